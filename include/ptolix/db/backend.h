@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ptolix/frame/variant.h"
+
+namespace ptolix::db {
+
+enum class Dialect { kSqlite, kPostgres };
+
+// Rows of one running query, read forward once.
+class BackendCursor {
+ public:
+  virtual ~BackendCursor() = default;
+  virtual const std::vector<std::string>& Columns() const = 0;
+  // Reads the next row into *row; false at the end.
+  virtual bool Fetch(std::vector<Variant>* row) = 0;
+};
+
+// What a database engine must do: run statements already in its own dialect
+// and hand back column names and Variant rows. Everything else (rewriting,
+// cursors, paging, transactions bookkeeping, the trace) is written once in
+// Connection. Implementations throw db::Error.
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual Dialect dialect() const = 0;
+  virtual std::unique_ptr<BackendCursor> Query(const std::string& sql) = 0;
+  // Runs a statement that returns no rows; returns the number of rows changed.
+  virtual int64_t Execute(const std::string& sql) = 0;
+  // Runs an insert and returns the identity the database assigned to
+  // `id_column`.
+  virtual int64_t Insert(const std::string& sql, std::string_view id_column) = 0;
+  // True while a transaction is open on the connection (ours or the caller's).
+  virtual bool InTransaction() const = 0;
+};
+
+std::unique_ptr<Backend> OpenSqlite(const std::string& path);
+std::unique_ptr<Backend> OpenPostgres(const std::string& uri);
+
+}  // namespace ptolix::db

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ptolix/db/backend.h"
+
+namespace ptolix::db {
+
+enum class TokenKind { kSpace, kString, kQuotedName, kName, kNumber, kPunct };
+
+struct Token {
+  TokenKind kind;
+  std::string text;
+};
+
+// Splits SQL Server text into tokens. A number followed directly by letters
+// ("1and") gives two tokens; string literals keep their quotes.
+std::vector<Token> Tokenize(std::string_view sql);
+
+// A statement in the backend's dialect, with what paging needs to know.
+struct Rewritten {
+  std::string text;
+  // Length of the prefix of `text` before a trailing top-level "order by"
+  // (text.size() when there is none): what a count may wrap.
+  size_t before_order_by = 0;
+  // True when the statement ends in a top-level limit (from "top N"), so a
+  // page window must wrap it rather than append to it.
+  bool has_limit = false;
+};
+
+// Rewrites SQL Server text for `dialect`: "select top N" becomes a trailing
+// "limit N" of that select, "+" next to a string literal becomes "||",
+// right() becomes a function both engines know, and numbers glued to
+// keywords are separated.
+Rewritten Rewrite(std::string_view sql, Dialect dialect);
+
+}  // namespace ptolix::db

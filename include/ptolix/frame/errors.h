@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace ptolix {
+
+// Failure numbers, as the original runtime numbered them.
+namespace err {
+inline constexpr int32_t kInvalidCall = 5;        // Invalid procedure call or argument
+inline constexpr int32_t kOverflow = 6;           // Overflow
+inline constexpr int32_t kTypeMismatch = 13;      // Type mismatch
+inline constexpr int32_t kFileNotFound = 53;      // File not found
+inline constexpr int32_t kObjectNotSet = 91;      // Object variable or With block variable not set
+inline constexpr int32_t kNoCurrentRecord = 3021; // BOF or EOF
+inline constexpr int32_t kDatabase = -2147217900; // the database refused a statement
+}  // namespace err
+
+// A failure inside a business method: turned into an error line (form 2) at
+// the method boundary, never seen by callers.
+class Failure : public std::runtime_error {
+ public:
+  Failure(int32_t number, std::string description)
+      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+  int32_t number() const { return number_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  int32_t number_;
+  std::string description_;
+};
+
+// Standard failures with the runtime's descriptions; `detail` is appended
+// after ": " when given.
+Failure TypeMismatch(std::string_view detail = {});
+Failure Overflow(std::string_view detail = {});
+Failure ObjectNotSet();
+Failure NoCurrentRecord();
+Failure InvalidCall(std::string_view detail = {});
+Failure FileNotFound(std::string_view path);
+
+// Current local time as error lines show it: "YYYY-MM-DD HH:MM:SS".
+std::string ErrorTimestamp();
+
+// Form 1: appends "<time> - [Ptolix] <message>\r\n". An empty message appends
+// nothing (form 2 is AppendFailure).
+void SetError(std::string& errors, std::string_view message);
+// Form 2: appends "<time> - [<number>] <description>\r\n".
+void AppendFailure(std::string& errors, int32_t number, std::string_view description);
+void AppendFailure(std::string& errors, const Failure& failure);
+
+}  // namespace ptolix

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the benchmarks need,
+# and does nothing when they are all present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libsqlite3-dev libpq-dev libsodium-dev nlohmann-json3-dev libcli11-dev
+  libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
+)
+if [[ "${1:-}" == "--with-postgres" ]]; then
+  packages+=(postgresql)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "bootstrap: installing ${missing[*]}" >&2
+sudo=""
+[[ $(id -u) -ne 0 ]] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,122 @@
+#include "ptolix/db/connection.h"
+
+#include <string.h>
+#include <strings.h>
+
+#include "cursors.h"
+#include "ptolix/db/error.h"
+#include "ptolix/db/rewriter.h"
+
+namespace ptolix::db {
+
+namespace {
+
+// True when the statement's first word makes it return rows.
+bool IsQuery(std::string_view sql) {
+  size_t i = 0;
+  while (i < sql.size() && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(')) ++i;
+  auto starts = [&](const char* word) {
+    size_t n = strlen(word);
+    return sql.size() >= i + n && strncasecmp(sql.data() + i, word, n) == 0 &&
+           (sql.size() == i + n || !std::isalnum(static_cast<unsigned char>(sql[i + n])));
+  };
+  return starts("select") || starts("with") || starts("values") || starts("pragma") || starts("explain");
+}
+
+}  // namespace
+
+Connection::Connection(std::unique_ptr<Backend> backend) : backend_(std::move(backend)) {}
+Connection::~Connection() = default;
+
+void Connection::Record(std::string_view sql) {
+  if (trace_on_) trace_.emplace_back(sql);
+}
+
+std::vector<std::string> Connection::TakeTrace() {
+  std::vector<std::string> out;
+  out.swap(trace_);
+  return out;
+}
+
+Rewritten Connection::RewriteFor(std::string_view sql) const { return Rewrite(sql, dialect()); }
+
+std::unique_ptr<Recordset> Connection::Execute(std::string_view sql) {
+  Record(sql);
+  Rewritten r = RewriteFor(sql);
+  if (IsQuery(r.text)) return std::make_unique<ForwardRecordset>(backend_->Query(r.text));
+  backend_->Execute(r.text);
+  return std::make_unique<ForwardRecordset>(nullptr);
+}
+
+int64_t Connection::ExecuteCommand(std::string_view sql) {
+  Record(sql);
+  Rewritten r = RewriteFor(sql);
+  if (IsQuery(r.text)) {
+    // A select run as a command: run it, discard the rows.
+    backend_->Query(r.text);
+    return 0;
+  }
+  return backend_->Execute(r.text);
+}
+
+std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql) {
+  Record(sql);
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(sql));
+}
+
+int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
+  Record(sql);
+  return backend_->Insert(RewriteFor(sql).text, id_column);
+}
+
+Transaction::Transaction(Connection& conn) : conn_(conn), depth_(conn.tx_depth_) {
+  if (depth_ == 0 && !conn_.backend_->InTransaction()) {
+    conn_.backend_->Execute(conn_.dialect() == Dialect::kSqlite ? "begin immediate" : "begin");
+    depth_ = 0;
+  } else {
+    depth_ = depth_ + 1;
+    conn_.backend_->Execute("savepoint ptlx_" + std::to_string(depth_));
+  }
+  ++conn_.tx_depth_;
+}
+
+Transaction::~Transaction() {
+  if (done_) return;
+  try {
+    if (depth_ == 0) {
+      conn_.backend_->Execute("rollback");
+    } else {
+      std::string name = "ptlx_" + std::to_string(depth_);
+      conn_.backend_->Execute("rollback to savepoint " + name);
+      conn_.backend_->Execute("release savepoint " + name);
+    }
+  } catch (...) {
+    // The transaction is gone with its connection; nothing more to undo.
+  }
+  --conn_.tx_depth_;
+}
+
+void Transaction::Commit() {
+  if (depth_ == 0) {
+    conn_.backend_->Execute("commit");
+  } else {
+    conn_.backend_->Execute("release savepoint ptlx_" + std::to_string(depth_));
+  }
+  done_ = true;
+  --conn_.tx_depth_;
+}
+
+std::shared_ptr<Connection> Connect(std::string_view url) {
+  auto starts = [&](std::string_view p) { return url.substr(0, p.size()) == p; };
+  if (starts("sqlite:")) {
+    return std::make_shared<Connection>(OpenSqlite(std::string(url.substr(7))));
+  }
+  if (starts("postgresql://") || starts("postgres://")) {
+    return std::make_shared<Connection>(OpenPostgres(std::string(url)));
+  }
+  throw Error("unknown connection URL '" + std::string(url) +
+                  "' (use sqlite:PATH, sqlite::memory: or postgresql://...)",
+              "");
+}
+
+}  // namespace ptolix::db

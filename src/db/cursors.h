@@ -1,0 +1,69 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ptolix/db/backend.h"
+#include "ptolix/db/connection.h"
+#include "ptolix/db/recordset.h"
+#include "ptolix/db/rewriter.h"
+
+namespace ptolix::db {
+
+// Reads a backend cursor once, forward.
+class ForwardRecordset : public Recordset {
+ public:
+  // `cursor` null gives an empty recordset without fields (a statement that
+  // returns no rows).
+  explicit ForwardRecordset(std::unique_ptr<BackendCursor> cursor);
+  bool IsEof() const override { return eof_; }
+  bool IsBof() const override { return false; }
+  const std::vector<std::string>& FieldNames() const override;
+  const Variant& Field(int32_t i) const override;
+  using Recordset::Field;
+  const std::vector<Variant>& Row() const override;
+  void MoveNext() override;
+
+ private:
+  std::unique_ptr<BackendCursor> cursor_;
+  std::vector<Variant> row_;
+  bool eof_ = true;
+};
+
+// Counts the rows of a statement, then fetches windows of it with
+// limit/offset around the current position; never reads the whole result.
+class KeysetRecordset : public Recordset {
+ public:
+  KeysetRecordset(Connection& conn, Rewritten statement);
+  bool IsEof() const override;
+  bool IsBof() const override { return pos_ < 0; }
+  const std::vector<std::string>& FieldNames() const override;
+  const Variant& Field(int32_t i) const override;
+  using Recordset::Field;
+  const std::vector<Variant>& Row() const override;
+  void MoveNext() override;
+  void MovePrevious() override;
+  void MoveFirst() override { pos_ = 0; }
+  void MoveLast() override;
+  int32_t RecordCount() override;
+  void SetAbsolutePage(int32_t page) override;
+
+ private:
+  int64_t Count() const;
+  // Makes rows [start, start + n) the window.
+  void Fetch(int64_t start, int64_t n) const;
+  const std::vector<Variant>& Current() const;
+
+  Connection& conn_;
+  Rewritten statement_;
+  mutable int64_t count_ = -1;
+  int64_t pos_ = 0;  // -1 before the first row, count_ after the last
+  int64_t step_ = 1;  // direction of the last move, to place the next window
+  mutable bool names_known_ = false;
+  mutable std::vector<std::string> names_;
+  mutable int64_t window_start_ = 0;
+  mutable std::vector<std::vector<Variant>> window_;
+};
+
+}  // namespace ptolix::db

@@ -1,0 +1,32 @@
+#include "ptolix/db/recordset.h"
+
+#include <strings.h>
+
+#include "ptolix/frame/errors.h"
+
+namespace ptolix::db {
+
+const Variant& Recordset::Field(std::string_view name) const {
+  const auto& names = FieldNames();
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].size() == name.size() && strncasecmp(names[i].data(), name.data(), name.size()) == 0) {
+      return Field(static_cast<int32_t>(i));
+    }
+  }
+  throw Failure(3265, "Item cannot be found in the collection corresponding to the requested name "
+                      "or ordinal: " + std::string(name));
+}
+
+void Recordset::MovePrevious() { throw InvalidCall("a forward cursor cannot move back"); }
+void Recordset::MoveFirst() { throw InvalidCall("a forward cursor cannot move back"); }
+void Recordset::MoveLast() { throw InvalidCall("a forward cursor cannot move to its end"); }
+int32_t Recordset::RecordCount() { return -1; }
+void Recordset::SetAbsolutePage(int32_t) { throw InvalidCall("a forward cursor has no pages"); }
+
+int32_t Recordset::PageCount() {
+  int32_t count = RecordCount();
+  if (count <= 0 || page_size_ <= 0) return 0;
+  return (count + page_size_ - 1) / page_size_;
+}
+
+}  // namespace ptolix::db

@@ -1,0 +1,239 @@
+// SQLite backend: runs statements already rewritten to SQLite's dialect and
+// hands back column names and Variant rows.
+
+#include <sqlite3.h>
+#include <strings.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ptolix/db/backend.h"
+#include "ptolix/db/error.h"
+#include "ptolix/frame/variant.h"
+
+namespace ptolix::db {
+
+namespace {
+
+struct DbCloser {
+  void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+  void operator()(sqlite3_stmt* s) const noexcept { sqlite3_finalize(s); }
+};
+using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+// Counts UTF-8 characters.
+size_t CharCount(const unsigned char* s, size_t bytes) {
+  size_t n = 0;
+  for (size_t i = 0; i < bytes; ++i) n += (s[i] & 0xC0) != 0x80;
+  return n;
+}
+
+// getdate(): the local date and time, as the database server's clock.
+void GetDate(sqlite3_context* ctx, int, sqlite3_value**) {
+  std::string now = DateTime::Now().ToString();
+  sqlite3_result_text(ctx, now.c_str(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
+}
+
+// len(x): characters of x without its trailing blanks.
+void Len(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  auto text = sqlite3_value_text(argv[0]);
+  size_t bytes = sqlite3_value_bytes(argv[0]);
+  while (bytes > 0 && text[bytes - 1] == ' ') --bytes;
+  sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(CharCount(text, bytes)));
+}
+
+// right(x, n): the last n characters of x.
+void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+    return sqlite3_result_null(ctx);
+  }
+  sqlite3_int64 n = sqlite3_value_int64(argv[1]);
+  if (n < 0) return sqlite3_result_error(ctx, "Invalid length parameter passed to the right function.", -1);
+  auto text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  size_t bytes = sqlite3_value_bytes(argv[0]);
+  size_t start = bytes;
+  for (sqlite3_int64 taken = 0; start > 0 && taken < n;) {
+    --start;
+    if ((static_cast<unsigned char>(text[start]) & 0xC0) != 0x80) ++taken;
+  }
+  sqlite3_result_text(ctx, text + start, static_cast<int>(bytes - start), SQLITE_TRANSIENT);
+}
+
+Variant ReadColumn(sqlite3_stmt* stmt, int i) {
+  switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+      return Variant::Null();
+    case SQLITE_INTEGER: {
+      sqlite3_int64 v = sqlite3_column_int64(stmt, i);
+      if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<int32_t>(v));
+      return Variant(static_cast<int64_t>(v));
+    }
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_column_double(stmt, i));
+    default: {
+      std::string text(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
+                       sqlite3_column_bytes(stmt, i));
+      const char* decl = sqlite3_column_decltype(stmt, i);
+      DateTime date;
+      if (decl && strcasecmp(decl, "datetime") == 0 && DateTime::Parse(text, &date)) return Variant(date);
+      return Variant(std::move(text));
+    }
+  }
+}
+
+class SqliteBackend;
+
+// Prepared statements by text, reused; a statement in use by a cursor is
+// taken out of the cache until the cursor is done with it.
+class StatementCache {
+ public:
+  explicit StatementCache(sqlite3* db) : db_(db) {}
+  StmtPtr Take(const std::string& sql) {
+    auto it = cache_.find(sql);
+    if (it != cache_.end() && !it->second.empty()) {
+      StmtPtr s = std::move(it->second.back());
+      it->second.pop_back();
+      return s;
+    }
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) != SQLITE_OK) {
+      throw Error(sqlite3_errmsg(db_.get()), sql);
+    }
+    return StmtPtr(raw);
+  }
+  void Give(const std::string& sql, StmtPtr stmt) {
+    sqlite3_reset(stmt.get());
+    sqlite3_clear_bindings(stmt.get());
+    if (cache_.size() > 512) cache_.clear();
+    cache_[sql].push_back(std::move(stmt));
+  }
+  sqlite3* db() const { return db_.get(); }
+
+ private:
+  std::unique_ptr<sqlite3, DbCloser> db_;  // closed after the statements below
+  std::unordered_map<std::string, std::vector<StmtPtr>> cache_;
+};
+
+class SqliteCursor : public BackendCursor {
+ public:
+  SqliteCursor(std::shared_ptr<StatementCache> cache, std::string sql)
+      : cache_(std::move(cache)), sql_(std::move(sql)), stmt_(cache_->Take(sql_)) {
+    int n = sqlite3_column_count(stmt_.get());
+    for (int i = 0; i < n; ++i) columns_.emplace_back(sqlite3_column_name(stmt_.get(), i));
+    Step();  // runs the statement; errors surface here, not at the first read
+  }
+  ~SqliteCursor() override {
+    if (stmt_) cache_->Give(sql_, std::move(stmt_));
+  }
+  const std::vector<std::string>& Columns() const override { return columns_; }
+  bool Fetch(std::vector<Variant>* row) override {
+    if (!has_row_) return false;
+    row->clear();
+    for (int i = 0; i < static_cast<int>(columns_.size()); ++i) row->push_back(ReadColumn(stmt_.get(), i));
+    Step();
+    return true;
+  }
+
+ private:
+  void Step() {
+    int rc = sqlite3_step(stmt_.get());
+    if (rc == SQLITE_ROW) {
+      has_row_ = true;
+    } else if (rc == SQLITE_DONE) {
+      has_row_ = false;
+    } else {
+      has_row_ = false;
+      std::string message = sqlite3_errmsg(cache_->db());
+      sqlite3_reset(stmt_.get());
+      throw Error(message, sql_);
+    }
+  }
+
+  std::shared_ptr<StatementCache> cache_;
+  std::string sql_;
+  StmtPtr stmt_;
+  std::vector<std::string> columns_;
+  bool has_row_ = false;
+};
+
+class SqliteBackend : public Backend {
+ public:
+  explicit SqliteBackend(const std::string& path) {
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+      std::string message = raw ? sqlite3_errmsg(raw) : "out of memory";
+      sqlite3_close_v2(raw);
+      throw Error("cannot open SQLite database '" + path + "': " + message, "");
+    }
+    cache_ = std::make_shared<StatementCache>(raw);
+    sqlite3_busy_timeout(raw, 30000);
+    sqlite3_create_function_v2(raw, "getdate", 0, SQLITE_UTF8, nullptr, GetDate, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(raw, "len", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Len, nullptr,
+                               nullptr, nullptr);
+    sqlite3_create_function_v2(raw, "ptlx_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Right,
+                               nullptr, nullptr, nullptr);
+    if (path != ":memory:") Exec("pragma journal_mode=wal");
+    Exec("pragma synchronous=normal");
+  }
+
+  Dialect dialect() const override { return Dialect::kSqlite; }
+
+  std::unique_ptr<BackendCursor> Query(const std::string& sql) override {
+    return std::make_unique<SqliteCursor>(cache_, sql);
+  }
+
+  int64_t Execute(const std::string& sql) override {
+    if (HasSecondStatement(sql)) return Exec(sql);
+    SqliteCursor run(cache_, sql);
+    return sqlite3_changes64(cache_->db());
+  }
+
+  int64_t Insert(const std::string& sql, std::string_view) override {
+    SqliteCursor run(cache_, sql);
+    return sqlite3_last_insert_rowid(cache_->db());
+  }
+
+  bool InTransaction() const override { return !sqlite3_get_autocommit(cache_->db()); }
+
+ private:
+  // Runs a batch of statements.
+  int64_t Exec(const std::string& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(cache_->db(), sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+      std::string text = message ? message : sqlite3_errmsg(cache_->db());
+      sqlite3_free(message);
+      throw Error(text, sql);
+    }
+    return sqlite3_changes64(cache_->db());
+  }
+
+  bool HasSecondStatement(const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    if (sql.find(';') == std::string::npos) return false;
+    if (sqlite3_prepare_v2(cache_->db(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) != SQLITE_OK) {
+      return false;  // the single-statement path reports the error
+    }
+    sqlite3_finalize(raw);
+    for (; tail && *tail; ++tail) {
+      if (!std::isspace(static_cast<unsigned char>(*tail)) && *tail != ';') return true;
+    }
+    return false;
+  }
+
+  std::shared_ptr<StatementCache> cache_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> OpenSqlite(const std::string& path) { return std::make_unique<SqliteBackend>(path); }
+
+}  // namespace ptolix::db

@@ -1,0 +1,130 @@
+#include "ptolix/schema/schema.h"
+
+namespace ptolix::schema {
+
+namespace {
+
+using K = ColumnKind;
+
+ColumnDef Id(std::string n) { return {std::move(n), K::kIdentity, "", true}; }
+ColumnDef Int(std::string n) { return {std::move(n), K::kInteger, ""}; }
+ColumnDef Text(std::string n) { return {std::move(n), K::kText, ""}; }
+ColumnDef Long(std::string n) { return {std::move(n), K::kLongText, ""}; }
+ColumnDef Date(std::string n) { return {std::move(n), K::kDateTime, ""}; }
+ColumnDef Flag(std::string n) { return {std::move(n), K::kFlag, "'0'"}; }
+ColumnDef Code(std::string n) { return {std::move(n), K::kOrderCode, ""}; }
+ColumnDef KeyText(std::string n) { return {std::move(n), K::kText, "", true}; }
+ColumnDef KeyInt(std::string n) { return {std::move(n), K::kInteger, "", true}; }
+
+}  // namespace
+
+const std::vector<TableDef>& Tables() {
+  static const std::vector<TableDef> tables = {
+      {"tPtlx_SystemParameter", {KeyText("Para_Name"), Text("Para_Value"), Text("Para_Description")},
+       {"Para_Name"}},
+      {"tPtlx_System", {Id("Sys_ID"), Text("Sys_Name"), Text("Sys_Description")}, {}},
+      {"tPtlx_WebSiteType", {KeyInt("WebSiteType_ID"), Text("WebSiteType_Name")}, {"WebSiteType_ID"}},
+      {"tPtlx_WebSite",
+       {Id("WebSite_ID"), Text("WebSite_Name"), Text("WebSite_Title"), Text("WebSite_Description"),
+        Int("WebSiteType_ID"), Code("WebSite_Order"), Text("WebSite_Logo"), Int("Sys_ID"), Int("Style_ID")},
+       {}},
+      {"tPtlx_Role",
+       {Id("Role_ID"), Text("Role_Name"), Text("Role_Description"), Code("Role_Order"), Int("Role_Father"),
+        Int("WebSite_ID")},
+       {}},
+      {"tPtlx_User",
+       {KeyText("Usr_ID"), Int("Role_ID"), Text("Usr_Name"), Text("Usr_Password"), Text("Usr_Email"),
+        Int("WebSite_ID"), Int("Org_ID")},
+       {"Usr_ID"}},
+      {"tPtlx_Usr2Role", {Int("Role_ID"), Text("Usr_ID")}, {}},
+      {"tPtlx_Online", {Text("Usr_ID"), Date("UsrOnline_LoginTime"), Date("UsrOnline_RefreshTime")}, {}},
+      {"tPtlx_AccessType", {Id("AccessType_ID"), Text("AccessType_Name"), Text("AccessType_Description")}, {}},
+      {"tPtlx_Column",
+       {Id("Column_ID"), Int("Sys_ID"), Int("Column_Father"), Text("Column_Name"), Text("Column_Description"),
+        Code("Column_Order"), Text("Column_Url"), Text("Column_Target"), Text("Column_Icon"),
+        Text("Column_SpecialIcon"), Int("WebSite_ID"), Flag("Column_IsDeleted")},
+       {}},
+      {"tPtlx_RoleAccess", {Int("Sys_ID"), Int("Column_ID"), Int("Role_ID"), Int("AccessType_ID")}, {}},
+      {"tPtlx_UsrAccess", {Int("Sys_ID"), Int("Column_ID"), Text("Usr_ID"), Int("AccessType_ID")}, {}},
+      {"tTemp_UsrAccess", {Text("Usr_ID"), Int("Sys_ID"), Int("Column_ID"), Int("AccessType_ID")}, {}},
+      {"tPtlx_InfoState", {Id("InfState_ID"), Text("InfState_Name"), Text("InfState_Description")}, {}},
+      {"tPtlx_InfoType", {Id("InfType_ID"), Text("InfType_Name"), Text("InfType_Description")}, {}},
+      {"tPtlx_Information",
+       {Id("Info_ID"), {"InfState_ID", K::kInteger, "1"}, Int("InfType_ID"), Int("Sys_ID"), Int("Column_ID"),
+        Int("Info_Father"), Text("Info_PublicUsr"), Text("Info_AssessUsr"), Text("Info_Title"),
+        Long("Info_Content"), Int("Info_ImageCount"), Text("Info_Url"), Date("Info_PublicDate"),
+        Date("Info_EndDate"), {"Info_SystemTime", K::kDateTime, "getdate()"}, Date("Info_AssessTime"),
+        Code("Info_Order"), Flag("Info_IsDeleted"), Int("WebSite_ID")},
+       {}},
+      {"tPtlx_Attach", {Id("Attach_ID"), Int("Info_ID"), Text("Attach_Title"), Text("Attach_FileName")}, {}},
+      {"tPtlx_Info2Colu", {Int("Sys_ID"), Int("Column_ID"), Int("Info_ID")}, {}},
+      {"tPtlx_Style",
+       {Id("Style_ID"), Int("Sys_ID"), Text("Style_Name"), Text("Style_Description"), Flag("Style_IsDeleted")},
+       {}},
+      {"tPtlx_Page", {Int("Sys_ID"), Text("Page_File"), Text("Page_Description")}, {}},
+      {"tPtlx_Templet",
+       {Int("Sys_ID"), Int("Style_ID"), Text("Page_File"), Text("Tmpl_File"), Text("Tmpl_Description")},
+       {}},
+      {"tPtlx_Tag",
+       {Int("Sys_ID"), Text("Page_File"), Text("Tag_Code"), Long("Tag_Program"), Text("Tag_Description")},
+       {}},
+      {"tPtlx_Upload",
+       {Id("UploadFile_ID"), Text("Usr_ID"), Text("UploadFile_UseFor"), Text("UploadFile_Name")}, {}},
+      {"tLink_Class", {Id("LinkClass_ID"), Text("LinkClass_ChineseName"), Text("LinkClass_EnglishName")}, {}},
+      {"tLink_Detail",
+       {Int("LinkClass_ID"), Int("Link_ID"), Text("Link_Title"), Text("Link_Description"), Text("Link_Url"),
+        Text("Link_Image"), Int("Link_ImageWidth"), Int("Link_ImageHeight"), Date("Link_EndDate"),
+        Code("Link_Order")},
+       {}},
+      {"tEncode_Manager",
+       {Text("tEncode_Table"), Text("tEncode_Column"), Int("tEncode_Identify"), Int("tEncode_Counter")},
+       {"tEncode_Table", "tEncode_Column", "tEncode_Identify"}},
+  };
+  return tables;
+}
+
+const std::vector<IndexDef>& Indexes() {
+  static const std::vector<IndexDef> indexes = {
+      {"ix_Role_Order", "tPtlx_Role", "Role_Order", ""},
+      {"ix_Role_Father", "tPtlx_Role", "Role_Father", ""},
+      {"ix_User_Role", "tPtlx_User", "Role_ID", ""},
+      {"ix_Usr2Role_Usr", "tPtlx_Usr2Role", "Usr_ID, Role_ID", ""},
+      {"ix_Usr2Role_Role", "tPtlx_Usr2Role", "Role_ID", ""},
+      {"ix_Online_Usr", "tPtlx_Online", "Usr_ID", ""},
+      {"ix_Column_Order", "tPtlx_Column", "Column_Order", ""},
+      {"ix_Column_Father", "tPtlx_Column", "Column_Father", ""},
+      {"ix_Column_Sys", "tPtlx_Column", "Sys_ID, Column_Order", ""},
+      {"ix_RoleAccess", "tPtlx_RoleAccess", "Sys_ID, Column_ID, Role_ID", ""},
+      {"ix_RoleAccess_Role", "tPtlx_RoleAccess", "Role_ID", ""},
+      {"ix_UsrAccess", "tPtlx_UsrAccess", "Sys_ID, Column_ID, Usr_ID", ""},
+      {"ix_UsrAccess_Usr", "tPtlx_UsrAccess", "Usr_ID", ""},
+      {"ix_TempUsrAccess", "tTemp_UsrAccess", "Usr_ID, Sys_ID, Column_ID", ""},
+      {"ix_Info_Order", "tPtlx_Information", "Info_Order", ""},
+      {"ix_Info_Column", "tPtlx_Information", "Column_ID, Info_Order", ""},
+      {"ix_Info_Father", "tPtlx_Information", "Info_Father", ""},
+      {"ix_Attach_Info", "tPtlx_Attach", "Info_ID", ""},
+      {"ix_Info2Colu", "tPtlx_Info2Colu", "Sys_ID, Column_ID, Info_ID", ""},
+      {"ix_Info2Colu_Info", "tPtlx_Info2Colu", "Info_ID", ""},
+      {"ix_Style_Sys", "tPtlx_Style", "Sys_ID", ""},
+      {"ix_Page", "tPtlx_Page", "Sys_ID, Page_File", ""},
+      {"ix_Templet", "tPtlx_Templet", "Sys_ID, Style_ID, Page_File", ""},
+      {"ix_Tag", "tPtlx_Tag", "Sys_ID, Page_File, Tag_Code", ""},
+      {"ix_Link_Detail", "tLink_Detail", "LinkClass_ID, Link_ID", ""},
+      {"ix_Link_Order", "tLink_Detail", "LinkClass_ID, Link_Order", ""},
+      {"ix_WebSite_Order", "tPtlx_WebSite", "WebSite_Order", ""},
+  };
+  return indexes;
+}
+
+const std::vector<std::string>& ColumnNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    for (const auto& t : Tables()) {
+      for (const auto& c : t.columns) out.push_back(c.name);
+    }
+    return out;
+  }();
+  return names;
+}
+
+}  // namespace ptolix::schema

@@ -1,0 +1,70 @@
+#include "fixture.h"
+
+#include <cstdlib>
+#include <random>
+
+namespace ptolix::test {
+
+std::vector<std::string> BackendUrls() {
+  std::vector<std::string> urls = {"sqlite::memory:"};
+  if (const char* pg = std::getenv("PTOLIX_TEST_PG"); pg && *pg) urls.emplace_back(pg);
+  return urls;
+}
+
+std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
+  return info.param.rfind("sqlite", 0) == 0 ? "sqlite" : "postgres";
+}
+
+void DbTest::SetUp() {
+  conn = db::Connect(GetParam());
+  if (IsPostgres()) {
+    std::random_device rd;
+    pg_schema_ = "t" + std::to_string(rd()) + std::to_string(rd());
+    conn->backend().Execute("create schema " + pg_schema_);
+    conn->backend().Execute("set search_path to " + pg_schema_);
+  }
+  schema::CreateSchema(*conn);
+  conn->SetTrace(true);
+  conn->TakeTrace();
+}
+
+void DbTest::TearDown() {
+  if (!pg_schema_.empty() && conn) {
+    try {
+      conn->backend().Execute("drop schema " + pg_schema_ + " cascade");
+    } catch (...) {
+    }
+  }
+}
+
+std::unique_ptr<Object> DbTest::New(const std::string& class_name) {
+  auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
+  if (obj->info().set_connection) obj->PutConnection(conn);
+  return obj;
+}
+
+std::string DbTest::Rows(const std::string& sql) {
+  auto cursor = conn->backend().Query(conn->RewriteFor(sql).text);
+  ResultArray rows(cursor->Columns());
+  std::vector<Variant> row;
+  while (cursor->Fetch(&row)) rows.AddRow(row);
+  return rows.ToString();
+}
+
+void DbTest::Exec(const std::string& sql) { conn->backend().Execute(conn->RewriteFor(sql).text); }
+
+std::vector<std::string> ErrorLines(const std::string& errors) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < errors.size()) {
+    size_t end = errors.find("\r\n", start);
+    if (end == std::string::npos) end = errors.size();
+    std::string line = errors.substr(start, end - start);
+    size_t dash = line.find(" - ");
+    out.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
+    start = end + 2;
+  }
+  return out;
+}
+
+}  // namespace ptolix::test

@@ -1,0 +1,7 @@
+#include "demo.h"
+
+namespace ptolix::tool {
+
+void DemoOrganisation(DemoContext&) {}
+
+}  // namespace ptolix::tool

@@ -1,0 +1,7 @@
+#include "demo.h"
+
+namespace ptolix::tool {
+
+void DemoSite(DemoContext&) {}
+
+}  // namespace ptolix::tool
