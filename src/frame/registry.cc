@@ -146,7 +146,10 @@ std::vector<const ClassInfo*> Registry::Classes() const {
 }
 
 void RegisterAll(Registry& registry) {
-  for (auto make : {AboutClass, SystemClass}) registry.Add(make());
+  for (auto make : {AboutClass, SystemClass, RoleClass, UserClass, ColumnClass, InformationClass, EncodeClass,
+                    StyleClass, PageClass, WebSiteClass, UploadClass, LinkClass}) {
+    registry.Add(make());
+  }
 }
 
 const Registry& GlobalRegistry() {

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "ptolix/frame/frame.h"
+
+namespace ptolix {
+
+// Not built yet: creatable, with the frame's properties only.
+class Page : public FrameObject {};
+
+}  // namespace ptolix
