@@ -8,6 +8,12 @@
 
 #include "ptolix/ptolix.h"
 
+namespace ptolix {
+// Lets GoogleTest print values in failure messages.
+inline void PrintTo(const Variant& v, std::ostream* os) { *os << ToDisplay(v); }
+inline void PrintTo(const ResultArray& a, std::ostream* os) { *os << a.ToString(); }
+}  // namespace ptolix
+
 namespace ptolix::test {
 
 // The databases a backend test runs on: SQLite always, PostgreSQL when

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+#include "ptolix/frame/sql_text.h"
+
+namespace ptolix {
+namespace {
+
+TEST(SqlText, LiteralsAndNulls) {
+  EXPECT_EQ(SqlQuote(""), "null");
+  EXPECT_EQ(SqlQuote("abc"), "'abc'");
+  EXPECT_EQ(SqlQuote("O'Brien's"), "'O''Brien''s'");
+  EXPECT_EQ(SqlValue(""), "null");
+  EXPECT_EQ(SqlValue("12"), "12");
+  EXPECT_EQ(NullToEmpty(Variant::Null()), "");
+  EXPECT_EQ(NullToEmpty(Variant(int32_t{7})), "7");
+  EXPECT_EQ(NullToEmpty(Variant("x")), "x");
+  EXPECT_EQ(NullToEmpty(Variant(DateTime{2002, 8, 2, 13, 5, 0})), "2002-08-02 13:05:00");
+}
+
+TEST(SqlText, BareArgumentsAreCheckedBeforeTheyReachSql) {
+  for (const char* ok : {"", "12", "-3", "+4", " 5 "}) EXPECT_EQ(Bare(ok, "pID"), ok) << ok;
+  for (const char* bad : {"1 or 1=1", "abc", "1;drop table x", "-", "1.5", "0x10"}) {
+    try {
+      Bare(bad, "pID");
+      ADD_FAILURE() << bad;
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), 13);
+      EXPECT_EQ(f.description(), std::string("Type mismatch: pID '") + bad + "'");
+    }
+  }
+  EXPECT_EQ(BareList("1,2, 3", "pIDs"), "1,2, 3");
+  EXPECT_EQ(BareList("", "pIDs"), "");
+  for (const char* bad : {"1,,2", "1,", "1,2) or (1=1", "a"}) EXPECT_THROW(BareList(bad, "pIDs"), Failure) << bad;
+}
+
+TEST(SqlText, CallerDatesAreNormalised) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"2002-08-02", "2002-08-02 00:00:00"}, {"2002/8/2", "2002-08-02 00:00:00"},
+      {"2002-8-2 9:05", "2002-08-02 09:05:00"}, {"2002-08-02 23:59:59", "2002-08-02 23:59:59"},
+      {"2004-02-29", "2004-02-29 00:00:00"}, {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CallerDate(c.in, "pDate"), c.out) << c.in;
+  for (const char* bad : {"2003-02-29", "yesterday", "2002-13-01", "2002-08-02 25:00", "02-08-2002", "2002-08-02'"}) {
+    EXPECT_THROW(CallerDate(bad, "pDate"), Failure) << bad;
+  }
+}
+
+TEST(SqlText, SearchTextIsLiteral) {
+  EXPECT_EQ(LikeLiteral("100%_[a]\\'s"), "100\\%\\_\\[a]\\\\''s");
+}
+
+TEST(SqlText, NumberConversionFollowsTheRuntime) {
+  struct Case {
+    const char* in;
+    int32_t out;
+  } cases[] = {{"12", 12},   {" 7 ", 7},  {"-3", -3},   {"+4", 4},     {"2.5", 2},   {"3.5", 4},
+               {"-2.5", -2}, {"2.51", 3}, {"0.4", 0},   {".5", 0},     {"1.5", 2},   {"2147483647", 2147483647},
+               {"-2147483648", INT32_MIN}};
+  for (const auto& c : cases) EXPECT_EQ(ParseLong(c.in), c.out) << c.in;
+  for (const char* bad : {"", " ", "abc", "1a", "1e3", "--1", "."}) {
+    try {
+      ParseLong(bad);
+      ADD_FAILURE() << bad;
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), 13) << bad;
+    }
+  }
+  for (const char* big : {"2147483648", "-2147483649", "99999999999999999999"}) {
+    try {
+      ParseLong(big);
+      ADD_FAILURE() << big;
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), 6) << big;
+    }
+  }
+  EXPECT_EQ(ParseInteger("32767"), 32767);
+  EXPECT_THROW(ParseInteger("32768"), Failure);
+}
+
+TEST(ErrorText, LinesHaveTheirTwoForms) {
+  std::string errors;
+  SetError(errors, "x");
+  SetError(errors, "");  // an empty message adds nothing
+  AppendFailure(errors, 13, "Type mismatch");
+  // "YYYY-MM-DD HH:MM:SS - [Ptolix] x\r\n"
+  ASSERT_EQ(errors.size(), 19 + 15 + 19 + 23u);
+  EXPECT_EQ(errors.substr(19, 14), " - [Ptolix] x\r");
+  EXPECT_EQ(test::ErrorLines(errors), (std::vector<std::string>{"[Ptolix] x", "[13] Type mismatch"}));
+  DateTime stamp;
+  EXPECT_TRUE(DateTime::Parse(errors.substr(0, 19), &stamp));
+}
+
+TEST(VariantText, Conversions) {
+  EXPECT_EQ(Variant().ToText(), "");
+  EXPECT_EQ(Variant(true).ToText(), "True");
+  EXPECT_EQ(Variant(int16_t{-5}).ToText(), "-5");
+  EXPECT_EQ(Variant(2.5).ToLong(), 2);
+  EXPECT_EQ(Variant(3.5).ToLong(), 4);
+  EXPECT_EQ(Variant("12").ToLong(), 12);
+  EXPECT_THROW(Variant::Null().ToText(), Failure);
+  EXPECT_THROW(Variant(int64_t{1} << 40).ToLong(), Failure);
+}
+
+}  // namespace
+}  // namespace ptolix

@@ -1,0 +1,157 @@
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+#include "ptolix/frame/arrays.h"
+#include "ptolix/frame/system.h"
+
+namespace ptolix {
+namespace {
+
+using test::ErrorLines;
+
+class SystemTest : public test::DbTest {};
+
+TEST_P(SystemTest, ParametersRoundTripWithExactSql) {
+  auto sys = New("System");
+  sys->Call("AppendParameter", {"SITE_PHYSICAL_ROOT", "/srv/www", ""});
+  sys->Call("ModifyParameter", {"SITE_PHYSICAL_ROOT", "SITE_ROOT", "/srv/it's", "站点根"});
+  sys->Call("DeleteParameter", {"NO_SUCH"});  // matches nothing: no error
+  EXPECT_EQ(Trace(), (std::vector<std::string>{
+                         "insert into tPtlx_SystemParameter (Para_Name,Para_Value,Para_Description) values "
+                         "('SITE_PHYSICAL_ROOT','/srv/www',null)",
+                         "update tPtlx_SystemParameter set Para_Name = 'SITE_ROOT',Para_Value = '/srv/it''s',"
+                         "Para_Description = '站点根' where Para_Name = 'SITE_PHYSICAL_ROOT'",
+                         "delete from tPtlx_SystemParameter where Para_Name = 'NO_SUCH'"}));
+  Variant row = sys->Call("GetParameter", {"SITE_ROOT"});
+  EXPECT_EQ(row.AsArray().ToString(), "Para_Name|Para_Value|Para_Description\nSITE_ROOT|/srv/it's|站点根\n");
+  EXPECT_EQ(row.AsArray().At(1, 1), Variant("/srv/it's"));
+  EXPECT_EQ(sys->Get("Errors"), Variant(""));
+
+  Variant missing = sys->Call("GetParameter", {"SITE_PHYSICAL_ROOT"});
+  EXPECT_FALSE(missing.AsArray().allocated());
+  EXPECT_EQ(ErrorLines(sys->Get("Errors").AsString()),
+            std::vector<std::string>{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
+}
+
+TEST_P(SystemTest, SystemsAndTheirFailures) {
+  System sys;
+  sys.SetConnection(conn);
+  sys.AppendSystem("新闻", "");
+  sys.AppendSystem("产品", "catalogue");
+  sys.ModifySystem(2, "Products", "");
+  EXPECT_EQ(sys.GetSystem("2").ToString(), "Sys_ID|Sys_Name|Sys_Description\n2|Products|Null\n");
+  EXPECT_EQ(sys.GetSystemList().ToString(), "Sys_ID|Sys_Name|Sys_Description\n1|新闻|Null\n2|Products|Null\n");
+  EXPECT_EQ(sys.Errors(), "");
+
+  // An identifier without a row is a failure, not a message.
+  EXPECT_FALSE(sys.GetSystem("99").allocated());
+  // A bare identifier that is not a number runs nothing.
+  Trace();
+  sys.DeleteSystem("1 or 1=1");
+  EXPECT_TRUE(Trace().empty());
+  EXPECT_EQ(Rows("select count(*) n from tPtlx_System"), "n\n2\n");
+  EXPECT_EQ(ErrorLines(sys.Errors()),
+            (std::vector<std::string>{
+                "[3021] Either BOF or EOF is True, or the current record has been deleted. Requested "
+                "operation requires a current record.",
+                "[13] Type mismatch: pID '1 or 1=1'"}));
+  sys.DeleteSystem("1");
+  EXPECT_EQ(Rows("select Sys_ID from tPtlx_System"), "Sys_ID\n2\n");
+}
+
+TEST_P(SystemTest, PagingOfListQueries) {
+  System sys;
+  sys.SetConnection(conn);
+  for (int i = 1; i <= 25; ++i) sys.AppendParameter(fmt::format("P{:02}", i), std::to_string(i), "");
+  auto values = [](const ResultArray& a) {
+    std::string out;
+    for (int r = 1; r <= a.DataRows(); ++r) out += a.At(r, 1).AsString() + " ";
+    return out;
+  };
+  // Unpaged: every row, counts untouched.
+  EXPECT_EQ(sys.GetParameterList().DataRows(), 25);
+  EXPECT_EQ(sys.RecordCount(), 0);
+  sys.SetPageSize(10);
+  struct Case {
+    int32_t page;
+    const char* rows;
+  } cases[] = {
+      {1, "1 2 3 4 5 6 7 8 9 10 "},       {2, "11 12 13 14 15 16 17 18 19 20 "}, {3, "21 22 23 24 25 "},
+      {4, "21 22 23 24 25 "},             {99, "21 22 23 24 25 "},             {0, "1 2 3 4 5 6 7 8 9 10 "},
+      {-1, "1 2 3 4 5 6 7 8 9 10 "},
+  };
+  for (const auto& c : cases) {
+    ResultArray page = sys.GetParameterList(c.page);
+    EXPECT_EQ(values(page), c.rows) << c.page;
+    EXPECT_EQ(sys.RecordCount(), 25);
+    EXPECT_EQ(sys.PageCount(), 3);
+  }
+  // 20 rows, page 2: a full page.
+  Exec("delete from tPtlx_SystemParameter where Para_Value in ('21','22','23','24','25')");
+  EXPECT_EQ(sys.GetParameterList(2).DataRows(), 10);
+  EXPECT_EQ(sys.PageCount(), 2);
+  // Fewer rows than a page: all of them whatever the page.
+  sys.SetPageSize(50);
+  EXPECT_EQ(sys.GetParameterList(7).DataRows(), 20);
+  EXPECT_EQ(sys.Errors(), "");
+}
+
+TEST_P(SystemTest, EmptyPagesAndBadPageText) {
+  auto sys = New("System");
+  sys->Put("PageSize", 10);
+  Variant empty = sys->Call("GetSystemList", {});
+  EXPECT_EQ(empty.AsArray().ToString(), "Sys_ID|Sys_Name|Sys_Description\n");
+  EXPECT_EQ(sys->Get("RecordCount"), Variant(int32_t{0}));
+  EXPECT_EQ(sys->Get("PageCount"), Variant(int32_t{0}));
+  EXPECT_EQ(ErrorLines(sys->Get("Errors").AsString()), std::vector<std::string>{"[Ptolix] 没有记录。"});
+
+  // Unpaged and empty: row 0 only, nothing added to Errors.
+  auto other = New("System");
+  EXPECT_EQ(other->Call("GetSystemList", {}).AsArray().DataRows(), 0);
+  EXPECT_EQ(other->Get("Errors"), Variant(""));
+
+  // A page text that is not a number fails after the counts were stored.
+  Exec("insert into tPtlx_System (Sys_Name) values ('a')");
+  auto rs = conn->OpenKeyset("select * from tPtlx_System");
+  int32_t record_count = -1, page_count = -1;
+  std::string errors;
+  EXPECT_THROW(PageToArray(*rs, "abc", 10, record_count, page_count, errors), Failure);
+  EXPECT_EQ(record_count, 1);
+  EXPECT_EQ(page_count, 1);
+  EXPECT_EQ(PageToArray(*rs, "", 10, record_count, page_count, errors).DataRows(), 1);
+}
+
+TEST_P(SystemTest, FrameStateIsPerObjectAndConnectionIsRequired) {
+  auto a = New("System");
+  auto b = GlobalRegistry().CreateObject("corvane_ptolix.system");  // case ignored
+  Variant r = b->Call("GetSystemList", {});
+  EXPECT_FALSE(r.AsArray().allocated());
+  EXPECT_EQ(ErrorLines(b->Get("Errors").AsString()),
+            std::vector<std::string>{"[91] Object variable or With block variable not set"});
+  EXPECT_EQ(a->Get("Errors"), Variant(""));
+  a->Put("PageSize", 5);
+  EXPECT_EQ(b->Get("PageSize"), Variant(int32_t{0}));
+
+  // Replacing the connection does not close the first one.
+  b->PutConnection(conn);
+  auto second = db::Connect("sqlite::memory:");
+  b->PutConnection(second);
+  b.reset();
+  EXPECT_EQ(Rows("select count(*) n from tPtlx_Role"), "n\n1\n");
+}
+
+TEST_P(SystemTest, GetIdGivesFreshHexIdentifiers) {
+  auto sys = New("System");
+  std::string a = sys->Call("GetID", {}).AsString(), b = sys->Call("GetID", {}).AsString();
+  EXPECT_NE(a, b);
+  for (const auto& id : {a, b}) {
+    EXPECT_EQ(id.size(), 32u);
+    EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF"), std::string::npos) << id;
+  }
+}
+
+PTOLIX_BACKENDS(SystemTest);
+
+}  // namespace
+}  // namespace ptolix
