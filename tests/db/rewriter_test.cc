@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "ptolix/db/rewriter.h"
+
+namespace ptolix::db {
+namespace {
+
+std::string Sqlite(std::string_view sql) { return Rewrite(sql, Dialect::kSqlite).text; }
+
+TEST(Tokenize, KeepsLiteralsWholeAndSplitsGluedNumbers) {
+  auto tokens = Tokenize("Sys_ID = 1and x='it''s + 1' [a b]");
+  std::vector<std::string> texts;
+  for (const auto& t : tokens) {
+    if (t.kind != TokenKind::kSpace) texts.push_back(t.text);
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"Sys_ID", "=", "1", "and", "x", "=", "'it''s + 1'", "[a b]"}));
+}
+
+TEST(Rewrite, SqliteDialect) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      // top N becomes a limit at the end of its own select.
+      {"select top 10 * from t order by a", "select * from t order by a limit 10"},
+      {"select distinct top 5 a from t", "select distinct a from t limit 5"},
+      {"select * from t where a in (select top 1 b from u order by b) order by a",
+       "select * from t where a in (select b from u order by b limit 1) order by a"},
+      // + beside a string literal concatenates; arithmetic stays.
+      {"select * from t where c like Column_Order+'%'", "select * from t where c like Column_Order||'%'"},
+      {"where c like (select o from t where id = 3) + '%'", "where c like (select o from t where id = 3) || '%'"},
+      {"set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
+       "set Info_Order='AB'||ptlx_right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
+      {"select a + 1 from t", "select a + 1 from t"},
+      // Numbers glued to keywords, and text inside literals untouched.
+      {"where Sys_ID = 1and InfState_ID in (4,5,6)", "where Sys_ID = 1 and InfState_ID in (4,5,6)"},
+      {"select 'top 10 + right(' from t", "select 'top 10 + right(' from t"},
+      {"select [Right] from t", "select \"Right\" from t"},
+      {"select getdate()", "select getdate()"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Sqlite(c.in), c.out) << c.in;
+}
+
+TEST(Rewrite, TellsPagingWhereTheOrderByAndLimitAre) {
+  Rewritten r = Rewrite("select * from t where a = (select max(a) from t order by a) order by b desc", Dialect::kSqlite);
+  EXPECT_EQ(r.text.substr(0, r.before_order_by), "select * from t where a = (select max(a) from t order by a)");
+  EXPECT_FALSE(r.has_limit);
+  r = Rewrite("select top 3 * from t order by b", Dialect::kSqlite);
+  EXPECT_TRUE(r.has_limit);
+  r = Rewrite("select * from t", Dialect::kSqlite);
+  EXPECT_EQ(r.before_order_by, r.text.size());
+}
+
+}  // namespace
+}  // namespace ptolix::db
