@@ -8,6 +8,8 @@ ClassInfo UploadClass() {
   return ClassBuilder<upload>("upload", "{DC222464-B569-4D5A-86B6-C5E8F049EC81}",
                               "{78FB7A5A-6AE8-4180-8B49-E9CACD7C9199}")
       .Frame()
+      .Method("RecordUploadFile", &upload::RecordUploadFile, {"sUsrID", "sFileUseFor"})
+      .Method("RecordUploadFileName", &upload::RecordUploadFileName, {"sID", "sFileName"})
       .Build();
 }
 

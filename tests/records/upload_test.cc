@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+#include "ptolix/records/upload.h"
+
+namespace ptolix {
+namespace {
+
+using test::ErrorLines;
+using Lines = std::vector<std::string>;
+
+class UploadTest : public test::DbTest {};
+
+TEST_P(UploadTest, RecordsGetIncreasingIdentifiersAndTheirNames) {
+  auto up = New("upload");
+  std::string first = up->Call("RecordUploadFile", {"alice", "logo"}).AsString();
+  std::string second = up->Call("RecordUploadFile", {"bob", ""}).AsString();
+  std::string third = up->Call("RecordUploadFile", {"", ""}).AsString();
+  ASSERT_FALSE(first.empty());
+  EXPECT_LT(std::stol(first), std::stol(second));
+  EXPECT_LT(std::stol(second), std::stol(third));
+
+  up->Call("RecordUploadFileName", {second, "b.jpg"});
+  up->Call("RecordUploadFileName", {first, "it's a.jpg"});
+  up->Call("RecordUploadFileName", {"", "lost.jpg"});  // null identifier: nothing changes
+  up->Call("RecordUploadFileName", {"999", "lost.jpg"});
+  EXPECT_EQ(Trace(), (Lines{"insert into tPtlx_Upload (Usr_ID,UploadFile_UseFor) values ('alice','logo')",
+                            "insert into tPtlx_Upload (Usr_ID) values ('bob')",
+                            "insert into tPtlx_Upload default values",
+                            "update tPtlx_Upload set UploadFile_Name = 'b.jpg' where UploadFile_ID = " + second,
+                            "update tPtlx_Upload set UploadFile_Name = 'it''s a.jpg' where UploadFile_ID = " +
+                                first,
+                            "update tPtlx_Upload set UploadFile_Name = 'lost.jpg' where UploadFile_ID = null",
+                            "update tPtlx_Upload set UploadFile_Name = 'lost.jpg' where UploadFile_ID = 999"}));
+  EXPECT_EQ(Rows("select * from tPtlx_Upload order by UploadFile_ID"),
+            "UploadFile_ID|Usr_ID|UploadFile_UseFor|UploadFile_Name\n" + first + "|alice|logo|it's a.jpg\n" +
+                second + "|bob|Null|b.jpg\n" + third + "|Null|Null|Null\n");
+  EXPECT_EQ(up->Get("Errors"), Variant(""));
+
+  // An empty name stores null.
+  up->Call("RecordUploadFileName", {second, ""});
+  EXPECT_EQ(Rows("select UploadFile_Name from tPtlx_Upload where UploadFile_ID = " + second),
+            "UploadFile_Name\nNull\n");
+}
+
+TEST_P(UploadTest, Failures) {
+  upload fresh;
+  EXPECT_EQ(fresh.RecordUploadFile("alice", "logo"), "");
+  EXPECT_EQ(ErrorLines(fresh.Errors()), Lines{"[91] Object variable or With block variable not set"});
+
+  upload up;
+  up.SetConnection(conn);
+  up.RecordUploadFileName("1 or 1=1", "x.jpg");
+  EXPECT_EQ(ErrorLines(up.Errors()), Lines{"[13] Type mismatch: sID '1 or 1=1'"});
+  EXPECT_TRUE(Trace().empty());
+}
+
+PTOLIX_BACKENDS(UploadTest);
+
+}  // namespace
+}  // namespace ptolix
