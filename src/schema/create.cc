@@ -1,5 +1,7 @@
 #include <fmt/format.h>
 
+#include <cctype>
+
 #include "ptolix/frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
@@ -132,10 +134,15 @@ void CreateSchema(db::Connection& connection) {
     backend.Execute(fmt::format("insert into {} {} where not exists (select 1 from {} where {} = {})", row.table,
                                 row.insert, row.table, row.id_column, row.id));
     if (connection.dialect() == db::Dialect::kPostgres) {
-      // Rows inserted with their identity leave the sequence behind.
+      // Rows inserted with their identity leave the sequence behind: move it
+      // past them, never back (numbers are not reused). The column is named
+      // by a string here, so it is not folded: fold it.
+      std::string folded = row.id_column;
+      for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       backend.Execute(fmt::format(
-          "select setval(pg_get_serial_sequence('{0}', '{1}'), (select max({1}) from {0}))", row.table,
-          row.id_column));
+          "select setval(s, greatest((select max({2}) from {0}), coalesce(pg_sequence_last_value(s::regclass), 0))) "
+          "from (select pg_get_serial_sequence('{0}', '{1}') s) q",
+          row.table, folded, row.id_column));
     }
   }
   tx.Commit();

@@ -1,12 +1,265 @@
-// PostgreSQL backend: not built into this release yet.
+// PostgreSQL backend: runs statements already rewritten to PostgreSQL's
+// dialect through libpq and hands back column names (in the schema's
+// spelling) and Variant rows.
+
+#include <libpq-fe.h>
+#include <strings.h>
+
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "ptolix/db/backend.h"
 #include "ptolix/db/error.h"
+#include "ptolix/db/rewriter.h"
+#include "ptolix/frame/variant.h"
+#include "ptolix/schema/schema.h"
 
 namespace ptolix::db {
 
-std::unique_ptr<Backend> OpenPostgres(const std::string& uri) {
-  throw Error("PostgreSQL connections are not supported by this build", uri);
+namespace {
+
+// Type identifiers of the built-in types (pg_type.oid, fixed across versions).
+constexpr Oid kBoolOid = 16;
+constexpr Oid kInt8Oid = 20;
+constexpr Oid kInt2Oid = 21;
+constexpr Oid kInt4Oid = 23;
+constexpr Oid kOidOid = 26;
+constexpr Oid kFloat4Oid = 700;
+constexpr Oid kFloat8Oid = 701;
+constexpr Oid kNumericOid = 1700;
+constexpr Oid kDateOid = 1082;
+constexpr Oid kTimestampOid = 1114;
+constexpr Oid kTimestampTzOid = 1184;
+
+struct ResultFree {
+  void operator()(PGresult* r) const noexcept { PQclear(r); }
+};
+using ResultPtr = std::unique_ptr<PGresult, ResultFree>;
+
+struct ConnFinish {
+  void operator()(PGconn* c) const noexcept { PQfinish(c); }
+};
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
 }
+
+// Unquoted names come back folded to lower case; the schema's own spelling
+// is what callers index result arrays by.
+const std::unordered_map<std::string, std::string>& SchemaSpelling() {
+  static const auto* map = [] {
+    auto* m = new std::unordered_map<std::string, std::string>;
+    for (const auto& name : schema::ColumnNames()) m->emplace(Lower(name), name);
+    return m;
+  }();
+  return *map;
+}
+
+// The name a result column had in the statement: a schema column in its
+// schema spelling, an alias as the statement wrote it.
+std::string ColumnName(const char* folded, const std::string& sql, std::vector<Token>* tokens) {
+  const auto& spelling = SchemaSpelling();
+  if (auto it = spelling.find(folded); it != spelling.end()) return it->second;
+  bool lower = true;
+  for (const char* p = folded; *p; ++p) lower = lower && !std::isupper(static_cast<unsigned char>(*p));
+  if (!lower) return folded;  // quoted in the statement: kept as written
+  if (tokens->empty()) *tokens = Tokenize(sql);
+  // The last spelling wins: an alias follows what it names.
+  const Token* found = nullptr;
+  for (const Token& t : *tokens) {
+    if (t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), folded) == 0) found = &t;
+  }
+  return found ? found->text : folded;
+}
+
+Variant ReadValue(const PGresult* res, int row, int col, Oid type) {
+  if (PQgetisnull(res, row, col)) return Variant::Null();
+  const char* text = PQgetvalue(res, row, col);
+  int len = PQgetlength(res, row, col);
+  switch (type) {
+    case kInt2Oid:
+    case kInt4Oid:
+    case kInt8Oid:
+    case kOidOid: {
+      int64_t v = 0;
+      std::from_chars(text, text + len, v);
+      if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<int32_t>(v));
+      return Variant(v);
+    }
+    case kFloat4Oid:
+    case kFloat8Oid:
+    case kNumericOid:
+      return Variant(std::strtod(text, nullptr));
+    case kBoolOid:
+      return Variant(text[0] == 't');
+    case kDateOid:
+    case kTimestampOid:
+    case kTimestampTzOid: {
+      std::string_view s(text, len);
+      // A zone suffix ("+08", "-05:30") after the time of day is dropped.
+      if (type == kTimestampTzOid && s.size() > 19) {
+        size_t zone = s.find_first_of("+-", 19);
+        if (zone != std::string_view::npos) s = s.substr(0, zone);
+      }
+      DateTime date;
+      if (DateTime::Parse(s, &date)) return Variant(date);
+      return Variant(std::string(text, len));  // infinity, BC dates: as the server printed them
+    }
+    default:
+      return Variant(std::string(text, len));
+  }
+}
+
+std::string ErrorText(const PGresult* res, PGconn* conn) {
+  const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  std::string text = primary ? primary : PQerrorMessage(conn);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  return text;
+}
+
+// First word of a statement, lower case.
+std::string FirstWord(const std::string& sql) {
+  size_t i = 0;
+  while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+  size_t j = i;
+  while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
+  return Lower(std::string_view(sql).substr(i, j - i));
+}
+
+bool IsTransactionControl(const std::string& sql) {
+  static const char* words[] = {"begin", "start", "commit", "end", "rollback", "abort", "savepoint", "release"};
+  std::string first = FirstWord(sql);
+  for (const char* w : words) {
+    if (first == w) return true;
+  }
+  return false;
+}
+
+class PgCursor : public BackendCursor {
+ public:
+  PgCursor(ResultPtr res, const std::string& sql) : res_(std::move(res)) {
+    int n = PQnfields(res_.get());
+    std::vector<Token> tokens;
+    for (int i = 0; i < n; ++i) {
+      columns_.push_back(ColumnName(PQfname(res_.get(), i), sql, &tokens));
+      types_.push_back(PQftype(res_.get(), i));
+    }
+    rows_ = PQntuples(res_.get());
+  }
+  const std::vector<std::string>& Columns() const override { return columns_; }
+  bool Fetch(std::vector<Variant>* row) override {
+    if (next_ >= rows_) return false;
+    row->clear();
+    row->reserve(columns_.size());
+    for (int i = 0; i < static_cast<int>(columns_.size()); ++i) {
+      row->push_back(ReadValue(res_.get(), next_, i, types_[i]));
+    }
+    ++next_;
+    return true;
+  }
+
+ private:
+  ResultPtr res_;
+  std::vector<std::string> columns_;
+  std::vector<Oid> types_;
+  int rows_ = 0;
+  int next_ = 0;
+};
+
+void IgnoreNotice(void*, const char*) {}
+
+class PostgresBackend : public Backend {
+ public:
+  explicit PostgresBackend(const std::string& uri) : conn_(PQconnectdb(uri.c_str())) {
+    if (!conn_) throw Error("cannot connect to PostgreSQL: out of memory", "");
+    if (PQstatus(conn_.get()) != CONNECTION_OK) {
+      throw Error("cannot connect to PostgreSQL: " + ErrorText(nullptr, conn_.get()), "");
+    }
+    PQsetNoticeProcessor(conn_.get(), IgnoreNotice, nullptr);
+    if (PQsetClientEncoding(conn_.get(), "UTF8") != 0) {
+      throw Error("cannot use UTF-8 with this PostgreSQL server: " + ErrorText(nullptr, conn_.get()), "");
+    }
+    // Dates as "YYYY-MM-DD HH:MM:SS"; backslashes in literals as themselves.
+    Run("set datestyle to iso, ymd; set standard_conforming_strings to on; "
+        "set client_min_messages to warning");
+  }
+
+  Dialect dialect() const override { return Dialect::kPostgres; }
+
+  std::unique_ptr<BackendCursor> Query(const std::string& sql) override {
+    return std::make_unique<PgCursor>(Run(sql), sql);
+  }
+
+  int64_t Execute(const std::string& sql) override { return Changed(Run(sql).get()); }
+
+  int64_t Insert(const std::string& sql, std::string_view id_column) override {
+    std::string text = sql;
+    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) {
+      text.pop_back();
+    }
+    text += " returning ";
+    text += id_column;
+    ResultPtr res = Run(text);
+    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) == 0 ||
+        PQgetisnull(res.get(), 0, 0)) {
+      return 0;  // nothing inserted
+    }
+    // The last row inserted, as SQLite reports it.
+    const char* value = PQgetvalue(res.get(), PQntuples(res.get()) - 1, 0);
+    int64_t id = 0;
+    std::from_chars(value, value + std::strlen(value), id);
+    return id;
+  }
+
+  bool InTransaction() const override {
+    auto status = PQtransactionStatus(conn_.get());
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+  }
+
+ private:
+  static int64_t Changed(const PGresult* res) {
+    const char* n = PQcmdTuples(const_cast<PGresult*>(res));
+    int64_t v = 0;
+    if (n && *n) std::from_chars(n, n + std::strlen(n), v);
+    return v;
+  }
+
+  // Runs a statement (or a batch) and returns the result of its last
+  // statement. Inside a transaction a failed statement would abort the whole
+  // transaction; as on SQL Server and SQLite, only the statement is undone:
+  // each runs under its own savepoint.
+  ResultPtr Run(const std::string& sql) {
+    bool guard = InTransaction() && PQtransactionStatus(conn_.get()) == PQTRANS_INTRANS &&
+                 !IsTransactionControl(sql);
+    ResultPtr res(PQexec(conn_.get(), guard ? ("savepoint ptlx_statement; " + sql).c_str() : sql.c_str()));
+    auto status = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
+    bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
+    if (!ok) {
+      std::string message = ErrorText(res.get(), conn_.get());
+      if (guard) {
+        ResultPtr undo(PQexec(conn_.get(), "rollback to savepoint ptlx_statement; release savepoint ptlx_statement"));
+      }
+      throw Error(message, sql);
+    }
+    if (guard) {
+      ResultPtr release(PQexec(conn_.get(), "release savepoint ptlx_statement"));
+    }
+    return res;
+  }
+
+  std::unique_ptr<PGconn, ConnFinish> conn_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> OpenPostgres(const std::string& uri) { return std::make_unique<PostgresBackend>(uri); }
 
 }  // namespace ptolix::db
