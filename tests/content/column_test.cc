@@ -1,0 +1,298 @@
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "ptolix/content/column.h"
+
+namespace ptolix::test {
+namespace {
+
+class ColumnTest : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    col.SetConnection(conn);
+  }
+
+  // Adds a column of system 1 and returns its identifier as text.
+  std::string Add(const std::string& name, const std::string& father = "", const std::string& site = "") {
+    return std::to_string(col.AppendColumn("1", name, "", "", "", "", "", site, father));
+  }
+  // The tree as "name:code" lines in code order.
+  std::string Tree() { return Rows("select Column_Name,Column_Order from tPtlx_Column order by Column_Order"); }
+  std::string Names(const ResultArray& a) {
+    std::string out;
+    for (int32_t r = 1; r <= a.DataRows(); ++r) out += ToDisplay(a.Get(r, "Column_Name")) + " ";
+    return out;
+  }
+
+  Column col;
+};
+
+TEST_P(ColumnTest, AppendBuildsCodesAndGrantsRoleOne) {
+  auto obj = New("Column");
+  Variant top = obj->Call("AppendColumn", {"1", "News", "d", "u", "t", "i", "s", ""});
+  Variant child = obj->Call("AppendColumn", {"1", "Local", "", "", "", "", "", "3", top.ToText()});
+  Variant second = obj->Call("AppendColumn", {"1", "World", "", "", "", "", "", "", top.ToText()});
+  EXPECT_EQ(ToDisplay(obj->Get("Errors")), "");
+  EXPECT_EQ(top.ToLong(), 1);
+  EXPECT_EQ(Rows("select Column_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted from tPtlx_Column "
+                 "order by Column_Order"),
+            "Column_ID|Column_Father|Column_Order|WebSite_ID|Column_IsDeleted\n"
+            "1|Null|FFFFFFEF|Null|0\n"
+            "3|1|FFFFFFEFFFFFFFCF|Null|0\n"  // the newer sibling first
+            "2|1|FFFFFFEFFFFFFFDF|3|0\n");
+  EXPECT_EQ(Rows("select Sys_ID,Column_ID,Role_ID,AccessType_ID from tPtlx_RoleAccess order by Column_ID"),
+            "Sys_ID|Column_ID|Role_ID|AccessType_ID\n1|1|1|4\n1|2|1|4\n1|3|1|4\n");
+  EXPECT_EQ(Rows("select Column_Name,Column_Description,Column_Url,Column_Target,Column_Icon,Column_SpecialIcon "
+                 "from tPtlx_Column where Column_ID = 3"),
+            "Column_Name|Column_Description|Column_Url|Column_Target|Column_Icon|Column_SpecialIcon\n"
+            "World|Null|Null|Null|Null|Null\n");
+  EXPECT_EQ(Trace().back(),
+            "insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID) values (1,3,1,4)");
+}
+
+TEST_P(ColumnTest, AppendFailuresLeaveNoRow) {
+  struct Case {
+    std::string sys, father, site, error;
+  } cases[] = {
+      {"x", "", "", "[13] Type mismatch"},
+      {"1", "1;drop", "", "[13] Type mismatch"},
+      {"1", "", "99999999999", "[6] Overflow"},
+  };
+  for (const auto& c : cases) {
+    Column fresh;
+    fresh.SetConnection(conn);
+    EXPECT_EQ(fresh.AppendColumn(c.sys, "n", "", "", "", "", "", c.site, c.father), 0) << c.sys;
+    ASSERT_EQ(ErrorLines(fresh.Errors()).size(), 1u);
+    EXPECT_EQ(ErrorLines(fresh.Errors())[0].rfind(c.error, 0), 0u) << fresh.Errors();
+  }
+  // The last identifier an 8-character segment holds, then one beyond it.
+  Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Name) values (268435454,1,'last')");
+  EXPECT_EQ(col.AppendColumn("1", "fits", "", "", "", "", "", ""), 268435455);
+  EXPECT_EQ(col.AppendColumn("1", "too far", "", "", "", "", "", ""), 0);
+  EXPECT_EQ(ErrorLines(col.Errors()).at(0).rfind("[6] Overflow", 0), 0u);
+  EXPECT_EQ(Rows("select count(*) from tPtlx_Column where Column_Name = 'too far'"), "count(*)\n0\n");
+  EXPECT_EQ(Rows("select Column_Order from tPtlx_Column where Column_ID = 268435455"), "Column_Order\n0000000F\n");
+}
+
+TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
+  std::string a = Add("A");            // no website
+  std::string a1 = Add("A1", a, "5");  // website 5
+  std::string a2 = Add("A2", a, "6");  // website 6
+  std::string a11 = Add("A11", a1, "5");
+  Add("B", "", "5");
+  Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other system','FFFFFF0F')");
+  struct Case {
+    std::string site, list, children_of_a, descendants_of_a;
+  } cases[] = {
+      {"", "A ", "", ""},
+      {"5", "B A A1 A11 ", "A1 ", "A1 A11 "},
+      {"6", "A A2 ", "A2 ", "A2 "},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Names(col.GetColumnList("1", c.site)), c.list) << c.site;
+    EXPECT_EQ(Names(col.GetChildColumnList("1", c.site, a)), c.children_of_a) << c.site;
+    EXPECT_EQ(Names(col.GetChildrenColumnList("1", c.site, a)), c.descendants_of_a) << c.site;
+  }
+  EXPECT_EQ(Names(col.GetChildColumnList("1", "5", "")), "B A ");
+
+  col.DeleteColumn("1", a1, "5");
+  EXPECT_EQ(Names(col.GetColumnList("1", "5")), "B A ");
+  EXPECT_EQ(Names(col.GetChildrenColumnList("1", "5", a)), "");
+  EXPECT_EQ(Names(col.GetFatherColumnList("1", a11)), "A A1 A11 ");  // deleted ones too
+  EXPECT_EQ(col.GetFatherColumnList("1", "404").DataRows(), 0);
+  EXPECT_EQ(ToDisplay(col.GetFatherColumn("1", a11).Get(1, "Column_Name")), "A1");
+  EXPECT_EQ(ToDisplay(col.GetColumn("1", a11).Get(1, "Column_IsDeleted")), "1");
+  EXPECT_EQ(col.Errors(), "");
+
+  // Paging and the read failures.
+  col.SetPageSize(1);
+  EXPECT_EQ(Names(col.GetColumnList("1", "5", "2")), "A ");
+  EXPECT_EQ(col.RecordCount(), 2);
+  EXPECT_FALSE(col.GetColumn("1", "404").allocated());
+  EXPECT_FALSE(col.GetFatherColumn("1", a).allocated());
+  EXPECT_FALSE(col.GetColumnList("1", "5 or 1=1").allocated());
+  EXPECT_EQ(ErrorLines(col.Errors()).size(), 3u);
+  EXPECT_EQ(ErrorLines(col.Errors())[0].rfind("[3021]", 0), 0u);
+  EXPECT_EQ(ErrorLines(col.Errors())[2].rfind("[13] Type mismatch", 0), 0u);
+}
+
+TEST_P(ColumnTest, ModifyAndDeleteWebsiteClause) {
+  std::string shared = Add("shared");
+  std::string own = Add("own", "", "7");
+  std::string shared_child = Add("shared child", shared, "7");
+  struct Case {
+    std::string id, code, site;
+    bool changes;
+  } cases[] = {
+      {shared, "FFFFFFEF", "1", true}, {shared, "FFFFFFEF", "7", false}, {own, "FFFFFFDF", "7", true},
+      {own, "FFFFFFDF", "1", false},   {own, "FFFFFFDF", "", false},
+  };
+  for (const auto& c : cases) {
+    col.ModifyColumn("1", c.id, "", "renamed", "", c.code, "", "", "", "", c.site);
+    EXPECT_EQ(Rows("select count(*) from tPtlx_Column where Column_Name = 'renamed'"),
+              c.changes ? "count(*)\n1\n" : "count(*)\n0\n")
+        << c.id << "/" << c.site;
+    Exec("update tPtlx_Column set Column_Name = 'x' where Column_Name = 'renamed'");
+  }
+  Trace();
+  col.DeleteColumn("1", shared, "1");
+  EXPECT_EQ(Trace().at(0),
+            "update tPtlx_Column set Column_IsDeleted = '1'where Column_Order like (select Column_Order+'%' from "
+            "tPtlx_Column where Sys_ID = 1 and Column_ID = " +
+                shared + ") and WebSite_ID is null");
+  // Only the rows of no website in the subtree.
+  EXPECT_EQ(Rows("select Column_ID,Column_IsDeleted from tPtlx_Column order by Column_ID"),
+            "Column_ID|Column_IsDeleted\n" + shared + "|1\n" + own + "|0\n" + shared_child + "|0\n");
+  col.DeleteColumn("1", shared, "7");
+  EXPECT_EQ(Rows("select count(*) from tPtlx_Column where Column_IsDeleted = '1'"), "count(*)\n2\n");
+  EXPECT_EQ(col.Errors(), "");
+}
+
+TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
+  std::string a = Add("A");
+  std::string b = Add("B");
+  std::string b1 = Add("B1", b);
+  std::string b11 = Add("B11", b1);
+  std::string b111 = Add("B111", b11);
+  Trace();
+  col.MoveColumn("1", b1, a);  // one level up, before A
+  EXPECT_EQ(col.Errors(), "");
+  EXPECT_EQ(Trace().at(0), "select Column_Father,Column_Order from tPtlx_Column where Sys_ID = 1 and Column_ID = 1");
+  EXPECT_EQ(Tree(),
+            "Column_Name|Column_Order\n"
+            "B|FFFFFFDF\n"
+            "B1|FFFFFFE7\n"
+            "B11|FFFFFFE7FFFFFFBF\n"
+            "B111|FFFFFFE7FFFFFFBFFFFFFFAF\n"
+            "A|FFFFFFEF\n");
+  EXPECT_EQ(Rows("select Column_Father from tPtlx_Column where Column_ID = " + b1), "Column_Father\nNull\n");
+
+  // Missing target or column: a message or a failure, nothing changes.
+  std::string before = Tree();
+  col.MoveColumn("1", b1, "404");
+  col.MoveColumn("2", b1, a);
+  col.MoveColumn("1", "404", a);
+  col.MoveColumn("1", b1, b111);  // into its own subtree
+  col.MoveColumn("1", b1, b1);    // before itself: already there
+  EXPECT_EQ(Tree(), before);
+  auto lines = ErrorLines(col.Errors());
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "[Ptolix] 目标栏目不存在。");
+  EXPECT_EQ(lines[1], "[Ptolix] 目标栏目不存在。");
+  EXPECT_EQ(lines[2].rfind("[3021]", 0), 0u);
+  EXPECT_EQ(lines[3], "[Ptolix] 不能将栏目移到其下级栏目处。");
+
+  // Down into another branch, before a deeper target.
+  col.MoveColumn("1", a, b111);
+  EXPECT_EQ(Names(col.GetColumnList("1", "")), "B B1 B11 A B111 ");
+  EXPECT_EQ(Rows("select Column_Father from tPtlx_Column where Column_ID = " + a), "Column_Father\n" + b11 + "\n");
+}
+
+// Moving columns one after another before the same target reuses the same
+// digit; the siblings are spaced out instead of sharing a code.
+TEST_P(ColumnTest, RepeatedMovesKeepCodesUnique) {
+  std::string p = Add("P");
+  std::string t = Add("T", p);
+  std::vector<std::string> movers;
+  for (int i = 0; i < 6; ++i) {
+    std::string m = Add("M" + std::to_string(i));
+    Add("M" + std::to_string(i) + "child", m);
+    movers.push_back(m);
+  }
+  Add("S", p);  // a sibling sorting before T
+  for (const auto& m : movers) {
+    col.MoveColumn("1", m, t);
+    EXPECT_EQ(col.Errors(), "");
+  }
+  // Each mover lands directly before T, its child behind it, every code
+  // unique, and every child still under its parent by code.
+  EXPECT_EQ(Names(col.GetChildrenColumnList("1", "", p)),
+            "S M0 M0child M1 M1child M2 M2child M3 M3child M4 M4child M5 M5child T ");
+  EXPECT_EQ(Rows("select count(*) from (select Column_Order from tPtlx_Column group by Column_Order "
+                 "having count(*) > 1) Dup"),
+            "count(*)\n0\n");
+  EXPECT_EQ(Rows("select count(*) from tPtlx_Column c, tPtlx_Column f where c.Column_Father = f.Column_ID and "
+                 "(length(c.Column_Order) <> length(f.Column_Order) + 8 or "
+                 "substr(c.Column_Order, 1, length(f.Column_Order)) <> f.Column_Order)"),
+            "count(*)\n0\n");
+  // The subtree statements still see one subtree each.
+  col.DeleteColumn("1", movers[2], "1");
+  EXPECT_EQ(Names(col.GetChildrenColumnList("1", "", p)), "S M0 M0child M1 M1child M3 M3child M4 M4child M5 M5child T ");
+}
+
+TEST_P(ColumnTest, TargetEndingInZeroIsRespaced) {
+  std::string a = Add("A");
+  std::string b = Add("B");
+  Exec("update tPtlx_Column set Column_Order = 'FFFFFF00' where Column_ID = " + a);
+  Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other system','FFFFFF10')");
+  col.MoveColumn("1", b, a);
+  EXPECT_EQ(col.Errors(), "");
+  EXPECT_EQ(Tree(), "Column_Name|Column_Order\nB|40000007\nA|4000000F\nother system|8000000F\n");
+}
+
+TEST_P(ColumnTest, GrantsAndTheirLists) {
+  // Roles: 1 (standard), 2 under 1, 3 under 2, 4 alone.
+  Exec("insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) values (2,'editors','FFEFFFDF',1)");
+  Exec("insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) values (3,'juniors','FFEFFFDFFFCF',2)");
+  Exec("insert into tPtlx_Role (Role_ID,Role_Name,Role_Order) values (4,'guests','FFBF')");
+  Exec("insert into tPtlx_User (Usr_ID,Usr_Name) values ('ann','Ann')");
+  Exec("insert into tPtlx_User (Usr_ID,Usr_Name) values ('o''neil','O''Neil')");
+  std::string parent = Add("parent");
+  std::string child = Add("child", parent);
+  Exec("delete from tPtlx_RoleAccess");
+  auto obj = New("Column");
+  obj->Call("AddRoleAccess", {"1", child, "2", "2"});
+  obj->Call("AddRoleAccess", {"1", parent, "4", "3"});
+  obj->Call("AddUsrAccess", {"1", child, "ann", "2"});
+  obj->Call("AddUsrAccess", {"1", child, "o'neil", "1"});
+  obj->Call("ModifyUsrAccess", {"1", child, "o'neil", "3"});
+  obj->Call("ModifyUsrAccess", {"1", parent, "ann", "4"});  // no grant there: nothing
+  EXPECT_EQ(obj->Call("GetDirectRoleList", {"1", child}).AsArray().ToString(),
+            "Role_ID|Role_Name|AccessType_ID\n2|editors|2\n");
+  EXPECT_EQ(obj->Call("GetDirectRoleList", {"1", parent}).AsArray().ToString(),
+            "Role_ID|Role_Name|AccessType_ID\n4|guests|3\n");
+  auto roles = [&](const std::string& column) {
+    std::set<std::string> out;
+    Variant list = obj->Call("GetAllRoleList", {"1", column});
+    const ResultArray& a = list.AsArray();
+    for (int32_t r = 1; r <= a.DataRows(); ++r) out.insert(ToDisplay(a.Get(r, "Role_Name")));
+    return out;
+  };
+  EXPECT_EQ(roles(child), (std::set<std::string>{"editors", "juniors"}));
+  EXPECT_EQ(roles(parent), (std::set<std::string>{"editors", "juniors", "guests"}));
+  EXPECT_EQ(Rows("select Usr_ID,AccessType_ID from tPtlx_UsrAccess order by Usr_ID"),
+            "Usr_ID|AccessType_ID\nann|2\no'neil|3\n");
+  Variant user_list = obj->Call("GetDirectUserList", {"1", child});
+  const ResultArray& users = user_list.AsArray();
+  EXPECT_EQ(users.DataRows(), 2);
+  EXPECT_EQ(users.FieldNames(), (std::vector<std::string>{"Usr_ID", "Usr_Name", "AccessType_ID"}));
+
+  obj->Call("ModifyRoleAccess", {"1", child, "2", "4"});
+  obj->Call("DeleteRoleAccess", {"1", parent, "4"});
+  obj->Call("DeleteUsrAccess", {"1", child, "ann"});
+  EXPECT_EQ(Rows("select Column_ID,Role_ID,AccessType_ID from tPtlx_RoleAccess"),
+            "Column_ID|Role_ID|AccessType_ID\n" + child + "|2|4\n");
+  EXPECT_EQ(Rows("select Usr_ID from tPtlx_UsrAccess"), "Usr_ID\no'neil\n");
+  EXPECT_EQ(ToDisplay(obj->Get("Errors")), "");
+
+  // A column without grants below it: no roles, and with paging the empty
+  // page message. A bare argument that is not a number runs nothing.
+  obj->Call("DeleteRoleAccess", {"1", child, "2"});
+  obj->Put("PageSize", Variant(10));
+  EXPECT_EQ(obj->Call("GetAllRoleList", {"1", parent}).AsArray().DataRows(), 0);
+  obj->Call("AddRoleAccess", {"1", child, "2 or 1=1", "1"});
+  auto lines = ErrorLines(ToDisplay(obj->Get("Errors")));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "[Ptolix] 没有记录。");
+  EXPECT_EQ(lines[1].rfind("[13] Type mismatch", 0), 0u);
+  EXPECT_EQ(Rows("select count(*) from tPtlx_RoleAccess"), "count(*)\n0\n");
+}
+
+PTOLIX_BACKENDS(ColumnTest);
+
+}  // namespace
+}  // namespace ptolix::test
