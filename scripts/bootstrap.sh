@@ -9,7 +9,11 @@ packages=(
   libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
 )
 if [[ "${1:-}" == "--with-postgres" ]]; then
-  packages+=(postgresql)
+  # The server binaries (initdb, pg_ctl) for a throwaway test server; any
+  # installed major version will do.
+  if ! command -v initdb >/dev/null && ! compgen -G "/usr/lib/postgresql/*/bin/initdb" >/dev/null; then
+    packages+=(postgresql)
+  fi
 fi
 
 missing=()

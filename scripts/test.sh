@@ -1,10 +1,82 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors, and
-# runs the whole test suite.
+# runs the whole test suite on SQLite and on PostgreSQL.
+#
+# PostgreSQL: when PTOLIX_TEST_PG already holds a URL, that server is used.
+# Otherwise a throwaway server is started on loopback (a fresh cluster in a
+# temporary folder, a free port, its socket in that folder) and stopped and
+# removed when the script ends, whether the tests pass or not. Set
+# PTOLIX_TEST_PG=off to run on SQLite only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/bootstrap.sh
+
+start_server=""
+if [[ "${PTOLIX_TEST_PG:-}" == "off" ]]; then
+  scripts/bootstrap.sh
+  unset PTOLIX_TEST_PG
+elif [[ -n "${PTOLIX_TEST_PG:-}" ]]; then
+  scripts/bootstrap.sh
+else
+  start_server=1
+  scripts/bootstrap.sh --with-postgres
+fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPTOLIX_WERROR=ON >/dev/null
 cmake --build build -j2
+
+pg_tool() {
+  local name=$1 dir
+  if command -v "$name" >/dev/null; then command -v "$name"; return; fi
+  for dir in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
+    [[ -x "$dir/$name" ]] && { echo "$dir/$name"; return; }
+  done
+  return 1
+}
+
+pg_dir=""
+pg_ctl_bin=""
+pg_user=""
+as_pg_user() {
+  if [[ -n "$pg_user" ]]; then runuser -u "$pg_user" -- "$@"; else "$@"; fi
+}
+stop_pg() {
+  if [[ -n "$pg_dir" ]]; then
+    as_pg_user "$pg_ctl_bin" -D "$pg_dir/data" -m immediate -w stop >/dev/null 2>&1 || true
+    rm -rf "$pg_dir"
+  fi
+}
+
+if [[ -n "$start_server" ]]; then
+  initdb_bin=$(pg_tool initdb)
+  pg_ctl_bin=$(pg_tool pg_ctl)
+  trap stop_pg EXIT
+  pg_dir=$(mktemp -d /tmp/ptolix-pg.XXXXXX)
+  # The server refuses to run as root: run it as an unprivileged user that
+  # owns the folder.
+  if [[ $(id -u) -eq 0 ]]; then
+    if id postgres >/dev/null 2>&1; then pg_user=postgres; else pg_user=nobody; fi
+    chown "$pg_user" "$pg_dir"
+  fi
+  as_pg_user "$initdb_bin" -D "$pg_dir/data" -U ptolix --auth=trust -E UTF8 --no-locale >"$pg_dir/initdb.log" 2>&1 ||
+    { cat "$pg_dir/initdb.log" >&2; exit 1; }
+  started=""
+  for _ in 1 2 3 4 5 6 7 8 9 10; do
+    port=$((20000 + RANDOM % 30000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && continue  # taken
+    if as_pg_user "$pg_ctl_bin" -D "$pg_dir/data" -l "$pg_dir/server.log" -w -t 60 start \
+        -o "-p $port -k $pg_dir -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=100" \
+        >/dev/null; then
+      started=1
+      break
+    fi
+  done
+  if [[ -z "$started" ]]; then
+    echo "test.sh: could not start a PostgreSQL server" >&2
+    cat "$pg_dir/server.log" >&2 || true
+    exit 1
+  fi
+  export PTOLIX_TEST_PG="postgresql://ptolix@127.0.0.1:$port/postgres"
+  echo "test.sh: PostgreSQL test server at $PTOLIX_TEST_PG" >&2
+fi
+
 cd build
 ctest --output-on-failure -j2 "$@"
