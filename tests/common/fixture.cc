@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "ptolix/org/password.h"
+
 namespace ptolix::test {
 
 std::vector<std::string> BackendUrls() {
@@ -16,6 +18,8 @@ std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
 }
 
 void DbTest::SetUp() {
+  // Password hashes at the minimum cost keep the suites fast.
+  SetPasswordHashCost(PasswordHashCost::kMinimum);
   conn = db::Connect(GetParam());
   if (IsPostgres()) {
     std::random_device rd;

@@ -1,0 +1,83 @@
+#include "ptolix/org/password.h"
+
+#include <sodium.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "ptolix/frame/errors.h"
+
+namespace ptolix {
+
+namespace {
+
+constexpr int kUnset = -1;
+std::atomic<int> g_cost{kUnset};
+
+void InitSodium() {
+  static const bool ok = sodium_init() >= 0;
+  if (!ok) throw InvalidCall("the password library cannot be initialised");
+}
+
+}  // namespace
+
+void SetPasswordHashCost(PasswordHashCost cost) { g_cost.store(static_cast<int>(cost)); }
+
+PasswordHashCost CurrentPasswordHashCost() {
+  int cost = g_cost.load();
+  if (cost == kUnset) {
+    const char* env = std::getenv("PTOLIX_PWHASH");
+    int from_env = static_cast<int>(env && std::strcmp(env, "min") == 0 ? PasswordHashCost::kMinimum
+                                                                         : PasswordHashCost::kInteractive);
+    // A concurrent SetPasswordHashCost wins over the environment.
+    g_cost.compare_exchange_strong(cost, from_env);
+    cost = g_cost.load();
+  }
+  return static_cast<PasswordHashCost>(cost);
+}
+
+bool IsPasswordHash(std::string_view text) {
+  if (text.rfind(crypto_pwhash_argon2id_STRPREFIX, 0) != 0 || text.size() >= crypto_pwhash_STRBYTES) {
+    return false;
+  }
+  InitSodium();
+  // needs_rehash parses the string: -1 means it is no argon2id hash at all.
+  std::string copy(text);
+  return crypto_pwhash_argon2id_str_needs_rehash(copy.c_str(), crypto_pwhash_argon2id_OPSLIMIT_MIN,
+                                                 crypto_pwhash_argon2id_MEMLIMIT_MIN) != -1;
+}
+
+std::string HashPassword(std::string_view password) {
+  InitSodium();
+  bool minimum = CurrentPasswordHashCost() == PasswordHashCost::kMinimum;
+  unsigned long long ops =
+      minimum ? crypto_pwhash_argon2id_OPSLIMIT_MIN : crypto_pwhash_argon2id_OPSLIMIT_INTERACTIVE;
+  size_t mem = minimum ? crypto_pwhash_argon2id_MEMLIMIT_MIN : crypto_pwhash_argon2id_MEMLIMIT_INTERACTIVE;
+  char out[crypto_pwhash_STRBYTES];
+  if (crypto_pwhash_argon2id_str(out, password.data(), password.size(), ops, mem) != 0) {
+    throw Failure(7, "Out of memory: the password hash cannot be computed");
+  }
+  return out;
+}
+
+std::string StoredPassword(std::string_view supplied) {
+  if (supplied.empty() || IsPasswordHash(supplied)) return std::string(supplied);
+  return HashPassword(supplied);
+}
+
+bool PasswordMatches(std::string_view stored, bool stored_is_null, std::string_view supplied,
+                     bool* needs_upgrade) {
+  *needs_upgrade = false;
+  if (stored_is_null) return supplied.empty();
+  if (IsPasswordHash(stored)) {
+    std::string hash(stored);
+    return crypto_pwhash_argon2id_str_verify(hash.c_str(), supplied.data(), supplied.size()) == 0;
+  }
+  // A value written before passwords were hashed: exact, letter case counts.
+  if (stored != supplied) return false;
+  *needs_upgrade = !supplied.empty();
+  return true;
+}
+
+}  // namespace ptolix
