@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fixture.h"
+#include "ptolix/frame/counters.h"
+
+namespace ptolix {
+namespace {
+
+using test::ErrorLines;
+using Lines = std::vector<std::string>;
+
+class CountersTest : public test::DbTest {
+ protected:
+  int32_t Next(std::string_view scope, std::string& errors) {
+    return NextEncodeValue("tLink_Detail", "Link_ID", scope, conn.get(), errors);
+  }
+};
+
+TEST_P(CountersTest, CountersStartAtOnePerScope) {
+  std::string errors;
+  EXPECT_EQ(Next("3", errors), 1);
+  EXPECT_EQ(Rows("select * from tEncode_Manager"),
+            "tEncode_Table|tEncode_Column|tEncode_Identify|tEncode_Counter\ntLink_Detail|Link_ID|3|1\n");
+  EXPECT_EQ(Next("3", errors), 2);
+  EXPECT_EQ(Next("4", errors), 1);
+  EXPECT_EQ(NextEncodeValue("tLink_Detail", "Other_ID", "3", conn.get(), errors), 1);
+  EXPECT_EQ(Next("3", errors), 3);
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(Rows("select tEncode_Column, tEncode_Identify, tEncode_Counter from tEncode_Manager "
+                 "order by tEncode_Column, tEncode_Identify"),
+            "tEncode_Column|tEncode_Identify|tEncode_Counter\nLink_ID|3|3\nLink_ID|4|1\nOther_ID|3|1\n");
+}
+
+TEST_P(CountersTest, FailuresGiveZeroAndOneLine) {
+  struct Case {
+    const char* scope;
+    bool connected;
+    const char* line;
+  } cases[] = {
+      {"", true, "[13] Type mismatch: the counter's scope is empty"},
+      {"3 or 1=1", true, "[13] Type mismatch: identify '3 or 1=1'"},
+      {"3", false, "[91] Object variable or With block variable not set"},
+  };
+  for (const Case& c : cases) {
+    std::string errors;
+    EXPECT_EQ(NextEncodeValue("tLink_Detail", "Link_ID", c.scope, c.connected ? conn.get() : nullptr, errors), 0);
+    EXPECT_EQ(ErrorLines(errors), Lines{c.line}) << c.scope;
+  }
+  EXPECT_EQ(Rows("select count(*) n from tEncode_Manager"), "n\n0\n");
+}
+
+PTOLIX_BACKENDS(CountersTest);
+
+// Two connections numbering one scope in turn get consecutive numbers.
+TEST(CountersSharedFile, InterleavedConnectionsGetConsecutiveNumbers) {
+  auto dir = std::filesystem::temp_directory_path() / ("ptolix_counters_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::string url = "sqlite:" + (dir / "counters.db").string();
+  auto a = db::Connect(url);
+  auto b = db::Connect(url);
+  schema::CreateSchema(*a);
+  std::string errors;
+  std::vector<int32_t> got;
+  for (int i = 0; i < 3; ++i) {
+    got.push_back(NextEncodeValue("tLink_Detail", "Link_ID", "7", a.get(), errors));
+    got.push_back(NextEncodeValue("tLink_Detail", "Link_ID", "7", b.get(), errors));
+  }
+  EXPECT_EQ(got, (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(errors, "");
+  a.reset();
+  b.reset();
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace ptolix
