@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+#include "ptolix/frame/order_code.h"
+#include "ptolix/site/website.h"
+
+namespace ptolix {
+namespace {
+
+using test::ErrorLines;
+using Lines = std::vector<std::string>;
+
+class WebSiteTest : public test::DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    site_.SetConnection(conn);
+  }
+  std::string Ids(const ResultArray& a) {
+    std::string out;
+    for (int32_t r = 1; r <= a.DataRows(); ++r) out += ToDisplay(a.Get(r, "WebSite_ID")) + " ";
+    return out;
+  }
+  WebSite site_;
+};
+
+TEST_P(WebSiteTest, AppendGivesNewestFirstOrderCodes) {
+  site_.AppendWebSite("Main", "Main site", "", "1");
+  site_.AppendWebSite("Shop", "", "It's ours", "");
+  EXPECT_EQ(Trace(), (Lines{"insert into tPtlx_WebSite (WebSite_Name,WebSite_Title,WebSite_Description,"
+                            "WebSiteType_ID) values ('Main','Main site',null,'1')",
+                            "update tPtlx_WebSite set WebSite_Order = 'FFEF' where WebSite_ID = 1",
+                            "insert into tPtlx_WebSite (WebSite_Name,WebSite_Title,WebSite_Description,"
+                            "WebSiteType_ID) values ('Shop',null,'It''s ours',null)",
+                            "update tPtlx_WebSite set WebSite_Order = 'FFDF' where WebSite_ID = 2"}));
+  EXPECT_EQ(Rows("select WebSite_ID,WebSite_Description,WebSiteType_ID,WebSite_Order from tPtlx_WebSite "
+                 "order by WebSite_ID"),
+            "WebSite_ID|WebSite_Description|WebSiteType_ID|WebSite_Order\n1|Null|1|FFEF\n2|It's ours|Null|FFDF\n");
+  EXPECT_EQ(Ids(site_.GetWebSiteList()), "2 1 ");
+  // A site without a type is never listed by type.
+  EXPECT_EQ(Ids(site_.GetWebSiteListByType("1")), "1 ");
+  EXPECT_EQ(Trace(), (Lines{"select * from tPtlx_WebSite order by WebSite_Order",
+                            "select * from tPtlx_WebSite where WebSiteType_ID = '1' order by WebSite_Order"}));
+  site_.SetPageSize(1);
+  EXPECT_EQ(Ids(site_.GetWebSiteList(2)), "1 ");
+  EXPECT_EQ(site_.PageCount(), 2);
+  EXPECT_EQ(site_.Errors(), "");
+}
+
+TEST(WebSiteOrderCode, KeepsFallingBeyondFourCharacters) {
+  EXPECT_EQ(WebSiteOrderCode(1), "FFEF");
+  EXPECT_EQ(WebSiteOrderCode(3839), "100F");
+  const int64_t ids[] = {1, 2, 3838, 3839, 3840, 4095, 4096, 65536, 268435455};
+  for (size_t i = 1; i < std::size(ids); ++i) {
+    EXPECT_GT(WebSiteOrderCode(ids[i - 1]), WebSiteOrderCode(ids[i])) << ids[i];
+  }
+}
+
+TEST_P(WebSiteTest, ChangesAndReads) {
+  site_.AppendWebSite("Main", "", "", "");
+  Trace();
+  site_.ModifyWebSite("1", "Main2", "T", "D", "A0", "3");
+  site_.SetWebSiteLogo("1", "logo.gif");
+  site_.SetWebSiteStyle("1", "2", "5");
+  EXPECT_EQ(Trace(), (Lines{"update tPtlx_WebSite set WebSite_Name = 'Main2',WebSite_Title = 'T',"
+                            "WebSite_Description = 'D',WebSite_Order = 'A0',WebSiteType_ID = '3' "
+                            "where WebSite_ID = 1",
+                            "update tPtlx_WebSite set WebSite_Logo = 'logo.gif' where WebSite_ID = 1",
+                            "update tPtlx_WebSite set Sys_ID = 2,Style_ID = 5 where WebSite_ID = 1"}));
+  EXPECT_EQ(site_.GetWebSite("1").ToString(),
+            "WebSite_ID|WebSite_Name|WebSite_Title|WebSite_Description|WebSiteType_ID|WebSite_Order|WebSite_Logo|"
+            "Sys_ID|Style_ID\n1|Main2|T|D|3|A0|logo.gif|2|5\n");
+  site_.SetWebSiteStyle("1", "", "");
+  EXPECT_EQ(Rows("select Sys_ID,Style_ID from tPtlx_WebSite"), "Sys_ID|Style_ID\nNull|Null\n");
+
+  site_.DeleteWebSite("1");
+  EXPECT_FALSE(site_.GetWebSite("1").allocated());
+  EXPECT_EQ(ErrorLines(site_.Errors()), Lines{"[Ptolix] 该站点不存在。"});
+}
+
+TEST_P(WebSiteTest, BadArgumentsRunNothing) {
+  auto site = New("WebSite");
+  site->Call("AppendWebSite", {"x", "", "", "1'"});
+  site->Call("DeleteWebSite", {"1 or 1=1"});
+  site->Call("SetWebSiteStyle", {"1", "x", ""});
+  EXPECT_TRUE(Trace().empty());
+  site->Call("DeleteWebSite", {""});  // an empty identifier makes an invalid statement
+  Variant missing = site->Call("GetWebSite", {"7"});
+  EXPECT_FALSE(missing.AsArray().allocated());
+  Lines lines = ErrorLines(site->Get("Errors").AsString());
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "[13] Type mismatch: pType '1''");
+  EXPECT_EQ(lines[1], "[13] Type mismatch: pID '1 or 1=1'");
+  EXPECT_EQ(lines[2], "[13] Type mismatch: pSysID 'x'");
+  EXPECT_EQ(lines[3].substr(0, 13), "[-2147217900]");
+  EXPECT_EQ(lines[4], "[Ptolix] 该站点不存在。");
+}
+
+TEST_P(WebSiteTest, AppendIsAtomic) {
+  if (IsPostgres()) GTEST_SKIP() << "the refusing trigger is written for SQLite";
+  Exec("create trigger no_order before update on tPtlx_WebSite begin select raise(abort, 'refused'); end");
+  site_.AppendWebSite("Main", "", "", "");
+  EXPECT_EQ(Rows("select count(*) n from tPtlx_WebSite"), "n\n0\n");
+  EXPECT_EQ(ErrorLines(site_.Errors()).size(), 1u);
+}
+
+PTOLIX_BACKENDS(WebSiteTest);
+
+}  // namespace
+}  // namespace ptolix
