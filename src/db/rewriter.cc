@@ -3,6 +3,9 @@
 #include <strings.h>
 
 #include <cctype>
+#include <unordered_set>
+
+#include "ptolix/schema/schema.h"
 
 namespace ptolix::db {
 
@@ -28,6 +31,156 @@ size_t PrevSolid(const std::vector<Token>& tokens, size_t i) {
     if (tokens[i].kind != TokenKind::kSpace) return i;
   }
   return std::string::npos;
+}
+
+// Columns that hold text in every table that has them (names folded).
+const std::unordered_set<std::string>& TextColumns() {
+  static const auto* names = [] {
+    std::unordered_set<std::string> text, other;
+    for (const auto& t : schema::Tables()) {
+      for (const auto& c : t.columns) {
+        std::string n = c.name;
+        for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        bool is_text = c.kind == schema::ColumnKind::kText || c.kind == schema::ColumnKind::kLongText ||
+                       c.kind == schema::ColumnKind::kFlag || c.kind == schema::ColumnKind::kOrderCode;
+        (is_text ? text : other).insert(n);
+      }
+    }
+    auto* out = new std::unordered_set<std::string>;
+    for (const auto& n : text) {
+      if (!other.count(n)) out->insert(n);
+    }
+    return out;
+  }();
+  return *names;
+}
+
+bool IsTextColumn(const Token& t) {
+  if (t.kind != TokenKind::kName) return false;
+  std::string n = t.text;
+  for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return TextColumns().count(n) > 0;
+}
+
+bool IsComparison(const Token& t) {
+  return t.kind == TokenKind::kPunct &&
+         (t.text == "=" || t.text == "<>" || t.text == "!=" || t.text == "<" || t.text == ">" || t.text == "<=" ||
+          t.text == ">=");
+}
+
+bool IsOrderCodeColumn(const Token& t) {
+  if (t.kind != TokenKind::kName) return false;
+  for (const auto& table : schema::Tables()) {
+    for (const auto& c : table.columns) {
+      if (c.kind == schema::ColumnKind::kOrderCode && strcasecmp(c.name.c_str(), t.text.c_str()) == 0) return true;
+    }
+  }
+  return false;
+}
+
+// Index of the parenthesis closing the one at `open`, or tokens.size().
+size_t Closing(const std::vector<Token>& tokens, size_t open) {
+  int depth = 0;
+  for (size_t k = open; k < tokens.size(); ++k) {
+    if (tokens[k].kind != TokenKind::kPunct) continue;
+    if (tokens[k].text == "(") ++depth;
+    if (tokens[k].text == ")" && --depth == 0) return k;
+  }
+  return tokens.size();
+}
+
+bool IsPercent(const Token& t) { return t.kind == TokenKind::kString && t.text == "'%'"; }
+
+// "code like (select ...) || '%'" and "code like (select ... || '%' from ...)"
+// compare with a prefix no index can serve. Beside the like goes the range
+// that prefix spans, "code >= prefix and code < prefix || U+10FFFF", which an
+// index on the code serves (order codes are ASCII, compared byte-wise under
+// collation "C"). Returns true when the like at `i` was given its range.
+bool AddPrefixRange(std::vector<Token>& tokens, size_t i) {
+  size_t col = PrevSolid(tokens, i);
+  if (col == std::string::npos || !IsOrderCodeColumn(tokens[col])) return false;
+  size_t first = col;  // a qualified name: table.column
+  if (col >= 2 && tokens[col - 1].text == "." && tokens[col - 2].kind == TokenKind::kName) first = col - 2;
+  size_t open = NextSolid(tokens, i + 1);
+  if (open >= tokens.size() || tokens[open].text != "(") return false;
+  size_t sel = NextSolid(tokens, open + 1);
+  if (sel >= tokens.size() || !Is(tokens[sel], "select")) return false;
+  size_t close = Closing(tokens, open);
+  if (close >= tokens.size()) return false;
+  size_t last = close;
+  bool ends_in_percent = false;
+  size_t bar = NextSolid(tokens, close + 1), pct = bar < tokens.size() ? NextSolid(tokens, bar + 1) : bar;
+  if (pct < tokens.size() && tokens[bar].text == "||" && IsPercent(tokens[pct])) {
+    last = pct;
+    ends_in_percent = true;
+  } else {
+    // The select list itself ends in || '%' before its from.
+    for (size_t k = sel; k < close; ++k) {
+      if (Is(tokens[k], "from")) {
+        size_t p1 = PrevSolid(tokens, k), p2 = p1 == std::string::npos ? p1 : PrevSolid(tokens, p1);
+        ends_in_percent = p2 != std::string::npos && IsPercent(tokens[p1]) && tokens[p2].text == "||";
+        break;
+      }
+    }
+  }
+  if (!ends_in_percent) return false;
+  std::string column, pattern;
+  for (size_t k = first; k <= col; ++k) column += tokens[k].text;
+  for (size_t k = open; k <= last; ++k) {
+    if (tokens[k].text.empty() && tokens[k].kind != TokenKind::kSpace) return false;  // a dropped top N
+    pattern += tokens[k].text;
+  }
+  std::string prefix = "left(" + pattern + ", -1)";
+  tokens[first].text = "(" + tokens[first].text;
+  tokens[last].text += " and " + column + " >= " + prefix + " and " + column + " < " + prefix +
+                       " || chr(1114111))";
+  return true;
+}
+
+// PostgreSQL's own rules, applied to the tokens of a statement:
+// - title and content searches ignore letter case, as on SQL Server: "like"
+//   after Info_Title or Info_Content becomes "ilike";
+// - a bare number compared with a text column is quoted (PostgreSQL refuses
+//   comparing text with an integer, SQL Server converts);
+// - order-code prefix searches against a sub-query get an index range.
+void ForPostgres(std::vector<Token>& tokens) {
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    Token& t = tokens[i];
+    if (Is(t, "like")) {
+      size_t p = PrevSolid(tokens, i);
+      if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
+      if (p != std::string::npos && (Is(tokens[p], "Info_Title") || Is(tokens[p], "Info_Content"))) {
+        t.text = "ilike";
+      } else {
+        AddPrefixRange(tokens, i);
+      }
+    } else if (IsComparison(t)) {
+      size_t p = PrevSolid(tokens, i), q = NextSolid(tokens, i + 1);
+      if (p == std::string::npos || q >= tokens.size()) continue;
+      if (IsTextColumn(tokens[p]) && tokens[q].kind == TokenKind::kNumber) {
+        tokens[q].text = "'" + tokens[q].text + "'";
+      } else if (IsTextColumn(tokens[q]) && tokens[p].kind == TokenKind::kNumber) {
+        tokens[p].text = "'" + tokens[p].text + "'";
+      }
+    } else if (Is(t, "in")) {
+      // text_column [not] in (1,2,...)
+      size_t p = PrevSolid(tokens, i);
+      if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
+      size_t open = NextSolid(tokens, i + 1);
+      if (p == std::string::npos || !IsTextColumn(tokens[p]) || open >= tokens.size() || tokens[open].text != "(") {
+        continue;
+      }
+      for (size_t k = NextSolid(tokens, open + 1); k < tokens.size(); k = NextSolid(tokens, k + 1)) {
+        if (tokens[k].kind == TokenKind::kNumber) {
+          tokens[k].text = "'" + tokens[k].text + "'";
+        } else if (tokens[k].kind == TokenKind::kPunct && tokens[k].text == ",") {
+          continue;
+        } else {
+          break;  // a sub-query or the closing parenthesis
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -143,6 +296,8 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
       open_limits.pop_back();
     }
   }
+
+  if (dialect == Dialect::kPostgres) ForPostgres(tokens);
 
   Rewritten out;
   size_t next_limit = 0;

@@ -108,7 +108,34 @@ const char* kPostgresFunctions[] = {
     "$$ select localtimestamp(0) $$",
     "create or replace function len(text) returns integer language sql immutable as "
     "$$ select length(rtrim($1, ' ')) $$",
+    // A row inserted with its own identity moves the identity past it, as on
+    // SQL Server and SQLite, so later rows never collide with it.
+    "create or replace function ptlx_follow_identity() returns trigger language plpgsql as $$\n"
+    "declare\n"
+    "  seq text := pg_get_serial_sequence(quote_ident(TG_TABLE_SCHEMA) || '.' || quote_ident(TG_TABLE_NAME), "
+    "TG_ARGV[0]);\n"
+    "  top bigint;\n"
+    "begin\n"
+    "  execute format('select max(%I) from ptlx_added', TG_ARGV[0]) into top;\n"
+    "  if top > coalesce(pg_sequence_last_value(seq::regclass), 0) then\n"
+    "    perform setval(seq, top);\n"
+    "  end if;\n"
+    "  return null;\n"
+    "end $$",
 };
+
+// The trigger that keeps a table's identity ahead of its rows.
+std::string FollowIdentity(const TableDef& t) {
+  for (const auto& c : t.columns) {
+    if (c.kind != ColumnKind::kIdentity) continue;
+    std::string folded = c.name;
+    for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return "create or replace trigger ptlx_identity after insert on " + t.name +
+           " referencing new table as ptlx_added for each statement execute function ptlx_follow_identity('" +
+           folded + "')";
+  }
+  return "";
+}
 
 }  // namespace
 
@@ -117,7 +144,10 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
   if (dialect == db::Dialect::kPostgres) {
     for (const char* f : kPostgresFunctions) out.emplace_back(f);
   }
-  for (const auto& t : Tables()) out.push_back(CreateTable(t, dialect));
+  for (const auto& t : Tables()) {
+    out.push_back(CreateTable(t, dialect));
+    if (dialect == db::Dialect::kPostgres && !FollowIdentity(t).empty()) out.push_back(FollowIdentity(t));
+  }
   for (const auto& ix : Indexes()) {
     std::string sql = "create index if not exists " + ix.name + " on " + ix.table + " (" + ix.columns + ")";
     if (!ix.where.empty()) sql += " where " + ix.where;
@@ -130,20 +160,10 @@ void CreateSchema(db::Connection& connection) {
   db::Transaction tx(connection);
   auto& backend = connection.backend();
   for (const auto& sql : CreateStatements(connection.dialect())) backend.Execute(sql);
+  // On PostgreSQL the identity trigger moves each sequence past these rows.
   for (const auto& row : StandardRows()) {
     backend.Execute(fmt::format("insert into {} {} where not exists (select 1 from {} where {} = {})", row.table,
                                 row.insert, row.table, row.id_column, row.id));
-    if (connection.dialect() == db::Dialect::kPostgres) {
-      // Rows inserted with their identity leave the sequence behind: move it
-      // past them, never back (numbers are not reused). The column is named
-      // by a string here, so it is not folded: fold it.
-      std::string folded = row.id_column;
-      for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      backend.Execute(fmt::format(
-          "select setval(s, greatest((select max({2}) from {0}), coalesce(pg_sequence_last_value(s::regclass), 0))) "
-          "from (select pg_get_serial_sequence('{0}', '{1}') s) q",
-          row.table, folded, row.id_column));
-    }
   }
   tx.Commit();
 }

@@ -1,0 +1,183 @@
+// PostgreSQL's dialect and backend: the rewritten text, values and names as
+// callers see them, paging, identities and transactions after a failed
+// statement. The statements run on every backend where the behaviour is
+// shared, so both engines are held to the same answers.
+
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+#include "ptolix/db/error.h"
+#include "ptolix/db/rewriter.h"
+
+namespace ptolix {
+namespace {
+
+std::string Pg(std::string_view sql) { return db::Rewrite(sql, db::Dialect::kPostgres).text; }
+
+TEST(PostgresRewrite, Dialect) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"select top 10 * from t order by a", "select * from t order by a limit 10"},
+      {"where Sys_ID = 1and InfState_ID in (4,5,6)", "where Sys_ID = 1 and InfState_ID in (4,5,6)"},
+      // right() is native; + beside a literal concatenates.
+      {"set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
+       "set Info_Order='AB'||right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
+      // Title and content searches ignore letter case; other likes stay exact.
+      {" and Info_Title like '%a\\%b%' escape '\\'", " and Info_Title ilike '%a\\%b%' escape '\\'"},
+      {" and tPtlx_Information.Info_Content not like '%x%'",
+       " and tPtlx_Information.Info_Content not ilike '%x%'"},
+      {" where Page_File like 'a%'", " where Page_File like 'a%'"},
+      // Numbers compared with text columns become text; numbers stay numbers
+      // beside number columns and inside literals.
+      {"where Usr_ID = 1001 and Role_ID = 3", "where Usr_ID = '1001' and Role_ID = 3"},
+      {"where 7 <> Column_IsDeleted", "where '7' <> Column_IsDeleted"},
+      {"where Usr_ID in (1,2) and Role_ID in (1,2)", "where Usr_ID in ('1','2') and Role_ID in (1,2)"},
+      {"where Usr_ID not in (select Usr_ID from u)", "where Usr_ID not in (select Usr_ID from u)"},
+      // A prefix taken from a sub-query gets the range an index can serve.
+      {"where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5) + '%' order by Role_Order",
+       "where (Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5) || '%' and Role_Order >= "
+       "left((select Role_Order from tPtlx_Role where Role_ID = 5) || '%', -1) and Role_Order < "
+       "left((select Role_Order from tPtlx_Role where Role_ID = 5) || '%', -1) || chr(1114111)) order by Role_Order"},
+      {"where c.Column_Order like (select Column_Order+'%' from tPtlx_Column where Column_ID = 2)",
+       "where (c.Column_Order like (select Column_Order||'%' from tPtlx_Column where Column_ID = 2) and "
+       "c.Column_Order >= left((select Column_Order||'%' from tPtlx_Column where Column_ID = 2), -1) and "
+       "c.Column_Order < left((select Column_Order||'%' from tPtlx_Column where Column_ID = 2), -1) || "
+       "chr(1114111))"},
+      // Not a prefix search: left alone.
+      {"where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5)",
+       "where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Pg(c.in), c.out) << c.in;
+}
+
+class PostgresTest : public test::DbTest {};
+
+#define REQUIRE_POSTGRES() \
+  if (!IsPostgres()) GTEST_SKIP() << "PostgreSQL only"
+
+TEST_P(PostgresTest, ValuesAndNamesAsCallersSeeThem) {
+  REQUIRE_POSTGRES();
+  auto rs = conn->Execute(
+      "select Role_ID, Role_Name, count(*) over () as RowTotal, 2147483648 as Big, 1.5 as Ratio, "
+      "cast(2.25 as float8) as Exact, true as Yes, null as Nothing, "
+      "cast('2002-08-02 10:11:12' as timestamp) as Stamp, cast('2002-08-02' as date) as Day, "
+      "cast('2002-08-02 10:11:12.75+08' as timestamptz) as Zoned, \"Role_Order\" "
+      "from tPtlx_Role, (select Role_Order as \"Role_Order\" from tPtlx_Role) q");
+  EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"Role_ID", "Role_Name", "RowTotal", "Big", "Ratio", "Exact",
+                                                         "Yes", "Nothing", "Stamp", "Day", "Zoned", "Role_Order"}));
+  EXPECT_EQ(rs->Field("Role_ID"), Variant(int32_t{1}));
+  EXPECT_EQ(rs->Field("RowTotal"), Variant(int32_t{1}));  // bigint that fits
+  EXPECT_EQ(rs->Field("Big"), Variant(int64_t{2147483648}));
+  EXPECT_EQ(rs->Field("Ratio"), Variant(1.5));
+  EXPECT_EQ(rs->Field("Exact"), Variant(2.25));
+  EXPECT_EQ(rs->Field("Yes"), Variant(true));
+  EXPECT_TRUE(rs->Field("Nothing").IsNull());
+  EXPECT_EQ(rs->Field("Stamp"), Variant(DateTime{2002, 8, 2, 10, 11, 12}));
+  EXPECT_EQ(rs->Field("Day"), Variant(DateTime{2002, 8, 2, 0, 0, 0}));
+  EXPECT_EQ(rs->Field("Zoned").kind(), Variant::Kind::kDate);
+  EXPECT_EQ(rs->Field("Role_Order").kind(), Variant::Kind::kString);
+  // select * gives every column in the schema's spelling and order.
+  EXPECT_EQ(conn->Execute("select * from tPtlx_Information")->FieldNames().at(14), "Info_SystemTime");
+  EXPECT_EQ(Rows("select len('ab  ') as L, right('abc', 2) as R"),
+            "L|R\n2|bc\n");
+}
+
+TEST_P(PostgresTest, SearchesIgnoreCaseAndPrefixesStayExact) {
+  Exec("insert into tPtlx_Information (Info_Title, Info_Content, Info_Order) values "
+       "('Annual Report', 'Body TEXT', 'AB'), ('annual plan', 'other', 'ABCD'), ('Budget', 'text', 'AC')");
+  EXPECT_EQ(Rows("select Info_Title from tPtlx_Information where Info_Title like '%ANNUAL%' order by Info_Order"),
+            "Info_Title\nAnnual Report\nannual plan\n");
+  EXPECT_EQ(Rows("select count(*) as N from tPtlx_Information where Info_Content like '%text%'"), "N\n2\n");
+  // Order-code prefixes taken from a row.
+  EXPECT_EQ(Rows("select Info_Title from tPtlx_Information where Info_Order like "
+                 "(select Info_Order from tPtlx_Information where Info_Title = 'Annual Report') + '%' "
+                 "order by Info_Order"),
+            "Info_Title\nAnnual Report\nannual plan\n");
+}
+
+TEST_P(PostgresTest, PrefixSearchesCanUseTheIndex) {
+  REQUIRE_POSTGRES();
+  Exec("set enable_seqscan = off");
+  auto plan = [&](const std::string& sql) {
+    std::string text;
+    for (auto rs = conn->Execute("explain " + conn->RewriteFor(sql).text); !rs->IsEof(); rs->MoveNext()) {
+      text += rs->Field(0).AsString() + "\n";
+    }
+    return text;
+  };
+  EXPECT_NE(plan("select * from tPtlx_Information where Info_Order like 'FF%'").find("ix_info_order"),
+            std::string::npos);
+  EXPECT_NE(plan("select * from tPtlx_Role where Role_Order like (select Role_Order from tPtlx_Role where "
+                 "Role_ID = 1) + '%'")
+                .find("Index Cond: ((role_order >="),
+            std::string::npos);
+}
+
+TEST_P(PostgresTest, PagesAreCountedThenFetchedAsWindows) {
+  {
+    db::Transaction tx(*conn);
+    for (int i = 1; i <= 25; ++i) conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('s')");
+    tx.Commit();
+  }
+  auto rs = conn->OpenKeyset("select top 23 Sys_ID from tPtlx_System order by Sys_ID");
+  rs->SetPageSize(10);
+  EXPECT_EQ(rs->RecordCount(), 23);
+  EXPECT_EQ(rs->PageCount(), 3);
+  rs->SetAbsolutePage(3);
+  EXPECT_EQ(rs->Field(0), Variant(int32_t{21}));
+  rs->MoveNext();
+  rs->MoveNext();
+  rs->MoveNext();
+  EXPECT_TRUE(rs->IsEof());
+}
+
+TEST_P(PostgresTest, IdentitiesFollowRowsInsertedWithTheirOwn) {
+  // Role 1 is a standard row: the next role is 2.
+  EXPECT_EQ(conn->Insert("insert into tPtlx_Role (Role_Name) values ('a')", "Role_ID"), 2);
+  Exec("insert into tPtlx_Role (Role_ID, Role_Name) values (40, 'explicit')");
+  EXPECT_EQ(conn->Insert("insert into tPtlx_Role (Role_Name) values ('b')", "Role_ID"), 41);
+  // Deleting the highest does not give its number out again, nor does
+  // creating the schema a second time.
+  Exec("delete from tPtlx_Role where Role_ID >= 40");
+  schema::CreateSchema(*conn);
+  EXPECT_EQ(conn->Insert("insert into tPtlx_Role (Role_Name) values ('c')", "Role_ID"), 42);
+  EXPECT_EQ(Rows("select count(*) as N from tPtlx_AccessType"), "N\n4\n");
+  // A batch reports the rows its last statement changed.
+  EXPECT_EQ(conn->ExecuteCommand("update tPtlx_Role set Role_Name = 'x'; update tPtlx_Role set Role_Name = 'y' "
+                                 "where Role_ID > 1"),
+            2);
+}
+
+TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
+  {
+    db::Transaction outer(*conn);
+    conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('before')");
+    EXPECT_THROW(conn->ExecuteCommand("insert into tPtlx_System (Sys_ID) values ('not a number')"), db::Error);
+    // The transaction goes on, as on SQL Server and SQLite.
+    conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('after')");
+    {
+      db::Transaction inner(*conn);
+      conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('inner')");
+      EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
+    }  // not committed
+    EXPECT_TRUE(conn->backend().InTransaction());
+    outer.Commit();
+  }
+  EXPECT_FALSE(conn->backend().InTransaction());
+  EXPECT_EQ(Rows("select Sys_Name from tPtlx_System order by Sys_ID"), "Sys_Name\nbefore\nafter\n");
+  // The engine's own message, without its severity prefix.
+  try {
+    conn->Execute("select * from nowhere");
+    ADD_FAILURE() << "no error";
+  } catch (const db::Error& e) {
+    EXPECT_NE(e.description().find("nowhere"), std::string::npos) << e.description();
+    EXPECT_EQ(e.number(), err::kDatabase);
+  }
+}
+
+PTOLIX_BACKENDS(PostgresTest);
+
+}  // namespace
+}  // namespace ptolix
