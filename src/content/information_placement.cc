@@ -1,0 +1,252 @@
+// Information items: home column, cross-posting, and order among siblings.
+//
+// Item codes are 8-character hexadecimal segments, one per level of the
+// Info_Father chain. Moving an item gives it a new last segment between two
+// neighbouring siblings and rewrites the prefix of every code that begins
+// with its old code, so the items filed under it follow.
+
+#include <optional>
+#include <vector>
+
+#include "ptolix/content/information.h"
+#include "ptolix/frame/sql_text.h"
+
+namespace ptolix {
+
+namespace {
+
+constexpr char kAlreadyFirst[] = "信息位置已经在列表最前面，向前移动失败。";
+constexpr char kAlreadyLast[] = "信息位置已经在列表最后面，向后移动失败。";
+constexpr size_t kSegment = 8;
+constexpr uint64_t kSegmentMax = 0xFFFFFFFFull;
+
+std::string Num(std::string_view text, std::string_view name) { return std::string(Bare(text, name)); }
+
+// An order code's digits as a number; empty text is 0.
+uint64_t HexValue(std::string_view digits) {
+  uint64_t v = 0;
+  for (char c : digits) {
+    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (d < 0) throw InvalidCall("order code '" + std::string(digits) + "' is not hexadecimal");
+    v = v * 16 + static_cast<uint64_t>(d);
+  }
+  return v;
+}
+
+// Upper-case hexadecimal, padded with "0" to `width` digits.
+std::string Hex(uint64_t v, size_t width) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  do {
+    out.insert(out.begin(), kDigits[v % 16]);
+    v /= 16;
+  } while (v > 0);
+  if (out.size() < width) out.insert(0, width - out.size(), '0');
+  return out;
+}
+
+struct Sibling {
+  int64_t id;
+  std::string code;
+};
+
+// The code that places an item next to `near`: halfway to `far` when there
+// is one, else 8 beyond `near` at the edge of the list. The new tail keeps
+// the width of the tail it replaces; at the edge a tail that would leave that
+// width borrows from the whole segment. Nothing when no code fits.
+std::optional<std::string> CodeBeside(const std::string& near, const std::string* far, bool up) {
+  size_t len = near.size();
+  if (far) {
+    size_t k = static_cast<size_t>(DifferingTailLength(near, *far));
+    if (k == 0 || k > kSegment || far->size() != len) return std::nullopt;
+    uint64_t a = HexValue(std::string_view(near).substr(len - k));
+    uint64_t b = HexValue(std::string_view(*far).substr(len - k));
+    uint64_t mid = (a + b) / 2;
+    if (mid == std::min(a, b)) return std::nullopt;  // the gap is used up
+    return near.substr(0, len - k) + Hex(mid, k);
+  }
+  std::string_view segment = std::string_view(near).substr(len - kSegment);
+  size_t k = static_cast<size_t>(DifferingTailLength(segment, "FFFFFFFF"));
+  uint64_t tail = HexValue(std::string_view(near).substr(len - k));
+  uint64_t limit = k >= 16 ? UINT64_MAX : (uint64_t{1} << (4 * k));
+  std::optional<uint64_t> v;
+  if (up && tail >= 8) v = tail - 8;
+  if (!up && tail + 8 < limit) v = tail + 8;
+  if (!v) {
+    k = kSegment;
+    uint64_t whole = HexValue(segment);
+    if (up && whole >= 8) v = whole - 8;
+    if (!up && whole + 8 <= kSegmentMax) v = whole + 8;
+    if (!v) return std::nullopt;
+  }
+  return near.substr(0, len - k) + Hex(*v, k);
+}
+
+}  // namespace
+
+int32_t DifferingTailLength(std::string_view first, std::string_view second) {
+  for (size_t i = 0; i < first.size(); ++i) {
+    if (i >= second.size() || std::tolower(static_cast<unsigned char>(first[i])) !=
+                                  std::tolower(static_cast<unsigned char>(second[i]))) {
+      return static_cast<int32_t>(first.size() - i);
+    }
+  }
+  return 0;
+}
+
+void Information::MoveInfo(std::string_view pID, std::string_view pSysID, std::string_view pColumnID) noexcept {
+  Guard([&] {
+    std::string id = Num(pID, "pID"), sys = Num(pSysID, "pSysID");
+    Command("update tPtlx_Information set Sys_ID = " + SqlValue(sys) + ",Column_ID = " +
+            SqlValue(Num(pColumnID, "pColumnID")) + " where Info_ID = " + SqlValue(id));
+  });
+}
+
+void Information::AddInfo2Column(std::string_view pID, std::string_view pSysID,
+                                 std::string_view pColumnID) noexcept {
+  Guard([&] {
+    std::string id = Num(pID, "pID"), sys = Num(pSysID, "pSysID");
+    Command("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values(" + SqlValue(sys) + "," +
+            SqlValue(Num(pColumnID, "pColumnID")) + "," + SqlValue(id) + ")");
+  });
+}
+
+void Information::RemoveFromColumn(std::string_view pID, std::string_view pSysID,
+                                   std::string_view pColumnID) noexcept {
+  Guard([&] {
+    std::string id = Num(pID, "pID"), sys = Num(pSysID, "pSysID");
+    Command("delete from tPtlx_Info2Colu where Sys_ID = " + SqlValue(sys) + " and Column_ID = " +
+            SqlValue(Num(pColumnID, "pColumnID")) + " and Info_ID = " + SqlValue(id));
+  });
+}
+
+void Information::MoveUpInfo(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
+                             std::string_view pMode, std::string_view pID) noexcept {
+  Guard([&] { MoveInfoStep(pWebSite, pSysID, pColumnID, pMode, pID, true); });
+}
+
+void Information::MoveDownInfo(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
+                               std::string_view pMode, std::string_view pID) noexcept {
+  Guard([&] { MoveInfoStep(pWebSite, pSysID, pColumnID, pMode, pID, false); });
+}
+
+namespace {
+
+// Gives every item whose code begins with `from` the prefix `to` instead: the
+// item and everything filed under it, in any column.
+void RewritePrefix(db::Connection& conn, const std::string& from, const std::string& to) {
+  conn.ExecuteCommand("update tPtlx_Information set Info_Order='" + to + "'+right(Info_Order,len(Info_Order)-" +
+                      std::to_string(from.size()) + ")" + "where Info_Order like '" + from + "%'");
+}
+
+// True when some item's code begins with `code`.
+bool CodeInUse(db::Connection& conn, const std::string& code) {
+  auto rs = conn.Execute("select top 1 Info_ID from tPtlx_Information where Info_Order like '" + code + "%'");
+  return !rs->IsEof();
+}
+
+// Spreads the codes of one sibling level of a column evenly, keeping their
+// order: every item of the column at that level takes part (whatever its
+// state, deleted ones too, so no code is handed out twice), and the items
+// filed under them follow. The spread covers the level's current range widened
+// at both ends, or the whole segment range when that is too narrow.
+void Respace(db::Connection& conn, const std::string& column_where, const std::string& prefix, size_t len) {
+  std::vector<Sibling> level;
+  {
+    auto rs = conn.Execute("select Info_ID,Info_Order from tPtlx_Information where" + column_where +
+                           " and Info_Order > '" + prefix + "' and Info_Order < '" + prefix +
+                           "Z' and len(Info_Order) = " + std::to_string(len) + " order by Info_Order,Info_ID");
+    for (; !rs->IsEof(); rs->MoveNext()) level.push_back({rs->Field(0).AsInt64(), NullToEmpty(rs->Field(1))});
+  }
+  if (level.empty()) return;
+  uint64_t n = level.size();
+  uint64_t first = HexValue(std::string_view(level.front().code).substr(len - kSegment));
+  uint64_t last = HexValue(std::string_view(level.back().code).substr(len - kSegment));
+  uint64_t margin = 16 * (n + 1);
+  uint64_t lo = first > margin ? first - margin : 0;
+  uint64_t hi = std::min(kSegmentMax, last + margin);
+  if ((hi - lo) / (n + 1) < 16) lo = 0, hi = kSegmentMax;
+  uint64_t step = (hi - lo) / (n + 1);
+
+  // First every member moves to a temporary code no real code can equal
+  // ("X" is not a hexadecimal digit), so the final codes never meet a code
+  // still waiting to be rewritten. Members that share a code (left by older
+  // versions) are told apart by identifier.
+  std::vector<std::string> temp(n);
+  for (size_t i = 0; i < n; ++i) {
+    std::string index = std::to_string(i);
+    temp[i] = prefix + "X" + std::string(kSegment - 1 - index.size(), '0') + index;
+    if (i > 0 && level[i].code == level[i - 1].code) {
+      conn.ExecuteCommand("update tPtlx_Information set Info_Order = '" + temp[i] +
+                          "' where Info_ID = " + std::to_string(level[i].id));
+    } else {
+      RewritePrefix(conn, level[i].code, temp[i]);
+    }
+  }
+  for (size_t i = 0; i < n; ++i) {
+    uint64_t target = lo + (i + 1) * step;
+    std::string code = prefix + Hex(target, kSegment);
+    // Codes of other columns may lie in the range: step past them.
+    for (uint64_t bump = 1; CodeInUse(conn, code) && bump < step; ++bump) code = prefix + Hex(target + bump, kSegment);
+    RewritePrefix(conn, temp[i], code);
+  }
+}
+
+}  // namespace
+
+void Information::MoveInfoStep(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
+                               std::string_view pMode, std::string_view pID, bool up) {
+  std::string column_where = " WebSite_ID = " + SqlValue(Num(pWebSite, "pWebSite")) +
+                             " and Sys_ID = " + SqlValue(Num(pSysID, "pSysID")) +
+                             " and Column_ID = " + SqlValue(Num(pColumnID, "pColumnID"));
+  std::string where = column_where + ModeFilter(pMode) + " and Info_IsDeleted = '0'";
+  std::string id = std::to_string(ParseLong(Bare(pID, "pID")));
+
+  db::Transaction tx(conn());
+  for (int attempt = 0;; ++attempt) {
+    std::string cur;
+    {
+      auto rs = conn().Execute("select Info_ID,Info_Order from tPtlx_Information where" + where +
+                               " and Info_ID = " + id);
+      if (rs->IsEof()) throw NoCurrentRecord();  // not in the column's list
+      cur = NullToEmpty(rs->Field(1));
+    }
+    if (cur.size() < kSegment) throw InvalidCall("item " + id + " has no order code");
+    std::string prefix = cur.substr(0, cur.size() - kSegment);
+    std::string len = std::to_string(cur.size());
+
+    // The two nearest siblings on the side of the move: same father code, same
+    // length, visible in the list. Items that share a code are ordered by
+    // identifier, as the list shows them.
+    std::string sql = "select top 2 Info_ID,Info_Order from tPtlx_Information where" + where;
+    if (up) {
+      sql += " and Info_Order > '" + prefix + "' and Info_Order <= '" + cur + "' and len(Info_Order) = " + len +
+             " and not (Info_Order = '" + cur + "' and Info_ID >= " + id + ") order by Info_Order desc,Info_ID desc";
+    } else {
+      sql += " and Info_Order >= '" + cur + "' and Info_Order < '" + prefix + "Z' and len(Info_Order) = " + len +
+             " and not (Info_Order = '" + cur + "' and Info_ID <= " + id + ") order by Info_Order,Info_ID";
+    }
+    std::vector<Sibling> near;
+    {
+      auto rs = conn().Execute(sql);
+      for (; !rs->IsEof(); rs->MoveNext()) near.push_back({rs->Field(0).AsInt64(), NullToEmpty(rs->Field(1))});
+    }
+    if (near.empty()) {
+      SetError(errors(), up ? kAlreadyFirst : kAlreadyLast);
+      return;
+    }
+
+    std::optional<std::string> code =
+        near[0].code == cur ? std::nullopt
+                            : CodeBeside(near[0].code, near.size() > 1 ? &near[1].code : nullptr, up);
+    if (code && !CodeInUse(conn(), *code)) {
+      RewritePrefix(conn(), cur, *code);
+      tx.Commit();
+      return;
+    }
+    if (attempt > 0) throw InvalidCall("no free order code beside item " + std::to_string(near[0].id));
+    Respace(conn(), column_where, prefix, cur.size());
+  }
+}
+
+}  // namespace ptolix

@@ -1,0 +1,151 @@
+// Information items: the lists of editing screens and published pages.
+
+#include "content/information_sql.h"
+#include "ptolix/content/information.h"
+#include "ptolix/frame/sql_text.h"
+
+namespace ptolix {
+
+namespace {
+
+std::string Num(std::string_view text, std::string_view name) { return std::string(Bare(text, name)); }
+
+std::string Head() { return std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where"; }
+
+// " WebSite_ID = .. and Sys_ID = .. and Column_ID = .." plus the mode filter.
+std::string HomeColumnWhere(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
+                            std::string_view pMode) {
+  std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
+  return " WebSite_ID = " + SqlValue(site) + " and Sys_ID = " + SqlValue(sys) +
+         " and Column_ID = " + SqlValue(Num(pColumnID, "pColumnID")) + ModeFilter(pMode);
+}
+
+}  // namespace
+
+std::string ModeFilter(std::string_view pMode) {
+  if (pMode == "Published") return " and InfState_ID in (4,5,6)";
+  if (pMode == "WaitAssess") return " and InfState_ID = 1";
+  if (pMode == "NeedReedit") return " and InfState_ID = 2";
+  if (pMode == "Canceled") return " and InfState_ID = 3";
+  if (pMode == "Editor") return " and InfState_ID in (1,2)";
+  return "";
+}
+
+namespace info_sql {
+
+namespace {
+
+std::string Subtree(const std::string& sys, const std::string& col) {
+  return "(select Column_ID from tPtlx_Column where Sys_ID = " + sys + " and Column_Order like " +
+         "(select Column_Order from tPtlx_Column where Sys_ID = " + sys + " and Column_ID = " + col + ") + '%'" +
+         " and Column_IsDeleted = '0')";
+}
+
+std::string Top(std::string_view top) { return top.empty() ? "select " : "select top " + std::string(top) + " "; }
+
+}  // namespace
+
+std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col, const std::string& site) {
+  return "(Column_ID in " + Subtree(sys, col) + " " + " and Sys_ID = " + sys +
+         "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')" +
+         " or (Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
+         Subtree(sys, col) + ")" + " and Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " +
+         site + " and Info_IsDeleted = '0')";
+}
+
+std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site) {
+  return PublishedConditionAsWritten(sys, col, site);
+}
+
+std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
+                          std::string_view top) {
+  return Top(top) + kListColumns + " from tPtlx_Information where " + PublishedCondition(sys, col, site) +
+         " order by Info_Order";
+}
+
+std::string PublishedListAsWritten(const std::string& sys, const std::string& col, const std::string& site,
+                                   std::string_view top) {
+  return Top(top) + kListColumns + " from tPtlx_Information where " +
+         PublishedConditionAsWritten(sys, col, site) + " order by Info_Order";
+}
+
+}  // namespace info_sql
+
+ResultArray Information::GetInfoList(std::string_view pWebSite, std::string_view pSysID,
+                                     std::string_view pColumnID, std::string_view pMode,
+                                     std::string_view pCurPage) noexcept {
+  return Guard<ResultArray>([&] {
+    return ListQuery(Head() + HomeColumnWhere(pWebSite, pSysID, pColumnID, pMode) +
+                         " and Info_IsDeleted = '0' order by Info_Order",
+                     pCurPage);
+  });
+}
+
+ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_view pSysID,
+                                        std::string_view pColumnID, std::string_view pMode,
+                                        std::string_view pTitle, std::string_view pContent,
+                                        std::string_view pType, std::string_view pStartDate,
+                                        std::string_view pEndDate, std::string_view pCurPage) noexcept {
+  return Guard<ResultArray>([&] {
+    std::string sql = Head() + HomeColumnWhere(pWebSite, pSysID, pColumnID, pMode);
+    std::string type = Num(pType, "pType");
+    std::string start = CallerDate(pStartDate, "pStartDate");
+    std::string end = CallerDate(pEndDate, "pEndDate");
+    // Search texts match literally and ignore letter case: SQLite's like
+    // already does, PostgreSQL's needs ilike.
+    std::string like = conn().dialect() == db::Dialect::kPostgres ? " ilike '%" : " like '%";
+    if (!pTitle.empty()) sql += " and Info_Title" + like + LikeLiteral(pTitle) + "%' escape '\\'";
+    if (!pContent.empty()) sql += " and Info_Content" + like + LikeLiteral(pContent) + "%' escape '\\'";
+    if (!type.empty()) sql += " and InfType_ID = " + type;
+    if (!start.empty() && !end.empty()) {
+      sql += " and Info_SystemTime >= " + SqlQuote(start) + " and info_SystemTime <= " + SqlQuote(end);
+    }
+    return ListQuery(sql + " and Info_IsDeleted = '0' order by Info_Order", pCurPage);
+  });
+}
+
+ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view pColumnID,
+                                      std::string_view pSysID1, std::string_view pColumnID1,
+                                      std::string_view pCurPage) noexcept {
+  return Guard<ResultArray>([&] {
+    std::string sys = Num(pSysID, "pSysID"), col = Num(pColumnID, "pColumnID");
+    std::string sys1 = Num(pSysID1, "pSysID1"), col1 = Num(pColumnID1, "pColumnID1");
+    return ListQuery(std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where Sys_ID = " +
+                         SqlValue(sys) + " and Column_ID = " + SqlValue(col) +
+                         " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + SqlValue(sys1) +
+                         " and Column_ID = " + SqlValue(col1) + ")" + " and Info_IsDeleted = '0'" +
+                         " order by Info_Order",
+                     pCurPage);
+  });
+}
+
+ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
+                                              std::string_view pColumnID, std::string_view pCurPage) noexcept {
+  return Guard<ResultArray>([&] {
+    std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
+    std::string col = Num(pColumnID, "pColumnID");
+    return ListQuery(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site)), pCurPage);
+  });
+}
+
+ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
+                                                  std::string_view pColumnID, std::string_view pNum) noexcept {
+  return Guard<ResultArray>([&] {
+    std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
+    std::string col = Num(pColumnID, "pColumnID"), num = Num(pNum, "pNum");
+    return UnpagedList(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site), num));
+  });
+}
+
+ResultArray Information::GetTopNPictureInfoList(std::string_view pWebSite, std::string_view pSysID,
+                                                std::string_view pNum) noexcept {
+  return Guard<ResultArray>([&] {
+    std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID"), num = Num(pNum, "pNum");
+    return UnpagedList("select top " + num + " " + info_sql::kListColumns + " from tPtlx_Information where" +
+                       " Sys_ID = " + SqlValue(sys) + "and InfState_ID in (4,5,6) and WebSite_ID = " +
+                       SqlValue(site) + " and Info_IsDeleted = '0'" + " and Info_ImageCount>0" +
+                       " order by Info_Order");
+  });
+}
+
+}  // namespace ptolix

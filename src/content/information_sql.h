@@ -1,0 +1,33 @@
+#pragma once
+
+// Statement texts of the Information lists, shared with the tests and the
+// benchmarks that compare the statement sent with the one it stands for.
+
+#include <string>
+#include <string_view>
+
+namespace ptolix::info_sql {
+
+// The fields every list selects, the content replaced by a constant.
+inline constexpr char kListColumns[] =
+    "Info_ID,InfState_ID,InfType_ID,Sys_ID,Info_Father,Column_ID,Info_PublicUsr,Info_AssessUsr,Info_Title,"
+    "'[Content]',Info_PublicDate,Info_SystemTime,Info_EndDate,Info_AssessTime,Info_Url,Info_Order,"
+    "Info_IsDeleted,WebSite_ID";
+
+// The published-items condition in its original form: an item of the system
+// and website, published and live, homed in a live column of the subtree of
+// `col`, or cross-posted into one. `sys`, `col` and `site` are SQL values.
+std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col, const std::string& site);
+
+// The same rows, written so that an index on published, live items in
+// Info_Order order serves it (the one the library sends).
+std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site);
+
+// Whole statements of GetPublishedInfoList (top empty) and
+// GetTopNPublishedInfoList (top = the count), as sent and as written.
+std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
+                          std::string_view top = {});
+std::string PublishedListAsWritten(const std::string& sys, const std::string& col, const std::string& site,
+                                   std::string_view top = {});
+
+}  // namespace ptolix::info_sql

@@ -1,0 +1,242 @@
+// Information items: home column, cross-posting and order among siblings.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "fixture.h"
+#include "ptolix/content/information.h"
+
+namespace ptolix::test {
+namespace {
+
+constexpr char kFirst[] = "[Ptolix] 信息位置已经在列表最前面，向前移动失败。";
+constexpr char kLast[] = "[Ptolix] 信息位置已经在列表最后面，向后移动失败。";
+
+class PlacementTest : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    info = New("Information");
+  }
+  // An item of site 1, system 1, column 10 unless told otherwise.
+  void Item(int id, const std::string& code, int state = 4, int column = 10, const std::string& father = "null") {
+    Exec("insert into tPtlx_Information (Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,Info_Father,Info_Order) "
+         "values (" + std::to_string(id) + "," + std::to_string(state) + ",1," + std::to_string(column) + ",1," +
+         father + ",'" + code + "')");
+  }
+  void Move(const char* method, int id, const std::string& mode = "All") {
+    info->Call(method, {"1", "1", "10", mode, std::to_string(id)});
+  }
+  // Identifiers of column 10 (live items) in list order, and their codes.
+  std::string Order() {
+    std::string out;
+    auto rs = conn->Execute("select Info_ID from tPtlx_Information where Column_ID = 10 and Info_IsDeleted = '0' "
+                            "order by Info_Order,Info_ID");
+    for (; !rs->IsEof(); rs->MoveNext()) out += (out.empty() ? "" : " ") + ToDisplay(rs->Field(0));
+    return out;
+  }
+  std::string Code(int id) {
+    auto rs = conn->Execute("select Info_Order from tPtlx_Information where Info_ID = " + std::to_string(id));
+    return ToDisplay(rs->Field(0));
+  }
+  std::vector<std::string> Lines() { return ErrorLines(info->Get("Errors").AsString()); }
+
+  std::unique_ptr<Object> info;
+};
+
+TEST(DifferingTailLength, CountsFromTheFirstDifference) {
+  struct Case {
+    const char* first;
+    const char* second;
+    int32_t length;
+  } cases[] = {
+      {"FFFFFFDF", "FFFFFFCF", 2}, {"FFFFFFDF", "ffffffdf", 0}, {"FFFFFFCF", "FFFFFFFF", 2},
+      {"FFFFFFFF", "FFFFFFFF", 0}, {"", "ABC", 0},               {"ABC", "AB", 1},
+      {"AB", "ABCD", 0},           {"FFFFFFDFFFFFFF5F", "FFFFFFDF", 8},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.length, DifferingTailLength(c.first, c.second)) << c.first;
+}
+
+TEST_P(PlacementTest, WorkedExampleGivesTheDocumentedCodes) {
+  struct Case {
+    const char* method;
+    int id;
+    const char* code;
+    const char* order;
+  } cases[] = {
+      {"MoveUpInfo", 1, "FFFFFFD7", "3 1 2"},
+      {"MoveUpInfo", 2, "FFFFFFC7", "2 3 1"},
+      {"MoveDownInfo", 2, "FFFFFFF7", "3 1 2"},
+      {"MoveDownInfo", 3, "FFFFFFE7", "2 3 1"},
+  };
+  for (const auto& c : cases) {
+    Exec("delete from tPtlx_Information");
+    Item(1, "FFFFFFEF");
+    Item(2, "FFFFFFDF");
+    Item(3, "FFFFFFCF");
+    Move(c.method, c.id);
+    EXPECT_EQ(c.code, Code(c.id)) << c.method << " " << c.id;
+    EXPECT_EQ(c.order, Order()) << c.method << " " << c.id;
+  }
+  EXPECT_TRUE(Lines().empty());
+}
+
+TEST_P(PlacementTest, MoveRewritesTheItemAndEverythingFiledUnderIt) {
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF");
+  Item(3, "FFFFFFDFFFFFFFCF", 4, 10, "2");
+  Item(4, "FFFFFFDFFFFFFFCFFFFFFFBF", 4, 20, "3");  // filed deeper, in another column
+  Trace();
+  Move("MoveDownInfo", 2);
+  auto trace = Trace();
+  ASSERT_FALSE(trace.empty());
+  EXPECT_EQ(
+      "update tPtlx_Information set Info_Order='FFFFFFF7'+right(Info_Order,len(Info_Order)-8)"
+      "where Info_Order like 'FFFFFFDF%'",
+      trace.back());
+  EXPECT_EQ("Info_ID|Info_Order\n1|FFFFFFEF\n2|FFFFFFF7\n3|FFFFFFF7FFFFFFCF\n4|FFFFFFF7FFFFFFCFFFFFFFBF\n",
+            Rows("select Info_ID,Info_Order from tPtlx_Information order by Info_ID"));
+  // Moving item 1 up passes item 2 together with its filed items.
+  Move("MoveUpInfo", 2);
+  EXPECT_EQ("2 3 1", Order());
+  EXPECT_TRUE(Lines().empty());
+}
+
+TEST_P(PlacementTest, EndsOfTheListReportAndChangeNothing) {
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF");
+  Move("MoveUpInfo", 2);
+  Move("MoveDownInfo", 1);
+  EXPECT_EQ("Info_ID|Info_Order\n1|FFFFFFEF\n2|FFFFFFDF\n",
+            Rows("select Info_ID,Info_Order from tPtlx_Information order by Info_ID"));
+  EXPECT_EQ((std::vector<std::string>{kFirst, kLast}), Lines());
+  // The edge rule with two items: 8 below the first, 8 above the last.
+  Move("MoveUpInfo", 1);
+  EXPECT_EQ("FFFFFFD7", Code(1));
+  Move("MoveDownInfo", 1);
+  EXPECT_EQ("FFFFFFE7", Code(1));
+}
+
+TEST_P(PlacementTest, ItemsOutsideTheListAreFailures) {
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF", 4, 20);
+  Exec("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values (1,10,2)");
+  Item(3, "FFFFFFCF", 1);
+  Move("MoveUpInfo", 2);               // cross-posted only
+  Move("MoveUpInfo", 3, "Published");  // hidden by the mode
+  Move("MoveUpInfo", 9);               // no such item
+  info->Call("MoveUpInfo", {"1", "1", "10", "All", "x"});
+  auto lines = Lines();
+  ASSERT_EQ(4u, lines.size());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(0u, lines[i].find("[3021]")) << lines[i];
+  EXPECT_EQ("[13] Type mismatch: pID 'x'", lines[3]);
+  EXPECT_EQ("FFFFFFDF", Code(2));
+}
+
+TEST_P(PlacementTest, SiblingsAreTheNeighboursNotFathersOrFiledItems) {
+  // Father 2 with two filed items; top items 1 and 2.
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF");
+  Item(5, "FFFFFFDFFFFFFF5F", 4, 10, "2");
+  Item(6, "FFFFFFDFFFFFFFAF", 4, 10, "2");
+  Move("MoveUpInfo", 6);  // before its sibling 5, not halfway to its father
+  EXPECT_EQ("FFFFFFDFFFFFFF57", Code(6));
+  EXPECT_EQ("2 6 5 1", Order());
+  Move("MoveUpInfo", 6);  // first among its siblings
+  EXPECT_EQ((std::vector<std::string>{kFirst}), Lines());
+  Move("MoveUpInfo", 1);  // past item 2 and everything filed under it
+  EXPECT_EQ("1 2 6 5", Order());
+  EXPECT_EQ("FFFFFFD7", Code(1));
+}
+
+TEST_P(PlacementTest, ModeNarrowsTheNeighbours) {
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF", 1);  // waiting for review
+  Item(3, "FFFFFFCF");
+  Move("MoveDownInfo", 3, "Published");  // past item 1, the next published one
+  EXPECT_EQ("FFFFFFF7", Code(3));
+  EXPECT_EQ("2 1 3", Order());
+}
+
+TEST_P(PlacementTest, TailsArePaddedAndEdgesBorrowFromTheSegment) {
+  Item(1, "FFFFFF1F");
+  Item(2, "FFFFFF13");
+  Item(3, "FFFFFF01");
+  Move("MoveUpInfo", 1);  // halfway between 01 and 13: 0A, not "A"
+  EXPECT_EQ("FFFFFF0A", Code(1));
+  Move("MoveUpInfo", 1);  // 01 - 8 leaves two digits: borrow
+  EXPECT_EQ("FFFFFEF9", Code(1));
+  EXPECT_EQ("1 3 2", Order());
+}
+
+TEST_P(PlacementTest, ExhaustedGapsAreRespacedFirst) {
+  Item(1, "FFFFFF10");
+  Item(2, "FFFFFF11");
+  Item(3, "FFFFFF12");
+  Item(4, "FFFFFF11FFFFFFEF", 4, 10, "2");
+  Item(7, "FFFFFF50", 4, 20);  // another column, untouched
+  Move("MoveUpInfo", 3);
+  EXPECT_EQ("1 3 2 4", Order());
+  EXPECT_TRUE(Lines().empty());
+  std::string codes = Rows("select Info_Order from tPtlx_Information where Column_ID = 10 order by Info_Order");
+  EXPECT_EQ(codes, Rows("select distinct Info_Order from tPtlx_Information where Column_ID = 10 order by Info_Order"));
+  EXPECT_EQ("FFFFFF50", Code(7));
+  EXPECT_EQ(Code(2) + "FFFFFFEF", Code(4));
+  EXPECT_EQ("n\n3\n", Rows("select count(*) as n from tPtlx_Information where len(Info_Order) = 8 and "
+                           "Column_ID = 10"));
+  // A last item at the top of the segment range has no room after it.
+  Exec("delete from tPtlx_Information where Info_ID = 4");
+  Exec("update tPtlx_Information set Info_Order = 'FFFFFFFC' where Info_ID = 2");
+  Move("MoveDownInfo", 3);
+  EXPECT_EQ("1 2 3", Order());
+}
+
+TEST_P(PlacementTest, ManyMovesAlwaysMoveOnePlace) {
+  std::vector<int> expected;
+  for (int id = 1; id <= 6; ++id) {
+    Item(id, "FFFFFF" + std::string(1, "0123456789ABCDEF"[16 - 2 * id]) + "F");
+    expected.insert(expected.begin(), id);
+  }
+  uint32_t seed = 7;
+  for (int step = 0; step < 300; ++step) {
+    seed = seed * 1103515245 + 12345;
+    int id = 1 + static_cast<int>((seed >> 16) % 6);
+    bool up = (seed >> 8) % 3 != 0;  // mostly up, so gaps near the front wear out
+    Move(up ? "MoveUpInfo" : "MoveDownInfo", id);
+    auto at = std::find(expected.begin(), expected.end(), id);
+    if (up && at != expected.begin()) std::iter_swap(at, at - 1);
+    if (!up && at + 1 != expected.end()) std::iter_swap(at, at + 1);
+    std::string want;
+    for (int e : expected) want += (want.empty() ? "" : " ") + std::to_string(e);
+    ASSERT_EQ(want, Order()) << "step " << step;
+  }
+  for (const auto& line : Lines()) EXPECT_EQ(0u, line.find("[Ptolix]")) << line;
+}
+
+TEST_P(PlacementTest, HomeColumnAndCrossPosting) {
+  Item(1, "FFFFFFEF");
+  Trace();
+  info->Call("MoveInfo", {"1", "2", "30"});
+  info->Call("AddInfo2Column", {"1", "2", "40"});
+  info->Call("AddInfo2Column", {"1", "2", "40"});
+  info->Call("AddInfo2Column", {"1", "2", "41"});
+  EXPECT_EQ("n\n3\n", Rows("select count(*) as n from tPtlx_Info2Colu"));
+  info->Call("RemoveFromColumn", {"1", "2", "40"});
+  EXPECT_EQ("Sys_ID|Column_ID|Info_ID\n2|41|1\n", Rows("select * from tPtlx_Info2Colu"));
+  EXPECT_EQ("Sys_ID|Column_ID|WebSite_ID|Info_Order\n2|30|1|FFFFFFEF\n",
+            Rows("select Sys_ID,Column_ID,WebSite_ID,Info_Order from tPtlx_Information"));
+  auto trace = Trace();
+  ASSERT_EQ(5u, trace.size());
+  EXPECT_EQ("update tPtlx_Information set Sys_ID = 2,Column_ID = 30 where Info_ID = 1", trace[0]);
+  EXPECT_EQ("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values(2,40,1)", trace[1]);
+  EXPECT_EQ("delete from tPtlx_Info2Colu where Sys_ID = 2 and Column_ID = 40 and Info_ID = 1", trace[4]);
+  info->Call("AddInfo2Column", {"1 or 1=1", "2", "40"});
+  EXPECT_EQ((std::vector<std::string>{"[13] Type mismatch: pID '1 or 1=1'"}), Lines());
+}
+
+PTOLIX_BACKENDS(PlacementTest);
+
+}  // namespace
+}  // namespace ptolix::test
