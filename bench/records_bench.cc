@@ -39,22 +39,29 @@ std::shared_ptr<db::Connection> RecordsDb() {
       c->backend().Execute("delete from tLink_Detail");
       c->backend().Execute("delete from tEncode_Manager");
       // Link_Order is the 6-character code of the number: 16^5 - 1 - n, then F.
-      auto fill = [&](const std::string& class_expr, const std::string& n_expr, const std::string& from) {
+      auto fill = [&](const std::string& class_expr, const std::string& n_expr,
+                      const std::string& from) {
         c->backend().Execute(
-            "insert into tLink_Detail (LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
+            "insert into tLink_Detail "
+            "(LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
             "Link_ImageWidth,Link_ImageHeight,Link_EndDate,Link_Order) " +
             from + " select " + class_expr + ", " + n_expr + ", 'link ' || " + n_expr +
             ", 'a link made for the benchmark', 'http://example.com/' || " + n_expr +
-            ", null, 88, 31, '2030-12-31 00:00:00', printf('%X', 1048575 - " + n_expr + ") || 'F' from n");
+            ", null, 88, 31, '2030-12-31 00:00:00', printf('%X', 1048575 - " + n_expr +
+            ") || 'F' from n");
       };
-      fill("1", "i", "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
-                         std::to_string(kBigClass) + ")");
-      fill("2 + (i - 1) / " + std::to_string(kSmallClass), "1 + (i - 1) % " + std::to_string(kSmallClass),
+      fill("1", "i",
+           "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+               std::to_string(kBigClass) + ")");
+      fill("2 + (i - 1) / " + std::to_string(kSmallClass),
+           "1 + (i - 1) % " + std::to_string(kSmallClass),
            "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
                std::to_string(kSmallClasses * kSmallClass) + ")");
       c->backend().Execute(
-          "insert into tEncode_Manager (tEncode_Table,tEncode_Column,tEncode_Identify,tEncode_Counter) "
-          "select 'tLink_Detail', 'Link_ID', LinkClass_ID, max(Link_ID) from tLink_Detail group by LinkClass_ID");
+          "insert into tEncode_Manager "
+          "(tEncode_Table,tEncode_Column,tEncode_Identify,tEncode_Counter) "
+          "select 'tLink_Detail', 'Link_ID', LinkClass_ID, max(Link_ID) from tLink_Detail group by "
+          "LinkClass_ID");
       tx.Commit();
     }
     c->backend().Execute("delete from tLink_Detail where LinkClass_ID = 999");
@@ -79,8 +86,10 @@ void BM_Records_AppendLink_HandWritten(benchmark::State& state) {
   std::vector<Variant> row;
   for (auto _ : state) {
     b.Execute("begin immediate");
-    if (b.Execute("update tEncode_Manager set tEncode_Counter = tEncode_Counter + 1 where tEncode_Table = "
-                  "'tLink_Detail' and tEncode_Column = 'Link_ID' and tEncode_Identify = 998") == 0) {
+    if (b.Execute("update tEncode_Manager set tEncode_Counter = tEncode_Counter + 1 where "
+                  "tEncode_Table = "
+                  "'tLink_Detail' and tEncode_Column = 'Link_ID' and tEncode_Identify = 998") ==
+        0) {
       b.Execute("insert into tEncode_Manager values ('tLink_Detail','Link_ID',998,1)");
     }
     auto counter = b.Query(
@@ -105,7 +114,8 @@ void BM_Records_ClassLinkPage_Library(benchmark::State& state) {
   std::string page = std::to_string(state.range(0));
   for (auto _ : state) {
     ResultArray rows = links.GetClassLinkList("1", page);
-    if (rows.DataRows() != kPageSize || links.RecordCount() != kBigClass) state.SkipWithError("wrong page");
+    if (rows.DataRows() != kPageSize || links.RecordCount() != kBigClass)
+      state.SkipWithError("wrong page");
     benchmark::DoNotOptimize(rows);
   }
 }
@@ -117,8 +127,9 @@ void BM_Records_ClassLinkPage_HandWritten(benchmark::State& state) {
   for (auto _ : state) {
     auto count = conn->backend().Query("select count(*) from tLink_Detail where LinkClass_ID = 1");
     count->Fetch(&row);
-    auto page = conn->backend().Query("select * from tLink_Detail where LinkClass_ID = 1 order by Link_Order limit " +
-                                      std::to_string(kPageSize) + " offset " + std::to_string(offset));
+    auto page = conn->backend().Query(
+        "select * from tLink_Detail where LinkClass_ID = 1 order by Link_Order limit " +
+        std::to_string(kPageSize) + " offset " + std::to_string(offset));
     int n = 0;
     while (page->Fetch(&row)) ++n;
     if (n != kPageSize) state.SkipWithError("wrong page");
@@ -139,7 +150,8 @@ void BM_Records_GetLink_HandWritten(benchmark::State& state) {
   auto conn = RecordsDb();
   std::vector<Variant> row;
   for (auto _ : state) {
-    auto rs = conn->backend().Query("select * from tLink_Detail where LinkClass_ID = 57 and Link_ID = 500");
+    auto rs = conn->backend().Query(
+        "select * from tLink_Detail where LinkClass_ID = 57 and Link_ID = 500");
     if (!rs->Fetch(&row)) state.SkipWithError("no link");
   }
 }

@@ -26,8 +26,8 @@ void Encode::Append(std::string_view table, std::string_view prefix, std::string
                     std::string_view pDescription) noexcept {
   Guard([&] {
     std::string p(prefix);
-    Command("insert into " + std::string(table) + " (" + p + "_Name," + p + "_Description) values (" +
-            SqlQuote(pName) + "," + SqlQuote(pDescription) + ")");
+    Command("insert into " + std::string(table) + " (" + p + "_Name," + p +
+            "_Description) values (" + SqlQuote(pName) + "," + SqlQuote(pDescription) + ")");
   });
 }
 
@@ -41,8 +41,12 @@ void Encode::Modify(std::string_view table, std::string_view prefix, std::string
   });
 }
 
-void Encode::Delete(std::string_view table, std::string_view prefix, std::string_view pID) noexcept {
-  Guard([&] { Command("delete from " + std::string(table) + " where " + std::string(prefix) + "_ID = " + Id(pID)); });
+void Encode::Delete(std::string_view table, std::string_view prefix,
+                    std::string_view pID) noexcept {
+  Guard([&] {
+    Command("delete from " + std::string(table) + " where " + std::string(prefix) +
+            "_ID = " + Id(pID));
+  });
 }
 
 ResultArray Encode::List(std::string_view table) noexcept {
@@ -52,13 +56,15 @@ ResultArray Encode::List(std::string_view table) noexcept {
 void Encode::AppendInfoState(std::string_view pName, std::string_view pDescription) noexcept {
   Append(kInfoState, "InfState", pName, pDescription);
 }
-void Encode::ModifyInfoState(std::string_view pID, std::string_view pName, std::string_view pDescription) noexcept {
+void Encode::ModifyInfoState(std::string_view pID, std::string_view pName,
+                             std::string_view pDescription) noexcept {
   Modify(kInfoState, "InfState", pID, pName, pDescription);
 }
 void Encode::DeleteInfoState(std::string_view pID) noexcept { Delete(kInfoState, "InfState", pID); }
 ResultArray Encode::GetInfoState(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_InfoState where InfState_ID = " + Id(pID), "信息状态不存在。");
+    return SingleRow("select * from tPtlx_InfoState where InfState_ID = " + Id(pID),
+                     "信息状态不存在。");
   });
 }
 ResultArray Encode::GetInfStateList() noexcept { return List(kInfoState); }
@@ -66,7 +72,8 @@ ResultArray Encode::GetInfStateList() noexcept { return List(kInfoState); }
 void Encode::AppendInfoType(std::string_view pName, std::string_view pDescription) noexcept {
   Append(kInfoType, "InfType", pName, pDescription);
 }
-void Encode::ModifyInfoType(std::string_view pID, std::string_view pName, std::string_view pDescription) noexcept {
+void Encode::ModifyInfoType(std::string_view pID, std::string_view pName,
+                            std::string_view pDescription) noexcept {
   Modify(kInfoType, "InfType", pID, pName, pDescription);
 }
 void Encode::DeleteInfoType(std::string_view pID) noexcept { Delete(kInfoType, "InfType", pID); }
@@ -79,22 +86,25 @@ void Encode::ModifyAccessType(std::string_view pID, std::string_view pName,
                               std::string_view pDescription) noexcept {
   Modify(kAccessType, "AccessType", pID, pName, pDescription);
 }
-void Encode::DeleteAccessType(std::string_view pID) noexcept { Delete(kAccessType, "AccessType", pID); }
+void Encode::DeleteAccessType(std::string_view pID) noexcept {
+  Delete(kAccessType, "AccessType", pID);
+}
 ResultArray Encode::GetAccessTypeList() noexcept { return List(kAccessType); }
 
 void Encode::AppendWebSiteType(std::string_view pID, std::string_view pName) noexcept {
   Guard([&] {
-    Command("insert into tPtlx_WebSiteType (WebSiteType_ID,WebSiteType_Name) values (" + TypeCode(pID, "pID") +
-            "," + SqlQuote(pName) + ")");
+    Command("insert into tPtlx_WebSiteType (WebSiteType_ID,WebSiteType_Name) values (" +
+            TypeCode(pID, "pID") + "," + SqlQuote(pName) + ")");
   });
 }
 
-void Encode::ModifyWebSiteType(std::string_view pID, std::string_view pNewID, std::string_view pName) noexcept {
+void Encode::ModifyWebSiteType(std::string_view pID, std::string_view pNewID,
+                               std::string_view pName) noexcept {
   Guard([&] {
     std::string new_id = TypeCode(pNewID, "pNewID");
     std::string id = Id(pID);
-    Command("update tPtlx_WebSiteType set WebSiteType_ID = " + new_id + ",WebSiteType_Name = " + SqlQuote(pName) +
-            " where WebSiteType_ID = " + id);
+    Command("update tPtlx_WebSiteType set WebSiteType_ID = " + new_id +
+            ",WebSiteType_Name = " + SqlQuote(pName) + " where WebSiteType_ID = " + id);
   });
 }
 
@@ -104,7 +114,8 @@ void Encode::DeleteWebSiteType(std::string_view pID) noexcept {
 
 ResultArray Encode::GetWebSiteType(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_WebSiteType where WebSiteType_ID = " + Id(pID), "网站类型不存在。");
+    return SingleRow("select * from tPtlx_WebSiteType where WebSiteType_ID = " + Id(pID),
+                     "网站类型不存在。");
   });
 }
 

@@ -8,13 +8,15 @@ namespace ptolix {
 
 namespace {
 
-std::string Number(std::string_view text, std::string_view arg_name) { return std::string(Bare(text, arg_name)); }
+std::string Number(std::string_view text, std::string_view arg_name) {
+  return std::string(Bare(text, arg_name));
+}
 
 // "where LinkClass_ID = <class> and Link_ID = <number>", an empty argument
 // being null (and so matching no row).
 std::string LinkKey(std::string_view pClassID, std::string_view pID) {
-  return "where LinkClass_ID = " + SqlValue(Bare(pClassID, "pClassID")) + " and Link_ID = " +
-         SqlValue(Bare(pID, "pID"));
+  return "where LinkClass_ID = " + SqlValue(Bare(pClassID, "pClassID")) +
+         " and Link_ID = " + SqlValue(Bare(pID, "pID"));
 }
 
 }  // namespace
@@ -26,7 +28,8 @@ void Link::AppendLinkClass(std::string_view pNameCh, std::string_view pNameEn) n
   });
 }
 
-void Link::ModifyLinkClass(std::string_view pID, std::string_view pNameCh, std::string_view pNameEn) noexcept {
+void Link::ModifyLinkClass(std::string_view pID, std::string_view pNameCh,
+                           std::string_view pNameEn) noexcept {
   Guard([&] {
     std::string id = Number(pID, "pID");
     Command("update tLink_Class set LinkClass_ChineseName = " + SqlQuote(pNameCh) +
@@ -40,7 +43,8 @@ void Link::DeleteLinkClass(std::string_view pID) noexcept {
 
 ResultArray Link::GetLinkClass(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tLink_Class where LinkClass_ID = " + Number(pID, "pID"), "链接分类不存在。");
+    return SingleRow("select * from tLink_Class where LinkClass_ID = " + Number(pID, "pID"),
+                     "链接分类不存在。");
   });
 }
 
@@ -48,9 +52,10 @@ ResultArray Link::GetLinkClassList() noexcept {
   return Guard<ResultArray>([&] { return UnpagedList("select * from tLink_Class"); });
 }
 
-void Link::AppendLink(std::string_view pClassID, std::string_view pTitle, std::string_view pDescription,
-                      std::string_view pUrl, std::string_view pImage, std::string_view pWidth,
-                      std::string_view pHeight, std::string_view pEndDate) noexcept {
+void Link::AppendLink(std::string_view pClassID, std::string_view pTitle,
+                      std::string_view pDescription, std::string_view pUrl, std::string_view pImage,
+                      std::string_view pWidth, std::string_view pHeight,
+                      std::string_view pEndDate) noexcept {
   Guard([&] {
     // Everything the insert needs is checked before a number is taken.
     std::string class_id = SqlValue(Bare(pClassID, "pClassID"));
@@ -65,27 +70,29 @@ void Link::AppendLink(std::string_view pClassID, std::string_view pTitle, std::s
     int32_t number = NextEncodeValue("tLink_Detail", "Link_ID", pClassID, &db, errors());
     if (number == 0) return;  // the counter has recorded why
     db.ExecuteCommand(
-        "insert into tLink_Detail (LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
+        "insert into tLink_Detail "
+        "(LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
         "Link_ImageWidth,Link_ImageHeight,Link_EndDate,Link_Order) values (" +
-        class_id + "," + std::to_string(number) + "," + SqlQuote(pTitle) + "," + SqlQuote(pDescription) + "," +
-        SqlQuote(pUrl) + "," + SqlQuote(pImage) + "," + width + "," + height + "," + end_date + "," +
-        SqlQuote(MakeOrderCode(number, kLinkCodeWidth)) + ")");
+        class_id + "," + std::to_string(number) + "," + SqlQuote(pTitle) + "," +
+        SqlQuote(pDescription) + "," + SqlQuote(pUrl) + "," + SqlQuote(pImage) + "," + width + "," +
+        height + "," + end_date + "," + SqlQuote(MakeOrderCode(number, kLinkCodeWidth)) + ")");
     tx.Commit();
   });
 }
 
 void Link::ModifyLink(std::string_view pClassID, std::string_view pID, std::string_view pTitle,
                       std::string_view pDescription, std::string_view pUrl, std::string_view pImage,
-                      std::string_view pWidth, std::string_view pHeight, std::string_view pEndDate) noexcept {
+                      std::string_view pWidth, std::string_view pHeight,
+                      std::string_view pEndDate) noexcept {
   Guard([&] {
     std::string width = SqlValue(Bare(pWidth, "pWidth"));
     std::string height = SqlValue(Bare(pHeight, "pHeight"));
     std::string end_date = SqlQuote(CallerDate(pEndDate, "pEndDate"));
     std::string key = LinkKey(pClassID, pID);
-    Command("update tLink_Detail set Link_Title = " + SqlQuote(pTitle) + ",Link_Description = " +
-            SqlQuote(pDescription) + ",Link_Url = " + SqlQuote(pUrl) + ",Link_Image = " + SqlQuote(pImage) +
-            ",Link_ImageWidth = " + width + ",Link_ImageHeight = " + height + ",Link_EndDate = " + end_date +
-            " " + key);
+    Command("update tLink_Detail set Link_Title = " + SqlQuote(pTitle) +
+            ",Link_Description = " + SqlQuote(pDescription) + ",Link_Url = " + SqlQuote(pUrl) +
+            ",Link_Image = " + SqlQuote(pImage) + ",Link_ImageWidth = " + width +
+            ",Link_ImageHeight = " + height + ",Link_EndDate = " + end_date + " " + key);
   });
 }
 
@@ -95,15 +102,16 @@ void Link::DeleteLink(std::string_view pClassID, std::string_view pID) noexcept 
 
 ResultArray Link::GetLink(std::string_view pClassID, std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tLink_Detail " + LinkKey(pClassID, pID),
-                     "链接分类'" + std::string(pClassID) + "'下不存在链接'" + std::string(pID) + "'。");
+    return SingleRow(
+        "select * from tLink_Detail " + LinkKey(pClassID, pID),
+        "链接分类'" + std::string(pClassID) + "'下不存在链接'" + std::string(pID) + "'。");
   });
 }
 
 ResultArray Link::GetClassLinkList(std::string_view pClassID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tLink_Detail where LinkClass_ID = " + SqlValue(Bare(pClassID, "pClassID")) +
-                         " order by Link_Order",
+    return ListQuery("select * from tLink_Detail where LinkClass_ID = " +
+                         SqlValue(Bare(pClassID, "pClassID")) + " order by Link_Order",
                      pCurPage);
   });
 }

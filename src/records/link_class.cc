@@ -13,10 +13,12 @@ ClassInfo LinkClass() {
       .Method("DeleteLinkClass", &Link::DeleteLinkClass, {"pID"})
       .Method("GetLinkClass", &Link::GetLinkClass, {"pID"})
       .Method("GetLinkClassList", &Link::GetLinkClassList)
-      .Method("AppendLink", &Link::AppendLink,
-              {"pClassID", "pTitle", "pDescription", "pUrl", "pImage", "pWidth", "pHeight", "pEndDate"})
+      .Method(
+          "AppendLink", &Link::AppendLink,
+          {"pClassID", "pTitle", "pDescription", "pUrl", "pImage", "pWidth", "pHeight", "pEndDate"})
       .Method("ModifyLink", &Link::ModifyLink,
-              {"pClassID", "pID", "pTitle", "pDescription", "pUrl", "pImage", "pWidth", "pHeight", "pEndDate"})
+              {"pClassID", "pID", "pTitle", "pDescription", "pUrl", "pImage", "pWidth", "pHeight",
+               "pEndDate"})
       .Method("DeleteLink", &Link::DeleteLink, {"pClassID", "pID"})
       .Method("GetLink", &Link::GetLink, {"pClassID", "pID"})
       .Method("GetClassLinkList", &Link::GetClassLinkList, {"pClassID", "pCurPage?"})

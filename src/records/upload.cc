@@ -4,7 +4,8 @@
 
 namespace ptolix {
 
-std::string upload::RecordUploadFile(std::string_view sUsrID, std::string_view sFileUseFor) noexcept {
+std::string upload::RecordUploadFile(std::string_view sUsrID,
+                                     std::string_view sFileUseFor) noexcept {
   return Guard<std::string>([&] {
     std::string columns, values;
     auto set = [&](std::string_view column, std::string_view value) {
@@ -14,8 +15,9 @@ std::string upload::RecordUploadFile(std::string_view sUsrID, std::string_view s
     };
     set("Usr_ID", sUsrID);
     set("UploadFile_UseFor", sFileUseFor);
-    std::string sql = columns.empty() ? "insert into tPtlx_Upload default values"
-                                      : "insert into tPtlx_Upload (" + columns + ") values (" + values + ")";
+    std::string sql = columns.empty()
+                          ? "insert into tPtlx_Upload default values"
+                          : "insert into tPtlx_Upload (" + columns + ") values (" + values + ")";
     return std::to_string(conn().Insert(sql, "UploadFile_ID"));
   });
 }

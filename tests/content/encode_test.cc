@@ -1,7 +1,8 @@
+#include "ptolix/content/encode.h"
+
 #include <gtest/gtest.h>
 
 #include "fixture.h"
-#include "ptolix/content/encode.h"
 
 namespace ptolix {
 namespace {
@@ -57,10 +58,12 @@ TEST_P(EncodeTest, NumberedDictionaries) {
     enc->Call("Delete" + noun, {"2"});
     enc->Call("Delete" + noun, {"77"});  // matches nothing: no error
     EXPECT_EQ(Trace(), (Lines{
-                           "insert into " + table + " (" + p + "_Name," + p + "_Description) values ('草稿',null)",
-                           "insert into " + table + " (" + p + "_Name," + p + "_Description) values ('发布','it''s out')",
-                           "update " + table + " set " + p + "_Name = '待审'," + p + "_Description = '等待审核' where " +
-                               p + "_ID = 1",
+                           "insert into " + table + " (" + p + "_Name," + p +
+                               "_Description) values ('草稿',null)",
+                           "insert into " + table + " (" + p + "_Name," + p +
+                               "_Description) values ('发布','it''s out')",
+                           "update " + table + " set " + p + "_Name = '待审'," + p +
+                               "_Description = '等待审核' where " + p + "_ID = 1",
                            "delete from " + table + " where " + p + "_ID = 2",
                            "delete from " + table + " where " + p + "_ID = 77",
                        }));
@@ -79,7 +82,8 @@ TEST_P(EncodeTest, InfoStateReadAndNotFound) {
   Encode enc;
   enc.SetConnection(conn);
   enc.AppendInfoState("待审", "");
-  EXPECT_EQ(enc.GetInfoState("1").ToString(), "InfState_ID|InfState_Name|InfState_Description\n1|待审|Null\n");
+  EXPECT_EQ(enc.GetInfoState("1").ToString(),
+            "InfState_ID|InfState_Name|InfState_Description\n1|待审|Null\n");
   EXPECT_FALSE(enc.GetInfoState("5").allocated());
   EXPECT_EQ(ErrorLines(enc.Errors()), Lines{"[Ptolix] 信息状态不存在。"});
   EXPECT_EQ(Trace().back(), "select * from tPtlx_InfoState where InfState_ID = 5");
@@ -87,15 +91,18 @@ TEST_P(EncodeTest, InfoStateReadAndNotFound) {
 
 TEST_P(EncodeTest, WebSiteTypesTakeTheCallersIdentifier) {
   auto enc = New("Encode");
-  EXPECT_EQ(enc->Call("GetWebSiteTypeList", {}).AsArray().ToString(), "WebSiteType_ID|WebSiteType_Name\n");
+  EXPECT_EQ(enc->Call("GetWebSiteTypeList", {}).AsArray().ToString(),
+            "WebSiteType_ID|WebSiteType_Name\n");
   Trace();
   enc->Call("AppendWebSiteType", {"2", "门户"});
   enc->Call("AppendWebSiteType", {"3", "博客"});
   enc->Call("ModifyWebSiteType", {"2", "5", "门户网站"});
-  EXPECT_EQ(Trace(), (Lines{"insert into tPtlx_WebSiteType (WebSiteType_ID,WebSiteType_Name) values ('2','门户')",
-                            "insert into tPtlx_WebSiteType (WebSiteType_ID,WebSiteType_Name) values ('3','博客')",
-                            "update tPtlx_WebSiteType set WebSiteType_ID = '5',WebSiteType_Name = '门户网站' "
-                            "where WebSiteType_ID = 2"}));
+  EXPECT_EQ(
+      Trace(),
+      (Lines{"insert into tPtlx_WebSiteType (WebSiteType_ID,WebSiteType_Name) values ('2','门户')",
+             "insert into tPtlx_WebSiteType (WebSiteType_ID,WebSiteType_Name) values ('3','博客')",
+             "update tPtlx_WebSiteType set WebSiteType_ID = '5',WebSiteType_Name = '门户网站' "
+             "where WebSiteType_ID = 2"}));
   EXPECT_EQ(Rows("select * from tPtlx_WebSiteType order by WebSiteType_ID"),
             "WebSiteType_ID|WebSiteType_Name\n3|博客\n5|门户网站\n");
   EXPECT_EQ(enc->Call("GetWebSiteType", {"5"}).AsArray().ToString(),
@@ -116,11 +123,14 @@ TEST_P(EncodeTest, WebSiteTypesTakeTheCallersIdentifier) {
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
             (Lines{"[Ptolix] 网站类型不存在。",
-                   "[5] Invalid procedure call or argument: pID is empty: a website type needs an identifier",
-                   "[5] Invalid procedure call or argument: pNewID is empty: a website type needs an identifier",
+                   "[5] Invalid procedure call or argument: pID is empty: a website type needs an "
+                   "identifier",
+                   "[5] Invalid procedure call or argument: pNewID is empty: a website type needs "
+                   "an identifier",
                    "[13] Type mismatch: pID 'x''"}));
   EXPECT_EQ(lines[4].rfind("[-2147217900] ", 0), 0u) << lines[4];
-  EXPECT_EQ(Rows("select * from tPtlx_WebSiteType"), "WebSiteType_ID|WebSiteType_Name\n5|门户网站\n");
+  EXPECT_EQ(Rows("select * from tPtlx_WebSiteType"),
+            "WebSiteType_ID|WebSiteType_Name\n5|门户网站\n");
 }
 
 TEST_P(EncodeTest, FreshObjectWithoutConnection) {

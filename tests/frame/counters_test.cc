@@ -1,9 +1,10 @@
+#include "ptolix/frame/counters.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "fixture.h"
-#include "ptolix/frame/counters.h"
 
 namespace ptolix {
 namespace {
@@ -21,16 +22,18 @@ class CountersTest : public test::DbTest {
 TEST_P(CountersTest, CountersStartAtOnePerScope) {
   std::string errors;
   EXPECT_EQ(Next("3", errors), 1);
-  EXPECT_EQ(Rows("select * from tEncode_Manager"),
-            "tEncode_Table|tEncode_Column|tEncode_Identify|tEncode_Counter\ntLink_Detail|Link_ID|3|1\n");
+  EXPECT_EQ(
+      Rows("select * from tEncode_Manager"),
+      "tEncode_Table|tEncode_Column|tEncode_Identify|tEncode_Counter\ntLink_Detail|Link_ID|3|1\n");
   EXPECT_EQ(Next("3", errors), 2);
   EXPECT_EQ(Next("4", errors), 1);
   EXPECT_EQ(NextEncodeValue("tLink_Detail", "Other_ID", "3", conn.get(), errors), 1);
   EXPECT_EQ(Next("3", errors), 3);
   EXPECT_EQ(errors, "");
-  EXPECT_EQ(Rows("select tEncode_Column, tEncode_Identify, tEncode_Counter from tEncode_Manager "
-                 "order by tEncode_Column, tEncode_Identify"),
-            "tEncode_Column|tEncode_Identify|tEncode_Counter\nLink_ID|3|3\nLink_ID|4|1\nOther_ID|3|1\n");
+  EXPECT_EQ(
+      Rows("select tEncode_Column, tEncode_Identify, tEncode_Counter from tEncode_Manager "
+           "order by tEncode_Column, tEncode_Identify"),
+      "tEncode_Column|tEncode_Identify|tEncode_Counter\nLink_ID|3|3\nLink_ID|4|1\nOther_ID|3|1\n");
 }
 
 TEST_P(CountersTest, FailuresGiveZeroAndOneLine) {
@@ -45,7 +48,9 @@ TEST_P(CountersTest, FailuresGiveZeroAndOneLine) {
   };
   for (const Case& c : cases) {
     std::string errors;
-    EXPECT_EQ(NextEncodeValue("tLink_Detail", "Link_ID", c.scope, c.connected ? conn.get() : nullptr, errors), 0);
+    EXPECT_EQ(NextEncodeValue("tLink_Detail", "Link_ID", c.scope,
+                              c.connected ? conn.get() : nullptr, errors),
+              0);
     EXPECT_EQ(ErrorLines(errors), Lines{c.line}) << c.scope;
   }
   EXPECT_EQ(Rows("select count(*) n from tEncode_Manager"), "n\n0\n");
@@ -55,7 +60,8 @@ PTOLIX_BACKENDS(CountersTest);
 
 // Two connections numbering one scope in turn get consecutive numbers.
 TEST(CountersSharedFile, InterleavedConnectionsGetConsecutiveNumbers) {
-  auto dir = std::filesystem::temp_directory_path() / ("ptolix_counters_" + std::to_string(::getpid()));
+  auto dir =
+      std::filesystem::temp_directory_path() / ("ptolix_counters_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::string url = "sqlite:" + (dir / "counters.db").string();
   auto a = db::Connect(url);

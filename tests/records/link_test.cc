@@ -1,3 +1,5 @@
+#include "ptolix/records/link.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -5,7 +7,6 @@
 #include <thread>
 
 #include "fixture.h"
-#include "ptolix/records/link.h"
 
 namespace ptolix {
 namespace {
@@ -22,7 +23,8 @@ class LinkTest : public test::DbTest {
   // Adds `count` links titled "<class>-<n>" to the class.
   void AddLinks(const std::string& class_id, int count) {
     for (int i = 1; i <= count; ++i) {
-      link.AppendLink(class_id, class_id + "-" + std::to_string(i), "", "http://x/", "", "", "", "");
+      link.AppendLink(class_id, class_id + "-" + std::to_string(i), "", "http://x/", "", "", "",
+                      "");
     }
   }
   // Link_ID column of a result, space separated.
@@ -40,14 +42,16 @@ TEST_P(LinkTest, LinkClassesWithExactSql) {
   obj->Call("AppendLinkClass", {"合作伙伴", ""});
   obj->Call("ModifyLinkClass", {"2", "O'Brien 合作", "Partners"});
   obj->Call("DeleteLinkClass", {"9"});  // matches nothing: no error
-  EXPECT_EQ(Trace(), (Lines{
-                         "insert into tLink_Class (LinkClass_ChineseName,LinkClass_EnglishName) values "
-                         "('友情链接','Friends')",
-                         "insert into tLink_Class (LinkClass_ChineseName,LinkClass_EnglishName) values "
-                         "('合作伙伴',null)",
-                         "update tLink_Class set LinkClass_ChineseName = 'O''Brien 合作',LinkClass_EnglishName = "
-                         "'Partners' where LinkClass_ID = 2",
-                         "delete from tLink_Class where LinkClass_ID = 9"}));
+  EXPECT_EQ(
+      Trace(),
+      (Lines{
+          "insert into tLink_Class (LinkClass_ChineseName,LinkClass_EnglishName) values "
+          "('友情链接','Friends')",
+          "insert into tLink_Class (LinkClass_ChineseName,LinkClass_EnglishName) values "
+          "('合作伙伴',null)",
+          "update tLink_Class set LinkClass_ChineseName = 'O''Brien 合作',LinkClass_EnglishName = "
+          "'Partners' where LinkClass_ID = 2",
+          "delete from tLink_Class where LinkClass_ID = 9"}));
   EXPECT_EQ(obj->Call("GetLinkClass", {"2"}).AsArray().ToString(),
             "LinkClass_ID|LinkClass_ChineseName|LinkClass_EnglishName\n2|O'Brien 合作|Partners\n");
   EXPECT_EQ(obj->Get("Errors"), Variant(""));
@@ -74,11 +78,13 @@ TEST_P(LinkTest, LinkClassesWithExactSql) {
 }
 
 TEST_P(LinkTest, LinksAreNumberedPerClassNewestFirst) {
-  link.AppendLink("2", "Ptolix", "首页", "http://ptolix.example/", "logo.gif", "88", "31", "2005-01-31");
+  link.AppendLink("2", "Ptolix", "首页", "http://ptolix.example/", "logo.gif", "88", "31",
+                  "2005-01-31");
   AddLinks("2", 2);
   AddLinks("5", 1);
   EXPECT_EQ(link.Errors(), "");
-  EXPECT_EQ(Rows("select LinkClass_ID, Link_ID, Link_Title, Link_Order from tLink_Detail order by LinkClass_ID, "
+  EXPECT_EQ(Rows("select LinkClass_ID, Link_ID, Link_Title, Link_Order from tLink_Detail order by "
+                 "LinkClass_ID, "
                  "Link_ID"),
             "LinkClass_ID|Link_ID|Link_Title|Link_Order\n"
             "2|1|Ptolix|FFFFEF\n2|2|2-1|FFFFDF\n2|3|2-2|FFFFCF\n5|1|5-1|FFFFEF\n");
@@ -97,33 +103,40 @@ TEST_P(LinkTest, LinksAreNumberedPerClassNewestFirst) {
   Lines trace = Trace();
   ASSERT_FALSE(trace.empty());
   EXPECT_EQ(trace.back(),
-            "insert into tLink_Detail (LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
-            "Link_ImageWidth,Link_ImageHeight,Link_EndDate,Link_Order) values (5,2,'5-1',null,'http://x/',null,"
+            "insert into tLink_Detail "
+            "(LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
+            "Link_ImageWidth,Link_ImageHeight,Link_EndDate,Link_Order) values "
+            "(5,2,'5-1',null,'http://x/',null,"
             "null,null,null,'FFFFDF')");
   link.GetClassLinkList("5", "");
   link.GetLink("5", "");
-  EXPECT_EQ(Trace(), (Lines{"select * from tLink_Detail where LinkClass_ID = 5 order by Link_Order",
-                            "select * from tLink_Detail where LinkClass_ID = 5 and Link_ID = null"}));
+  EXPECT_EQ(Trace(),
+            (Lines{"select * from tLink_Detail where LinkClass_ID = 5 order by Link_Order",
+                   "select * from tLink_Detail where LinkClass_ID = 5 and Link_ID = null"}));
 }
 
 TEST_P(LinkTest, ModifyDeleteAndTheMissingLinkMessage) {
   link.AppendLink("2", "Old", "d", "http://old/", "a.gif", "88", "31", "2004-12-01");
   link.ModifyLink("2", "1", "New", "", "http://new/", "", "", "40", "2005-01-31");
-  EXPECT_EQ(Trace().back(),
-            "update tLink_Detail set Link_Title = 'New',Link_Description = null,Link_Url = 'http://new/',"
-            "Link_Image = null,Link_ImageWidth = null,Link_ImageHeight = 40,Link_EndDate = '2005-01-31 00:00:00' "
-            "where LinkClass_ID = 2 and Link_ID = 1");
-  EXPECT_EQ(Rows("select Link_ID, Link_Title, Link_ImageWidth, Link_ImageHeight, Link_EndDate, Link_Order "
-                 "from tLink_Detail"),
-            "Link_ID|Link_Title|Link_ImageWidth|Link_ImageHeight|Link_EndDate|Link_Order\n"
-            "1|New|Null|40|2005-01-31 00:00:00|FFFFEF\n");
+  EXPECT_EQ(
+      Trace().back(),
+      "update tLink_Detail set Link_Title = 'New',Link_Description = null,Link_Url = 'http://new/',"
+      "Link_Image = null,Link_ImageWidth = null,Link_ImageHeight = 40,Link_EndDate = '2005-01-31 "
+      "00:00:00' "
+      "where LinkClass_ID = 2 and Link_ID = 1");
+  EXPECT_EQ(
+      Rows(
+          "select Link_ID, Link_Title, Link_ImageWidth, Link_ImageHeight, Link_EndDate, Link_Order "
+          "from tLink_Detail"),
+      "Link_ID|Link_Title|Link_ImageWidth|Link_ImageHeight|Link_EndDate|Link_Order\n"
+      "1|New|Null|40|2005-01-31 00:00:00|FFFFEF\n");
 
   EXPECT_FALSE(link.GetLink("2", "9").allocated());
   link.DeleteLink("2", "1");
   link.DeleteLink("2", "1");  // nothing left to delete: no error
   EXPECT_FALSE(link.GetLink("2", "1").allocated());
-  EXPECT_EQ(ErrorLines(link.Errors()),
-            (Lines{"[Ptolix] 链接分类'2'下不存在链接'9'。", "[Ptolix] 链接分类'2'下不存在链接'1'。"}));
+  EXPECT_EQ(ErrorLines(link.Errors()), (Lines{"[Ptolix] 链接分类'2'下不存在链接'9'。",
+                                              "[Ptolix] 链接分类'2'下不存在链接'1'。"}));
   EXPECT_EQ(Rows("select count(*) n from tLink_Detail"), "n\n0\n");
 }
 
@@ -151,13 +164,14 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumber) {
 
   // A link the database refuses gives its number back.
   if (IsPostgres()) GTEST_SKIP() << "the refusal below is a SQLite trigger";
-  Exec("create trigger no_links before insert on tLink_Detail begin select raise(abort, 'refused'); end");
+  Exec(
+      "create trigger no_links before insert on tLink_Detail begin select raise(abort, 'refused'); "
+      "end");
   link.AppendLink("3", "t", "", "", "", "", "", "");
   EXPECT_EQ(ErrorLines(link.Errors()).size(), 1u);
   Exec("drop trigger no_links");
   AddLinks("3", 1);
   EXPECT_EQ(Rows("select Link_ID from tLink_Detail"), "Link_ID\n1\n");
-
 }
 
 TEST_P(LinkTest, FreshObjectWithoutConnection) {
@@ -197,7 +211,8 @@ PTOLIX_BACKENDS(LinkTest);
 // Two connections to one database adding links to one class at the same
 // time never receive the same number.
 TEST(LinkConcurrency, TwoConnectionsGetDistinctNumbers) {
-  auto dir = std::filesystem::temp_directory_path() / ("ptolix_links_" + std::to_string(::getpid()));
+  auto dir =
+      std::filesystem::temp_directory_path() / ("ptolix_links_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::string url = "sqlite:" + (dir / "links.db").string();
   schema::CreateSchema(*db::Connect(url));
@@ -207,7 +222,8 @@ TEST(LinkConcurrency, TwoConnectionsGetDistinctNumbers) {
   auto add = [&](int who) {
     Link l;
     l.SetConnection(db::Connect(url));
-    for (int i = 0; i < kPerThread; ++i) l.AppendLink("1", "t" + std::to_string(who), "", "", "", "", "", "");
+    for (int i = 0; i < kPerThread; ++i)
+      l.AppendLink("1", "t" + std::to_string(who), "", "", "", "", "", "");
     errors[who] = l.Errors();
   };
   std::thread a(add, 0), b(add, 1);

@@ -1,7 +1,8 @@
+#include "ptolix/records/upload.h"
+
 #include <gtest/gtest.h>
 
 #include "fixture.h"
-#include "ptolix/records/upload.h"
 
 namespace ptolix {
 namespace {
@@ -24,17 +25,20 @@ TEST_P(UploadTest, RecordsGetIncreasingIdentifiersAndTheirNames) {
   up->Call("RecordUploadFileName", {first, "it's a.jpg"});
   up->Call("RecordUploadFileName", {"", "lost.jpg"});  // null identifier: nothing changes
   up->Call("RecordUploadFileName", {"999", "lost.jpg"});
-  EXPECT_EQ(Trace(), (Lines{"insert into tPtlx_Upload (Usr_ID,UploadFile_UseFor) values ('alice','logo')",
-                            "insert into tPtlx_Upload (Usr_ID) values ('bob')",
-                            "insert into tPtlx_Upload default values",
-                            "update tPtlx_Upload set UploadFile_Name = 'b.jpg' where UploadFile_ID = " + second,
-                            "update tPtlx_Upload set UploadFile_Name = 'it''s a.jpg' where UploadFile_ID = " +
-                                first,
-                            "update tPtlx_Upload set UploadFile_Name = 'lost.jpg' where UploadFile_ID = null",
-                            "update tPtlx_Upload set UploadFile_Name = 'lost.jpg' where UploadFile_ID = 999"}));
+  EXPECT_EQ(
+      Trace(),
+      (Lines{
+          "insert into tPtlx_Upload (Usr_ID,UploadFile_UseFor) values ('alice','logo')",
+          "insert into tPtlx_Upload (Usr_ID) values ('bob')",
+          "insert into tPtlx_Upload default values",
+          "update tPtlx_Upload set UploadFile_Name = 'b.jpg' where UploadFile_ID = " + second,
+          "update tPtlx_Upload set UploadFile_Name = 'it''s a.jpg' where UploadFile_ID = " + first,
+          "update tPtlx_Upload set UploadFile_Name = 'lost.jpg' where UploadFile_ID = null",
+          "update tPtlx_Upload set UploadFile_Name = 'lost.jpg' where UploadFile_ID = 999"}));
   EXPECT_EQ(Rows("select * from tPtlx_Upload order by UploadFile_ID"),
-            "UploadFile_ID|Usr_ID|UploadFile_UseFor|UploadFile_Name\n" + first + "|alice|logo|it's a.jpg\n" +
-                second + "|bob|Null|b.jpg\n" + third + "|Null|Null|Null\n");
+            "UploadFile_ID|Usr_ID|UploadFile_UseFor|UploadFile_Name\n" + first +
+                "|alice|logo|it's a.jpg\n" + second + "|bob|Null|b.jpg\n" + third +
+                "|Null|Null|Null\n");
   EXPECT_EQ(up->Get("Errors"), Variant(""));
 
   // An empty name stores null.
@@ -46,7 +50,8 @@ TEST_P(UploadTest, RecordsGetIncreasingIdentifiersAndTheirNames) {
 TEST_P(UploadTest, Failures) {
   upload fresh;
   EXPECT_EQ(fresh.RecordUploadFile("alice", "logo"), "");
-  EXPECT_EQ(ErrorLines(fresh.Errors()), Lines{"[91] Object variable or With block variable not set"});
+  EXPECT_EQ(ErrorLines(fresh.Errors()),
+            Lines{"[91] Object variable or With block variable not set"});
 
   upload up;
   up.SetConnection(conn);

@@ -10,7 +10,8 @@ void DemoRecords(DemoContext& ctx) {
   auto link = ctx.New("Link");
   link->Call("AppendLinkClass", {"友情链接", "Friends"});
   link->Call("AppendLinkClass", {"合作伙伴", "Partners"});
-  link->Call("AppendLink", {"1", "Ptolix", "项目主页", "http://ptolix.example/", "logo.gif", "88", "31", "2030-12-31"});
+  link->Call("AppendLink", {"1", "Ptolix", "项目主页", "http://ptolix.example/", "logo.gif", "88",
+                            "31", "2030-12-31"});
   link->Call("AppendLink", {"1", "新闻中心", "", "http://news.example/", "", "", "", ""});
   link->Call("AppendLink", {"1", "产品目录", "", "http://products.example/", "", "", "", ""});
   link->Call("AppendLink", {"2", "示例伙伴", "", "http://partner.example/", "", "", "", ""});
@@ -35,7 +36,8 @@ void DemoRecords(DemoContext& ctx) {
   encode->Call("AppendInfoType", {"公告", ""});
   encode->Call("AppendWebSiteType", {"1", "门户网站"});
   encode->Call("AppendWebSiteType", {"2", "企业网站"});
-  for (const char* list : {"GetInfStateList", "GetInfTypeList", "GetAccessTypeList", "GetWebSiteTypeList"}) {
+  for (const char* list :
+       {"GetInfStateList", "GetInfTypeList", "GetAccessTypeList", "GetWebSiteTypeList"}) {
     ctx.Show(list, encode->Call(list, {}));
   }
   ctx.ShowErrors(*encode);

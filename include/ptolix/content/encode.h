@@ -18,25 +18,29 @@ namespace ptolix {
 class Encode : public ConnectedObject {
  public:
   void AppendInfoState(std::string_view pName, std::string_view pDescription) noexcept;
-  void ModifyInfoState(std::string_view pID, std::string_view pName, std::string_view pDescription) noexcept;
+  void ModifyInfoState(std::string_view pID, std::string_view pName,
+                       std::string_view pDescription) noexcept;
   void DeleteInfoState(std::string_view pID) noexcept;
   // A missing state records "信息状态不存在。" and returns an unallocated array.
   ResultArray GetInfoState(std::string_view pID) noexcept;
   ResultArray GetInfStateList() noexcept;
 
   void AppendInfoType(std::string_view pName, std::string_view pDescription) noexcept;
-  void ModifyInfoType(std::string_view pID, std::string_view pName, std::string_view pDescription) noexcept;
+  void ModifyInfoType(std::string_view pID, std::string_view pName,
+                      std::string_view pDescription) noexcept;
   void DeleteInfoType(std::string_view pID) noexcept;
   ResultArray GetInfTypeList() noexcept;
 
   void AppendAccessType(std::string_view pName, std::string_view pDescription) noexcept;
-  void ModifyAccessType(std::string_view pID, std::string_view pName, std::string_view pDescription) noexcept;
+  void ModifyAccessType(std::string_view pID, std::string_view pName,
+                        std::string_view pDescription) noexcept;
   void DeleteAccessType(std::string_view pID) noexcept;
   ResultArray GetAccessTypeList() noexcept;
 
   void AppendWebSiteType(std::string_view pID, std::string_view pName) noexcept;
   // Finds the type by pID and may give it the identifier pNewID.
-  void ModifyWebSiteType(std::string_view pID, std::string_view pNewID, std::string_view pName) noexcept;
+  void ModifyWebSiteType(std::string_view pID, std::string_view pNewID,
+                         std::string_view pName) noexcept;
   void DeleteWebSiteType(std::string_view pID) noexcept;
   // A missing type records "网站类型不存在。" and returns an unallocated array.
   ResultArray GetWebSiteType(std::string_view pID) noexcept;
@@ -46,8 +50,8 @@ class Encode : public ConnectedObject {
   // The three numbered dictionaries share one shape: table, column prefix.
   void Append(std::string_view table, std::string_view prefix, std::string_view pName,
               std::string_view pDescription) noexcept;
-  void Modify(std::string_view table, std::string_view prefix, std::string_view pID, std::string_view pName,
-              std::string_view pDescription) noexcept;
+  void Modify(std::string_view table, std::string_view prefix, std::string_view pID,
+              std::string_view pName, std::string_view pDescription) noexcept;
   void Delete(std::string_view table, std::string_view prefix, std::string_view pID) noexcept;
   ResultArray List(std::string_view table) noexcept;
 };

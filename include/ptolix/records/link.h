@@ -20,7 +20,8 @@ namespace ptolix {
 class Link : public FrameObject {
  public:
   void AppendLinkClass(std::string_view pNameCh, std::string_view pNameEn) noexcept;
-  void ModifyLinkClass(std::string_view pID, std::string_view pNameCh, std::string_view pNameEn) noexcept;
+  void ModifyLinkClass(std::string_view pID, std::string_view pNameCh,
+                       std::string_view pNameEn) noexcept;
   // Deletes the class row only: its links and its counter stay.
   void DeleteLinkClass(std::string_view pID) noexcept;
   // A missing class records "链接分类不存在。" and returns an unallocated array.
@@ -38,7 +39,8 @@ class Link : public FrameObject {
   // Rewrites the link's fields; its class, number and order code never change.
   void ModifyLink(std::string_view pClassID, std::string_view pID, std::string_view pTitle,
                   std::string_view pDescription, std::string_view pUrl, std::string_view pImage,
-                  std::string_view pWidth, std::string_view pHeight, std::string_view pEndDate) noexcept;
+                  std::string_view pWidth, std::string_view pHeight,
+                  std::string_view pEndDate) noexcept;
   void DeleteLink(std::string_view pClassID, std::string_view pID) noexcept;
   // A missing link records "链接分类'<class>'下不存在链接'<number>'。".
   ResultArray GetLink(std::string_view pClassID, std::string_view pID) noexcept;
