@@ -84,6 +84,18 @@ TEST_P(PostgresTest, ValuesAndNamesAsCallersSeeThem) {
             "L|R\n2|bc\n");
 }
 
+TEST_P(PostgresTest, ExpressionColumnsAreNamedAlikeOnEveryBackend) {
+  EXPECT_EQ(Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
+                 "group by tPtlx_Role.Role_Name, Role_Order"),
+            "count(*)|Top|Role_Name|Role_Order\n1|1|系统管理员|" +
+                conn->Execute("select Role_Order from tPtlx_Role")->Field(0).AsString() + "\n");
+  // Also through a page window wrapped around a limited statement.
+  auto rs = conn->OpenKeyset("select top 5 count(*), 'x' as Mark from tPtlx_Role");
+  rs->SetPageSize(2);
+  rs->SetAbsolutePage(1);
+  EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"count(*)", "Mark"}));
+}
+
 TEST_P(PostgresTest, SearchesIgnoreCaseAndPrefixesStayExact) {
   Exec("insert into tPtlx_Information (Info_Title, Info_Content, Info_Order) values "
        "('Annual Report', 'Body TEXT', 'AB'), ('annual plan', 'other', 'ABCD'), ('Budget', 'text', 'AC')");

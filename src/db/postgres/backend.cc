@@ -63,21 +63,132 @@ const std::unordered_map<std::string, std::string>& SchemaSpelling() {
   return *map;
 }
 
-// The name a result column had in the statement: a schema column in its
-// schema spelling, an alias as the statement wrote it.
-std::string ColumnName(const char* folded, const std::string& sql, std::vector<Token>* tokens) {
-  const auto& spelling = SchemaSpelling();
-  if (auto it = spelling.find(folded); it != spelling.end()) return it->second;
-  bool lower = true;
-  for (const char* p = folded; *p; ++p) lower = lower && !std::isupper(static_cast<unsigned char>(*p));
-  if (!lower) return folded;  // quoted in the statement: kept as written
-  if (tokens->empty()) *tokens = Tokenize(sql);
-  // The last spelling wins: an alias follows what it names.
-  const Token* found = nullptr;
-  for (const Token& t : *tokens) {
-    if (t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), folded) == 0) found = &t;
+bool IsWord(const Token& t, const char* word) {
+  return t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), word) == 0;
+}
+
+std::string Unquoted(const Token& t) {
+  return t.kind == TokenKind::kQuotedName ? t.text.substr(1, t.text.size() - 2) : t.text;
+}
+
+// One item of a select list: its tokens without the blanks around them.
+struct SelectItem {
+  std::vector<const Token*> solid;
+  std::string text;
+};
+
+// The items of the statement's outermost select list (empty when there is
+// none).
+std::vector<SelectItem> OuterSelectList(const std::vector<Token>& tokens, size_t i = 0) {
+  std::vector<SelectItem> items;
+  while (i < tokens.size() && tokens[i].kind == TokenKind::kSpace) ++i;
+  if (i >= tokens.size() || !IsWord(tokens[i], "select")) return items;
+  ++i;
+  int depth = 0;
+  items.emplace_back();
+  for (; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (t.kind == TokenKind::kPunct && t.text == "(") ++depth;
+    if (t.kind == TokenKind::kPunct && t.text == ")") --depth;
+    if (depth == 0 && (IsWord(t, "from") || IsWord(t, "where") || IsWord(t, "order") || IsWord(t, "limit") ||
+                       IsWord(t, "union") || IsWord(t, "group"))) {
+      // "select * from (select ...) alias", as paging wraps a statement:
+      // the inner list names the columns.
+      if (IsWord(t, "from") && items.size() == 1 && items[0].solid.size() == 1 && items[0].solid[0]->text == "*") {
+        size_t k = i + 1;
+        while (k < tokens.size() && tokens[k].kind == TokenKind::kSpace) ++k;
+        if (k < tokens.size() && tokens[k].text == "(") return OuterSelectList(tokens, k + 1);
+      }
+      break;
+    }
+    if (depth == 0 && t.kind == TokenKind::kPunct && t.text == ",") {
+      items.emplace_back();
+      continue;
+    }
+    SelectItem& item = items.back();
+    if (t.kind == TokenKind::kSpace) {
+      if (!item.solid.empty()) item.text += t.text;
+      continue;
+    }
+    if (item.solid.empty() && (IsWord(t, "distinct") || IsWord(t, "all")) && items.size() == 1) continue;
+    item.solid.push_back(&t);
+    item.text += t.text;
   }
-  return found ? found->text : folded;
+  for (auto& item : items) {
+    while (!item.text.empty() && std::isspace(static_cast<unsigned char>(item.text.back()))) item.text.pop_back();
+  }
+  return items;
+}
+
+// The name SQLite gives an item: its alias, its column, or its text.
+std::string ItemName(const SelectItem& item) {
+  const auto& s = item.solid;
+  if (s.empty()) return "";
+  const Token& last = *s.back();
+  bool name_last = last.kind == TokenKind::kName || last.kind == TokenKind::kQuotedName;
+  if (name_last && s.size() >= 2) {
+    const Token& prev = *s[s.size() - 2];
+    if (IsWord(prev, "as") || prev.kind == TokenKind::kName || prev.kind == TokenKind::kString ||
+        prev.kind == TokenKind::kNumber || prev.kind == TokenKind::kQuotedName ||
+        (prev.kind == TokenKind::kPunct && prev.text == ")")) {
+      return Unquoted(last);  // an alias
+    }
+  }
+  // A column, maybe qualified: table.column.
+  bool column = name_last;
+  for (size_t k = 0; k + 1 < s.size() && column; ++k) {
+    column = (k % 2 == 0) ? s[k]->kind == TokenKind::kName || s[k]->kind == TokenKind::kQuotedName
+                          : s[k]->kind == TokenKind::kPunct && s[k]->text == ".";
+  }
+  if (column && s.size() % 2 == 1) {
+    const auto& spelling = SchemaSpelling();
+    if (auto it = spelling.find(Lower(Unquoted(last))); it != spelling.end()) return it->second;
+    return Unquoted(last);
+  }
+  return item.text;
+}
+
+// Names of the result columns as callers expect them: schema columns in the
+// schema's spelling, aliases as the statement wrote them, and other
+// expressions by their text ("count(*)"), as SQLite names them. PostgreSQL
+// itself folds unquoted names to lower case and calls expressions by their
+// function name or "?column?".
+std::vector<std::string> ColumnNames(const PGresult* res, const std::string& sql) {
+  int n = PQnfields(res);
+  std::vector<std::string> out(n);
+  const auto& spelling = SchemaSpelling();
+  bool all_known = true;
+  for (int i = 0; i < n; ++i) {
+    const char* folded = PQfname(res, i);
+    if (auto it = spelling.find(folded); it != spelling.end()) {
+      out[i] = it->second;
+    } else {
+      all_known = false;
+    }
+  }
+  if (all_known) return out;
+  std::vector<Token> tokens = Tokenize(sql);
+  std::vector<SelectItem> items = OuterSelectList(tokens);
+  bool star = false;
+  for (const auto& item : items) star = star || (!item.solid.empty() && item.solid.back()->text == "*");
+  bool positional = !star && static_cast<int>(items.size()) == n;
+  for (int i = 0; i < n; ++i) {
+    if (!out[i].empty()) continue;
+    const char* folded = PQfname(res, i);
+    if (positional) {
+      out[i] = ItemName(items[i]);
+      continue;
+    }
+    bool lower = true;
+    for (const char* p = folded; *p; ++p) lower = lower && !std::isupper(static_cast<unsigned char>(*p));
+    out[i] = folded;
+    if (!lower) continue;  // quoted in the statement: kept as written
+    // The last spelling wins: an alias follows what it names.
+    for (const Token& t : tokens) {
+      if (t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), folded) == 0) out[i] = t.text;
+    }
+  }
+  return out;
 }
 
 Variant ReadValue(const PGresult* res, int row, int col, Oid type) {
@@ -147,11 +258,8 @@ class PgCursor : public BackendCursor {
  public:
   PgCursor(ResultPtr res, const std::string& sql) : res_(std::move(res)) {
     int n = PQnfields(res_.get());
-    std::vector<Token> tokens;
-    for (int i = 0; i < n; ++i) {
-      columns_.push_back(ColumnName(PQfname(res_.get(), i), sql, &tokens));
-      types_.push_back(PQftype(res_.get(), i));
-    }
+    columns_ = ColumnNames(res_.get(), sql);
+    for (int i = 0; i < n; ++i) types_.push_back(PQftype(res_.get(), i));
     rows_ = PQntuples(res_.get());
   }
   const std::vector<std::string>& Columns() const override { return columns_; }
