@@ -69,13 +69,20 @@ void Link::AppendLink(std::string_view pClassID, std::string_view pTitle,
     db::Transaction tx(db);
     int32_t number = NextEncodeValue("tLink_Detail", "Link_ID", pClassID, &db, errors());
     if (number == 0) return;  // the counter has recorded why
+    // Six characters sort newest first up to number 983039; a shorter or
+    // longer code would put the link out of order, so the class is full.
+    std::string order = MakeOrderCode(number, kLinkCodeWidth);
+    if (order.size() != kLinkCodeWidth) {
+      throw Overflow("link number " + std::to_string(number) +
+                     " does not fit a 6-character order code");
+    }
     db.ExecuteCommand(
         "insert into tLink_Detail "
         "(LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
         "Link_ImageWidth,Link_ImageHeight,Link_EndDate,Link_Order) values (" +
         class_id + "," + std::to_string(number) + "," + SqlQuote(pTitle) + "," +
         SqlQuote(pDescription) + "," + SqlQuote(pUrl) + "," + SqlQuote(pImage) + "," + width + "," +
-        height + "," + end_date + "," + SqlQuote(MakeOrderCode(number, kLinkCodeWidth)) + ")");
+        height + "," + end_date + "," + SqlQuote(order) + ")");
     tx.Commit();
   });
 }

@@ -162,13 +162,23 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumber) {
   EXPECT_EQ(Rows("select count(*) n from tLink_Detail"), "n\n0\n");
   EXPECT_EQ(Rows("select count(*) n from tEncode_Manager"), "n\n0\n");
 
+  // Past the last 6-character code the class is full.
+  Exec("insert into tEncode_Manager values ('tLink_Detail','Link_ID',8,983038)");
+  AddLinks("8", 2);
+  EXPECT_EQ(Rows("select Link_ID, Link_Order from tLink_Detail"),
+            "Link_ID|Link_Order\n983039|10000F\n");
+  EXPECT_EQ(ErrorLines(link.Errors()),
+            Lines{"[6] Overflow: link number 983040 does not fit a 6-character order code"});
+  EXPECT_EQ(Rows("select tEncode_Counter from tEncode_Manager"), "tEncode_Counter\n983039\n");
+  Exec("delete from tLink_Detail");
+
   // A link the database refuses gives its number back.
   if (IsPostgres()) GTEST_SKIP() << "the refusal below is a SQLite trigger";
   Exec(
       "create trigger no_links before insert on tLink_Detail begin select raise(abort, 'refused'); "
       "end");
   link.AppendLink("3", "t", "", "", "", "", "", "");
-  EXPECT_EQ(ErrorLines(link.Errors()).size(), 1u);
+  EXPECT_EQ(ErrorLines(link.Errors()).size(), 2u);
   Exec("drop trigger no_links");
   AddLinks("3", 1);
   EXPECT_EQ(Rows("select Link_ID from tLink_Detail"), "Link_ID\n1\n");

@@ -32,7 +32,9 @@ class Link : public FrameObject {
   // Takes the class's next number and inserts the link with it. When no
   // number can be had (an empty or unknown-form class, no connection) the
   // counter's failure line is recorded and no link is added; a link that
-  // cannot be stored gives its number back.
+  // cannot be stored gives its number back. A class holds at most 983039
+  // links (the numbers with 6-character codes); beyond that the add fails
+  // with Overflow.
   void AppendLink(std::string_view pClassID, std::string_view pTitle, std::string_view pDescription,
                   std::string_view pUrl, std::string_view pImage, std::string_view pWidth,
                   std::string_view pHeight, std::string_view pEndDate) noexcept;
