@@ -10,6 +10,13 @@ namespace {
 
 std::string Num(std::string_view text, std::string_view name) { return std::string(Bare(text, name)); }
 
+// The row count of a top-N list: a number; empty text would make the
+// statement invalid on SQL Server, so it is refused here on every engine.
+std::string TopCount(std::string_view pNum) {
+  if (pNum.empty()) throw TypeMismatch("pNum ''");
+  return Num(pNum, "pNum");
+}
+
 std::string Head() { return std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where"; }
 
 // " WebSite_ID = .. and Sys_ID = .. and Column_ID = .." plus the mode filter.
@@ -53,8 +60,30 @@ std::string PublishedConditionAsWritten(const std::string& sys, const std::strin
          site + " and Info_IsDeleted = '0')";
 }
 
+// The condition as written repeats its system, state, website and deletion
+// terms inside both branches of an "or", so no index in Info_Order order can
+// serve it and every page sorts the whole subtree. Taken out in front of the
+// "or" they select the same rows (a and c or b and c is c and (a or b)), and
+// an index on published, live items ordered by Info_Order reads the rows in
+// list order; the unary plus keeps engines from answering the "or" through
+// the column and identifier indexes followed by a sort. The system
+// identifier stays glued to "and" as in the original, so an empty one makes
+// the statement fail as it did.
 std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site) {
-  return PublishedConditionAsWritten(sys, col, site);
+  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'" +
+         " and (+Column_ID in " + Subtree(sys, col) +
+         " or +Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
+         Subtree(sys, col) + "))";
+}
+
+std::string PublishedCount(const std::string& sys, const std::string& col, const std::string& site) {
+  std::string live = "select count(*) from tPtlx_Information where Sys_ID = " + sys +
+                     "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'";
+  // Items homed in the subtree, plus items cross-posted into it that are
+  // homed elsewhere (or nowhere), each counted once.
+  return "select (" + live + " and Column_ID in " + Subtree(sys, col) + ") + (" + live +
+         " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
+         Subtree(sys, col) + ") and (Column_ID is null or not Column_ID in " + Subtree(sys, col) + "))";
 }
 
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
@@ -91,9 +120,9 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     std::string type = Num(pType, "pType");
     std::string start = CallerDate(pStartDate, "pStartDate");
     std::string end = CallerDate(pEndDate, "pEndDate");
-    // Search texts match literally and ignore letter case: SQLite's like
-    // already does, PostgreSQL's needs ilike.
-    std::string like = conn().dialect() == db::Dialect::kPostgres ? " ilike '%" : " like '%";
+    // Search texts match literally; letter case is ignored by every engine's
+    // like as the connection runs it.
+    std::string like = " like '%";
     if (!pTitle.empty()) sql += " and Info_Title" + like + LikeLiteral(pTitle) + "%' escape '\\'";
     if (!pContent.empty()) sql += " and Info_Content" + like + LikeLiteral(pContent) + "%' escape '\\'";
     if (!type.empty()) sql += " and InfType_ID = " + type;
@@ -124,7 +153,8 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID");
-    return ListQuery(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site)), pCurPage);
+    return ListQuery(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site)),
+                     info_sql::PublishedCount(SqlValue(sys), SqlValue(col), SqlValue(site)), pCurPage);
   });
 }
 
@@ -132,7 +162,7 @@ ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite, std
                                                   std::string_view pColumnID, std::string_view pNum) noexcept {
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
-    std::string col = Num(pColumnID, "pColumnID"), num = Num(pNum, "pNum");
+    std::string col = Num(pColumnID, "pColumnID"), num = TopCount(pNum);
     return UnpagedList(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site), num));
   });
 }
@@ -140,7 +170,7 @@ ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite, std
 ResultArray Information::GetTopNPictureInfoList(std::string_view pWebSite, std::string_view pSysID,
                                                 std::string_view pNum) noexcept {
   return Guard<ResultArray>([&] {
-    std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID"), num = Num(pNum, "pNum");
+    std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID"), num = TopCount(pNum);
     return UnpagedList("select top " + num + " " + info_sql::kListColumns + " from tPtlx_Information where" +
                        " Sys_ID = " + SqlValue(sys) + "and InfState_ID in (4,5,6) and WebSite_ID = " +
                        SqlValue(site) + " and Info_IsDeleted = '0'" + " and Info_ImageCount>0" +

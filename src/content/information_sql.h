@@ -23,6 +23,10 @@ std::string PublishedConditionAsWritten(const std::string& sys, const std::strin
 // Info_Order order serves it (the one the library sends).
 std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site);
 
+// The number of rows PublishedCondition selects, counted through the
+// column and identifier indexes.
+std::string PublishedCount(const std::string& sys, const std::string& col, const std::string& site);
+
 // Whole statements of GetPublishedInfoList (top empty) and
 // GetTopNPublishedInfoList (top = the count), as sent and as written.
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,

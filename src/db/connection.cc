@@ -64,6 +64,12 @@ std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql) {
   return std::make_unique<KeysetRecordset>(*this, RewriteFor(sql));
 }
 
+std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, std::string_view count_sql) {
+  Record(sql);
+  Record(count_sql);
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(sql), RewriteFor(count_sql).text);
+}
+
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
   Record(sql);
   return backend_->Insert(RewriteFor(sql).text, id_column);

@@ -34,8 +34,8 @@ void ForwardRecordset::MoveNext() {
   eof_ = !cursor_->Fetch(&row_);
 }
 
-KeysetRecordset::KeysetRecordset(Connection& conn, Rewritten statement)
-    : conn_(conn), statement_(std::move(statement)) {}
+KeysetRecordset::KeysetRecordset(Connection& conn, Rewritten statement, std::string count_text)
+    : conn_(conn), statement_(std::move(statement)), count_text_(std::move(count_text)) {}
 
 int64_t KeysetRecordset::Count() const {
   if (count_ < 0) {
@@ -43,7 +43,8 @@ int64_t KeysetRecordset::Count() const {
     // trailing order by, which would cost a sort.
     std::string body = statement_.has_limit ? statement_.text
                                             : statement_.text.substr(0, statement_.before_order_by);
-    auto cursor = conn_.backend().Query("select count(*) from (" + body + ") ptlx_count");
+    auto cursor = conn_.backend().Query(count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count"
+                                                            : count_text_);
     std::vector<Variant> row;
     cursor->Fetch(&row);
     count_ = row.at(0).AsInt64();

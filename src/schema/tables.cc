@@ -99,9 +99,17 @@ const std::vector<IndexDef>& Indexes() {
       {"ix_UsrAccess", "tPtlx_UsrAccess", "Sys_ID, Column_ID, Usr_ID", ""},
       {"ix_UsrAccess_Usr", "tPtlx_UsrAccess", "Usr_ID", ""},
       {"ix_TempUsrAccess", "tTemp_UsrAccess", "Usr_ID, Sys_ID, Column_ID", ""},
+      // Item codes: prefix rewrites of moves, subtree searches.
       {"ix_Info_Order", "tPtlx_Information", "Info_Order", ""},
-      {"ix_Info_Column", "tPtlx_Information", "Column_ID, Info_Order", ""},
+      // A column's list in order, its filters answered from the index.
+      {"ix_Info_ColumnList", "tPtlx_Information",
+       "Column_ID, Info_Order, InfState_ID, Info_IsDeleted, WebSite_ID, Sys_ID", ""},
       {"ix_Info_Father", "tPtlx_Information", "Info_Father", ""},
+      // Published lists of a site in order, and their counts by column.
+      {"ix_Info_Published", "tPtlx_Information", "WebSite_ID, Sys_ID, Info_Order, Column_ID",
+       "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
+      {"ix_Info_PublishedColumn", "tPtlx_Information", "Column_ID, WebSite_ID, Sys_ID",
+       "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
       {"ix_Attach_Info", "tPtlx_Attach", "Info_ID", ""},
       {"ix_Info2Colu", "tPtlx_Info2Colu", "Sys_ID, Column_ID, Info_ID", ""},
       {"ix_Info2Colu_Info", "tPtlx_Info2Colu", "Info_ID", ""},

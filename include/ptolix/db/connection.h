@@ -49,6 +49,9 @@ class Connection {
   int64_t ExecuteCommand(std::string_view sql);
   // Opens a keyset cursor: exact counts and paging without reading every row.
   std::unique_ptr<Recordset> OpenKeyset(std::string_view sql);
+  // The same, with a statement that returns the number of rows of `sql`
+  // (one row, one number), for statements whose wrapped count is slow.
+  std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, std::string_view count_sql);
   // Runs an insert and returns the new row's identity in `id_column`.
   int64_t Insert(std::string_view sql, std::string_view id_column);
 
