@@ -220,29 +220,47 @@ std::string CreateAttributeCode(std::string_view attributes) {
   return out;
 }
 
-std::string CreateSegmentCode(std::string_view segment, bool is_script) {
-  std::string out;
+namespace {
+
+// The next '"' or CR at or after `from`.
+size_t FindQuoteOrCr(std::string_view s, size_t from) {
+  for (size_t i = from; i < s.size(); ++i) {
+    if (s[i] == '"' || s[i] == '\r') return i;
+  }
+  return npos;
+}
+
+void AppendSegmentCode(std::string& out, std::string_view segment, bool is_script) {
   if (is_script) {
-    out.reserve(segment.size() + 4);
     out += kCrLf;
     out += segment;
     out += kCrLf;
-    return out;
+    return;
   }
-  out.reserve(segment.size() + segment.size() / 8 + 20);
   out += "Response.Write \"";
-  for (size_t i = 0; i < segment.size(); ++i) {
-    char c = segment[i];
-    if (c == '"') {
+  size_t start = 0;
+  for (size_t q; (q = FindQuoteOrCr(segment, start)) != npos;) {
+    out.append(segment, start, q - start);
+    if (segment[q] == '"') {
       out += "\"\"";
-    } else if (c == '\r' && i + 1 < segment.size() && segment[i + 1] == '\n') {
+      start = q + 1;
+    } else if (q + 1 < segment.size() && segment[q + 1] == '\n') {
       out += "\" & vbCrLf\r\nResponse.Write \"";
-      ++i;
+      start = q + 2;
     } else {
-      out += c;
+      out += '\r';  // a lone CR stays inside the string
+      start = q + 1;
     }
   }
+  out.append(segment, start);
   out += '"';
+}
+
+}  // namespace
+
+std::string CreateSegmentCode(std::string_view segment, bool is_script) {
+  std::string out;
+  AppendSegmentCode(out, segment, is_script);
   return out;
 }
 
@@ -252,12 +270,12 @@ std::string ToExecuteCode(std::string_view source) {
   size_t end = source.find("<%");
   if (end == npos) return CreateSegmentCode(source, false);
   std::string out;
-  out.reserve(source.size() + source.size() / 4);
+  out.reserve(source.size() + source.size() / 2);
   bool inside = false;
   size_t start = 0;
   while (start < source.size()) {
     std::string_view segment = end > start ? source.substr(start, end - start) : std::string_view();
-    out += CreateSegmentCode(segment, inside);
+    AppendSegmentCode(out, segment, inside);
     inside = !inside;
     start = end + 2;
     size_t q = start <= source.size() ? source.find(GetMarker(inside), start) : npos;
@@ -305,7 +323,10 @@ std::string ReadSiteFile(std::string_view path, const std::shared_ptr<db::Connec
     if (!fs::is_regular_file(full, ec)) throw FileNotFound(relative);
     std::ifstream in(full, std::ios::binary);
     if (!in) throw FileNotFound(relative);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content(fs::file_size(full, ec), '\0');
+    if (ec) throw FileNotFound(relative);
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<size_t>(in.gcount()));
     if (in.bad()) throw FileNotFound(relative);
     return content;
   } catch (const Failure& f) {

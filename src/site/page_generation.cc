@@ -48,9 +48,12 @@ std::string Page::CreateAspCode(std::string_view pSysID, std::string_view pStyle
     std::iota(rows.begin(), rows.end(), 1);
     std::stable_partition(rows.begin(), rows.end(),
                           [&](int32_t r) { return NullToEmpty(tags.At(r, kTagPage)) == pPage; });
+    std::vector<TagProgram> programs;
+    programs.reserve(rows.size());
     for (int32_t r : rows) {
-      text = ReplaceTag(text, NullToEmpty(tags.At(r, kTagCode)), NullToEmpty(tags.At(r, kTagProgram)));
+      programs.push_back({NullToEmpty(tags.At(r, kTagCode)), NullToEmpty(tags.At(r, kTagProgram))});
     }
+    text = ReplaceTags(text, programs);
     return text;
   });
 }

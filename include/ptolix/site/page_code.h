@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ptolix/db/connection.h"
 
@@ -42,6 +44,26 @@ namespace ptolix {
 //     opening) throws Failure 5 (Invalid procedure call or argument).
 // An empty code matches nothing: the text comes back unchanged.
 std::string ReplaceTag(std::string_view text, std::string_view code, std::string_view program);
+
+// One tag as generation applies it.
+struct TagProgram {
+  std::string code;
+  std::string program;
+};
+
+// Applies the tags in turn: ReplaceTag for the first, then for the second on
+// the result, and so on. A later tag also replaces its markers in what an
+// earlier one inserted; a code that comes twice is applied by its first row.
+std::string ReplaceTags(std::string_view text, const std::vector<TagProgram>& tags);
+// The same, one ReplaceTag after the other (a pass over the text per tag).
+std::string ReplaceTagsInTurn(std::string_view text, const std::vector<TagProgram>& tags);
+// The same in one pass over the text, for templates whose markers nest
+// cleanly: no program or attribute text holding a marker, every body closed
+// inside the body around it, no stray closing markers, no tag with closing
+// markers used both with and without attribute text, no blank in a code.
+// Returns nothing for any other template (ReplaceTags then goes in turn),
+// so both give the same text whenever this gives one.
+std::optional<std::string> ReplaceTagsInOnePass(std::string_view text, const std::vector<TagProgram>& tags);
 
 // Attribute text "n=5&m=abc" as assignment lines `n="5"` and `m="abc"`, each
 // ended by CR LF. Nothing is escaped: every "&" closes a line and every "="
