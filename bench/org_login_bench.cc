@@ -47,17 +47,20 @@ std::shared_ptr<db::Connection> OrgDb() {
       c->backend().Execute(
           "insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) "
           "with recursive n(i) as (select 2 union all select i + 1 from n where i < " +
-          std::to_string(kRoles + 1) + ") select i, 'role ' || i, 'FFEF' || printf('%03X', 4095 - i) || 'F', 1 from n");
+          std::to_string(kRoles + 1) +
+          ") select i, 'role ' || i, 'FFEF' || printf('%03X', 4095 - i) || 'F', 1 from n");
       SetPasswordHashCost(PasswordHashCost::kInteractive);
       std::string hash = HashPassword(kPassword);
       c->backend().Execute(
-          "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,Org_ID) "
+          "insert into tPtlx_User "
+          "(Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,Org_ID) "
           "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
           std::to_string(kUsers) + ") select 'u' || i, 2 + i % " + std::to_string(kRoles) +
-          ", 'user ' || i, " + SqlQuote(hash) + ", 'u' || i || '@example.com', 1 + i % 3, i % 17 from n");
+          ", 'user ' || i, " + SqlQuote(hash) +
+          ", 'u' || i || '@example.com', 1 + i % 3, i % 17 from n");
       SetPasswordHashCost(PasswordHashCost::kMinimum);
-      c->backend().Execute("update tPtlx_User set Usr_Password = " + SqlQuote(HashPassword(kPassword)) +
-                           " where Usr_ID = 'u2'");
+      c->backend().Execute("update tPtlx_User set Usr_Password = " +
+                           SqlQuote(HashPassword(kPassword)) + " where Usr_ID = 'u2'");
       tx.Commit();
     }
     c->backend().Execute("delete from tPtlx_Online");
@@ -81,16 +84,21 @@ void BM_Org_LoginVertify_HandWritten(benchmark::State& state) {
   std::string id = UserFor(state.range(0));
   std::vector<Variant> row;
   for (auto _ : state) {
-    auto cursor = b.Query("select Usr_Name,Usr_Password,WebSite_ID,Org_ID,Usr_Email from tPtlx_User where Usr_ID = '" +
-                          id + "'");
+    auto cursor = b.Query(
+        "select Usr_Name,Usr_Password,WebSite_ID,Org_ID,Usr_Email from tPtlx_User where Usr_ID = "
+        "'" +
+        id + "'");
     if (!cursor->Fetch(&row)) state.SkipWithError("no user");
     std::string hash = row[1].AsString();
     if (crypto_pwhash_str_verify(hash.c_str(), kPassword, std::strlen(kPassword)) != 0) {
       state.SkipWithError("wrong password");
     }
     benchmark::DoNotOptimize(row[2].AsInt64());
-    b.Execute("insert into tPtlx_Online (Usr_ID,UsrOnline_LoginTime,UsrOnline_RefreshTime) values ('" + id +
-              "',strftime('%Y-%m-%d %H:%M:%S','now','localtime'),strftime('%Y-%m-%d %H:%M:%S','now','localtime'))");
+    b.Execute(
+        "insert into tPtlx_Online (Usr_ID,UsrOnline_LoginTime,UsrOnline_RefreshTime) values ('" +
+        id +
+        "',strftime('%Y-%m-%d %H:%M:%S','now','localtime'),strftime('%Y-%m-%d "
+        "%H:%M:%S','now','localtime'))");
   }
 }
 

@@ -28,8 +28,9 @@ PasswordHashCost CurrentPasswordHashCost() {
   int cost = g_cost.load();
   if (cost == kUnset) {
     const char* env = std::getenv("PTOLIX_PWHASH");
-    int from_env = static_cast<int>(env && std::strcmp(env, "min") == 0 ? PasswordHashCost::kMinimum
-                                                                         : PasswordHashCost::kInteractive);
+    int from_env =
+        static_cast<int>(env && std::strcmp(env, "min") == 0 ? PasswordHashCost::kMinimum
+                                                             : PasswordHashCost::kInteractive);
     // A concurrent SetPasswordHashCost wins over the environment.
     g_cost.compare_exchange_strong(cost, from_env);
     cost = g_cost.load();
@@ -38,7 +39,8 @@ PasswordHashCost CurrentPasswordHashCost() {
 }
 
 bool IsPasswordHash(std::string_view text) {
-  if (text.rfind(crypto_pwhash_argon2id_STRPREFIX, 0) != 0 || text.size() >= crypto_pwhash_STRBYTES) {
+  if (text.rfind(crypto_pwhash_argon2id_STRPREFIX, 0) != 0 ||
+      text.size() >= crypto_pwhash_STRBYTES) {
     return false;
   }
   InitSodium();
@@ -53,7 +55,8 @@ std::string HashPassword(std::string_view password) {
   bool minimum = CurrentPasswordHashCost() == PasswordHashCost::kMinimum;
   unsigned long long ops =
       minimum ? crypto_pwhash_argon2id_OPSLIMIT_MIN : crypto_pwhash_argon2id_OPSLIMIT_INTERACTIVE;
-  size_t mem = minimum ? crypto_pwhash_argon2id_MEMLIMIT_MIN : crypto_pwhash_argon2id_MEMLIMIT_INTERACTIVE;
+  size_t mem =
+      minimum ? crypto_pwhash_argon2id_MEMLIMIT_MIN : crypto_pwhash_argon2id_MEMLIMIT_INTERACTIVE;
   char out[crypto_pwhash_STRBYTES];
   if (crypto_pwhash_argon2id_str(out, password.data(), password.size(), ops, mem) != 0) {
     throw Failure(7, "Out of memory: the password hash cannot be computed");

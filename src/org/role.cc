@@ -1,8 +1,8 @@
 #include "ptolix/org/role.h"
 
+#include "org/role_sql.h"
 #include "ptolix/frame/order_code.h"
 #include "ptolix/frame/sql_text.h"
-#include "org/role_sql.h"
 
 namespace ptolix {
 
@@ -22,14 +22,16 @@ std::string CloseCodeList(std::string list) {
 }
 
 std::string UsersUnderRoleCondition(std::string_view role) {
-  std::string subtree = "(select Role_ID from tPtlx_Role where Role_Order like (select Role_Order from "
-                        "tPtlx_Role where Role_ID = " +
-                        std::string(role) + ") + '%')";
-  return "Role_ID in " + subtree + " or Usr_ID in (select Usr_ID from tPtlx_Usr2Role where Role_ID in " +
-         subtree + ")";
+  std::string subtree =
+      "(select Role_ID from tPtlx_Role where Role_Order like (select Role_Order from "
+      "tPtlx_Role where Role_ID = " +
+      std::string(role) + ") + '%')";
+  return "Role_ID in " + subtree +
+         " or Usr_ID in (select Usr_ID from tPtlx_Usr2Role where Role_ID in " + subtree + ")";
 }
 
-void AddAdditionalRole(db::Connection& conn, std::string& errors, std::string_view role, std::string_view user) {
+void AddAdditionalRole(db::Connection& conn, std::string& errors, std::string_view role,
+                       std::string_view user) {
   std::string condition = UsersUnderRoleCondition(SqlValue(role));
   auto rs = conn.Execute("select * from (select Usr_ID from tPtlx_User where " + condition +
                          ") Users where Usr_ID = " + SqlQuote(user));
@@ -37,8 +39,8 @@ void AddAdditionalRole(db::Connection& conn, std::string& errors, std::string_vi
     SetError(errors, "用户已经拥有该角色的身份，加入到角色失败。");
     return;
   }
-  conn.ExecuteCommand("insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (" + SqlValue(role) + "," +
-                      SqlQuote(user) + ")");
+  conn.ExecuteCommand("insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (" + SqlValue(role) +
+                      "," + SqlQuote(user) + ")");
 }
 
 namespace {
@@ -66,8 +68,8 @@ std::string RoleCode(db::Connection& conn, std::string_view id) {
 
 }  // namespace
 
-int32_t Role::AppendRole(std::string_view pName, std::string_view pDescription, std::string_view pFather,
-                         std::string_view pWebSite) noexcept {
+int32_t Role::AppendRole(std::string_view pName, std::string_view pDescription,
+                         std::string_view pFather, std::string_view pWebSite) noexcept {
   return Guard<int32_t>([&] {
     std::string father = NumberOrEmpty(pFather, "pFather");
     std::string web_site = NumberOrEmpty(pWebSite, "pWebSite");
@@ -77,25 +79,28 @@ int32_t Role::AppendRole(std::string_view pName, std::string_view pDescription, 
       auto rs = conn().Execute("select * from tPtlx_Role where Role_ID = " + SqlValue(father));
       if (!rs->IsEof()) father_code = NullToEmpty(rs->Field("Role_Order"));
     }
-    int64_t id = conn().Insert("insert into tPtlx_Role (Role_Name,Role_Description,Role_Father,WebSite_ID) values (" +
-                                   SqlQuote(pName) + "," + SqlQuote(pDescription) + "," + SqlValue(father) + "," +
-                                   SqlValue(web_site) + ")",
-                               "Role_ID");
+    int64_t id = conn().Insert(
+        "insert into tPtlx_Role (Role_Name,Role_Description,Role_Father,WebSite_ID) values (" +
+            SqlQuote(pName) + "," + SqlQuote(pDescription) + "," + SqlValue(father) + "," +
+            SqlValue(web_site) + ")",
+        "Role_ID");
     // Throws Overflow above 4095; the transaction then takes the row back.
     std::string code = father_code + PaddedOrderCode(id, kRoleCodeWidth);
-    Command("update tPtlx_Role set Role_Order = " + SqlQuote(code) + " where Role_ID = " + std::to_string(id));
+    Command("update tPtlx_Role set Role_Order = " + SqlQuote(code) +
+            " where Role_ID = " + std::to_string(id));
     tx.Commit();
     return static_cast<int32_t>(id);
   });
 }
 
 void Role::ModifyRole(std::string_view pID, std::string_view pName, std::string_view pDescription,
-                      std::string_view pOrder, std::string_view pFather, std::string_view pWebSiteID) noexcept {
+                      std::string_view pOrder, std::string_view pFather,
+                      std::string_view pWebSiteID) noexcept {
   Guard([&] {
-    Command("update tPtlx_Role set Role_Name = " + SqlQuote(pName) + ",Role_Description = " + SqlQuote(pDescription) +
-            ",Role_Order = " + SqlQuote(pOrder) + ",Role_Father = " + SqlValue(Bare(pFather, "pFather")) +
-            " where Role_ID = " + std::string(Bare(pID, "pID")) +
-            WebSiteCondition(Bare(pWebSiteID, "pWebSiteID")));
+    Command("update tPtlx_Role set Role_Name = " + SqlQuote(pName) +
+            ",Role_Description = " + SqlQuote(pDescription) + ",Role_Order = " + SqlQuote(pOrder) +
+            ",Role_Father = " + SqlValue(Bare(pFather, "pFather")) + " where Role_ID = " +
+            std::string(Bare(pID, "pID")) + WebSiteCondition(Bare(pWebSiteID, "pWebSiteID")));
   });
 }
 
@@ -108,15 +113,18 @@ void Role::DeleteRole(std::string_view pID, std::string_view pWebSiteID) noexcep
 
 ResultArray Role::GetRole(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_Role where Role_ID = " + std::string(Bare(pID, "pID")), "该角色不存在。");
+    return SingleRow("select * from tPtlx_Role where Role_ID = " + std::string(Bare(pID, "pID")),
+                     "该角色不存在。");
   });
 }
 
 ResultArray Role::GetFatherRole(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_Role where Role_ID = (select Role_Father from tPtlx_Role where Role_ID = " +
-                         std::string(Bare(pID, "pID")) + ")",
-                     "该角色没有父角色。");
+    return SingleRow(
+        "select * from tPtlx_Role where Role_ID = (select Role_Father from tPtlx_Role where "
+        "Role_ID = " +
+            std::string(Bare(pID, "pID")) + ")",
+        "该角色没有父角色。");
   });
 }
 
@@ -124,18 +132,19 @@ ResultArray Role::GetFatherRoleList(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
     std::string list;
     AppendAncestorCodes(list, RoleCode(conn(), Bare(pID, "pID")), kAncestorThreshold);
-    return UnpagedList("select * from tPtlx_Role where Role_Order in (" + CloseCodeList(std::move(list)) +
-                       ") order by Role_Order");
+    return UnpagedList("select * from tPtlx_Role where Role_Order in (" +
+                       CloseCodeList(std::move(list)) + ") order by Role_Order");
   });
 }
 
 ResultArray Role::GetChildrenRoleList(std::string_view pID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
     std::string id = SqlValue(Bare(pID, "pID"));
-    return ListQuery("select * from tPtlx_Role where Role_ID <> " + id +
-                         " and Role_Order like (select Role_Order from tPtlx_Role where Role_ID = " + id +
-                         ") + '%' order by Role_Order",
-                     pCurPage);
+    return ListQuery(
+        "select * from tPtlx_Role where Role_ID <> " + id +
+            " and Role_Order like (select Role_Order from tPtlx_Role where Role_ID = " + id +
+            ") + '%' order by Role_Order",
+        pCurPage);
   });
 }
 
@@ -149,13 +158,15 @@ ResultArray Role::GetRoleList(std::string_view pWebSite, int32_t pCurPage) noexc
 
 ResultArray Role::GetDirectUserList(std::string_view pID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tPtlx_User where Role_ID = " + SqlValue(Bare(pID, "pID")), pCurPage);
+    return ListQuery("select * from tPtlx_User where Role_ID = " + SqlValue(Bare(pID, "pID")),
+                     pCurPage);
   });
 }
 
 ResultArray Role::GetUserList(std::string_view pID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tPtlx_User where " + UsersUnderRoleCondition(Bare(pID, "pID")), pCurPage);
+    return ListQuery("select * from tPtlx_User where " + UsersUnderRoleCondition(Bare(pID, "pID")),
+                     pCurPage);
   });
 }
 
@@ -163,21 +174,24 @@ void Role::AddUser(std::string_view pID, std::string_view pUsrID) noexcept {
   Guard([&] { AddAdditionalRole(conn(), errors(), Bare(pID, "pID"), pUsrID); });
 }
 
-ResultArray Role::GetColumnList(std::string_view pID, std::string_view SysID, std::string_view pCurPage) noexcept {
+ResultArray Role::GetColumnList(std::string_view pID, std::string_view SysID,
+                                std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
     std::string sys = SqlValue(Bare(SysID, "SysID"));
     std::string roles;
     AppendAncestorCodes(roles, RoleCode(conn(), Bare(pID, "pID")), kAncestorThreshold);
     std::string columns;
     {
-      auto rs = conn().Execute("select Column_Order from tPtlx_Column where Sys_ID = " + sys +
-                               " and Column_ID in (select Column_ID from tPtlx_RoleAccess where Sys_ID = " + sys +
-                               " and Role_ID in (select Role_ID from tPtlx_Role where Role_Order in (" +
-                               CloseCodeList(std::move(roles)) + ")))");
-      for (; !rs->IsEof(); rs->MoveNext()) AppendAncestorCodes(columns, NullToEmpty(rs->Field(0)), kAncestorThreshold);
+      auto rs = conn().Execute(
+          "select Column_Order from tPtlx_Column where Sys_ID = " + sys +
+          " and Column_ID in (select Column_ID from tPtlx_RoleAccess where Sys_ID = " + sys +
+          " and Role_ID in (select Role_ID from tPtlx_Role where Role_Order in (" +
+          CloseCodeList(std::move(roles)) + ")))");
+      for (; !rs->IsEof(); rs->MoveNext())
+        AppendAncestorCodes(columns, NullToEmpty(rs->Field(0)), kAncestorThreshold);
     }
-    return ListQuery("select * from tPtlx_Column where Column_Order in (" + CloseCodeList(std::move(columns)) +
-                         ") order by Column_Order",
+    return ListQuery("select * from tPtlx_Column where Column_Order in (" +
+                         CloseCodeList(std::move(columns)) + ") order by Column_Order",
                      pCurPage);
   });
 }

@@ -9,7 +9,8 @@ ClassInfo RoleClass() {
                             "{0C2AA785-F442-4DF8-AA7B-7C5777270E03}")
       .Frame()
       .Method("AppendRole", &Role::AppendRole, {"pName", "pDescription", "pFather?", "pWebSite?"})
-      .Method("ModifyRole", &Role::ModifyRole, {"pID", "pName", "pDescription", "pOrder", "pFather", "pWebSiteID"})
+      .Method("ModifyRole", &Role::ModifyRole,
+              {"pID", "pName", "pDescription", "pOrder", "pFather", "pWebSiteID"})
       .Method("DeleteRole", &Role::DeleteRole, {"pID", "pWebSiteID"})
       .Method("GetRole", &Role::GetRole, {"pID"})
       .Method("GetFatherRole", &Role::GetFatherRole, {"pID"})

@@ -25,6 +25,7 @@ std::string UsersUnderRoleCondition(std::string_view role);
 // Gives user `user` the additional role `role` unless the user already holds
 // that role or one below it; then records the refusal in `errors`. `role`
 // must already be checked as a bare number.
-void AddAdditionalRole(db::Connection& conn, std::string& errors, std::string_view role, std::string_view user);
+void AddAdditionalRole(db::Connection& conn, std::string& errors, std::string_view role,
+                       std::string_view user);
 
 }  // namespace ptolix

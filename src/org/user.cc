@@ -13,20 +13,24 @@ constexpr size_t kUserRoleThreshold = 2;
 
 }  // namespace
 
-void User::AppendUser(std::string_view pID, std::string_view pRoleID, std::string_view pName, std::string_view pPwd,
-                      std::string_view pEmail, std::string_view pWebSite, std::string_view pOrgID) noexcept {
+void User::AppendUser(std::string_view pID, std::string_view pRoleID, std::string_view pName,
+                      std::string_view pPwd, std::string_view pEmail, std::string_view pWebSite,
+                      std::string_view pOrgID) noexcept {
   Guard([&] {
     std::string role = SqlValue(Bare(pRoleID, "pRoleID"));
     std::string web_site = SqlValue(Bare(pWebSite, "pWebSite"));
     std::string org = SqlValue(Bare(pOrgID, "pOrgID"));
-    Command("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,Org_ID) values (" +
-            SqlQuote(pID) + "," + role + "," + SqlQuote(pName) + "," + SqlQuote(StoredPassword(pPwd)) + "," +
-            SqlQuote(pEmail) + "," + web_site + "," + org + ")");
+    Command(
+        "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,Org_ID) "
+        "values (" +
+        SqlQuote(pID) + "," + role + "," + SqlQuote(pName) + "," + SqlQuote(StoredPassword(pPwd)) +
+        "," + SqlQuote(pEmail) + "," + web_site + "," + org + ")");
   });
 }
 
 void User::ModifyUser(std::string_view pID, std::string_view pNewID, std::string_view pRoleID,
-                      std::string_view pName, std::string_view pPwd, std::string_view pEmail) noexcept {
+                      std::string_view pName, std::string_view pPwd,
+                      std::string_view pEmail) noexcept {
   Guard([&] {
     std::string role = SqlValue(Bare(pRoleID, "pRoleID"));
     Command("update tPtlx_User set Usr_ID = " + SqlQuote(pNewID) + ",Role_ID = " + role +
@@ -50,7 +54,8 @@ ResultArray User::GetSiteRoleUserList(std::string_view pWebSiteID, std::string_v
                                       std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
     std::string web_site = SqlValue(Bare(pWebSiteID, "pWebSiteID"));
-    return ListQuery("select * from tPtlx_User where (" + UsersUnderRoleCondition(Bare(pRoleID, "pRoleID")) +
+    return ListQuery("select * from tPtlx_User where (" +
+                         UsersUnderRoleCondition(Bare(pRoleID, "pRoleID")) +
                          ") and WebSite_ID = " + web_site,
                      pCurPage);
   });
@@ -58,14 +63,16 @@ ResultArray User::GetSiteRoleUserList(std::string_view pWebSiteID, std::string_v
 
 ResultArray User::GetSiteUserList(std::string_view pWebSiteID, int32_t pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tPtlx_User where WebSite_ID = " + SqlValue(Bare(pWebSiteID, "pWebSiteID")),
-                     pCurPage);
+    return ListQuery(
+        "select * from tPtlx_User where WebSite_ID = " + SqlValue(Bare(pWebSiteID, "pWebSiteID")),
+        pCurPage);
   });
 }
 
 ResultArray User::GetRoleUserList(std::string_view pRoleID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tPtlx_User where (" + UsersUnderRoleCondition(Bare(pRoleID, "pRoleID")) + ")",
+    return ListQuery("select * from tPtlx_User where (" +
+                         UsersUnderRoleCondition(Bare(pRoleID, "pRoleID")) + ")",
                      pCurPage);
   });
 }
@@ -79,13 +86,15 @@ ResultArray User::GetRoleList(std::string_view pID) noexcept {
     std::string list;
     {
       auto rs = conn().Execute(
-          "select Role_Order from tPtlx_Role where Role_ID = (select Role_ID from tPtlx_User where Usr_ID = " +
-          SqlQuote(pID) + ") or Role_ID in (select Role_ID from tPtlx_Usr2Role where Usr_ID = " + SqlQuote(pID) +
-          ") ");
-      for (; !rs->IsEof(); rs->MoveNext()) AppendAncestorCodes(list, NullToEmpty(rs->Field(0)), kUserRoleThreshold);
+          "select Role_Order from tPtlx_Role where Role_ID = (select Role_ID from tPtlx_User where "
+          "Usr_ID = " +
+          SqlQuote(pID) + ") or Role_ID in (select Role_ID from tPtlx_Usr2Role where Usr_ID = " +
+          SqlQuote(pID) + ") ");
+      for (; !rs->IsEof(); rs->MoveNext())
+        AppendAncestorCodes(list, NullToEmpty(rs->Field(0)), kUserRoleThreshold);
     }
-    return UnpagedList("select * from tPtlx_Role where Role_Order in (" + CloseCodeList(std::move(list)) +
-                       ") order by Role_Order");
+    return UnpagedList("select * from tPtlx_Role where Role_Order in (" +
+                       CloseCodeList(std::move(list)) + ") order by Role_Order");
   });
 }
 
@@ -96,15 +105,17 @@ void User::AddToRole(std::string_view pID, std::string_view pRoleID) noexcept {
 bool User::LoginVertify(std::string_view pID, std::string_view pPassword) noexcept {
   bool signed_in = false;
   Guard([&] {
-    auto rs = conn().Execute("select Usr_Name,Usr_Password,WebSite_ID,Org_ID,Usr_Email from tPtlx_User where Usr_ID = " +
-                             SqlQuote(pID));
+    auto rs = conn().Execute(
+        "select Usr_Name,Usr_Password,WebSite_ID,Org_ID,Usr_Email from tPtlx_User where Usr_ID = " +
+        SqlQuote(pID));
     if (rs->IsEof()) {
       SetError(errors(), "用户不存在。");
       return;
     }
     const Variant& stored = rs->Field(1);
     bool upgrade = false;
-    if (!PasswordMatches(stored.IsNull() ? "" : stored.ToText(), stored.IsNull(), pPassword, &upgrade)) {
+    if (!PasswordMatches(stored.IsNull() ? "" : stored.ToText(), stored.IsNull(), pPassword,
+                         &upgrade)) {
       SetError(errors(), "密码不正确。");
       return;
     }
@@ -120,8 +131,8 @@ bool User::LoginVertify(std::string_view pID, std::string_view pPassword) noexce
     email_ = NullToEmpty(rs->Field(4));
     rs.reset();
     signed_in = true;
-    Command("insert into tPtlx_Online (Usr_ID,UsrOnline_LoginTime,UsrOnline_RefreshTime) values (" + SqlQuote(pID) +
-            ",getdate(),getdate())");
+    Command("insert into tPtlx_Online (Usr_ID,UsrOnline_LoginTime,UsrOnline_RefreshTime) values (" +
+            SqlQuote(pID) + ",getdate(),getdate())");
     if (upgrade) {
       // The exact match above is the last one: from now on the hash is checked.
       Command("update tPtlx_User set Usr_Password = " + SqlQuote(HashPassword(pPassword)) +

@@ -19,11 +19,14 @@ ClassInfo UserClass() {
   return ClassBuilder<User>("User", "{EA209D65-1FBD-44BF-A98A-E202A761D077}",
                             "{CA408C29-FEA7-4B41-B195-B871EAC918B3}")
       .Frame()
-      .Method("AppendUser", &User::AppendUser, {"pID", "pRoleID", "pName", "pPwd", "pEmail", "pWebSite", "pOrgID"})
-      .Method("ModifyUser", &User::ModifyUser, {"pID", "pNewID", "pRoleID", "pName", "pPwd", "pEmail"})
+      .Method("AppendUser", &User::AppendUser,
+              {"pID", "pRoleID", "pName", "pPwd", "pEmail", "pWebSite", "pOrgID"})
+      .Method("ModifyUser", &User::ModifyUser,
+              {"pID", "pNewID", "pRoleID", "pName", "pPwd", "pEmail"})
       .Method("DeleteUser", &User::DeleteUser, {"pID"})
       .Method("GetUser", &User::GetUser, {"pID"})
-      .Method("GetSiteRoleUserList", &User::GetSiteRoleUserList, {"pWebSiteID", "pRoleID", "pCurPage?"})
+      .Method("GetSiteRoleUserList", &User::GetSiteRoleUserList,
+              {"pWebSiteID", "pRoleID", "pCurPage?"})
       .Method("GetSiteUserList", &User::GetSiteUserList, {"pWebSiteID", "pCurPage?"})
       .Method("GetRoleUserList", &User::GetRoleUserList, {"pRoleID", "pCurPage?"})
       .Method("GetUserList", &User::GetUserList, {"pCurPage?"})
@@ -33,7 +36,8 @@ ClassInfo UserClass() {
       .Method("Refresh", &User::Refresh, {"pID"})
       .Method("UpdateUsrAccess", AsUser(&UserAccess::UpdateUsrAccess), {"pID"})
       .Method("ClearUsrAccess", AsUser(&UserAccess::ClearUsrAccess), {"pID"})
-      .Method("GetColumnAccess", AsUser(&UserAccess::GetColumnAccess), {"pUsrID", "pSysID", "pColumnID"})
+      .Method("GetColumnAccess", AsUser(&UserAccess::GetColumnAccess),
+              {"pUsrID", "pSysID", "pColumnID"})
       .Method("GetAccessColumnList", AsUser(&UserAccess::GetAccessColumnList),
               {"pUsrID", "pSysID", "pWebSite", "pCurPage?"})
       .ReadOnly("WebSite", &User::WebSite)

@@ -1,9 +1,10 @@
+#include "ptolix/org/role.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "fixture.h"
-#include "ptolix/org/role.h"
 
 namespace ptolix {
 namespace {
@@ -18,7 +19,9 @@ class RoleTest : public test::DbTest {
     role.SetConnection(conn);
   }
   std::string Tree() {
-    return Rows("select Role_ID,Role_Name,Role_Order,Role_Father,WebSite_ID from tPtlx_Role order by Role_Order");
+    return Rows(
+        "select Role_ID,Role_Name,Role_Order,Role_Father,WebSite_ID from tPtlx_Role order by "
+        "Role_Order");
   }
   // Role_ID column of a result, space separated.
   static std::string Ids(const ResultArray& a, const char* field = "Role_ID") {
@@ -36,9 +39,10 @@ class RoleTest : public test::DbTest {
     for (const auto& x : v) out += x + " ";
     return out;
   }
-  void AddUserRow(const std::string& id, const std::string& role_id, const std::string& site = "1") {
-    Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,WebSite_ID) values ('" + id + "'," + role_id + ",'" + id +
-         "'," + site + ")");
+  void AddUserRow(const std::string& id, const std::string& role_id,
+                  const std::string& site = "1") {
+    Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,WebSite_ID) values ('" + id + "'," +
+         role_id + ",'" + id + "'," + site + ")");
   }
   Role role;
 };
@@ -61,23 +65,28 @@ TEST_P(RoleTest, OrderCodesAlongAThreeLevelTree) {
   // The add is one transaction of three statements.
   Trace();
   role.AppendRole("O'Brien", "", "3");
-  EXPECT_EQ(Trace(), (Lines{"select * from tPtlx_Role where Role_ID = 3",
-                            "insert into tPtlx_Role (Role_Name,Role_Description,Role_Father,WebSite_ID) values "
-                            "('O''Brien',null,3,null)",
-                            "update tPtlx_Role set Role_Order = 'FFEFFFDFFFCFFF9F' where Role_ID = 6"}));
+  EXPECT_EQ(
+      Trace(),
+      (Lines{"select * from tPtlx_Role where Role_ID = 3",
+             "insert into tPtlx_Role (Role_Name,Role_Description,Role_Father,WebSite_ID) values "
+             "('O''Brien',null,3,null)",
+             "update tPtlx_Role set Role_Order = 'FFEFFFDFFFCFFF9F' where Role_ID = 6"}));
 
   // A father that names no role is kept, and the role starts a new top code.
   EXPECT_EQ(role.AppendRole("孤儿", "", "99"), 7);
-  EXPECT_EQ(Rows("select Role_Order,Role_Father from tPtlx_Role where Role_ID = 7"), "Role_Order|Role_Father\nFF8F|99\n");
+  EXPECT_EQ(Rows("select Role_Order,Role_Father from tPtlx_Role where Role_ID = 7"),
+            "Role_Order|Role_Father\nFF8F|99\n");
 }
 
 TEST_P(RoleTest, AddingRefusesWhatCannotBeStored) {
   // Identities continue after the highest one used, so this sets the next
   // role to 4095, the last one with a 4-character segment.
   Exec("insert into tPtlx_Role (Role_ID,Role_Name) values (4094,'high')");
-  if (IsPostgres()) conn->backend().Execute("select setval(pg_get_serial_sequence('tPtlx_Role','role_id'), 4094)");
+  if (IsPostgres())
+    conn->backend().Execute("select setval(pg_get_serial_sequence('tPtlx_Role','role_id'), 4094)");
   EXPECT_EQ(role.AppendRole("last", "", "1"), 4095);
-  EXPECT_EQ(Rows("select Role_Order from tPtlx_Role where Role_ID = 4095"), "Role_Order\nFFEF000F\n");
+  EXPECT_EQ(Rows("select Role_Order from tPtlx_Role where Role_ID = 4095"),
+            "Role_Order\nFFEF000F\n");
 
   struct Case {
     const char* father;
@@ -96,23 +105,27 @@ TEST_P(RoleTest, AddingRefusesWhatCannotBeStored) {
     EXPECT_EQ(r.AppendRole("next", "", c.father, c.web_site), 0);
     EXPECT_EQ(ErrorLines(r.Errors()), Lines{c.error});
   }
-  EXPECT_EQ(Rows("select count(*) n from tPtlx_Role where Role_Order is null or Role_ID > 4095"), "n\n1\n");
+  EXPECT_EQ(Rows("select count(*) n from tPtlx_Role where Role_Order is null or Role_ID > 4095"),
+            "n\n1\n");
 }
 
 TEST_P(RoleTest, ReadingOneRoleItsFatherAndItsAncestors) {
   role.AppendRole("A", "", "1");  // 2
   role.AppendRole("B", "", "2");  // 3
   EXPECT_EQ(role.GetRole("3").ToString(),
-            "Role_ID|Role_Name|Role_Description|Role_Order|Role_Father|WebSite_ID\n3|B|Null|FFEFFFDFFFCF|2|Null\n");
+            "Role_ID|Role_Name|Role_Description|Role_Order|Role_Father|WebSite_ID\n3|B|Null|"
+            "FFEFFFDFFFCF|2|Null\n");
   EXPECT_EQ(Ids(role.GetFatherRole("3")), "2 ");
   EXPECT_EQ(Ids(role.GetFatherRoleList("3")), "1 2 3 ");
   EXPECT_EQ(Ids(role.GetFatherRoleList("1")), "1 ");
   EXPECT_EQ(role.Errors(), "");
   Trace();
   role.GetFatherRoleList("3");
-  EXPECT_EQ(Trace(), (Lines{"select Role_Order from tPtlx_Role where Role_ID = 3",
-                            "select * from tPtlx_Role where Role_Order in "
-                            "('FFEFFFDFFFCF','FFEFFFDFFF','FFEFFFDF','FFEFFF','FFEF') order by Role_Order"}));
+  EXPECT_EQ(
+      Trace(),
+      (Lines{"select Role_Order from tPtlx_Role where Role_ID = 3",
+             "select * from tPtlx_Role where Role_Order in "
+             "('FFEFFFDFFFCF','FFEFFFDFFF','FFEFFFDF','FFEFFF','FFEF') order by Role_Order"}));
 
   // Missing rows: two messages, and a failure for an ancestor list of nothing.
   EXPECT_FALSE(role.GetRole("42").allocated());
@@ -121,7 +134,8 @@ TEST_P(RoleTest, ReadingOneRoleItsFatherAndItsAncestors) {
   EXPECT_FALSE(role.GetFatherRoleList("42").allocated());
   EXPECT_FALSE(role.GetRole("1 or 1=1").allocated());
   EXPECT_EQ(ErrorLines(role.Errors()),
-            (Lines{"[Ptolix] 该角色不存在。", "[Ptolix] 该角色没有父角色。", "[Ptolix] 该角色没有父角色。",
+            (Lines{"[Ptolix] 该角色不存在。", "[Ptolix] 该角色没有父角色。",
+                   "[Ptolix] 该角色没有父角色。",
                    "[5] Invalid procedure call or argument: no order code to look for",
                    "[13] Type mismatch: pID '1 or 1=1'"}));
 
@@ -144,9 +158,12 @@ TEST_P(RoleTest, ChildrenAndWebsiteListsWithPaging) {
   Trace();
   role.GetChildrenRoleList("1");
   role.GetRoleList("7");
-  EXPECT_EQ(Trace(), (Lines{"select * from tPtlx_Role where Role_ID <> 1 and Role_Order like (select Role_Order "
-                            "from tPtlx_Role where Role_ID = 1) + '%' order by Role_Order",
-                            "select * from tPtlx_Role where WebSite_ID is null or WebSite_ID = 7 order by Role_Order"}));
+  EXPECT_EQ(
+      Trace(),
+      (Lines{"select * from tPtlx_Role where Role_ID <> 1 and Role_Order like (select Role_Order "
+             "from tPtlx_Role where Role_ID = 1) + '%' order by Role_Order",
+             "select * from tPtlx_Role where WebSite_ID is null or WebSite_ID = 7 order by "
+             "Role_Order"}));
 
   role.SetPageSize(3);
   EXPECT_EQ(Ids(role.GetRoleList("7", 2)), "3 ");
@@ -174,20 +191,24 @@ TEST_P(RoleTest, ChangesHonourTheWebsiteRule) {
     Exec("delete from tPtlx_Role where Role_ID > 1");
     int32_t id = role.AppendRole("old", "", "", "7");
     std::string sid = std::to_string(id);
-    std::string query = "select Role_Name,Role_Order,Role_Father from tPtlx_Role where Role_ID = " + sid;
+    std::string query =
+        "select Role_Name,Role_Order,Role_Father from tPtlx_Role where Role_ID = " + sid;
     std::string before = Rows(query);
     role.ModifyRole(sid, "new", "it's", "ABCF", "1", c.web_site_arg);
     EXPECT_EQ(Rows(query), c.changes ? "Role_Name|Role_Order|Role_Father\nnew|ABCF|1\n" : before);
     role.DeleteRole(sid, c.web_site_arg);
-    EXPECT_EQ(Rows("select count(*) n from tPtlx_Role where Role_ID = " + sid), c.changes ? "n\n0\n" : "n\n1\n");
+    EXPECT_EQ(Rows("select count(*) n from tPtlx_Role where Role_ID = " + sid),
+              c.changes ? "n\n0\n" : "n\n1\n");
   }
   EXPECT_EQ(role.Errors(), "");
   Trace();
   role.ModifyRole("9", "n", "", "", "", "3");
   role.DeleteRole("9", "1");
-  EXPECT_EQ(Trace(), (Lines{"update tPtlx_Role set Role_Name = 'n',Role_Description = null,Role_Order = null,"
-                            "Role_Father = null where Role_ID = 9 and WebSite_ID = 3",
-                            "delete from tPtlx_Role where Role_ID = 9"}));
+  EXPECT_EQ(
+      Trace(),
+      (Lines{"update tPtlx_Role set Role_Name = 'n',Role_Description = null,Role_Order = null,"
+             "Role_Father = null where Role_ID = 9 and WebSite_ID = 3",
+             "delete from tPtlx_Role where Role_ID = 9"}));
   role.DeleteRole("9", "1 or 1=1");
   EXPECT_TRUE(Trace().empty());
 }
@@ -206,10 +227,11 @@ TEST_P(RoleTest, UsersUnderARoleAndAdditionalRoles) {
     const char* error;  // empty: the row is added
   } cases[] = {
       {"2", "ann", "[Ptolix] 用户已经拥有该角色的身份，加入到角色失败。"},  // primary role below
-      {"3", "bob", ""},                                                        // holds only a role above
+      {"3", "bob", ""},  // holds only a role above
       {"3", "bob", "[Ptolix] 用户已经拥有该角色的身份，加入到角色失败。"},  // already added
       {"2", "cat", ""},
-      {"1", "cat", "[Ptolix] 用户已经拥有该角色的身份，加入到角色失败。"},  // additional role 2 is below 1
+      {"1", "cat",
+       "[Ptolix] 用户已经拥有该角色的身份，加入到角色失败。"},  // additional role 2 is below 1
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.role_id) + " " + c.user);
@@ -222,13 +244,16 @@ TEST_P(RoleTest, UsersUnderARoleAndAdditionalRoles) {
             "Role_ID|Usr_ID\n3|bob\n2|cat\n");
   Trace();
   role.AddUser("2", "o'neil");
-  EXPECT_EQ(Trace(),
-            (Lines{"select * from (select Usr_ID from tPtlx_User where Role_ID in (select Role_ID from tPtlx_Role "
-                   "where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 2) + '%') or Usr_ID in "
-                   "(select Usr_ID from tPtlx_Usr2Role where Role_ID in (select Role_ID from tPtlx_Role where "
-                   "Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 2) + '%'))) Users where "
-                   "Usr_ID = 'o''neil'",
-                   "insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (2,'o''neil')"}));
+  EXPECT_EQ(Trace(), (Lines{"select * from (select Usr_ID from tPtlx_User where Role_ID in (select "
+                            "Role_ID from tPtlx_Role "
+                            "where Role_Order like (select Role_Order from tPtlx_Role where "
+                            "Role_ID = 2) + '%') or Usr_ID in "
+                            "(select Usr_ID from tPtlx_Usr2Role where Role_ID in (select Role_ID "
+                            "from tPtlx_Role where "
+                            "Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 2) "
+                            "+ '%'))) Users where "
+                            "Usr_ID = 'o''neil'",
+                            "insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (2,'o''neil')"}));
 
   // bob: primary 2 and additional 3, both under 2: listed once. The
   // membership of a user without a row lists nobody.
@@ -238,12 +263,14 @@ TEST_P(RoleTest, UsersUnderARoleAndAdditionalRoles) {
   Trace();
   role.GetUserList("3");
   role.GetDirectUserList("3");
-  EXPECT_EQ(Trace(),
-            (Lines{"select * from tPtlx_User where Role_ID in (select Role_ID from tPtlx_Role where Role_Order like "
-                   "(select Role_Order from tPtlx_Role where Role_ID = 3) + '%') or Usr_ID in (select Usr_ID from "
-                   "tPtlx_Usr2Role where Role_ID in (select Role_ID from tPtlx_Role where Role_Order like (select "
-                   "Role_Order from tPtlx_Role where Role_ID = 3) + '%'))",
-                   "select * from tPtlx_User where Role_ID = 3"}));
+  EXPECT_EQ(Trace(), (Lines{"select * from tPtlx_User where Role_ID in (select Role_ID from "
+                            "tPtlx_Role where Role_Order like "
+                            "(select Role_Order from tPtlx_Role where Role_ID = 3) + '%') or "
+                            "Usr_ID in (select Usr_ID from "
+                            "tPtlx_Usr2Role where Role_ID in (select Role_ID from tPtlx_Role where "
+                            "Role_Order like (select "
+                            "Role_Order from tPtlx_Role where Role_ID = 3) + '%'))",
+                            "select * from tPtlx_User where Role_ID = 3"}));
   role.SetPageSize(2);
   EXPECT_EQ(role.GetUserList("2", "2").DataRows(), 1);
   EXPECT_EQ(role.RecordCount(), 3);
@@ -255,8 +282,12 @@ TEST_P(RoleTest, ColumnsReachedThroughGrantsAndAncestors) {
   // Columns of system 1: 10 > 11 > 12, and 20; one column of system 2.
   Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order) values (10,1,'FFFFFF5F')");
   Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order) values (11,1,'FFFFFF5FFFFFFF4F')");
-  Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order) values (12,1,'FFFFFF5FFFFFFF4FFFFFFF3F')");
-  Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values (20,1,'FFFFFEBF','1')");
+  Exec(
+      "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order) values "
+      "(12,1,'FFFFFF5FFFFFFF4FFFFFFF3F')");
+  Exec(
+      "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values "
+      "(20,1,'FFFFFEBF','1')");
   Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order) values (30,2,'FFFFFE1F')");
   Exec("insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID) values (1,12,2,3)");
   Exec("insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID) values (1,20,1,4)");
@@ -269,16 +300,21 @@ TEST_P(RoleTest, ColumnsReachedThroughGrantsAndAncestors) {
   EXPECT_EQ(role.Errors(), "");
   Trace();
   role.GetColumnList("2", "2");  // no grant of 2 or 1 in system 2
-  EXPECT_EQ(Trace(), (Lines{"select Role_Order from tPtlx_Role where Role_ID = 2",
-                            "select Column_Order from tPtlx_Column where Sys_ID = 2 and Column_ID in (select "
-                            "Column_ID from tPtlx_RoleAccess where Sys_ID = 2 and Role_ID in (select Role_ID from "
-                            "tPtlx_Role where Role_Order in ('FFEFFFDF','FFEFFF','FFEF')))"}));
-  EXPECT_EQ(ErrorLines(role.Errors()), Lines{"[5] Invalid procedure call or argument: no order code to look for"});
+  EXPECT_EQ(
+      Trace(),
+      (Lines{"select Role_Order from tPtlx_Role where Role_ID = 2",
+             "select Column_Order from tPtlx_Column where Sys_ID = 2 and Column_ID in (select "
+             "Column_ID from tPtlx_RoleAccess where Sys_ID = 2 and Role_ID in (select Role_ID from "
+             "tPtlx_Role where Role_Order in ('FFEFFFDF','FFEFFF','FFEF')))"}));
+  EXPECT_EQ(ErrorLines(role.Errors()),
+            Lines{"[5] Invalid procedure call or argument: no order code to look for"});
 
   Trace();
   role.GetColumnList("1", "1");
-  EXPECT_EQ(Trace().back(), "select * from tPtlx_Column where Column_Order in ('FFFFFEBF','FFFFFE','FFFF') order by "
-                            "Column_Order");
+  EXPECT_EQ(
+      Trace().back(),
+      "select * from tPtlx_Column where Column_Order in ('FFFFFEBF','FFFFFE','FFFF') order by "
+      "Column_Order");
 }
 
 PTOLIX_BACKENDS(RoleTest);

@@ -1,3 +1,5 @@
+#include "ptolix/org/user.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include "fixture.h"
 #include "ptolix/org/password.h"
 #include "ptolix/org/role.h"
-#include "ptolix/org/user.h"
 
 namespace ptolix {
 namespace {
@@ -79,12 +80,16 @@ TEST_P(UserTest, PasswordsAreStoredAsHashes) {
 }
 
 TEST_P(UserTest, SignIn) {
-  Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,Org_ID) values "
-       "('ann',1,'Ann',null,'ann@example.com',3,12)");
+  Exec(
+      "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,Org_ID) "
+      "values "
+      "('ann',1,'Ann',null,'ann@example.com',3,12)");
   user.ModifyUser("ann", "ann", "1", "Ann", "Pa55", "ann@example.com");
-  user.AppendUser("bob", "1", "Bob", "bob", "", "4", "");                // null org and e-mail
+  user.AppendUser("bob", "1", "Bob", "bob", "", "4", "");                   // null org and e-mail
   user.AppendUser("nosite", "1", "Nobody", "pw", "n@example.com", "", "");  // null website
-  Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values ('noname',1,null,'pw',9)");
+  Exec(
+      "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values "
+      "('noname',1,null,'pw',9)");
 
   struct Case {
     const char* id;
@@ -116,7 +121,10 @@ TEST_P(UserTest, SignIn) {
 
   // A failed sign-in keeps what the last success filled in, up to the
   // property that failed.
-  auto props = [&] { return std::to_string(user.WebSite()) + "|" + user.Name() + "|" + user.OrgID() + "|" + user.Email(); };
+  auto props = [&] {
+    return std::to_string(user.WebSite()) + "|" + user.Name() + "|" + user.OrgID() + "|" +
+           user.Email();
+  };
   ASSERT_TRUE(user.LoginVertify("ann", "Pa55"));
   EXPECT_FALSE(user.LoginVertify("ann", "x"));
   EXPECT_FALSE(user.LoginVertify("nosite", "pw"));
@@ -131,11 +139,14 @@ TEST_P(UserTest, SignInWritesTheOnlineRowWithDatabaseTime) {
   user.AppendUser("o'neil", "1", "O'Neil", "pw", "", "1", "");
   Trace();
   ASSERT_TRUE(user.LoginVertify("o'neil", "pw"));
-  EXPECT_EQ(Trace(), (Lines{"select Usr_Name,Usr_Password,WebSite_ID,Org_ID,Usr_Email from tPtlx_User where "
-                            "Usr_ID = 'o''neil'",
-                            "insert into tPtlx_Online (Usr_ID,UsrOnline_LoginTime,UsrOnline_RefreshTime) values "
-                            "('o''neil',getdate(),getdate())"}));
-  auto rs = conn->Execute("select UsrOnline_LoginTime,UsrOnline_RefreshTime,getdate() from tPtlx_Online");
+  EXPECT_EQ(
+      Trace(),
+      (Lines{"select Usr_Name,Usr_Password,WebSite_ID,Org_ID,Usr_Email from tPtlx_User where "
+             "Usr_ID = 'o''neil'",
+             "insert into tPtlx_Online (Usr_ID,UsrOnline_LoginTime,UsrOnline_RefreshTime) values "
+             "('o''neil',getdate(),getdate())"}));
+  auto rs =
+      conn->Execute("select UsrOnline_LoginTime,UsrOnline_RefreshTime,getdate() from tPtlx_Online");
   ASSERT_FALSE(rs->IsEof());
   ASSERT_EQ(rs->Field(0).kind(), Variant::Kind::kDate);
   EXPECT_EQ(rs->Field(0), rs->Field(1));
@@ -160,8 +171,12 @@ TEST_P(UserTest, SignInWritesTheOnlineRowWithDatabaseTime) {
 }
 
 TEST_P(UserTest, PlainPasswordsOfOlderRowsAreUpgradedAtSignIn) {
-  Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values ('old',1,'Old','Secret',1)");
-  Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values ('void',1,'Void',null,1)");
+  Exec(
+      "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values "
+      "('old',1,'Old','Secret',1)");
+  Exec(
+      "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values "
+      "('void',1,'Void',null,1)");
   EXPECT_FALSE(user.LoginVertify("old", "secret"));
   EXPECT_EQ(Stored("old"), "Secret");
   Trace();
@@ -187,13 +202,15 @@ TEST_P(UserTest, RecordsAndListsWithExactSql) {
   user.DeleteUser("none");
   user.AppendUser("bad", "1;", "", "", "", "", "");
   Lines trace = Trace();
-  EXPECT_EQ(trace, (Lines{"insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,"
-                          "Org_ID) values ('ann',1,'Ann',null,'it''s@example.com',3,null)",
-                          "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,"
-                          "Org_ID) values ('ann',1,'Again',null,null,3,null)",
-                          "update tPtlx_User set Usr_ID = 'x',Role_ID = 1,Usr_Name = null,Usr_Password = null,"
-                          "Usr_Email = null where Usr_ID = 'none'",
-                          "delete from tPtlx_User where Usr_ID = 'none'"}));
+  EXPECT_EQ(
+      trace,
+      (Lines{"insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,"
+             "Org_ID) values ('ann',1,'Ann',null,'it''s@example.com',3,null)",
+             "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,"
+             "Org_ID) values ('ann',1,'Again',null,null,3,null)",
+             "update tPtlx_User set Usr_ID = 'x',Role_ID = 1,Usr_Name = null,Usr_Password = null,"
+             "Usr_Email = null where Usr_ID = 'none'",
+             "delete from tPtlx_User where Usr_ID = 'none'"}));
   Lines errors = ErrorLines(user.Errors());
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].substr(0, 14), "[-2147217900] ");
@@ -207,7 +224,8 @@ TEST_P(UserTest, RecordsAndListsWithExactSql) {
   EXPECT_FALSE(other.GetUser("o'neil").allocated());
   EXPECT_EQ(ErrorLines(other.Errors()), Lines{"[Ptolix] 不存在用户'o'neil'"});
 
-  for (int i = 0; i < 4; ++i) user.AppendUser("u" + std::to_string(i), "1", "", "", "", i < 3 ? "3" : "4", "");
+  for (int i = 0; i < 4; ++i)
+    user.AppendUser("u" + std::to_string(i), "1", "", "", "", i < 3 ? "3" : "4", "");
   user.DeleteUser("u0");
   EXPECT_EQ(Sorted(user.GetSiteUserList("3"), "Usr_ID"), "ann u1 u2 ");
   EXPECT_EQ(Sorted(user.GetUserList(), "Usr_ID"), "ann u1 u2 u3 ");
@@ -219,7 +237,8 @@ TEST_P(UserTest, RecordsAndListsWithExactSql) {
   Trace();
   user.GetSiteUserList("3");
   user.GetUserList();
-  EXPECT_EQ(Trace(), (Lines{"select * from tPtlx_User where WebSite_ID = 3", "select * from tPtlx_User"}));
+  EXPECT_EQ(Trace(),
+            (Lines{"select * from tPtlx_User where WebSite_ID = 3", "select * from tPtlx_User"}));
 }
 
 TEST_P(UserTest, RolesOfAUserAndUsersOfARole) {
@@ -236,8 +255,10 @@ TEST_P(UserTest, RolesOfAUserAndUsersOfARole) {
   user.AddToRole("ann", "4");
   user.AddToRole("bob", "3");
   user.AddToRole("ann", "2");  // primary role 3 lies below 2
-  EXPECT_EQ(ErrorLines(user.Errors()), Lines{"[Ptolix] 用户已经拥有该角色的身份，加入到角色失败。"});
-  EXPECT_EQ(Rows("select Role_ID,Usr_ID from tPtlx_Usr2Role order by Usr_ID"), "Role_ID|Usr_ID\n4|ann\n3|bob\n");
+  EXPECT_EQ(ErrorLines(user.Errors()),
+            Lines{"[Ptolix] 用户已经拥有该角色的身份，加入到角色失败。"});
+  EXPECT_EQ(Rows("select Role_ID,Usr_ID from tPtlx_Usr2Role order by Usr_ID"),
+            "Role_ID|Usr_ID\n4|ann\n3|bob\n");
 
   // Grandchild primary role plus an additional top role: the chain and the
   // top role, each once, in tree order.
@@ -245,14 +266,18 @@ TEST_P(UserTest, RolesOfAUserAndUsersOfARole) {
   EXPECT_EQ(InOrder(user.GetRoleList("bob"), "Role_ID"), "1 2 3 ");
   Trace();
   user.GetRoleList("cat");
-  EXPECT_EQ(Trace(), (Lines{"select Role_Order from tPtlx_Role where Role_ID = (select Role_ID from tPtlx_User "
-                            "where Usr_ID = 'cat') or Role_ID in (select Role_ID from tPtlx_Usr2Role where Usr_ID = "
-                            "'cat') ",
-                            "select * from tPtlx_Role where Role_Order in ('FFBF','FF') order by Role_Order"}));
+  EXPECT_EQ(
+      Trace(),
+      (Lines{
+          "select Role_Order from tPtlx_Role where Role_ID = (select Role_ID from tPtlx_User "
+          "where Usr_ID = 'cat') or Role_ID in (select Role_ID from tPtlx_Usr2Role where Usr_ID = "
+          "'cat') ",
+          "select * from tPtlx_Role where Role_Order in ('FFBF','FF') order by Role_Order"}));
   User fresh;
   fresh.SetConnection(conn);
   EXPECT_FALSE(fresh.GetRoleList("dan").allocated());
-  EXPECT_EQ(ErrorLines(fresh.Errors()), Lines{"[5] Invalid procedure call or argument: no order code to look for"});
+  EXPECT_EQ(ErrorLines(fresh.Errors()),
+            Lines{"[5] Invalid procedure call or argument: no order code to look for"});
 
   // bob holds 2 and 3, both under 2: listed once.
   EXPECT_EQ(Sorted(user.GetRoleUserList("2"), "Usr_ID"), "ann bob ");
@@ -263,9 +288,12 @@ TEST_P(UserTest, RolesOfAUserAndUsersOfARole) {
   user.GetSiteRoleUserList("7", "3");
   user.GetRoleUserList("3");
   std::string under3 =
-      "Role_ID in (select Role_ID from tPtlx_Role where Role_Order like (select Role_Order from tPtlx_Role where "
-      "Role_ID = 3) + '%') or Usr_ID in (select Usr_ID from tPtlx_Usr2Role where Role_ID in (select Role_ID from "
-      "tPtlx_Role where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 3) + '%'))";
+      "Role_ID in (select Role_ID from tPtlx_Role where Role_Order like (select Role_Order from "
+      "tPtlx_Role where "
+      "Role_ID = 3) + '%') or Usr_ID in (select Usr_ID from tPtlx_Usr2Role where Role_ID in "
+      "(select Role_ID from "
+      "tPtlx_Role where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 3) + "
+      "'%'))";
   EXPECT_EQ(Trace(), (Lines{"select * from tPtlx_User where (" + under3 + ") and WebSite_ID = 7",
                             "select * from tPtlx_User where (" + under3 + ")"}));
   Trace();
@@ -282,8 +310,8 @@ TEST_P(UserTest, RegisteredWithTheAccessMethods) {
   const auto& info = late->info();
   Lines names;
   for (const auto& m : info.methods) names.push_back(m.name);
-  for (const char* name : {"UpdateUsrAccess", "ClearUsrAccess", "GetColumnAccess", "GetAccessColumnList",
-                           "LoginVertify", "AddToRole"}) {
+  for (const char* name : {"UpdateUsrAccess", "ClearUsrAccess", "GetColumnAccess",
+                           "GetAccessColumnList", "LoginVertify", "AddToRole"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_EQ(late->Get("WebSite"), Variant(int32_t{0}));

@@ -17,21 +17,25 @@ void DemoOrganisation(DemoContext& ctx) {
   auto user = ctx.New("User");
   user->Call("AppendUser", {"admin", "1", "管理员", "Admin#2024", "admin@example.com", "1", "1"});
   user->Call("AppendUser", {"editor", ToDisplay(editors), "王编辑", "edit0r", "", "1", "1"});
-  user->Call("AppendUser", {"reporter", ToDisplay(reporters), "李记者", "rep0rter", "li@example.com", "1", "2"});
+  user->Call("AppendUser",
+             {"reporter", ToDisplay(reporters), "李记者", "rep0rter", "li@example.com", "1", "2"});
   user->Call("AddToRole", {"reporter", ToDisplay(reviewers)});
   user->Call("AddToRole", {"reporter", ToDisplay(editors)});  // already under it: refused
   ctx.ShowErrors(*user);
-  ctx.Show("GetRoleList reporter (held roles and their ancestors)", user->Call("GetRoleList", {"reporter"}));
+  ctx.Show("GetRoleList reporter (held roles and their ancestors)",
+           user->Call("GetRoleList", {"reporter"}));
   ctx.Show("Role GetUserList of 编辑部 (passwords are stored as hashes)",
            role->Call("GetUserList", {ToDisplay(editors)}));
 
   auto sign_in = ctx.New("User");
-  ctx.Show("LoginVertify reporter / wrong password", sign_in->Call("LoginVertify", {"reporter", "Rep0rter"}));
+  ctx.Show("LoginVertify reporter / wrong password",
+           sign_in->Call("LoginVertify", {"reporter", "Rep0rter"}));
   ctx.ShowErrors(*sign_in);
-  ctx.Show("LoginVertify reporter / rep0rter", sign_in->Call("LoginVertify", {"reporter", "rep0rter"}));
-  ctx.out << "Name " << ToDisplay(sign_in->Get("Name")) << ", WebSite " << ToDisplay(sign_in->Get("WebSite"))
-          << ", OrgID " << ToDisplay(sign_in->Get("OrgID")) << ", Email " << ToDisplay(sign_in->Get("Email"))
-          << "\n";
+  ctx.Show("LoginVertify reporter / rep0rter",
+           sign_in->Call("LoginVertify", {"reporter", "rep0rter"}));
+  ctx.out << "Name " << ToDisplay(sign_in->Get("Name")) << ", WebSite "
+          << ToDisplay(sign_in->Get("WebSite")) << ", OrgID " << ToDisplay(sign_in->Get("OrgID"))
+          << ", Email " << ToDisplay(sign_in->Get("Email")) << "\n";
 }
 
 }  // namespace ptolix::tool

@@ -22,13 +22,14 @@ class Role : public FrameObject {
   // website) and returns its Role_ID; 0 on failure. The row and its order
   // code are written in one transaction. A Role_ID above 4095 has no
   // 4-character segment: the add fails with Overflow and leaves no row.
-  int32_t AppendRole(std::string_view pName, std::string_view pDescription, std::string_view pFather = "",
-                     std::string_view pWebSite = "") noexcept;
+  int32_t AppendRole(std::string_view pName, std::string_view pDescription,
+                     std::string_view pFather = "", std::string_view pWebSite = "") noexcept;
   // Rewrites name, description, order code and father as given (the caller
   // supplies the code; descendants keep theirs). pWebSiteID "1" acts on a
   // role of any website; any other value only on that website's roles.
   void ModifyRole(std::string_view pID, std::string_view pName, std::string_view pDescription,
-                  std::string_view pOrder, std::string_view pFather, std::string_view pWebSiteID) noexcept;
+                  std::string_view pOrder, std::string_view pFather,
+                  std::string_view pWebSiteID) noexcept;
   // Deletes that one row (pWebSiteID as for ModifyRole); descendants,
   // memberships and grants stay.
   void DeleteRole(std::string_view pID, std::string_view pWebSiteID) noexcept;
@@ -56,7 +57,8 @@ class Role : public FrameObject {
   // The system's columns on which the role or an ancestor role holds a
   // grant, with all their ancestor columns, in tree order; paged. A role
   // without such grants is a failure.
-  ResultArray GetColumnList(std::string_view pID, std::string_view SysID, std::string_view pCurPage = "") noexcept;
+  ResultArray GetColumnList(std::string_view pID, std::string_view SysID,
+                            std::string_view pCurPage = "") noexcept;
 };
 
 }  // namespace ptolix

@@ -16,12 +16,13 @@ namespace ptolix {
 // edit form can write back what GetUser gave; an empty one is stored as null.
 class User : public UserAccess {
  public:
-  void AppendUser(std::string_view pID, std::string_view pRoleID, std::string_view pName, std::string_view pPwd,
-                  std::string_view pEmail, std::string_view pWebSite, std::string_view pOrgID) noexcept;
+  void AppendUser(std::string_view pID, std::string_view pRoleID, std::string_view pName,
+                  std::string_view pPwd, std::string_view pEmail, std::string_view pWebSite,
+                  std::string_view pOrgID) noexcept;
   // Rewrites identifier, primary role, name, password and e-mail as given
   // (pass the unchanged values too). The website and organisation stay.
-  void ModifyUser(std::string_view pID, std::string_view pNewID, std::string_view pRoleID, std::string_view pName,
-                  std::string_view pPwd, std::string_view pEmail) noexcept;
+  void ModifyUser(std::string_view pID, std::string_view pNewID, std::string_view pRoleID,
+                  std::string_view pName, std::string_view pPwd, std::string_view pEmail) noexcept;
   // Deletes the user row only.
   void DeleteUser(std::string_view pID) noexcept;
   // The user's row; a missing user records "不存在用户'<pID>'".
