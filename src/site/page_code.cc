@@ -270,7 +270,7 @@ std::string ToExecuteCode(std::string_view source) {
   size_t end = source.find("<%");
   if (end == npos) return CreateSegmentCode(source, false);
   std::string out;
-  out.reserve(source.size() + source.size() / 2);
+  out.reserve(2 * source.size() + 64);  // pages are touched only when written
   bool inside = false;
   size_t start = 0;
   while (start < source.size()) {

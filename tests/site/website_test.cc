@@ -97,8 +97,14 @@ TEST_P(WebSiteTest, BadArgumentsRunNothing) {
 }
 
 TEST_P(WebSiteTest, AppendIsAtomic) {
-  if (IsPostgres()) GTEST_SKIP() << "the refusing trigger is written for SQLite";
-  Exec("create trigger no_order before update on tPtlx_WebSite begin select raise(abort, 'refused'); end");
+  // The second step (the order code) is refused: the first must not stay.
+  if (IsPostgres()) {
+    Exec("create function refuse_update() returns trigger language plpgsql as "
+         "'begin raise exception ''refused''; end'");
+    Exec("create trigger no_order before update on tPtlx_WebSite for each row execute function refuse_update()");
+  } else {
+    Exec("create trigger no_order before update on tPtlx_WebSite begin select raise(abort, 'refused'); end");
+  }
   site_.AppendWebSite("Main", "", "", "");
   EXPECT_EQ(Rows("select count(*) n from tPtlx_WebSite"), "n\n0\n");
   EXPECT_EQ(ErrorLines(site_.Errors()).size(), 1u);
