@@ -100,6 +100,16 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
     EXPECT_EQ(Names(col.GetChildrenColumnList("1", c.site, a)), c.descendants_of_a) << c.site;
   }
   EXPECT_EQ(Names(col.GetChildColumnList("1", "5", "")), "B A ");
+  Trace();
+  col.GetColumnList("1", "");
+  col.GetChildrenColumnList("1", "5", a);
+  EXPECT_EQ(Trace(), (std::vector<std::string>{
+                         "select * from tPtlx_Column where Sys_ID = 1 and (WebSite_ID is null or WebSite_ID = -1) "
+                         "and Column_IsDeleted = '0' order by Column_Order",
+                         "select * from tPtlx_Column where Sys_ID = 1 and Column_Order like (select Column_Order "
+                         "from tPtlx_Column where Sys_ID = 1 and Column_ID = " + a + ") + '%' and (WebSite_ID is "
+                         "null or WebSite_ID = 5) and Column_ID <> " + a + " and Column_IsDeleted = '0' order by "
+                         "Column_Order"}));
 
   col.DeleteColumn("1", a1, "5");
   EXPECT_EQ(Names(col.GetColumnList("1", "5")), "B A ");
