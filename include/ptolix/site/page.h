@@ -49,12 +49,16 @@ class Page : public TempletMethods {
   // The page source of pPage in style pStyle: the template file named by the
   // template row, read from TEMPLET_PATH below SITE_PHYSICAL_ROOT, with every
   // marker of the page's tags and the public tags replaced by its script
-  // (see ReplaceTag in page_code.h). Where a page tag and a public tag share
-  // a code, the page's own tag is applied. Empty text on failure:
+  // (see ReplaceTag and ReplaceTags in page_code.h). Where a page tag and a
+  // public tag share a code, the page's own tag is applied. The tags come
+  // from GetTagList under this object's PageSize: above 0, only the first
+  // page of tags is applied and RecordCount and PageCount are set. Empty
+  // text on failure:
   //   no TEMPLET_PATH parameter: `系统参数"TEMPLET_PATH"不存在。`;
   //   no template row: the lookup's failure line, then "模板不存在。";
   //   no ABSTRACT_PUBLIC_PAGE parameter: the tag list's failure line;
-  //   a malformed template (a closing marker with no opening before it): 5.
+  //   a closing marker of a tag before its opening, with no closing marker
+  //   after the opening: 5 (Invalid procedure call or argument).
   // A template file that cannot be read (missing, unreadable, outside the
   // site root) records its line and generation goes on with empty text; an
   // empty file is an empty template, not a failure.
