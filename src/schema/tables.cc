@@ -108,7 +108,10 @@ const std::vector<IndexDef>& Indexes() {
       // Published lists of a site in order, and their counts by column.
       {"ix_Info_Published", "tPtlx_Information", "WebSite_ID, Sys_ID, Info_Order, Column_ID",
        "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
-      {"ix_Info_PublishedColumn", "tPtlx_Information", "Column_ID, WebSite_ID, Sys_ID",
+      {"ix_Info_PublishedColumn", "tPtlx_Information", "Column_ID, WebSite_ID, Sys_ID, InfState_ID, Info_IsDeleted",
+       "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
+      // Cross-posted items checked for being published without reading rows.
+      {"ix_Info_PublishedId", "tPtlx_Information", "Info_ID, Column_ID, WebSite_ID, Sys_ID, InfState_ID, Info_IsDeleted",
        "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
       {"ix_Attach_Info", "tPtlx_Attach", "Info_ID", ""},
       {"ix_Info2Colu", "tPtlx_Info2Colu", "Sys_ID, Column_ID, Info_ID", ""},

@@ -230,6 +230,11 @@ TEST_P(QueriesTest, TopNStatementsAsSent) {
             trace[0]);
   EXPECT_EQ(info_sql::PublishedList("2", "3", "1", "10"), trace[1]);
   EXPECT_EQ(info_sql::PublishedList("2", "3", "1"), trace[2]);
+  // Paged, the list is counted by its own statement.
+  info->Put("PageSize", Variant(20));
+  info->Call("GetPublishedInfoList", {"1", "2", "3", "2"});
+  EXPECT_EQ((std::vector<std::string>{info_sql::PublishedList("2", "3", "1"), info_sql::PublishedCount("2", "3", "1")}),
+            Trace());
   EXPECT_EQ(std::string("select ") + info_sql::kListColumns +
                 " from tPtlx_Information where (Column_ID in (select Column_ID from tPtlx_Column where Sys_ID = 2 "
                 "and Column_Order like (select Column_Order from tPtlx_Column where Sys_ID = 2 and Column_ID = 3) "
