@@ -343,11 +343,22 @@ class PostgresBackend : public Backend {
   // Runs a statement (or a batch) and returns the result of its last
   // statement. Inside a transaction a failed statement would abort the whole
   // transaction; as on SQL Server and SQLite, only the statement is undone:
-  // each runs under its own savepoint.
+  // each runs under a savepoint of its own. That savepoint is released with
+  // the next statement (same round trip), or rolled back when the statement
+  // fails.
   ResultPtr Run(const std::string& sql) {
-    bool guard = InTransaction() && PQtransactionStatus(conn_.get()) == PQTRANS_INTRANS &&
-                 !IsTransactionControl(sql);
-    ResultPtr res(PQexec(conn_.get(), guard ? ("savepoint ptlx_statement; " + sql).c_str() : sql.c_str()));
+    auto tx_status = PQtransactionStatus(conn_.get());
+    if (tx_status != PQTRANS_INTRANS && tx_status != PQTRANS_INERROR) statement_savepoint_ = false;
+    bool control = IsTransactionControl(sql);
+    bool guard = tx_status == PQTRANS_INTRANS && !control;
+    std::string text;
+    // A transaction-control statement must not run under ours: release it
+    // first, so that a named savepoint is not nested inside it.
+    if (statement_savepoint_) text = "release savepoint ptlx_statement; ";
+    if (guard) text += "savepoint ptlx_statement; ";
+    statement_savepoint_ = false;
+    const std::string& run = text.empty() ? sql : (text += sql);
+    ResultPtr res(PQexec(conn_.get(), run.c_str()));
     auto status = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
     bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
     if (!ok) {
@@ -357,13 +368,12 @@ class PostgresBackend : public Backend {
       }
       throw Error(message, sql);
     }
-    if (guard) {
-      ResultPtr release(PQexec(conn_.get(), "release savepoint ptlx_statement"));
-    }
+    statement_savepoint_ = guard;
     return res;
   }
 
   std::unique_ptr<PGconn, ConnFinish> conn_;
+  bool statement_savepoint_ = false;  // the last statement's savepoint is still open
 };
 
 }  // namespace
