@@ -41,8 +41,9 @@ const std::unordered_set<std::string>& TextColumns() {
       for (const auto& c : t.columns) {
         std::string n = c.name;
         for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        bool is_text = c.kind == schema::ColumnKind::kText || c.kind == schema::ColumnKind::kLongText ||
-                       c.kind == schema::ColumnKind::kFlag || c.kind == schema::ColumnKind::kOrderCode;
+        bool is_text =
+            c.kind == schema::ColumnKind::kText || c.kind == schema::ColumnKind::kLongText ||
+            c.kind == schema::ColumnKind::kFlag || c.kind == schema::ColumnKind::kOrderCode;
         (is_text ? text : other).insert(n);
       }
     }
@@ -64,15 +65,17 @@ bool IsTextColumn(const Token& t) {
 
 bool IsComparison(const Token& t) {
   return t.kind == TokenKind::kPunct &&
-         (t.text == "=" || t.text == "<>" || t.text == "!=" || t.text == "<" || t.text == ">" || t.text == "<=" ||
-          t.text == ">=");
+         (t.text == "=" || t.text == "<>" || t.text == "!=" || t.text == "<" || t.text == ">" ||
+          t.text == "<=" || t.text == ">=");
 }
 
 bool IsOrderCodeColumn(const Token& t) {
   if (t.kind != TokenKind::kName) return false;
   for (const auto& table : schema::Tables()) {
     for (const auto& c : table.columns) {
-      if (c.kind == schema::ColumnKind::kOrderCode && strcasecmp(c.name.c_str(), t.text.c_str()) == 0) return true;
+      if (c.kind == schema::ColumnKind::kOrderCode &&
+          strcasecmp(c.name.c_str(), t.text.c_str()) == 0)
+        return true;
     }
   }
   return false;
@@ -100,7 +103,8 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i) {
   size_t col = PrevSolid(tokens, i);
   if (col == std::string::npos || !IsOrderCodeColumn(tokens[col])) return false;
   size_t first = col;  // a qualified name: table.column
-  if (col >= 2 && tokens[col - 1].text == "." && tokens[col - 2].kind == TokenKind::kName) first = col - 2;
+  if (col >= 2 && tokens[col - 1].text == "." && tokens[col - 2].kind == TokenKind::kName)
+    first = col - 2;
   size_t open = NextSolid(tokens, i + 1);
   if (open >= tokens.size() || tokens[open].text != "(") return false;
   size_t sel = NextSolid(tokens, open + 1);
@@ -109,7 +113,8 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i) {
   if (close >= tokens.size()) return false;
   size_t last = close;
   bool ends_in_percent = false;
-  size_t bar = NextSolid(tokens, close + 1), pct = bar < tokens.size() ? NextSolid(tokens, bar + 1) : bar;
+  size_t bar = NextSolid(tokens, close + 1),
+         pct = bar < tokens.size() ? NextSolid(tokens, bar + 1) : bar;
   if (pct < tokens.size() && tokens[bar].text == "||" && IsPercent(tokens[pct])) {
     last = pct;
     ends_in_percent = true;
@@ -118,7 +123,8 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i) {
     for (size_t k = sel; k < close; ++k) {
       if (Is(tokens[k], "from")) {
         size_t p1 = PrevSolid(tokens, k), p2 = p1 == std::string::npos ? p1 : PrevSolid(tokens, p1);
-        ends_in_percent = p2 != std::string::npos && IsPercent(tokens[p1]) && tokens[p2].text == "||";
+        ends_in_percent =
+            p2 != std::string::npos && IsPercent(tokens[p1]) && tokens[p2].text == "||";
         break;
       }
     }
@@ -127,13 +133,14 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i) {
   std::string column, pattern;
   for (size_t k = first; k <= col; ++k) column += tokens[k].text;
   for (size_t k = open; k <= last; ++k) {
-    if (tokens[k].text.empty() && tokens[k].kind != TokenKind::kSpace) return false;  // a dropped top N
+    if (tokens[k].text.empty() && tokens[k].kind != TokenKind::kSpace)
+      return false;  // a dropped top N
     pattern += tokens[k].text;
   }
   std::string prefix = "left(" + pattern + ", -1)";
   tokens[first].text = "(" + tokens[first].text;
-  tokens[last].text += " and " + column + " >= " + prefix + " and " + column + " < " + prefix +
-                       " || chr(1114111))";
+  tokens[last].text +=
+      " and " + column + " >= " + prefix + " and " + column + " < " + prefix + " || chr(1114111))";
   return true;
 }
 
@@ -149,7 +156,8 @@ void ForPostgres(std::vector<Token>& tokens) {
     if (Is(t, "like")) {
       size_t p = PrevSolid(tokens, i);
       if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
-      if (p != std::string::npos && (Is(tokens[p], "Info_Title") || Is(tokens[p], "Info_Content"))) {
+      if (p != std::string::npos &&
+          (Is(tokens[p], "Info_Title") || Is(tokens[p], "Info_Content"))) {
         t.text = "ilike";
       } else {
         AddPrefixRange(tokens, i);
@@ -167,10 +175,12 @@ void ForPostgres(std::vector<Token>& tokens) {
       size_t p = PrevSolid(tokens, i);
       if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
       size_t open = NextSolid(tokens, i + 1);
-      if (p == std::string::npos || !IsTextColumn(tokens[p]) || open >= tokens.size() || tokens[open].text != "(") {
+      if (p == std::string::npos || !IsTextColumn(tokens[p]) || open >= tokens.size() ||
+          tokens[open].text != "(") {
         continue;
       }
-      for (size_t k = NextSolid(tokens, open + 1); k < tokens.size(); k = NextSolid(tokens, k + 1)) {
+      for (size_t k = NextSolid(tokens, open + 1); k < tokens.size();
+           k = NextSolid(tokens, k + 1)) {
         if (tokens[k].kind == TokenKind::kNumber) {
           tokens[k].text = "'" + tokens[k].text + "'";
         } else if (tokens[k].kind == TokenKind::kPunct && tokens[k].text == ",") {

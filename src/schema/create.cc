@@ -112,7 +112,8 @@ const char* kPostgresFunctions[] = {
     // SQL Server and SQLite, so later rows never collide with it.
     "create or replace function ptlx_follow_identity() returns trigger language plpgsql as $$\n"
     "declare\n"
-    "  seq text := pg_get_serial_sequence(quote_ident(TG_TABLE_SCHEMA) || '.' || quote_ident(TG_TABLE_NAME), "
+    "  seq text := pg_get_serial_sequence(quote_ident(TG_TABLE_SCHEMA) || '.' || "
+    "quote_ident(TG_TABLE_NAME), "
     "TG_ARGV[0]);\n"
     "  top bigint;\n"
     "begin\n"
@@ -131,7 +132,8 @@ std::string FollowIdentity(const TableDef& t) {
     std::string folded = c.name;
     for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     return "create or replace trigger ptlx_identity after insert on " + t.name +
-           " referencing new table as ptlx_added for each statement execute function ptlx_follow_identity('" +
+           " referencing new table as ptlx_added for each statement execute function "
+           "ptlx_follow_identity('" +
            folded + "')";
   }
   return "";
@@ -146,7 +148,8 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
   }
   for (const auto& t : Tables()) {
     out.push_back(CreateTable(t, dialect));
-    if (dialect == db::Dialect::kPostgres && !FollowIdentity(t).empty()) out.push_back(FollowIdentity(t));
+    if (dialect == db::Dialect::kPostgres && !FollowIdentity(t).empty())
+      out.push_back(FollowIdentity(t));
   }
   for (const auto& ix : Indexes()) {
     std::string sql = "create index if not exists " + ix.name + " on " + ix.table + " (" + ix.columns + ")";

@@ -44,8 +44,12 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
     main_ = Open();
     schema::CreateSchema(*main_);
     Exec("insert into tPtlx_System (Sys_Name) values ('main')");
-    Exec("insert into tPtlx_Column (Sys_ID, Column_Name, Column_Order) values (1, 'news', 'FFFFFFFE')");
-    Exec("insert into tLink_Class (LinkClass_ChineseName, LinkClass_EnglishName) values ('友情链接', 'friends')");
+    Exec(
+        "insert into tPtlx_Column (Sys_ID, Column_Name, Column_Order) values (1, 'news', "
+        "'FFFFFFFE')");
+    Exec(
+        "insert into tLink_Class (LinkClass_ChineseName, LinkClass_EnglishName) values "
+        "('友情链接', 'friends')");
   }
 
   void TearDown() override {
@@ -67,9 +71,7 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
   }
 
   void Exec(const std::string& sql) { main_->backend().Execute(main_->RewriteFor(sql).text); }
-  int64_t Number(const std::string& sql) {
-    return main_->Execute(sql)->Field(0).AsInt64();
-  }
+  int64_t Number(const std::string& sql) { return main_->Execute(sql)->Field(0).AsInt64(); }
 
   // Skips the test when the class has no such method yet.
   bool Has(const std::string& class_name, const std::string& method) {
@@ -110,38 +112,50 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
   std::shared_ptr<db::Connection> main_;
 };
 
-size_t Distinct(const std::vector<std::string>& v) { return std::set<std::string>(v.begin(), v.end()).size(); }
+size_t Distinct(const std::vector<std::string>& v) {
+  return std::set<std::string>(v.begin(), v.end()).size();
+}
 
 TEST_P(ConcurrencyTest, RolesUnderOneFather) {
   if (!Has("Role", "AppendRole")) GTEST_SKIP() << "Role has no AppendRole yet";
   std::string errors;
-  auto ids = RunAll("Role", [](Object& r, int t, int i) {
-    return r.Call("AppendRole", {"r" + std::to_string(t) + "_" + std::to_string(i), "", "1", ""});
-  }, &errors);
+  auto ids = RunAll(
+      "Role",
+      [](Object& r, int t, int i) {
+        return r.Call("AppendRole",
+                      {"r" + std::to_string(t) + "_" + std::to_string(i), "", "1", ""});
+      },
+      &errors);
   EXPECT_EQ(errors, "");
   EXPECT_EQ(Distinct(ids), static_cast<size_t>(kThreads * kEach));
   EXPECT_EQ(std::count(ids.begin(), ids.end(), "0"), 0) << "a call failed";
   EXPECT_EQ(Number("select count(*) from tPtlx_Role where Role_Father = 1"), kThreads * kEach);
   EXPECT_EQ(Number("select count(distinct Role_Order) from tPtlx_Role"), kThreads * kEach + 1);
   // Every child's code is its father's followed by one segment.
-  EXPECT_EQ(Number("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
-                   "(c.Role_Order is null or c.Role_Order not like f.Role_Order + '%' or "
-                   "len(c.Role_Order) <> len(f.Role_Order) + 4)"),
-            0);
+  EXPECT_EQ(
+      Number("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
+             "(c.Role_Order is null or c.Role_Order not like f.Role_Order + '%' or "
+             "len(c.Role_Order) <> len(f.Role_Order) + 4)"),
+      0);
 }
 
 TEST_P(ConcurrencyTest, LinksInOneClass) {
   if (!Has("Link", "AppendLink")) GTEST_SKIP() << "Link has no AppendLink yet";
   std::string errors;
-  RunAll("Link", [](Object& l, int t, int i) {
-    l.Call("AppendLink", {"1", "link " + std::to_string(t) + "_" + std::to_string(i), "", "http://example.com/",
-                          "", "", "", ""});
-    return Variant("");
-  }, &errors);
+  RunAll(
+      "Link",
+      [](Object& l, int t, int i) {
+        l.Call("AppendLink", {"1", "link " + std::to_string(t) + "_" + std::to_string(i), "",
+                              "http://example.com/", "", "", "", ""});
+        return Variant("");
+      },
+      &errors);
   EXPECT_EQ(errors, "");
   EXPECT_EQ(Number("select count(*) from tLink_Detail where LinkClass_ID = 1"), kThreads * kEach);
-  EXPECT_EQ(Number("select count(distinct Link_ID) from tLink_Detail where LinkClass_ID = 1"), kThreads * kEach);
-  EXPECT_EQ(Number("select count(distinct Link_Order) from tLink_Detail where LinkClass_ID = 1"), kThreads * kEach);
+  EXPECT_EQ(Number("select count(distinct Link_ID) from tLink_Detail where LinkClass_ID = 1"),
+            kThreads * kEach);
+  EXPECT_EQ(Number("select count(distinct Link_Order) from tLink_Detail where LinkClass_ID = 1"),
+            kThreads * kEach);
   EXPECT_EQ(Number("select min(Link_ID) from tLink_Detail"), 1);
   EXPECT_EQ(Number("select max(Link_ID) from tLink_Detail"), kThreads * kEach);
 }
@@ -149,10 +163,14 @@ TEST_P(ConcurrencyTest, LinksInOneClass) {
 TEST_P(ConcurrencyTest, ItemsUnderOneColumn) {
   if (!Has("Information", "AppendInfo")) GTEST_SKIP() << "Information has no AppendInfo yet";
   std::string errors;
-  auto ids = RunAll("Information", [](Object& info, int t, int i) {
-    return info.Call("AppendInfo", {"1", "1", "author", "1", "item " + std::to_string(t) + "_" + std::to_string(i),
-                                    "text", "", "", "", "1"});
-  }, &errors);
+  auto ids = RunAll(
+      "Information",
+      [](Object& info, int t, int i) {
+        return info.Call("AppendInfo", {"1", "1", "author", "1",
+                                        "item " + std::to_string(t) + "_" + std::to_string(i),
+                                        "text", "", "", "", "1"});
+      },
+      &errors);
   EXPECT_EQ(errors, "");
   EXPECT_EQ(Distinct(ids), static_cast<size_t>(kThreads * kEach));
   EXPECT_EQ(std::count(ids.begin(), ids.end(), ""), 0) << "a call failed";
@@ -163,7 +181,8 @@ TEST_P(ConcurrencyTest, ItemsUnderOneColumn) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, ConcurrencyTest, ::testing::ValuesIn(Databases()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param == "sqlite" ? std::string("sqlite") : std::string("postgres");
+                           return info.param == "sqlite" ? std::string("sqlite")
+                                                         : std::string("postgres");
                          });
 
 }  // namespace

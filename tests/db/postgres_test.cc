@@ -33,17 +33,24 @@ TEST(PostgresRewrite, Dialect) {
       // beside number columns and inside literals.
       {"where Usr_ID = 1001 and Role_ID = 3", "where Usr_ID = '1001' and Role_ID = 3"},
       {"where 7 <> Column_IsDeleted", "where '7' <> Column_IsDeleted"},
-      {"where Usr_ID in (1,2) and Role_ID in (1,2)", "where Usr_ID in ('1','2') and Role_ID in (1,2)"},
+      {"where Usr_ID in (1,2) and Role_ID in (1,2)",
+       "where Usr_ID in ('1','2') and Role_ID in (1,2)"},
       {"where Usr_ID not in (select Usr_ID from u)", "where Usr_ID not in (select Usr_ID from u)"},
       // A prefix taken from a sub-query gets the range an index can serve.
-      {"where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5) + '%' order by Role_Order",
-       "where (Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5) || '%' and Role_Order >= "
+      {"where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5) + '%' order by "
+       "Role_Order",
+       "where (Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5) || '%' and "
+       "Role_Order >= "
        "left((select Role_Order from tPtlx_Role where Role_ID = 5) || '%', -1) and Role_Order < "
-       "left((select Role_Order from tPtlx_Role where Role_ID = 5) || '%', -1) || chr(1114111)) order by Role_Order"},
+       "left((select Role_Order from tPtlx_Role where Role_ID = 5) || '%', -1) || chr(1114111)) "
+       "order by Role_Order"},
       {"where c.Column_Order like (select Column_Order+'%' from tPtlx_Column where Column_ID = 2)",
-       "where (c.Column_Order like (select Column_Order||'%' from tPtlx_Column where Column_ID = 2) and "
-       "c.Column_Order >= left((select Column_Order||'%' from tPtlx_Column where Column_ID = 2), -1) and "
-       "c.Column_Order < left((select Column_Order||'%' from tPtlx_Column where Column_ID = 2), -1) || "
+       "where (c.Column_Order like (select Column_Order||'%' from tPtlx_Column where Column_ID = "
+       "2) and "
+       "c.Column_Order >= left((select Column_Order||'%' from tPtlx_Column where Column_ID = 2), "
+       "-1) and "
+       "c.Column_Order < left((select Column_Order||'%' from tPtlx_Column where Column_ID = 2), "
+       "-1) || "
        "chr(1114111))"},
       // Not a prefix search: left alone.
       {"where Role_Order like (select Role_Order from tPtlx_Role where Role_ID = 5)",
@@ -65,8 +72,9 @@ TEST_P(PostgresTest, ValuesAndNamesAsCallersSeeThem) {
       "cast('2002-08-02 10:11:12' as timestamp) as Stamp, cast('2002-08-02' as date) as Day, "
       "cast('2002-08-02 10:11:12.75+08' as timestamptz) as Zoned, \"Role_Order\" "
       "from tPtlx_Role, (select Role_Order as \"Role_Order\" from tPtlx_Role) q");
-  EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"Role_ID", "Role_Name", "RowTotal", "Big", "Ratio", "Exact",
-                                                         "Yes", "Nothing", "Stamp", "Day", "Zoned", "Role_Order"}));
+  EXPECT_EQ(rs->FieldNames(),
+            (std::vector<std::string>{"Role_ID", "Role_Name", "RowTotal", "Big", "Ratio", "Exact",
+                                      "Yes", "Nothing", "Stamp", "Day", "Zoned", "Role_Order"}));
   EXPECT_EQ(rs->Field("Role_ID"), Variant(int32_t{1}));
   EXPECT_EQ(rs->Field("RowTotal"), Variant(int32_t{1}));  // bigint that fits
   EXPECT_EQ(rs->Field("Big"), Variant(int64_t{2147483648}));
@@ -79,16 +87,17 @@ TEST_P(PostgresTest, ValuesAndNamesAsCallersSeeThem) {
   EXPECT_EQ(rs->Field("Zoned").kind(), Variant::Kind::kDate);
   EXPECT_EQ(rs->Field("Role_Order").kind(), Variant::Kind::kString);
   // select * gives every column in the schema's spelling and order.
-  EXPECT_EQ(conn->Execute("select * from tPtlx_Information")->FieldNames().at(14), "Info_SystemTime");
-  EXPECT_EQ(Rows("select len('ab  ') as L, right('abc', 2) as R"),
-            "L|R\n2|bc\n");
+  EXPECT_EQ(conn->Execute("select * from tPtlx_Information")->FieldNames().at(14),
+            "Info_SystemTime");
+  EXPECT_EQ(Rows("select len('ab  ') as L, right('abc', 2) as R"), "L|R\n2|bc\n");
 }
 
 TEST_P(PostgresTest, ExpressionColumnsAreNamedAlikeOnEveryBackend) {
-  EXPECT_EQ(Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
-                 "group by tPtlx_Role.Role_Name, Role_Order"),
-            "count(*)|Top|Role_Name|Role_Order\n1|1|系统管理员|" +
-                conn->Execute("select Role_Order from tPtlx_Role")->Field(0).AsString() + "\n");
+  EXPECT_EQ(
+      Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
+           "group by tPtlx_Role.Role_Name, Role_Order"),
+      "count(*)|Top|Role_Name|Role_Order\n1|1|系统管理员|" +
+          conn->Execute("select Role_Order from tPtlx_Role")->Field(0).AsString() + "\n");
   // Also through a page window wrapped around a limited statement.
   auto rs = conn->OpenKeyset("select top 5 count(*), 'x' as Mark from tPtlx_Role");
   rs->SetPageSize(2);
@@ -97,16 +106,21 @@ TEST_P(PostgresTest, ExpressionColumnsAreNamedAlikeOnEveryBackend) {
 }
 
 TEST_P(PostgresTest, SearchesIgnoreCaseAndPrefixesStayExact) {
-  Exec("insert into tPtlx_Information (Info_Title, Info_Content, Info_Order) values "
-       "('Annual Report', 'Body TEXT', 'AB'), ('annual plan', 'other', 'ABCD'), ('Budget', 'text', 'AC')");
-  EXPECT_EQ(Rows("select Info_Title from tPtlx_Information where Info_Title like '%ANNUAL%' order by Info_Order"),
+  Exec(
+      "insert into tPtlx_Information (Info_Title, Info_Content, Info_Order) values "
+      "('Annual Report', 'Body TEXT', 'AB'), ('annual plan', 'other', 'ABCD'), ('Budget', 'text', "
+      "'AC')");
+  EXPECT_EQ(Rows("select Info_Title from tPtlx_Information where Info_Title like '%ANNUAL%' order "
+                 "by Info_Order"),
             "Info_Title\nAnnual Report\nannual plan\n");
-  EXPECT_EQ(Rows("select count(*) as N from tPtlx_Information where Info_Content like '%text%'"), "N\n2\n");
+  EXPECT_EQ(Rows("select count(*) as N from tPtlx_Information where Info_Content like '%text%'"),
+            "N\n2\n");
   // Order-code prefixes taken from a row.
-  EXPECT_EQ(Rows("select Info_Title from tPtlx_Information where Info_Order like "
-                 "(select Info_Order from tPtlx_Information where Info_Title = 'Annual Report') + '%' "
-                 "order by Info_Order"),
-            "Info_Title\nAnnual Report\nannual plan\n");
+  EXPECT_EQ(
+      Rows("select Info_Title from tPtlx_Information where Info_Order like "
+           "(select Info_Order from tPtlx_Information where Info_Title = 'Annual Report') + '%' "
+           "order by Info_Order"),
+      "Info_Title\nAnnual Report\nannual plan\n");
 }
 
 TEST_P(PostgresTest, PrefixSearchesCanUseTheIndex) {
@@ -114,23 +128,28 @@ TEST_P(PostgresTest, PrefixSearchesCanUseTheIndex) {
   Exec("set enable_seqscan = off");
   auto plan = [&](const std::string& sql) {
     std::string text;
-    for (auto rs = conn->Execute("explain " + conn->RewriteFor(sql).text); !rs->IsEof(); rs->MoveNext()) {
+    for (auto rs = conn->Execute("explain " + conn->RewriteFor(sql).text); !rs->IsEof();
+         rs->MoveNext()) {
       text += rs->Field(0).AsString() + "\n";
     }
     return text;
   };
-  EXPECT_NE(plan("select * from tPtlx_Information where Info_Order like 'FF%'").find("ix_info_order"),
-            std::string::npos);
-  EXPECT_NE(plan("select * from tPtlx_Role where Role_Order like (select Role_Order from tPtlx_Role where "
-                 "Role_ID = 1) + '%'")
-                .find("Index Cond: ((role_order >="),
-            std::string::npos);
+  EXPECT_NE(
+      plan("select * from tPtlx_Information where Info_Order like 'FF%'").find("ix_info_order"),
+      std::string::npos);
+  EXPECT_NE(
+      plan(
+          "select * from tPtlx_Role where Role_Order like (select Role_Order from tPtlx_Role where "
+          "Role_ID = 1) + '%'")
+          .find("Index Cond: ((role_order >="),
+      std::string::npos);
 }
 
 TEST_P(PostgresTest, PagesAreCountedThenFetchedAsWindows) {
   {
     db::Transaction tx(*conn);
-    for (int i = 1; i <= 25; ++i) conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('s')");
+    for (int i = 1; i <= 25; ++i)
+      conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('s')");
     tx.Commit();
   }
   auto rs = conn->OpenKeyset("select top 23 Sys_ID from tPtlx_System order by Sys_ID");
@@ -157,8 +176,9 @@ TEST_P(PostgresTest, IdentitiesFollowRowsInsertedWithTheirOwn) {
   EXPECT_EQ(conn->Insert("insert into tPtlx_Role (Role_Name) values ('c')", "Role_ID"), 42);
   EXPECT_EQ(Rows("select count(*) as N from tPtlx_AccessType"), "N\n4\n");
   // A batch reports the rows its last statement changed.
-  EXPECT_EQ(conn->ExecuteCommand("update tPtlx_Role set Role_Name = 'x'; update tPtlx_Role set Role_Name = 'y' "
-                                 "where Role_ID > 1"),
+  EXPECT_EQ(conn->ExecuteCommand(
+                "update tPtlx_Role set Role_Name = 'x'; update tPtlx_Role set Role_Name = 'y' "
+                "where Role_ID > 1"),
             2);
 }
 
@@ -166,7 +186,8 @@ TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
   {
     db::Transaction outer(*conn);
     conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('before')");
-    EXPECT_THROW(conn->ExecuteCommand("insert into tPtlx_System (Sys_ID) values ('not a number')"), db::Error);
+    EXPECT_THROW(conn->ExecuteCommand("insert into tPtlx_System (Sys_ID) values ('not a number')"),
+                 db::Error);
     // The transaction goes on, as on SQL Server and SQLite.
     conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('after')");
     {

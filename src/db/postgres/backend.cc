@@ -2,6 +2,8 @@
 // dialect through libpq and hands back column names (in the schema's
 // spelling) and Variant rows.
 
+#include "ptolix/db/backend.h"
+
 #include <libpq-fe.h>
 #include <strings.h>
 
@@ -14,7 +16,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ptolix/db/backend.h"
 #include "ptolix/db/error.h"
 #include "ptolix/db/rewriter.h"
 #include "ptolix/frame/variant.h"
@@ -90,11 +91,12 @@ std::vector<SelectItem> OuterSelectList(const std::vector<Token>& tokens, size_t
     const Token& t = tokens[i];
     if (t.kind == TokenKind::kPunct && t.text == "(") ++depth;
     if (t.kind == TokenKind::kPunct && t.text == ")") --depth;
-    if (depth == 0 && (IsWord(t, "from") || IsWord(t, "where") || IsWord(t, "order") || IsWord(t, "limit") ||
-                       IsWord(t, "union") || IsWord(t, "group"))) {
+    if (depth == 0 && (IsWord(t, "from") || IsWord(t, "where") || IsWord(t, "order") ||
+                       IsWord(t, "limit") || IsWord(t, "union") || IsWord(t, "group"))) {
       // "select * from (select ...) alias", as paging wraps a statement:
       // the inner list names the columns.
-      if (IsWord(t, "from") && items.size() == 1 && items[0].solid.size() == 1 && items[0].solid[0]->text == "*") {
+      if (IsWord(t, "from") && items.size() == 1 && items[0].solid.size() == 1 &&
+          items[0].solid[0]->text == "*") {
         size_t k = i + 1;
         while (k < tokens.size() && tokens[k].kind == TokenKind::kSpace) ++k;
         if (k < tokens.size() && tokens[k].text == "(") return OuterSelectList(tokens, k + 1);
@@ -110,12 +112,14 @@ std::vector<SelectItem> OuterSelectList(const std::vector<Token>& tokens, size_t
       if (!item.solid.empty()) item.text += t.text;
       continue;
     }
-    if (item.solid.empty() && (IsWord(t, "distinct") || IsWord(t, "all")) && items.size() == 1) continue;
+    if (item.solid.empty() && (IsWord(t, "distinct") || IsWord(t, "all")) && items.size() == 1)
+      continue;
     item.solid.push_back(&t);
     item.text += t.text;
   }
   for (auto& item : items) {
-    while (!item.text.empty() && std::isspace(static_cast<unsigned char>(item.text.back()))) item.text.pop_back();
+    while (!item.text.empty() && std::isspace(static_cast<unsigned char>(item.text.back())))
+      item.text.pop_back();
   }
   return items;
 }
@@ -170,7 +174,8 @@ std::vector<std::string> ColumnNames(const PGresult* res, const std::string& sql
   std::vector<Token> tokens = Tokenize(sql);
   std::vector<SelectItem> items = OuterSelectList(tokens);
   bool star = false;
-  for (const auto& item : items) star = star || (!item.solid.empty() && item.solid.back()->text == "*");
+  for (const auto& item : items)
+    star = star || (!item.solid.empty() && item.solid.back()->text == "*");
   bool positional = !star && static_cast<int>(items.size()) == n;
   for (int i = 0; i < n; ++i) {
     if (!out[i].empty()) continue;
@@ -180,7 +185,8 @@ std::vector<std::string> ColumnNames(const PGresult* res, const std::string& sql
       continue;
     }
     bool lower = true;
-    for (const char* p = folded; *p; ++p) lower = lower && !std::isupper(static_cast<unsigned char>(*p));
+    for (const char* p = folded; *p; ++p)
+      lower = lower && !std::isupper(static_cast<unsigned char>(*p));
     out[i] = folded;
     if (!lower) continue;  // quoted in the statement: kept as written
     // The last spelling wins: an alias follows what it names.
@@ -246,7 +252,8 @@ std::string FirstWord(const std::string& sql) {
 }
 
 bool IsTransactionControl(const std::string& sql) {
-  static const char* words[] = {"begin", "start", "commit", "end", "rollback", "abort", "savepoint", "release"};
+  static const char* words[] = {"begin",    "start", "commit",    "end",
+                                "rollback", "abort", "savepoint", "release"};
   std::string first = FirstWord(sql);
   for (const char* w : words) {
     if (first == w) return true;
@@ -293,7 +300,8 @@ class PostgresBackend : public Backend {
     }
     PQsetNoticeProcessor(conn_.get(), IgnoreNotice, nullptr);
     if (PQsetClientEncoding(conn_.get(), "UTF8") != 0) {
-      throw Error("cannot use UTF-8 with this PostgreSQL server: " + ErrorText(nullptr, conn_.get()), "");
+      throw Error(
+          "cannot use UTF-8 with this PostgreSQL server: " + ErrorText(nullptr, conn_.get()), "");
     }
     // Dates as "YYYY-MM-DD HH:MM:SS"; backslashes in literals as themselves.
     Run("set datestyle to iso, ymd; set standard_conforming_strings to on; "
@@ -310,7 +318,8 @@ class PostgresBackend : public Backend {
 
   int64_t Insert(const std::string& sql, std::string_view id_column) override {
     std::string text = sql;
-    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) {
+    while (!text.empty() &&
+           (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) {
       text.pop_back();
     }
     text += " returning ";
@@ -360,11 +369,13 @@ class PostgresBackend : public Backend {
     const std::string& run = text.empty() ? sql : (text += sql);
     ResultPtr res(PQexec(conn_.get(), run.c_str()));
     auto status = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
-    bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
+    bool ok =
+        status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
     if (!ok) {
       std::string message = ErrorText(res.get(), conn_.get());
       if (guard) {
-        ResultPtr undo(PQexec(conn_.get(), "rollback to savepoint ptlx_statement; release savepoint ptlx_statement"));
+        ResultPtr undo(PQexec(
+            conn_.get(), "rollback to savepoint ptlx_statement; release savepoint ptlx_statement"));
       }
       throw Error(message, sql);
     }
@@ -378,6 +389,8 @@ class PostgresBackend : public Backend {
 
 }  // namespace
 
-std::unique_ptr<Backend> OpenPostgres(const std::string& uri) { return std::make_unique<PostgresBackend>(uri); }
+std::unique_ptr<Backend> OpenPostgres(const std::string& uri) {
+  return std::make_unique<PostgresBackend>(uri);
+}
 
 }  // namespace ptolix::db
