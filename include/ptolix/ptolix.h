@@ -2,8 +2,12 @@
 
 // The whole public surface of Ptolix.
 
+#include "ptolix/content/column.h"
+#include "ptolix/content/encode.h"
+#include "ptolix/content/information.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/error.h"
+#include "ptolix/frame/counters.h"
 #include "ptolix/frame/errors.h"
 #include "ptolix/frame/frame.h"
 #include "ptolix/frame/order_code.h"
@@ -12,5 +16,13 @@
 #include "ptolix/frame/sql_text.h"
 #include "ptolix/frame/system.h"
 #include "ptolix/frame/variant.h"
+#include "ptolix/org/password.h"
+#include "ptolix/org/role.h"
+#include "ptolix/org/user.h"
 #include "ptolix/records/about.h"
+#include "ptolix/records/link.h"
+#include "ptolix/records/upload.h"
 #include "ptolix/schema/schema.h"
+#include "ptolix/site/page.h"
+#include "ptolix/site/style.h"
+#include "ptolix/site/website.h"

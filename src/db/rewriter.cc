@@ -97,9 +97,11 @@ bool IsPercent(const Token& t) { return t.kind == TokenKind::kString && t.text =
 // "code like (select ...) || '%'" and "code like (select ... || '%' from ...)"
 // compare with a prefix no index can serve. Beside the like goes the range
 // that prefix spans, "code >= prefix and code < prefix || U+10FFFF", which an
-// index on the code serves (order codes are ASCII, compared byte-wise under
-// collation "C"). Returns true when the like at `i` was given its range.
-bool AddPrefixRange(std::vector<Token>& tokens, size_t i) {
+// index on the code serves (order codes are upper-case ASCII, compared under
+// the code columns' own collation: "C" on PostgreSQL, NOCASE on SQLite). The
+// like stays, so the rows are the same. Returns true when the like at `i` was
+// given its range.
+bool AddPrefixRange(std::vector<Token>& tokens, size_t i, Dialect dialect) {
   size_t col = PrevSolid(tokens, i);
   if (col == std::string::npos || !IsOrderCodeColumn(tokens[col])) return false;
   size_t first = col;  // a qualified name: table.column
@@ -137,10 +139,12 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i) {
       return false;  // a dropped top N
     pattern += tokens[k].text;
   }
-  std::string prefix = "left(" + pattern + ", -1)";
+  bool pg = dialect == Dialect::kPostgres;
+  std::string prefix =
+      pg ? "left(" + pattern + ", -1)" : "substr(" + pattern + ", 1, length(" + pattern + ") - 1)";
+  std::string highest = pg ? "chr(1114111)" : "char(1114111)";
   tokens[first].text = "(" + tokens[first].text;
-  tokens[last].text +=
-      " and " + column + " >= " + prefix + " and " + column + " < " + prefix + " || chr(1114111))";
+  tokens[last].text += " and " + column + " >= " + prefix + " and " + column + " < " + prefix + " || " + highest + ")";
   return true;
 }
 
@@ -160,7 +164,7 @@ void ForPostgres(std::vector<Token>& tokens) {
           (Is(tokens[p], "Info_Title") || Is(tokens[p], "Info_Content"))) {
         t.text = "ilike";
       } else {
-        AddPrefixRange(tokens, i);
+        AddPrefixRange(tokens, i, Dialect::kPostgres);
       }
     } else if (IsComparison(t)) {
       size_t p = PrevSolid(tokens, i), q = NextSolid(tokens, i + 1);
@@ -307,7 +311,13 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
     }
   }
 
-  if (dialect == Dialect::kPostgres) ForPostgres(tokens);
+  if (dialect == Dialect::kPostgres) {
+    ForPostgres(tokens);
+  } else {
+    for (size_t i = 0; i < tokens.size(); ++i) {
+      if (Is(tokens[i], "like")) AddPrefixRange(tokens, i, dialect);
+    }
+  }
 
   Rewritten out;
   size_t next_limit = 0;

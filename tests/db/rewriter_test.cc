@@ -37,6 +37,13 @@ TEST(Rewrite, SqliteDialect) {
       {"select 'top 10 + right(' from t", "select 'top 10 + right(' from t"},
       {"select [Right] from t", "select \"Right\" from t"},
       {"select getdate()", "select getdate()"},
+      // A prefix taken from a sub-query gets the index range it spans.
+      {"select * from tPtlx_Column where Column_Order like (select Column_Order from tPtlx_Column where Column_ID = 3)+'%'",
+       "select * from tPtlx_Column where (Column_Order like (select Column_Order from tPtlx_Column where Column_ID = 3)||'%'"
+       " and Column_Order >= substr((select Column_Order from tPtlx_Column where Column_ID = 3)||'%', 1, "
+       "length((select Column_Order from tPtlx_Column where Column_ID = 3)||'%') - 1) and Column_Order < "
+       "substr((select Column_Order from tPtlx_Column where Column_ID = 3)||'%', 1, length((select Column_Order "
+       "from tPtlx_Column where Column_ID = 3)||'%') - 1) || char(1114111))"},
   };
   for (const auto& c : cases) EXPECT_EQ(Sqlite(c.in), c.out) << c.in;
 }
