@@ -23,58 +23,29 @@ class InformationTest : public DbTest {
   std::unique_ptr<Object> info;
 };
 
-TEST(CountOccurrences, CountsExactNonOverlappingMatches) {
-  struct Case {
-    const char* text;
-    const char* pattern;
-    int32_t count;
-  } cases[] = {
-      {"<img a><IMG b><img c>", "<img ", 2},
-      {"<img\tsrc>", "<img ", 0},
-      {"<img\tsrc>", "<img", 1},
-      {"<img/>", "<img ", 0},
-      {"<img/>", "<img", 1},
-      {"aaaa", "aa", 2},
-      {"", "<img", 0},
-      {"abc", "", 0},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.count, CountOccurrences(c.text, c.pattern)) << c.text;
-}
-
-TEST_P(InformationTest, AppendGivesCodesUnderTheFather) {
-  EXPECT_EQ("1", Add("first"));
-  EXPECT_EQ("2", Add("child", "", "1"));
-  EXPECT_EQ("3", Add("orphan", "", "99"));  // no such father: one segment, father kept
-  EXPECT_EQ(
-      "Info_ID|Info_Father|Info_Order|InfState_ID|Info_IsDeleted|Info_PublicUsr|Info_Content|Info_ImageCount\n"
-      "1|Null|FFFFFFEF|1|0|alice|Null|Null\n"
-      "2|1|FFFFFFEFFFFFFFDF|1|0|alice|Null|Null\n"
-      "3|99|FFFFFFCF|1|0|alice|Null|Null\n",
-      Rows("select Info_ID,Info_Father,Info_Order,InfState_ID,Info_IsDeleted,Info_PublicUsr,Info_Content,"
-           "Info_ImageCount from tPtlx_Information order by Info_ID"));
-  EXPECT_EQ("", ErrorsText());
-}
-
-TEST_P(InformationTest, AppendStoresWhatWasGivenAndCountsImagesWithTheBlank) {
+TEST_P(InformationTest, AppendStoresWhatWasGivenWithCodesUnderTheFather) {
   Trace();  // drop what the setup sent
-  std::string id = ToDisplay(info->Call(
-      "AppendInfo", {"1", "10", "bob", "3", "It's new", "<img a><IMG b><img/><img c>", "2024/3/5", "2024-04-01 08:30",
-                     "http://x", "2"}));
-  EXPECT_EQ("1", id);
-  EXPECT_EQ(
-      "InfType_ID|Info_Title|Info_ImageCount|Info_Url|Info_PublicDate|Info_EndDate|WebSite_ID\n"
-      "3|It's new|2|http://x|2024-03-05 00:00:00|2024-04-01 08:30:00|2\n",
-      Rows("select InfType_ID,Info_Title,Info_ImageCount,Info_Url,Info_PublicDate,Info_EndDate,WebSite_ID "
-           "from tPtlx_Information"));
-  auto trace = Trace();
-  ASSERT_EQ(3u, trace.size());
-  EXPECT_EQ("select * from tPtlx_Information where Info_ID = null", trace[0]);
+  EXPECT_EQ("1", ToDisplay(info->Call("AppendInfo", {"1", "10", "bob", "3", "It's new", "<img a><IMG b><img/><img c>",
+                                                     "2024/3/5", "2024-04-01 08:30", "http://x", "2"})));
   EXPECT_EQ(
       "insert into tPtlx_Information (Sys_ID,Column_ID,Info_PublicUsr,InfType_ID,Info_Title,WebSite_ID,"
       "Info_Content,Info_ImageCount,Info_Url,Info_PublicDate,Info_EndDate) values (1,10,'bob',3,'It''s new',2,"
       "'<img a><IMG b><img/><img c>',2,'http://x','2024-03-05 00:00:00','2024-04-01 08:30:00')",
-      trace[1]);
-  EXPECT_EQ("update tPtlx_Information set Info_Order = 'FFFFFFEF' where Info_ID = 1", trace[2]);
+      Trace().at(1));
+  EXPECT_EQ("2", Add("child", "", "1"));
+  EXPECT_EQ("3", Add("orphan", "", "99"));  // no such father: one segment, father kept
+  EXPECT_EQ(
+      "Info_ID|Info_Father|Info_Order|InfState_ID|Info_IsDeleted|Info_PublicUsr|Info_Content|Info_ImageCount\n"
+      "1|Null|FFFFFFEF|1|0|bob|<img a><IMG b><img/><img c>|2\n"  // "<img " counted, case-sensitive
+      "2|1|FFFFFFEFFFFFFFDF|1|0|alice|Null|Null\n"
+      "3|99|FFFFFFCF|1|0|alice|Null|Null\n",
+      Rows("select Info_ID,Info_Father,Info_Order,InfState_ID,Info_IsDeleted,Info_PublicUsr,Info_Content,"
+           "Info_ImageCount from tPtlx_Information order by Info_ID"));
+  EXPECT_EQ("InfType_ID|Info_Title|Info_Url|Info_PublicDate|Info_EndDate|WebSite_ID\n"
+            "3|It's new|http://x|2024-03-05 00:00:00|2024-04-01 08:30:00|2\n",
+            Rows("select InfType_ID,Info_Title,Info_Url,Info_PublicDate,Info_EndDate,WebSite_ID from "
+                 "tPtlx_Information where Info_ID = 1"));
+  EXPECT_EQ("", ErrorsText());
 }
 
 TEST_P(InformationTest, AppendWithBadArgumentsStoresNothing) {
@@ -95,16 +66,10 @@ TEST_P(InformationTest, AppendWithBadArgumentsStoresNothing) {
     ASSERT_EQ(1u, lines.size());
     EXPECT_EQ(0u, lines[0].find(c.error)) << lines[0];
   }
-  EXPECT_EQ("n\n0\n", Rows("select count(*) as n from tPtlx_Information"));
-}
-
-TEST_P(InformationTest, AppendBeyondTheCodeRangeLeavesNoRow) {
   // An identifier above 268435455 has no 8-character segment.
   Exec("insert into tPtlx_Information (Info_ID,Info_Title) values (268435455,'last')");
   EXPECT_EQ("", Add("too far"));
-  auto lines = ErrorLines(ErrorsText());
-  ASSERT_EQ(1u, lines.size());
-  EXPECT_EQ(0u, lines[0].find("[6] Overflow")) << lines[0];
+  EXPECT_EQ(0u, ErrorLines(ErrorsText()).at(0).find("[6] Overflow"));
   EXPECT_EQ("n\n1\n", Rows("select count(*) as n from tPtlx_Information"));
 }
 
@@ -156,13 +121,10 @@ TEST_P(InformationTest, GetInfoReadsDeletedItemsAndFailsOnMissingOnes) {
   Add("kept", "body");
   info->Call("DeleteInfo", {"1"});
   Variant row = info->Call("GetInfo", {"1"});
-  ASSERT_EQ(1, row.AsArray().DataRows());
-  EXPECT_EQ("body", ToDisplay(row.AsArray().Get(1, "Info_Content")));
-  EXPECT_EQ("1", ToDisplay(row.AsArray().Get(1, "Info_IsDeleted")));
+  EXPECT_EQ("body|1", ToDisplay(row.AsArray().Get(1, "Info_Content")) + "|" +
+                          ToDisplay(row.AsArray().Get(1, "Info_IsDeleted")));
   EXPECT_FALSE(info->Call("GetInfo", {"7"}).AsArray().allocated());
-  auto lines = ErrorLines(ErrorsText());
-  ASSERT_EQ(1u, lines.size());
-  EXPECT_EQ(0u, lines[0].find("[3021]"));
+  EXPECT_EQ(0u, ErrorLines(ErrorsText()).at(0).find("[3021]"));
 }
 
 TEST_P(InformationTest, AttachmentsLiveApartFromTheirItem) {
