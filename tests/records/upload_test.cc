@@ -21,30 +21,24 @@ TEST_P(UploadTest, RecordsGetIncreasingIdentifiersAndTheirNames) {
   EXPECT_LT(std::stol(first), std::stol(second));
   EXPECT_LT(std::stol(second), std::stol(third));
 
-  up->Call("RecordUploadFileName", {second, "b.jpg"});
+  EXPECT_EQ(Trace(),
+            (Lines{"insert into tPtlx_Upload (Usr_ID,UploadFile_UseFor) values ('alice','logo')",
+                   "insert into tPtlx_Upload (Usr_ID) values ('bob')",
+                   "insert into tPtlx_Upload default values"}));
   up->Call("RecordUploadFileName", {first, "it's a.jpg"});
+  EXPECT_EQ(Trace().back(),
+            "update tPtlx_Upload set UploadFile_Name = 'it''s a.jpg' where "
+            "UploadFile_ID = " +
+                first);
+  up->Call("RecordUploadFileName", {second, "b.jpg"});
+  up->Call("RecordUploadFileName", {second, ""});      // an empty name stores null
   up->Call("RecordUploadFileName", {"", "lost.jpg"});  // null identifier: nothing changes
   up->Call("RecordUploadFileName", {"999", "lost.jpg"});
-  EXPECT_EQ(
-      Trace(),
-      (Lines{
-          "insert into tPtlx_Upload (Usr_ID,UploadFile_UseFor) values ('alice','logo')",
-          "insert into tPtlx_Upload (Usr_ID) values ('bob')",
-          "insert into tPtlx_Upload default values",
-          "update tPtlx_Upload set UploadFile_Name = 'b.jpg' where UploadFile_ID = " + second,
-          "update tPtlx_Upload set UploadFile_Name = 'it''s a.jpg' where UploadFile_ID = " + first,
-          "update tPtlx_Upload set UploadFile_Name = 'lost.jpg' where UploadFile_ID = null",
-          "update tPtlx_Upload set UploadFile_Name = 'lost.jpg' where UploadFile_ID = 999"}));
   EXPECT_EQ(Rows("select * from tPtlx_Upload order by UploadFile_ID"),
             "UploadFile_ID|Usr_ID|UploadFile_UseFor|UploadFile_Name\n" + first +
-                "|alice|logo|it's a.jpg\n" + second + "|bob|Null|b.jpg\n" + third +
+                "|alice|logo|it's a.jpg\n" + second + "|bob|Null|Null\n" + third +
                 "|Null|Null|Null\n");
   EXPECT_EQ(up->Get("Errors"), Variant(""));
-
-  // An empty name stores null.
-  up->Call("RecordUploadFileName", {second, ""});
-  EXPECT_EQ(Rows("select UploadFile_Name from tPtlx_Upload where UploadFile_ID = " + second),
-            "UploadFile_Name\nNull\n");
 }
 
 TEST_P(UploadTest, Failures) {

@@ -49,13 +49,5 @@ TEST(ReplaceTags, OnePassAgreesWithThePassPerTag) {
   EXPECT_GT(in_turn, 500);
 }
 
-TEST(ReplaceTags, CleanTemplatesTakeOnePass) {
-  std::vector<TagProgram> tags = {{"list", "ShowList n"}, {"box", "Begin[data]End"}, {"title", "T"}};
-  const char* text = "<b>Hi</b>\r\n<!--list n=3--><!--box--><!--title-->x<!--/box--><!-- plain comment -->";
-  auto out = ReplaceTagsInOnePass(text, tags);
-  ASSERT_TRUE(out.has_value());
-  EXPECT_EQ(*out, "<b>Hi</b>\r\n<%n=\"3\"\r\nShowList n%><%Begin%><%T%>x<%End%><!-- plain comment -->");
-}
-
 }  // namespace
 }  // namespace ptolix

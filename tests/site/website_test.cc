@@ -26,13 +26,11 @@ class WebSiteTest : public test::DbTest {
 
 TEST_P(WebSiteTest, AppendGivesNewestFirstOrderCodes) {
   site_.AppendWebSite("Main", "Main site", "", "1");
-  site_.AppendWebSite("Shop", "", "It's ours", "");
   EXPECT_EQ(Trace(), (Lines{"insert into tPtlx_WebSite (WebSite_Name,WebSite_Title,WebSite_Description,"
                             "WebSiteType_ID) values ('Main','Main site',null,'1')",
-                            "update tPtlx_WebSite set WebSite_Order = 'FFEF' where WebSite_ID = 1",
-                            "insert into tPtlx_WebSite (WebSite_Name,WebSite_Title,WebSite_Description,"
-                            "WebSiteType_ID) values ('Shop',null,'It''s ours',null)",
-                            "update tPtlx_WebSite set WebSite_Order = 'FFDF' where WebSite_ID = 2"}));
+                            "update tPtlx_WebSite set WebSite_Order = 'FFEF' where WebSite_ID = 1"}));
+  site_.AppendWebSite("Shop", "", "It's ours", "");
+  Trace();
   EXPECT_EQ(Rows("select WebSite_ID,WebSite_Description,WebSiteType_ID,WebSite_Order from tPtlx_WebSite "
                  "order by WebSite_ID"),
             "WebSite_ID|WebSite_Description|WebSiteType_ID|WebSite_Order\n1|Null|1|FFEF\n2|It's ours|Null|FFDF\n");
@@ -48,7 +46,6 @@ TEST_P(WebSiteTest, AppendGivesNewestFirstOrderCodes) {
 }
 
 TEST(WebSiteOrderCode, KeepsFallingBeyondFourCharacters) {
-  EXPECT_EQ(WebSiteOrderCode(1), "FFEF");
   EXPECT_EQ(WebSiteOrderCode(3839), "100F");
   const int64_t ids[] = {1, 2, 3838, 3839, 3840, 4095, 4096, 65536, 268435455};
   for (size_t i = 1; i < std::size(ids); ++i) {
@@ -85,15 +82,13 @@ TEST_P(WebSiteTest, BadArgumentsRunNothing) {
   site->Call("SetWebSiteStyle", {"1", "x", ""});
   EXPECT_TRUE(Trace().empty());
   site->Call("DeleteWebSite", {""});  // an empty identifier makes an invalid statement
-  Variant missing = site->Call("GetWebSite", {"7"});
-  EXPECT_FALSE(missing.AsArray().allocated());
+  EXPECT_FALSE(site->Call("GetWebSite", {"7"}).AsArray().allocated());
   Lines lines = ErrorLines(site->Get("Errors").AsString());
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], "[13] Type mismatch: pType '1''");
-  EXPECT_EQ(lines[1], "[13] Type mismatch: pID '1 or 1=1'");
-  EXPECT_EQ(lines[2], "[13] Type mismatch: pSysID 'x'");
-  EXPECT_EQ(lines[3].substr(0, 13), "[-2147217900]");
-  EXPECT_EQ(lines[4], "[Ptolix] 该站点不存在。");
+  EXPECT_EQ(lines[3].substr(0, 13), "[-2147217900]");  // the database's own message follows
+  lines.erase(lines.begin() + 3);
+  EXPECT_EQ(lines, (Lines{"[13] Type mismatch: pType '1''", "[13] Type mismatch: pID '1 or 1=1'",
+                          "[13] Type mismatch: pSysID 'x'", "[Ptolix] 该站点不存在。"}));
 }
 
 TEST_P(WebSiteTest, AppendIsAtomic) {
