@@ -145,8 +145,7 @@ TEST_P(ColumnTest, ModifyAndDeleteWebsiteClause) {
 
 TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
   std::string a = Add("A");
-  std::string b = Add("B");
-  std::string b1 = Add("B1", b);
+  std::string b1 = Add("B1", Add("B"));
   std::string b11 = Add("B11", b1);
   std::string b111 = Add("B111", b11);
   col.MoveColumn("1", b1, a);  // one level up, before A
@@ -166,10 +165,9 @@ TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
   EXPECT_EQ(Tree(), before);
   auto lines = ErrorLines(col.Errors());
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "[Ptolix] 目标栏目不存在。");
-  EXPECT_EQ(lines[1], "[Ptolix] 目标栏目不存在。");
-  EXPECT_EQ(lines[2].rfind("[3021]", 0), 0u);
-  EXPECT_EQ(lines[3], "[Ptolix] 不能将栏目移到其下级栏目处。");
+  lines[2] = lines[2].substr(0, 6);
+  EXPECT_EQ(lines, (std::vector<std::string>{"[Ptolix] 目标栏目不存在。", "[Ptolix] 目标栏目不存在。", "[3021]",
+                                             "[Ptolix] 不能将栏目移到其下级栏目处。"}));
 
   // Down into another branch, before a deeper target.
   col.MoveColumn("1", a, b111);
@@ -217,9 +215,8 @@ TEST_P(ColumnTest, TargetEndingInZeroIsRespaced) {
 
 TEST_P(ColumnTest, GrantsAndTheirLists) {
   // Roles: 1 (standard), 2 under 1, 3 under 2, 4 alone.
-  Exec("insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) values (2,'editors','FFEFFFDF',1)");
-  Exec("insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) values (3,'juniors','FFEFFFDFFFCF',2)");
-  Exec("insert into tPtlx_Role (Role_ID,Role_Name,Role_Order) values (4,'guests','FFBF')");
+  Exec("insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) values (2,'editors','FFEFFFDF',1),"
+       "(3,'juniors','FFEFFFDFFFCF',2),(4,'guests','FFBF',null)");
   Exec("insert into tPtlx_User (Usr_ID,Usr_Name) values ('ann','Ann'),('o''neil','O''Neil')");
   std::string parent = Add("parent");
   std::string child = Add("child", parent);

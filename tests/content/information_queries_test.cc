@@ -19,17 +19,9 @@ class QueriesTest : public DbTest {
     info = New("Information");
     // Column tree of system 1: 1 > 2 > 3 (deleted) > 4, and a second top
     // column 5; column 6 belongs to system 2.
-    Column(1, "", 1);
-    Column(2, PaddedOrderCode(1, 8), 1);
-    Column(3, PaddedOrderCode(1, 8) + PaddedOrderCode(2, 8), 1, "1");
-    Column(4, PaddedOrderCode(1, 8) + PaddedOrderCode(2, 8) + PaddedOrderCode(3, 8), 1);
-    Column(5, "", 1);
-    Column(6, "", 2);
-  }
-  void Column(int id, const std::string& father_code, int sys, const std::string& deleted = "0") {
-    Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Name,Column_Order,Column_IsDeleted) values (" +
-         std::to_string(id) + "," + std::to_string(sys) + ",'c" + std::to_string(id) + "','" + father_code +
-         PaddedOrderCode(id, 8) + "','" + deleted + "')");
+    Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values (1,1,'FFFFFFEF','0'),"
+         "(2,1,'FFFFFFEFFFFFFFDF','0'),(3,1,'FFFFFFEFFFFFFFDFFFFFFFCF','1'),"
+         "(4,1,'FFFFFFEFFFFFFFDFFFFFFFCFFFFFFFBF','0'),(5,1,'FFFFFFAF','0'),(6,2,'FFFFFF9F','0')");
   }
   struct ItemRow {
     int id, state = 4, column = 1, site = 1, sys = 1;
@@ -50,9 +42,7 @@ class QueriesTest : public DbTest {
   static std::string Ids(const Variant& v) {
     if (v.kind() != Variant::Kind::kArray || !v.AsArray().allocated()) return "(none)";
     std::string out;
-    for (int r = 1; r <= v.AsArray().DataRows(); ++r) {
-      out += (out.empty() ? "" : " ") + ToDisplay(v.AsArray().At(r, 0));
-    }
+    for (int r = 1; r <= v.AsArray().DataRows(); ++r) out += (r > 1 ? " " : "") + ToDisplay(v.AsArray().At(r, 0));
     return out;
   }
   std::vector<std::string> Lines() { return ErrorLines(info->Get("Errors").AsString()); }
@@ -253,14 +243,13 @@ TEST_P(QueriesTest, PublishedStatementSentEqualsTheOriginalOnVariedData) {
   for (int c = 6; c <= 37; ++c) {
     for (const char* site : {"1", "2"}) {
       for (const char* sys : {"1", "2"}) {
-        std::string col = std::to_string(c);
-        std::string original = Rows(total(info_sql::PublishedListAsWritten(sys, col, site)));
+        std::string col = std::to_string(c), original = Rows(total(info_sql::PublishedListAsWritten(sys, col, site)));
         ASSERT_EQ(original, Rows(total(info_sql::PublishedList(sys, col, site)))) << sys << " " << col << " " << site;
         ASSERT_EQ(Rows(total(info_sql::PublishedListAsWritten(sys, col, site, "3"))),
                   Rows(total(info_sql::PublishedList(sys, col, site, "3"))));
         int rows = static_cast<int>(std::count(original.begin(), original.end(), '\n')) - 1;
-        ASSERT_EQ("n\n" + std::to_string(rows) + "\n",
-                  Rows("select (" + info_sql::PublishedCount(sys, col, site) + ") as n"));
+        ASSERT_EQ(Rows("select (" + info_sql::PublishedCount(sys, col, site) + ") as n"),
+                  "n\n" + std::to_string(rows) + "\n");
         non_empty += rows > 0;
       }
     }
