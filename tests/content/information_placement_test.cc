@@ -52,8 +52,7 @@ TEST_P(PlacementTest, WorkedExampleGivesTheDocumentedCodes) {
   struct Case {
     const char* method;
     int id;
-    const char* code;
-    const char* order;
+    const char *code, *order;
   } cases[] = {
       {"MoveUpInfo", 1, "FFFFFFD7", "3 1 2"},
       {"MoveUpInfo", 2, "FFFFFFC7", "2 3 1"},

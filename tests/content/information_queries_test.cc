@@ -56,8 +56,7 @@ TEST_P(QueriesTest, ModeKeywordsFilterStatesExactly) {
   Item({.id = 8, .column = 2});
   Item({.id = 9, .site = 2});
   struct Case {
-    const char* mode;
-    const char* ids;
+    const char *mode, *ids;
   } cases[] = {
       {"All", "6 5 4 3 2 1"},  {"Published", "6 5 4"}, {"WaitAssess", "1"},  {"NeedReedit", "2"},
       {"Canceled", "3"},       {"Editor", "2 1"},       {"published", "6 5 4 3 2 1"},
@@ -88,8 +87,7 @@ TEST_P(QueriesTest, ModeKeywordsFilterStatesExactly) {
   // Paging.
   info->Put("PageSize", Variant(4));
   struct Page {
-    const char* page;
-    const char* ids;
+    const char *page, *ids;
   } pages[] = {{"2", "2 1"}, {"9", "2 1"}, {"", "6 5 4 3"}, {"0", "6 5 4 3"}};
   for (const auto& p : pages) {
     EXPECT_EQ(p.ids, Ids(info->Call("GetInfoList", {"1", "1", "1", "All", p.page}))) << p.page;
@@ -107,12 +105,7 @@ TEST_P(QueriesTest, SearchMatchesLiterallyAndBoundsInclusively) {
   Item({.id = 3, .title = "100 percent", .content = "axb", .time = "2024-01-31 00:00:00"});
   Item({.id = 4, .title = "it''s [new]", .time = "2024-02-01 00:00:00"});
   struct Case {
-    const char* title;
-    const char* content;
-    const char* type;
-    const char* start;
-    const char* end;
-    const char* ids;
+    const char *title, *content, *type, *start, *end, *ids;
   } cases[] = {
       {"report", "", "", "", "", "1"},
       {"100%", "", "", "", "", "2"},
