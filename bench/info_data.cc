@@ -1,5 +1,6 @@
 #include "info_data.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -33,10 +34,30 @@ const char* const kWords[] = {"alpha", "bravo", "charlie", "delta", "echo", "fox
                               "onyx", "pebble", "quartz", "ridge", "slate", "tundra", "umber", "velvet",
                               "willow", "zephyr"};
 
+// The tables the data set fills.
+const char kTables[] = "tPtlx_System, tPtlx_WebSite, tPtlx_Column, tPtlx_Information, tPtlx_Info2Colu";
+
+bool OnPostgres(db::Connection& conn) { return conn.dialect() == db::Dialect::kPostgres; }
+
+// The item's time: one item a minute from 2020-01-01 on.
+std::string TimeOf(int id, bool pg) {
+  return pg ? "timestamp '2020-01-01 00:00:00' + interval '" + std::to_string(id) + " minutes'"
+            : "datetime('2020-01-01 00:00:00','+" + std::to_string(id) + " minutes')";
+}
+
 void Generate(db::Connection& conn) {
   schema::CreateSchema(conn);
   db::Transaction tx(conn);
   auto& backend = conn.backend();
+  bool pg = OnPostgres(conn);
+  if (pg) {
+    // Leftovers of an interrupted run go; the item indexes are built once
+    // after loading rather than row by row.
+    backend.Execute(std::string("truncate ") + kTables + " restart identity");
+    for (const auto& ix : schema::Indexes()) {
+      if (ix.table == "tPtlx_Information" || ix.table == "tPtlx_Info2Colu") backend.Execute("drop index " + ix.name);
+    }
+  }
   backend.Execute("insert into tPtlx_System (Sys_Name,Sys_Description) values ('bench','')");
   for (int s = 1; s <= 3; ++s) {
     backend.Execute("insert into tPtlx_WebSite (WebSite_Name) values ('site " + std::to_string(s) + "')");
@@ -74,8 +95,7 @@ void Generate(db::Connection& conn) {
     int state = id % 2 == 0 ? 4 + static_cast<int>((h >> 8) % 3) : 1 + static_cast<int>((h >> 8) % 3);
     bool picture = (h >> 16) % 10 == 0;
     const char* word = kWords[(h >> 24) % 50];
-    // One item a minute from 2020-01-01 on.
-    std::string time = "datetime('2020-01-01 00:00:00','+" + std::to_string(id) + " minutes')";
+    std::string time = TimeOf(id, pg);
     if (in_batch == 0) {
       sql = "insert into tPtlx_Information (Info_ID,InfState_ID,InfType_ID,Sys_ID,Column_ID,Info_Father,"
             "Info_PublicUsr,Info_Title,Info_Content,Info_ImageCount,Info_SystemTime,Info_Order,Info_IsDeleted,"
@@ -104,8 +124,18 @@ void Generate(db::Connection& conn) {
     }
     if (!rows.empty()) backend.Execute("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values " + rows);
   }
+  if (pg) schema::CreateSchema(conn);  // the indexes dropped above
   tx.Commit();
-  backend.Execute("analyze");
+  backend.Execute(pg ? "vacuum analyze" : "analyze");
+}
+
+// True when a server database holds the whole data set.
+bool Complete(db::Connection& conn) {
+  schema::CreateSchema(conn);
+  auto rs = conn.Execute("select (select count(*) from tPtlx_Column), (select count(*) from tPtlx_Information), "
+                         "(select count(*) from tPtlx_Info2Colu)");
+  return rs->Field(0).AsInt64() == kColumns && rs->Field(1).AsInt64() == kItems &&
+         rs->Field(2).AsInt64() == kItems / 20;
 }
 
 }  // namespace
@@ -113,19 +143,26 @@ void Generate(db::Connection& conn) {
 const InfoData& EnsureInfoData() {
   static const InfoData data = [] {
     InfoData d;
-    std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path().parent_path() / "var" / "bench";
-    std::filesystem::create_directories(dir);
-    d.path = (dir / "info.db").string();
-    if (!std::filesystem::exists(d.path)) {
-      std::string building = d.path + ".building";
-      std::filesystem::remove(building);
-      {
-        auto conn = db::Connect("sqlite:" + building);
-        Generate(*conn);
+    if (const char* env = std::getenv("PTOLIX_BENCH_INFO_DB"); env && *env) {
+      d.url = env;
+      auto conn = db::Connect(d.url);
+      if (!Complete(*conn)) Generate(*conn);
+    } else {
+      std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path().parent_path() / "var" / "bench";
+      std::filesystem::create_directories(dir);
+      d.path = (dir / "info.db").string();
+      d.url = "sqlite:" + d.path;
+      if (!std::filesystem::exists(d.path)) {
+        std::string building = d.path + ".building";
+        std::filesystem::remove(building);
+        {
+          auto conn = db::Connect("sqlite:" + building);
+          Generate(*conn);
+        }
+        std::filesystem::rename(building, d.path);
       }
-      std::filesystem::rename(building, d.path);
     }
-    auto conn = db::Connect("sqlite:" + d.path);
+    auto conn = db::Connect(d.url);
     auto rs = conn->Execute("select WebSite_ID from tPtlx_Column where Column_ID = " + std::to_string(kBigColumn));
     d.site = std::to_string(rs->Field(0).AsInt64());
     d.sys = "1";
@@ -137,6 +174,6 @@ const InfoData& EnsureInfoData() {
   return data;
 }
 
-std::shared_ptr<db::Connection> OpenInfoData() { return db::Connect("sqlite:" + EnsureInfoData().path); }
+std::shared_ptr<db::Connection> OpenInfoData() { return db::Connect(EnsureInfoData().url); }
 
 }  // namespace ptolix::bench
