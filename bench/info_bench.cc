@@ -160,9 +160,17 @@ void BM_InfoColumnList_c_HandWritten(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   std::string where = " from tPtlx_Information where Column_ID = " + d.big_column + " and WebSite_ID = " + d.site +
                       " and Sys_ID = " + d.sys + " and InfState_ID in (4,5,6) and Info_IsDeleted = '0'";
+  std::string window = Window(static_cast<int>(state.range(0)));
+  std::string list = "select " + kCols + where + " order by Info_Order" + window;
+  if (Conn()->dialect() == db::Dialect::kPostgres) {
+    // The column's items lie one to a heap page: the page's keys come from
+    // the index alone, then only its 20 rows are read.
+    list = "select " + kCols + " from tPtlx_Information where Column_ID = " + d.big_column +
+           " and Info_Order in (select Info_Order" + where + " order by Info_Order" + window + ") order by Info_Order";
+  }
   for (auto _ : state) {
     benchmark::DoNotOptimize(Direct("select count(*)" + where));
-    benchmark::DoNotOptimize(Direct("select " + kCols + where + " order by Info_Order", Window(static_cast<int>(state.range(0)))));
+    benchmark::DoNotOptimize(Direct(list));
   }
 }
 BENCHMARK(BM_InfoColumnList_a_Library)->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond);
