@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 
@@ -56,6 +57,16 @@ std::string DbTest::Rows(const std::string& sql) {
 }
 
 void DbTest::Exec(const std::string& sql) { conn->backend().Execute(conn->RewriteFor(sql).text); }
+
+std::string FieldValues(const ResultArray& a, std::string_view field, bool sort) {
+  if (!a.allocated()) return "(unallocated)";
+  std::vector<std::string> values;
+  for (int r = 1; r <= a.DataRows(); ++r) values.push_back(ToDisplay(a.Get(r, field)));
+  if (sort) std::sort(values.begin(), values.end());
+  std::string out;
+  for (const auto& v : values) out += v + " ";
+  return out;
+}
 
 std::vector<std::string> ErrorLines(const std::string& errors) {
   std::vector<std::string> out;

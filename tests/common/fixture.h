@@ -43,12 +43,16 @@ class DbTest : public ::testing::TestWithParam<std::string> {
   std::string pg_schema_;
 };
 
+// One field of a result's data rows, each followed by a blank; sorted when
+// the list has no order. "(unallocated)" for a failed query's array.
+std::string FieldValues(const ResultArray& a, std::string_view field, bool sort = false);
+
 // Lines of an Errors text with their time stamps removed:
 // "[Ptolix] message" or "[13] Type mismatch...".
 std::vector<std::string> ErrorLines(const std::string& errors);
 
 }  // namespace ptolix::test
 
-#define PTOLIX_BACKENDS(Suite) \
+#define PTOLIX_BACKENDS(Suite)                                                                  \
   INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::ValuesIn(::ptolix::test::BackendUrls()), \
                            ::ptolix::test::BackendName)

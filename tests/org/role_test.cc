@@ -22,13 +22,7 @@ class RoleTest : public test::DbTest {
   // One field of the data rows, space separated; sorted for lists without
   // an order by.
   static std::string Ids(const ResultArray& a, const char* field = "Role_ID", bool sort = false) {
-    if (!a.allocated()) return "(unallocated)";
-    std::vector<std::string> v;
-    for (int r = 1; r <= a.DataRows(); ++r) v.push_back(ToDisplay(a.Get(r, field)));
-    if (sort) std::sort(v.begin(), v.end());
-    std::string out;
-    for (const auto& x : v) out += x + " ";
-    return out;
+    return test::FieldValues(a, field, sort);
   }
   Role role;
 };

@@ -31,13 +31,7 @@ class UserTest : public test::DbTest {
   // A field of the data rows, space separated; sorted for lists without an
   // order by.
   static std::string List(const ResultArray& a, const char* field, bool sort = true) {
-    if (!a.allocated()) return "(unallocated)";
-    std::vector<std::string> v;
-    for (int r = 1; r <= a.DataRows(); ++r) v.push_back(ToDisplay(a.Get(r, field)));
-    if (sort) std::sort(v.begin(), v.end());
-    std::string out;
-    for (const auto& x : v) out += x + " ";
-    return out;
+    return test::FieldValues(a, field, sort);
   }
   User user;
 };
