@@ -122,7 +122,7 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
     std::string error;  // part of the message
   };
   const std::vector<Case> cases = {
-      {"{\"op\":\"get\",\"obj\":\"\xff\",\"prop\":\"x\"}", "not valid UTF-8: byte 0xFF at offset 20"},
+      {"{\"op\":\"get\",\"obj\":\"\xff\",\"prop\":\"x\"}", "not valid UTF-8: byte 0xFF at offset 19"},
       {"\xc3(", "not valid UTF-8: byte 0xC3 at offset 0"},
       {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"\xed\xa0\x80\"}", "not valid UTF-8"},  // a surrogate
       {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"\xc0\xaf\"}", "not valid UTF-8"},      // overlong
@@ -139,7 +139,8 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
       {R"({"op":"call","obj":"s","method":"GetParameter","args":"x"})", "\"args\" is an array"},
       {R"({"op":"new","obj":"a","progid":"Corvane_Ptolix.Café\u0000"})", "Corvane_Ptolix.Café"},
   };
-  std::vector<std::string> lines = {R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})"};
+  std::vector<std::string> lines = {R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})",
+                                    R"({"op":"set","obj":"s","prop":"PageSize","value":20})"};
   for (const auto& c : cases) {
     lines.push_back(c.line);
     lines.push_back(good);
@@ -147,12 +148,12 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
   // Nested 63 deep inside the request object: 64 levels in all, still read.
   lines.push_back(R"({"op":"set","obj":"s","prop":"PageSize","value":)" + Nested(63) + "}");
   auto r = RunHost(lines);
-  ASSERT_EQ(r.size(), 2 * cases.size() + 2);
+  ASSERT_EQ(r.size(), 2 * cases.size() + 3);
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const json& bad = r[1 + 2 * i];
+    const json& bad = r[2 + 2 * i];
     EXPECT_EQ(bad["ok"], false) << i;
     EXPECT_NE(bad["error"].get<std::string>().find(cases[i].error), std::string::npos) << i << ": " << bad["error"];
-    EXPECT_EQ(r[2 + 2 * i], json({{"ok", true}, {"value", 20}})) << i;
+    EXPECT_EQ(r[3 + 2 * i], json({{"ok", true}, {"value", 20}})) << i;
   }
   EXPECT_NE(r.back()["error"].get<std::string>().find("cannot use"), std::string::npos) << r.back();
 }
