@@ -8,7 +8,6 @@
 
 #include <map>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include "ptolix/content/information.h"
@@ -153,65 +152,46 @@ void Information::MoveDownInfo(std::string_view pWebSite, std::string_view pSysI
 namespace {
 
 // Gives every item whose code begins with `from` the prefix `to` instead.
-void RewritePrefix(db::Connection& conn, const std::string& from, const std::string& to) {
-  conn.ExecuteCommand("update tPtlx_Information set Info_Order='" + to +
-                      "'+right(Info_Order,len(Info_Order)-" + std::to_string(from.size()) + ")" +
-                      "where Info_Order like '" + from + "%'");
+// Returns the number of rows changed.
+int64_t RewritePrefix(db::Connection& conn, const std::string& from, const std::string& to) {
+  return conn.ExecuteCommand("update tPtlx_Information set Info_Order='" + to +
+                             "'+right(Info_Order,len(Info_Order)-" + std::to_string(from.size()) +
+                             ")" + "where Info_Order like '" + from + "%'");
 }
 
-// Gives item `id` (whose code is `from`) the code `to`, and every item filed
+// Gives item `id` (whose code is `from`) the code `to`, and the items filed
 // under it (by Info_Father, at any depth, in any column) the prefix `to` in
-// place of `from`. Items that merely share the prefix keep their codes: when
-// the items with the prefix are exactly the item and items filed under it
-// (always so once codes are unique), one prefix rewrite does it; otherwise
-// each item of the subtree is rewritten by identifier.
+// place of `from`; `to` must be free. Items that merely share the prefix
+// keep their codes: after the prefix rewrite, the rows now under `to` are
+// checked, unless the item was the only one, and any that is not filed under
+// the item gets its code back. With unique codes that never happens, and the
+// usual move (an item with nothing filed under it) costs no extra statement.
 void RewriteSubtree(db::Connection& conn, int64_t id, const std::string& from,
                     const std::string& to) {
-  std::map<int64_t, int64_t> father;  // items with the prefix -> their father (0: none)
+  if (RewritePrefix(conn, from, to) <= 1) return;
+  std::map<int64_t, std::pair<int64_t, std::string>> rows;  // id -> father (0: none), code
   {
     auto rs = conn.Execute(
-        "select Info_ID,Info_Father from tPtlx_Information where Info_Order like '" + from + "%'");
+        "select Info_ID,Info_Father,Info_Order from tPtlx_Information where Info_Order like '" +
+        to + "%'");
     for (; !rs->IsEof(); rs->MoveNext()) {
-      father[rs->Field(0).AsInt64()] = rs->Field(1).IsNull() ? 0 : rs->Field(1).AsInt64();
+      rows[rs->Field(0).AsInt64()] = {rs->Field(1).IsNull() ? 0 : rs->Field(1).AsInt64(),
+                                      NullToEmpty(rs->Field(2))};
     }
   }
   auto under = [&](int64_t item) {
-    for (size_t steps = 0; steps <= father.size(); ++steps) {
+    for (size_t steps = 0; steps <= rows.size(); ++steps) {
       if (item == id) return true;
-      auto it = father.find(item);
-      if (it == father.end()) return false;
-      item = it->second;
+      auto it = rows.find(item);
+      if (it == rows.end()) return false;
+      item = it->second.first;
     }
     return false;  // a loop of fathers
   };
-  bool only_subtree = father.count(id) > 0;
-  for (const auto& entry : father) only_subtree = only_subtree && under(entry.first);
-  if (only_subtree) {
-    RewritePrefix(conn, from, to);
-    return;
-  }
-  std::vector<Sibling> subtree;
-  std::set<int64_t> seen = {id};
-  conn.ExecuteCommand("update tPtlx_Information set Info_Order = '" + to +
-                      "' where Info_ID = " + std::to_string(id));
-  for (std::vector<int64_t> level = {id}; !level.empty();) {
-    std::string list;
-    for (int64_t f : level) list += (list.empty() ? "" : ",") + std::to_string(f);
-    level.clear();
-    auto rs = conn.Execute(
-        "select Info_ID,Info_Order from tPtlx_Information where Info_Father in (" + list + ")");
-    for (; !rs->IsEof(); rs->MoveNext()) {
-      int64_t child = rs->Field(0).AsInt64();
-      if (!seen.insert(child).second) continue;
-      level.push_back(child);
-      subtree.push_back({child, NullToEmpty(rs->Field(1))});
-    }
-  }
-  for (const Sibling& item : subtree) {
-    if (!item.code.starts_with(from)) continue;  // not under the item by code: leave it
-    conn.ExecuteCommand("update tPtlx_Information set Info_Order = '" + to +
-                        item.code.substr(from.size()) +
-                        "' where Info_ID = " + std::to_string(item.id));
+  for (const auto& [item, row] : rows) {
+    if (under(item)) continue;
+    conn.ExecuteCommand("update tPtlx_Information set Info_Order = '" + from +
+                        row.second.substr(to.size()) + "' where Info_ID = " + std::to_string(item));
   }
 }
 

@@ -83,10 +83,18 @@ TEST_P(PlacementTest, MoveRewritesTheItemAndEverythingFiledUnderIt) {
   Item(4, "FFFFFFDFFFFFFFCFFFFFFFBF", 4, 20, "3");  // filed deeper, in another column
   Trace();
   Move("MoveDownInfo", 2);
+  // The rewrite, then the check that every row it reached is filed under the
+  // moved item.
+  auto trace = Trace();
+  ASSERT_LE(2u, trace.size());
   EXPECT_EQ(
       "update tPtlx_Information set Info_Order='FFFFFFF7'+right(Info_Order,len(Info_Order)-8)"
       "where Info_Order like 'FFFFFFDF%'",
-      Trace().back());
+      trace[trace.size() - 2]);
+  EXPECT_EQ(
+      "select Info_ID,Info_Father,Info_Order from tPtlx_Information where Info_Order like "
+      "'FFFFFFF7%'",
+      trace.back());
   EXPECT_EQ(
       "Info_ID|Info_Order\n1|FFFFFFEF\n2|FFFFFFF7\n3|FFFFFFF7FFFFFFCF\n4|"
       "FFFFFFF7FFFFFFCFFFFFFFBF\n",
