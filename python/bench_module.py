@@ -18,7 +18,7 @@ import timeit
 import ptolix
 
 
-def make_data():
+def make_data() -> tuple:
     conn = ptolix.connect("sqlite::memory:")
     conn.create_schema()
     link = ptolix.create("Link", conn)

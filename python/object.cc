@@ -314,7 +314,8 @@ void BindObjects(py::module_& m) {
       },
       py::arg("progid"), py::arg("connection") = py::none(),
       "Creates an object by program identifier ('Corvane_Ptolix.User') or class name ('User'), "
-      "letter case ignored, and hands it the connection when one is given. Raises AttributeError "
+      "letter case ignored, and hands it the connection when one is given (About takes none). "
+      "Raises AttributeError "
       "for an unknown class.");
   m.def(
       "classes",
