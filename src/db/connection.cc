@@ -93,6 +93,22 @@ int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
 Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
     : conn_(conn), depth_(conn.tx_depth_) {
   std::string start;
+StatementResult Connection::RunStatement(std::string_view sql) {
+  StatementResult result;
+  Rewritten r = RewriteFor(sql);
+  if (!IsQuery(r.text)) {
+    result.changed = backend_->Execute(r.text);
+    return result;
+  }
+  auto cursor = backend_->Query(r.text);
+  result.is_query = true;
+  result.rows = ResultArray(cursor->Columns());
+  std::vector<Variant> row;
+  while (cursor->Fetch(&row)) result.rows.AddRow(row);
+  return result;
+}
+
+Transaction::Transaction(Connection& conn) : conn_(conn), depth_(conn.tx_depth_) {
   if (depth_ == 0 && !conn_.backend_->InTransaction()) {
     // SQLite: take the write lock now, so that a transaction that has read
     // never has to upgrade (which could fail at once with SQLITE_BUSY); the
