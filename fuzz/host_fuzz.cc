@@ -1,6 +1,6 @@
 // Requests to the tool's host, one per line of the input, each answered by
 // a Host that starts with no connection. The host must answer every line
-// with one JSON object line, and never throw or crash.
+// with one line of valid JSON saying "ok", and never throw or crash.
 //
 // The target touches only memory: before a line is handed over it is read
 // here, and a line is dropped when it could reach a file or the network:
@@ -96,8 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string line(in.substr(0, eol));
     in = eol == std::string_view::npos ? std::string_view() : in.substr(eol + 1);
     if (!Safe(line)) continue;
-    std::string response = host.Handle(line);
+    std::string response = host.HandleLine(line);
     Check(response.find('\n') == std::string::npos, "one line per response");
+    // Strict parsing also checks that the response is valid UTF-8.
     json r = json::parse(response, nullptr, false);
     Check(r.is_object() && r.contains("ok") && r["ok"].is_boolean(), "a response says ok");
     if (!r["ok"].get<bool>()) {
