@@ -91,6 +91,17 @@ size_t Find(const Text& t, size_t from, std::string_view code, Kind kind, Marker
   return npos;
 }
 
+// True when the text holds a closing marker of `code` outside [begin, end),
+// the opening marker at hand: one inside its attribute text closes nothing.
+bool HasClosingOutside(const Text& t, std::string_view code, size_t begin, size_t end) {
+  Marker c;
+  for (size_t p = Find(t, 0, code, Kind::kClosing, &c); p != npos;
+       p = Find(t, p + 1, code, Kind::kClosing, &c)) {
+    if (p < begin || p >= end) return true;
+  }
+  return false;
+}
+
 struct InvalidCall {};
 
 // One tag, as its contract describes it: markers with attribute text first,
@@ -108,7 +119,7 @@ std::string ReferenceReplaceTag(std::string_view text, std::string_view code,
       if (attributes.find_first_not_of(' ') != npos) x += ptolix::CreateAttributeCode(attributes);
       size_t stop = o.end;
       Marker c;
-      if (Find(t, 0, code, Kind::kClosing, &c) != npos) {
+      if (HasClosingOutside(t, code, q, o.end)) {
         size_t cq = Find(t, o.end, code, Kind::kClosing, &c);
         if (cq == npos) throw InvalidCall();
         std::string body = "%>" + t.s.substr(o.end, cq - o.end) + "<%";
