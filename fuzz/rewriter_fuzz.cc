@@ -34,6 +34,14 @@ void CheckRewrite(std::string_view sql, const std::vector<ptolix::db::Token>& to
     Check(q != std::string::npos, "string literal kept in order");
     at = q + t.text.size();
   }
+  // Quoted names change their quotes at most.
+  for (const auto& t : tokens) {
+    if (t.kind != TokenKind::kQuotedName) continue;
+    bool closed = t.text.size() >= 2 && t.text.back() == (t.text.front() == '[' ? ']' : '"');
+    std::string_view inner =
+        std::string_view(t.text).substr(1, closed ? t.text.size() - 2 : t.text.npos);
+    Check(out.text.find(inner) != std::string::npos, "quoted names kept");
+  }
   if (out.has_limit) {
     size_t limit = out.text.rfind(" limit ");
     Check(limit != std::string::npos, "a trailing limit");
