@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need,
-# and does nothing when they are all present.
+# Installs the Debian packages the build, the tests, the benchmarks and the
+# fuzz targets need (clang and libFuzzer; ccache speeds up rebuilds), and
+# does nothing when they are all present.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
   libsqlite3-dev libpq-dev libsodium-dev nlohmann-json3-dev libcli11-dev
   libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
   pybind11-dev python3-dev python3-pytest
+  clang libfuzzer-14-dev ccache
 )
 if [[ "${1:-}" == "--with-postgres" ]]; then
   # The server binaries (initdb, pg_ctl) for a throwaway test server; any

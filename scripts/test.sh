@@ -1,6 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything with warnings as errors, and
-# runs the whole test suite on SQLite and on PostgreSQL.
+# Installs what is missing, builds everything with warnings as errors, runs
+# the whole test suite on SQLite and on PostgreSQL, then again built with
+# AddressSanitizer and UndefinedBehaviorSanitizer, then runs each fuzz target
+# for a short while. Arguments go to both ctest runs.
+#
+#   build/       -O2 without debug information, tests and benchmarks
+#   build-asan/  -O1 -fsanitize=address,undefined -fno-sanitize-recover=all,
+#                tests only (warnings are the first build's business); any
+#                sanitizer report, leaks included, fails its test. Tests
+#                labelled python or web are left to the first run.
+#   build-fuzz/  scripts/fuzz.sh, PTOLIX_FUZZ_SECONDS (default 30) per target
+#
+# PTOLIX_TEST_SANITIZE=off skips the sanitizer run, PTOLIX_FUZZ_SECONDS=0 the
+# fuzzing.
 #
 # PostgreSQL: when PTOLIX_TEST_PG already holds a URL, that server is used.
 # Otherwise a throwaway server is started on loopback (a fresh cluster in a
@@ -20,7 +32,7 @@ else
   start_server=1
   scripts/bootstrap.sh --with-postgres
 fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPTOLIX_WERROR=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O2 -DPTOLIX_WERROR=ON >/dev/null
 cmake --build build -j2
 
 pg_tool() {
@@ -78,8 +90,20 @@ if [[ -n "$start_server" ]]; then
   echo "test.sh: PostgreSQL test server at $PTOLIX_TEST_PG" >&2
 fi
 
-cd build
 # Tests are listed when ctest runs (the PostgreSQL instances exist only while
 # PTOLIX_TEST_PG is set): drop lists made under another setting.
-rm -f tests/*_tests.cmake
-ctest --output-on-failure -j2 "$@"
+rm -f build/tests/*_tests.cmake
+(cd build && ctest --output-on-failure -j2 "$@")
+
+if [[ "${PTOLIX_TEST_SANITIZE:-}" != "off" ]]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -g1" \
+    -DPTOLIX_SANITIZE=ON -DPTOLIX_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-asan -j2
+  rm -f build-asan/tests/*_tests.cmake
+  (cd build-asan && ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
+    ctest --output-on-failure -j2 -LE 'python|web' "$@")
+fi
+
+if [[ "${PTOLIX_FUZZ_SECONDS:-30}" != "0" ]]; then
+  scripts/fuzz.sh "${PTOLIX_FUZZ_SECONDS:-30}"
+fi

@@ -104,11 +104,17 @@ std::vector<Edit> ReplaceOpenings(std::string_view s, const std::vector<Opening>
     std::string_view attributes = s.substr(o.attr_begin, o.attr_end - o.attr_begin);
     if (!IsBlank(attributes)) x += CreateAttributeCode(attributes);
     size_t stop = o.end;
-    if (open_closings > 0) {
-      while (next_closing < closings.size() &&
-             (closings[next_closing].begin < o.end || closings[next_closing].consumed)) {
-        ++next_closing;
+    // A closing marker inside this marker's attribute text is part of that
+    // text: it closes nothing, and goes with the marker.
+    for (; next_closing < closings.size() && closings[next_closing].begin < o.end; ++next_closing) {
+      Closing& c = closings[next_closing];
+      if (!c.consumed && c.begin >= o.begin) {
+        c.consumed = true;
+        --open_closings;
       }
+    }
+    if (open_closings > 0) {
+      while (next_closing < closings.size() && closings[next_closing].consumed) ++next_closing;
       if (next_closing == closings.size()) {
         throw InvalidCall("closing marker <!--/" + std::string(code) + "--> before its opening");
       }

@@ -36,6 +36,7 @@ TEST(Rewrite, SqliteDialect) {
       {"where Sys_ID = 1and InfState_ID in (4,5,6)", "where Sys_ID = 1 and InfState_ID in (4,5,6)"},
       {"select 'top 10 + right(' from t", "select 'top 10 + right(' from t"},
       {"select [Right] from t", "select \"Right\" from t"},
+      {"select [ab", "select [ab"},  // unclosed: kept whole, never "ab" cut to "a"
       {"select getdate()", "select getdate()"},
       // Title and content searches go to the "match" operator, which
       // ignores letter case for every script; other likes stay.

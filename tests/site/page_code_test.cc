@@ -50,6 +50,9 @@ TEST(ReplaceTag, MarkersOfOneTag) {
       // Malformed: no "-->" leaves the text; blank attribute text adds no lines.
       {"<!--t a=1", "P", "<!--t a=1"},
       {"<!--t -->", "P", "<%P%>"},
+      // A closing marker inside attribute text closes nothing.
+      {"<!--t <!--/t-->", "P", "<%<!--/t\"\r\nP%>"},
+      {"<!--t <!--/t-->A<!--/t--><!--t -->", "[data]", "<%<!--/t\"\r\n%>A<%%><%[data]%>"},
   };
   for (auto [text, program, expected] : cases) EXPECT_EQ(ReplaceTag(text, "t", program), expected) << text;
   EXPECT_EQ(ReplaceTag("<!-- comment -->", "", "P"), "<!-- comment -->");

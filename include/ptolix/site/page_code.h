@@ -39,6 +39,8 @@ namespace ptolix {
 //     it stays in the text as it stands;
 //   - attribute text that is empty or only blanks ("<!--code -->") gives no
 //     assignment lines: the marker works as a plain one;
+//   - a closing marker inside attribute text ("<!--code <!--/code-->") is
+//     part of that text and closes nothing;
 //   - an opening marker with no closing marker after it while the text holds
 //     a closing marker of the tag before it (a closing marker before its
 //     opening) throws Failure 5 (Invalid procedure call or argument).
