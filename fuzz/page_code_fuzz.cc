@@ -169,7 +169,9 @@ bool PlainCode(std::string_view code) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > 4096) return -1;  // the reference is quadratic
+  // The reference rescans after every replacement: its cost grows with the
+  // square of the text and the number of tags, so inputs stay small.
+  if (size > 1024) return -1;
   std::vector<TagProgram> tags;
   std::string_view text =
       ReadTags(std::string_view(reinterpret_cast<const char*>(data), size), &tags);

@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -62,9 +63,36 @@ PasswordHashCost CurrentPasswordHashCost() {
   return static_cast<PasswordHashCost>(cost);
 }
 
+namespace {
+
+// The cost a hash text asks for, read from its "$argon2id$v=19$m=K,t=N,p=1$"
+// head; false when the head is not of that form.
+bool HashCost(std::string_view text, unsigned long long* kib, unsigned long long* ops) {
+  std::string head(text.substr(0, 64));
+  unsigned version = 0, lanes = 0;
+  return std::sscanf(head.c_str(), "$argon2id$v=%u$m=%llu,t=%llu,p=%u$", &version, kib, ops,
+                     &lanes) == 4;
+}
+
+// A stored hash decides how much work each sign-in does: one that asks for
+// more than the moderate limits would let whoever wrote it make every
+// sign-in of that user allocate gigabytes, so such a text is no password hash.
+bool CostAcceptable(std::string_view text) {
+  unsigned long long kib = 0, ops = 0;
+  if (!HashCost(text, &kib, &ops)) return false;
+  return ops <= crypto_pwhash_argon2id_OPSLIMIT_MODERATE &&
+         kib <= crypto_pwhash_argon2id_MEMLIMIT_MODERATE / 1024;
+}
+
+bool LooksLikePasswordHash(std::string_view text) {
+  return text.rfind(crypto_pwhash_argon2id_STRPREFIX, 0) == 0;
+}
+
+}  // namespace
+
 bool IsPasswordHash(std::string_view text) {
-  if (text.rfind(crypto_pwhash_argon2id_STRPREFIX, 0) != 0 ||
-      text.size() >= crypto_pwhash_STRBYTES) {
+  if (!LooksLikePasswordHash(text) || text.size() >= crypto_pwhash_STRBYTES ||
+      !CostAcceptable(text)) {
     return false;
   }
   InitSodium();
@@ -100,6 +128,8 @@ bool PasswordMatches(std::string_view stored, bool stored_is_null, std::string_v
   // The work of a verification, whatever the stored value.
   Verify(DummyHash(), supplied);
   if (stored_is_null) return supplied.empty();
+  // A hash asking for more work than allowed matches nothing.
+  if (LooksLikePasswordHash(stored)) return false;
   // A value written before passwords were hashed: exact, letter case counts.
   if (stored != supplied) return false;
   *needs_upgrade = !supplied.empty();

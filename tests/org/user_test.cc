@@ -58,6 +58,19 @@ TEST_P(UserTest, PasswordsAreStoredAsHashes) {
   EXPECT_FALSE(user.LoginVertify("anna", hash));
   EXPECT_FALSE(IsPasswordHash("$argon2id$v=19$garbage"));
 
+  // A hash asking for more work than the moderate limits is no hash: as a
+  // new password it is hashed like any text, and stored by someone else it
+  // matches nothing (a sign-in never spends gigabytes on it).
+  const std::string costly =
+      "$argon2id$v=19$m=4194304,t=100,p=1$c29tZXNhbHRzb21lc2FsdA$"
+      "9sTbSlTio3Biev89thdrlKKiCaYsjjYVJxGAL3swxpQ";
+  EXPECT_FALSE(IsPasswordHash(costly));
+  user.AppendUser("cat", "1", "Cat", costly, "", "1", "");
+  EXPECT_NE(Stored("cat"), costly);
+  EXPECT_TRUE(user.LoginVertify("cat", costly));
+  Exec("update tPtlx_User set Usr_Password = " + SqlQuote(costly) + " where Usr_ID = 'cat'");
+  EXPECT_FALSE(user.LoginVertify("cat", costly));
+
   // Plain passwords of older rows are upgraded at sign-in.
   Exec(
       "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values "
@@ -74,7 +87,7 @@ TEST_P(UserTest, PasswordsAreStoredAsHashes) {
   EXPECT_FALSE(user.LoginVertify("void", "anything"));
   EXPECT_TRUE(user.LoginVertify("void", ""));
   EXPECT_EQ(Stored("void"), "(null)");
-  EXPECT_EQ(ErrorLines(user.Errors()), Lines(5, kWrongPassword));
+  EXPECT_EQ(ErrorLines(user.Errors()), Lines(6, kWrongPassword));
 }
 
 TEST_P(UserTest, EverySignInCostsOneHashVerification) {
