@@ -31,6 +31,11 @@ install(FILES ${PROJECT_BINARY_DIR}/ptolixConfig.cmake ${PROJECT_BINARY_DIR}/pto
 # any prefix (cmake --install --prefix, the package's /usr).
 file(RELATIVE_PATH PC_PREFIX_FROM_PCDIR /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" PC_PREFIX_FROM_PCDIR "${PC_PREFIX_FROM_PCDIR}")
+# A static libptolix needs the shared libraries it uses at link time (given
+# with --static). They are named directly: under --static, the dependencies'
+# own .pc files (libpq's, sqlite3's) add their static archives' private
+# libraries, which a program linking the shared ones neither has nor needs.
+set(PC_LIBS_PRIVATE "-lsqlite3 -lpq -lsodium -lfmt")
 configure_file(cmake/ptolix.pc.in ${PROJECT_BINARY_DIR}/ptolix.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ptolix.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
