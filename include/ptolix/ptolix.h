@@ -26,3 +26,4 @@
 #include "ptolix/site/page.h"
 #include "ptolix/site/style.h"
 #include "ptolix/site/website.h"
+#include "ptolix/version.h"

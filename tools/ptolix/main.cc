@@ -44,6 +44,7 @@ int Call(const std::string& url, const std::string& class_name, const std::strin
 
 int main(int argc, char** argv) {
   CLI::App app{"Ptolix: the business layer of a web publishing service"};
+  app.set_version_flag("--version", std::string(LibraryVersion()));
   app.require_subcommand(1);
 
   std::string url = "sqlite:var/ptolix.db";
