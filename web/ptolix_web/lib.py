@@ -7,6 +7,8 @@ import re
 import threading
 from typing import Any
 
+from jinja2 import Undefined
+
 import ptolix
 
 _local = threading.local()
@@ -83,7 +85,7 @@ def is_id(text: Any) -> bool:
 
 def as_text(value: Any) -> str:
     """A field value as form text: None and Empty give ''."""
-    if value is None or value is ptolix.Empty:
+    if value is None or value is ptolix.Empty or isinstance(value, Undefined):
         return ""
     if isinstance(value, bool):
         return "1" if value else "0"

@@ -12,7 +12,10 @@ from pathlib import Path
 import pytest
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
+from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support import expected_conditions as EC
+from selenium.webdriver.support.ui import WebDriverWait
 
 from conftest import build_dir
 
@@ -26,9 +29,9 @@ def browser():
               "--window-size=1200,900", "--lang=zh-CN"):
         opts.add_argument(a)
     opts.binary_location = "/usr/bin/chromium"
-    service = webdriver.ChromeService(executable_path="/usr/bin/chromedriver")
+    service = Service(executable_path="/usr/bin/chromedriver")
     driver = webdriver.Chrome(options=opts, service=service)
-    driver.implicitly_wait(2)
+    driver.implicitly_wait(0)  # pages are complete when loaded; no element appears later
     yield driver
     driver.quit()
 
@@ -42,6 +45,12 @@ class Site:
     def go(self, path: str) -> None:
         self.d.get(self.base + path)
 
+    def click(self, element) -> None:
+        """Clicks something that loads a page and waits for the new one."""
+        old = self.d.find_element(By.TAG_NAME, "html")
+        element.click()
+        WebDriverWait(self.d, 15).until(EC.staleness_of(old))
+
     def text(self) -> str:
         return self.d.find_element(By.TAG_NAME, "body").text
 
@@ -50,7 +59,7 @@ class Site:
         self.go("/signin")
         self.d.find_element(By.NAME, "user").send_keys(user)
         self.d.find_element(By.NAME, "password").send_keys(password)
-        self.d.find_element(By.CSS_SELECTOR, "form.form button[type=submit]").click()
+        self.click(self.d.find_element(By.CSS_SELECTOR, "form.form button[type=submit]"))
 
     def shot(self, name: str) -> None:
         if self.engine == "sqlite":  # one set is enough
@@ -63,7 +72,7 @@ class Site:
 
 
 @pytest.fixture(scope="module")
-def site(browser, server):
+def site(server, browser):
     return Site(browser, server)
 
 
@@ -77,7 +86,7 @@ def test_write_review_publish(site):
     site.d.find_element(By.NAME, "attach_title").send_keys("采访录音")
     site.d.find_element(By.NAME, "attach_file").send_keys("files/interview.mp3")
     site.shot("editor")
-    site.d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]").click()
+    site.click(site.d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]"))
     assert "waits for review" in site.text()
     assert "files/interview.mp3" in site.d.find_element(By.ID, "attachments").text
 
@@ -85,14 +94,14 @@ def test_write_review_publish(site):
     site.go("/desk/review")
     row = site.d.find_element(By.XPATH, f"//tr[td/a[text()='{title}']]")
     site.shot("review")
-    row.find_element(By.CSS_SELECTOR, "button.publish").click()
+    site.click(row.find_element(By.CSS_SELECTOR, "button.publish"))
     assert "Publish: done." in site.text()
 
     site.go(f"/columns/{site.demo.tech}")
     first = site.d.find_element(By.CSS_SELECTOR, "#items li a")
     assert first.text == title
     site.shot("column")
-    first.click()
+    site.click(first)
     assert site.d.find_element(By.ID, "title").text == title
     assert "采访录音" in site.text()
     site.shot("item")
@@ -110,7 +119,7 @@ def test_paging_shows_every_item_once(site):
         nxt = site.d.find_elements(By.CSS_SELECTOR, ".pager a.next")
         if not nxt:
             break
-        nxt[0].click()
+        site.click(nxt[0])
     assert total > 30 and len(seen) == total and len(set(seen)) == total
 
 
@@ -121,7 +130,7 @@ def test_move_up_changes_public_order(site):
     second = site.d.find_elements(By.CSS_SELECTOR, "#desk-items tbody tr")[1]
     moved = second.get_attribute("data-id")
     assert moved in before[1:]  # items of sub-columns share the public list
-    second.find_element(By.CSS_SELECTOR, "button.up").click()
+    site.click(second.find_element(By.CSS_SELECTOR, "button.up"))
     assert "The item was moved." in site.text()
     after = site.public_ids(site.demo.tech)
     assert after == [moved] + [i for i in before if i != moved]
@@ -139,7 +148,7 @@ def test_script_title_shows_as_text(site):
     site.sign_in("author", "Author#2024")
     site.go(f"/desk/columns/{site.demo.tech}/new")
     site.d.find_element(By.NAME, "title").send_keys("<script>alert(1)</script>")
-    site.d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]").click()
+    site.click(site.d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]"))
     assert site.d.find_element(By.ID, "title").text == "<script>alert(1)</script>"
     with pytest.raises(NoAlertPresentException):
         site.d.switch_to.alert.text  # noqa: B018 - no script ran
@@ -150,7 +159,7 @@ def test_form_without_csrf_token_is_refused(site):
     site.go(f"/desk/columns/{site.demo.tech}/new")
     site.d.find_element(By.NAME, "title").send_keys("no token")
     site.d.execute_script("document.querySelector('#item-form input[name=csrf_token]').remove()")
-    site.d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]").click()
+    site.click(site.d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]"))
     assert "not sent from this site" in site.text()
 
 
