@@ -111,7 +111,8 @@ class Server:
                        [str(WEB), *[p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p]]))
         self.log = open(tmp / "gunicorn.log", "w")
         self.proc = subprocess.Popen(
-            ["/usr/bin/python3", "-m", "gunicorn", "--threads", "4", "-w", "1", "--graceful-timeout", "2", "-b", f"127.0.0.1:{self.port}",
+            ["/usr/bin/python3", "-m", "gunicorn", "--threads", "4", "-w", "1", "--graceful-timeout", "2",
+             "-b", f"127.0.0.1:{self.port}",
              "ptolix_web:create_app()"], env=env, stdout=self.log, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 30
         while True:
