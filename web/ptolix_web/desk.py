@@ -121,7 +121,6 @@ def new_item(column_id: str):
     new_id = info.AppendInfo(staff_sys(), column_id, user_id(), form["type"], form["title"], form["content"],
                              form["pub"], form["end"], form["url"], staff_site())
     if not new_id:
-        report(info)
         return render_template("desk/item_form.html", column=col, item=_echo(form), types=_types(),
                                errors=lib.messages(info)), 422
     attach_title, attach_file = field("attach_title", "name"), field("attach_file", "url")

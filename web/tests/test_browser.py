@@ -26,7 +26,7 @@ pytestmark = pytest.mark.browser
 def browser():
     opts = webdriver.ChromeOptions()
     for a in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu",
-              "--window-size=1200,900", "--lang=zh-CN"):
+              "--window-size=1200,1000", "--lang=zh-CN"):
         opts.add_argument(a)
     opts.binary_location = "/usr/bin/chromium"
     service = Service(executable_path="/usr/bin/chromedriver")
@@ -64,6 +64,7 @@ class Site:
     def shot(self, name: str) -> None:
         if self.engine == "sqlite":  # one set is enough
             self.shots.mkdir(parents=True, exist_ok=True)
+            self.d.execute_script("document.activeElement.blur(); window.scrollTo(0, 0)")
             self.d.save_screenshot(str(self.shots / f"{name}.png"))
 
     def public_ids(self, column: str, page: int = 1) -> list[str]:
