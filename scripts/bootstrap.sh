@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libsqlite3-dev libpq-dev libsodium-dev nlohmann-json3-dev libcli11-dev
   libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
+  pybind11-dev python3-dev python3-pytest
 )
 if [[ "${1:-}" == "--with-postgres" ]]; then
   # The server binaries (initdb, pg_ctl) for a throwaway test server; any

@@ -75,6 +75,21 @@ int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
   return backend_->Insert(RewriteFor(sql).text, id_column);
 }
 
+StatementResult Connection::RunStatement(std::string_view sql) {
+  StatementResult result;
+  Rewritten r = RewriteFor(sql);
+  if (!IsQuery(r.text)) {
+    result.changed = backend_->Execute(r.text);
+    return result;
+  }
+  auto cursor = backend_->Query(r.text);
+  result.is_query = true;
+  result.rows = ResultArray(cursor->Columns());
+  std::vector<Variant> row;
+  while (cursor->Fetch(&row)) result.rows.AddRow(row);
+  return result;
+}
+
 Transaction::Transaction(Connection& conn) : conn_(conn), depth_(conn.tx_depth_) {
   if (depth_ == 0 && !conn_.backend_->InTransaction()) {
     conn_.backend_->Execute(conn_.dialect() == Dialect::kSqlite ? "begin immediate" : "begin");

@@ -10,10 +10,18 @@
 #include "ptolix/db/backend.h"
 #include "ptolix/db/recordset.h"
 #include "ptolix/db/rewriter.h"
+#include "ptolix/frame/result_array.h"
 
 namespace ptolix::db {
 
 class Connection;
+
+// What one statement run by Connection::RunStatement gave back.
+struct StatementResult {
+  bool is_query = false;
+  ResultArray rows;     // a query's rows, row 0 the field names
+  int64_t changed = 0;  // any other statement: the number of rows changed
+};
 
 // A unit of atomic work: a transaction, or a savepoint when one is already
 // open on the connection. Rolls back unless Commit() was called.
@@ -54,6 +62,10 @@ class Connection {
   std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, std::string_view count_sql);
   // Runs an insert and returns the new row's identity in `id_column`.
   int64_t Insert(std::string_view sql, std::string_view id_column);
+  // Runs one statement of an administrator or a tool (not the library's
+  // own): rewritten for the backend like the others, kept out of the trace,
+  // and read whole. Throws db::Error.
+  StatementResult RunStatement(std::string_view sql);
 
   // Statement trace: while on, every text handed to the methods above is
   // recorded as given (before rewriting).

@@ -1,0 +1,57 @@
+"""Fixtures: a fresh database per test, on SQLite and, when PTOLIX_TEST_PG
+names a server, on PostgreSQL in a schema of its own."""
+
+import os
+import secrets
+
+import pytest
+
+# Password hashes at the minimum cost keep the tests fast (read at the first
+# hash, so before any test runs).
+os.environ.setdefault("PTOLIX_PWHASH", "min")
+
+import ptolix  # noqa: E402
+
+
+def backend_urls() -> list[str]:
+    urls = ["sqlite::memory:"]
+    pg = os.environ.get("PTOLIX_TEST_PG", "")
+    if pg and pg != "off":
+        urls.append(pg)
+    return urls
+
+
+def open_fresh(url: str) -> tuple[ptolix.Connection, str | None]:
+    """A connection on an empty database with the schema created."""
+    conn = ptolix.connect(url)
+    schema = None
+    if url.startswith("postgres"):
+        schema = "t" + secrets.token_hex(8)
+        conn.execute(f"create schema {schema}")
+        conn.execute(f"set search_path to {schema}")
+    conn.create_schema()
+    return conn, schema
+
+
+def drop(conn: ptolix.Connection, schema: str | None) -> None:
+    if schema and not conn.closed:
+        conn.execute(f"drop schema {schema} cascade")
+    conn.close()
+
+
+@pytest.fixture(params=backend_urls(), ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres")
+def url(request) -> str:
+    return request.param
+
+
+@pytest.fixture
+def conn(url):
+    conn, schema = open_fresh(url)
+    yield conn
+    drop(conn, schema)
+
+
+@pytest.fixture
+def new(conn):
+    """new("User") gives an object on the test's connection."""
+    return lambda name: ptolix.create(name, conn)
