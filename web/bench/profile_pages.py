@@ -35,6 +35,7 @@ def main() -> None:
     p.add_argument("--db", required=True)
     p.add_argument("--n", type=int, default=300)
     p.add_argument("--column", default="1500")
+    p.add_argument("--pages", type=int, default=50, help="column pages drawn from 1 to this")
     args = p.parse_args()
     conn = ptolix.connect(args.db)
     sys_id = "1"
@@ -42,7 +43,7 @@ def main() -> None:
     site = str(ptolix.records(col.GetColumn(sys_id, args.column))[0]["WebSite_ID"])
 
     def calls() -> None:  # the calls the column page makes
-        page = str(random.randint(1, 50))
+        page = str(random.randint(1, args.pages))
         c = ptolix.create("Column", conn)
         c.GetColumn(sys_id, args.column)
         ptolix.create("WebSite", conn).GetWebSite(site)
@@ -56,13 +57,13 @@ def main() -> None:
     def published_only() -> None:
         info = ptolix.create("Information", conn)
         info.PageSize = 10
-        info.GetPublishedInfoList(site, sys_id, args.column, str(random.randint(1, 50)))
+        info.GetPublishedInfoList(site, sys_id, args.column, str(random.randint(1, args.pages)))
 
     app = create_app({"db_url": args.db, "secret": "bench"})
     client = app.test_client()
 
     def view() -> None:
-        r = client.get(f"/columns/{args.column}?page={random.randint(1, 50)}")
+        r = client.get(f"/columns/{args.column}?page={random.randint(1, args.pages)}")
         assert r.status_code == 200
 
     def item() -> None:
