@@ -25,11 +25,11 @@ from ptolix_web import demo_data  # noqa: E402
 
 
 def build_dir() -> Path:
-    return Path(os.environ.get("PTOLIX_BUILD_DIR", ROOT / "build"))
+    return Path(os.environ.get("PTOLIX_BUILD_DIR", ROOT / "build")).resolve()
 
 
 def tool() -> str:
-    return os.environ.get("PTOLIX_TOOL", str(build_dir() / "ptolix"))
+    return str(Path(os.environ.get("PTOLIX_TOOL", build_dir() / "ptolix")).resolve())
 
 
 def engines() -> list[str]:
@@ -76,10 +76,10 @@ def make_demo(engine: str, tmp: Path) -> tuple[Demo, callable]:
         base = os.environ["PTOLIX_TEST_PG"]
         url, name = _fresh_pg(base)
         cleanup = lambda: _drop_pg(base, name)  # noqa: E731
-    cwd = os.getcwd()
+    cwd, program = os.getcwd(), tool()
     os.chdir(tmp)  # `ptolix demo` writes its site folder below the working directory
     try:
-        done = subprocess.run([tool(), "demo", "--db", url], capture_output=True, text=True)
+        done = subprocess.run([program, "demo", "--db", url], capture_output=True, text=True)
         assert done.returncode == 0, done.stderr
         with ptolix.connect(url) as conn:
             made = demo_data.add_newsroom(conn)
