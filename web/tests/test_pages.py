@@ -138,3 +138,36 @@ def test_library_errors_are_shown_on_the_page(app, demo):
     assert resp.status_code == 200 and "Type mismatch" in resp.get_data(as_text=True)
     code = admin.get("/desk/admin/page-code?page=index.asp&style=1").get_data(as_text=True)
     assert "Response.Write" in code
+
+
+def test_every_staff_screen_renders(app, demo):
+    admin = app.test_client()
+    sign_in(admin, "admin", "Admin#2024")
+    paths = ["/desk/", "/desk/review", f"/desk/columns/{demo.tech}?state=All", f"/desk/columns/{demo.tech}/manage",
+             f"/desk/items/{demo.published[0]}", "/desk/admin/", "/desk/admin/page-code",
+             "/desk/admin/templates?scope=1", "/desk/admin/tags?scope=index.asp", "/desk/admin/links?scope=1",
+             "/desk/admin/users/edit?k_Usr_ID=author", "/desk/admin/parameters/edit?k_Para_Name=TEMPLET_PATH"]
+    paths += [f"/desk/admin/{slug}" for slug in ("roles", "users", "websites", "styles", "pages", "parameters",
+                                                  "systems", "linkclasses", "states", "types", "access", "sitetypes")]
+    for path in paths:
+        assert admin.get(path).status_code == 200, path
+    for path in ["/desk/admin/templates", "/desk/admin/links?scope=x", "/desk/admin/nothing",
+                 "/desk/admin/users/edit?k_Usr_ID=nobody"]:
+        assert admin.get(path).status_code == 404, path
+
+
+def test_manager_changes_grants_and_tree(app, demo):
+    admin = app.test_client()
+    sign_in(admin, "admin", "Admin#2024")
+    t = token(admin, "/desk/")
+    page = admin.post(f"/desk/columns/{demo.lab}/grants", data={"csrf_token": t, "kind": "user", "who": "reader",
+                                                                "access": "2", "action": "add"},
+                      follow_redirects=True).get_data(as_text=True)
+    assert "The grant was saved." in page and "访客" in page
+    reader = app.test_client()
+    sign_in(reader, "reader", "read3r")
+    assert reader.get(f"/desk/columns/{demo.lab}").status_code == 200  # granted, rebuilt at once
+    assert reader.get(f"/desk/columns/{demo.tech}").status_code == 403
+    moved = admin.post(f"/desk/columns/{demo.tech}/move", data={"csrf_token": t, "target": demo.lab},
+                       follow_redirects=True).get_data(as_text=True)
+    assert "不能将栏目移到其下级栏目处。" in moved  # the library's refusal, shown on the page
