@@ -86,7 +86,7 @@ def add_newsroom(conn: "ptolix.Connection", items: int = 36) -> dict:
         content = (f"<p>{topic}领域本周{event}，这是科技栏目的第{n}篇报道。</p>"
                    f"<p>编辑部整理了各方的反馈与后续安排，读者可在附件中查看原始材料。</p>{picture}")
         item = info.AppendInfo(SYS, lab if n % 6 == 0 else tech, "author", "1", f"{topic}：{event}（第{n}期）",
-                               content, f"2024-06-{1 + n % 28:02d}", "", "", SITE)
+                               content, f"2024-{5 + n // 28:02d}-{1 + n % 28:02d}", "", "", SITE)
         if n % 5 == 0:
             info.AppendInfoAttach(item, f"第{n}期原始材料", f"files/tech-{n}.pdf")
         published.append(item)
