@@ -39,7 +39,9 @@ def drop(conn: ptolix.Connection, schema: str | None) -> None:
     conn.close()
 
 
-@pytest.fixture(params=backend_urls(), ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres")
+@pytest.fixture(
+    params=backend_urls(), ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres"
+)
 def url(request) -> str:
     return request.param
 

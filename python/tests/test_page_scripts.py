@@ -36,8 +36,12 @@ def test_write_review_and_list_a_page(new):
     column = new("Column")
     news = column.AppendColumn("1", "新闻", "", "", "", "", "", "1", "")
     info = new("Information")
-    ids = [info.AppendInfo("1", news, "reporter", "1", f"第{i}篇", "<p>正文</p>", "2024-05-01", "", "", "1", "")
-           for i in range(1, 26)]
+    ids = [
+        info.AppendInfo(
+            "1", news, "reporter", "1", f"第{i}篇", "<p>正文</p>", "2024-05-01", "", "", "1", ""
+        )
+        for i in range(1, 26)
+    ]
     info.AssessInfo("editor", ",".join(str(i) for i in ids), "4")
     assert info.Errors == ""
 
@@ -55,7 +59,8 @@ def test_write_review_and_list_a_page(new):
 def test_page_code_generation(new, tmp_path):
     (tmp_path / "templates" / "blue").mkdir(parents=True)
     (tmp_path / "templates" / "blue" / "index.htm").write_bytes(
-        b"<html><title><!--title--></title>\r\n<body>hello</body></html>\r\n")
+        b"<html><title><!--title--></title>\r\n<body>hello</body></html>\r\n"
+    )
     system = new("System")
     system.AppendParameter("SITE_PHYSICAL_ROOT", str(tmp_path), "")
     system.AppendParameter("TEMPLET_PATH", "templates", "")
@@ -79,7 +84,9 @@ def test_page_code_generation(new, tmp_path):
 def test_links(new):
     link = new("Link")
     link.AppendLinkClass("友情链接", "Friends")
-    link.AppendLink("1", "Ptolix", "项目主页", "http://ptolix.example/", "logo.gif", "88", "31", "2030-12-31")
+    link.AppendLink(
+        "1", "Ptolix", "项目主页", "http://ptolix.example/", "logo.gif", "88", "31", "2030-12-31"
+    )
     row = ptolix.records(link.GetLink("1", "1"))[0]
     assert (row["Link_Title"], row["Link_Url"]) == ("Ptolix", "http://ptolix.example/")
     assert row["Link_EndDate"] == datetime.datetime(2030, 12, 31)
