@@ -27,8 +27,9 @@ def check_csrf() -> None:
 
 
 class SignInThrottle:
-    """Failed sign-ins per (user, address): after `free` failures each further
-    one locks that pair out for `base` seconds, doubling up to `ceiling`.
+    """Failed sign-ins per (user, address): the `free`-th failure locks that
+    pair out for `base` seconds, and each further one doubles the lock-out,
+    up to `ceiling`.
     A success clears the pair. Attempts during a lock-out are refused without
     checking the password."""
 
