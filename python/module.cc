@@ -2,6 +2,7 @@
 
 #include "binding.h"
 #include "ptolix/frame/result_array.h"
+#include "ptolix/version.h"
 
 namespace ptolix::python {
 
@@ -49,6 +50,7 @@ void Raise(py::handle type, const std::string& message) {
 }  // namespace ptolix::python
 
 PYBIND11_MODULE(ptolix, m) {
+  m.attr("__version__") = PTOLIX_VERSION_STRING;
   namespace python = ptolix::python;
   namespace py = pybind11;
   m.doc() =

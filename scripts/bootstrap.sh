@@ -18,6 +18,11 @@ if [[ "${1:-}" == "--with-postgres" ]]; then
     packages+=(postgresql)
   fi
 fi
+if [[ " $* " == *" --with-web "* ]]; then
+  # The web front: Flask, gunicorn, the browser tests (with a CJK font for
+  # their screenshots) and the load benchmark.
+  packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

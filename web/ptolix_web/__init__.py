@@ -1,0 +1,77 @@
+"""The newsroom web front of Ptolix: public pages that list and show
+published items, and the staff desk where people sign in, write, review,
+order and manage. Everything lives in the database through the Ptolix
+classes; the site itself keeps only sessions."""
+
+from __future__ import annotations
+
+from datetime import timedelta
+
+from flask import Flask, render_template, request
+from werkzeug.exceptions import HTTPException
+
+import ptolix
+
+from . import lib
+from .config import Settings
+from .security import SignInThrottle, csrf_token
+from .sessions import ServerSessionInterface, SessionStore
+from .text import format_date, paragraphs, safe_url
+
+
+def create_app(overrides: dict | None = None) -> Flask:
+    """The application; `overrides` replaces settings read from the environment."""
+    settings = Settings.from_env(overrides)
+    app = Flask(__name__)
+    app.secret_key = settings.secret
+    app.config.update(
+        PTOLIX=settings,
+        MAX_CONTENT_LENGTH=2 * 1024 * 1024,
+        MAX_FORM_MEMORY_SIZE=1024 * 1024,
+        SESSION_COOKIE_NAME="ptolix_session",
+        SESSION_COOKIE_SECURE=settings.secure_cookies,
+        PERMANENT_SESSION_LIFETIME=timedelta(minutes=settings.session_minutes),
+    )
+    app.session_interface = ServerSessionInterface(SessionStore(timedelta(minutes=settings.session_minutes)))
+    app.extensions["ptolix_throttle"] = SignInThrottle(
+        settings.free_failures, settings.lock_seconds, settings.lock_max_seconds
+    )
+    app.jinja_env.globals.update(csrf_token=csrf_token)
+    app.jinja_env.filters.update(date=format_date, paragraphs=paragraphs, safe_url=safe_url, text=lib.as_text)
+
+    from .admin import bp as admin_bp
+    from .auth import bp as auth_bp
+    from .desk import bp as desk_bp
+    from .public import bp as public_bp
+
+    app.register_blueprint(public_bp)
+    app.register_blueprint(auth_bp)
+    app.register_blueprint(desk_bp, url_prefix="/desk")
+    app.register_blueprint(admin_bp, url_prefix="/desk/admin")
+
+    @app.errorhandler(HTTPException)
+    def http_error(e: HTTPException):
+        return render_template("error.html", code=e.code, title=e.name, message=e.description), e.code
+
+    @app.errorhandler(ptolix.DatabaseError)
+    def database_down(e: Exception):
+        lib.drop_connection(settings.db_url)
+        app.logger.error("database unavailable: %s", e)
+        return render_template("error.html", code=503, title="Service Unavailable",
+                               message="The database cannot be reached just now. Please try again shortly."), 503
+
+    @app.errorhandler(Exception)
+    def unexpected(e: Exception):
+        app.logger.exception("unexpected failure on %s", request.path)
+        return render_template("error.html", code=500, title="Internal Server Error",
+                               message="Something went wrong on our side."), 500
+
+    @app.after_request
+    def headers(resp):
+        resp.headers.setdefault("X-Content-Type-Options", "nosniff")
+        resp.headers.setdefault("X-Frame-Options", "DENY")
+        resp.headers.setdefault("Referrer-Policy", "same-origin")
+        resp.headers.setdefault("Content-Security-Policy", "default-src 'self'; img-src 'self' https: http: data:")
+        return resp
+
+    return app

@@ -1,0 +1,70 @@
+"""Configuration of the newsroom site, read from the environment."""
+
+from __future__ import annotations
+
+import os
+import secrets
+from dataclasses import dataclass
+from pathlib import Path
+
+
+def _int(name: str, default: int) -> int:
+    text = os.environ.get(name, "")
+    try:
+        return int(text) if text.strip() else default
+    except ValueError:
+        return default
+
+
+def _secret(path: Path) -> str:
+    """PTOLIX_SECRET, or a random secret kept in a file readable by the owner only."""
+    env = os.environ.get("PTOLIX_SECRET", "")
+    if env:
+        return env
+    try:
+        text = path.read_text().strip()
+        if text:
+            return text
+    except FileNotFoundError:
+        pass
+    path.parent.mkdir(parents=True, exist_ok=True)
+    text = secrets.token_hex(32)
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    with os.fdopen(fd, "w") as f:
+        f.write(text + "\n")
+    return text
+
+
+@dataclass
+class Settings:
+    db_url: str
+    secret: str
+    site_id: int  # the default website: "/"
+    sys_id: int  # the system whose columns the site shows when the site names none
+    page_size: int  # published items per column page
+    top_n: int  # items per column on a home page
+    session_minutes: int
+    secure_cookies: bool
+    free_failures: int  # failed sign-ins per user and address before the lock-out starts
+    lock_seconds: int  # the first lock-out; it doubles with each further failure
+    lock_max_seconds: int
+
+    @classmethod
+    def from_env(cls, overrides: dict | None = None) -> "Settings":
+        o = overrides or {}
+        secret_file = Path(os.environ.get("PTOLIX_SECRET_FILE", "var/web-secret"))
+        values = dict(
+            db_url=os.environ.get("PTOLIX_DB", "sqlite:var/web.db"),
+            secret=o.get("secret") or _secret(secret_file),
+            site_id=_int("PTOLIX_SITE", 1),
+            sys_id=_int("PTOLIX_SYS", 1),
+            page_size=_int("PTOLIX_PAGE_SIZE", 10),
+            top_n=_int("PTOLIX_TOP_N", 5),
+            session_minutes=_int("PTOLIX_SESSION_MINUTES", 120),
+            secure_cookies=os.environ.get("PTOLIX_SECURE_COOKIES", "") == "1",
+            free_failures=_int("PTOLIX_SIGNIN_FREE_FAILURES", 3),
+            lock_seconds=_int("PTOLIX_SIGNIN_LOCK_SECONDS", 5),
+            lock_max_seconds=_int("PTOLIX_SIGNIN_LOCK_MAX_SECONDS", 900),
+        )
+        values.update({k: v for k, v in o.items() if k != "secret"})
+        return cls(**values)

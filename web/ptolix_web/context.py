@@ -1,0 +1,111 @@
+"""Per-request access to settings, the thread's connection, Ptolix objects
+and the signed-in user."""
+
+from __future__ import annotations
+
+from typing import Any
+
+from flask import abort, current_app, flash, g, session
+
+import ptolix
+
+from . import lib
+from .config import Settings
+
+
+def settings() -> Settings:
+    return current_app.config["PTOLIX"]
+
+
+def conn() -> "ptolix.Connection":
+    return lib.connection(settings().db_url)
+
+
+def obj(name: str, page_size: int | None = None) -> Any:
+    """A new object of class `name` on this thread's connection."""
+    o = ptolix.create(name, conn())
+    if page_size is not None:
+        o.PageSize = page_size
+    return o
+
+
+def report(o: Any, success: str | None = None) -> bool:
+    """Shows the object's `Errors` as messages on the next page; True when
+    there were none (and then `success`, when given)."""
+    errors = lib.messages(o)
+    for m in errors:
+        flash(m, "error")
+    if not errors and success:
+        flash(success, "ok")
+    return not errors
+
+
+def page_number(text: str | None, page_count: int) -> int:
+    """The page a paged list shows for `text`: empty is 1, numbers round half
+    to even, and the result is clamped to 1..page_count."""
+    try:
+        n = round(float((text or "").strip() or "1"))
+    except (ValueError, OverflowError):
+        return 1
+    if n > page_count:
+        n = page_count
+    return max(n, 1)
+
+
+def website(site_id: int | str) -> dict | None:
+    """The website row (cached for the request)."""
+    key = f"site:{site_id}"
+    if key not in g:
+        setattr(g, key, lib.first(obj("WebSite").GetWebSite(str(site_id))))
+    return getattr(g, key)
+
+
+def system_of(site: dict | None) -> str:
+    """The system a website's columns belong to: its own, else the configured one."""
+    sys_id = site.get("Sys_ID") if site else None
+    return str(sys_id) if isinstance(sys_id, int) and sys_id > 0 else str(settings().sys_id)
+
+
+# --- the signed-in user ---
+
+
+def user_id() -> str | None:
+    return session.get("uid")
+
+
+def staff_site() -> str:
+    """The website a staff member works on: theirs, else the default one."""
+    site = session.get("site")
+    return str(site) if isinstance(site, int) and site > 0 else str(settings().site_id)
+
+
+def staff_sys() -> str:
+    return system_of(website(staff_site()))
+
+
+def level(column_id: str) -> int:
+    """The user's effective access on the column, asked on every request."""
+    uid = user_id()
+    if not uid:
+        return -1
+    key = f"level:{column_id}"
+    if key not in g:
+        setattr(g, key, int(obj("User").GetColumnAccess(uid, staff_sys(), column_id) or -1))
+    return getattr(g, key)
+
+
+def require_level(column_id: str, needed: int) -> int:
+    """Refuses the request unless the user has `needed` on the column."""
+    if not lib.is_id(column_id):
+        abort(404, description="There is no such column.")
+    have = level(column_id)
+    if have < needed:
+        abort(403, description=f"You need {LEVEL_NAMES.get(needed, needed)} access on this column "
+                               f"for that screen; you have {LEVEL_NAMES.get(have, 'none')}.")
+    return have
+
+
+# The access-type dictionary: 1 sees a column only as an ancestor, 2 edits,
+# 3 reviews, 4 manages.
+BROWSE, EDIT, REVIEW, MANAGE = 1, 2, 3, 4
+LEVEL_NAMES = {-1: "none", 0: "none", 1: "browse", 2: "edit", 3: "review", 4: "manage"}
