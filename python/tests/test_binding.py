@@ -1,6 +1,7 @@
 """The binding itself: names, values, raised errors, threads."""
 
 import datetime
+import re
 import threading
 
 import pytest
@@ -10,6 +11,7 @@ import ptolix
 
 def test_classes_and_creation(conn):
     assert len(ptolix.classes()) == 12 and "Corvane_Ptolix.User" in ptolix.classes()
+    assert re.fullmatch(r"\d+\.\d+\.\d+", ptolix.__version__)
     for name in ("Corvane_Ptolix.Role", "corvane_ptolix.role", "Role", "role"):
         assert type(ptolix.create(name, conn)).__name__ == "Role"
     user = ptolix.create("User")
