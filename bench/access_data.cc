@@ -1,3 +1,4 @@
+#include "db/backend.h"
 #include "access_data.h"
 
 #include <cstdlib>
@@ -27,7 +28,7 @@ class BatchInsert {
     if (count_ == 400) Flush();
   }
   void Flush() {
-    if (count_) conn_.backend().Execute(head_ + text_);
+    if (count_) db::BackendOf(conn_).Execute(head_ + text_);
     text_.clear();
     count_ = 0;
   }

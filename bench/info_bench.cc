@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "db/backend.h"
+#include "db/rewriter.h"
 #include "content/information_sql.h"
 #include "info_data.h"
 #include "ptolix/content/information.h"
@@ -36,7 +38,7 @@ std::shared_ptr<db::Connection> Conn() {
 // every row into Variants, as a result array would.
 int64_t Direct(const std::string& sql, const std::string& tail = "") {
   auto& conn = *Conn();
-  auto cursor = conn.backend().Query(conn.RewriteFor(sql).text + tail);
+  auto cursor = db::BackendOf(conn).Query(db::RewriteFor(conn, sql).text + tail);
   std::vector<Variant> row;
   int64_t n = 0;
   while (cursor->Fetch(&row)) n += static_cast<int64_t>(row.size());
@@ -49,7 +51,7 @@ std::string Window(int page) {
 
 // The keyset's count of a statement: wrapped, without its order by.
 std::string WrappedCount(const std::string& sql) {
-  auto r = Conn()->RewriteFor(sql);
+  auto r = db::RewriteFor(*Conn(), sql);
   return "select count(*) from (" + r.text.substr(0, r.before_order_by) + ") ptlx_count";
 }
 
@@ -95,7 +97,7 @@ void BM_InfoPublished_a_Library(benchmark::State& state) {
 void BM_InfoPublished_b_SentSql(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   std::string list = info_sql::PublishedList(d.sys, d.top_column, d.site);
-  std::string count = Conn()->RewriteFor(info_sql::PublishedCount(d.sys, d.top_column, d.site)).text;
+  std::string count = db::RewriteFor(*Conn(), info_sql::PublishedCount(d.sys, d.top_column, d.site)).text;
   for (auto _ : state) {
     benchmark::DoNotOptimize(Direct(count));
     benchmark::DoNotOptimize(Direct(list, Window(static_cast<int>(state.range(0)))));
@@ -309,13 +311,13 @@ void BM_InfoAppend_b_SentSql(benchmark::State& state) {
     // The library's statements, rewritten, in the library's savepoint.
     db::Transaction each(*conn);
     Direct("select * from tPtlx_Information where Info_ID = null");
-    int64_t id = conn->backend().Insert(
-        conn->RewriteFor("insert into tPtlx_Information (Sys_ID,Column_ID,Info_PublicUsr,InfType_ID,Info_Title,"
+    int64_t id = db::BackendOf(*conn).Insert(
+        db::RewriteFor(*conn, "insert into tPtlx_Information (Sys_ID,Column_ID,Info_PublicUsr,InfType_ID,Info_Title,"
                          "WebSite_ID,Info_Content,Info_ImageCount,Info_PublicDate) values (" + d.sys + "," +
                          d.big_column + ",'bench',1,'A new story'," + d.site +
                          ",'<p>text <img src=\"a.png\"></p>',1,'2024-05-01 00:00:00')").text,
         "Info_ID");
-    conn->backend().Execute(conn->RewriteFor("update tPtlx_Information set Info_Order = '" +
+    db::BackendOf(*conn).Execute(db::RewriteFor(*conn, "update tPtlx_Information set Info_Order = '" +
                                              PaddedOrderCode(id, kInfoCodeWidth) + "' where Info_ID = " +
                                              std::to_string(id)).text);
     each.Commit();

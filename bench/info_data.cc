@@ -1,3 +1,4 @@
+#include "db/backend.h"
 #include "info_data.h"
 
 #include <cstdlib>
@@ -48,7 +49,7 @@ std::string TimeOf(int id, bool pg) {
 void Generate(db::Connection& conn) {
   schema::CreateSchema(conn);
   db::Transaction tx(conn);
-  auto& backend = conn.backend();
+  auto& backend = db::BackendOf(conn);
   bool pg = OnPostgres(conn);
   if (pg) {
     // Leftovers of an interrupted run go; the item indexes are built once

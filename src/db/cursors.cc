@@ -43,7 +43,7 @@ int64_t KeysetRecordset::Count() const {
     // trailing order by, which would cost a sort.
     std::string body = statement_.has_limit ? statement_.text
                                             : statement_.text.substr(0, statement_.before_order_by);
-    auto cursor = conn_.backend().Query(count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count"
+    auto cursor = db::BackendOf(conn_).Query(count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count"
                                                             : count_text_);
     std::vector<Variant> row;
     cursor->Fetch(&row);
@@ -56,7 +56,7 @@ void KeysetRecordset::Fetch(int64_t start, int64_t n) const {
   std::string window = " limit " + std::to_string(n) + " offset " + std::to_string(start);
   std::string sql = statement_.has_limit ? "select * from (" + statement_.text + ") ptlx_window" + window
                                          : statement_.text + window;
-  auto cursor = conn_.backend().Query(sql);
+  auto cursor = db::BackendOf(conn_).Query(sql);
   names_ = cursor->Columns();
   names_known_ = true;
   window_.clear();

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "ptolix/db/backend.h"
+#include "db/backend.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/recordset.h"
-#include "ptolix/db/rewriter.h"
+#include "db/rewriter.h"
 
 namespace ptolix::db {
 

@@ -1,6 +1,6 @@
 #include "ptolix/frame/frame.h"
 
-#include "ptolix/frame/arrays.h"
+#include "frame/arrays.h"
 
 namespace ptolix {
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "db/backend.h"
 #include "ptolix/frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
@@ -101,30 +102,6 @@ std::vector<StandardRow> StandardRows() {
   return rows;
 }
 
-// PostgreSQL lacks SQL Server's getdate() and len(); the library's SQL uses
-// both.
-const char* kPostgresFunctions[] = {
-    "create or replace function getdate() returns timestamp(0) language sql stable as "
-    "$$ select localtimestamp(0) $$",
-    "create or replace function len(text) returns integer language sql immutable as "
-    "$$ select length(rtrim($1, ' ')) $$",
-    // A row inserted with its own identity moves the identity past it, as on
-    // SQL Server and SQLite, so later rows never collide with it.
-    "create or replace function ptlx_follow_identity() returns trigger language plpgsql as $$\n"
-    "declare\n"
-    "  seq text := pg_get_serial_sequence(quote_ident(TG_TABLE_SCHEMA) || '.' || "
-    "quote_ident(TG_TABLE_NAME), "
-    "TG_ARGV[0]);\n"
-    "  top bigint;\n"
-    "begin\n"
-    "  execute format('select max(%I) from ptlx_added', TG_ARGV[0]) into top;\n"
-    "  if top > coalesce(pg_sequence_last_value(seq::regclass), 0) then\n"
-    "    perform setval(seq, top);\n"
-    "  end if;\n"
-    "  return null;\n"
-    "end $$",
-};
-
 // The trigger that keeps a table's identity ahead of its rows.
 std::string FollowIdentity(const TableDef& t) {
   for (const auto& c : t.columns) {
@@ -143,9 +120,7 @@ std::string FollowIdentity(const TableDef& t) {
 
 std::vector<std::string> CreateStatements(db::Dialect dialect) {
   std::vector<std::string> out;
-  if (dialect == db::Dialect::kPostgres) {
-    for (const char* f : kPostgresFunctions) out.emplace_back(f);
-  }
+  out = db::HelperFunctionStatements(dialect);
   for (const auto& t : Tables()) {
     out.push_back(CreateTable(t, dialect));
     if (dialect == db::Dialect::kPostgres && !FollowIdentity(t).empty())
@@ -170,7 +145,7 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
 
 void CreateSchema(db::Connection& connection) {
   db::Transaction tx(connection);
-  auto& backend = connection.backend();
+  auto& backend = db::BackendOf(connection);
   for (const auto& sql : CreateStatements(connection.dialect())) backend.Execute(sql);
   // On PostgreSQL the identity trigger moves each sequence past these rows.
   for (const auto& row : StandardRows()) {

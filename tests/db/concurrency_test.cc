@@ -14,6 +14,8 @@
 #include <set>
 #include <thread>
 
+#include "db/backend.h"
+#include "db/rewriter.h"
 #include "fixture.h"
 #include "ptolix/frame/counters.h"
 
@@ -42,7 +44,7 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
       std::random_device rd;
       pg_schema_ = "c" + std::to_string(rd()) + std::to_string(rd());
     }
-    if (!pg_schema_.empty()) db::Connect(url_)->backend().Execute("create schema " + pg_schema_);
+    if (!pg_schema_.empty()) db::BackendOf(*db::Connect(url_)).Execute("create schema " + pg_schema_);
     main_ = Open();
     schema::CreateSchema(*main_);
     Exec("insert into tPtlx_System (Sys_Name) values ('main')");
@@ -57,7 +59,7 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
   void TearDown() override {
     if (!pg_schema_.empty() && main_) {
       try {
-        main_->backend().Execute("drop schema " + pg_schema_ + " cascade");
+        db::BackendOf(*main_).Execute("drop schema " + pg_schema_ + " cascade");
       } catch (...) {
       }
     }
@@ -68,11 +70,11 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
   // A connection of its own, as each page request has.
   std::shared_ptr<db::Connection> Open() {
     auto conn = db::Connect(url_);
-    if (!pg_schema_.empty()) conn->backend().Execute("set search_path to " + pg_schema_);
+    if (!pg_schema_.empty()) db::BackendOf(*conn).Execute("set search_path to " + pg_schema_);
     return conn;
   }
 
-  void Exec(const std::string& sql) { main_->backend().Execute(main_->RewriteFor(sql).text); }
+  void Exec(const std::string& sql) { db::BackendOf(*main_).Execute(db::RewriteFor(*main_, sql).text); }
   int64_t Number(const std::string& sql) { return main_->Execute(sql)->Field(0).AsInt64(); }
 
   // Skips the test when the class has no such method yet.

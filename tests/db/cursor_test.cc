@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "db/backend.h"
 #include "fixture.h"
 #include "ptolix/db/error.h"
 
@@ -11,7 +12,7 @@ class CursorTest : public test::DbTest {
   void Fill(int n) {
     db::Transaction tx(*conn);
     for (int i = 1; i <= n; ++i) {
-      conn->backend().Execute("insert into tPtlx_System (Sys_Name) values ('s" + std::to_string(i) + "')");
+      db::BackendOf(*conn).Execute("insert into tPtlx_System (Sys_Name) values ('s" + std::to_string(i) + "')");
     }
     tx.Commit();
   }

@@ -9,9 +9,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "db/backend.h"
 #include "fixture.h"
 #include "ptolix/db/error.h"
-#include "ptolix/db/rewriter.h"
+#include "db/rewriter.h"
 #include "ptolix/frame/system.h"
 
 namespace ptolix {
@@ -138,7 +139,7 @@ TEST_P(PostgresTest, PrefixSearchesCanUseTheIndex) {
   Exec("set enable_seqscan = off");
   auto plan = [&](const std::string& sql) {
     std::string text;
-    for (auto rs = conn->Execute("explain " + conn->RewriteFor(sql).text); !rs->IsEof();
+    for (auto rs = conn->Execute("explain " + db::RewriteFor(*conn, sql).text); !rs->IsEof();
          rs->MoveNext()) {
       text += rs->Field(0).AsString() + "\n";
     }
@@ -205,10 +206,10 @@ TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
       conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('inner')");
       EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
     }  // not committed
-    EXPECT_TRUE(conn->backend().InTransaction());
+    EXPECT_TRUE(db::BackendOf(*conn).InTransaction());
     outer.Commit();
   }
-  EXPECT_FALSE(conn->backend().InTransaction());
+  EXPECT_FALSE(db::BackendOf(*conn).InTransaction());
   EXPECT_EQ(Rows("select Sys_Name from tPtlx_System order by Sys_ID"), "Sys_Name\nbefore\nafter\n");
   // The engine's own message, without its severity prefix.
   try {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ptolix/db/rewriter.h"
+#include "db/rewriter.h"
 
 namespace ptolix::db {
 namespace {

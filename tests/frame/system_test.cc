@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fixture.h"
-#include "ptolix/frame/arrays.h"
+#include "frame/arrays.h"
 #include "ptolix/frame/system.h"
 
 namespace ptolix {

@@ -1,3 +1,4 @@
+#include "db/backend.h"
 #include "ptolix/org/role.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,7 @@ TEST_P(RoleTest, AddingRefusesWhatCannotBeStored) {
   // role to 4095, the last one with a 4-character segment.
   Exec("insert into tPtlx_Role (Role_ID,Role_Name) values (4094,'high')");
   if (IsPostgres())
-    conn->backend().Execute("select setval(pg_get_serial_sequence('tPtlx_Role','role_id'), 4094)");
+    db::BackendOf(*conn).Execute("select setval(pg_get_serial_sequence('tPtlx_Role','role_id'), 4094)");
   EXPECT_EQ(role.AppendRole("last", "", "1"), 4095);
   EXPECT_EQ(Rows("select Role_Order from tPtlx_Role where Role_ID = 4095"),
             "Role_Order\nFFEF000F\n");

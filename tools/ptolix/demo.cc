@@ -31,7 +31,7 @@ namespace {
 
 // Empties the library's tables so the demo starts from a fresh database.
 void Reset(db::Connection& conn) {
-  for (const auto& t : schema::Tables()) conn.backend().Execute("drop table if exists " + t.name);
+  for (const auto& t : schema::Tables()) conn.RunStatement("drop table if exists " + t.name);
   schema::CreateSchema(conn);
 }
 

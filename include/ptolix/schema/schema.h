@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ptolix/db/backend.h"
+#include "ptolix/db/dialect.h"
 #include "ptolix/db/connection.h"
 
 namespace ptolix::schema {
