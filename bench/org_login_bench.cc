@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/org/password.h"
 #include "ptolix/org/user.h"
 #include "ptolix/ptolix.h"

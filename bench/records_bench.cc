@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/ptolix.h"
 #include "ptolix/records/link.h"
 

@@ -90,9 +90,6 @@ int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
   return backend_->Insert(RewriteFor(sql).text, id_column);
 }
 
-Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
-    : conn_(conn), depth_(conn.tx_depth_) {
-  std::string start;
 StatementResult Connection::RunStatement(std::string_view sql) {
   StatementResult result;
   Rewritten r = RewriteFor(sql);
@@ -108,7 +105,9 @@ StatementResult Connection::RunStatement(std::string_view sql) {
   return result;
 }
 
-Transaction::Transaction(Connection& conn) : conn_(conn), depth_(conn.tx_depth_) {
+Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
+    : conn_(conn), depth_(conn.tx_depth_) {
+  std::string start;
   if (depth_ == 0 && !conn_.backend_->InTransaction()) {
     // SQLite: take the write lock now, so that a transaction that has read
     // never has to upgrade (which could fail at once with SQLITE_BUSY); the

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::schema {
