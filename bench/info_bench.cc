@@ -17,7 +17,7 @@
 #include "content/information_sql.h"
 #include "info_data.h"
 #include "ptolix/content/information.h"
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::bench {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::bench {

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "db/backend.h"
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/org/password.h"
 #include "ptolix/org/user.h"
 #include "ptolix/ptolix.h"

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "db/backend.h"
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/ptolix.h"
 #include "ptolix/records/link.h"
 

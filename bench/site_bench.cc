@@ -15,7 +15,7 @@
 #include "ptolix/frame/system.h"
 #include "ptolix/schema/schema.h"
 #include "ptolix/site/page.h"
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 namespace ptolix::bench {
 namespace {

@@ -1,6 +1,7 @@
 // Information items: the lists of editing screens and published pages.
 
 #include "content/information_sql.h"
+#include "content/information_text.h"
 #include "ptolix/content/information.h"
 #include "ptolix/frame/sql_text.h"
 

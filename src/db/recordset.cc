@@ -13,7 +13,7 @@ const Variant& Recordset::Field(std::string_view name) const {
       return Field(static_cast<int32_t>(i));
     }
   }
-  throw Failure(3265, "Item cannot be found in the collection corresponding to the requested name "
+  throw Failure(err::kItemNotFound, "Item cannot be found in the collection corresponding to the requested name "
                       "or ordinal: " + std::string(name));
 }
 

@@ -72,7 +72,7 @@ template <class T>
 class ClassBuilder {
  public:
   ClassBuilder(std::string name, std::string clsid, std::string iid) {
-    info_.progid = "Corvane_Ptolix." + name;
+    info_.progid = std::string(kProgidPrefix) + name;
     info_.name = std::move(name);
     info_.clsid = std::move(clsid);
     info_.iid = std::move(iid);

@@ -1,4 +1,4 @@
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 
 #include <cmath>
 #include <cstdint>

@@ -59,8 +59,8 @@ std::string NullToEmpty(const Variant& value) {
   return value.ToText();
 }
 
-std::string_view Bare(std::string_view text, std::string_view arg_name) {
-  if (text.empty() || IsSignedDigits(text)) return text;
+std::string Bare(std::string_view text, std::string_view arg_name) {
+  if (text.empty() || IsSignedDigits(text)) return std::string(text);
   throw TypeMismatch(Refused(arg_name, text));
 }
 

@@ -21,6 +21,18 @@ ResultArray System::GetParameter(std::string_view pParaName) noexcept {
   });
 }
 
+std::optional<std::string> SystemParameter(const std::shared_ptr<db::Connection>& connection,
+                                           std::string_view name) noexcept {
+  if (!connection) return std::nullopt;
+  try {
+    auto rs = connection->Execute("select * from tPtlx_SystemParameter where Para_Name = " + QuotedName(name));
+    if (rs->IsEof()) return std::nullopt;
+    return NullToEmpty(rs->Field("Para_Value"));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 ResultArray System::GetParameterList(int32_t pCurPage) noexcept {
   return Guard<ResultArray>([&] { return ListQuery("select * from tPtlx_SystemParameter", pCurPage); });
 }

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "db/backend.h"
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::schema {

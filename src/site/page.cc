@@ -79,15 +79,12 @@ ResultArray Page::GetPrivateTagList(std::string_view pSysID, std::string_view pP
 ResultArray Page::GetTagList(std::string_view pSysID, std::string_view pPage, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
     Bare(pSysID, "pSysID");
-    System system;
-    system.SetConnection(connection());
     conn();
-    ResultArray parameter = system.GetParameter("ABSTRACT_PUBLIC_PAGE");
     // No parameter row: there is no value to read.
-    if (!parameter.allocated() || parameter.DataRows() < 1) throw NoCurrentRecord();
-    std::string public_page = NullToEmpty(parameter.At(1, 1));
+    std::optional<std::string> public_page = SystemParameter(connection(), "ABSTRACT_PUBLIC_PAGE");
+    if (!public_page) throw NoCurrentRecord();
     return ListQuery("select * from tPtlx_Tag where Sys_ID = " + SqlValue(pSysID) + " and Page_File in (" +
-                         SqlQuote(pPage) + "," + SqlQuote(public_page) + ")",
+                         SqlQuote(pPage) + "," + SqlQuote(*public_page) + ")",
                      pCurPage);
   });
 }

@@ -1,6 +1,6 @@
 #include "ptolix/site/website.h"
 
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {

@@ -52,9 +52,9 @@ class PlacementTest : public DbTest {
   std::unique_ptr<Object> info;
 };
 
-// The worked example, with the edge rule (8 below the first, 8 above the
+// A sequence of moves, with the edge rule (8 below the first, 8 above the
 // last) and the ends of the list, which report and change nothing.
-TEST_P(PlacementTest, WorkedExampleGivesTheDocumentedCodes) {
+TEST_P(PlacementTest, MovesGiveTheExpectedCodes) {
   struct Case {
     const char* method;
     int id;

@@ -7,7 +7,7 @@
 #include "content/information_sql.h"
 #include "fixture.h"
 #include "ptolix/content/information.h"
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 
 namespace ptolix::test {
 namespace {

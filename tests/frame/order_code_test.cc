@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "ptolix/frame/errors.h"
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 
 namespace ptolix {
 namespace {

@@ -53,7 +53,7 @@ TEST(SqlText, SearchTextIsLiteral) {
   EXPECT_EQ(LikeLiteral("100%_[a]\\'s"), "100\\%\\_\\[a]\\\\''s");
 }
 
-TEST(SqlText, NumberConversionFollowsTheRuntime) {
+TEST(SqlText, NumberConversionOfArgumentText) {
   struct Case {
     const char* in;
     int32_t out;

@@ -8,7 +8,7 @@
 
 #include "fixture.h"
 #include "ptolix/site/page.h"
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 namespace ptolix {
 namespace {
@@ -92,7 +92,7 @@ class PageCodeTest : public test::DbTest {
   Page page_;
 };
 
-TEST_P(PageCodeTest, WorkedExampleByteForByte) {
+TEST_P(PageCodeTest, TemplateGivesTheExpectedPageByteForByte) {
   Write("templates/index.htm", "<b>Hi</b>\r\n<!--list n=3-->");
   page_.AppendTag("1", "index.asp", "list", "ShowList n", "");
   EXPECT_EQ(Asp(), "<b>Hi</b>\r\n<%n=\"3\"\r\nShowList n%>");

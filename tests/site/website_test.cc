@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fixture.h"
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/site/website.h"
 
 namespace ptolix {

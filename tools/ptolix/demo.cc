@@ -10,7 +10,7 @@
 namespace ptolix::tool {
 
 std::unique_ptr<Object> DemoContext::New(const std::string& class_name) {
-  auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
+  auto obj = GlobalRegistry().CreateObject(std::string(kProgidPrefix) + class_name);
   if (obj->info().set_connection) obj->PutConnection(conn);
   return obj;
 }

@@ -23,7 +23,7 @@ int Init(const std::string& url) {
 int Call(const std::string& url, const std::string& class_name, const std::string& method,
          const std::vector<std::string>& args, int page_size, tool::Format format) {
   auto conn = db::Connect(url);
-  std::string progid = class_name.find('.') == std::string::npos ? "Corvane_Ptolix." + class_name : class_name;
+  std::string progid = class_name.find('.') == std::string::npos ? std::string(kProgidPrefix) + class_name : class_name;
   auto obj = GlobalRegistry().CreateObject(progid);
   if (obj->info().set_connection) obj->PutConnection(conn);
   if (page_size > 0) obj->Put("PageSize", Variant(page_size));

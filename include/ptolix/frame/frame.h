@@ -38,20 +38,7 @@ class ConnectedObject : public Dispatchable {
   // and the method returns R{} (an unallocated array, 0, false, "").
   template <class R = void, class F>
   R Guard(F&& body) noexcept {
-    try {
-      if constexpr (std::is_void_v<R>) {
-        body();
-      } else {
-        return body();
-      }
-    } catch (const Failure& f) {
-      AppendFailure(errors_, f);
-    } catch (const std::exception& e) {
-      AppendFailure(errors_, err::kInvalidCall, e.what());
-    } catch (...) {
-      AppendFailure(errors_, err::kInvalidCall, "Unexpected failure");
-    }
-    if constexpr (!std::is_void_v<R>) return R{};
+    return Guarded<R>(errors_, std::forward<F>(body));
   }
 
   // The three method patterns. Each throws; call them inside Guard.

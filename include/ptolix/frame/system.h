@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +36,11 @@ class System : public FrameObject {
   // when none can be had.
   std::string GetID() noexcept;
 };
+
+// The value of system parameter `name` (null reads as empty text); nothing
+// when there is no connection, no such parameter, or it cannot be read.
+std::optional<std::string> SystemParameter(const std::shared_ptr<db::Connection>& connection,
+                                           std::string_view name) noexcept;
 
 // The identifier text of GetID.
 std::string NewGuidString();

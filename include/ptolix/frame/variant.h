@@ -13,7 +13,7 @@ class ResultArray;
 class Variant;
 
 // A calendar date and time of day, without time zone (the database's local
-// time, as the original platform kept it).
+// time).
 struct DateTime {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
 
@@ -64,7 +64,7 @@ class Variant {
   int64_t AsInt64() const;   // any integer kind
   double AsDouble() const;   // any number kind
 
-  // The runtime's text conversion: Empty is "", numbers in decimal, booleans
+  // Text conversion: Empty is "", numbers in decimal, booleans
   // "True"/"False", dates "YYYY-MM-DD HH:MM:SS". Throws Failure 13 for Null
   // and arrays (a null has no text).
   std::string ToText() const;
