@@ -1,4 +1,4 @@
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,6 @@
 
 #include "fixture.h"
 #include "ptolix/site/page.h"
-#include "site/page_code.h"
 
 namespace ptolix {
 namespace {
