@@ -76,6 +76,28 @@ std::string PublishedCondition(const std::string& sys, const std::string& col, c
          Subtree(sys, col) + "))";
 }
 
+// The same condition without the unary plus: a subtree of few items is
+// found through the column and identifier indexes and its rows sorted, where
+// walking the website's items in order would pass over all of them.
+std::string PublishedConditionByColumn(const std::string& sys, const std::string& col, const std::string& site) {
+  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'" +
+         " and (Column_ID in " + Subtree(sys, col) +
+         " or Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
+         Subtree(sys, col) + "))";
+}
+
+std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site) {
+  return "select count(*) from (select top " + std::to_string(kSortedRows) +
+         " Info_ID from tPtlx_Information where Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " +
+         site + " and Info_IsDeleted = '0' and Column_ID in " + Subtree(sys, col) + ") ptlx_probe";
+}
+
+std::string PublishedListByColumn(const std::string& sys, const std::string& col, const std::string& site,
+                                  std::string_view top) {
+  return Top(top) + kListColumns + " from tPtlx_Information where " + PublishedConditionByColumn(sys, col, site) +
+         " order by Info_Order";
+}
+
 std::string PublishedCount(const std::string& sys, const std::string& col, const std::string& site) {
   std::string live = "select count(*) from tPtlx_Information where Sys_ID = " + sys +
                      "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'";
@@ -99,6 +121,14 @@ std::string PublishedListAsWritten(const std::string& sys, const std::string& co
 }
 
 }  // namespace info_sql
+
+// The subtree's published items of the website homed in it decide the form
+// of its lists: below info_sql::kSortedRows they are found by column and
+// sorted, from it on read in list order (the probe stops counting there).
+bool Information::FewPublished(const std::string& sys, const std::string& col, const std::string& site) {
+  auto rs = conn().Execute(info_sql::PublishedProbe(sys, col, site));
+  return rs->Field(0).AsInt64() < info_sql::kSortedRows;
+}
 
 ResultArray Information::GetInfoList(std::string_view pWebSite, std::string_view pSysID,
                                      std::string_view pColumnID, std::string_view pMode,
@@ -153,8 +183,10 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID");
-    return ListQuery(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site)),
-                     info_sql::PublishedCount(SqlValue(sys), SqlValue(col), SqlValue(site)), pCurPage);
+    std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
+    return ListQuery(
+        FewPublished(s, c, w) ? info_sql::PublishedListByColumn(s, c, w) : info_sql::PublishedList(s, c, w),
+        info_sql::PublishedCount(s, c, w), pCurPage);
   });
 }
 
@@ -163,7 +195,9 @@ ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite, std
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID"), num = TopCount(pNum);
-    return UnpagedList(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site), num));
+    std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
+    return UnpagedList(FewPublished(s, c, w) ? info_sql::PublishedListByColumn(s, c, w, num)
+                                             : info_sql::PublishedList(s, c, w, num));
   });
 }
 

@@ -23,6 +23,18 @@ std::string PublishedConditionAsWritten(const std::string& sys, const std::strin
 // Info_Order order serves it (the one the library sends).
 std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site);
 
+// The same rows again, found through the column and identifier indexes and
+// sorted: the form for a subtree of few published items.
+std::string PublishedConditionByColumn(const std::string& sys, const std::string& col, const std::string& site);
+
+// Below this many published items of the website in a subtree, the lists
+// are sent in the by-column form; from it on, in the ordered one.
+inline constexpr int kSortedRows = 2000;
+
+// The subtree's published items of the website homed in it, counted up to
+// kSortedRows (one statement that stops early in a busy column).
+std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site);
+
 // The number of rows PublishedCondition selects, counted through the
 // column and identifier indexes.
 std::string PublishedCount(const std::string& sys, const std::string& col, const std::string& site);
@@ -31,6 +43,8 @@ std::string PublishedCount(const std::string& sys, const std::string& col, const
 // GetTopNPublishedInfoList (top = the count), as sent and as written.
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
                           std::string_view top = {});
+std::string PublishedListByColumn(const std::string& sys, const std::string& col, const std::string& site,
+                                  std::string_view top = {});
 std::string PublishedListAsWritten(const std::string& sys, const std::string& col, const std::string& site,
                                    std::string_view top = {});
 
