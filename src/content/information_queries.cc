@@ -86,16 +86,24 @@ std::string PublishedConditionByColumn(const std::string& sys, const std::string
          Subtree(sys, col) + "))";
 }
 
+// The unary plus on the website keeps the website's ordered index out of
+// it: the items are looked up by column, where a busy column has its first
+// 2,000 at the start of its range.
 std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site) {
   return "select count(*) from (select top " + std::to_string(kSortedRows) +
-         " Info_ID from tPtlx_Information where Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " +
+         " Info_ID from tPtlx_Information where Sys_ID = " + sys + "and InfState_ID in (4,5,6) and +WebSite_ID = " +
          site + " and Info_IsDeleted = '0' and Column_ID in " + Subtree(sys, col) + ") ptlx_probe";
 }
 
+// On SQLite the order is by +Info_Order: the same values in the same
+// collation (a unary plus changes neither), but no index can deliver that
+// order, so SQLite cannot choose to walk the website's whole ordered index
+// past a small subtree's rows. PostgreSQL has no unary plus for text and
+// weighs the two ways itself.
 std::string PublishedListByColumn(const std::string& sys, const std::string& col, const std::string& site,
-                                  std::string_view top) {
+                                  std::string_view top, bool sqlite) {
   return Top(top) + kListColumns + " from tPtlx_Information where " + PublishedConditionByColumn(sys, col, site) +
-         " order by Info_Order";
+         (sqlite ? " order by +Info_Order" : " order by Info_Order");
 }
 
 std::string PublishedCount(const std::string& sys, const std::string& col, const std::string& site) {
@@ -184,8 +192,9 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID");
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
+    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
     return ListQuery(
-        FewPublished(s, c, w) ? info_sql::PublishedListByColumn(s, c, w) : info_sql::PublishedList(s, c, w),
+        FewPublished(s, c, w) ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite) : info_sql::PublishedList(s, c, w),
         info_sql::PublishedCount(s, c, w), pCurPage);
   });
 }
@@ -196,7 +205,8 @@ ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite, std
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID"), num = TopCount(pNum);
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
-    return UnpagedList(FewPublished(s, c, w) ? info_sql::PublishedListByColumn(s, c, w, num)
+    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    return UnpagedList(FewPublished(s, c, w) ? info_sql::PublishedListByColumn(s, c, w, num, sqlite)
                                              : info_sql::PublishedList(s, c, w, num));
   });
 }

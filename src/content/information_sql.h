@@ -43,8 +43,9 @@ std::string PublishedCount(const std::string& sys, const std::string& col, const
 // GetTopNPublishedInfoList (top = the count), as sent and as written.
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
                           std::string_view top = {});
+// `sqlite`: ordered by +Info_Order, which SQLite must sort.
 std::string PublishedListByColumn(const std::string& sys, const std::string& col, const std::string& site,
-                                  std::string_view top = {});
+                                  std::string_view top = {}, bool sqlite = false);
 std::string PublishedListAsWritten(const std::string& sys, const std::string& col, const std::string& site,
                                    std::string_view top = {});
 
