@@ -89,8 +89,8 @@ std::string PublishedConditionByColumn(const std::string& sys, const std::string
 // The unary plus on the website keeps the website's ordered index out of
 // it: the items are looked up by column, where a busy column has its first
 // 2,000 at the start of its range.
-std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site) {
-  return "select count(*) from (select top " + std::to_string(kSortedRows) +
+std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site, int limit) {
+  return "select count(*) from (select top " + std::to_string(limit) +
          " Info_ID from tPtlx_Information where Sys_ID = " + sys + "and InfState_ID in (4,5,6) and +WebSite_ID = " +
          site + " and Info_IsDeleted = '0' and Column_ID in " + Subtree(sys, col) + ") ptlx_probe";
 }
@@ -131,11 +131,11 @@ std::string PublishedListAsWritten(const std::string& sys, const std::string& co
 }  // namespace info_sql
 
 // The subtree's published items of the website homed in it decide the form
-// of its lists: below info_sql::kSortedRows they are found by column and
-// sorted, from it on read in list order (the probe stops counting there).
-bool Information::FewPublished(const std::string& sys, const std::string& col, const std::string& site) {
-  auto rs = conn().Execute(info_sql::PublishedProbe(sys, col, site));
-  return rs->Field(0).AsInt64() < info_sql::kSortedRows;
+// of its lists: below `limit` they are found by column and sorted, from it on
+// read in list order (the probe stops counting there).
+bool Information::FewPublished(const std::string& sys, const std::string& col, const std::string& site, int limit) {
+  auto rs = conn().Execute(info_sql::PublishedProbe(sys, col, site, limit));
+  return rs->Field(0).AsInt64() < limit;
 }
 
 ResultArray Information::GetInfoList(std::string_view pWebSite, std::string_view pSysID,
@@ -194,7 +194,8 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
     bool sqlite = conn().dialect() == db::Dialect::kSqlite;
     return ListQuery(
-        FewPublished(s, c, w) ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite) : info_sql::PublishedList(s, c, w),
+        FewPublished(s, c, w, info_sql::kSortedRows) ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite)
+                                                     : info_sql::PublishedList(s, c, w),
         info_sql::PublishedCount(s, c, w), pCurPage);
   });
 }
@@ -206,7 +207,8 @@ ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite, std
     std::string col = Num(pColumnID, "pColumnID"), num = TopCount(pNum);
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
     bool sqlite = conn().dialect() == db::Dialect::kSqlite;
-    return UnpagedList(FewPublished(s, c, w) ? info_sql::PublishedListByColumn(s, c, w, num, sqlite)
+    return UnpagedList(FewPublished(s, c, w, info_sql::TopProbeRows(num))
+                           ? info_sql::PublishedListByColumn(s, c, w, num, sqlite)
                                              : info_sql::PublishedList(s, c, w, num));
   });
 }

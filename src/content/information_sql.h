@@ -3,6 +3,7 @@
 // Statement texts of the Information lists, shared with the tests and the
 // benchmarks that compare the statement sent with the one it stands for.
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,18 @@ std::string PublishedConditionByColumn(const std::string& sys, const std::string
 // are sent in the by-column form; from it on, in the ordered one.
 inline constexpr int kSortedRows = 2000;
 
+// A top-N list reads about N times (website's items / subtree's items)
+// entries in order, so its bound is lower: 20 rows per row wanted, from 100
+// up to kSortedRows.
+inline int TopProbeRows(const std::string& top) {
+  long n = std::strtol(top.c_str(), nullptr, 10);
+  return n < 5 ? 100 : n > kSortedRows / 20 ? kSortedRows : static_cast<int>(n) * 20;
+}
+
 // The subtree's published items of the website homed in it, counted up to
-// kSortedRows (one statement that stops early in a busy column).
-std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site);
+// `limit` (one statement that stops early in a busy column).
+std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site,
+                           int limit = kSortedRows);
 
 // The number of rows PublishedCondition selects, counted through the
 // column and identifier indexes.

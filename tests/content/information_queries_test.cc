@@ -184,7 +184,7 @@ TEST_P(QueriesTest, PublishedListsTakeTheSubtreeAndCrossPostings) {
                 "Info_IsDeleted = '0' and Info_ImageCount>0 order by Info_Order",
             trace[0]);
   // A subtree of few published items: found by column and sorted.
-  EXPECT_EQ(info_sql::PublishedProbe("2", "3", "1"), trace[1]);
+  EXPECT_EQ(info_sql::PublishedProbe("2", "3", "1", 200), trace[1]);
   EXPECT_EQ(info_sql::PublishedListByColumn("2", "3", "1", "10", !IsPostgres()), trace[2]);
   // Paged, the list is counted by its own statement.
   info->Put("PageSize", Variant(20));
