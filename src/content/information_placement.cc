@@ -1,14 +1,17 @@
 // Information items: home column, cross-posting, and order among siblings.
 //
 // Item codes are 8-character hexadecimal segments, one per level of the
-// Info_Father chain. Moving an item gives it a new last segment between two
-// neighbouring siblings and rewrites the prefix of every code that begins
-// with its old code, so the items filed under it follow.
+// Info_Father chain, and no two items share one. Moving an item gives it a
+// new last segment between two neighbouring siblings and gives the items
+// filed under it (by Info_Father) the new prefix, so they follow. Every move
+// runs under the item tree's lock, so two moves never pick the same code.
 
+#include <map>
 #include <optional>
 #include <vector>
 
 #include "ptolix/content/information.h"
+#include "ptolix/db/connection.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {
@@ -20,13 +23,18 @@ constexpr char kAlreadyLast[] = "信息位置已经在列表最后面，向后�
 constexpr size_t kSegment = 8;
 constexpr uint64_t kSegmentMax = 0xFFFFFFFFull;
 
-std::string Num(std::string_view text, std::string_view name) { return std::string(Bare(text, name)); }
+std::string Num(std::string_view text, std::string_view name) {
+  return std::string(Bare(text, name));
+}
 
 // An order code's digits as a number; empty text is 0.
 uint64_t HexValue(std::string_view digits) {
   uint64_t v = 0;
   for (char c : digits) {
-    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    int d = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                   : -1;
     if (d < 0) throw InvalidCall("order code '" + std::string(digits) + "' is not hexadecimal");
     v = v * 16 + static_cast<uint64_t>(d);
   }
@@ -50,36 +58,44 @@ struct Sibling {
   std::string code;
 };
 
-// The code that places an item next to `near`: halfway to `far` when there
-// is one, else 8 beyond `near` at the edge of the list. The new tail keeps
-// the width of the tail it replaces; at the edge a tail that would leave that
-// width borrows from the whole segment. Nothing when no code fits.
-std::optional<std::string> CodeBeside(const std::string& near, const std::string* far, bool up) {
+// Where an item may go next to `near`: codes `head` + a `width`-digit tail
+// from `lo` to `hi`, every one of which sorts on the right side of `near`
+// (and of `far`). `value` is the preferred tail: halfway to `far` when there
+// is one, else 8 beyond `near` at the edge of the list.
+struct Gap {
+  std::string head;
+  size_t width;
+  uint64_t value, lo, hi;
+  std::string Code(uint64_t v) const { return head + Hex(v, width); }
+};
+
+// The gap beside `near`. The new tail keeps the width of the tail it
+// replaces; at the edge a tail that would leave that width borrows from the
+// whole segment. Nothing when no code fits.
+std::optional<Gap> GapBeside(const std::string& near, const std::string* far, bool up) {
   size_t len = near.size();
   if (far) {
     size_t k = static_cast<size_t>(DifferingTailLength(near, *far));
     if (k == 0 || k > kSegment || far->size() != len) return std::nullopt;
     uint64_t a = HexValue(std::string_view(near).substr(len - k));
     uint64_t b = HexValue(std::string_view(*far).substr(len - k));
-    uint64_t mid = (a + b) / 2;
-    if (mid == std::min(a, b)) return std::nullopt;  // the gap is used up
-    return near.substr(0, len - k) + Hex(mid, k);
+    uint64_t low = std::min(a, b), high = std::max(a, b);
+    if (high - low < 2) return std::nullopt;  // the gap is used up
+    return Gap{near.substr(0, len - k), k, (a + b) / 2, low + 1, high - 1};
   }
   std::string_view segment = std::string_view(near).substr(len - kSegment);
   size_t k = static_cast<size_t>(DifferingTailLength(segment, "FFFFFFFF"));
   uint64_t tail = HexValue(std::string_view(near).substr(len - k));
   uint64_t limit = k >= 16 ? UINT64_MAX : (uint64_t{1} << (4 * k));
-  std::optional<uint64_t> v;
-  if (up && tail >= 8) v = tail - 8;
-  if (!up && tail + 8 < limit) v = tail + 8;
-  if (!v) {
-    k = kSegment;
-    uint64_t whole = HexValue(segment);
-    if (up && whole >= 8) v = whole - 8;
-    if (!up && whole + 8 <= kSegmentMax) v = whole + 8;
-    if (!v) return std::nullopt;
-  }
-  return near.substr(0, len - k) + Hex(*v, k);
+  if (up && tail >= 8) return Gap{near.substr(0, len - k), k, tail - 8, 0, tail - 1};
+  if (!up && tail + 8 < limit)
+    return Gap{near.substr(0, len - k), k, tail + 8, tail + 1, limit - 1};
+  uint64_t whole = HexValue(segment);
+  std::string head = near.substr(0, len - kSegment);
+  if (up && whole >= 8) return Gap{head, kSegment, whole - 8, 0, whole - 1};
+  if (!up && whole + 8 <= kSegmentMax)
+    return Gap{head, kSegment, whole + 8, whole + 1, kSegmentMax};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -94,7 +110,8 @@ int32_t DifferingTailLength(std::string_view first, std::string_view second) {
   return 0;
 }
 
-void Information::MoveInfo(std::string_view pID, std::string_view pSysID, std::string_view pColumnID) noexcept {
+void Information::MoveInfo(std::string_view pID, std::string_view pSysID,
+                           std::string_view pColumnID) noexcept {
   Guard([&] {
     std::string id = Num(pID, "pID"), sys = Num(pSysID, "pSysID");
     Command("update tPtlx_Information set Sys_ID = " + SqlValue(sys) + ",Column_ID = " +
@@ -120,29 +137,85 @@ void Information::RemoveFromColumn(std::string_view pID, std::string_view pSysID
   });
 }
 
-void Information::MoveUpInfo(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
-                             std::string_view pMode, std::string_view pID) noexcept {
+void Information::MoveUpInfo(std::string_view pWebSite, std::string_view pSysID,
+                             std::string_view pColumnID, std::string_view pMode,
+                             std::string_view pID) noexcept {
   Guard([&] { MoveInfoStep(pWebSite, pSysID, pColumnID, pMode, pID, true); });
 }
 
-void Information::MoveDownInfo(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
-                               std::string_view pMode, std::string_view pID) noexcept {
+void Information::MoveDownInfo(std::string_view pWebSite, std::string_view pSysID,
+                               std::string_view pColumnID, std::string_view pMode,
+                               std::string_view pID) noexcept {
   Guard([&] { MoveInfoStep(pWebSite, pSysID, pColumnID, pMode, pID, false); });
 }
 
 namespace {
 
-// Gives every item whose code begins with `from` the prefix `to` instead: the
-// item and everything filed under it, in any column.
-void RewritePrefix(db::Connection& conn, const std::string& from, const std::string& to) {
-  conn.ExecuteCommand("update tPtlx_Information set Info_Order='" + to + "'+right(Info_Order,len(Info_Order)-" +
-                      std::to_string(from.size()) + ")" + "where Info_Order like '" + from + "%'");
+// Gives every item whose code begins with `from` the prefix `to` instead.
+// Returns the number of rows changed.
+int64_t RewritePrefix(db::Connection& conn, const std::string& from, const std::string& to) {
+  return conn.ExecuteCommand("update tPtlx_Information set Info_Order='" + to +
+                             "'+right(Info_Order,len(Info_Order)-" + std::to_string(from.size()) +
+                             ")" + "where Info_Order like '" + from + "%'");
+}
+
+// Gives item `id` (whose code is `from`) the code `to`, and the items filed
+// under it (by Info_Father, at any depth, in any column) the prefix `to` in
+// place of `from`; `to` must be free. Items that merely share the prefix
+// keep their codes: after the prefix rewrite, the rows now under `to` are
+// checked, unless the item was the only one, and any that is not filed under
+// the item gets its code back. With unique codes that never happens, and the
+// usual move (an item with nothing filed under it) costs no extra statement.
+void RewriteSubtree(db::Connection& conn, int64_t id, const std::string& from,
+                    const std::string& to) {
+  if (RewritePrefix(conn, from, to) <= 1) return;
+  std::map<int64_t, std::pair<int64_t, std::string>> rows;  // id -> father (0: none), code
+  {
+    auto rs = conn.Execute(
+        "select Info_ID,Info_Father,Info_Order from tPtlx_Information where Info_Order like '" +
+        to + "%'");
+    for (; !rs->IsEof(); rs->MoveNext()) {
+      rows[rs->Field(0).AsInt64()] = {rs->Field(1).IsNull() ? 0 : rs->Field(1).AsInt64(),
+                                      NullToEmpty(rs->Field(2))};
+    }
+  }
+  auto under = [&](int64_t item) {
+    for (size_t steps = 0; steps <= rows.size(); ++steps) {
+      if (item == id) return true;
+      auto it = rows.find(item);
+      if (it == rows.end()) return false;
+      item = it->second.first;
+    }
+    return false;  // a loop of fathers
+  };
+  for (const auto& [item, row] : rows) {
+    if (under(item)) continue;
+    conn.ExecuteCommand("update tPtlx_Information set Info_Order = '" + from +
+                        row.second.substr(to.size()) + "' where Info_ID = " + std::to_string(item));
+  }
 }
 
 // True when some item's code begins with `code`.
 bool CodeInUse(db::Connection& conn, const std::string& code) {
-  auto rs = conn.Execute("select top 1 Info_ID from tPtlx_Information where Info_Order like '" + code + "%'");
+  auto rs = conn.Execute("select top 1 Info_ID from tPtlx_Information where Info_Order like '" +
+                         code + "%'");
   return !rs->IsEof();
+}
+
+// A code of `gap` that no item uses (nor begins with): the preferred one,
+// else the nearest free one on either side. Nothing when the codes near the
+// preferred one are all taken (codes of other columns, or a crowded gap).
+std::optional<std::string> FreeCode(db::Connection& conn, const Gap& gap) {
+  constexpr uint64_t kTries = 64;
+  for (uint64_t d = 0; d < kTries; ++d) {
+    if (gap.value + d <= gap.hi && !CodeInUse(conn, gap.Code(gap.value + d)))
+      return gap.Code(gap.value + d);
+    if (d > 0 && gap.value >= gap.lo + d && !CodeInUse(conn, gap.Code(gap.value - d))) {
+      return gap.Code(gap.value - d);
+    }
+    if (gap.value + d >= gap.hi && gap.value < gap.lo + d) break;  // the whole gap was tried
+  }
+  return std::nullopt;
 }
 
 // Spreads the codes of one sibling level of a column evenly, keeping their
@@ -150,13 +223,16 @@ bool CodeInUse(db::Connection& conn, const std::string& code) {
 // state, deleted ones too, so no code is handed out twice), and the items
 // filed under them follow. The spread covers the level's current range widened
 // at both ends, or the whole segment range when that is too narrow.
-void Respace(db::Connection& conn, const std::string& column_where, const std::string& prefix, size_t len) {
+void Respace(db::Connection& conn, const std::string& column_where, const std::string& prefix,
+             size_t len) {
   std::vector<Sibling> level;
   {
     auto rs = conn.Execute("select Info_ID,Info_Order from tPtlx_Information where" + column_where +
                            " and Info_Order > '" + prefix + "' and Info_Order < '" + prefix +
-                           "Z' and len(Info_Order) = " + std::to_string(len) + " order by Info_Order,Info_ID");
-    for (; !rs->IsEof(); rs->MoveNext()) level.push_back({rs->Field(0).AsInt64(), NullToEmpty(rs->Field(1))});
+                           "Z' and len(Info_Order) = " + std::to_string(len) +
+                           " order by Info_Order,Info_ID");
+    for (; !rs->IsEof(); rs->MoveNext())
+      level.push_back({rs->Field(0).AsInt64(), NullToEmpty(rs->Field(1))});
   }
   if (level.empty()) return;
   uint64_t n = level.size();
@@ -176,77 +252,82 @@ void Respace(db::Connection& conn, const std::string& column_where, const std::s
   for (size_t i = 0; i < n; ++i) {
     std::string index = std::to_string(i);
     temp[i] = prefix + "X" + std::string(kSegment - 1 - index.size(), '0') + index;
-    if (i > 0 && level[i].code == level[i - 1].code) {
-      conn.ExecuteCommand("update tPtlx_Information set Info_Order = '" + temp[i] +
-                          "' where Info_ID = " + std::to_string(level[i].id));
-    } else {
-      RewritePrefix(conn, level[i].code, temp[i]);
-    }
+    RewriteSubtree(conn, level[i].id, level[i].code, temp[i]);
   }
   for (size_t i = 0; i < n; ++i) {
     uint64_t target = lo + (i + 1) * step;
     std::string code = prefix + Hex(target, kSegment);
     // Codes of other columns may lie in the range: step past them.
-    for (uint64_t bump = 1; CodeInUse(conn, code) && bump < step; ++bump) code = prefix + Hex(target + bump, kSegment);
-    RewritePrefix(conn, temp[i], code);
+    for (uint64_t bump = 1; CodeInUse(conn, code) && bump < step; ++bump)
+      code = prefix + Hex(target + bump, kSegment);
+    RewriteSubtree(conn, level[i].id, temp[i], code);
   }
 }
 
 }  // namespace
 
-void Information::MoveInfoStep(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
-                               std::string_view pMode, std::string_view pID, bool up) {
+void Information::MoveInfoStep(std::string_view pWebSite, std::string_view pSysID,
+                               std::string_view pColumnID, std::string_view pMode,
+                               std::string_view pID, bool up) {
   std::string column_where = " WebSite_ID = " + SqlValue(Num(pWebSite, "pWebSite")) +
                              " and Sys_ID = " + SqlValue(Num(pSysID, "pSysID")) +
                              " and Column_ID = " + SqlValue(Num(pColumnID, "pColumnID"));
   std::string where = column_where + ModeFilter(pMode) + " and Info_IsDeleted = '0'";
   std::string id = std::to_string(ParseLong(Bare(pID, "pID")));
 
-  db::Transaction tx(conn());
-  for (int attempt = 0;; ++attempt) {
-    std::string cur;
-    {
-      auto rs = conn().Execute("select Info_ID,Info_Order from tPtlx_Information where" + where +
-                               " and Info_ID = " + id);
-      if (rs->IsEof()) throw NoCurrentRecord();  // not in the column's list
-      cur = NullToEmpty(rs->Field(1));
-    }
-    if (cur.size() < kSegment) throw InvalidCall("item " + id + " has no order code");
-    std::string prefix = cur.substr(0, cur.size() - kSegment);
-    std::string len = std::to_string(cur.size());
+  // The neighbours are read and the code chosen under the item tree's lock:
+  // two moves into one gap at once take two codes.
+  db::RunAtomic(conn(), {db::locks::kItemTree}, [&] {
+    for (int attempt = 0;; ++attempt) {
+      std::string cur;
+      {
+        auto rs = conn().Execute("select Info_ID,Info_Order from tPtlx_Information where" + where +
+                                 " and Info_ID = " + id);
+        if (rs->IsEof()) throw NoCurrentRecord();  // not in the column's list
+        cur = NullToEmpty(rs->Field(1));
+      }
+      if (cur.size() < kSegment) throw InvalidCall("item " + id + " has no order code");
+      std::string prefix = cur.substr(0, cur.size() - kSegment);
+      std::string len = std::to_string(cur.size());
 
-    // The two nearest siblings on the side of the move: same father code, same
-    // length, visible in the list. Items that share a code are ordered by
-    // identifier, as the list shows them.
-    std::string sql = "select top 2 Info_ID,Info_Order from tPtlx_Information where" + where;
-    if (up) {
-      sql += " and Info_Order > '" + prefix + "' and Info_Order <= '" + cur + "' and len(Info_Order) = " + len +
-             " and not (Info_Order = '" + cur + "' and Info_ID >= " + id + ") order by Info_Order desc,Info_ID desc";
-    } else {
-      sql += " and Info_Order >= '" + cur + "' and Info_Order < '" + prefix + "Z' and len(Info_Order) = " + len +
-             " and not (Info_Order = '" + cur + "' and Info_ID <= " + id + ") order by Info_Order,Info_ID";
-    }
-    std::vector<Sibling> near;
-    {
-      auto rs = conn().Execute(sql);
-      for (; !rs->IsEof(); rs->MoveNext()) near.push_back({rs->Field(0).AsInt64(), NullToEmpty(rs->Field(1))});
-    }
-    if (near.empty()) {
-      SetError(errors(), up ? kAlreadyFirst : kAlreadyLast);
-      return;
-    }
+      // The two nearest siblings on the side of the move: same father code, same
+      // length, visible in the list. Items that share a code are ordered by
+      // identifier, as the list shows them.
+      std::string sql = "select top 2 Info_ID,Info_Order from tPtlx_Information where" + where;
+      if (up) {
+        sql += " and Info_Order > '" + prefix + "' and Info_Order <= '" + cur +
+               "' and len(Info_Order) = " + len + " and not (Info_Order = '" + cur +
+               "' and Info_ID >= " + id + ") order by Info_Order desc,Info_ID desc";
+      } else {
+        sql += " and Info_Order >= '" + cur + "' and Info_Order < '" + prefix +
+               "Z' and len(Info_Order) = " + len + " and not (Info_Order = '" + cur +
+               "' and Info_ID <= " + id + ") order by Info_Order,Info_ID";
+      }
+      std::vector<Sibling> near;
+      {
+        auto rs = conn().Execute(sql);
+        for (; !rs->IsEof(); rs->MoveNext())
+          near.push_back({rs->Field(0).AsInt64(), NullToEmpty(rs->Field(1))});
+      }
+      if (near.empty()) {
+        SetError(errors(), up ? kAlreadyFirst : kAlreadyLast);
+        return;
+      }
 
-    std::optional<std::string> code =
-        near[0].code == cur ? std::nullopt
-                            : CodeBeside(near[0].code, near.size() > 1 ? &near[1].code : nullptr, up);
-    if (code && !CodeInUse(conn(), *code)) {
-      RewritePrefix(conn(), cur, *code);
-      tx.Commit();
-      return;
+      std::optional<Gap> gap =
+          near[0].code == cur
+              ? std::nullopt
+              : GapBeside(near[0].code, near.size() > 1 ? &near[1].code : nullptr, up);
+      std::optional<std::string> code = gap ? FreeCode(conn(), *gap) : std::nullopt;
+      if (code) {
+        RewriteSubtree(conn(), ParseLong(id), cur, *code);
+        return;
+      }
+      if (attempt > 0)
+        throw InvalidCall("no free order code beside item " + std::to_string(near[0].id));
+      Respace(conn(), column_where, prefix, cur.size());
     }
-    if (attempt > 0) throw InvalidCall("no free order code beside item " + std::to_string(near[0].id));
-    Respace(conn(), column_where, prefix, cur.size());
-  }
+  });
 }
 
 }  // namespace ptolix

@@ -3,6 +3,11 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <thread>
+
 #include "cursors.h"
 #include "ptolix/db/error.h"
 #include "ptolix/db/rewriter.h"
@@ -20,7 +25,8 @@ bool IsQuery(std::string_view sql) {
     return sql.size() >= i + n && strncasecmp(sql.data() + i, word, n) == 0 &&
            (sql.size() == i + n || !std::isalnum(static_cast<unsigned char>(sql[i + n])));
   };
-  return starts("select") || starts("with") || starts("values") || starts("pragma") || starts("explain");
+  return starts("select") || starts("with") || starts("values") || starts("pragma") ||
+         starts("explain");
 }
 
 }  // namespace
@@ -64,7 +70,8 @@ std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql) {
   return std::make_unique<KeysetRecordset>(*this, RewriteFor(sql));
 }
 
-std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, std::string_view count_sql) {
+std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql,
+                                                  std::string_view count_sql) {
   Record(sql);
   Record(count_sql);
   return std::make_unique<KeysetRecordset>(*this, RewriteFor(sql), RewriteFor(count_sql).text);
@@ -75,16 +82,48 @@ int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
   return backend_->Insert(RewriteFor(sql).text, id_column);
 }
 
-Transaction::Transaction(Connection& conn) : conn_(conn), depth_(conn.tx_depth_) {
+Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
+    : conn_(conn), depth_(conn.tx_depth_) {
+  std::string start;
   if (depth_ == 0 && !conn_.backend_->InTransaction()) {
-    conn_.backend_->Execute(conn_.dialect() == Dialect::kSqlite ? "begin immediate" : "begin");
+    // SQLite: take the write lock now, so that a transaction that has read
+    // never has to upgrade (which could fail at once with SQLITE_BUSY); the
+    // busy timeout queues the writers instead.
+    start = conn_.dialect() == Dialect::kSqlite ? "begin immediate" : "begin";
     depth_ = 0;
   } else {
     depth_ = depth_ + 1;
-    conn_.backend_->Execute("savepoint ptlx_" + std::to_string(depth_));
+    start = "savepoint ptlx_" + std::to_string(depth_);
   }
+  // The locks travel with the statement that opens the transaction: one round
+  // trip. They are engine plumbing, not statements of the library, so they
+  // stay out of the trace.
+  if (conn_.dialect() == Dialect::kPostgres) {
+    for (const Lock& lock : held) {
+      start += "; select pg_advisory_xact_lock(" + std::to_string(lock.space) + "," +
+               std::to_string(lock.key) + ")";
+    }
+  }
+  conn_.backend_->Execute(start);
   ++conn_.tx_depth_;
 }
+
+void AtomicBackOff(int attempt) {
+  static thread_local std::minstd_rand random(std::random_device{}());
+  int most = 5 << std::min(attempt, 4);  // 10, 20, 40, 80 ms at most
+  std::this_thread::sleep_for(std::chrono::milliseconds(1 + random() % most));
+}
+
+namespace locks {
+
+Lock UserAccess(std::string_view user) {
+  // FNV-1a: stable across processes and builds, unlike std::hash.
+  uint32_t h = 2166136261u;
+  for (unsigned char c : user) h = (h ^ c) * 16777619u;
+  return Lock{kUserSpace, static_cast<int32_t>(h)};
+}
+
+}  // namespace locks
 
 Transaction::~Transaction() {
   if (done_) return;

@@ -73,23 +73,23 @@ int32_t Role::AppendRole(std::string_view pName, std::string_view pDescription,
   return Guard<int32_t>([&] {
     std::string father = NumberOrEmpty(pFather, "pFather");
     std::string web_site = NumberOrEmpty(pWebSite, "pWebSite");
-    db::Transaction tx(conn());
-    std::string father_code;
-    {
-      auto rs = conn().Execute("select * from tPtlx_Role where Role_ID = " + SqlValue(father));
-      if (!rs->IsEof()) father_code = NullToEmpty(rs->Field("Role_Order"));
-    }
-    int64_t id = conn().Insert(
-        "insert into tPtlx_Role (Role_Name,Role_Description,Role_Father,WebSite_ID) values (" +
-            SqlQuote(pName) + "," + SqlQuote(pDescription) + "," + SqlValue(father) + "," +
-            SqlValue(web_site) + ")",
-        "Role_ID");
-    // Throws Overflow above 4095; the transaction then takes the row back.
-    std::string code = father_code + PaddedOrderCode(id, kRoleCodeWidth);
-    Command("update tPtlx_Role set Role_Order = " + SqlQuote(code) +
-            " where Role_ID = " + std::to_string(id));
-    tx.Commit();
-    return static_cast<int32_t>(id);
+    return db::RunAtomic(conn(), {db::locks::kRoleTree}, [&] {
+      std::string father_code;
+      {
+        auto rs = conn().Execute("select * from tPtlx_Role where Role_ID = " + SqlValue(father));
+        if (!rs->IsEof()) father_code = NullToEmpty(rs->Field("Role_Order"));
+      }
+      int64_t id = conn().Insert(
+          "insert into tPtlx_Role (Role_Name,Role_Description,Role_Father,WebSite_ID) values (" +
+              SqlQuote(pName) + "," + SqlQuote(pDescription) + "," + SqlValue(father) + "," +
+              SqlValue(web_site) + ")",
+          "Role_ID");
+      // Throws Overflow above 4095; the transaction then takes the row back.
+      std::string code = father_code + PaddedOrderCode(id, kRoleCodeWidth);
+      Command("update tPtlx_Role set Role_Order = " + SqlQuote(code) +
+              " where Role_ID = " + std::to_string(id));
+      return static_cast<int32_t>(id);
+    });
   });
 }
 

@@ -21,10 +21,14 @@ class PlacementTest : public DbTest {
     info = New("Information");
   }
   // An item of site 1, system 1, column 10 unless told otherwise.
-  void Item(int id, const std::string& code, int state = 4, int column = 10, const std::string& father = "null") {
-    Exec("insert into tPtlx_Information (Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,Info_Father,Info_Order) "
-         "values (" + std::to_string(id) + "," + std::to_string(state) + ",1," + std::to_string(column) + ",1," +
-         father + ",'" + code + "')");
+  void Item(int id, const std::string& code, int state = 4, int column = 10,
+            const std::string& father = "null") {
+    Exec(
+        "insert into tPtlx_Information "
+        "(Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,Info_Father,Info_Order) "
+        "values (" +
+        std::to_string(id) + "," + std::to_string(state) + ",1," + std::to_string(column) + ",1," +
+        father + ",'" + code + "')");
   }
   void Move(const char* method, int id, const std::string& mode = "All") {
     info->Call(method, {"1", "1", "10", mode, std::to_string(id)});
@@ -32,13 +36,15 @@ class PlacementTest : public DbTest {
   // Identifiers of column 10 (live items) in list order, and their codes.
   std::string Order() {
     std::string out;
-    auto rs = conn->Execute("select Info_ID from tPtlx_Information where Column_ID = 10 and Info_IsDeleted = '0' "
-                            "order by Info_Order,Info_ID");
+    auto rs = conn->Execute(
+        "select Info_ID from tPtlx_Information where Column_ID = 10 and Info_IsDeleted = '0' "
+        "order by Info_Order,Info_ID");
     for (; !rs->IsEof(); rs->MoveNext()) out += (out.empty() ? "" : " ") + ToDisplay(rs->Field(0));
     return out;
   }
   std::string Code(int id) {
-    return ToDisplay(conn->Execute("select Info_Order from tPtlx_Information where Info_ID = " + std::to_string(id))
+    return ToDisplay(conn->Execute("select Info_Order from tPtlx_Information where Info_ID = " +
+                                   std::to_string(id))
                          ->Field(0));
   }
   std::vector<std::string> Lines() { return ErrorLines(info->Get("Errors").AsString()); }
@@ -54,12 +60,9 @@ TEST_P(PlacementTest, WorkedExampleGivesTheDocumentedCodes) {
     int id;
     const char *code, *order;
   } cases[] = {
-      {"MoveUpInfo", 1, "FFFFFFD7", "3 1 2"},
-      {"MoveUpInfo", 2, "FFFFFFC7", "2 3 1"},
-      {"MoveDownInfo", 2, "FFFFFFF7", "3 1 2"},
-      {"MoveDownInfo", 3, "FFFFFFE7", "2 3 1"},
-      {"MoveUpInfo", 3, "FFFFFFCF", "3 2 1"},
-      {"MoveDownInfo", 1, "FFFFFFEF", "3 2 1"},
+      {"MoveUpInfo", 1, "FFFFFFD7", "3 1 2"},   {"MoveUpInfo", 2, "FFFFFFC7", "2 3 1"},
+      {"MoveDownInfo", 2, "FFFFFFF7", "3 1 2"}, {"MoveDownInfo", 3, "FFFFFFE7", "2 3 1"},
+      {"MoveUpInfo", 3, "FFFFFFCF", "3 2 1"},   {"MoveDownInfo", 1, "FFFFFFEF", "3 2 1"},
   };
   for (const auto& c : cases) {
     Exec("delete from tPtlx_Information");
@@ -80,12 +83,22 @@ TEST_P(PlacementTest, MoveRewritesTheItemAndEverythingFiledUnderIt) {
   Item(4, "FFFFFFDFFFFFFFCFFFFFFFBF", 4, 20, "3");  // filed deeper, in another column
   Trace();
   Move("MoveDownInfo", 2);
+  // The rewrite, then the check that every row it reached is filed under the
+  // moved item.
+  auto trace = Trace();
+  ASSERT_LE(2u, trace.size());
   EXPECT_EQ(
       "update tPtlx_Information set Info_Order='FFFFFFF7'+right(Info_Order,len(Info_Order)-8)"
       "where Info_Order like 'FFFFFFDF%'",
-      Trace().back());
-  EXPECT_EQ("Info_ID|Info_Order\n1|FFFFFFEF\n2|FFFFFFF7\n3|FFFFFFF7FFFFFFCF\n4|FFFFFFF7FFFFFFCFFFFFFFBF\n",
-            Rows("select Info_ID,Info_Order from tPtlx_Information order by Info_ID"));
+      trace[trace.size() - 2]);
+  EXPECT_EQ(
+      "select Info_ID,Info_Father,Info_Order from tPtlx_Information where Info_Order like "
+      "'FFFFFFF7%'",
+      trace.back());
+  EXPECT_EQ(
+      "Info_ID|Info_Order\n1|FFFFFFEF\n2|FFFFFFF7\n3|FFFFFFF7FFFFFFCF\n4|"
+      "FFFFFFF7FFFFFFCFFFFFFFBF\n",
+      Rows("select Info_ID,Info_Order from tPtlx_Information order by Info_ID"));
   // Moving item 2 back up carries its filed items along.
   Move("MoveUpInfo", 2);
   EXPECT_EQ("2 3 1", Order());
@@ -149,8 +162,10 @@ TEST_P(PlacementTest, ExhaustedGapsAreRespacedFirst) {
   Move("MoveUpInfo", 3);
   EXPECT_EQ("1 3 2 4", Order());
   EXPECT_TRUE(Lines().empty());
-  EXPECT_EQ(Rows("select Info_Order from tPtlx_Information where Column_ID = 10 order by Info_Order"),
-            Rows("select distinct Info_Order from tPtlx_Information where Column_ID = 10 order by Info_Order"));
+  EXPECT_EQ(
+      Rows("select Info_Order from tPtlx_Information where Column_ID = 10 order by Info_Order"),
+      Rows("select distinct Info_Order from tPtlx_Information where Column_ID = 10 order by "
+           "Info_Order"));
   EXPECT_EQ("FFFFFF50", Code(7));
   EXPECT_EQ(Code(2) + "FFFFFFEF", Code(4));
   // A last item at the top of the segment range has no room after it.
@@ -195,11 +210,75 @@ TEST_P(PlacementTest, HomeColumnAndCrossPosting) {
   EXPECT_EQ("Sys_ID|Column_ID|WebSite_ID|Info_Order\n2|30|1|FFFFFFEF\n",
             Rows("select Sys_ID,Column_ID,WebSite_ID,Info_Order from tPtlx_Information"));
   auto trace = Trace();
-  EXPECT_EQ("update tPtlx_Information set Sys_ID = 2,Column_ID = 30 where Info_ID = 1", trace.at(0));
+  EXPECT_EQ("update tPtlx_Information set Sys_ID = 2,Column_ID = 30 where Info_ID = 1",
+            trace.at(0));
   EXPECT_EQ("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values(2,40,1)", trace[1]);
-  EXPECT_EQ("delete from tPtlx_Info2Colu where Sys_ID = 2 and Column_ID = 40 and Info_ID = 1", trace[4]);
+  EXPECT_EQ("delete from tPtlx_Info2Colu where Sys_ID = 2 and Column_ID = 40 and Info_ID = 1",
+            trace[4]);
   info->Call("AddInfo2Column", {"1 or 1=1", "2", "40"});
   EXPECT_EQ((std::vector<std::string>{"[13] Type mismatch: pID '1 or 1=1'"}), Lines());
+}
+
+// A code a move gave away is never handed to a new item, and a later move
+// of the item that has it leaves the new item alone.
+TEST_P(PlacementTest, NewItemsNeverTakeACodeAMoveGave) {
+  auto add = [&](const std::string& column, const std::string& father = "") {
+    return ToDisplay(
+        info->Call("AppendInfo", {"1", column, "u", "1", "t", "", "", "", "", "1", father}));
+  };
+  EXPECT_EQ("1", add("10"));
+  EXPECT_EQ("2", add("10"));
+  EXPECT_EQ("3", add("10"));
+  Move("MoveUpInfo", 2);
+  Move("MoveUpInfo", 3);
+  EXPECT_EQ("FFFFFFBF", Code(3));  // the code item 4 would be made from
+  EXPECT_EQ("4", add("20"));
+  EXPECT_EQ("5", add("20", "4"));
+  EXPECT_NE("FFFFFFBF", Code(4));
+  EXPECT_EQ(Code(4) + "FFFFFFAF", Code(5));  // filed under its father as usual
+  // Still first in its column: before item 6's own code too.
+  EXPECT_EQ("6", add("20"));
+  EXPECT_LT(Code(6), Code(4));
+  std::string code4 = Code(4), code5 = Code(5);
+  Move("MoveDownInfo", 3);
+  EXPECT_EQ(code4, Code(4));
+  EXPECT_EQ(code5, Code(5));
+  EXPECT_EQ(0, std::stoi(ToDisplay(
+                   conn->Execute("select count(*) from tPtlx_Information a, tPtlx_Information b "
+                                 "where a.Info_ID < b.Info_ID and a.Info_Order = b.Info_Order")
+                       ->Field(0))));
+  EXPECT_TRUE(Lines().empty());
+}
+
+// Rows that only share the moved item's code prefix (written by another
+// program) keep their codes; the items filed under it follow it.
+TEST_P(PlacementTest, MoveRewritesOnlyTheItemsFiledUnderIt) {
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF");
+  Item(3, "FFFFFFDFFFFFFFCF", 4, 10, "2");
+  Item(7, "FFFFFFDF", 4, 20);               // same code, another column
+  Item(8, "FFFFFFDFFFFFFFAF", 4, 20, "7");  // filed under item 7
+  Move("MoveDownInfo", 2);
+  EXPECT_EQ(
+      "Info_ID|Info_Order\n1|FFFFFFEF\n2|FFFFFFF7\n3|FFFFFFF7FFFFFFCF\n7|FFFFFFDF\n8|"
+      "FFFFFFDFFFFFFFAF\n",
+      Rows("select Info_ID,Info_Order from tPtlx_Information order by Info_ID"));
+  EXPECT_TRUE(Lines().empty());
+}
+
+// A preferred code that an item of another column holds gives way to the
+// nearest free code in the same gap; the move is never refused while the gap
+// has room.
+TEST_P(PlacementTest, TakenCodesGiveWayToTheNearestFreeOne) {
+  Item(1, "00001000");
+  Item(2, "00002000");
+  Item(3, "00003000");
+  Item(8, "00001800", 4, 20);  // the midpoint of items 1 and 2
+  Item(9, "00001BF0", 4, 20);  // the midpoint after spacing column 10 out
+  Move("MoveUpInfo", 3);
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ("1 3 2", Order());
+  EXPECT_EQ("00001801", Code(3));
 }
 
 PTOLIX_BACKENDS(PlacementTest);

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <barrier>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "fixture.h"
+#include "ptolix/frame/counters.h"
 
 namespace ptolix {
 namespace {
@@ -108,6 +110,57 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
     return all;
   }
 
+  // Races: `threads` threads, each with its own connection and object of
+  // `class_name`, call `call` at one instant (a barrier) in each of `rounds`
+  // rounds. `setup` runs on the main connection before each round and
+  // `check` after it; returns the rounds `check` found wrong.
+  int Race(const std::string& class_name, int threads, int rounds,
+           const std::function<void(int)>& setup,
+           const std::function<void(Object&, db::Connection&, int, int)>& call,
+           const std::function<bool(int)>& check, std::string* errors) {
+    std::barrier sync(threads + 1);
+    std::vector<std::string> thread_errors(threads);
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+      pool.emplace_back([&, t] {
+        std::unique_ptr<Object> obj;
+        std::shared_ptr<db::Connection> conn;
+        try {
+          obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
+          conn = Open();
+          obj->PutConnection(conn);
+        } catch (const std::exception& e) {
+          thread_errors[t] = e.what();
+        }
+        for (int r = 0; r < rounds; ++r) {
+          sync.arrive_and_wait();  // the round is set up
+          try {
+            if (obj) call(*obj, *conn, t, r);
+          } catch (const std::exception& e) {
+            thread_errors[t] += e.what();
+          }
+          sync.arrive_and_wait();  // every call of the round is done
+        }
+        if (obj) thread_errors[t] += obj->Get("Errors").ToText();
+      });
+    }
+    int wrong = 0;
+    for (int r = 0; r < rounds; ++r) {
+      setup(r);
+      sync.arrive_and_wait();
+      sync.arrive_and_wait();
+      if (!check(r)) ++wrong;
+    }
+    for (auto& th : pool) th.join();
+    for (const auto& e : thread_errors) *errors += e;
+    return wrong;
+  }
+
+  // Rounds of a race: fewer on PostgreSQL, whose round trips are slower.
+  int Rounds(int sqlite_rounds) const {
+    return pg_schema_.empty() ? sqlite_rounds : sqlite_rounds / 2;
+  }
+
   std::string url_, dir_, pg_schema_;
   std::shared_ptr<db::Connection> main_;
 };
@@ -177,6 +230,205 @@ TEST_P(ConcurrencyTest, ItemsUnderOneColumn) {
   EXPECT_EQ(Number("select count(*) from tPtlx_Information where Column_ID = 1"), kThreads * kEach);
   EXPECT_EQ(Number("select count(distinct Info_Order) from tPtlx_Information"), kThreads * kEach);
   EXPECT_EQ(Number("select count(*) from tPtlx_Information where Info_Order is null"), 0);
+}
+
+// Two columns moved before one target at the same instant take two codes.
+TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
+  auto column = GlobalRegistry().CreateObject("Corvane_Ptolix.Column");
+  column->PutConnection(main_);
+  std::vector<std::string> target, moved[2];
+  auto add = [&](const std::string& father) {
+    return column->Call("AppendColumn", {"1", "c", "", "", "", "", "", "", father}).ToText();
+  };
+  auto code = [&](const std::string& id) {
+    return main_->Execute("select Column_Order from tPtlx_Column where Column_ID = " + id)
+        ->Field(0)
+        .ToText();
+  };
+  std::string errors;
+  int wrong = Race(
+      "Column", 2, Rounds(60),
+      [&](int) {
+        std::string father = add("");
+        target.push_back(add(father));
+        moved[0].push_back(add(father));
+        moved[1].push_back(add(father));
+      },
+      [&](Object& c, db::Connection&, int t, int r) {
+        c.Call("MoveColumn", {"1", moved[t][r], target[r]});
+      },
+      [&](int r) {
+        std::string a = code(moved[0][r]), b = code(moved[1][r]), c = code(target[r]);
+        return a != b && a < c && b < c;
+      },
+      &errors);
+  EXPECT_EQ(0, wrong) << "rounds with two columns on one code";
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(Number("select count(distinct Column_Order) from tPtlx_Column"),
+            Number("select count(*) from tPtlx_Column"));
+}
+
+// The last item moved up and the first moved down, both into the gap between
+// the middle two, at the same instant: four codes.
+TEST_P(ConcurrencyTest, ItemMovesIntoOneGap) {
+  auto info = GlobalRegistry().CreateObject("Corvane_Ptolix.Information");
+  info->PutConnection(main_);
+  std::vector<std::vector<std::string>> items;  // per round, in list order
+  std::string errors;
+  int wrong = Race(
+      "Information", 2, Rounds(60),
+      [&](int r) {
+        std::vector<std::string> ids;
+        for (int i = 0; i < 4; ++i) {
+          ids.insert(ids.begin(), info->Call("AppendInfo", {"1", std::to_string(100 + r), "u", "1",
+                                                            "t", "", "", "", "", "1"})
+                                      .ToText());
+        }
+        items.push_back(ids);
+      },
+      [&](Object& o, db::Connection&, int t, int r) {
+        std::string column = std::to_string(100 + r);
+        if (t == 0) o.Call("MoveUpInfo", {"1", "1", column, "All", items[r][3]});
+        if (t == 1) o.Call("MoveDownInfo", {"1", "1", column, "All", items[r][0]});
+      },
+      [&](int r) {
+        return Number(
+                   "select count(distinct Info_Order) from tPtlx_Information where Column_ID = " +
+                   std::to_string(100 + r)) == 4;
+      },
+      &errors);
+  EXPECT_EQ(0, wrong) << "rounds with two items on one code";
+  EXPECT_EQ(errors, "");
+}
+
+// Two rebuilds of one user's effective access at the same instant leave one
+// row per column.
+TEST_P(ConcurrencyTest, AccessRebuildsOfOneUser) {
+  Exec(
+      "insert into tPtlx_Column (Sys_ID, Column_Name, Column_Father, Column_Order) values (1, "
+      "'sub', 1, "
+      "'FFFFFFFEFFFFFFEF')");
+  Exec("insert into tPtlx_User (Usr_ID, Role_ID, Usr_Name) values ('amy', 1, 'Amy')");
+  Exec(
+      "insert into tPtlx_UsrAccess (Sys_ID, Column_ID, Usr_ID, AccessType_ID) values (1, 2, 'amy', "
+      "3)");
+  Exec(
+      "insert into tPtlx_RoleAccess (Sys_ID, Column_ID, Role_ID, AccessType_ID) values (1, 2, 1, "
+      "2)");
+  std::string errors;
+  int wrong = Race(
+      "User", 3, Rounds(60), [&](int) { Exec("delete from tTemp_UsrAccess"); },
+      [&](Object& u, db::Connection&, int, int) { u.Call("UpdateUsrAccess", {"amy"}); },
+      [&](int) {
+        return Number("select count(*) from tTemp_UsrAccess where Usr_ID = 'amy'") == 2 &&
+               Number("select AccessType_ID from tTemp_UsrAccess where Column_ID = 2") == 3;
+      },
+      &errors);
+  EXPECT_EQ(0, wrong) << "rounds with duplicate access rows";
+  EXPECT_EQ(errors, "");
+}
+
+// Roles, columns, items and counter values added at one instant by four
+// connections are all distinct, and every child's code is its father's
+// followed by one segment.
+TEST_P(ConcurrencyTest, AddsAtOneInstant) {
+  struct Case {
+    const char* class_name;
+    std::function<void(Object&, db::Connection&, int, int)> call;
+  } cases[] = {
+      {"Role",
+       [](Object& o, db::Connection&, int t, int r) {
+         o.Call("AppendRole", {std::to_string(t * 1000 + r), "", "1", ""});
+       }},
+      {"Column",
+       [](Object& o, db::Connection&, int, int) {
+         o.Call("AppendColumn", {"1", "c", "", "", "", "", "", "", "1"});
+       }},
+      {"Information",
+       [](Object& o, db::Connection&, int, int) {
+         o.Call("AppendInfo", {"1", "1", "u", "1", "t", "", "", "", "", "1"});
+       }},
+      {"Role",
+       [](Object&, db::Connection& conn, int, int r) {
+         std::string errors;
+         // The counter of a scope each round uses for the first time.
+         NextEncodeValue("tLink_Detail", "Link_ID", std::to_string(r), &conn, errors);
+         if (!errors.empty()) throw std::runtime_error(errors);
+       }},
+  };
+  const int rounds = Rounds(20);
+  for (const auto& c : cases) {
+    std::string errors;
+    Race(
+        c.class_name, kThreads, rounds, [](int) {}, c.call, [](int) { return true; }, &errors);
+    EXPECT_EQ(errors, "") << c.class_name;
+  }
+  EXPECT_EQ(Number("select count(distinct Role_Order) from tPtlx_Role"),
+            Number("select count(*) from tPtlx_Role"));
+  EXPECT_EQ(
+      Number("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
+             "(c.Role_Order not like f.Role_Order + '%' or len(c.Role_Order) <> len(f.Role_Order) "
+             "+ 4)"),
+      0);
+  EXPECT_EQ(Number("select count(distinct Column_Order) from tPtlx_Column"),
+            Number("select count(*) from tPtlx_Column"));
+  EXPECT_EQ(Number("select count(*) from tPtlx_Column where Column_Father = 1"), kThreads * rounds);
+  EXPECT_EQ(Number("select count(distinct Info_Order) from tPtlx_Information"), kThreads * rounds);
+  EXPECT_EQ(Number("select count(*) from tEncode_Manager where tEncode_Counter = " +
+                   std::to_string(kThreads)),
+            rounds);
+}
+
+// Moves and adds (some filed under other items) in two columns by four
+// connections: no two items ever share a code, and every filed item's code
+// is its father's followed by one segment.
+TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
+  auto info = GlobalRegistry().CreateObject("Corvane_Ptolix.Information");
+  info->PutConnection(main_);
+  for (int i = 0; i < 6; ++i) {
+    info->Call("AppendInfo", {"1", std::to_string(1 + i % 2), "u", "1", "t", "", "", "", "", "1"});
+  }
+  std::string errors;
+  Race(
+      "Information", kThreads, Rounds(40), [](int) {},
+      [&](Object& o, db::Connection& conn, int t, int r) {
+        std::mt19937 random(t * 7919 + r);
+        std::string column = std::to_string(1 + (t + r) % 2);
+        auto ids =
+            conn.Execute("select Info_ID from tPtlx_Information where Column_ID = " + column);
+        std::vector<std::string> list;
+        for (; !ids->IsEof(); ids->MoveNext()) list.push_back(ids->Field(0).ToText());
+        ids.reset();
+        std::string some = list[random() % list.size()];
+        switch (random() % 4) {
+          case 0:
+            o.Call("AppendInfo", {"1", column, "u", "1", "t", "", "", "", "", "1"});
+            break;
+          case 1:
+            o.Call("AppendInfo", {"1", column, "u", "1", "t", "", "", "", "", "1", some});
+            break;
+          case 2:
+            o.Call("MoveUpInfo", {"1", "1", column, "All", some});
+            break;
+          default:
+            o.Call("MoveDownInfo", {"1", "1", column, "All", some});
+            break;
+        }
+      },
+      [](int) { return true; }, &errors);
+  // Reaching an end of the list is the only refusal.
+  std::string other;
+  for (const std::string& line : test::ErrorLines(errors)) {
+    if (line.find("移动失败") == std::string::npos) other += line + "\n";
+  }
+  EXPECT_EQ(other, "");
+  EXPECT_EQ(Number("select count(distinct Info_Order) from tPtlx_Information"),
+            Number("select count(*) from tPtlx_Information"));
+  EXPECT_EQ(Number("select count(*) from tPtlx_Information c, tPtlx_Information f where "
+                   "c.Info_Father = f.Info_ID "
+                   "and (c.Info_Order not like f.Info_Order + '%' or len(c.Info_Order) <> "
+                   "len(f.Info_Order) + 8)"),
+            0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ConcurrencyTest, ::testing::ValuesIn(Databases()),

@@ -373,11 +373,13 @@ class PostgresBackend : public Backend {
         status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
     if (!ok) {
       std::string message = ErrorText(res.get(), conn_.get());
+      const char* code = res ? PQresultErrorField(res.get(), PG_DIAG_SQLSTATE) : nullptr;
+      std::string state = code ? code : "";
       if (guard) {
         ResultPtr undo(PQexec(
             conn_.get(), "rollback to savepoint ptlx_statement; release savepoint ptlx_statement"));
       }
-      throw Error(message, sql);
+      throw Error(message, sql, state);
     }
     statement_savepoint_ = guard;
     return res;

@@ -88,6 +88,13 @@ Variant ReadColumn(sqlite3_stmt* stmt, int i) {
 
 class SqliteBackend;
 
+// The SQLSTATE-like class of the last failure: a write transaction that
+// started from a snapshot another writer has since changed cannot go on, as
+// a serialization failure; everything else has none.
+std::string FailureState(sqlite3* db) {
+  return sqlite3_extended_errcode(db) == SQLITE_BUSY_SNAPSHOT ? "40001" : "";
+}
+
 // Prepared statements by text, reused; a statement in use by a cursor is
 // taken out of the cache until the cursor is done with it.
 class StatementCache {
@@ -150,8 +157,9 @@ class SqliteCursor : public BackendCursor {
     } else {
       has_row_ = false;
       std::string message = sqlite3_errmsg(cache_->db());
+      std::string state = FailureState(cache_->db());
       sqlite3_reset(stmt_.get());
-      throw Error(message, sql_);
+      throw Error(message, sql_, state);
     }
   }
 
@@ -210,7 +218,7 @@ class SqliteBackend : public Backend {
     if (sqlite3_exec(cache_->db(), sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
       std::string text = message ? message : sqlite3_errmsg(cache_->db());
       sqlite3_free(message);
-      throw Error(text, sql);
+      throw Error(text, sql, FailureState(cache_->db()));
     }
     return sqlite3_changes64(cache_->db());
   }
