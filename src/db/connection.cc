@@ -7,6 +7,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <iterator>
 
 #include "cursors.h"
 #include "ptolix/db/error.h"
@@ -35,12 +36,19 @@ Connection::Connection(std::unique_ptr<Backend> backend) : backend_(std::move(ba
 Connection::~Connection() = default;
 
 void Connection::Record(std::string_view sql) {
-  if (trace_on_) trace_.emplace_back(sql);
+  if (!trace_on_) return;
+  if (trace_.size() >= kTraceLimit) {
+    trace_.pop_front();
+    ++trace_dropped_;
+  }
+  trace_.emplace_back(sql);
 }
 
-std::vector<std::string> Connection::TakeTrace() {
-  std::vector<std::string> out;
-  out.swap(trace_);
+std::vector<std::string> Connection::TakeTrace(std::size_t* dropped) {
+  std::vector<std::string> out(std::make_move_iterator(trace_.begin()), std::make_move_iterator(trace_.end()));
+  trace_.clear();
+  if (dropped) *dropped = trace_dropped_;
+  trace_dropped_ = 0;
   return out;
 }
 

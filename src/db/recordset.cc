@@ -26,7 +26,8 @@ void Recordset::SetAbsolutePage(int32_t) { throw InvalidCall("a forward cursor h
 int32_t Recordset::PageCount() {
   int32_t count = RecordCount();
   if (count <= 0 || page_size_ <= 0) return 0;
-  return (count + page_size_ - 1) / page_size_;
+  // 64-bit: a page size near the 32-bit limit must not overflow.
+  return static_cast<int32_t>((int64_t{count} + page_size_ - 1) / page_size_);
 }
 
 }  // namespace ptolix::db

@@ -11,8 +11,12 @@ namespace ptolix::db {
 
 namespace {
 
-bool IsNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '@' || c == '#' || c >= 0x80; }
-bool IsNameChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '@' || c == '#' || c == '$' || c >= 0x80; }
+bool IsNameStart(unsigned char c) {
+  return std::isalpha(c) || c == '_' || c == '@' || c == '#' || c >= 0x80;
+}
+bool IsNameChar(unsigned char c) {
+  return std::isalnum(c) || c == '_' || c == '@' || c == '#' || c == '$' || c >= 0x80;
+}
 
 bool Is(const Token& t, const char* word) {
   return t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), word) == 0;
@@ -144,17 +148,36 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i, Dialect dialect) {
       pg ? "left(" + pattern + ", -1)" : "substr(" + pattern + ", 1, length(" + pattern + ") - 1)";
   std::string highest = pg ? "chr(1114111)" : "char(1114111)";
   tokens[first].text = "(" + tokens[first].text;
-  tokens[last].text += " and " + column + " >= " + prefix + " and " + column + " < " + prefix + " || " + highest + ")";
+  tokens[last].text += " and " + column + " >= " + prefix + " and " + column + " < " + prefix +
+                       " || " + highest + ")";
   return true;
 }
 
 // PostgreSQL's own rules, applied to the tokens of a statement:
+// - literals holding a backslash use escape syntax (see below);
 // - title and content searches ignore letter case, as on SQL Server: "like"
-//   after Info_Title or Info_Content becomes "ilike";
+//   after Info_Title or Info_Content becomes "ilike" under an ICU collation
+//   (the server's own locale may fold ASCII only);
 // - a bare number compared with a text column is quoted (PostgreSQL refuses
 //   comparing text with an integer, SQL Server converts);
 // - order-code prefix searches against a sub-query get an index range.
 void ForPostgres(std::vector<Token>& tokens) {
+  // A literal holding a backslash is written in escape syntax, E'...', with
+  // each backslash doubled: it then means the same text whatever the
+  // session's standard_conforming_strings, so a caller who turns that off
+  // cannot make a backslash end the literal early. A literal glued to a name
+  // (a caller's own N'...' or E'...') keeps the form it was given in.
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    Token& t = tokens[i];
+    if (t.kind != TokenKind::kString || t.text.find('\\') == std::string::npos) continue;
+    if (i > 0 && tokens[i - 1].kind == TokenKind::kName) continue;
+    std::string text = "E";
+    for (char c : t.text) {
+      text += c;
+      if (c == '\\') text += c;
+    }
+    t.text = std::move(text);
+  }
   for (size_t i = 0; i < tokens.size(); ++i) {
     Token& t = tokens[i];
     if (Is(t, "like")) {
@@ -162,6 +185,9 @@ void ForPostgres(std::vector<Token>& tokens) {
       if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
       if (p != std::string::npos &&
           (Is(tokens[p], "Info_Title") || Is(tokens[p], "Info_Content"))) {
+        // ilike folds letter case by the collation: an ICU one folds every
+        // script, whatever the server's locale.
+        tokens[p].text += " collate \"und-x-icu\"";
         t.text = "ilike";
       } else {
         AddPrefixRange(tokens, i, Dialect::kPostgres);
@@ -228,7 +254,8 @@ std::vector<Token> Tokenize(std::string_view sql) {
       while (i < n && sql[i] != close) ++i;
       if (i < n) ++i;
       out.push_back({TokenKind::kQuotedName, std::string(sql.substr(start, i - start))});
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
+    } else if (std::isdigit(c) ||
+               (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
       while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
       if (i < n && sql[i] == '.') {
         ++i;
@@ -260,7 +287,7 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
     int depth;
     std::string count;
   };
-  std::vector<Limit> open_limits;                 // selects with top, innermost last
+  std::vector<Limit> open_limits;                        // selects with top, innermost last
   std::vector<std::pair<size_t, std::string>> limit_at;  // token index -> " limit N" before it
   bool outer_limit = false;
   int depth = 0;
@@ -284,7 +311,8 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
           open_limits.push_back({depth, tokens[k].text});
           for (size_t m = j; m <= k; ++m) tokens[m].text.clear();
           // Drop the blank after the count too, so "top 10 x" reads "x".
-          if (k + 1 < tokens.size() && tokens[k + 1].kind == TokenKind::kSpace) tokens[k + 1].text.clear();
+          if (k + 1 < tokens.size() && tokens[k + 1].kind == TokenKind::kSpace)
+            tokens[k + 1].text.clear();
         }
       }
     } else if (depth == 0 && Is(t, "order")) {
@@ -298,7 +326,8 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
     } else if (Is(t, "right")) {
       size_t j = NextSolid(tokens, i + 1);
       // RIGHT is a join keyword to SQLite; its function goes by another name.
-      if (j < tokens.size() && tokens[j].text == "(" && dialect == Dialect::kSqlite) t.text = "ptlx_right";
+      if (j < tokens.size() && tokens[j].text == "(" && dialect == Dialect::kSqlite)
+        t.text = "ptlx_right";
     } else if (t.kind == TokenKind::kQuotedName && t.text.front() == '[') {
       t.text = "\"" + t.text.substr(1, t.text.size() - 2) + "\"";
     }
@@ -315,7 +344,19 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
     ForPostgres(tokens);
   } else {
     for (size_t i = 0; i < tokens.size(); ++i) {
-      if (Is(tokens[i], "like")) AddPrefixRange(tokens, i, dialect);
+      if (!Is(tokens[i], "like")) continue;
+      size_t p = PrevSolid(tokens, i);
+      if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
+      if (p != std::string::npos &&
+          (Is(tokens[p], "Info_Title") || Is(tokens[p], "Info_Content"))) {
+        // SQLite's like folds ASCII only; its "match" operator calls a
+        // function of ours that folds every script (same operands, same
+        // escape clause). Other likes stay, so order-code prefix searches
+        // keep their index.
+        tokens[i].text = "match";
+      } else {
+        AddPrefixRange(tokens, i, dialect);
+      }
     }
   }
 
@@ -333,7 +374,8 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
       out.before_order_by = end == std::string::npos ? 0 : end + 1;
     }
     // A number glued to the word after it ("1and") reads as two tokens.
-    if (t.kind == TokenKind::kName && i > 0 && tokens[i - 1].kind == TokenKind::kNumber) out.text += ' ';
+    if (t.kind == TokenKind::kName && i > 0 && tokens[i - 1].kind == TokenKind::kNumber)
+      out.text += ' ';
     out.text += t.text;
   }
   if (out.before_order_by == std::string::npos) out.before_order_by = out.text.size();

@@ -109,6 +109,9 @@ bool User::LoginVertify(std::string_view pID, std::string_view pPassword) noexce
         "select Usr_Name,Usr_Password,WebSite_ID,Org_ID,Usr_Email from tPtlx_User where Usr_ID = " +
         SqlQuote(pID));
     if (rs->IsEof()) {
+      // As much work as a wrong password, so timing does not tell which
+      // user names exist.
+      PasswordCheckWithoutUser(pPassword);
       SetError(errors(), "用户不存在。");
       return;
     }

@@ -2,7 +2,9 @@
 // one pass over the text when the markers nest cleanly.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "ptolix/site/page_code.h"
 
@@ -37,14 +39,21 @@ class OnePass {
   OnePass(std::string_view text, const std::vector<TagProgram>& tags) : text_(text), tags_(tags) {}
 
   std::string Run() {
+    bool programs_with_markers = false;
     for (int i = 0; i < static_cast<int>(tags_.size()); ++i) {
+      programs_with_markers = programs_with_markers || tags_[i].program.find("<!--") != npos;
       std::string_view code = tags_[i].code;
       if (code.empty()) continue;
-      if (code.find(' ') != npos || code.find("--") != npos || code.front() == '/' ||
-          tags_[i].program.find("<!--") != npos) {
+      if (code.find(' ') != npos || code.find("--") != npos || code.front() == '/')
         throw NotClean();
+      rows_[code].push_back(i);  // ascending
+    }
+    // A code holding "%" could form a marker across the "<%" or "%>" around
+    // an inserted program.
+    if (programs_with_markers) {
+      for (const auto& [code, rows] : rows_) {
+        if (code.find('%') != npos) throw NotClean();
       }
-      index_.emplace(code, i);  // a code that comes twice: its first row
     }
     FindMarkers();
     // A tag with closing markers must use one kind of opening marker: in turn,
@@ -62,7 +71,9 @@ class OnePass {
       if (markers_[i].kind == Kind::kClosing) last[markers_[i].tag] = i;
     }
     has_closing_.assign(tags_.size(), false);
-    for (const Marker& m : markers_) has_closing_[m.tag] = has_closing_[m.tag] || m.kind == Kind::kClosing;
+    for (const Marker& m : markers_)
+      has_closing_[m.tag] = has_closing_[m.tag] || m.kind == Kind::kClosing;
+    if (programs_with_markers) ExpandPrograms();
 
     std::string out;
     out.reserve(text_.size() + text_.size() / 2);
@@ -97,15 +108,77 @@ class OnePass {
     }
   }
 
-  int Lookup(std::string_view code) const {
-    auto it = index_.find(code);
-    return it == index_.end() ? -1 : it->second;
+  // The tag a marker of `code` calls for once the tags up to `after` have
+  // been applied: the first row after it with that code, or -1.
+  int Lookup(std::string_view code, int after = -1) const {
+    auto it = rows_.find(code);
+    if (it == rows_.end()) return -1;
+    auto row = std::upper_bound(it->second.begin(), it->second.end(), after);
+    return row == it->second.end() ? -1 : *row;
+  }
+
+  // The text a tag inserts: its program with the markers of later tags
+  // replaced, as their own passes will replace them (the pass of a tag never
+  // rescans what it inserted, so its own and earlier tags' markers stay).
+  // Filled from the last tag back, so a program's later tags are ready when
+  // it is expanded; a program whose markers would pair with text outside it
+  // (a closing marker, a tag with a body, an unfinished marker) needs the
+  // pass per tag.
+  void ExpandPrograms() {
+    // A closing marker in a program could pair with an opening inserted by
+    // another; only a closing marker of a tag already applied is inert.
+    expanded_.assign(tags_.size(), std::nullopt);
+    for (int k = static_cast<int>(tags_.size()); k-- > 0;) {
+      const std::string& s = tags_[k].program;
+      if (s.find("<!--") == npos) continue;
+      if (has_closing_[k]) throw NotClean();
+      std::string out;
+      size_t copied = 0;
+      for (size_t q = s.find("<!--"); q != npos; q = s.find("<!--", q)) {
+        size_t after = q + 4;
+        size_t e = s.find(kMarkerEnd, after);
+        if (e == npos) throw NotClean();
+        if (after < s.size() && s[after] == '/') {
+          if (Lookup(s.substr(after + 1, e - after - 1), k) >= 0) throw NotClean();
+          q = after;
+          continue;
+        }
+        size_t blank = s.find(' ', after);
+        bool attributes = blank < e;
+        int tag = Lookup(s.substr(after, (attributes ? blank : e) - after), k);
+        if (tag < 0) {
+          q = after;
+          continue;
+        }
+        // Closing markers of the template belong to the code's first row;
+        // a closing marker in a program fails that program's expansion.
+        if (has_closing_[Lookup(tags_[tag].code)]) throw NotClean();
+        std::string_view attribute_text =
+            attributes ? std::string_view(s).substr(blank + 1, e - blank - 1) : "";
+        if (attribute_text.find("<!--") != npos) throw NotClean();
+        out.append(s, copied, q - copied);
+        out += "<%";
+        if (attribute_text.find_first_not_of(' ') != npos)
+          out += CreateAttributeCode(attribute_text);
+        out += Program(tag);
+        out += "%>";
+        copied = e + kMarkerEnd.size();
+        q = copied;
+      }
+      out.append(s, copied);
+      expanded_[k] = std::move(out);
+    }
+  }
+
+  const std::string& Program(int tag) const {
+    return expanded_.empty() || !expanded_[tag] ? tags_[tag].program : *expanded_[tag];
   }
 
   // Appends [from, to) of the text with its markers replaced; markers
   // [first, last) are those inside it. `enclosing` holds the tags whose
   // bodies the range lies in.
-  void Emit(size_t from, size_t to, size_t first, size_t last, std::vector<int>& enclosing, std::string& out) {
+  void Emit(size_t from, size_t to, size_t first, size_t last, std::vector<int>& enclosing,
+            std::string& out) {
     size_t copied = from;
     for (size_t i = first; i < last;) {
       const Marker& m = markers_[i];
@@ -116,7 +189,7 @@ class OnePass {
       out.append(text_, copied, m.begin - copied);
       out += "<%";
       if (attributes.find_first_not_of(' ') != npos) out += CreateAttributeCode(attributes);
-      const std::string& program = tags_[m.tag].program;
+      const std::string& program = Program(m.tag);
       if (has_closing_[m.tag]) {
         size_t c = next_closing_[i];
         if (c == npos || c >= last) throw NotClean();  // the body would cross a boundary
@@ -145,7 +218,8 @@ class OnePass {
 
   std::string_view text_;
   const std::vector<TagProgram>& tags_;
-  std::unordered_map<std::string_view, int> index_;
+  std::unordered_map<std::string_view, std::vector<int>> rows_;  // rows of each code
+  std::vector<std::optional<std::string>> expanded_;
   std::vector<Marker> markers_;
   std::vector<size_t> next_closing_;
   std::vector<bool> has_closing_;
@@ -153,7 +227,8 @@ class OnePass {
 
 }  // namespace
 
-std::optional<std::string> ReplaceTagsInOnePass(std::string_view text, const std::vector<TagProgram>& tags) {
+std::optional<std::string> ReplaceTagsInOnePass(std::string_view text,
+                                                const std::vector<TagProgram>& tags) {
   try {
     return OnePass(text, tags).Run();
   } catch (const NotClean&) {

@@ -140,6 +140,23 @@ TEST_P(QueriesTest, SearchMatchesLiterallyAndBoundsInclusively) {
   EXPECT_EQ(2u, Lines().size());
 }
 
+TEST_P(QueriesTest, SearchesIgnoreLetterCaseInEveryScript) {
+  Item({.id = 1, .title = "CAFÉ ΩMEGA", .content = "Ärger über ÖL"});
+  Item({.id = 2, .title = "ａｂｃ corp", .content = "ПРИВЕТ мир"});
+  Item({.id = 3, .title = "plain", .content = "ΑΘΗΝΑ"});
+  struct Case {
+    const char *title, *content, *ids;
+  } cases[] = {
+      {"café ω", "", "1"},   {"CAFÉ Ω", "", "1"},  {"ＡＢＣ", "", "2"},   {"ABC", "", ""},
+      {"", "ärger ÜBER", "1"}, {"", "привет МИР", "2"}, {"", "αθηνα", "3"}, {"Ｃ", "РИВ", "2"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.ids,
+              Ids(info->Call("SearchInfoList", {"1", "1", "1", "All", c.title, c.content, "", "", ""})))
+        << c.title << "|" << c.content;
+  }
+}
+
 // Published items of column 1's subtree: homed in 1, 2 or 4 (3 is deleted),
 // or cross-posted into them from the same system and website.
 TEST_P(QueriesTest, PublishedListsTakeTheSubtreeAndCrossPostings) {

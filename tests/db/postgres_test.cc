@@ -3,11 +3,16 @@
 // statement. The statements run on every backend where the behaviour is
 // shared, so both engines are held to the same answers.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "fixture.h"
 #include "ptolix/db/error.h"
 #include "ptolix/db/rewriter.h"
+#include "ptolix/frame/system.h"
 
 namespace ptolix {
 namespace {
@@ -25,9 +30,14 @@ TEST(PostgresRewrite, Dialect) {
       {"set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
        "set Info_Order='AB'||right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
       // Title and content searches ignore letter case; other likes stay exact.
-      {" and Info_Title like '%a\\%b%' escape '\\'", " and Info_Title ilike '%a\\%b%' escape '\\'"},
+      {" and Info_Title like '%a\\%b%' escape '\\'"," and Info_Title collate \"und-x-icu\" ilike E'%a\\\\%b%' escape E'\\\\'"},
+      // A literal holding a backslash means the same text whatever the
+      // session's standard_conforming_strings.
+      {"where Usr_ID = '\\'';drop table t;--'", "where Usr_ID = E'\\\\'';drop table t;--'"},
+      {"values ('a\\b','c''d',E'x')", "values (E'a\\\\b','c''d',E'x')"},
+      {"where Info_Order like 'A\\%'", "where Info_Order like E'A\\\\%'"},
       {" and tPtlx_Information.Info_Content not like '%x%'",
-       " and tPtlx_Information.Info_Content not ilike '%x%'"},
+       " and tPtlx_Information.Info_Content collate \"und-x-icu\" not ilike '%x%'"},
       {" where Page_File like 'a%'", " where Page_File like 'a%'"},
       // Numbers compared with text columns become text; numbers stay numbers
       // beside number columns and inside literals.
@@ -211,6 +221,65 @@ TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
 }
 
 PTOLIX_BACKENDS(PostgresTest);
+
+TEST_P(PostgresTest, LiteralsStaySafeWithoutStandardConformingStrings) {
+  REQUIRE_POSTGRES();
+  // A caller turns the setting off on the shared connection; text with
+  // backslashes must still be stored as given and never end the literal.
+  conn->ExecuteCommand("set standard_conforming_strings = off");
+  System sys;
+  sys.SetConnection(conn);
+  const std::string hostile = "\\'; drop table tPtlx_Role; --";
+  const std::string texts[] = {hostile, "a\\b\\", "\\", "\\\\'", "plain"};
+  for (const auto& text : texts) {
+    sys.AppendParameter("P" + text, text, text);
+    ResultArray row = sys.GetParameter("P" + text);
+    ASSERT_EQ(row.DataRows(), 1) << text;
+    EXPECT_EQ(row.Get(1, "Para_Value").AsString(), text);
+    EXPECT_EQ(row.Get(1, "Para_Description").AsString(), text);
+  }
+  EXPECT_EQ(sys.Errors(), "");
+  EXPECT_EQ(Rows("select count(*) as N from tPtlx_Role"), "N\n1\n");
+  EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"), "setting\noff\n");
+}
+
+// A server that accepts the connection and never answers.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(::listen(fd_, 8), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+  }
+  ~SilentServer() { ::close(fd_); }
+  int port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
+  SilentServer server;
+  std::string base = "postgresql://ptolix@127.0.0.1:" + std::to_string(server.port()) + "/x";
+  // The URL's own limit wins; without one the connection gives up after
+  // 10 s instead of waiting for ever.
+  for (const std::string& url : {base + "?connect_timeout=2", base}) {
+    SCOPED_TRACE(url);
+    try {
+      db::Connect(url);
+      ADD_FAILURE() << "connected";
+    } catch (const db::Error& e) {
+      EXPECT_NE(e.description().find("timeout"), std::string::npos) << e.description();
+    }
+  }
+}
 
 }  // namespace
 }  // namespace ptolix

@@ -37,6 +37,13 @@ TEST(Rewrite, SqliteDialect) {
       {"select 'top 10 + right(' from t", "select 'top 10 + right(' from t"},
       {"select [Right] from t", "select \"Right\" from t"},
       {"select getdate()", "select getdate()"},
+      // Title and content searches go to the "match" operator, which
+      // ignores letter case for every script; other likes stay.
+      {" and Info_Title like '%a\\%b%' escape '\\'", " and Info_Title match '%a\\%b%' escape '\\'"},
+      {" and i.Info_Content not like '%x%' and Info_Order like 'AB%'",
+       " and i.Info_Content not match '%x%' and Info_Order like 'AB%'"},
+      // Backslashes are plain characters on SQLite.
+      {"where Usr_ID = '\\'';--'", "where Usr_ID = '\\'';--'"},
       // A prefix taken from a sub-query gets the index range it spans.
       {"select * from tPtlx_Column where Column_Order like (select Column_Order from tPtlx_Column where Column_ID = 3)+'%'",
        "select * from tPtlx_Column where (Column_Order like (select Column_Order from tPtlx_Column where Column_ID = 3)||'%'"

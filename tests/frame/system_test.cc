@@ -94,6 +94,13 @@ TEST_P(SystemTest, PagingOfListQueries) {
   // Fewer rows than a page: all of them whatever the page.
   sys.SetPageSize(50);
   EXPECT_EQ(sys.GetParameterList(7).DataRows(), 20);
+  // The largest page size: one page of every row, no overflow in the
+  // page arithmetic.
+  sys.SetPageSize(2147483647);
+  EXPECT_EQ(values(sys.GetParameterList(1)), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ");
+  EXPECT_EQ(sys.PageCount(), 1);
+  EXPECT_EQ(sys.RecordCount(), 20);
+  EXPECT_EQ(sys.GetParameterList(2147483647).DataRows(), 20);
   EXPECT_EQ(sys.Errors(), "");
 }
 

@@ -77,6 +77,28 @@ TEST_P(UserTest, PasswordsAreStoredAsHashes) {
   EXPECT_EQ(ErrorLines(user.Errors()), Lines(5, kWrongPassword));
 }
 
+TEST_P(UserTest, EverySignInCostsOneHashVerification) {
+  // A user that does not exist costs the same hash work as a wrong
+  // password, so timing does not tell which user names exist.
+  user.AppendUser("ann", "1", "Ann", "Pa55", "", "1", "");
+  Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values ('old',1,'Old','pw',1)");
+  Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,WebSite_ID) values ('void',1,'Void',1)");
+  struct Case {
+    const char* id;
+    const char* password;
+    bool result;
+  } cases[] = {
+      {"nobody", "Pa55", false}, {"ann", "wrong", false}, {"ann", "Pa55", true},
+      {"old", "wrong", false},   {"void", "x", false},    {"", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.id) + "/" + c.password);
+    unsigned long long before = PasswordVerifications();
+    EXPECT_EQ(user.LoginVertify(c.id, c.password), c.result);
+    EXPECT_EQ(PasswordVerifications() - before, 1u);
+  }
+}
+
 TEST_P(UserTest, SignIn) {
   user.AppendUser("ann", "1", "Ann", "Pa55", "ann@example.com", "3", "12");
   user.AppendUser("bob", "1", "Bob", "bob", "", "4", "");                   // null org and e-mail

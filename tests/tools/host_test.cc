@@ -110,4 +110,94 @@ TEST(Host, ValueEncodings) {
   EXPECT_EQ(r[7]["value"]["rows"][1], json::parse(R"(["2002-08-02 00:00:00","12",null])"));
 }
 
+std::string Nested(int depth, const std::string& inner = "1") {
+  return std::string(depth, '[') + inner + std::string(depth, ']');
+}
+
+TEST(Host, AnswersEveryLineAndGoesOn) {
+  const std::string deep = Nested(100000);
+  const std::string good = R"({"op":"get","obj":"s","prop":"PageSize"})";
+  struct Case {
+    std::string line;
+    std::string error;  // part of the message
+  };
+  const std::vector<Case> cases = {
+      {"{\"op\":\"get\",\"obj\":\"\xff\",\"prop\":\"x\"}", "not valid UTF-8: byte 0xFF at offset 19"},
+      {"\xc3(", "not valid UTF-8: byte 0xC3 at offset 0"},
+      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"\xed\xa0\x80\"}", "not valid UTF-8"},  // a surrogate
+      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"\xc0\xaf\"}", "not valid UTF-8"},      // overlong
+      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"caf\xc3\"}", "not valid UTF-8"},       // cut short
+      {R"({"op":"get","obj":"s","prop":"PageSize","id":)" + deep + "}", "deeper than 64 levels"},
+      {R"({"op":"call","obj":"s","method":"GetParameter","args":)" + deep + "}", "deeper than 64 levels"},
+      {R"({"op":"set","obj":"s","prop":"PageSize","value":)" + deep + "}", "deeper than 64 levels"},
+      {R"({"op":"set","obj":"s","prop":"PageSize","value":)" + Nested(64) + "}", "deeper than 64 levels"},
+      {R"({"op":"set","obj":"s","prop":"PageSize","value":")" + std::string(100000, '[') + "\"}", "Type mismatch"},
+      {R"({"op":"get","obj":"s","prop":"PageSize")", "bad JSON"},
+      {"[1,2]", "a request is a JSON object"},
+      {R"({"op":7})", "request needs a string \"op\""},
+      {R"({"op":"get","obj":"s"})", "request needs a string \"prop\""},
+      {R"({"op":"call","obj":"s","method":"GetParameter","args":"x"})", "\"args\" is an array"},
+      {R"({"op":"new","obj":"a","progid":"Corvane_Ptolix.Café\u0000"})", "Corvane_Ptolix.Café"},
+  };
+  std::vector<std::string> lines = {R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})",
+                                    R"({"op":"set","obj":"s","prop":"PageSize","value":20})"};
+  for (const auto& c : cases) {
+    lines.push_back(c.line);
+    lines.push_back(good);
+  }
+  // Nested 63 deep inside the request object: 64 levels in all, still read.
+  lines.push_back(R"({"op":"set","obj":"s","prop":"PageSize","value":)" + Nested(63) + "}");
+  auto r = RunHost(lines);
+  ASSERT_EQ(r.size(), 2 * cases.size() + 3);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const json& bad = r[2 + 2 * i];
+    EXPECT_EQ(bad["ok"], false) << i;
+    EXPECT_NE(bad["error"].get<std::string>().find(cases[i].error), std::string::npos) << i << ": " << bad["error"];
+    EXPECT_EQ(r[3 + 2 * i], json({{"ok", true}, {"value", 20}})) << i;
+  }
+  EXPECT_NE(r.back()["error"].get<std::string>().find("cannot use"), std::string::npos) << r.back();
+}
+
+TEST(Host, SkipsALineOverTheLimit) {
+  auto dir = std::filesystem::temp_directory_path() / ("ptolix_host_long_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  {
+    std::ofstream in(dir / "in", std::ios::binary);
+    std::string text = R"({"op":"new","obj":"s","progid":")" + std::string(64 << 20, 'x') + "\"}\n";
+    in << text << R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System","id":2})" << "\n";
+  }
+  std::string cmd = std::string(PTOLIX_TOOL_PATH) + " host < " + (dir / "in").string() + " > " + (dir / "out").string();
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream out(dir / "out");
+  std::vector<json> r;
+  for (std::string line; std::getline(out, line);) r.push_back(json::parse(line));
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0], json({{"ok", false}, {"error", "request line longer than 67108864 bytes"}}));
+  EXPECT_EQ(r[1], json({{"ok", true}, {"id", 2}}));
+}
+
+TEST(Host, TraceKeepsTheLatestStatements) {
+  std::vector<std::string> lines = {
+      R"({"op":"init","conn":"db"})",
+      R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})",
+      R"({"op":"set","obj":"s","prop":"Connection","conn":"db"})",
+      R"({"op":"trace","conn":"db"})",
+  };
+  for (int i = 0; i < 10003; ++i) {
+    lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["P)" + std::to_string(i) + R"("]})");
+  }
+  lines.push_back(R"({"op":"trace","conn":"db"})");
+  lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["Q"]})");
+  lines.push_back(R"({"op":"trace","conn":"db"})");
+  auto r = RunHost(lines, "--db sqlite::memory:");
+  ASSERT_EQ(r.size(), lines.size());
+  const json& full = r[r.size() - 3];
+  ASSERT_EQ(full["value"].size(), 10000u);
+  EXPECT_EQ(full["dropped"], 3);
+  EXPECT_EQ(full["value"][0], "select * from tPtlx_SystemParameter where Para_Name = 'P3'");
+  EXPECT_EQ(full["value"][9999], "select * from tPtlx_SystemParameter where Para_Name = 'P10002'");
+  EXPECT_EQ(r.back(), json::parse(R"({"ok":true,"value":["select * from tPtlx_SystemParameter where Para_Name = 'Q'"]})"));
+}
+
 }  // namespace

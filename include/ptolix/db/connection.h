@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -82,9 +83,12 @@ class Connection {
   int64_t Insert(std::string_view sql, std::string_view id_column);
 
   // Statement trace: while on, every text handed to the methods above is
-  // recorded as given (before rewriting).
+  // recorded as given (before rewriting). Only the latest kTraceLimit
+  // statements are kept; TakeTrace hands them over, oldest first, and sets
+  // `*dropped` to how many older ones were discarded since the last take.
+  static constexpr std::size_t kTraceLimit = 10000;
   void SetTrace(bool on) { trace_on_ = on; }
-  std::vector<std::string> TakeTrace();
+  std::vector<std::string> TakeTrace(std::size_t* dropped = nullptr);
 
   // True while a transaction is open (ours or the caller's).
   bool InTransaction() const { return tx_depth_ > 0 || backend_->InTransaction(); }
@@ -99,7 +103,8 @@ class Connection {
 
   std::unique_ptr<Backend> backend_;
   bool trace_on_ = false;
-  std::vector<std::string> trace_;
+  std::deque<std::string> trace_;
+  std::size_t trace_dropped_ = 0;
   int tx_depth_ = 0;
 };
 

@@ -29,7 +29,17 @@ std::string StoredPassword(std::string_view supplied);
 // a database null, which matches only an empty password. A hash is verified;
 // any other stored text is compared exactly, and `needs_upgrade` is set when
 // such a plain value matched, so the caller can replace it by its hash.
+// Every stored value costs one hash verification (a plain or null value is
+// also verified against a fixed hash), so timing does not tell them apart.
 bool PasswordMatches(std::string_view stored, bool stored_is_null, std::string_view supplied,
                      bool* needs_upgrade);
+
+// The same hash work as checking a wrong password, for a sign-in whose user
+// does not exist: `supplied` is verified against a fixed hash made at the
+// current cost. Always false.
+bool PasswordCheckWithoutUser(std::string_view supplied);
+
+// How many hash verifications this process has run (for tests).
+unsigned long long PasswordVerifications();
 
 }  // namespace ptolix

@@ -58,7 +58,10 @@ std::string ReplaceTags(std::string_view text, const std::vector<TagProgram>& ta
 // The same, one ReplaceTag after the other (a pass over the text per tag).
 std::string ReplaceTagsInTurn(std::string_view text, const std::vector<TagProgram>& tags);
 // The same in one pass over the text, for templates whose markers nest
-// cleanly: no program or attribute text holding a marker, every body closed
+// cleanly: programs hold no closing marker and no unfinished "<!--", and
+// their markers call for later tags without bodies only (each inserted
+// program is expanded once, as those tags' passes would), no attribute text
+// holding a marker, every body closed
 // inside the body around it, no stray closing markers, no tag with closing
 // markers used both with and without attribute text, no blank in a code.
 // Returns nothing for any other template (ReplaceTags then goes in turn),

@@ -291,9 +291,18 @@ class PgCursor : public BackendCursor {
 
 void IgnoreNotice(void*, const char*) {}
 
+// Connects with a 10 s limit on connecting, unless the URL (or key=value
+// text) gives its own connect_timeout: libpq takes the last value given for
+// a key word, and the expanded URL comes after the default.
+PGconn* ConnectWithTimeout(const std::string& uri) {
+  const char* keywords[] = {"connect_timeout", "dbname", nullptr};
+  const char* values[] = {"10", uri.c_str(), nullptr};
+  return PQconnectdbParams(keywords, values, 1);
+}
+
 class PostgresBackend : public Backend {
  public:
-  explicit PostgresBackend(const std::string& uri) : conn_(PQconnectdb(uri.c_str())) {
+  explicit PostgresBackend(const std::string& uri) : conn_(ConnectWithTimeout(uri)) {
     if (!conn_) throw Error("cannot connect to PostgreSQL: out of memory", "");
     if (PQstatus(conn_.get()) != CONNECTION_OK) {
       throw Error("cannot connect to PostgreSQL: " + ErrorText(nullptr, conn_.get()), "");

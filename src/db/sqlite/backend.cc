@@ -1,8 +1,10 @@
 // SQLite backend: runs statements already rewritten to SQLite's dialect and
 // hands back column names and Variant rows.
 
+#include <locale.h>
 #include <sqlite3.h>
 #include <strings.h>
+#include <wctype.h>
 
 #include <memory>
 #include <string>
@@ -62,6 +64,108 @@ void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if ((static_cast<unsigned char>(text[start]) & 0xC0) != 0x80) ++taken;
   }
   sqlite3_result_text(ctx, text + start, static_cast<int>(bytes - start), SQLITE_TRANSIENT);
+}
+
+// Letter case for searches: each character's lower-case form from the
+// C.UTF-8 locale's tables, which cover all of Unicode (accented Latin,
+// Greek, Cyrillic, full-width Latin), not only ASCII.
+char32_t Fold(char32_t c) {
+  static const locale_t locale =
+      newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+  if (!locale) return c;
+  return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), locale));
+}
+
+// Decodes UTF-8 to code points, folded; a stray byte stands for itself in
+// a range no character uses, so it matches only the same byte.
+std::u32string FoldedText(const unsigned char* s, size_t n) {
+  std::u32string out;
+  out.reserve(n);
+  for (size_t i = 0; i < n;) {
+    unsigned char c = s[i];
+    int extra = c < 0x80             ? 0
+                : (c & 0xE0) == 0xC0 ? 1
+                : (c & 0xF0) == 0xE0 ? 2
+                : (c & 0xF8) == 0xF0 ? 3
+                                     : -1;
+    char32_t cp = extra == 0 ? c : extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
+    bool ok = extra >= 0 && i + extra < n;
+    for (int k = 1; ok && k <= extra; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) ok = false;
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    if (!ok) {
+      out.push_back(0x110000 + c);
+      ++i;
+      continue;
+    }
+    out.push_back(Fold(cp));
+    i += extra + 1;
+  }
+  return out;
+}
+
+// x like pattern, "%" any run, "_" any one character, `escape` (when not 0)
+// makes the next pattern character literal; letter case ignored for every
+// script. Greedy with one backtracking point, which is exact for these two
+// wildcards.
+bool LikeIgnoringCase(const std::u32string& text, const std::u32string& pattern, char32_t escape) {
+  struct Part {
+    enum { kChar, kOne, kAny } kind;
+    char32_t c;
+  };
+  std::vector<Part> parts;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char32_t c = pattern[i];
+    if (escape && c == escape && i + 1 < pattern.size()) {
+      parts.push_back({Part::kChar, pattern[++i]});
+    } else if (c == U'%') {
+      if (parts.empty() || parts.back().kind != Part::kAny) parts.push_back({Part::kAny, 0});
+    } else if (c == U'_') {
+      parts.push_back({Part::kOne, 0});
+    } else {
+      parts.push_back({Part::kChar, c});
+    }
+  }
+  size_t t = 0, p = 0, star = std::string::npos, resume = 0;
+  while (t < text.size()) {
+    if (p < parts.size() && parts[p].kind == Part::kAny) {
+      star = p++;
+      resume = t;
+    } else if (p < parts.size() && (parts[p].kind == Part::kOne || parts[p].c == text[t])) {
+      ++p;
+      ++t;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      t = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < parts.size() && parts[p].kind == Part::kAny) ++p;
+  return p == parts.size();
+}
+
+// match(pattern, x [, escape]): the function behind "x match pattern
+// [escape e]", which the rewriter puts in place of "like" for title and
+// content searches.
+void MatchIgnoringCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  }
+  auto text_of = [&](int i) {
+    return FoldedText(sqlite3_value_text(argv[i]),
+                      static_cast<size_t>(sqlite3_value_bytes(argv[i])));
+  };
+  char32_t escape = 0;
+  if (argc == 3) {
+    std::u32string e = text_of(2);
+    if (e.size() != 1)
+      return sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+    escape = e[0];
+  }
+  sqlite3_result_int(ctx, LikeIgnoringCase(text_of(1), text_of(0), escape) ? 1 : 0);
 }
 
 Variant ReadColumn(sqlite3_stmt* stmt, int i) {
@@ -188,6 +292,11 @@ class SqliteBackend : public Backend {
                                nullptr, nullptr);
     sqlite3_create_function_v2(raw, "ptlx_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Right,
                                nullptr, nullptr, nullptr);
+    for (int args : {2, 3}) {
+      sqlite3_create_function_v2(raw, "match", args,
+                                 SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                                 MatchIgnoringCase, nullptr, nullptr, nullptr);
+    }
     if (path != ":memory:") Exec("pragma journal_mode=wal");
     Exec("pragma synchronous=normal");
   }
