@@ -67,8 +67,8 @@ std::string PublishedConditionAsWritten(const std::string& sys, const std::strin
 // an index on published, live items ordered by Info_Order reads the rows in
 // list order; the unary plus keeps engines from answering the "or" through
 // the column and identifier indexes followed by a sort. The system
-// identifier stays glued to "and" as in the original, so an empty one makes
-// the statement fail as it did.
+// identifier stays glued to "and" as in PublishedConditionAsWritten, so an
+// empty one makes both forms fail alike.
 std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site) {
   return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'" +
          " and (+Column_ID in " + Subtree(sys, col) +

@@ -15,8 +15,9 @@ inline constexpr char kListColumns[] =
     "'[Content]',Info_PublicDate,Info_SystemTime,Info_EndDate,Info_AssessTime,Info_Url,Info_Order,"
     "Info_IsDeleted,WebSite_ID";
 
-// The published-items condition in its original form: an item of the system
-// and website, published and live, homed in a live column of the subtree of
+// The published-items condition with its terms inside both branches of the
+// "or" (the reference the sent forms are tested against): an item of the
+// system and website, published and live, homed in a live column of the subtree of
 // `col`, or cross-posted into one. `sys`, `col` and `site` are SQL values.
 std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col, const std::string& site);
 
