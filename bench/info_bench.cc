@@ -104,7 +104,7 @@ void BM_InfoPublished_b_SentSql(benchmark::State& state) {
   }
 }
 void BM_InfoPublished_b_AsWrittenSql(benchmark::State& state) {
-  // For orientation: the statement in its original form, counted by wrapping.
+  // For orientation: PublishedListAsWritten, counted by wrapping.
   const auto& d = EnsureInfoData();
   std::string list = info_sql::PublishedListAsWritten(d.sys, d.top_column, d.site);
   for (auto _ : state) {

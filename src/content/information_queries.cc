@@ -68,13 +68,43 @@ std::string PublishedConditionAsWritten(const std::string& sys, const std::strin
 // an index on published, live items ordered by Info_Order reads the rows in
 // list order; the unary plus keeps engines from answering the "or" through
 // the column and identifier indexes followed by a sort. The system
-// identifier stays glued to "and" as in the original, so an empty one makes
-// the statement fail as it did.
+// identifier stays glued to "and" as in PublishedConditionAsWritten, so an
+// empty one makes both forms fail alike.
 std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site) {
   return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'" +
          " and (+Column_ID in " + Subtree(sys, col) +
          " or +Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
          Subtree(sys, col) + "))";
+}
+
+// The same condition without the unary plus: a subtree of few items is
+// found through the column and identifier indexes and its rows sorted, where
+// walking the website's items in order would pass over all of them.
+std::string PublishedConditionByColumn(const std::string& sys, const std::string& col, const std::string& site) {
+  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'" +
+         " and (Column_ID in " + Subtree(sys, col) +
+         " or Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
+         Subtree(sys, col) + "))";
+}
+
+// The unary plus on the website keeps the website's ordered index out of
+// it: the items are looked up by column, where a busy column has its first
+// 2,000 at the start of its range.
+std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site, int limit) {
+  return "select count(*) from (select top " + std::to_string(limit) +
+         " Info_ID from tPtlx_Information where Sys_ID = " + sys + "and InfState_ID in (4,5,6) and +WebSite_ID = " +
+         site + " and Info_IsDeleted = '0' and Column_ID in " + Subtree(sys, col) + ") ptlx_probe";
+}
+
+// On SQLite the order is by +Info_Order: the same values in the same
+// collation (a unary plus changes neither), but no index can deliver that
+// order, so SQLite cannot choose to walk the website's whole ordered index
+// past a small subtree's rows. PostgreSQL has no unary plus for text and
+// weighs the two ways itself.
+std::string PublishedListByColumn(const std::string& sys, const std::string& col, const std::string& site,
+                                  std::string_view top, bool sqlite) {
+  return Top(top) + kListColumns + " from tPtlx_Information where " + PublishedConditionByColumn(sys, col, site) +
+         (sqlite ? " order by +Info_Order" : " order by Info_Order");
 }
 
 std::string PublishedCount(const std::string& sys, const std::string& col, const std::string& site) {
@@ -100,6 +130,14 @@ std::string PublishedListAsWritten(const std::string& sys, const std::string& co
 }
 
 }  // namespace info_sql
+
+// The subtree's published items of the website homed in it decide the form
+// of its lists: below `limit` they are found by column and sorted, from it on
+// read in list order (the probe stops counting there).
+bool Information::FewPublished(const std::string& sys, const std::string& col, const std::string& site, int limit) {
+  auto rs = conn().Execute(info_sql::PublishedProbe(sys, col, site, limit));
+  return rs->Field(0).AsInt64() < limit;
+}
 
 ResultArray Information::GetInfoList(std::string_view pWebSite, std::string_view pSysID,
                                      std::string_view pColumnID, std::string_view pMode,
@@ -154,8 +192,12 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID");
-    return ListQuery(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site)),
-                     info_sql::PublishedCount(SqlValue(sys), SqlValue(col), SqlValue(site)), pCurPage);
+    std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
+    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    return ListQuery(
+        FewPublished(s, c, w, info_sql::kSortedRows) ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite)
+                                                     : info_sql::PublishedList(s, c, w),
+        info_sql::PublishedCount(s, c, w), pCurPage);
   });
 }
 
@@ -164,7 +206,11 @@ ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite, std
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID"), num = TopCount(pNum);
-    return UnpagedList(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site), num));
+    std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
+    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    return UnpagedList(FewPublished(s, c, w, info_sql::TopProbeRows(num))
+                           ? info_sql::PublishedListByColumn(s, c, w, num, sqlite)
+                                             : info_sql::PublishedList(s, c, w, num));
   });
 }
 

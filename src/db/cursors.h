@@ -31,6 +31,17 @@ class ForwardRecordset : public Recordset {
   bool eof_ = true;
 };
 
+// The window [start, start + n) of `statement` (in PostgreSQL's dialect)
+// with the window's keys read first:
+//   select COLS from T where KEY in
+//     (select KEY from T where COND order by ORDER limit n offset start) order by ORDER
+// It selects the same rows as the statement with the window appended (KEY is
+// unique in T, so "KEY in" takes each row of the window once and no other
+// row), and PostgreSQL can read the inner select from an index alone instead
+// of visiting every row the offset skips. Empty when the statement is not a
+// plain select of listed columns from one table with a one-column key.
+std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n);
+
 // Counts the rows of a statement, then fetches windows of it with
 // limit/offset around the current position; never reads the whole result.
 class KeysetRecordset : public Recordset {

@@ -126,6 +126,7 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
     if (dialect == db::Dialect::kPostgres && !FollowIdentity(t).empty())
       out.push_back(FollowIdentity(t));
   }
+  for (const auto& name : RetiredIndexes()) out.push_back("drop index if exists " + name);
   for (const auto& ix : Indexes()) {
     std::string sql = "create index if not exists " + ix.name + " on " + ix.table + " (" + ix.columns + ")";
     if (!ix.where.empty()) sql += " where " + ix.where;

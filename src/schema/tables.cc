@@ -87,7 +87,8 @@ const std::vector<IndexDef>& Indexes() {
   static const std::vector<IndexDef> indexes = {
       {"ix_Role_Order", "tPtlx_Role", "Role_Order", ""},
       {"ix_Role_Father", "tPtlx_Role", "Role_Father", ""},
-      {"ix_User_Role", "tPtlx_User", "Role_ID", ""},
+      // A role's users; with Usr_ID, a page's keys come from the index alone.
+      {"ix_User_RoleUsr", "tPtlx_User", "Role_ID, Usr_ID", ""},
       {"ix_Usr2Role_Usr", "tPtlx_Usr2Role", "Usr_ID, Role_ID", ""},
       {"ix_Usr2Role_Role", "tPtlx_Usr2Role", "Role_ID", ""},
       {"ix_Online_Usr", "tPtlx_Online", "Usr_ID", ""},
@@ -105,11 +106,26 @@ const std::vector<IndexDef>& Indexes() {
       {"ix_Info_ColumnList", "tPtlx_Information",
        "Column_ID, Info_Order, InfState_ID, Info_IsDeleted, WebSite_ID, Sys_ID", ""},
       {"ix_Info_Father", "tPtlx_Information", "Info_Father", ""},
-      // Published lists of a site in order, and their counts by column.
+      // Published lists of a site in order.
       {"ix_Info_Published", "tPtlx_Information", "WebSite_ID, Sys_ID, Info_Order, Column_ID",
        "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
-      {"ix_Info_PublishedColumn", "tPtlx_Information", "Column_ID, WebSite_ID, Sys_ID, InfState_ID, Info_IsDeleted",
+      // A column's list of one website and system in each mode: the rows of
+      // the mode are one range of the index, in Info_Order order, so page 1
+      // reads 20 entries and the count reads the range alone, however big
+      // the column is. Info_ID lets PostgreSQL read a page's keys from the
+      // index without visiting the rows skipped before it. The state and
+      // deletion flag, though fixed by the condition, are there because
+      // SQLite counts from an index only when it holds every column named.
+      {"ix_Info_ColumnPublished", "tPtlx_Information",
+       "Column_ID, WebSite_ID, Sys_ID, Info_Order, Info_ID, InfState_ID, Info_IsDeleted",
        "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
+      {"ix_Info_ColumnEditor", "tPtlx_Information",
+       "Column_ID, WebSite_ID, Sys_ID, Info_Order, Info_ID, InfState_ID, Info_IsDeleted",
+       "InfState_ID in (1,2) and Info_IsDeleted = '0'"},
+      {"ix_Info_ColumnState", "tPtlx_Information",
+       "Column_ID, WebSite_ID, Sys_ID, InfState_ID, Info_Order, Info_ID, Info_IsDeleted", "Info_IsDeleted = '0'"},
+      {"ix_Info_ColumnLive", "tPtlx_Information", "Column_ID, WebSite_ID, Sys_ID, Info_Order, Info_ID, Info_IsDeleted",
+       "Info_IsDeleted = '0'"},
       // Cross-posted items checked for being published without reading rows.
       {"ix_Info_PublishedId", "tPtlx_Information", "Info_ID, Column_ID, WebSite_ID, Sys_ID, InfState_ID, Info_IsDeleted",
        "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
@@ -125,6 +141,14 @@ const std::vector<IndexDef>& Indexes() {
       {"ix_WebSite_Order", "tPtlx_WebSite", "WebSite_Order", ""},
   };
   return indexes;
+}
+
+const std::vector<std::string>& RetiredIndexes() {
+  // ix_Info_PublishedColumn, without Info_Order, made a busy column's
+  // published list sort all its rows for every page; ix_User_Role lacked
+  // Usr_ID.
+  static const std::vector<std::string> names = {"ix_Info_PublishedColumn", "ix_User_Role"};
+  return names;
 }
 
 const std::vector<std::string>& ColumnNames() {

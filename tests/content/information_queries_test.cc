@@ -181,16 +181,20 @@ TEST_P(QueriesTest, PublishedListsTakeTheSubtreeAndCrossPostings) {
   info->Call("GetTopNPictureInfoList", {"1", "2", "10"});
   info->Call("GetTopNPublishedInfoList", {"1", "2", "3", "10"});
   auto trace = Trace();
-  ASSERT_EQ(2u, trace.size());
+  ASSERT_EQ(3u, trace.size());
   EXPECT_EQ(std::string("select top 10 ") + info_sql::kListColumns +
                 " from tPtlx_Information where Sys_ID = 2and InfState_ID in (4,5,6) and WebSite_ID = 1 and "
                 "Info_IsDeleted = '0' and Info_ImageCount>0 order by Info_Order",
             trace[0]);
-  EXPECT_EQ(info_sql::PublishedList("2", "3", "1", "10"), trace[1]);
+  // A subtree of few published items: found by column and sorted.
+  EXPECT_EQ(info_sql::PublishedProbe("2", "3", "1", 200), trace[1]);
+  EXPECT_EQ(info_sql::PublishedListByColumn("2", "3", "1", "10", !IsPostgres()), trace[2]);
   // Paged, the list is counted by its own statement.
   info->Put("PageSize", Variant(20));
   info->Call("GetPublishedInfoList", {"1", "2", "3", "2"});
-  EXPECT_EQ((std::vector<std::string>{info_sql::PublishedList("2", "3", "1"), info_sql::PublishedCount("2", "3", "1")}),
+  EXPECT_EQ((std::vector<std::string>{info_sql::PublishedProbe("2", "3", "1"),
+                                      info_sql::PublishedListByColumn("2", "3", "1", {}, !IsPostgres()),
+                                      info_sql::PublishedCount("2", "3", "1")}),
             Trace());
   EXPECT_EQ(std::string("select ") + info_sql::kListColumns +
                 " from tPtlx_Information where (Column_ID in (select Column_ID from tPtlx_Column where Sys_ID = 2 "
@@ -241,8 +245,11 @@ TEST_P(QueriesTest, PublishedStatementSentEqualsTheOriginalOnVariedData) {
       for (const char* sys : {"1", "2"}) {
         std::string col = std::to_string(c), original = Rows(total(info_sql::PublishedListAsWritten(sys, col, site)));
         ASSERT_EQ(original, Rows(total(info_sql::PublishedList(sys, col, site)))) << sys << " " << col << " " << site;
+        ASSERT_EQ(original, Rows(total(info_sql::PublishedListByColumn(sys, col, site, {}, !IsPostgres()))));
         ASSERT_EQ(Rows(total(info_sql::PublishedListAsWritten(sys, col, site, "3"))),
                   Rows(total(info_sql::PublishedList(sys, col, site, "3"))));
+        ASSERT_EQ(Rows(total(info_sql::PublishedListAsWritten(sys, col, site, "3"))),
+                  Rows(total(info_sql::PublishedListByColumn(sys, col, site, "3", !IsPostgres()))));
         int rows = static_cast<int>(std::count(original.begin(), original.end(), '\n')) - 1;
         ASSERT_EQ(Rows("select (" + info_sql::PublishedCount(sys, col, site) + ") as n"),
                   "n\n" + std::to_string(rows) + "\n");

@@ -104,6 +104,9 @@ class Information : public FrameObject {
  private:
   void MoveInfoStep(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
                     std::string_view pMode, std::string_view pID, bool up);
+  // Whether a subtree's published lists take the by-column form (SQL values).
+  bool FewPublished(const std::string& sys, const std::string& col, const std::string& site,
+                    int limit);
 };
 
 }  // namespace ptolix

@@ -42,6 +42,8 @@ struct IndexDef {
 // The 26 tables, in the order of the subsystems that own them.
 const std::vector<TableDef>& Tables();
 const std::vector<IndexDef>& Indexes();
+// Indexes of earlier schemas that CreateSchema drops.
+const std::vector<std::string>& RetiredIndexes();
 
 // Every column name in the schema's own spelling (for engines that fold
 // unquoted names to lower case).
