@@ -21,8 +21,9 @@ using namespace ptolix;
 using ptolix::bench::GetAccessData;
 
 std::string UserRows(db::Connection& conn, const std::string& user) {
-  auto cursor = db::BackendOf(conn).Query("select Sys_ID,Column_ID,AccessType_ID from tTemp_UsrAccess where Usr_ID = '" +
-                                     user + "' order by Sys_ID,Column_ID");
+  auto cursor = db::BackendOf(conn).Query(
+      "select Sys_ID,Column_ID,AccessType_ID from tTemp_UsrAccess where Usr_ID = '" + user +
+      "' order by Sys_ID,Column_ID");
   ResultArray rows(cursor->Columns());
   std::vector<Variant> row;
   while (cursor->Fetch(&row)) rows.AddRow(row);
@@ -47,7 +48,8 @@ void BM_Access_RebuildLibrary(benchmark::State& state) {
     tx.Commit();
   }
   if (UserRows(*data.conn, data.user) != library) state.SkipWithError("the two rebuilds differ");
-  state.counters["rows"] = static_cast<double>(std::count(library.begin(), library.end(), '\n') - 1);
+  state.counters["rows"] =
+      static_cast<double>(std::count(library.begin(), library.end(), '\n') - 1);
 }
 BENCHMARK(BM_Access_RebuildLibrary)->Unit(benchmark::kMillisecond);
 
@@ -83,7 +85,8 @@ void BM_Access_ColumnListHandWritten(benchmark::State& state) {
   const auto& data = GetAccessData();
   const std::string sql =
       "select tPtlx_Column.*,tTemp_UsrAccess.AccessType_ID from tPtlx_Column,tTemp_UsrAccess where "
-      "tPtlx_Column.Sys_ID = tTemp_UsrAccess.Sys_ID and tPtlx_Column.Column_ID = tTemp_UsrAccess.Column_ID and "
+      "tPtlx_Column.Sys_ID = tTemp_UsrAccess.Sys_ID and tPtlx_Column.Column_ID = "
+      "tTemp_UsrAccess.Column_ID and "
       "Usr_ID = 'bench' and tPtlx_Column.Sys_ID = 1 and (WebSite_ID = 1 or WebSite_ID is null) and "
       "Column_IsDeleted = '0' order by Column_Order";
   for (auto _ : state) {

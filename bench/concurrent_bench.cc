@@ -25,9 +25,9 @@
 #include "content/information_sql.h"
 #include "db/backend.h"
 #include "db/rewriter.h"
+#include "frame/order_code.h"
 #include "info_data.h"
 #include "ptolix/content/information.h"
-#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::bench {

@@ -1,4 +1,3 @@
-#include "db/backend.h"
 #include "info_data.h"
 
 #include <chrono>
@@ -8,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "db/backend.h"
 #include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
 

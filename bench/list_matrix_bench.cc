@@ -232,7 +232,8 @@ std::vector<Case> Cases() {
     std::string ordered = "select " + cols + live + " and (+Column_ID in " + subtree +
                           " or +Info_ID in " + posted + ")" + order;
     std::string by_column = "select " + cols + live + " and (Column_ID in " + subtree +
-                            " or Info_ID in " + posted + ")" + (Pg() ? order : " order by +Info_Order");
+                            " or Info_ID in " + posted + ")" +
+                            (Pg() ? order : " order by +Info_Order");
     std::vector<HandForm> forms = {{count, [=](int64_t off) { return ordered + Window(off); }},
                                    {count, [=](int64_t off) { return by_column + Window(off); }}};
     std::string c = s.column;

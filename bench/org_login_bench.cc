@@ -61,7 +61,7 @@ std::shared_ptr<db::Connection> OrgDb() {
           ", 'u' || i || '@example.com', 1 + i % 3, i % 17 from n");
       SetPasswordHashCost(PasswordHashCost::kMinimum);
       db::BackendOf(*c).Execute("update tPtlx_User set Usr_Password = " +
-                           SqlQuote(HashPassword(kPassword)) + " where Usr_ID = 'u2'");
+                                SqlQuote(HashPassword(kPassword)) + " where Usr_ID = 'u2'");
       tx.Commit();
     }
     db::BackendOf(*c).Execute("delete from tPtlx_Online");

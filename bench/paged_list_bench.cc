@@ -87,7 +87,7 @@ void BM_PagedList_HandWritten(benchmark::State& state) {
     std::vector<Variant> row;
     count->Fetch(&row);
     auto page = db::BackendOf(*conn).Query("select * from tPtlx_SystemParameter limit 20 offset " +
-                                      std::to_string(offset));
+                                           std::to_string(offset));
     int n = 0;
     while (page->Fetch(&row)) ++n;
     if (n != 20) state.SkipWithError("wrong page");

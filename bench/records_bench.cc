@@ -126,7 +126,8 @@ void BM_Records_ClassLinkPage_HandWritten(benchmark::State& state) {
   int64_t offset = (state.range(0) - 1) * kPageSize;
   std::vector<Variant> row;
   for (auto _ : state) {
-    auto count = db::BackendOf(*conn).Query("select count(*) from tLink_Detail where LinkClass_ID = 1");
+    auto count =
+        db::BackendOf(*conn).Query("select count(*) from tLink_Detail where LinkClass_ID = 1");
     count->Fetch(&row);
     auto page = db::BackendOf(*conn).Query(
         "select * from tLink_Detail where LinkClass_ID = 1 order by Link_Order limit " +

@@ -2,6 +2,7 @@
 // on tables it does not know, schema knows them and uses db.
 
 #include "db/catalog.h"
+
 #include "schema/catalog.h"
 
 namespace ptolix::db {

@@ -6,8 +6,8 @@
 namespace ptolix {
 
 void RegisterAll(Registry& registry) {
-  for (auto make : {AboutClass, SystemClass, RoleClass, UserClass, ColumnClass, InformationClass, EncodeClass,
-                    StyleClass, PageClass, WebSiteClass, UploadClass, LinkClass}) {
+  for (auto make : {AboutClass, SystemClass, RoleClass, UserClass, ColumnClass, InformationClass,
+                    EncodeClass, StyleClass, PageClass, WebSiteClass, UploadClass, LinkClass}) {
     registry.Add(make());
   }
 }

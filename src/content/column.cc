@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ptolix/db/connection.h"
 #include "frame/order_code.h"
+#include "ptolix/db/connection.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {

@@ -107,7 +107,8 @@ void Encode::ModifyWebSiteType(std::string_view pID, std::string_view pNewID,
 }
 
 void Encode::DeleteWebSiteType(std::string_view pID) noexcept {
-  Guard([&] { Command("delete from tPtlx_WebSiteType where WebSiteType_ID = " + Bare(pID, "pID")); });
+  Guard(
+      [&] { Command("delete from tPtlx_WebSiteType where WebSiteType_ID = " + Bare(pID, "pID")); });
 }
 
 ResultArray Encode::GetWebSiteType(std::string_view pID) noexcept {

@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "content/information_text.h"
-#include "ptolix/db/connection.h"
 #include "frame/order_code.h"
+#include "ptolix/db/connection.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {

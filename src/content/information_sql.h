@@ -11,7 +11,8 @@ namespace ptolix::info_sql {
 
 // The fields every list selects, the content replaced by a constant.
 inline constexpr char kListColumns[] =
-    "Info_ID,InfState_ID,InfType_ID,Sys_ID,Info_Father,Column_ID,Info_PublicUsr,Info_AssessUsr,Info_Title,"
+    "Info_ID,InfState_ID,InfType_ID,Sys_ID,Info_Father,Column_ID,Info_PublicUsr,Info_AssessUsr,"
+    "Info_Title,"
     "'[Content]',Info_PublicDate,Info_SystemTime,Info_EndDate,Info_AssessTime,Info_Url,Info_Order,"
     "Info_IsDeleted,WebSite_ID";
 
@@ -19,15 +20,18 @@ inline constexpr char kListColumns[] =
 // "or" (the reference the sent forms are tested against): an item of the
 // system and website, published and live, homed in a live column of the subtree of
 // `col`, or cross-posted into one. `sys`, `col` and `site` are SQL values.
-std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col, const std::string& site);
+std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col,
+                                        const std::string& site);
 
 // The same rows, written so that an index on published, live items in
 // Info_Order order serves it (the one the library sends).
-std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site);
+std::string PublishedCondition(const std::string& sys, const std::string& col,
+                               const std::string& site);
 
 // The same rows again, found through the column and identifier indexes and
 // sorted: the form for a subtree of few published items.
-std::string PublishedConditionByColumn(const std::string& sys, const std::string& col, const std::string& site);
+std::string PublishedConditionByColumn(const std::string& sys, const std::string& col,
+                                       const std::string& site);
 
 // Below this many published items of the website in a subtree, the lists
 // are sent in the by-column form; from it on, in the ordered one.
@@ -55,9 +59,10 @@ std::string PublishedCount(const std::string& sys, const std::string& col, const
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
                           std::string_view top = {});
 // `sqlite`: ordered by +Info_Order, which SQLite must sort.
-std::string PublishedListByColumn(const std::string& sys, const std::string& col, const std::string& site,
-                                  std::string_view top = {}, bool sqlite = false);
-std::string PublishedListAsWritten(const std::string& sys, const std::string& col, const std::string& site,
-                                   std::string_view top = {});
+std::string PublishedListByColumn(const std::string& sys, const std::string& col,
+                                  const std::string& site, std::string_view top = {},
+                                  bool sqlite = false);
+std::string PublishedListAsWritten(const std::string& sys, const std::string& col,
+                                   const std::string& site, std::string_view top = {});
 
 }  // namespace ptolix::info_sql

@@ -3,18 +3,18 @@
 #include <string.h>
 #include <strings.h>
 
-#include <iterator>
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <random>
 #include <thread>
 
 #include "cursors.h"
 #include "db/backend.h"
 #include "db/postgres/postgres.h"
+#include "db/rewriter.h"
 #include "db/sqlite/sqlite.h"
 #include "ptolix/db/error.h"
-#include "db/rewriter.h"
 
 namespace ptolix::db {
 
@@ -56,7 +56,8 @@ void Connection::Record(std::string_view sql) {
 }
 
 std::vector<std::string> Connection::TakeTrace(std::size_t* dropped) {
-  std::vector<std::string> out(std::make_move_iterator(trace_.begin()), std::make_move_iterator(trace_.end()));
+  std::vector<std::string> out(std::make_move_iterator(trace_.begin()),
+                               std::make_move_iterator(trace_.end()));
   trace_.clear();
   if (dropped) *dropped = trace_dropped_;
   trace_dropped_ = 0;
@@ -101,7 +102,8 @@ std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql,
                                                   std::string_view count_sql) {
   Record(sql);
   Record(count_sql);
-  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql), RewriteFor(*this, count_sql).text);
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql),
+                                           RewriteFor(*this, count_sql).text);
 }
 
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
@@ -186,7 +188,8 @@ void Transaction::Commit() {
 }
 
 std::vector<std::string> HelperFunctionStatements(Dialect dialect) {
-  return dialect == Dialect::kPostgres ? postgres::FunctionStatements() : sqlite::FunctionStatements();
+  return dialect == Dialect::kPostgres ? postgres::FunctionStatements()
+                                       : sqlite::FunctionStatements();
 }
 
 std::shared_ptr<Connection> Connect(std::string_view url) {

@@ -58,7 +58,8 @@ std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n) {
          std::to_string(start) + ")" + order;
 }
 
-ForwardRecordset::ForwardRecordset(std::unique_ptr<BackendCursor> cursor) : cursor_(std::move(cursor)) {
+ForwardRecordset::ForwardRecordset(std::unique_ptr<BackendCursor> cursor)
+    : cursor_(std::move(cursor)) {
   if (cursor_) eof_ = !cursor_->Fetch(&row_);
 }
 
@@ -90,8 +91,8 @@ int64_t KeysetRecordset::Count() const {
     // trailing order by, which would cost a sort.
     std::string body = statement_.has_limit ? statement_.text
                                             : statement_.text.substr(0, statement_.before_order_by);
-    auto cursor = db::BackendOf(conn_).Query(count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count"
-                                                            : count_text_);
+    auto cursor = db::BackendOf(conn_).Query(
+        count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count" : count_text_);
     std::vector<Variant> row;
     cursor->Fetch(&row);
     count_ = row.at(0).AsInt64();
@@ -101,8 +102,9 @@ int64_t KeysetRecordset::Count() const {
 
 void KeysetRecordset::Fetch(int64_t start, int64_t n) const {
   std::string window = " limit " + std::to_string(n) + " offset " + std::to_string(start);
-  std::string sql = statement_.has_limit ? "select * from (" + statement_.text + ") ptlx_window" + window
-                                         : statement_.text + window;
+  std::string sql = statement_.has_limit
+                        ? "select * from (" + statement_.text + ") ptlx_window" + window
+                        : statement_.text + window;
   // PostgreSQL visits every row an offset skips unless the keys come from
   // an index alone; SQLite skips them in the index already.
   if (start >= kKeyedFrom && conn_.dialect() == Dialect::kPostgres) {

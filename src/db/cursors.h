@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "db/backend.h"
+#include "db/rewriter.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/recordset.h"
-#include "db/rewriter.h"
 
 namespace ptolix::db {
 
@@ -72,7 +72,7 @@ class KeysetRecordset : public Recordset {
   Rewritten statement_;
   std::string count_text_;
   mutable int64_t count_ = -1;
-  int64_t pos_ = 0;  // -1 before the first row, count_ after the last
+  int64_t pos_ = 0;   // -1 before the first row, count_ after the last
   int64_t step_ = 1;  // direction of the last move, to place the next window
   mutable bool names_known_ = false;
   mutable std::vector<std::string> names_;

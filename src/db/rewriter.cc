@@ -295,7 +295,8 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog)
     } else if (Is(t, "right")) {
       size_t j = NextSolid(tokens, i + 1);
       // RIGHT is a join keyword to SQLite; its function goes by another name.
-      if (j < tokens.size() && tokens[j].text == "(" && dialect == Dialect::kSqlite) t.text = "ptlx_right";
+      if (j < tokens.size() && tokens[j].text == "(" && dialect == Dialect::kSqlite)
+        t.text = "ptlx_right";
     } else if (t.kind == TokenKind::kQuotedName && t.text.front() == '[' && t.text.size() >= 2 &&
                t.text.back() == ']') {
       // An unclosed "[name" stays as it is, for the engine to refuse.

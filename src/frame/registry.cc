@@ -9,7 +9,8 @@ namespace ptolix {
 namespace {
 
 [[noreturn]] void CannotConvert(const Variant& v, std::string_view name, const char* to) {
-  throw HostError("argument " + std::string(name) + ": cannot convert " + ToDisplay(v) + " to " + to);
+  throw HostError("argument " + std::string(name) + ": cannot convert " + ToDisplay(v) + " to " +
+                  to);
 }
 
 }  // namespace
@@ -36,7 +37,8 @@ int32_t ArgToLong(const Variant& v, std::string_view name) {
 
 int16_t ArgToInteger(const Variant& v, std::string_view name) {
   int32_t n = ArgToLong(v, name);
-  if (n < INT16_MIN || n > INT16_MAX) throw HostError("argument " + std::string(name) + ": Overflow");
+  if (n < INT16_MIN || n > INT16_MAX)
+    throw HostError("argument " + std::string(name) + ": Overflow");
   return static_cast<int16_t>(n);
 }
 
@@ -98,11 +100,11 @@ Variant Object::Call(std::string_view method, Args args) {
     if (!m->params[i].optional) required = i + 1;
   }
   if (args.size() < required || args.size() > m->params.size()) {
-    throw HostError("wrong number of arguments for " + m->name + ": " + std::to_string(args.size()) +
-                    " given, " +
-                    (required == m->params.size() ? std::to_string(required)
-                                                  : std::to_string(required) + " to " +
-                                                        std::to_string(m->params.size())) +
+    throw HostError("wrong number of arguments for " + m->name + ": " +
+                    std::to_string(args.size()) + " given, " +
+                    (required == m->params.size()
+                         ? std::to_string(required)
+                         : std::to_string(required) + " to " + std::to_string(m->params.size())) +
                     " expected");
   }
   args.resize(m->params.size());  // omitted optional arguments arrive Empty

@@ -69,7 +69,8 @@ std::string_view BareList(std::string_view text, std::string_view arg_name) {
   size_t start = 0;
   while (true) {
     size_t comma = text.find(',', start);
-    std::string_view item = text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
+    std::string_view item =
+        text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
     if (!IsSignedDigits(item)) throw TypeMismatch(Refused(arg_name, text));
     if (comma == std::string_view::npos) break;
     start = comma + 1;

@@ -1,7 +1,7 @@
 #include "ptolix/records/link.h"
 
-#include "ptolix/frame/counters.h"
 #include "frame/order_code.h"
+#include "ptolix/frame/counters.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {

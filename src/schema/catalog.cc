@@ -1,6 +1,7 @@
+#include "schema/catalog.h"
+
 #include <cctype>
 
-#include "schema/catalog.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::schema {

@@ -80,9 +80,10 @@ std::vector<StandardRow> StandardRows() {
                              {"审核", "能审核栏目中的信息"},
                              {"管理", "能管理栏目及其授权"}};
   for (int i = 0; i < 4; ++i) {
-    rows.push_back({"tPtlx_AccessType", "AccessType_ID", i + 1,
-                    fmt::format("(AccessType_ID,AccessType_Name,AccessType_Description) select {},'{}','{}'",
-                                i + 1, access[i][0], access[i][1])});
+    rows.push_back(
+        {"tPtlx_AccessType", "AccessType_ID", i + 1,
+         fmt::format("(AccessType_ID,AccessType_Name,AccessType_Description) select {},'{}','{}'",
+                     i + 1, access[i][0], access[i][1])});
   }
   const char* states[][2] = {{"待审核", "新写的信息，等待审核"},
                              {"退回修改", "审核未通过，退回作者修改"},
@@ -91,14 +92,16 @@ std::vector<StandardRow> StandardRows() {
                              {"已发布（推荐）", "审核通过并作为推荐信息发布"},
                              {"已发布（头条）", "审核通过并作为头条信息发布"}};
   for (int i = 0; i < 6; ++i) {
-    rows.push_back({"tPtlx_InfoState", "InfState_ID", i + 1,
-                    fmt::format("(InfState_ID,InfState_Name,InfState_Description) select {},'{}','{}'", i + 1,
-                                states[i][0], states[i][1])});
+    rows.push_back(
+        {"tPtlx_InfoState", "InfState_ID", i + 1,
+         fmt::format("(InfState_ID,InfState_Name,InfState_Description) select {},'{}','{}'", i + 1,
+                     states[i][0], states[i][1])});
   }
-  rows.push_back({"tPtlx_Role", "Role_ID", 1,
-                  fmt::format("(Role_ID,Role_Name,Role_Description,Role_Order,Role_Father,WebSite_ID) "
-                              "select 1,'系统管理员','所有栏目的管理者：每个新栏目都授权给它','{}',null,null",
-                              PaddedOrderCode(1, kRoleCodeWidth))});
+  rows.push_back(
+      {"tPtlx_Role", "Role_ID", 1,
+       fmt::format("(Role_ID,Role_Name,Role_Description,Role_Order,Role_Father,WebSite_ID) "
+                   "select 1,'系统管理员','所有栏目的管理者：每个新栏目都授权给它','{}',null,null",
+                   PaddedOrderCode(1, kRoleCodeWidth))});
   return rows;
 }
 
@@ -128,7 +131,8 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
   }
   for (const auto& name : RetiredIndexes()) out.push_back("drop index if exists " + name);
   for (const auto& ix : Indexes()) {
-    std::string sql = "create index if not exists " + ix.name + " on " + ix.table + " (" + ix.columns + ")";
+    std::string sql =
+        "create index if not exists " + ix.name + " on " + ix.table + " (" + ix.columns + ")";
     if (!ix.where.empty()) sql += " where " + ix.where;
     out.push_back(sql);
   }
@@ -138,7 +142,8 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
     // where a column holds thousands, and sorts a bitmap scan instead of
     // walking the ordered index.
     out.emplace_back(
-        "create statistics if not exists st_info_column (dependencies) on Column_ID, WebSite_ID, Sys_ID "
+        "create statistics if not exists st_info_column (dependencies) on Column_ID, WebSite_ID, "
+        "Sys_ID "
         "from tPtlx_Information");
   }
   return out;
@@ -150,8 +155,9 @@ void CreateSchema(db::Connection& connection) {
   for (const auto& sql : CreateStatements(connection.dialect())) backend.Execute(sql);
   // On PostgreSQL the identity trigger moves each sequence past these rows.
   for (const auto& row : StandardRows()) {
-    backend.Execute(fmt::format("insert into {} {} where not exists (select 1 from {} where {} = {})", row.table,
-                                row.insert, row.table, row.id_column, row.id));
+    backend.Execute(
+        fmt::format("insert into {} {} where not exists (select 1 from {} where {} = {})",
+                    row.table, row.insert, row.table, row.id_column, row.id));
   }
   tx.Commit();
 }

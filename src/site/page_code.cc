@@ -32,7 +32,8 @@ size_t FindCommentStart(std::string_view s, size_t from) {
   return npos;
 }
 
-void AppendReplacingAll(std::string& out, std::string_view s, std::string_view from, std::string_view to) {
+void AppendReplacingAll(std::string& out, std::string_view s, std::string_view from,
+                        std::string_view to) {
   size_t start = 0;
   for (size_t q; (q = s.find(from, start)) != npos; start = q + from.size()) {
     out.append(s, start, q - start);
@@ -154,7 +155,8 @@ std::string ApplyEdits(std::string_view s, const std::vector<Edit>& edits) {
 // Where position `pos` of the text before `edits` lies after them; npos
 // when an edit replaced it. `cursor` and `shift` carry the walk over edits
 // for ascending positions.
-size_t MapPosition(size_t pos, const std::vector<Edit>& edits, size_t& cursor, std::ptrdiff_t& shift) {
+size_t MapPosition(size_t pos, const std::vector<Edit>& edits, size_t& cursor,
+                   std::ptrdiff_t& shift) {
   while (cursor < edits.size() && edits[cursor].end <= pos) {
     shift += static_cast<std::ptrdiff_t>(edits[cursor].text.size()) -
              static_cast<std::ptrdiff_t>(edits[cursor].end - edits[cursor].begin);

@@ -12,12 +12,13 @@
 namespace ptolix {
 
 // Field positions in the rows the generation reads.
-static constexpr int kTmplFile = 3;   // tPtlx_Templet
-static constexpr int kTagPage = 1;    // tPtlx_Tag
+static constexpr int kTmplFile = 3;  // tPtlx_Templet
+static constexpr int kTagPage = 1;   // tPtlx_Tag
 static constexpr int kTagCode = 2;
 static constexpr int kTagProgram = 3;
 
-std::string Page::CreateAspCode(std::string_view pSysID, std::string_view pStyle, std::string_view pPage) noexcept {
+std::string Page::CreateAspCode(std::string_view pSysID, std::string_view pStyle,
+                                std::string_view pPage) noexcept {
   return Guard<std::string>([&]() -> std::string {
     conn();
     std::optional<std::string> folder = SystemParameter(connection(), "TEMPLET_PATH");
@@ -30,8 +31,8 @@ std::string Page::CreateAspCode(std::string_view pSysID, std::string_view pStyle
       SetError(errors(), "模板不存在。");
       return "";
     }
-    std::string text = ReadSiteFile(JoinSitePath(*folder, NullToEmpty(templet.At(1, kTmplFile))), connection(),
-                                    errors());
+    std::string text = ReadSiteFile(JoinSitePath(*folder, NullToEmpty(templet.At(1, kTmplFile))),
+                                    connection(), errors());
 
     ResultArray tags = GetTagList(pSysID, pPage, "");
     if (!tags.allocated()) return "";

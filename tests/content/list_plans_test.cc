@@ -138,8 +138,8 @@ TEST_P(ListPlansTest, PublishedListsOfBusySubtreesAreReadInOrderOthersSorted) {
     EXPECT_EQ(page.AsArray().DataRows(), 20) << c.column;
   }
   // The ordered form walks the website's index in list order.
-  std::string plan =
-      Plan(db::RewriteFor(*conn, info_sql::PublishedList("1", "59", "1")).text + " limit 20 offset 40");
+  std::string plan = Plan(db::RewriteFor(*conn, info_sql::PublishedList("1", "59", "1")).text +
+                          " limit 20 offset 40");
   EXPECT_EQ(plan.find("TEMP B-TREE FOR ORDER BY"), std::string::npos) << plan;
   EXPECT_EQ(plan.find("Sort"), std::string::npos) << plan;
 }
@@ -150,10 +150,11 @@ TEST_P(ListPlansTest, KeyedWindowsAreReadFromTheIndexAlone) {
   if (!IsPostgres()) GTEST_SKIP() << "SQLite skips rows in the index already";
   for (const char* mode :
        {" and InfState_ID in (4,5,6)", "", " and InfState_ID = 1", " and InfState_ID in (1,2)"}) {
-    auto r = db::RewriteFor(*conn, 
+    auto r = db::RewriteFor(
+        *conn,
         std::string("select * from tPtlx_Information where WebSite_ID = 1 and Sys_ID = 1 and "
                     "Column_ID = 1") +
-        mode + " and Info_IsDeleted = '0' order by Info_Order");
+            mode + " and Info_IsDeleted = '0' order by Info_Order");
     std::string plan = Plan(db::KeyedWindow(r, 400, 20));
     // The window straight from the index; only its 20 rows are sorted.
     size_t limit = plan.find("->  Limit\n");

@@ -44,7 +44,8 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
       std::random_device rd;
       pg_schema_ = "c" + std::to_string(rd()) + std::to_string(rd());
     }
-    if (!pg_schema_.empty()) db::BackendOf(*db::Connect(url_)).Execute("create schema " + pg_schema_);
+    if (!pg_schema_.empty())
+      db::BackendOf(*db::Connect(url_)).Execute("create schema " + pg_schema_);
     main_ = Open();
     schema::CreateSchema(*main_);
     Exec("insert into tPtlx_System (Sys_Name) values ('main')");
@@ -74,7 +75,9 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
     return conn;
   }
 
-  void Exec(const std::string& sql) { db::BackendOf(*main_).Execute(db::RewriteFor(*main_, sql).text); }
+  void Exec(const std::string& sql) {
+    db::BackendOf(*main_).Execute(db::RewriteFor(*main_, sql).text);
+  }
   int64_t Number(const std::string& sql) { return main_->Execute(sql)->Field(0).AsInt64(); }
 
   // Runs `call` kEach times on each of kThreads threads, each with its own

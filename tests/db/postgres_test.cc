@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include "db/backend.h"
+#include "db/rewriter.h"
 #include "fixture.h"
 #include "ptolix/db/error.h"
-#include "db/rewriter.h"
 #include "ptolix/frame/system.h"
 
 namespace ptolix {
@@ -31,7 +31,8 @@ TEST(PostgresRewrite, Dialect) {
       {"set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
        "set Info_Order='AB'||right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
       // Title and content searches ignore letter case; other likes stay exact.
-      {" and Info_Title like '%a\\%b%' escape '\\'"," and Info_Title collate \"und-x-icu\" ilike E'%a\\\\%b%' escape E'\\\\'"},
+      {" and Info_Title like '%a\\%b%' escape '\\'",
+       " and Info_Title collate \"und-x-icu\" ilike E'%a\\\\%b%' escape E'\\\\'"},
       // A literal holding a backslash means the same text whatever the
       // session's standard_conforming_strings.
       {"where Usr_ID = '\\'';drop table t;--'", "where Usr_ID = E'\\\\'';drop table t;--'"},
@@ -241,7 +242,8 @@ TEST_P(PostgresTest, LiteralsStaySafeWithoutStandardConformingStrings) {
   }
   EXPECT_EQ(sys.Errors(), "");
   EXPECT_EQ(Rows("select count(*) as N from tPtlx_Role"), "N\n1\n");
-  EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"), "setting\noff\n");
+  EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"),
+            "setting\noff\n");
 }
 
 // A server that accepts the connection and never answers.

@@ -1,10 +1,10 @@
-#include "db/backend.h"
 #include "ptolix/org/role.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "db/backend.h"
 #include "fixture.h"
 #include "test_context.h"
 

@@ -45,7 +45,8 @@ int RunDemo(const std::string& url, std::ostream& out) {
   DemoContext ctx{db::Connect(url), out, "var/demo-site", "", ""};
   out << "Ptolix demo on " << url << "\n";
   Reset(*ctx.conn);
-  for (auto step : {DemoSystem, DemoOrganisation, DemoColumns, DemoSite, DemoContent, DemoRecords}) step(ctx);
+  for (auto step : {DemoSystem, DemoOrganisation, DemoColumns, DemoSite, DemoContent, DemoRecords})
+    step(ctx);
   out << "\nDone.\n";
   return 0;
 }

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "frame/arrays.h"
 #include "json_values.h"
 #include "ptolix/db/error.h"
-#include "frame/arrays.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::tool {

@@ -10,15 +10,15 @@ namespace ptolix {
 
 // Failure numbers, as error lines show them.
 namespace err {
-inline constexpr int32_t kInvalidCall = 5;        // Invalid procedure call or argument
-inline constexpr int32_t kOverflow = 6;           // Overflow
-inline constexpr int32_t kOutOfMemory = 7;        // Out of memory
-inline constexpr int32_t kTypeMismatch = 13;      // Type mismatch
-inline constexpr int32_t kFileNotFound = 53;      // File not found
-inline constexpr int32_t kObjectNotSet = 91;      // Object variable or With block variable not set
-inline constexpr int32_t kNoCurrentRecord = 3021; // BOF or EOF
-inline constexpr int32_t kItemNotFound = 3265;    // no field of that name
-inline constexpr int32_t kDatabase = -2147217900; // the database refused a statement
+inline constexpr int32_t kInvalidCall = 5;         // Invalid procedure call or argument
+inline constexpr int32_t kOverflow = 6;            // Overflow
+inline constexpr int32_t kOutOfMemory = 7;         // Out of memory
+inline constexpr int32_t kTypeMismatch = 13;       // Type mismatch
+inline constexpr int32_t kFileNotFound = 53;       // File not found
+inline constexpr int32_t kObjectNotSet = 91;       // Object variable or With block variable not set
+inline constexpr int32_t kNoCurrentRecord = 3021;  // BOF or EOF
+inline constexpr int32_t kItemNotFound = 3265;     // no field of that name
+inline constexpr int32_t kDatabase = -2147217900;  // the database refused a statement
 }  // namespace err
 
 // A failure inside a business method: turned into an error line (form 2) at

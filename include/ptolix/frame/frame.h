@@ -75,7 +75,8 @@ class FrameObject : public ConnectedObject {
   ResultArray ListQuery(std::string_view sql, int32_t page);
   // The same, paging with `count_sql` (one row, one number: the rows of
   // `sql`) instead of counting `sql` itself.
-  ResultArray ListQuery(std::string_view sql, std::string_view count_sql, std::string_view page_text);
+  ResultArray ListQuery(std::string_view sql, std::string_view count_sql,
+                        std::string_view page_text);
 
  private:
   int32_t page_size_ = 0;

@@ -41,7 +41,7 @@ struct MethodInfo {
 
 struct PropertyInfo {
   std::string name;
-  std::function<Variant(Dispatchable&)> get;        // null: write only
+  std::function<Variant(Dispatchable&)> get;               // null: write only
   std::function<void(Dispatchable&, const Variant&)> put;  // null: read only
 };
 

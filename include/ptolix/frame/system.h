@@ -19,7 +19,8 @@ class System : public FrameObject {
   // "不存在系统参数'<name>'。" and returns an unallocated array.
   ResultArray GetParameter(std::string_view pParaName) noexcept;
   ResultArray GetParameterList(int32_t pCurPage = 0) noexcept;
-  void AppendParameter(std::string_view pName, std::string_view pValue, std::string_view pDescription) noexcept;
+  void AppendParameter(std::string_view pName, std::string_view pValue,
+                       std::string_view pDescription) noexcept;
   // Finds the parameter by pName and may rename it to pNewName.
   void ModifyParameter(std::string_view pName, std::string_view pNewName, std::string_view pValue,
                        std::string_view pDescription) noexcept;

@@ -33,7 +33,19 @@ using VariantList = std::vector<Variant>;
 // hold. Empty is "never assigned"; Null is a database null.
 class Variant {
  public:
-  enum class Kind { kEmpty, kNull, kBoolean, kInteger, kLong, kInt64, kDouble, kString, kDate, kArray, kList };
+  enum class Kind {
+    kEmpty,
+    kNull,
+    kBoolean,
+    kInteger,
+    kLong,
+    kInt64,
+    kDouble,
+    kString,
+    kDate,
+    kArray,
+    kList
+  };
 
   Variant() = default;
   Variant(bool v) : value_(v) {}
@@ -48,7 +60,11 @@ class Variant {
   Variant(ResultArray v);
   Variant(VariantList v);
 
-  static Variant Null() { Variant v; v.value_ = NullTag{}; return v; }
+  static Variant Null() {
+    Variant v;
+    v.value_ = NullTag{};
+    return v;
+  }
 
   Kind kind() const { return static_cast<Kind>(value_.index()); }
   bool IsEmpty() const { return kind() == Kind::kEmpty; }
@@ -59,10 +75,14 @@ class Variant {
   bool AsBool() const { return std::get<bool>(value_); }
   const std::string& AsString() const { return std::get<std::string>(value_); }
   const DateTime& AsDate() const { return std::get<DateTime>(value_); }
-  const ResultArray& AsArray() const { return *std::get<std::shared_ptr<const ResultArray>>(value_); }
-  const VariantList& AsList() const { return *std::get<std::shared_ptr<const VariantList>>(value_); }
-  int64_t AsInt64() const;   // any integer kind
-  double AsDouble() const;   // any number kind
+  const ResultArray& AsArray() const {
+    return *std::get<std::shared_ptr<const ResultArray>>(value_);
+  }
+  const VariantList& AsList() const {
+    return *std::get<std::shared_ptr<const VariantList>>(value_);
+  }
+  int64_t AsInt64() const;  // any integer kind
+  double AsDouble() const;  // any number kind
 
   // Text conversion: Empty is "", numbers in decimal, booleans
   // "True"/"False", dates "YYYY-MM-DD HH:MM:SS". Throws Failure 13 for Null

@@ -16,10 +16,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ptolix/db/error.h"
 #include "db/catalog.h"
 #include "db/postgres/postgres.h"
 #include "db/rewriter.h"
+#include "ptolix/db/error.h"
 #include "ptolix/frame/variant.h"
 
 namespace ptolix::db {

@@ -6,9 +6,7 @@
 
 namespace ptolix::db::postgres {
 
-std::string BeginText() {
-  return "begin";
-}
+std::string BeginText() { return "begin"; }
 
 std::string LockText(std::initializer_list<Lock> held) {
   // The locks travel with the statement that opens the transaction: one

@@ -37,6 +37,8 @@ const char* kFunctions[] = {
 
 }  // namespace
 
-std::vector<std::string> FunctionStatements() { return {std::begin(kFunctions), std::end(kFunctions)}; }
+std::vector<std::string> FunctionStatements() {
+  return {std::begin(kFunctions), std::end(kFunctions)};
+}
 
 }  // namespace ptolix::db::postgres

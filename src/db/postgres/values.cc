@@ -1,5 +1,7 @@
 // PostgreSQL values (text format) to Variant.
 
+#include "db/values.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -7,7 +9,6 @@
 #include <string_view>
 
 #include "db/postgres/postgres.h"
-#include "db/values.h"
 
 namespace ptolix::db::postgres {
 

@@ -1,6 +1,8 @@
 // SQLite backend: runs statements already rewritten to SQLite's dialect and
 // hands back column names and Variant rows.
 
+#include "db/backend.h"
+
 #include <sqlite3.h>
 #include <strings.h>
 
@@ -9,7 +11,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "db/backend.h"
 #include "db/sqlite/sqlite.h"
 #include "ptolix/db/error.h"
 #include "ptolix/frame/variant.h"
@@ -49,7 +50,8 @@ class StatementCache {
     }
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) !=
+        SQLITE_OK) {
       throw Error(sqlite3_errmsg(db_.get()), sql);
     }
     return StmtPtr(raw);
@@ -82,7 +84,8 @@ class SqliteCursor : public BackendCursor {
   bool Fetch(std::vector<Variant>* row) override {
     if (!has_row_) return false;
     row->clear();
-    for (int i = 0; i < static_cast<int>(columns_.size()); ++i) row->push_back(sqlite::ReadColumn(stmt_.get(), i));
+    for (int i = 0; i < static_cast<int>(columns_.size()); ++i)
+      row->push_back(sqlite::ReadColumn(stmt_.get(), i));
     Step();
     return true;
   }
@@ -114,8 +117,8 @@ class SqliteBackend : public Backend {
  public:
   explicit SqliteBackend(const std::string& path) {
     sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI,
-                             nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &raw,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
     if (rc != SQLITE_OK) {
       std::string message = raw ? sqlite3_errmsg(raw) : "out of memory";
       sqlite3_close_v2(raw);
@@ -168,7 +171,8 @@ class SqliteBackend : public Backend {
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
     if (sql.find(';') == std::string::npos) return false;
-    if (sqlite3_prepare_v2(cache_->db(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(cache_->db(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) !=
+        SQLITE_OK) {
       return false;  // the single-statement path reports the error
     }
     sqlite3_finalize(raw);
@@ -183,6 +187,8 @@ class SqliteBackend : public Backend {
 
 }  // namespace
 
-std::unique_ptr<Backend> OpenSqlite(const std::string& path) { return std::make_unique<SqliteBackend>(path); }
+std::unique_ptr<Backend> OpenSqlite(const std::string& path) {
+  return std::make_unique<SqliteBackend>(path);
+}
 
 }  // namespace ptolix::db

@@ -44,7 +44,8 @@ void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
     return sqlite3_result_null(ctx);
   }
   sqlite3_int64 n = sqlite3_value_int64(argv[1]);
-  if (n < 0) return sqlite3_result_error(ctx, "Invalid length parameter passed to the right function.", -1);
+  if (n < 0)
+    return sqlite3_result_error(ctx, "Invalid length parameter passed to the right function.", -1);
   auto text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
   size_t bytes = sqlite3_value_bytes(argv[0]);
   size_t start = bytes;
@@ -162,11 +163,12 @@ void MatchIgnoringCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 std::vector<std::string> FunctionStatements() { return {}; }
 
 void RegisterFunctions(sqlite3* raw) {
-  sqlite3_create_function_v2(raw, "getdate", 0, SQLITE_UTF8, nullptr, GetDate, nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(raw, "len", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Len, nullptr,
-                             nullptr, nullptr);
-  sqlite3_create_function_v2(raw, "ptlx_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Right,
+  sqlite3_create_function_v2(raw, "getdate", 0, SQLITE_UTF8, nullptr, GetDate, nullptr, nullptr,
+                             nullptr);
+  sqlite3_create_function_v2(raw, "len", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Len,
                              nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(raw, "ptlx_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                             Right, nullptr, nullptr, nullptr);
   for (int args : {2, 3}) {
     sqlite3_create_function_v2(raw, "match", args,
                                SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,

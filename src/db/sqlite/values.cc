@@ -1,12 +1,13 @@
 // SQLite values to Variant.
 
+#include "db/values.h"
+
 #include <sqlite3.h>
 #include <strings.h>
 
 #include <string>
 
 #include "db/sqlite/sqlite.h"
-#include "db/values.h"
 
 namespace ptolix::db::sqlite {
 
