@@ -24,13 +24,13 @@ cd "$(dirname "$0")/.."
 
 start_server=""
 if [[ "${PTOLIX_TEST_PG:-}" == "off" ]]; then
-  scripts/bootstrap.sh
+  scripts/bootstrap.sh --with-web
   unset PTOLIX_TEST_PG
 elif [[ -n "${PTOLIX_TEST_PG:-}" ]]; then
-  scripts/bootstrap.sh
+  scripts/bootstrap.sh --with-web
 else
   start_server=1
-  scripts/bootstrap.sh --with-postgres
+  scripts/bootstrap.sh --with-postgres --with-web
 fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O2 -DPTOLIX_WERROR=ON >/dev/null
 cmake --build build -j2
