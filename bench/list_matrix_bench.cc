@@ -48,7 +48,7 @@ bool Pg() { return Conn()->dialect() == db::Dialect::kPostgres; }
 // Runs a statement in the backend's dialect and reads every row into
 // Variants, as a result array would.
 int64_t Direct(const std::string& sql) {
-  auto cursor = Conn()->backend().Query(sql);
+  auto cursor = db::BackendOf(*Conn()).Query(sql);
   std::vector<Variant> row;
   int64_t n = 0;
   while (cursor->Fetch(&row)) n += static_cast<int64_t>(row.size());
@@ -56,7 +56,7 @@ int64_t Direct(const std::string& sql) {
 }
 
 int64_t CountOf(const std::string& sql) {
-  auto cursor = Conn()->backend().Query(sql);
+  auto cursor = db::BackendOf(*Conn()).Query(sql);
   std::vector<Variant> row;
   cursor->Fetch(&row);
   return row.at(0).AsInt64();
