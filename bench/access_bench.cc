@@ -12,7 +12,7 @@
 #include <algorithm>
 
 #include "access_data.h"
-#include "ptolix/db/backend.h"
+#include "db/backend.h"
 #include "ptolix/org/user_access.h"
 
 namespace {
@@ -21,8 +21,9 @@ using namespace ptolix;
 using ptolix::bench::GetAccessData;
 
 std::string UserRows(db::Connection& conn, const std::string& user) {
-  auto cursor = conn.backend().Query("select Sys_ID,Column_ID,AccessType_ID from tTemp_UsrAccess where Usr_ID = '" +
-                                     user + "' order by Sys_ID,Column_ID");
+  auto cursor = db::BackendOf(conn).Query(
+      "select Sys_ID,Column_ID,AccessType_ID from tTemp_UsrAccess where Usr_ID = '" + user +
+      "' order by Sys_ID,Column_ID");
   ResultArray rows(cursor->Columns());
   std::vector<Variant> row;
   while (cursor->Fetch(&row)) rows.AddRow(row);
@@ -42,12 +43,13 @@ void BM_Access_RebuildLibrary(benchmark::State& state) {
   // The same rows from the hand-written statement, or the comparison is void.
   {
     db::Transaction tx(*data.conn);
-    data.conn->backend().Execute("delete from tTemp_UsrAccess where Usr_ID = 'bench'");
-    data.conn->backend().Execute(bench::HandWrittenRebuild("'bench'"));
+    db::BackendOf(*data.conn).Execute("delete from tTemp_UsrAccess where Usr_ID = 'bench'");
+    db::BackendOf(*data.conn).Execute(bench::HandWrittenRebuild("'bench'"));
     tx.Commit();
   }
   if (UserRows(*data.conn, data.user) != library) state.SkipWithError("the two rebuilds differ");
-  state.counters["rows"] = static_cast<double>(std::count(library.begin(), library.end(), '\n') - 1);
+  state.counters["rows"] =
+      static_cast<double>(std::count(library.begin(), library.end(), '\n') - 1);
 }
 BENCHMARK(BM_Access_RebuildLibrary)->Unit(benchmark::kMillisecond);
 
@@ -56,8 +58,8 @@ void BM_Access_RebuildHandWritten(benchmark::State& state) {
   std::string insert = bench::HandWrittenRebuild("'bench'");
   for (auto _ : state) {
     db::Transaction tx(*data.conn);
-    data.conn->backend().Execute("delete from tTemp_UsrAccess where Usr_ID = 'bench'");
-    data.conn->backend().Execute(insert);
+    db::BackendOf(*data.conn).Execute("delete from tTemp_UsrAccess where Usr_ID = 'bench'");
+    db::BackendOf(*data.conn).Execute(insert);
     tx.Commit();
   }
 }
@@ -83,11 +85,12 @@ void BM_Access_ColumnListHandWritten(benchmark::State& state) {
   const auto& data = GetAccessData();
   const std::string sql =
       "select tPtlx_Column.*,tTemp_UsrAccess.AccessType_ID from tPtlx_Column,tTemp_UsrAccess where "
-      "tPtlx_Column.Sys_ID = tTemp_UsrAccess.Sys_ID and tPtlx_Column.Column_ID = tTemp_UsrAccess.Column_ID and "
+      "tPtlx_Column.Sys_ID = tTemp_UsrAccess.Sys_ID and tPtlx_Column.Column_ID = "
+      "tTemp_UsrAccess.Column_ID and "
       "Usr_ID = 'bench' and tPtlx_Column.Sys_ID = 1 and (WebSite_ID = 1 or WebSite_ID is null) and "
       "Column_IsDeleted = '0' order by Column_Order";
   for (auto _ : state) {
-    auto cursor = data.conn->backend().Query(sql);
+    auto cursor = db::BackendOf(*data.conn).Query(sql);
     std::vector<Variant> row;
     size_t n = 0;
     while (cursor->Fetch(&row)) ++n;

@@ -5,7 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "ptolix/frame/order_code.h"
+#include "db/backend.h"
+#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::bench {
@@ -27,7 +28,7 @@ class BatchInsert {
     if (count_ == 400) Flush();
   }
   void Flush() {
-    if (count_) conn_.backend().Execute(head_ + text_);
+    if (count_) db::BackendOf(conn_).Execute(head_ + text_);
     text_.clear();
     count_ = 0;
   }
@@ -55,9 +56,10 @@ void Generate(db::Connection& conn) {
   std::vector<Node> columns(kColumns + 1);
   std::vector<int> column_sys(kColumns + 1);
   {
-    BatchInsert insert(conn,
-                       "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Father,Column_Name,Column_Order,"
-                       "WebSite_ID,Column_IsDeleted)");
+    BatchInsert insert(
+        conn,
+        "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Father,Column_Name,Column_Order,"
+        "WebSite_ID,Column_IsDeleted)");
     std::vector<std::vector<int>> open(3);  // columns of a system that may take children
     for (int c = 1; c <= kColumns; ++c) {
       int sys = c % 4 == 0 ? 2 : 1;
@@ -71,8 +73,8 @@ void Generate(db::Connection& conn) {
       n.code += PaddedOrderCode(c, kColumnCodeWidth);
       columns[c] = n;
       if (n.depth < kMaxDepth) open[sys].push_back(c);
-      insert.Add(Str(c) + "," + Str(sys) + "," + (n.father ? Str(n.father) : "null") + ",'column " + Str(c) +
-                 "','" + n.code + "'," + (pick(3) ? "null" : Str(1 + pick(3))) + ",'" +
+      insert.Add(Str(c) + "," + Str(sys) + "," + (n.father ? Str(n.father) : "null") + ",'column " +
+                 Str(c) + "','" + n.code + "'," + (pick(3) ? "null" : Str(1 + pick(3))) + ",'" +
                  (pick(50) ? "0" : "1") + "'");
     }
   }
@@ -93,14 +95,16 @@ void Generate(db::Connection& conn) {
       n.code += PaddedOrderCode(r, kRoleCodeWidth);
       roles[r] = n;
       if (n.depth < kMaxDepth) open.push_back(r);
-      insert.Add(Str(r) + ",'role " + Str(r) + "','" + n.code + "'," + (n.father ? Str(n.father) : "null"));
+      insert.Add(Str(r) + ",'role " + Str(r) + "','" + n.code + "'," +
+                 (n.father ? Str(n.father) : "null"));
     }
   }
 
   // Grants: role 1 on every column (as adding columns does), about eight
   // per other role, and up to three per user.
   {
-    BatchInsert insert(conn, "insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID)");
+    BatchInsert insert(conn,
+                       "insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID)");
     for (int c = 1; c <= kColumns; ++c) insert.Add(Str(column_sys[c]) + "," + Str(c) + ",1,4");
     for (int r = 2; r <= kRoles + 1; ++r) {
       for (int k = 4 + pick(9); k > 0; --k) {
@@ -114,15 +118,18 @@ void Generate(db::Connection& conn) {
     if (roles[r].depth == kMaxDepth) deep.push_back(r);
     if (roles[r].depth >= 4) deepish.push_back(r);
   }
-  if (deep.empty() || deepish.size() < 5) throw std::runtime_error("the role tree came out too shallow");
+  if (deep.empty() || deepish.size() < 5)
+    throw std::runtime_error("the role tree came out too shallow");
   {
     BatchInsert users(conn, "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,WebSite_ID,Org_ID)");
     BatchInsert extra(conn, "insert into tPtlx_Usr2Role (Role_ID,Usr_ID)");
     BatchInsert grants(conn, "insert into tPtlx_UsrAccess (Sys_ID,Column_ID,Usr_ID,AccessType_ID)");
-    BatchInsert computed(conn, "insert into tTemp_UsrAccess (Usr_ID,Sys_ID,Column_ID,AccessType_ID)");
+    BatchInsert computed(conn,
+                         "insert into tTemp_UsrAccess (Usr_ID,Sys_ID,Column_ID,AccessType_ID)");
     for (int u = 1; u <= kUsers; ++u) {
       std::string id = "'user" + Str(u) + "'";
-      users.Add(id + "," + Str(2 + pick(kRoles)) + ",'User " + Str(u) + "'," + Str(1 + pick(3)) + ",1");
+      users.Add(id + "," + Str(2 + pick(kRoles)) + ",'User " + Str(u) + "'," + Str(1 + pick(3)) +
+                ",1");
       if (pick(3) == 0) {
         for (int k = 1 + pick(2); k > 0; --k) extra.Add(Str(2 + pick(kRoles)) + "," + id);
       }
@@ -137,7 +144,8 @@ void Generate(db::Connection& conn) {
     }
     // The measured user.
     users.Add("'bench'," + Str(deep[0]) + ",'Bench',1,1");
-    for (int k = 0; k < 4; ++k) extra.Add(Str(deepish[deepish.size() - 1 - k * 7 % deepish.size()]) + ",'bench'");
+    for (int k = 0; k < 4; ++k)
+      extra.Add(Str(deepish[deepish.size() - 1 - k * 7 % deepish.size()]) + ",'bench'");
     for (int c : {7, 70, 700}) grants.Add(Str(column_sys[c]) + "," + Str(c) + ",'bench',3");
   }
   tx.Commit();
@@ -157,7 +165,9 @@ const AccessData& GetAccessData() {
     }
     d.conn = db::Connect(url);
     schema::CreateSchema(*d.conn);
-    if (d.conn->Execute("select count(*) from tPtlx_User where Usr_ID = 'bench'")->Field(0).AsInt64() == 0) {
+    if (d.conn->Execute("select count(*) from tPtlx_User where Usr_ID = 'bench'")
+            ->Field(0)
+            .AsInt64() == 0) {
       Generate(*d.conn);
     }
     return d;
@@ -168,22 +178,35 @@ const AccessData& GetAccessData() {
 std::string HandWrittenRebuild(const std::string& u) {
   return "insert into tTemp_UsrAccess (Usr_ID,Sys_ID,Column_ID,AccessType_ID) "
          "with recursive held(Role_ID) as ("
-         "select Role_ID from tPtlx_User where Usr_ID = " + u + " and Role_ID is not null "
-         "union select Role_ID from tPtlx_Usr2Role where Usr_ID = " + u + " and Role_ID is not null), "
+         "select Role_ID from tPtlx_User where Usr_ID = " +
+         u +
+         " and Role_ID is not null "
+         "union select Role_ID from tPtlx_Usr2Role where Usr_ID = " +
+         u +
+         " and Role_ID is not null), "
          "chain(Role_ID) as (select Role_ID from held union "
          "select r.Role_Father from tPtlx_Role r join chain on r.Role_ID = chain.Role_ID "
          "where r.Role_Father is not null), "
-         "granted(Sys_ID,Column_ID,AccessType_ID) as (select Sys_ID,Column_ID,max(AccessType_ID) from ("
-         "select Sys_ID,Column_ID,AccessType_ID from tPtlx_UsrAccess where Usr_ID = " + u + " union all "
-         "select a.Sys_ID,a.Column_ID,a.AccessType_ID from tPtlx_RoleAccess a join chain on a.Role_ID = chain.Role_ID"
+         "granted(Sys_ID,Column_ID,AccessType_ID) as (select Sys_ID,Column_ID,max(AccessType_ID) "
+         "from ("
+         "select Sys_ID,Column_ID,AccessType_ID from tPtlx_UsrAccess where Usr_ID = " +
+         u +
+         " union all "
+         "select a.Sys_ID,a.Column_ID,a.AccessType_ID from tPtlx_RoleAccess a join chain on "
+         "a.Role_ID = chain.Role_ID"
          ") g group by Sys_ID,Column_ID), "
          "ancestor(Sys_ID,Column_ID) as ("
          "select c.Sys_ID,c.Column_Father from tPtlx_Column c join granted g "
-         "on c.Sys_ID = g.Sys_ID and c.Column_ID = g.Column_ID where c.Column_Father is not null union "
+         "on c.Sys_ID = g.Sys_ID and c.Column_ID = g.Column_ID where c.Column_Father is not null "
+         "union "
          "select c.Sys_ID,c.Column_Father from tPtlx_Column c join ancestor a "
          "on c.Sys_ID = a.Sys_ID and c.Column_ID = a.Column_ID where c.Column_Father is not null) "
-         "select " + u + ",Sys_ID,Column_ID,AccessType_ID from granted union all "
-         "select " + u + ",Sys_ID,Column_ID,1 from ancestor a "
+         "select " +
+         u +
+         ",Sys_ID,Column_ID,AccessType_ID from granted union all "
+         "select " +
+         u +
+         ",Sys_ID,Column_ID,1 from ancestor a "
          "where not exists (select 1 from granted g where g.Column_ID = a.Column_ID)";
 }
 

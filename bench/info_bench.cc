@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "content/information_sql.h"
+#include "db/backend.h"
+#include "db/rewriter.h"
+#include "frame/order_code.h"
 #include "info_data.h"
 #include "ptolix/content/information.h"
-#include "ptolix/frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::bench {
@@ -36,7 +38,7 @@ std::shared_ptr<db::Connection> Conn() {
 // every row into Variants, as a result array would.
 int64_t Direct(const std::string& sql, const std::string& tail = "") {
   auto& conn = *Conn();
-  auto cursor = conn.backend().Query(conn.RewriteFor(sql).text + tail);
+  auto cursor = db::BackendOf(conn).Query(db::RewriteFor(conn, sql).text + tail);
   std::vector<Variant> row;
   int64_t n = 0;
   while (cursor->Fetch(&row)) n += static_cast<int64_t>(row.size());
@@ -44,12 +46,13 @@ int64_t Direct(const std::string& sql, const std::string& tail = "") {
 }
 
 std::string Window(int page) {
-  return " limit " + std::to_string(kPageSize) + " offset " + std::to_string((page - 1) * kPageSize);
+  return " limit " + std::to_string(kPageSize) + " offset " +
+         std::to_string((page - 1) * kPageSize);
 }
 
 // The keyset's count of a statement: wrapped, without its order by.
 std::string WrappedCount(const std::string& sql) {
-  auto r = Conn()->RewriteFor(sql);
+  auto r = db::RewriteFor(*Conn(), sql);
   return "select count(*) from (" + r.text.substr(0, r.before_order_by) + ") ptlx_count";
 }
 
@@ -87,7 +90,8 @@ void BM_InfoPublished_a_Library(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   std::string page = std::to_string(state.range(0));
   long rss = PeakRssKb();
-  for (auto _ : state) benchmark::DoNotOptimize(Library().GetPublishedInfoList(d.site, d.sys, d.top_column, page));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(Library().GetPublishedInfoList(d.site, d.sys, d.top_column, page));
   state.counters["rows"] = Library().RecordCount();
   state.counters["peak_rss_growth_MB"] = static_cast<double>(PeakRssKb() - rss) / 1024.0;
   CheckErrors(state);
@@ -95,14 +99,15 @@ void BM_InfoPublished_a_Library(benchmark::State& state) {
 void BM_InfoPublished_b_SentSql(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   std::string list = info_sql::PublishedList(d.sys, d.top_column, d.site);
-  std::string count = Conn()->RewriteFor(info_sql::PublishedCount(d.sys, d.top_column, d.site)).text;
+  std::string count =
+      db::RewriteFor(*Conn(), info_sql::PublishedCount(d.sys, d.top_column, d.site)).text;
   for (auto _ : state) {
     benchmark::DoNotOptimize(Direct(count));
     benchmark::DoNotOptimize(Direct(list, Window(static_cast<int>(state.range(0)))));
   }
 }
 void BM_InfoPublished_b_AsWrittenSql(benchmark::State& state) {
-  // For orientation: the statement in its original form, counted by wrapping.
+  // For orientation: PublishedListAsWritten, counted by wrapping.
   const auto& d = EnsureInfoData();
   std::string list = info_sql::PublishedListAsWritten(d.sys, d.top_column, d.site);
   for (auto _ : state) {
@@ -113,18 +118,21 @@ void BM_InfoPublished_b_AsWrittenSql(benchmark::State& state) {
 void BM_InfoPublished_c_HandWritten(benchmark::State& state) {
   // The subtree's code looked up once, its columns found by an index range.
   const auto& d = EnsureInfoData();
-  std::string code = "(select Column_Order from tPtlx_Column where Column_ID = " + d.top_column + ")";
+  std::string code =
+      "(select Column_Order from tPtlx_Column where Column_ID = " + d.top_column + ")";
   std::string subtree = "(select Column_ID from tPtlx_Column where Column_Order >= " + code +
                         " and Column_Order < " + code + " || 'Z' and Sys_ID = " + d.sys +
                         " and Column_IsDeleted = '0')";
-  std::string live = " from tPtlx_Information where WebSite_ID = " + d.site + " and Sys_ID = " + d.sys +
+  std::string live = " from tPtlx_Information where WebSite_ID = " + d.site +
+                     " and Sys_ID = " + d.sys +
                      " and InfState_ID in (4,5,6) and Info_IsDeleted = '0'";
-  std::string posted = "(select Info_ID from tPtlx_Info2Colu where Sys_ID = " + d.sys + " and Column_ID in " +
-                       subtree + ")";
-  std::string list = "select " + kCols + live + " and (+Column_ID in " + subtree + " or +Info_ID in " + posted +
-                     ") order by Info_Order";
-  std::string count = "select (select count(*)" + live + " and Column_ID in " + subtree + ") + (select count(*)" +
-                      live + " and Info_ID in " + posted + " and not Column_ID in " + subtree + ")";
+  std::string posted = "(select Info_ID from tPtlx_Info2Colu where Sys_ID = " + d.sys +
+                       " and Column_ID in " + subtree + ")";
+  std::string list = "select " + kCols + live + " and (+Column_ID in " + subtree +
+                     " or +Info_ID in " + posted + ") order by Info_Order";
+  std::string count = "select (select count(*)" + live + " and Column_ID in " + subtree +
+                      ") + (select count(*)" + live + " and Info_ID in " + posted +
+                      " and not Column_ID in " + subtree + ")";
   for (auto _ : state) {
     benchmark::DoNotOptimize(Direct(count));
     benchmark::DoNotOptimize(Direct(list, Window(static_cast<int>(state.range(0)))));
@@ -139,13 +147,15 @@ BENCHMARK(BM_InfoPublished_b_AsWrittenSql)->Arg(1)->Iterations(3)->Unit(benchmar
 
 std::string ColumnList() {
   const auto& d = EnsureInfoData();
-  return "select " + kCols + " from tPtlx_Information where WebSite_ID = " + d.site + " and Sys_ID = " + d.sys +
-         " and Column_ID = " + d.big_column + " and InfState_ID in (4,5,6) and Info_IsDeleted = '0' order by Info_Order";
+  return "select " + kCols + " from tPtlx_Information where WebSite_ID = " + d.site +
+         " and Sys_ID = " + d.sys + " and Column_ID = " + d.big_column +
+         " and InfState_ID in (4,5,6) and Info_IsDeleted = '0' order by Info_Order";
 }
 void BM_InfoColumnList_a_Library(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   std::string page = std::to_string(state.range(0));
-  for (auto _ : state) benchmark::DoNotOptimize(Library().GetInfoList(d.site, d.sys, d.big_column, "Published", page));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(Library().GetInfoList(d.site, d.sys, d.big_column, "Published", page));
   state.counters["rows"] = Library().RecordCount();
   CheckErrors(state);
 }
@@ -158,15 +168,17 @@ void BM_InfoColumnList_b_SentSql(benchmark::State& state) {
 }
 void BM_InfoColumnList_c_HandWritten(benchmark::State& state) {
   const auto& d = EnsureInfoData();
-  std::string where = " from tPtlx_Information where Column_ID = " + d.big_column + " and WebSite_ID = " + d.site +
-                      " and Sys_ID = " + d.sys + " and InfState_ID in (4,5,6) and Info_IsDeleted = '0'";
+  std::string where = " from tPtlx_Information where Column_ID = " + d.big_column +
+                      " and WebSite_ID = " + d.site + " and Sys_ID = " + d.sys +
+                      " and InfState_ID in (4,5,6) and Info_IsDeleted = '0'";
   std::string window = Window(static_cast<int>(state.range(0)));
   std::string list = "select " + kCols + where + " order by Info_Order" + window;
   if (Conn()->dialect() == db::Dialect::kPostgres) {
     // The column's items lie one to a heap page: the page's keys come from
     // the index alone, then only its 20 rows are read.
     list = "select " + kCols + " from tPtlx_Information where Column_ID = " + d.big_column +
-           " and Info_Order in (select Info_Order" + where + " order by Info_Order" + window + ") order by Info_Order";
+           " and Info_Order in (select Info_Order" + where + " order by Info_Order" + window +
+           ") order by Info_Order";
   }
   for (auto _ : state) {
     benchmark::DoNotOptimize(Direct("select count(*)" + where));
@@ -185,18 +197,20 @@ const char kTo[] = "2021-06-30";
 void BM_InfoSearch_a_Library(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        Library().SearchInfoList(d.site, d.sys, d.big_column, "All", d.title_word, "", "", kFrom, kTo, "1"));
+    benchmark::DoNotOptimize(Library().SearchInfoList(d.site, d.sys, d.big_column, "All",
+                                                      d.title_word, "", "", kFrom, kTo, "1"));
   }
   state.counters["rows"] = Library().RecordCount();
   CheckErrors(state);
 }
 void BM_InfoSearch_b_SentSql(benchmark::State& state) {
   const auto& d = EnsureInfoData();
-  std::string list = "select " + kCols + " from tPtlx_Information where WebSite_ID = " + d.site + " and Sys_ID = " +
-                     d.sys + " and Column_ID = " + d.big_column + " and Info_Title like '%" + d.title_word +
-                     "%' escape '\\' and Info_SystemTime >= '2020-01-01 00:00:00' and info_SystemTime <= "
-                     "'2021-06-30 00:00:00' and Info_IsDeleted = '0' order by Info_Order";
+  std::string list =
+      "select " + kCols + " from tPtlx_Information where WebSite_ID = " + d.site +
+      " and Sys_ID = " + d.sys + " and Column_ID = " + d.big_column + " and Info_Title like '%" +
+      d.title_word +
+      "%' escape '\\' and Info_SystemTime >= '2020-01-01 00:00:00' and info_SystemTime <= "
+      "'2021-06-30 00:00:00' and Info_IsDeleted = '0' order by Info_Order";
   for (auto _ : state) {
     benchmark::DoNotOptimize(Direct(WrappedCount(list)));
     benchmark::DoNotOptimize(Direct(list, Window(1)));
@@ -204,9 +218,11 @@ void BM_InfoSearch_b_SentSql(benchmark::State& state) {
 }
 void BM_InfoSearch_c_HandWritten(benchmark::State& state) {
   const auto& d = EnsureInfoData();
-  std::string where = " from tPtlx_Information where Column_ID = " + d.big_column + " and WebSite_ID = " + d.site +
-                      " and Sys_ID = " + d.sys + " and Info_IsDeleted = '0' and Info_SystemTime between "
-                      "'2020-01-01 00:00:00' and '2021-06-30 00:00:00' and " + TitleHas(d.title_word);
+  std::string where = " from tPtlx_Information where Column_ID = " + d.big_column +
+                      " and WebSite_ID = " + d.site + " and Sys_ID = " + d.sys +
+                      " and Info_IsDeleted = '0' and Info_SystemTime between "
+                      "'2020-01-01 00:00:00' and '2021-06-30 00:00:00' and " +
+                      TitleHas(d.title_word);
   for (auto _ : state) {
     benchmark::DoNotOptimize(Direct("select count(*)" + where));
     benchmark::DoNotOptimize(Direct("select " + kCols + where + " order by Info_Order", Window(1)));
@@ -220,7 +236,8 @@ BENCHMARK(BM_InfoSearch_c_HandWritten)->Unit(benchmark::kMillisecond);
 
 void BM_InfoTopPublished_a_Library(benchmark::State& state) {
   const auto& d = EnsureInfoData();
-  for (auto _ : state) benchmark::DoNotOptimize(Library().GetTopNPublishedInfoList(d.site, d.sys, d.top_column, "10"));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(Library().GetTopNPublishedInfoList(d.site, d.sys, d.top_column, "10"));
   CheckErrors(state);
 }
 void BM_InfoTopPublished_b_SentSql(benchmark::State& state) {
@@ -230,14 +247,17 @@ void BM_InfoTopPublished_b_SentSql(benchmark::State& state) {
 }
 void BM_InfoTopPublished_c_HandWritten(benchmark::State& state) {
   const auto& d = EnsureInfoData();
-  std::string code = "(select Column_Order from tPtlx_Column where Column_ID = " + d.top_column + ")";
+  std::string code =
+      "(select Column_Order from tPtlx_Column where Column_ID = " + d.top_column + ")";
   std::string subtree = "(select Column_ID from tPtlx_Column where Column_Order >= " + code +
                         " and Column_Order < " + code + " || 'Z' and Sys_ID = " + d.sys +
                         " and Column_IsDeleted = '0')";
-  std::string list = "select " + kCols + " from tPtlx_Information where WebSite_ID = " + d.site + " and Sys_ID = " +
-                     d.sys + " and InfState_ID in (4,5,6) and Info_IsDeleted = '0' and (+Column_ID in " + subtree +
-                     " or +Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + d.sys +
-                     " and Column_ID in " + subtree + ")) order by Info_Order limit 10";
+  std::string list =
+      "select " + kCols + " from tPtlx_Information where WebSite_ID = " + d.site +
+      " and Sys_ID = " + d.sys +
+      " and InfState_ID in (4,5,6) and Info_IsDeleted = '0' and (+Column_ID in " + subtree +
+      " or +Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + d.sys +
+      " and Column_ID in " + subtree + ")) order by Info_Order limit 10";
   for (auto _ : state) benchmark::DoNotOptimize(Direct(list));
 }
 BENCHMARK(BM_InfoTopPublished_a_Library)->Unit(benchmark::kMillisecond);
@@ -246,7 +266,8 @@ BENCHMARK(BM_InfoTopPublished_c_HandWritten)->Unit(benchmark::kMillisecond);
 
 void BM_InfoTopPicture_a_Library(benchmark::State& state) {
   const auto& d = EnsureInfoData();
-  for (auto _ : state) benchmark::DoNotOptimize(Library().GetTopNPictureInfoList(d.site, d.sys, "10"));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(Library().GetTopNPictureInfoList(d.site, d.sys, "10"));
   CheckErrors(state);
 }
 void BM_InfoTopPicture_b_SentSql(benchmark::State& state) {
@@ -258,8 +279,9 @@ void BM_InfoTopPicture_b_SentSql(benchmark::State& state) {
 }
 void BM_InfoTopPicture_c_HandWritten(benchmark::State& state) {
   const auto& d = EnsureInfoData();
-  std::string list = "select " + kCols + " from tPtlx_Information where WebSite_ID = " + d.site + " and Sys_ID = " +
-                     d.sys + " and InfState_ID in (4,5,6) and Info_IsDeleted = '0' and Info_ImageCount > 0 "
+  std::string list = "select " + kCols + " from tPtlx_Information where WebSite_ID = " + d.site +
+                     " and Sys_ID = " + d.sys +
+                     " and InfState_ID in (4,5,6) and Info_IsDeleted = '0' and Info_ImageCount > 0 "
                      "order by Info_Order limit 10";
   for (auto _ : state) benchmark::DoNotOptimize(Direct(list));
 }
@@ -275,8 +297,9 @@ void BM_InfoMoveUpDown_a_Library(benchmark::State& state) {
   auto conn = Conn();
   std::string id;
   {
-    auto rs = conn->Execute("select Info_ID from tPtlx_Information where Column_ID = " + d.big_column +
-                            " and Info_IsDeleted = '0' order by Info_Order limit 1 offset 5000");
+    auto rs =
+        conn->Execute("select Info_ID from tPtlx_Information where Column_ID = " + d.big_column +
+                      " and Info_IsDeleted = '0' order by Info_Order limit 1 offset 5000");
     id = ToDisplay(rs->Field(0));
   }
   db::Transaction tx(*conn);
@@ -295,8 +318,8 @@ void BM_InfoAppend_a_Library(benchmark::State& state) {
   db::Transaction tx(*conn);
   for (auto _ : state) {
     benchmark::DoNotOptimize(Library().AppendInfo(d.sys, d.big_column, "bench", "1", "A new story",
-                                                  "<p>text <img src=\"a.png\"></p>", "2024-05-01", "", "",
-                                                  d.site));
+                                                  "<p>text <img src=\"a.png\"></p>", "2024-05-01",
+                                                  "", "", d.site));
   }
   state.SetItemsProcessed(state.iterations());
   CheckErrors(state);
@@ -309,15 +332,20 @@ void BM_InfoAppend_b_SentSql(benchmark::State& state) {
     // The library's statements, rewritten, in the library's savepoint.
     db::Transaction each(*conn);
     Direct("select * from tPtlx_Information where Info_ID = null");
-    int64_t id = conn->backend().Insert(
-        conn->RewriteFor("insert into tPtlx_Information (Sys_ID,Column_ID,Info_PublicUsr,InfType_ID,Info_Title,"
-                         "WebSite_ID,Info_Content,Info_ImageCount,Info_PublicDate) values (" + d.sys + "," +
-                         d.big_column + ",'bench',1,'A new story'," + d.site +
-                         ",'<p>text <img src=\"a.png\"></p>',1,'2024-05-01 00:00:00')").text,
+    int64_t id = db::BackendOf(*conn).Insert(
+        db::RewriteFor(
+            *conn,
+            "insert into tPtlx_Information (Sys_ID,Column_ID,Info_PublicUsr,InfType_ID,Info_Title,"
+            "WebSite_ID,Info_Content,Info_ImageCount,Info_PublicDate) values (" +
+                d.sys + "," + d.big_column + ",'bench',1,'A new story'," + d.site +
+                ",'<p>text <img src=\"a.png\"></p>',1,'2024-05-01 00:00:00')")
+            .text,
         "Info_ID");
-    conn->backend().Execute(conn->RewriteFor("update tPtlx_Information set Info_Order = '" +
-                                             PaddedOrderCode(id, kInfoCodeWidth) + "' where Info_ID = " +
-                                             std::to_string(id)).text);
+    db::BackendOf(*conn).Execute(
+        db::RewriteFor(*conn, "update tPtlx_Information set Info_Order = '" +
+                                  PaddedOrderCode(id, kInfoCodeWidth) +
+                                  "' where Info_ID = " + std::to_string(id))
+            .text);
     each.Commit();
   }
   state.SetItemsProcessed(state.iterations());

@@ -16,7 +16,8 @@
 #include <filesystem>
 #include <string>
 
-#include "ptolix/frame/order_code.h"
+#include "db/backend.h"
+#include "frame/order_code.h"
 #include "ptolix/org/password.h"
 #include "ptolix/org/user.h"
 #include "ptolix/ptolix.h"
@@ -41,17 +42,17 @@ std::shared_ptr<db::Connection> OrgDb() {
     auto rs = c->Execute("select count(*) from tPtlx_User");
     if (rs->Field(0).AsInt64() != kUsers) {
       db::Transaction tx(*c);
-      c->backend().Execute("delete from tPtlx_User");
-      c->backend().Execute("delete from tPtlx_Role where Role_ID > 1");
+      db::BackendOf(*c).Execute("delete from tPtlx_User");
+      db::BackendOf(*c).Execute("delete from tPtlx_Role where Role_ID > 1");
       // Roles 2..501 directly under the root: code FFEF + the 4-digit segment.
-      c->backend().Execute(
+      db::BackendOf(*c).Execute(
           "insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) "
           "with recursive n(i) as (select 2 union all select i + 1 from n where i < " +
           std::to_string(kRoles + 1) +
           ") select i, 'role ' || i, 'FFEF' || printf('%03X', 4095 - i) || 'F', 1 from n");
       SetPasswordHashCost(PasswordHashCost::kInteractive);
       std::string hash = HashPassword(kPassword);
-      c->backend().Execute(
+      db::BackendOf(*c).Execute(
           "insert into tPtlx_User "
           "(Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,Org_ID) "
           "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
@@ -59,11 +60,11 @@ std::shared_ptr<db::Connection> OrgDb() {
           ", 'user ' || i, " + SqlQuote(hash) +
           ", 'u' || i || '@example.com', 1 + i % 3, i % 17 from n");
       SetPasswordHashCost(PasswordHashCost::kMinimum);
-      c->backend().Execute("update tPtlx_User set Usr_Password = " +
-                           SqlQuote(HashPassword(kPassword)) + " where Usr_ID = 'u2'");
+      db::BackendOf(*c).Execute("update tPtlx_User set Usr_Password = " +
+                                SqlQuote(HashPassword(kPassword)) + " where Usr_ID = 'u2'");
       tx.Commit();
     }
-    c->backend().Execute("delete from tPtlx_Online");
+    db::BackendOf(*c).Execute("delete from tPtlx_Online");
     return c;
   }();
   return conn;
@@ -80,7 +81,7 @@ void BM_Org_LoginVertify_Library(benchmark::State& state) {
 
 void BM_Org_LoginVertify_HandWritten(benchmark::State& state) {
   auto conn = OrgDb();
-  db::Backend& b = conn->backend();
+  db::Backend& b = db::BackendOf(*conn);
   std::string id = UserFor(state.range(0));
   std::vector<Variant> row;
   for (auto _ : state) {

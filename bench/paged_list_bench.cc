@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 
+#include "db/backend.h"
 #include "ptolix/ptolix.h"
 
 namespace {
@@ -37,8 +38,8 @@ std::shared_ptr<db::Connection> PagedDb() {
     auto rs = c->Execute("select count(*) from tPtlx_SystemParameter");
     if (rs->Field(0).AsInt64() != kRows) {
       db::Transaction tx(*c);
-      c->backend().Execute("delete from tPtlx_SystemParameter");
-      c->backend().Execute(
+      db::BackendOf(*c).Execute("delete from tPtlx_SystemParameter");
+      db::BackendOf(*c).Execute(
           "insert into tPtlx_SystemParameter (Para_Name, Para_Value, Para_Description) "
           "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
           std::to_string(kRows) +
@@ -82,11 +83,11 @@ void BM_PagedList_HandWritten(benchmark::State& state) {
   auto conn = PagedDb();
   int64_t offset = (state.range(0) - 1) * 20;
   for (auto _ : state) {
-    auto count = conn->backend().Query("select count(*) from tPtlx_SystemParameter");
+    auto count = db::BackendOf(*conn).Query("select count(*) from tPtlx_SystemParameter");
     std::vector<Variant> row;
     count->Fetch(&row);
-    auto page = conn->backend().Query("select * from tPtlx_SystemParameter limit 20 offset " +
-                                      std::to_string(offset));
+    auto page = db::BackendOf(*conn).Query("select * from tPtlx_SystemParameter limit 20 offset " +
+                                           std::to_string(offset));
     int n = 0;
     while (page->Fetch(&row)) ++n;
     if (n != 20) state.SkipWithError("wrong page");

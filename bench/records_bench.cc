@@ -14,7 +14,8 @@
 #include <filesystem>
 #include <string>
 
-#include "ptolix/frame/order_code.h"
+#include "db/backend.h"
+#include "frame/order_code.h"
 #include "ptolix/ptolix.h"
 #include "ptolix/records/link.h"
 
@@ -36,12 +37,12 @@ std::shared_ptr<db::Connection> RecordsDb() {
                          std::to_string(kSmallClasses + 1));
     if (rs->Field(0).AsInt64() != kBigClass + kSmallClasses * kSmallClass) {
       db::Transaction tx(*c);
-      c->backend().Execute("delete from tLink_Detail");
-      c->backend().Execute("delete from tEncode_Manager");
+      db::BackendOf(*c).Execute("delete from tLink_Detail");
+      db::BackendOf(*c).Execute("delete from tEncode_Manager");
       // Link_Order is the 6-character code of the number: 16^5 - 1 - n, then F.
       auto fill = [&](const std::string& class_expr, const std::string& n_expr,
                       const std::string& from) {
-        c->backend().Execute(
+        db::BackendOf(*c).Execute(
             "insert into tLink_Detail "
             "(LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
             "Link_ImageWidth,Link_ImageHeight,Link_EndDate,Link_Order) " +
@@ -57,15 +58,15 @@ std::shared_ptr<db::Connection> RecordsDb() {
            "1 + (i - 1) % " + std::to_string(kSmallClass),
            "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
                std::to_string(kSmallClasses * kSmallClass) + ")");
-      c->backend().Execute(
+      db::BackendOf(*c).Execute(
           "insert into tEncode_Manager "
           "(tEncode_Table,tEncode_Column,tEncode_Identify,tEncode_Counter) "
           "select 'tLink_Detail', 'Link_ID', LinkClass_ID, max(Link_ID) from tLink_Detail group by "
           "LinkClass_ID");
       tx.Commit();
     }
-    c->backend().Execute("delete from tLink_Detail where LinkClass_ID = 999");
-    c->backend().Execute("delete from tEncode_Manager where tEncode_Identify = 999");
+    db::BackendOf(*c).Execute("delete from tLink_Detail where LinkClass_ID = 999");
+    db::BackendOf(*c).Execute("delete from tEncode_Manager where tEncode_Identify = 999");
     return c;
   }();
   return conn;
@@ -82,7 +83,7 @@ void BM_Records_AppendLink_Library(benchmark::State& state) {
 
 void BM_Records_AppendLink_HandWritten(benchmark::State& state) {
   auto conn = RecordsDb();
-  db::Backend& b = conn->backend();
+  db::Backend& b = db::BackendOf(*conn);
   std::vector<Variant> row;
   for (auto _ : state) {
     b.Execute("begin immediate");
@@ -125,9 +126,10 @@ void BM_Records_ClassLinkPage_HandWritten(benchmark::State& state) {
   int64_t offset = (state.range(0) - 1) * kPageSize;
   std::vector<Variant> row;
   for (auto _ : state) {
-    auto count = conn->backend().Query("select count(*) from tLink_Detail where LinkClass_ID = 1");
+    auto count =
+        db::BackendOf(*conn).Query("select count(*) from tLink_Detail where LinkClass_ID = 1");
     count->Fetch(&row);
-    auto page = conn->backend().Query(
+    auto page = db::BackendOf(*conn).Query(
         "select * from tLink_Detail where LinkClass_ID = 1 order by Link_Order limit " +
         std::to_string(kPageSize) + " offset " + std::to_string(offset));
     int n = 0;
@@ -150,7 +152,7 @@ void BM_Records_GetLink_HandWritten(benchmark::State& state) {
   auto conn = RecordsDb();
   std::vector<Variant> row;
   for (auto _ : state) {
-    auto rs = conn->backend().Query(
+    auto rs = db::BackendOf(*conn).Query(
         "select * from tLink_Detail where LinkClass_ID = 57 and Link_ID = 500");
     if (!rs->Fetch(&row)) state.SkipWithError("no link");
   }

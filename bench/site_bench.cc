@@ -15,7 +15,7 @@
 #include "ptolix/frame/system.h"
 #include "ptolix/schema/schema.h"
 #include "ptolix/site/page.h"
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 namespace ptolix::bench {
 namespace {
@@ -70,10 +70,12 @@ std::shared_ptr<db::Connection> SiteDatabase() {
   page.SetConnection(conn);
   for (int tag = 0; tag < kTags; ++tag) {
     std::string code = "tag" + std::to_string(tag);
-    std::string program = tag >= kBodiedFrom ? "StartBox \"" + code + "\"[data]EndBox" : "Call Show(\"" + code + "\")";
+    std::string program = tag >= kBodiedFrom ? "StartBox \"" + code + "\"[data]EndBox"
+                                             : "Call Show(\"" + code + "\")";
     page.AppendTag("1", tag % 2 ? "index.asp" : "public.asp", code, program, "");
   }
-  for (int64_t kb : {20, 200, 2048}) page.AppendTemplet("1", std::to_string(kb), "index.asp", TemplateName(kb), "");
+  for (int64_t kb : {20, 200, 2048})
+    page.AppendTemplet("1", std::to_string(kb), "index.asp", TemplateName(kb), "");
   return conn;
 }
 

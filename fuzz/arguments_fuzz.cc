@@ -107,7 +107,7 @@ void CheckConversions(const Variant& v) {
     Check(!as_bool, "no boolean where there is no number");
   }
   Check(as_string.has_value() == !v.IsNull(), "every value but Null has text");
-  if (as_string) Check(*as_string == v.ToText(), "text as the runtime writes it");
+  if (as_string) Check(*as_string == v.ToText(), "text as ToText writes it");
 
   switch (v.kind()) {
     case Variant::Kind::kString: {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "ptolix/frame/errors.h"
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ptolix/db/rewriter.h"
+#include "db/rewriter.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the benchmarks and the
-# fuzz targets need (clang and libFuzzer; ccache speeds up rebuilds), and
-# does nothing when they are all present.
+# Installs the Debian packages the build, the tests, the benchmarks, the
+# fuzz targets and the format check need (clang and libFuzzer, clang-format;
+# ccache speeds up rebuilds), and does nothing when they are all present.
 set -euo pipefail
 
 packages=(
@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev libpq-dev libsodium-dev nlohmann-json3-dev libcli11-dev
   libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
   pybind11-dev python3-dev python3-pytest
-  clang libfuzzer-14-dev ccache
+  clang clang-format-14 libfuzzer-14-dev ccache
 )
 if [[ "${1:-}" == "--with-postgres" ]]; then
   # The server binaries (initdb, pg_ctl) for a throwaway test server; any

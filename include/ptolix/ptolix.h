@@ -10,7 +10,6 @@
 #include "ptolix/frame/counters.h"
 #include "ptolix/frame/errors.h"
 #include "ptolix/frame/frame.h"
-#include "ptolix/frame/order_code.h"
 #include "ptolix/frame/registry.h"
 #include "ptolix/frame/result_array.h"
 #include "ptolix/frame/sql_text.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "frame/order_code.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/order_code.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {
@@ -27,7 +27,7 @@ std::string SiteClause(std::string_view pWebSiteID) {
   return " and WebSite_ID = " + SqlValue(Bare(pWebSiteID, "pWebSiteID"));
 }
 
-// A number argument stored as a value: the runtime's conversion, or null.
+// A number argument stored as a value: ParseLong's conversion, or null.
 std::string NumberOrNull(std::string_view text) {
   return text.empty() ? std::string("null") : std::to_string(ParseLong(text));
 }

@@ -10,8 +10,6 @@ constexpr std::string_view kInfoState = "tPtlx_InfoState";
 constexpr std::string_view kInfoType = "tPtlx_InfoType";
 constexpr std::string_view kAccessType = "tPtlx_AccessType";
 
-std::string Id(std::string_view text) { return std::string(Bare(text, "pID")); }
-
 // A website type's own identifier: its key, so it cannot be null.
 std::string TypeCode(std::string_view text, std::string_view arg_name) {
   if (text.empty()) {
@@ -35,7 +33,7 @@ void Encode::Modify(std::string_view table, std::string_view prefix, std::string
                     std::string_view pName, std::string_view pDescription) noexcept {
   Guard([&] {
     std::string p(prefix);
-    std::string id = Id(pID);
+    std::string id = Bare(pID, "pID");
     Command("update " + std::string(table) + " set " + p + "_Name = " + SqlQuote(pName) + "," + p +
             "_Description = " + SqlQuote(pDescription) + " where " + p + "_ID = " + id);
   });
@@ -45,7 +43,7 @@ void Encode::Delete(std::string_view table, std::string_view prefix,
                     std::string_view pID) noexcept {
   Guard([&] {
     Command("delete from " + std::string(table) + " where " + std::string(prefix) +
-            "_ID = " + Id(pID));
+            "_ID = " + Bare(pID, "pID"));
   });
 }
 
@@ -63,7 +61,7 @@ void Encode::ModifyInfoState(std::string_view pID, std::string_view pName,
 void Encode::DeleteInfoState(std::string_view pID) noexcept { Delete(kInfoState, "InfState", pID); }
 ResultArray Encode::GetInfoState(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_InfoState where InfState_ID = " + Id(pID),
+    return SingleRow("select * from tPtlx_InfoState where InfState_ID = " + Bare(pID, "pID"),
                      "信息状态不存在。");
   });
 }
@@ -102,19 +100,20 @@ void Encode::ModifyWebSiteType(std::string_view pID, std::string_view pNewID,
                                std::string_view pName) noexcept {
   Guard([&] {
     std::string new_id = TypeCode(pNewID, "pNewID");
-    std::string id = Id(pID);
+    std::string id = Bare(pID, "pID");
     Command("update tPtlx_WebSiteType set WebSiteType_ID = " + new_id +
             ",WebSiteType_Name = " + SqlQuote(pName) + " where WebSiteType_ID = " + id);
   });
 }
 
 void Encode::DeleteWebSiteType(std::string_view pID) noexcept {
-  Guard([&] { Command("delete from tPtlx_WebSiteType where WebSiteType_ID = " + Id(pID)); });
+  Guard(
+      [&] { Command("delete from tPtlx_WebSiteType where WebSiteType_ID = " + Bare(pID, "pID")); });
 }
 
 ResultArray Encode::GetWebSiteType(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_WebSiteType where WebSiteType_ID = " + Id(pID),
+    return SingleRow("select * from tPtlx_WebSiteType where WebSiteType_ID = " + Bare(pID, "pID"),
                      "网站类型不存在。");
   });
 }

@@ -1,6 +1,6 @@
+#include "frame/class_builder.h"
 #include "frame/class_tables.h"
 #include "ptolix/content/encode.h"
-#include "ptolix/frame/class_builder.h"
 
 namespace ptolix {
 

@@ -6,8 +6,9 @@
 
 #include <algorithm>
 
+#include "content/information_text.h"
+#include "frame/order_code.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/order_code.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {
@@ -17,10 +18,6 @@ namespace {
 // Text stored as the caller gave it: empty text stays empty text (not null),
 // embedded quotes doubled.
 std::string Stored(std::string_view text) { return text.empty() ? "''" : SqlQuote(text); }
-
-std::string Num(std::string_view text, std::string_view name) {
-  return std::string(Bare(text, name));
-}
 
 // True when some item's code is `code` or begins with it.
 bool ItemCodeInUse(db::Connection& conn, const std::string& code) {
@@ -130,7 +127,7 @@ void Information::ModifyInfo(std::string_view pID, std::string_view pInfoType,
                              std::string_view pUrl) noexcept {
   Guard([&] {
     std::string ids(BareList(pID, "pID"));
-    std::string type = Num(pInfoType, "pInfoType");
+    std::string type = Bare(pInfoType, "pInfoType");
     std::string pub_date = CallerDate(pPubDate, "pPubDate");
     std::string end_date = CallerDate(pEndDate, "pEndDate");
     Command("update tPtlx_Information set  Info_Title = " + SqlQuote(pTitle) +
@@ -154,14 +151,14 @@ void Information::AssessInfo(std::string_view pUsr, std::string_view pID,
     std::string ids(BareList(pID, "pID"));
     Command("update tPtlx_Information set Info_AssessUsr = " + SqlQuote(pUsr) +
             ",Info_AssessTime = GetDate(),InfState_ID = " +
-            SqlValue(Num(pInfoState, "pInfoState")) + " where Info_ID in (" + SqlValue(ids) + ")");
+            SqlValue(Bare(pInfoState, "pInfoState")) + " where Info_ID in (" + SqlValue(ids) + ")");
   });
 }
 
 ResultArray Information::GetInfo(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
     return SingleRow("select * from tPtlx_Information where Info_ID = " +
-                     SqlValue(Num(pID, "pID")));
+                     SqlValue(Bare(pID, "pID")));
   });
 }
 
@@ -169,21 +166,21 @@ void Information::AppendInfoAttach(std::string_view pID, std::string_view pTitle
                                    std::string_view pFileName) noexcept {
   Guard([&] {
     Command("insert into tPtlx_Attach (Info_ID,Attach_Title,Attach_FileName) values (" +
-            SqlValue(Num(pID, "pID")) + "," + SqlQuote(pTitle) + "," + SqlQuote(pFileName) + ")");
+            SqlValue(Bare(pID, "pID")) + "," + SqlQuote(pTitle) + "," + SqlQuote(pFileName) + ")");
   });
 }
 
 void Information::DeleteInfoAttach(std::string_view pInfoID, std::string_view pAttachID) noexcept {
   Guard([&] {
-    std::string info = Num(pInfoID, "pInfoID");
+    std::string info = Bare(pInfoID, "pInfoID");
     Command("delete from tPtlx_Attach where Info_ID = " + SqlValue(info) +
-            " and Attach_ID = " + SqlValue(Num(pAttachID, "pAttachID")));
+            " and Attach_ID = " + SqlValue(Bare(pAttachID, "pAttachID")));
   });
 }
 
 ResultArray Information::GetInfoAttachList(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return UnpagedList("select * from tPtlx_Attach where Info_ID = " + SqlValue(Num(pID, "pID")));
+    return UnpagedList("select * from tPtlx_Attach where Info_ID = " + SqlValue(Bare(pID, "pID")));
   });
 }
 

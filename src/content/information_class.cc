@@ -1,6 +1,6 @@
+#include "frame/class_builder.h"
 #include "frame/class_tables.h"
 #include "ptolix/content/information.h"
-#include "ptolix/frame/class_builder.h"
 
 namespace ptolix {
 
@@ -10,9 +10,10 @@ ClassInfo InformationClass() {
                                    "{75233EB2-CA8F-4325-9FF8-1A8761259F2C}")
       .Frame()
       .Method("AppendInfo", &I::AppendInfo,
-              {"pSysID", "pColumnID", "pUsr", "pInfoType", "pTitle", "pContent", "pPubDate", "pEndDate", "pUrl",
-               "pWebSite", "pFather?"})
-      .Method("ModifyInfo", &I::ModifyInfo, {"pID", "pInfoType", "pTitle", "pContent", "pPubDate", "pEndDate", "pUrl"})
+              {"pSysID", "pColumnID", "pUsr", "pInfoType", "pTitle", "pContent", "pPubDate",
+               "pEndDate", "pUrl", "pWebSite", "pFather?"})
+      .Method("ModifyInfo", &I::ModifyInfo,
+              {"pID", "pInfoType", "pTitle", "pContent", "pPubDate", "pEndDate", "pUrl"})
       .Method("DeleteInfo", &I::DeleteInfo, {"pID"})
       .Method("AssessInfo", &I::AssessInfo, {"pUsr", "pID", "pInfoState"})
       .Method("GetInfo", &I::GetInfo, {"pID"})
@@ -24,13 +25,17 @@ ClassInfo InformationClass() {
       .Method("RemoveFromColumn", &I::RemoveFromColumn, {"pID", "pSysID", "pColumnID"})
       .Method("MoveUpInfo", &I::MoveUpInfo, {"pWebSite", "pSysID", "pColumnID", "pMode", "pID"})
       .Method("MoveDownInfo", &I::MoveDownInfo, {"pWebSite", "pSysID", "pColumnID", "pMode", "pID"})
-      .Method("GetInfoList", &I::GetInfoList, {"pWebSite", "pSysID", "pColumnID", "pMode", "pCurPage?"})
+      .Method("GetInfoList", &I::GetInfoList,
+              {"pWebSite", "pSysID", "pColumnID", "pMode", "pCurPage?"})
       .Method("SearchInfoList", &I::SearchInfoList,
-              {"pWebSite", "pSysID", "pColumnID", "pMode", "pTitle", "pContent", "pType", "pStartDate", "pEndDate",
-               "pCurPage?"})
-      .Method("GetInfoList1", &I::GetInfoList1, {"pSysID", "pColumnID", "pSysID1", "pColumnID1", "pCurPage?"})
-      .Method("GetPublishedInfoList", &I::GetPublishedInfoList, {"pWebSite", "pSysID", "pColumnID", "pCurPage?"})
-      .Method("GetTopNPublishedInfoList", &I::GetTopNPublishedInfoList, {"pWebSite", "pSysID", "pColumnID", "pNum"})
+              {"pWebSite", "pSysID", "pColumnID", "pMode", "pTitle", "pContent", "pType",
+               "pStartDate", "pEndDate", "pCurPage?"})
+      .Method("GetInfoList1", &I::GetInfoList1,
+              {"pSysID", "pColumnID", "pSysID1", "pColumnID1", "pCurPage?"})
+      .Method("GetPublishedInfoList", &I::GetPublishedInfoList,
+              {"pWebSite", "pSysID", "pColumnID", "pCurPage?"})
+      .Method("GetTopNPublishedInfoList", &I::GetTopNPublishedInfoList,
+              {"pWebSite", "pSysID", "pColumnID", "pNum"})
       .Method("GetTopNPictureInfoList", &I::GetTopNPictureInfoList, {"pWebSite", "pSysID", "pNum"})
       .Build();
 }

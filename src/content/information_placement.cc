@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "content/information_text.h"
+#include "frame/text_case.h"
 #include "ptolix/content/information.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/sql_text.h"
@@ -22,10 +24,6 @@ constexpr char kAlreadyFirst[] = "信息位置已经在列表最前面，向前�
 constexpr char kAlreadyLast[] = "信息位置已经在列表最后面，向后移动失败。";
 constexpr size_t kSegment = 8;
 constexpr uint64_t kSegmentMax = 0xFFFFFFFFull;
-
-std::string Num(std::string_view text, std::string_view name) {
-  return std::string(Bare(text, name));
-}
 
 // An order code's digits as a number; empty text is 0.
 uint64_t HexValue(std::string_view digits) {
@@ -102,8 +100,7 @@ std::optional<Gap> GapBeside(const std::string& near, const std::string* far, bo
 
 int32_t DifferingTailLength(std::string_view first, std::string_view second) {
   for (size_t i = 0; i < first.size(); ++i) {
-    if (i >= second.size() || std::tolower(static_cast<unsigned char>(first[i])) !=
-                                  std::tolower(static_cast<unsigned char>(second[i]))) {
+    if (i >= second.size() || FoldCase(first[i]) != FoldCase(second[i])) {
       return static_cast<int32_t>(first.size() - i);
     }
   }
@@ -113,27 +110,27 @@ int32_t DifferingTailLength(std::string_view first, std::string_view second) {
 void Information::MoveInfo(std::string_view pID, std::string_view pSysID,
                            std::string_view pColumnID) noexcept {
   Guard([&] {
-    std::string id = Num(pID, "pID"), sys = Num(pSysID, "pSysID");
+    std::string id = Bare(pID, "pID"), sys = Bare(pSysID, "pSysID");
     Command("update tPtlx_Information set Sys_ID = " + SqlValue(sys) + ",Column_ID = " +
-            SqlValue(Num(pColumnID, "pColumnID")) + " where Info_ID = " + SqlValue(id));
+            SqlValue(Bare(pColumnID, "pColumnID")) + " where Info_ID = " + SqlValue(id));
   });
 }
 
 void Information::AddInfo2Column(std::string_view pID, std::string_view pSysID,
                                  std::string_view pColumnID) noexcept {
   Guard([&] {
-    std::string id = Num(pID, "pID"), sys = Num(pSysID, "pSysID");
+    std::string id = Bare(pID, "pID"), sys = Bare(pSysID, "pSysID");
     Command("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values(" + SqlValue(sys) + "," +
-            SqlValue(Num(pColumnID, "pColumnID")) + "," + SqlValue(id) + ")");
+            SqlValue(Bare(pColumnID, "pColumnID")) + "," + SqlValue(id) + ")");
   });
 }
 
 void Information::RemoveFromColumn(std::string_view pID, std::string_view pSysID,
                                    std::string_view pColumnID) noexcept {
   Guard([&] {
-    std::string id = Num(pID, "pID"), sys = Num(pSysID, "pSysID");
+    std::string id = Bare(pID, "pID"), sys = Bare(pSysID, "pSysID");
     Command("delete from tPtlx_Info2Colu where Sys_ID = " + SqlValue(sys) + " and Column_ID = " +
-            SqlValue(Num(pColumnID, "pColumnID")) + " and Info_ID = " + SqlValue(id));
+            SqlValue(Bare(pColumnID, "pColumnID")) + " and Info_ID = " + SqlValue(id));
   });
 }
 
@@ -269,9 +266,9 @@ void Respace(db::Connection& conn, const std::string& column_where, const std::s
 void Information::MoveInfoStep(std::string_view pWebSite, std::string_view pSysID,
                                std::string_view pColumnID, std::string_view pMode,
                                std::string_view pID, bool up) {
-  std::string column_where = " WebSite_ID = " + SqlValue(Num(pWebSite, "pWebSite")) +
-                             " and Sys_ID = " + SqlValue(Num(pSysID, "pSysID")) +
-                             " and Column_ID = " + SqlValue(Num(pColumnID, "pColumnID"));
+  std::string column_where = " WebSite_ID = " + SqlValue(Bare(pWebSite, "pWebSite")) +
+                             " and Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
+                             " and Column_ID = " + SqlValue(Bare(pColumnID, "pColumnID"));
   std::string where = column_where + ModeFilter(pMode) + " and Info_IsDeleted = '0'";
   std::string id = std::to_string(ParseLong(Bare(pID, "pID")));
 

@@ -1,6 +1,7 @@
 // Information items: the lists of editing screens and published pages.
 
 #include "content/information_sql.h"
+#include "content/information_text.h"
 #include "ptolix/content/information.h"
 #include "ptolix/frame/sql_text.h"
 
@@ -8,7 +9,9 @@ namespace ptolix {
 
 namespace {
 
-std::string Num(std::string_view text, std::string_view name) { return std::string(Bare(text, name)); }
+std::string Num(std::string_view text, std::string_view name) {
+  return std::string(Bare(text, name));
+}
 
 // The row count of a top-N list: a number; empty text would make the
 // statement invalid on SQL Server, so it is refused here on every engine.
@@ -17,11 +20,13 @@ std::string TopCount(std::string_view pNum) {
   return Num(pNum, "pNum");
 }
 
-std::string Head() { return std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where"; }
+std::string Head() {
+  return std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where";
+}
 
 // " WebSite_ID = .. and Sys_ID = .. and Column_ID = .." plus the mode filter.
-std::string HomeColumnWhere(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
-                            std::string_view pMode) {
+std::string HomeColumnWhere(std::string_view pWebSite, std::string_view pSysID,
+                            std::string_view pColumnID, std::string_view pMode) {
   std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
   return " WebSite_ID = " + SqlValue(site) + " and Sys_ID = " + SqlValue(sys) +
          " and Column_ID = " + SqlValue(Num(pColumnID, "pColumnID")) + ModeFilter(pMode);
@@ -44,20 +49,23 @@ namespace {
 
 std::string Subtree(const std::string& sys, const std::string& col) {
   return "(select Column_ID from tPtlx_Column where Sys_ID = " + sys + " and Column_Order like " +
-         "(select Column_Order from tPtlx_Column where Sys_ID = " + sys + " and Column_ID = " + col + ") + '%'" +
-         " and Column_IsDeleted = '0')";
+         "(select Column_Order from tPtlx_Column where Sys_ID = " + sys +
+         " and Column_ID = " + col + ") + '%'" + " and Column_IsDeleted = '0')";
 }
 
-std::string Top(std::string_view top) { return top.empty() ? "select " : "select top " + std::string(top) + " "; }
+std::string Top(std::string_view top) {
+  return top.empty() ? "select " : "select top " + std::string(top) + " ";
+}
 
 }  // namespace
 
-std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col, const std::string& site) {
+std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col,
+                                        const std::string& site) {
   return "(Column_ID in " + Subtree(sys, col) + " " + " and Sys_ID = " + sys +
          "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')" +
-         " or (Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
-         Subtree(sys, col) + ")" + " and Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " +
-         site + " and Info_IsDeleted = '0')";
+         " or (Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
+         " and Column_ID in " + Subtree(sys, col) + ")" + " and Sys_ID = " + sys +
+         "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')";
 }
 
 // The condition as written repeats its system, state, website and deletion
@@ -67,38 +75,85 @@ std::string PublishedConditionAsWritten(const std::string& sys, const std::strin
 // an index on published, live items ordered by Info_Order reads the rows in
 // list order; the unary plus keeps engines from answering the "or" through
 // the column and identifier indexes followed by a sort. The system
-// identifier stays glued to "and" as in the original, so an empty one makes
-// the statement fail as it did.
-std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site) {
-  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'" +
-         " and (+Column_ID in " + Subtree(sys, col) +
-         " or +Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
-         Subtree(sys, col) + "))";
+// identifier stays glued to "and" as in PublishedConditionAsWritten, so an
+// empty one makes both forms fail alike.
+std::string PublishedCondition(const std::string& sys, const std::string& col,
+                               const std::string& site) {
+  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+         " and Info_IsDeleted = '0'" + " and (+Column_ID in " + Subtree(sys, col) +
+         " or +Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
+         " and Column_ID in " + Subtree(sys, col) + "))";
 }
 
-std::string PublishedCount(const std::string& sys, const std::string& col, const std::string& site) {
+// The same condition without the unary plus: a subtree of few items is
+// found through the column and identifier indexes and its rows sorted, where
+// walking the website's items in order would pass over all of them.
+std::string PublishedConditionByColumn(const std::string& sys, const std::string& col,
+                                       const std::string& site) {
+  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+         " and Info_IsDeleted = '0'" + " and (Column_ID in " + Subtree(sys, col) +
+         " or Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
+         " and Column_ID in " + Subtree(sys, col) + "))";
+}
+
+// The unary plus on the website keeps the website's ordered index out of
+// it: the items are looked up by column, where a busy column has its first
+// 2,000 at the start of its range.
+std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site,
+                           int limit) {
+  return "select count(*) from (select top " + std::to_string(limit) +
+         " Info_ID from tPtlx_Information where Sys_ID = " + sys +
+         "and InfState_ID in (4,5,6) and +WebSite_ID = " + site +
+         " and Info_IsDeleted = '0' and Column_ID in " + Subtree(sys, col) + ") ptlx_probe";
+}
+
+// On SQLite the order is by +Info_Order: the same values in the same
+// collation (a unary plus changes neither), but no index can deliver that
+// order, so SQLite cannot choose to walk the website's whole ordered index
+// past a small subtree's rows. PostgreSQL has no unary plus for text and
+// weighs the two ways itself.
+std::string PublishedListByColumn(const std::string& sys, const std::string& col,
+                                  const std::string& site, std::string_view top, bool sqlite) {
+  return Top(top) + kListColumns + " from tPtlx_Information where " +
+         PublishedConditionByColumn(sys, col, site) +
+         (sqlite ? " order by +Info_Order" : " order by Info_Order");
+}
+
+std::string PublishedCount(const std::string& sys, const std::string& col,
+                           const std::string& site) {
   std::string live = "select count(*) from tPtlx_Information where Sys_ID = " + sys +
-                     "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0'";
+                     "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+                     " and Info_IsDeleted = '0'";
   // Items homed in the subtree, plus items cross-posted into it that are
   // homed elsewhere (or nowhere), each counted once.
   return "select (" + live + " and Column_ID in " + Subtree(sys, col) + ") + (" + live +
-         " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys + " and Column_ID in " +
-         Subtree(sys, col) + ") and (Column_ID is null or not Column_ID in " + Subtree(sys, col) + "))";
+         " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
+         " and Column_ID in " + Subtree(sys, col) +
+         ") and (Column_ID is null or not Column_ID in " + Subtree(sys, col) + "))";
 }
 
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
                           std::string_view top) {
-  return Top(top) + kListColumns + " from tPtlx_Information where " + PublishedCondition(sys, col, site) +
-         " order by Info_Order";
+  return Top(top) + kListColumns + " from tPtlx_Information where " +
+         PublishedCondition(sys, col, site) + " order by Info_Order";
 }
 
-std::string PublishedListAsWritten(const std::string& sys, const std::string& col, const std::string& site,
-                                   std::string_view top) {
+std::string PublishedListAsWritten(const std::string& sys, const std::string& col,
+                                   const std::string& site, std::string_view top) {
   return Top(top) + kListColumns + " from tPtlx_Information where " +
          PublishedConditionAsWritten(sys, col, site) + " order by Info_Order";
 }
 
 }  // namespace info_sql
+
+// The subtree's published items of the website homed in it decide the form
+// of its lists: below `limit` they are found by column and sorted, from it on
+// read in list order (the probe stops counting there).
+bool Information::FewPublished(const std::string& sys, const std::string& col,
+                               const std::string& site, int limit) {
+  auto rs = conn().Execute(info_sql::PublishedProbe(sys, col, site, limit));
+  return rs->Field(0).AsInt64() < limit;
+}
 
 ResultArray Information::GetInfoList(std::string_view pWebSite, std::string_view pSysID,
                                      std::string_view pColumnID, std::string_view pMode,
@@ -114,7 +169,8 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
                                         std::string_view pColumnID, std::string_view pMode,
                                         std::string_view pTitle, std::string_view pContent,
                                         std::string_view pType, std::string_view pStartDate,
-                                        std::string_view pEndDate, std::string_view pCurPage) noexcept {
+                                        std::string_view pEndDate,
+                                        std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
     std::string sql = Head() + HomeColumnWhere(pWebSite, pSysID, pColumnID, pMode);
     std::string type = Num(pType, "pType");
@@ -124,10 +180,12 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     // like as the connection runs it.
     std::string like = " like '%";
     if (!pTitle.empty()) sql += " and Info_Title" + like + LikeLiteral(pTitle) + "%' escape '\\'";
-    if (!pContent.empty()) sql += " and Info_Content" + like + LikeLiteral(pContent) + "%' escape '\\'";
+    if (!pContent.empty())
+      sql += " and Info_Content" + like + LikeLiteral(pContent) + "%' escape '\\'";
     if (!type.empty()) sql += " and InfType_ID = " + type;
     if (!start.empty() && !end.empty()) {
-      sql += " and Info_SystemTime >= " + SqlQuote(start) + " and info_SystemTime <= " + SqlQuote(end);
+      sql +=
+          " and Info_SystemTime >= " + SqlQuote(start) + " and info_SystemTime <= " + SqlQuote(end);
     }
     return ListQuery(sql + " and Info_IsDeleted = '0' order by Info_Order", pCurPage);
   });
@@ -139,31 +197,43 @@ ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view 
   return Guard<ResultArray>([&] {
     std::string sys = Num(pSysID, "pSysID"), col = Num(pColumnID, "pColumnID");
     std::string sys1 = Num(pSysID1, "pSysID1"), col1 = Num(pColumnID1, "pColumnID1");
-    return ListQuery(std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where Sys_ID = " +
-                         SqlValue(sys) + " and Column_ID = " + SqlValue(col) +
-                         " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + SqlValue(sys1) +
-                         " and Column_ID = " + SqlValue(col1) + ")" + " and Info_IsDeleted = '0'" +
-                         " order by Info_Order",
+    return ListQuery(std::string("select ") + info_sql::kListColumns +
+                         " from tPtlx_Information where Sys_ID = " + SqlValue(sys) +
+                         " and Column_ID = " + SqlValue(col) +
+                         " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " +
+                         SqlValue(sys1) + " and Column_ID = " + SqlValue(col1) + ")" +
+                         " and Info_IsDeleted = '0'" + " order by Info_Order",
                      pCurPage);
   });
 }
 
 ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
-                                              std::string_view pColumnID, std::string_view pCurPage) noexcept {
+                                              std::string_view pColumnID,
+                                              std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID");
-    return ListQuery(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site)),
-                     info_sql::PublishedCount(SqlValue(sys), SqlValue(col), SqlValue(site)), pCurPage);
+    std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
+    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    return ListQuery(FewPublished(s, c, w, info_sql::kSortedRows)
+                         ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite)
+                         : info_sql::PublishedList(s, c, w),
+                     info_sql::PublishedCount(s, c, w), pCurPage);
   });
 }
 
-ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
-                                                  std::string_view pColumnID, std::string_view pNum) noexcept {
+ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite,
+                                                  std::string_view pSysID,
+                                                  std::string_view pColumnID,
+                                                  std::string_view pNum) noexcept {
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID"), num = TopCount(pNum);
-    return UnpagedList(info_sql::PublishedList(SqlValue(sys), SqlValue(col), SqlValue(site), num));
+    std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
+    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    return UnpagedList(FewPublished(s, c, w, info_sql::TopProbeRows(num))
+                           ? info_sql::PublishedListByColumn(s, c, w, num, sqlite)
+                           : info_sql::PublishedList(s, c, w, num));
   });
 }
 
@@ -171,9 +241,10 @@ ResultArray Information::GetTopNPictureInfoList(std::string_view pWebSite, std::
                                                 std::string_view pNum) noexcept {
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID"), num = TopCount(pNum);
-    return UnpagedList("select top " + num + " " + info_sql::kListColumns + " from tPtlx_Information where" +
-                       " Sys_ID = " + SqlValue(sys) + "and InfState_ID in (4,5,6) and WebSite_ID = " +
-                       SqlValue(site) + " and Info_IsDeleted = '0'" + " and Info_ImageCount>0" +
+    return UnpagedList("select top " + num + " " + info_sql::kListColumns +
+                       " from tPtlx_Information where" + " Sys_ID = " + SqlValue(sys) +
+                       "and InfState_ID in (4,5,6) and WebSite_ID = " + SqlValue(site) +
+                       " and Info_IsDeleted = '0'" + " and Info_ImageCount>0" +
                        " order by Info_Order");
   });
 }

@@ -3,6 +3,7 @@
 // Statement texts of the Information lists, shared with the tests and the
 // benchmarks that compare the statement sent with the one it stands for.
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -10,18 +11,44 @@ namespace ptolix::info_sql {
 
 // The fields every list selects, the content replaced by a constant.
 inline constexpr char kListColumns[] =
-    "Info_ID,InfState_ID,InfType_ID,Sys_ID,Info_Father,Column_ID,Info_PublicUsr,Info_AssessUsr,Info_Title,"
+    "Info_ID,InfState_ID,InfType_ID,Sys_ID,Info_Father,Column_ID,Info_PublicUsr,Info_AssessUsr,"
+    "Info_Title,"
     "'[Content]',Info_PublicDate,Info_SystemTime,Info_EndDate,Info_AssessTime,Info_Url,Info_Order,"
     "Info_IsDeleted,WebSite_ID";
 
-// The published-items condition in its original form: an item of the system
-// and website, published and live, homed in a live column of the subtree of
+// The published-items condition with its terms inside both branches of the
+// "or" (the reference the sent forms are tested against): an item of the
+// system and website, published and live, homed in a live column of the subtree of
 // `col`, or cross-posted into one. `sys`, `col` and `site` are SQL values.
-std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col, const std::string& site);
+std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col,
+                                        const std::string& site);
 
 // The same rows, written so that an index on published, live items in
 // Info_Order order serves it (the one the library sends).
-std::string PublishedCondition(const std::string& sys, const std::string& col, const std::string& site);
+std::string PublishedCondition(const std::string& sys, const std::string& col,
+                               const std::string& site);
+
+// The same rows again, found through the column and identifier indexes and
+// sorted: the form for a subtree of few published items.
+std::string PublishedConditionByColumn(const std::string& sys, const std::string& col,
+                                       const std::string& site);
+
+// Below this many published items of the website in a subtree, the lists
+// are sent in the by-column form; from it on, in the ordered one.
+inline constexpr int kSortedRows = 2000;
+
+// A top-N list reads about N times (website's items / subtree's items)
+// entries in order, so its bound is lower: 20 rows per row wanted, from 100
+// up to kSortedRows.
+inline int TopProbeRows(const std::string& top) {
+  long n = std::strtol(top.c_str(), nullptr, 10);
+  return n < 5 ? 100 : n > kSortedRows / 20 ? kSortedRows : static_cast<int>(n) * 20;
+}
+
+// The subtree's published items of the website homed in it, counted up to
+// `limit` (one statement that stops early in a busy column).
+std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site,
+                           int limit = kSortedRows);
 
 // The number of rows PublishedCondition selects, counted through the
 // column and identifier indexes.
@@ -31,7 +58,11 @@ std::string PublishedCount(const std::string& sys, const std::string& col, const
 // GetTopNPublishedInfoList (top = the count), as sent and as written.
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
                           std::string_view top = {});
-std::string PublishedListAsWritten(const std::string& sys, const std::string& col, const std::string& site,
-                                   std::string_view top = {});
+// `sqlite`: ordered by +Info_Order, which SQLite must sort.
+std::string PublishedListByColumn(const std::string& sys, const std::string& col,
+                                  const std::string& site, std::string_view top = {},
+                                  bool sqlite = false);
+std::string PublishedListAsWritten(const std::string& sys, const std::string& col,
+                                   const std::string& site, std::string_view top = {});
 
 }  // namespace ptolix::info_sql

@@ -3,15 +3,18 @@
 #include <string.h>
 #include <strings.h>
 
-#include <iterator>
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <random>
 #include <thread>
 
 #include "cursors.h"
+#include "db/backend.h"
+#include "db/postgres/postgres.h"
+#include "db/rewriter.h"
+#include "db/sqlite/sqlite.h"
 #include "ptolix/db/error.h"
-#include "ptolix/db/rewriter.h"
 
 namespace ptolix::db {
 
@@ -30,6 +33,14 @@ bool IsQuery(std::string_view sql) {
          starts("explain");
 }
 
+// Every row of a cursor, row 0 the field names.
+ResultArray ReadWhole(BackendCursor& cursor) {
+  ResultArray rows(cursor.Columns());
+  std::vector<Variant> row;
+  while (cursor.Fetch(&row)) rows.AddRow(row);
+  return rows;
+}
+
 }  // namespace
 
 Connection::Connection(std::unique_ptr<Backend> backend) : backend_(std::move(backend)) {}
@@ -45,18 +56,27 @@ void Connection::Record(std::string_view sql) {
 }
 
 std::vector<std::string> Connection::TakeTrace(std::size_t* dropped) {
-  std::vector<std::string> out(std::make_move_iterator(trace_.begin()), std::make_move_iterator(trace_.end()));
+  std::vector<std::string> out(std::make_move_iterator(trace_.begin()),
+                               std::make_move_iterator(trace_.end()));
   trace_.clear();
   if (dropped) *dropped = trace_dropped_;
   trace_dropped_ = 0;
   return out;
 }
 
-Rewritten Connection::RewriteFor(std::string_view sql) const { return Rewrite(sql, dialect()); }
+Dialect Connection::dialect() const { return backend_->dialect(); }
+
+bool Connection::InTransaction() const { return tx_depth_ > 0 || backend_->InTransaction(); }
+
+Backend& BackendOf(Connection& conn) { return *conn.backend_; }
+
+Rewritten RewriteFor(const Connection& conn, std::string_view sql) {
+  return Rewrite(sql, conn.dialect());
+}
 
 std::unique_ptr<Recordset> Connection::Execute(std::string_view sql) {
   Record(sql);
-  Rewritten r = RewriteFor(sql);
+  Rewritten r = RewriteFor(*this, sql);
   if (IsQuery(r.text)) return std::make_unique<ForwardRecordset>(backend_->Query(r.text));
   backend_->Execute(r.text);
   return std::make_unique<ForwardRecordset>(nullptr);
@@ -64,7 +84,7 @@ std::unique_ptr<Recordset> Connection::Execute(std::string_view sql) {
 
 int64_t Connection::ExecuteCommand(std::string_view sql) {
   Record(sql);
-  Rewritten r = RewriteFor(sql);
+  Rewritten r = RewriteFor(*this, sql);
   if (IsQuery(r.text)) {
     // A select run as a command: run it, discard the rows.
     backend_->Query(r.text);
@@ -75,58 +95,51 @@ int64_t Connection::ExecuteCommand(std::string_view sql) {
 
 std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql) {
   Record(sql);
-  return std::make_unique<KeysetRecordset>(*this, RewriteFor(sql));
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql));
 }
 
 std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql,
                                                   std::string_view count_sql) {
   Record(sql);
   Record(count_sql);
-  return std::make_unique<KeysetRecordset>(*this, RewriteFor(sql), RewriteFor(count_sql).text);
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql),
+                                           RewriteFor(*this, count_sql).text);
 }
 
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
   Record(sql);
-  return backend_->Insert(RewriteFor(sql).text, id_column);
+  return backend_->Insert(RewriteFor(*this, sql).text, id_column);
 }
 
 StatementResult Connection::RunStatement(std::string_view sql) {
   StatementResult result;
-  Rewritten r = RewriteFor(sql);
+  Rewritten r = RewriteFor(*this, sql);
   if (!IsQuery(r.text)) {
     result.changed = backend_->Execute(r.text);
     return result;
   }
-  auto cursor = backend_->Query(r.text);
   result.is_query = true;
-  result.rows = ResultArray(cursor->Columns());
-  std::vector<Variant> row;
-  while (cursor->Fetch(&row)) result.rows.AddRow(row);
+  result.rows = ReadWhole(*backend_->Query(r.text));
   return result;
+}
+
+ResultArray Connection::RunQuery(std::string_view sql) {
+  return ReadWhole(*backend_->Query(RewriteFor(*this, sql).text));
 }
 
 Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
     : conn_(conn), depth_(conn.tx_depth_) {
   std::string start;
   if (depth_ == 0 && !conn_.backend_->InTransaction()) {
-    // SQLite: take the write lock now, so that a transaction that has read
-    // never has to upgrade (which could fail at once with SQLITE_BUSY); the
-    // busy timeout queues the writers instead.
-    start = conn_.dialect() == Dialect::kSqlite ? "begin immediate" : "begin";
+    start = conn_.backend_->BeginText();
     depth_ = 0;
   } else {
     depth_ = depth_ + 1;
     start = "savepoint ptlx_" + std::to_string(depth_);
   }
-  // The locks travel with the statement that opens the transaction: one round
-  // trip. They are engine plumbing, not statements of the library, so they
-  // stay out of the trace.
-  if (conn_.dialect() == Dialect::kPostgres) {
-    for (const Lock& lock : held) {
-      start += "; select pg_advisory_xact_lock(" + std::to_string(lock.space) + "," +
-               std::to_string(lock.key) + ")";
-    }
-  }
+  // The locks are engine plumbing, not statements of the library: they stay
+  // out of the trace.
+  start += conn_.backend_->LockText(held);
   conn_.backend_->Execute(start);
   ++conn_.tx_depth_;
 }
@@ -172,6 +185,11 @@ void Transaction::Commit() {
   }
   done_ = true;
   --conn_.tx_depth_;
+}
+
+std::vector<std::string> HelperFunctionStatements(Dialect dialect) {
+  return dialect == Dialect::kPostgres ? postgres::FunctionStatements()
+                                       : sqlite::FunctionStatements();
 }
 
 std::shared_ptr<Connection> Connect(std::string_view url) {

@@ -1,17 +1,65 @@
 #include "cursors.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "ptolix/frame/errors.h"
+#include "ptolix/schema/schema.h"
 
 namespace ptolix::db {
 
 namespace {
 constexpr int64_t kWindowRows = 64;
+// Windows further down than this are fetched keys first on PostgreSQL.
+constexpr int64_t kKeyedFrom = 200;
 const std::vector<std::string> kNoFields;
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The one-column unique key of a table: its identity, or its single key
+// column.
+std::string KeyOf(const std::string& table) {
+  for (const auto& t : schema::Tables()) {
+    if (Lower(t.name) != table) continue;
+    for (const auto& c : t.columns) {
+      if (c.kind == schema::ColumnKind::kIdentity) return c.name;
+    }
+    return t.key.size() == 1 ? t.key[0] : std::string();
+  }
+  return {};
+}
+
+bool IsName(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 }  // namespace
 
-ForwardRecordset::ForwardRecordset(std::unique_ptr<BackendCursor> cursor) : cursor_(std::move(cursor)) {
+std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n) {
+  if (statement.has_limit) return {};
+  const std::string& text = statement.text;
+  std::string lower = Lower(text);
+  // "select COLS from T where COND [order by ORDER]": the columns a plain
+  // list (no sub-select, function or distinct), one table, no join.
+  if (lower.rfind("select ", 0) != 0 || lower.rfind("select distinct", 0) == 0) return {};
+  size_t from = lower.find(" from ");
+  if (from == std::string::npos || text.find_first_of("();", 7) < from) return {};
+  size_t t0 = from + 6, t1 = t0;
+  while (t1 < text.size() && IsName(text[t1])) ++t1;
+  if (t1 == t0 || lower.compare(t1, 7, " where ") != 0) return {};
+  std::string key = KeyOf(lower.substr(t0, t1 - t0));
+  if (key.empty()) return {};
+  std::string table = text.substr(t0, t1 - t0);
+  std::string cond = text.substr(t1 + 7, statement.before_order_by - (t1 + 7));
+  std::string order = text.substr(statement.before_order_by);
+  return text.substr(0, t1) + " where " + key + " in (select " + key + " from " + table +
+         " where " + cond + order + " limit " + std::to_string(n) + " offset " +
+         std::to_string(start) + ")" + order;
+}
+
+ForwardRecordset::ForwardRecordset(std::unique_ptr<BackendCursor> cursor)
+    : cursor_(std::move(cursor)) {
   if (cursor_) eof_ = !cursor_->Fetch(&row_);
 }
 
@@ -43,8 +91,8 @@ int64_t KeysetRecordset::Count() const {
     // trailing order by, which would cost a sort.
     std::string body = statement_.has_limit ? statement_.text
                                             : statement_.text.substr(0, statement_.before_order_by);
-    auto cursor = conn_.backend().Query(count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count"
-                                                            : count_text_);
+    auto cursor = db::BackendOf(conn_).Query(
+        count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count" : count_text_);
     std::vector<Variant> row;
     cursor->Fetch(&row);
     count_ = row.at(0).AsInt64();
@@ -54,9 +102,15 @@ int64_t KeysetRecordset::Count() const {
 
 void KeysetRecordset::Fetch(int64_t start, int64_t n) const {
   std::string window = " limit " + std::to_string(n) + " offset " + std::to_string(start);
-  std::string sql = statement_.has_limit ? "select * from (" + statement_.text + ") ptlx_window" + window
-                                         : statement_.text + window;
-  auto cursor = conn_.backend().Query(sql);
+  std::string sql = statement_.has_limit
+                        ? "select * from (" + statement_.text + ") ptlx_window" + window
+                        : statement_.text + window;
+  // PostgreSQL visits every row an offset skips unless the keys come from
+  // an index alone; SQLite skips them in the index already.
+  if (start >= kKeyedFrom && conn_.dialect() == Dialect::kPostgres) {
+    if (std::string keyed = KeyedWindow(statement_, start, n); !keyed.empty()) sql = keyed;
+  }
+  auto cursor = db::BackendOf(conn_).Query(sql);
   names_ = cursor->Columns();
   names_known_ = true;
   window_.clear();

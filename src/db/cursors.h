@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "ptolix/db/backend.h"
+#include "db/backend.h"
+#include "db/rewriter.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/recordset.h"
-#include "ptolix/db/rewriter.h"
 
 namespace ptolix::db {
 
@@ -30,6 +30,17 @@ class ForwardRecordset : public Recordset {
   std::vector<Variant> row_;
   bool eof_ = true;
 };
+
+// The window [start, start + n) of `statement` (in PostgreSQL's dialect)
+// with the window's keys read first:
+//   select COLS from T where KEY in
+//     (select KEY from T where COND order by ORDER limit n offset start) order by ORDER
+// It selects the same rows as the statement with the window appended (KEY is
+// unique in T, so "KEY in" takes each row of the window once and no other
+// row), and PostgreSQL can read the inner select from an index alone instead
+// of visiting every row the offset skips. Empty when the statement is not a
+// plain select of listed columns from one table with a one-column key.
+std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n);
 
 // Counts the rows of a statement, then fetches windows of it with
 // limit/offset around the current position; never reads the whole result.
@@ -61,7 +72,7 @@ class KeysetRecordset : public Recordset {
   Rewritten statement_;
   std::string count_text_;
   mutable int64_t count_ = -1;
-  int64_t pos_ = 0;  // -1 before the first row, count_ after the last
+  int64_t pos_ = 0;   // -1 before the first row, count_ after the last
   int64_t step_ = 1;  // direction of the last move, to place the next window
   mutable bool names_known_ = false;
   mutable std::vector<std::string> names_;

@@ -9,12 +9,15 @@ namespace ptolix::db {
 const Variant& Recordset::Field(std::string_view name) const {
   const auto& names = FieldNames();
   for (size_t i = 0; i < names.size(); ++i) {
-    if (names[i].size() == name.size() && strncasecmp(names[i].data(), name.data(), name.size()) == 0) {
+    if (names[i].size() == name.size() &&
+        strncasecmp(names[i].data(), name.data(), name.size()) == 0) {
       return Field(static_cast<int32_t>(i));
     }
   }
-  throw Failure(3265, "Item cannot be found in the collection corresponding to the requested name "
-                      "or ordinal: " + std::string(name));
+  throw Failure(err::kItemNotFound,
+                "Item cannot be found in the collection corresponding to the requested name "
+                "or ordinal: " +
+                    std::string(name));
 }
 
 void Recordset::MovePrevious() { throw InvalidCall("a forward cursor cannot move back"); }

@@ -1,11 +1,10 @@
-#include "ptolix/db/rewriter.h"
+#include "db/rewriter.h"
 
 #include <strings.h>
 
 #include <cctype>
-#include <unordered_set>
 
-#include "ptolix/schema/schema.h"
+#include "db/catalog.h"
 
 namespace ptolix::db {
 
@@ -37,34 +36,8 @@ size_t PrevSolid(const std::vector<Token>& tokens, size_t i) {
   return std::string::npos;
 }
 
-// Columns that hold text in every table that has them (names folded).
-const std::unordered_set<std::string>& TextColumns() {
-  static const auto* names = [] {
-    std::unordered_set<std::string> text, other;
-    for (const auto& t : schema::Tables()) {
-      for (const auto& c : t.columns) {
-        std::string n = c.name;
-        for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        bool is_text =
-            c.kind == schema::ColumnKind::kText || c.kind == schema::ColumnKind::kLongText ||
-            c.kind == schema::ColumnKind::kFlag || c.kind == schema::ColumnKind::kOrderCode;
-        (is_text ? text : other).insert(n);
-      }
-    }
-    auto* out = new std::unordered_set<std::string>;
-    for (const auto& n : text) {
-      if (!other.count(n)) out->insert(n);
-    }
-    return out;
-  }();
-  return *names;
-}
-
-bool IsTextColumn(const Token& t) {
-  if (t.kind != TokenKind::kName) return false;
-  std::string n = t.text;
-  for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return TextColumns().count(n) > 0;
+bool IsTextColumn(const Token& t, const Catalog& catalog) {
+  return t.kind == TokenKind::kName && catalog.IsTextColumn(t.text);
 }
 
 bool IsComparison(const Token& t) {
@@ -73,16 +46,8 @@ bool IsComparison(const Token& t) {
           t.text == "<=" || t.text == ">=");
 }
 
-bool IsOrderCodeColumn(const Token& t) {
-  if (t.kind != TokenKind::kName) return false;
-  for (const auto& table : schema::Tables()) {
-    for (const auto& c : table.columns) {
-      if (c.kind == schema::ColumnKind::kOrderCode &&
-          strcasecmp(c.name.c_str(), t.text.c_str()) == 0)
-        return true;
-    }
-  }
-  return false;
+bool IsOrderCodeColumn(const Token& t, const Catalog& catalog) {
+  return t.kind == TokenKind::kName && catalog.IsOrderCodeColumn(t.text);
 }
 
 // Index of the parenthesis closing the one at `open`, or tokens.size().
@@ -105,9 +70,9 @@ bool IsPercent(const Token& t) { return t.kind == TokenKind::kString && t.text =
 // the code columns' own collation: "C" on PostgreSQL, NOCASE on SQLite). The
 // like stays, so the rows are the same. Returns true when the like at `i` was
 // given its range.
-bool AddPrefixRange(std::vector<Token>& tokens, size_t i, Dialect dialect) {
+bool AddPrefixRange(std::vector<Token>& tokens, size_t i, Dialect dialect, const Catalog& catalog) {
   size_t col = PrevSolid(tokens, i);
-  if (col == std::string::npos || !IsOrderCodeColumn(tokens[col])) return false;
+  if (col == std::string::npos || !IsOrderCodeColumn(tokens[col], catalog)) return false;
   size_t first = col;  // a qualified name: table.column
   if (col >= 2 && tokens[col - 1].text == "." && tokens[col - 2].kind == TokenKind::kName)
     first = col - 2;
@@ -161,7 +126,7 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i, Dialect dialect) {
 // - a bare number compared with a text column is quoted (PostgreSQL refuses
 //   comparing text with an integer, SQL Server converts);
 // - order-code prefix searches against a sub-query get an index range.
-void ForPostgres(std::vector<Token>& tokens) {
+void ForPostgres(std::vector<Token>& tokens, const Catalog& catalog) {
   // A literal holding a backslash is written in escape syntax, E'...', with
   // each backslash doubled: it then means the same text whatever the
   // session's standard_conforming_strings, so a caller who turns that off
@@ -190,14 +155,14 @@ void ForPostgres(std::vector<Token>& tokens) {
         tokens[p].text += " collate \"und-x-icu\"";
         t.text = "ilike";
       } else {
-        AddPrefixRange(tokens, i, Dialect::kPostgres);
+        AddPrefixRange(tokens, i, Dialect::kPostgres, catalog);
       }
     } else if (IsComparison(t)) {
       size_t p = PrevSolid(tokens, i), q = NextSolid(tokens, i + 1);
       if (p == std::string::npos || q >= tokens.size()) continue;
-      if (IsTextColumn(tokens[p]) && tokens[q].kind == TokenKind::kNumber) {
+      if (IsTextColumn(tokens[p], catalog) && tokens[q].kind == TokenKind::kNumber) {
         tokens[q].text = "'" + tokens[q].text + "'";
-      } else if (IsTextColumn(tokens[q]) && tokens[p].kind == TokenKind::kNumber) {
+      } else if (IsTextColumn(tokens[q], catalog) && tokens[p].kind == TokenKind::kNumber) {
         tokens[p].text = "'" + tokens[p].text + "'";
       }
     } else if (Is(t, "in")) {
@@ -205,7 +170,7 @@ void ForPostgres(std::vector<Token>& tokens) {
       size_t p = PrevSolid(tokens, i);
       if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
       size_t open = NextSolid(tokens, i + 1);
-      if (p == std::string::npos || !IsTextColumn(tokens[p]) || open >= tokens.size() ||
+      if (p == std::string::npos || !IsTextColumn(tokens[p], catalog) || open >= tokens.size() ||
           tokens[open].text != "(") {
         continue;
       }
@@ -278,6 +243,10 @@ std::vector<Token> Tokenize(std::string_view sql) {
 }
 
 Rewritten Rewrite(std::string_view sql, Dialect dialect) {
+  return Rewrite(sql, dialect, LibraryCatalog());
+}
+
+Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog) {
   std::vector<Token> tokens = Tokenize(sql);
 
   // "select [distinct] top N": drop "top N" and remember where that select
@@ -326,7 +295,8 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
     } else if (Is(t, "right")) {
       size_t j = NextSolid(tokens, i + 1);
       // RIGHT is a join keyword to SQLite; its function goes by another name.
-      if (j < tokens.size() && tokens[j].text == "(" && dialect == Dialect::kSqlite) t.text = "ptlx_right";
+      if (j < tokens.size() && tokens[j].text == "(" && dialect == Dialect::kSqlite)
+        t.text = "ptlx_right";
     } else if (t.kind == TokenKind::kQuotedName && t.text.front() == '[' && t.text.size() >= 2 &&
                t.text.back() == ']') {
       // An unclosed "[name" stays as it is, for the engine to refuse.
@@ -342,7 +312,7 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
   }
 
   if (dialect == Dialect::kPostgres) {
-    ForPostgres(tokens);
+    ForPostgres(tokens, catalog);
   } else {
     for (size_t i = 0; i < tokens.size(); ++i) {
       if (!Is(tokens[i], "like")) continue;
@@ -356,7 +326,7 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
         // keep their index.
         tokens[i].text = "match";
       } else {
-        AddPrefixRange(tokens, i, dialect);
+        AddPrefixRange(tokens, i, dialect, catalog);
       }
     }
   }

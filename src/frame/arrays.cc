@@ -1,4 +1,4 @@
-#include "ptolix/frame/arrays.h"
+#include "frame/arrays.h"
 
 #include "ptolix/frame/errors.h"
 #include "ptolix/frame/sql_text.h"

@@ -9,7 +9,7 @@ namespace ptolix {
 
 int32_t NextEncodeValue(std::string_view table, std::string_view column, std::string_view identify,
                         db::Connection* connection, std::string& errors) noexcept {
-  try {
+  return Guarded<int32_t>(errors, [&]() -> int32_t {
     if (!connection) throw ObjectNotSet();
     if (identify.empty()) throw TypeMismatch("the counter's scope is empty");
     std::string where = " where tEncode_Table = " + SqlQuote(table) +
@@ -46,12 +46,7 @@ int32_t NextEncodeValue(std::string_view table, std::string_view column, std::st
         return result;
       }
     });
-  } catch (const Failure& f) {
-    AppendFailure(errors, f);
-  } catch (const std::exception& e) {
-    AppendFailure(errors, err::kInvalidCall, e.what());
-  }
-  return 0;
+  });
 }
 
 }  // namespace ptolix

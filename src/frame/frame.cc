@@ -1,6 +1,6 @@
 #include "ptolix/frame/frame.h"
 
-#include "ptolix/frame/arrays.h"
+#include "frame/arrays.h"
 
 namespace ptolix {
 
@@ -36,7 +36,8 @@ ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view page_t
   return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
 }
 
-ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view count_sql, std::string_view page_text) {
+ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view count_sql,
+                                   std::string_view page_text) {
   if (page_size_ <= 0) return UnpagedList(sql);
   auto rs = conn().OpenKeyset(sql, count_sql);
   return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());

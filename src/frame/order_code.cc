@@ -1,9 +1,9 @@
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
+
+#include <fmt/format.h>
 
 #include <cmath>
 #include <cstdint>
-
-#include <fmt/format.h>
 
 #include "ptolix/frame/errors.h"
 

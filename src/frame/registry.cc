@@ -1,10 +1,6 @@
 #include "ptolix/frame/registry.h"
 
-#include <strings.h>
-
-#include <algorithm>
-
-#include "frame/class_tables.h"
+#include "frame/text_case.h"
 #include "ptolix/frame/errors.h"
 #include "ptolix/frame/sql_text.h"
 
@@ -12,18 +8,9 @@ namespace ptolix {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-  return out;
-}
-
 [[noreturn]] void CannotConvert(const Variant& v, std::string_view name, const char* to) {
-  throw HostError("argument " + std::string(name) + ": cannot convert " + ToDisplay(v) + " to " + to);
+  throw HostError("argument " + std::string(name) + ": cannot convert " + ToDisplay(v) + " to " +
+                  to);
 }
 
 }  // namespace
@@ -50,29 +37,30 @@ int32_t ArgToLong(const Variant& v, std::string_view name) {
 
 int16_t ArgToInteger(const Variant& v, std::string_view name) {
   int32_t n = ArgToLong(v, name);
-  if (n < INT16_MIN || n > INT16_MAX) throw HostError("argument " + std::string(name) + ": Overflow");
+  if (n < INT16_MIN || n > INT16_MAX)
+    throw HostError("argument " + std::string(name) + ": Overflow");
   return static_cast<int16_t>(n);
 }
 
 bool ArgToBool(const Variant& v, std::string_view name) {
   if (v.kind() == Variant::Kind::kBoolean) return v.AsBool();
   if (v.kind() == Variant::Kind::kString) {
-    if (SameName(v.AsString(), "true")) return true;
-    if (SameName(v.AsString(), "false")) return false;
+    if (SameIgnoringCase(v.AsString(), "true")) return true;
+    if (SameIgnoringCase(v.AsString(), "false")) return false;
   }
   return ArgToLong(v, name) != 0;
 }
 
 const MethodInfo* ClassInfo::FindMethod(std::string_view name) const {
   for (const auto& m : methods) {
-    if (SameName(m.name, name)) return &m;
+    if (SameIgnoringCase(m.name, name)) return &m;
   }
   return nullptr;
 }
 
 const PropertyInfo* ClassInfo::FindProperty(std::string_view name) const {
   for (const auto& p : properties) {
-    if (SameName(p.name, name)) return &p;
+    if (SameIgnoringCase(p.name, name)) return &p;
   }
   return nullptr;
 }
@@ -80,7 +68,7 @@ const PropertyInfo* ClassInfo::FindProperty(std::string_view name) const {
 Variant Object::Get(std::string_view property) {
   const PropertyInfo* p = info_->FindProperty(property);
   if (!p) {
-    if (SameName(property, "Connection") && info_->set_connection) {
+    if (SameIgnoringCase(property, "Connection") && info_->set_connection) {
       throw HostError("property Connection of " + info_->progid + " is write only");
     }
     throw HostError(info_->progid + " has no property " + std::string(property));
@@ -112,11 +100,11 @@ Variant Object::Call(std::string_view method, Args args) {
     if (!m->params[i].optional) required = i + 1;
   }
   if (args.size() < required || args.size() > m->params.size()) {
-    throw HostError("wrong number of arguments for " + m->name + ": " + std::to_string(args.size()) +
-                    " given, " +
-                    (required == m->params.size() ? std::to_string(required)
-                                                  : std::to_string(required) + " to " +
-                                                        std::to_string(m->params.size())) +
+    throw HostError("wrong number of arguments for " + m->name + ": " +
+                    std::to_string(args.size()) + " given, " +
+                    (required == m->params.size()
+                         ? std::to_string(required)
+                         : std::to_string(required) + " to " + std::to_string(m->params.size())) +
                     " expected");
   }
   args.resize(m->params.size());  // omitted optional arguments arrive Empty
@@ -124,12 +112,12 @@ Variant Object::Call(std::string_view method, Args args) {
 }
 
 void Registry::Add(ClassInfo info) {
-  std::string key = Lower(info.progid);
+  std::string key = FoldCase(info.progid);
   classes_[key] = std::move(info);
 }
 
 const ClassInfo* Registry::Find(std::string_view progid) const {
-  auto it = classes_.find(Lower(progid));
+  auto it = classes_.find(FoldCase(progid));
   return it == classes_.end() ? nullptr : &it->second;
 }
 
@@ -143,22 +131,6 @@ std::vector<const ClassInfo*> Registry::Classes() const {
   std::vector<const ClassInfo*> out;
   for (const auto& [key, info] : classes_) out.push_back(&info);
   return out;
-}
-
-void RegisterAll(Registry& registry) {
-  for (auto make : {AboutClass, SystemClass, RoleClass, UserClass, ColumnClass, InformationClass, EncodeClass,
-                    StyleClass, PageClass, WebSiteClass, UploadClass, LinkClass}) {
-    registry.Add(make());
-  }
-}
-
-const Registry& GlobalRegistry() {
-  static const Registry registry = [] {
-    Registry r;
-    RegisterAll(r);
-    return r;
-  }();
-  return registry;
 }
 
 }  // namespace ptolix

@@ -1,8 +1,8 @@
 #include "ptolix/frame/result_array.h"
 
-#include <strings.h>
-
 #include <stdexcept>
+
+#include "frame/text_case.h"
 
 namespace ptolix {
 
@@ -24,8 +24,7 @@ Variant ResultArray::At(int32_t row, int32_t column) const {
 
 Variant ResultArray::Get(int32_t row, std::string_view field) const {
   for (int32_t c = 0; c < Columns(); ++c) {
-    if (names_[c].size() == field.size() &&
-        strncasecmp(names_[c].data(), field.data(), field.size()) == 0) {
+    if (SameIgnoringCase(names_[c], field)) {
       return At(row, c);
     }
   }

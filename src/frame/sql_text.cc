@@ -59,8 +59,8 @@ std::string NullToEmpty(const Variant& value) {
   return value.ToText();
 }
 
-std::string_view Bare(std::string_view text, std::string_view arg_name) {
-  if (text.empty() || IsSignedDigits(text)) return text;
+std::string Bare(std::string_view text, std::string_view arg_name) {
+  if (text.empty() || IsSignedDigits(text)) return std::string(text);
   throw TypeMismatch(Refused(arg_name, text));
 }
 
@@ -69,7 +69,8 @@ std::string_view BareList(std::string_view text, std::string_view arg_name) {
   size_t start = 0;
   while (true) {
     size_t comma = text.find(',', start);
-    std::string_view item = text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
+    std::string_view item =
+        text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
     if (!IsSignedDigits(item)) throw TypeMismatch(Refused(arg_name, text));
     if (comma == std::string_view::npos) break;
     start = comma + 1;

@@ -1,8 +1,7 @@
 #include "ptolix/frame/system.h"
 
-#include <sodium.h>
-
 #include <fmt/format.h>
+#include <sodium.h>
 
 #include "ptolix/frame/sql_text.h"
 
@@ -16,13 +15,28 @@ static std::string QuotedName(std::string_view name) {
 
 ResultArray System::GetParameter(std::string_view pParaName) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_SystemParameter where Para_Name = " + QuotedName(pParaName),
-                     "不存在系统参数'" + std::string(pParaName) + "'。");
+    return SingleRow(
+        "select * from tPtlx_SystemParameter where Para_Name = " + QuotedName(pParaName),
+        "不存在系统参数'" + std::string(pParaName) + "'。");
   });
 }
 
+std::optional<std::string> SystemParameter(const std::shared_ptr<db::Connection>& connection,
+                                           std::string_view name) noexcept {
+  if (!connection) return std::nullopt;
+  try {
+    auto rs = connection->Execute("select * from tPtlx_SystemParameter where Para_Name = " +
+                                  QuotedName(name));
+    if (rs->IsEof()) return std::nullopt;
+    return NullToEmpty(rs->Field("Para_Value"));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 ResultArray System::GetParameterList(int32_t pCurPage) noexcept {
-  return Guard<ResultArray>([&] { return ListQuery("select * from tPtlx_SystemParameter", pCurPage); });
+  return Guard<ResultArray>(
+      [&] { return ListQuery("select * from tPtlx_SystemParameter", pCurPage); });
 }
 
 void System::AppendParameter(std::string_view pName, std::string_view pValue,
@@ -33,8 +47,8 @@ void System::AppendParameter(std::string_view pName, std::string_view pValue,
   });
 }
 
-void System::ModifyParameter(std::string_view pName, std::string_view pNewName, std::string_view pValue,
-                             std::string_view pDescription) noexcept {
+void System::ModifyParameter(std::string_view pName, std::string_view pNewName,
+                             std::string_view pValue, std::string_view pDescription) noexcept {
   Guard([&] {
     Command("update tPtlx_SystemParameter set Para_Name = " + SqlQuote(pNewName) +
             ",Para_Value = " + SqlQuote(pValue) + ",Para_Description = " + SqlQuote(pDescription) +
@@ -43,12 +57,14 @@ void System::ModifyParameter(std::string_view pName, std::string_view pNewName, 
 }
 
 void System::DeleteParameter(std::string_view pName) noexcept {
-  Guard([&] { Command("delete from tPtlx_SystemParameter where Para_Name = " + QuotedName(pName)); });
+  Guard(
+      [&] { Command("delete from tPtlx_SystemParameter where Para_Name = " + QuotedName(pName)); });
 }
 
 ResultArray System::GetSystem(std::string_view pID) noexcept {
-  return Guard<ResultArray>(
-      [&] { return SingleRow("select * from tPtlx_System where Sys_ID = " + std::string(Bare(pID, "pID"))); });
+  return Guard<ResultArray>([&] {
+    return SingleRow("select * from tPtlx_System where Sys_ID = " + std::string(Bare(pID, "pID")));
+  });
 }
 
 ResultArray System::GetSystemList(int32_t pCurPage) noexcept {
@@ -62,7 +78,8 @@ void System::AppendSystem(std::string_view pName, std::string_view pDescription)
   });
 }
 
-void System::ModifySystem(int32_t pID, std::string_view pName, std::string_view pDescription) noexcept {
+void System::ModifySystem(int32_t pID, std::string_view pName,
+                          std::string_view pDescription) noexcept {
   Guard([&] {
     Command("update tPtlx_System set Sys_Name = " + SqlQuote(pName) + ",Sys_Description = " +
             SqlQuote(pDescription) + " where Sys_ID = " + std::to_string(pID));
@@ -70,7 +87,8 @@ void System::ModifySystem(int32_t pID, std::string_view pName, std::string_view 
 }
 
 void System::DeleteSystem(std::string_view pID) noexcept {
-  Guard([&] { Command("delete from tPtlx_System where Sys_ID = " + std::string(Bare(pID, "pID"))); });
+  Guard(
+      [&] { Command("delete from tPtlx_System where Sys_ID = " + std::string(Bare(pID, "pID"))); });
 }
 
 std::string System::GetID() noexcept { return NewGuidString(); }

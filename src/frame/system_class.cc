@@ -1,5 +1,5 @@
+#include "frame/class_builder.h"
 #include "frame/class_tables.h"
-#include "ptolix/frame/class_builder.h"
 #include "ptolix/frame/system.h"
 
 namespace ptolix {
@@ -11,7 +11,8 @@ ClassInfo SystemClass() {
       .Method("GetParameter", &System::GetParameter, {"pParaName"})
       .Method("GetParameterList", &System::GetParameterList, {"pCurPage?"})
       .Method("AppendParameter", &System::AppendParameter, {"pName", "pValue", "pDescription"})
-      .Method("ModifyParameter", &System::ModifyParameter, {"pName", "pNewName", "pValue", "pDescription"})
+      .Method("ModifyParameter", &System::ModifyParameter,
+              {"pName", "pNewName", "pValue", "pDescription"})
       .Method("DeleteParameter", &System::DeleteParameter, {"pName"})
       .Method("GetSystem", &System::GetSystem, {"pID"})
       .Method("GetSystemList", &System::GetSystemList, {"pCurPage?"})

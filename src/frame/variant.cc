@@ -1,10 +1,10 @@
 #include "ptolix/frame/variant.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-
-#include <fmt/format.h>
 
 #include "ptolix/frame/errors.h"
 #include "ptolix/frame/result_array.h"
@@ -70,7 +70,8 @@ bool DateTime::Parse(std::string_view text, DateTime* out) {
     }
     if (pos != text.size()) return false;
   }
-  if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > DaysInMonth(d.year, d.month)) return false;
+  if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > DaysInMonth(d.year, d.month))
+    return false;
   if (d.hour > 23 || d.minute > 59 || d.second > 59) return false;
   *out = d;
   return true;

@@ -111,7 +111,7 @@ std::string HashPassword(std::string_view password) {
       minimum ? crypto_pwhash_argon2id_MEMLIMIT_MIN : crypto_pwhash_argon2id_MEMLIMIT_INTERACTIVE;
   char out[crypto_pwhash_STRBYTES];
   if (crypto_pwhash_argon2id_str(out, password.data(), password.size(), ops, mem) != 0) {
-    throw Failure(7, "Out of memory: the password hash cannot be computed");
+    throw Failure(err::kOutOfMemory, "Out of memory: the password hash cannot be computed");
   }
   return out;
 }

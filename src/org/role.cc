@@ -1,7 +1,7 @@
 #include "ptolix/org/role.h"
 
+#include "frame/order_code.h"
 #include "org/role_sql.h"
-#include "ptolix/frame/order_code.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {

@@ -1,16 +1,12 @@
 #include "ptolix/records/link.h"
 
+#include "frame/order_code.h"
 #include "ptolix/frame/counters.h"
-#include "ptolix/frame/order_code.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {
 
 namespace {
-
-std::string Number(std::string_view text, std::string_view arg_name) {
-  return std::string(Bare(text, arg_name));
-}
 
 // "where LinkClass_ID = <class> and Link_ID = <number>", an empty argument
 // being null (and so matching no row).
@@ -31,19 +27,19 @@ void Link::AppendLinkClass(std::string_view pNameCh, std::string_view pNameEn) n
 void Link::ModifyLinkClass(std::string_view pID, std::string_view pNameCh,
                            std::string_view pNameEn) noexcept {
   Guard([&] {
-    std::string id = Number(pID, "pID");
+    std::string id = Bare(pID, "pID");
     Command("update tLink_Class set LinkClass_ChineseName = " + SqlQuote(pNameCh) +
             ",LinkClass_EnglishName = " + SqlQuote(pNameEn) + " where LinkClass_ID = " + id);
   });
 }
 
 void Link::DeleteLinkClass(std::string_view pID) noexcept {
-  Guard([&] { Command("delete from tLink_Class where LinkClass_ID = " + Number(pID, "pID")); });
+  Guard([&] { Command("delete from tLink_Class where LinkClass_ID = " + Bare(pID, "pID")); });
 }
 
 ResultArray Link::GetLinkClass(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tLink_Class where LinkClass_ID = " + Number(pID, "pID"),
+    return SingleRow("select * from tLink_Class where LinkClass_ID = " + Bare(pID, "pID"),
                      "链接分类不存在。");
   });
 }

@@ -2,7 +2,8 @@
 
 #include <cctype>
 
-#include "ptolix/frame/order_code.h"
+#include "db/backend.h"
+#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::schema {
@@ -79,9 +80,10 @@ std::vector<StandardRow> StandardRows() {
                              {"审核", "能审核栏目中的信息"},
                              {"管理", "能管理栏目及其授权"}};
   for (int i = 0; i < 4; ++i) {
-    rows.push_back({"tPtlx_AccessType", "AccessType_ID", i + 1,
-                    fmt::format("(AccessType_ID,AccessType_Name,AccessType_Description) select {},'{}','{}'",
-                                i + 1, access[i][0], access[i][1])});
+    rows.push_back(
+        {"tPtlx_AccessType", "AccessType_ID", i + 1,
+         fmt::format("(AccessType_ID,AccessType_Name,AccessType_Description) select {},'{}','{}'",
+                     i + 1, access[i][0], access[i][1])});
   }
   const char* states[][2] = {{"待审核", "新写的信息，等待审核"},
                              {"退回修改", "审核未通过，退回作者修改"},
@@ -90,40 +92,18 @@ std::vector<StandardRow> StandardRows() {
                              {"已发布（推荐）", "审核通过并作为推荐信息发布"},
                              {"已发布（头条）", "审核通过并作为头条信息发布"}};
   for (int i = 0; i < 6; ++i) {
-    rows.push_back({"tPtlx_InfoState", "InfState_ID", i + 1,
-                    fmt::format("(InfState_ID,InfState_Name,InfState_Description) select {},'{}','{}'", i + 1,
-                                states[i][0], states[i][1])});
+    rows.push_back(
+        {"tPtlx_InfoState", "InfState_ID", i + 1,
+         fmt::format("(InfState_ID,InfState_Name,InfState_Description) select {},'{}','{}'", i + 1,
+                     states[i][0], states[i][1])});
   }
-  rows.push_back({"tPtlx_Role", "Role_ID", 1,
-                  fmt::format("(Role_ID,Role_Name,Role_Description,Role_Order,Role_Father,WebSite_ID) "
-                              "select 1,'系统管理员','所有栏目的管理者：每个新栏目都授权给它','{}',null,null",
-                              PaddedOrderCode(1, kRoleCodeWidth))});
+  rows.push_back(
+      {"tPtlx_Role", "Role_ID", 1,
+       fmt::format("(Role_ID,Role_Name,Role_Description,Role_Order,Role_Father,WebSite_ID) "
+                   "select 1,'系统管理员','所有栏目的管理者：每个新栏目都授权给它','{}',null,null",
+                   PaddedOrderCode(1, kRoleCodeWidth))});
   return rows;
 }
-
-// PostgreSQL lacks SQL Server's getdate() and len(); the library's SQL uses
-// both.
-const char* kPostgresFunctions[] = {
-    "create or replace function getdate() returns timestamp(0) language sql stable as "
-    "$$ select localtimestamp(0) $$",
-    "create or replace function len(text) returns integer language sql immutable as "
-    "$$ select length(rtrim($1, ' ')) $$",
-    // A row inserted with its own identity moves the identity past it, as on
-    // SQL Server and SQLite, so later rows never collide with it.
-    "create or replace function ptlx_follow_identity() returns trigger language plpgsql as $$\n"
-    "declare\n"
-    "  seq text := pg_get_serial_sequence(quote_ident(TG_TABLE_SCHEMA) || '.' || "
-    "quote_ident(TG_TABLE_NAME), "
-    "TG_ARGV[0]);\n"
-    "  top bigint;\n"
-    "begin\n"
-    "  execute format('select max(%I) from ptlx_added', TG_ARGV[0]) into top;\n"
-    "  if top > coalesce(pg_sequence_last_value(seq::regclass), 0) then\n"
-    "    perform setval(seq, top);\n"
-    "  end if;\n"
-    "  return null;\n"
-    "end $$",
-};
 
 // The trigger that keeps a table's identity ahead of its rows.
 std::string FollowIdentity(const TableDef& t) {
@@ -143,16 +123,16 @@ std::string FollowIdentity(const TableDef& t) {
 
 std::vector<std::string> CreateStatements(db::Dialect dialect) {
   std::vector<std::string> out;
-  if (dialect == db::Dialect::kPostgres) {
-    for (const char* f : kPostgresFunctions) out.emplace_back(f);
-  }
+  out = db::HelperFunctionStatements(dialect);
   for (const auto& t : Tables()) {
     out.push_back(CreateTable(t, dialect));
     if (dialect == db::Dialect::kPostgres && !FollowIdentity(t).empty())
       out.push_back(FollowIdentity(t));
   }
+  for (const auto& name : RetiredIndexes()) out.push_back("drop index if exists " + name);
   for (const auto& ix : Indexes()) {
-    std::string sql = "create index if not exists " + ix.name + " on " + ix.table + " (" + ix.columns + ")";
+    std::string sql =
+        "create index if not exists " + ix.name + " on " + ix.table + " (" + ix.columns + ")";
     if (!ix.where.empty()) sql += " where " + ix.where;
     out.push_back(sql);
   }
@@ -162,7 +142,8 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
     // where a column holds thousands, and sorts a bitmap scan instead of
     // walking the ordered index.
     out.emplace_back(
-        "create statistics if not exists st_info_column (dependencies) on Column_ID, WebSite_ID, Sys_ID "
+        "create statistics if not exists st_info_column (dependencies) on Column_ID, WebSite_ID, "
+        "Sys_ID "
         "from tPtlx_Information");
   }
   return out;
@@ -170,12 +151,13 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
 
 void CreateSchema(db::Connection& connection) {
   db::Transaction tx(connection);
-  auto& backend = connection.backend();
+  auto& backend = db::BackendOf(connection);
   for (const auto& sql : CreateStatements(connection.dialect())) backend.Execute(sql);
   // On PostgreSQL the identity trigger moves each sequence past these rows.
   for (const auto& row : StandardRows()) {
-    backend.Execute(fmt::format("insert into {} {} where not exists (select 1 from {} where {} = {})", row.table,
-                                row.insert, row.table, row.id_column, row.id));
+    backend.Execute(
+        fmt::format("insert into {} {} where not exists (select 1 from {} where {} = {})",
+                    row.table, row.insert, row.table, row.id_column, row.id));
   }
   tx.Commit();
 }

@@ -5,10 +5,12 @@
 
 namespace ptolix {
 
-void Page::AppendPage(std::string_view pSysID, std::string_view pPage, std::string_view pDescription) noexcept {
+void Page::AppendPage(std::string_view pSysID, std::string_view pPage,
+                      std::string_view pDescription) noexcept {
   Guard([&] {
     Command("insert into tPtlx_Page (Sys_ID,Page_File,Page_Description) values (" +
-            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pPage) + "," + SqlQuote(pDescription) + ")");
+            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pPage) + "," +
+            SqlQuote(pDescription) + ")");
   });
 }
 
@@ -16,8 +18,9 @@ void Page::ModifyPage(std::string_view pSysID, std::string_view pPage, std::stri
                       std::string_view pDescription) noexcept {
   Guard([&] {
     Bare(pSysID, "pSysID");
-    Command("update tPtlx_Page set Page_File = " + SqlQuote(pNewPage) + ",Page_Description = " +
-            SqlQuote(pDescription) + " where Sys_ID = " + SqlValue(pSysID) + " and Page_File = " + SqlQuote(pPage));
+    Command("update tPtlx_Page set Page_File = " + SqlQuote(pNewPage) +
+            ",Page_Description = " + SqlQuote(pDescription) +
+            " where Sys_ID = " + SqlValue(pSysID) + " and Page_File = " + SqlQuote(pPage));
   });
 }
 
@@ -30,7 +33,8 @@ void Page::DeletePage(std::string_view pSysID, std::string_view pPage) noexcept 
 
 ResultArray Page::GetPageList(std::string_view pSysID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tPtlx_Page where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")), pCurPage);
+    return ListQuery("select * from tPtlx_Page where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")),
+                     pCurPage);
   });
 }
 
@@ -44,23 +48,27 @@ ResultArray Page::GetPage(std::string_view pSysID, std::string_view pPage) noexc
 void Page::AppendTag(std::string_view pSysID, std::string_view pPage, std::string_view pCode,
                      std::string_view pProgram, std::string_view pDescription) noexcept {
   Guard([&] {
-    Command("insert into tPtlx_Tag (Sys_ID,Page_File,Tag_Code,Tag_Program,Tag_Description) values (" +
-            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pPage) + "," + SqlQuote(pCode) + "," +
-            SqlQuote(pProgram) + "," + SqlQuote(pDescription) + ")");
+    Command(
+        "insert into tPtlx_Tag (Sys_ID,Page_File,Tag_Code,Tag_Program,Tag_Description) values (" +
+        SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pPage) + "," + SqlQuote(pCode) + "," +
+        SqlQuote(pProgram) + "," + SqlQuote(pDescription) + ")");
   });
 }
 
 void Page::ModifyTag(std::string_view pSysID, std::string_view pPage, std::string_view pCode,
-                     std::string_view pNewCode, std::string_view pProgram, std::string_view pDescription) noexcept {
+                     std::string_view pNewCode, std::string_view pProgram,
+                     std::string_view pDescription) noexcept {
   Guard([&] {
     Bare(pSysID, "pSysID");
-    Command("update tPtlx_Tag set Tag_Code = " + SqlQuote(pNewCode) + ", Tag_Program = " + SqlQuote(pProgram) +
-            ", Tag_Description = " + SqlQuote(pDescription) + " where Sys_ID = " + SqlValue(pSysID) +
-            " and Page_File = " + SqlQuote(pPage) + " and Tag_Code = " + SqlQuote(pCode));
+    Command("update tPtlx_Tag set Tag_Code = " + SqlQuote(pNewCode) + ", Tag_Program = " +
+            SqlQuote(pProgram) + ", Tag_Description = " + SqlQuote(pDescription) +
+            " where Sys_ID = " + SqlValue(pSysID) + " and Page_File = " + SqlQuote(pPage) +
+            " and Tag_Code = " + SqlQuote(pCode));
   });
 }
 
-void Page::DeleteTag(std::string_view pSysID, std::string_view pPage, std::string_view pCode) noexcept {
+void Page::DeleteTag(std::string_view pSysID, std::string_view pPage,
+                     std::string_view pCode) noexcept {
   Guard([&] {
     Command("delete from tPtlx_Tag where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
             " and Page_File = " + SqlQuote(pPage) + " and Tag_Code = " + SqlQuote(pCode));
@@ -76,23 +84,23 @@ ResultArray Page::GetPrivateTagList(std::string_view pSysID, std::string_view pP
   });
 }
 
-ResultArray Page::GetTagList(std::string_view pSysID, std::string_view pPage, std::string_view pCurPage) noexcept {
+ResultArray Page::GetTagList(std::string_view pSysID, std::string_view pPage,
+                             std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
     Bare(pSysID, "pSysID");
-    System system;
-    system.SetConnection(connection());
     conn();
-    ResultArray parameter = system.GetParameter("ABSTRACT_PUBLIC_PAGE");
     // No parameter row: there is no value to read.
-    if (!parameter.allocated() || parameter.DataRows() < 1) throw NoCurrentRecord();
-    std::string public_page = NullToEmpty(parameter.At(1, 1));
-    return ListQuery("select * from tPtlx_Tag where Sys_ID = " + SqlValue(pSysID) + " and Page_File in (" +
-                         SqlQuote(pPage) + "," + SqlQuote(public_page) + ")",
+    std::optional<std::string> public_page = SystemParameter(connection(), "ABSTRACT_PUBLIC_PAGE");
+    if (!public_page) throw NoCurrentRecord();
+    return ListQuery("select * from tPtlx_Tag where Sys_ID = " + SqlValue(pSysID) +
+                         " and Page_File in (" + SqlQuote(pPage) + "," + SqlQuote(*public_page) +
+                         ")",
                      pCurPage);
   });
 }
 
-ResultArray Page::GetTag(std::string_view pSysID, std::string_view pPage, std::string_view pCode) noexcept {
+ResultArray Page::GetTag(std::string_view pSysID, std::string_view pPage,
+                         std::string_view pCode) noexcept {
   return Guard<ResultArray>([&] {
     return SingleRow("select * from tPtlx_Tag where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
                      " and Page_File = " + SqlQuote(pPage) + " and Tag_Code = " + SqlQuote(pCode));
@@ -106,7 +114,8 @@ ResultArray Page::GetTempletList(std::string_view pSysID, std::string_view pPage
         "select tPtlx_Templet.*,tPtlx_Style.Style_Name from tPtlx_Templet,tPtlx_Style where "
         "tPtlx_Templet.Sys_ID = " +
             SqlValue(Bare(pSysID, "pSysID")) + " and tPtlx_Templet.Page_File = " + SqlQuote(pPage) +
-            " and tPtlx_Templet.Sys_ID = tPtlx_Style.Sys_ID and tPtlx_Templet.Style_ID = tPtlx_Style.Style_ID",
+            " and tPtlx_Templet.Sys_ID = tPtlx_Style.Sys_ID and tPtlx_Templet.Style_ID = "
+            "tPtlx_Style.Style_ID",
         pCurPage);
   });
 }

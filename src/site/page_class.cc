@@ -1,5 +1,5 @@
+#include "frame/class_builder.h"
 #include "frame/class_tables.h"
-#include "ptolix/frame/class_builder.h"
 #include "ptolix/site/page.h"
 #include "site/site_members.h"
 
@@ -14,8 +14,10 @@ ClassInfo PageClass() {
       .Method("DeletePage", &Page::DeletePage, {"pSysID", "pPage"})
       .Method("GetPageList", &Page::GetPageList, {"pSysID", "pCurPage?"})
       .Method("GetPage", &Page::GetPage, {"pSysID", "pPage"})
-      .Method("AppendTag", &Page::AppendTag, {"pSysID", "pPage", "pCode", "pProgram", "pDescription"})
-      .Method("ModifyTag", &Page::ModifyTag, {"pSysID", "pPage", "pCode", "pNewCode", "pProgram", "pDescription"})
+      .Method("AppendTag", &Page::AppendTag,
+              {"pSysID", "pPage", "pCode", "pProgram", "pDescription"})
+      .Method("ModifyTag", &Page::ModifyTag,
+              {"pSysID", "pPage", "pCode", "pNewCode", "pProgram", "pDescription"})
       .Method("DeleteTag", &Page::DeleteTag, {"pSysID", "pPage", "pCode"})
       .Method("GetPrivateTagList", &Page::GetPrivateTagList, {"pSysID", "pPage", "pCurPage?"})
       .Method("GetTagList", &Page::GetTagList, {"pSysID", "pPage", "pCurPage?"})
@@ -24,7 +26,8 @@ ClassInfo PageClass() {
               {"pSysID", "pStyleID", "pPage", "pTemplet", "pDescription"})
       .Method("ModifyTemplet", Inherited<Page>(&Page::ModifyTemplet),
               {"pSysID", "pStyleID", "pPage", "pTemplet", "pDescription"})
-      .Method("DeleteTemplet", Inherited<Page>(&Page::DeleteTemplet), {"pSysID", "pStyleID", "pPage"})
+      .Method("DeleteTemplet", Inherited<Page>(&Page::DeleteTemplet),
+              {"pSysID", "pStyleID", "pPage"})
       .Method("GetTempletList", &Page::GetTempletList, {"pSysID", "pPage", "pCurPage?"})
       .Method("GetTemplet", Inherited<Page>(&Page::GetTemplet), {"pSysID", "pStyle", "pPage"})
       .Method("CreateAspCode", &Page::CreateAspCode, {"pSysID", "pStyle", "pPage"})

@@ -1,4 +1,4 @@
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,7 +32,8 @@ size_t FindCommentStart(std::string_view s, size_t from) {
   return npos;
 }
 
-void AppendReplacingAll(std::string& out, std::string_view s, std::string_view from, std::string_view to) {
+void AppendReplacingAll(std::string& out, std::string_view s, std::string_view from,
+                        std::string_view to) {
   size_t start = 0;
   for (size_t q; (q = s.find(from, start)) != npos; start = q + from.size()) {
     out.append(s, start, q - start);
@@ -154,7 +155,8 @@ std::string ApplyEdits(std::string_view s, const std::vector<Edit>& edits) {
 // Where position `pos` of the text before `edits` lies after them; npos
 // when an edit replaced it. `cursor` and `shift` carry the walk over edits
 // for ascending positions.
-size_t MapPosition(size_t pos, const std::vector<Edit>& edits, size_t& cursor, std::ptrdiff_t& shift) {
+size_t MapPosition(size_t pos, const std::vector<Edit>& edits, size_t& cursor,
+                   std::ptrdiff_t& shift) {
   while (cursor < edits.size() && edits[cursor].end <= pos) {
     shift += static_cast<std::ptrdiff_t>(edits[cursor].text.size()) -
              static_cast<std::ptrdiff_t>(edits[cursor].end - edits[cursor].begin);
@@ -299,47 +301,53 @@ std::string JoinSitePath(std::string_view head, std::string_view tail) {
   return out;
 }
 
+namespace {
+
+// The file at `path` below `root`, read whole; throws FileNotFound for a
+// path outside the root or a file that cannot be read.
+std::string ReadBelow(const std::string& root, std::string_view path) {
+  namespace fs = std::filesystem;
+  std::string relative(path);
+  for (char& c : relative) {
+    if (c == '\\') c = '/';
+  }
+  // Stored names may start with a separator; they are still below the root.
+  fs::path base = fs::weakly_canonical(fs::path(root));
+  fs::path full = fs::weakly_canonical(fs::path(JoinSitePath(root, relative)));
+  auto [base_end, full_at] = std::mismatch(base.begin(), base.end(), full.begin(), full.end());
+  bool below = base_end == base.end() || (std::next(base_end) == base.end() && base_end->empty());
+  if (!below) throw FileNotFound(relative);
+  std::error_code ec;
+  if (!fs::is_regular_file(full, ec)) throw FileNotFound(relative);
+  std::ifstream in(full, std::ios::binary);
+  if (!in) throw FileNotFound(relative);
+  std::string content(fs::file_size(full, ec), '\0');
+  if (ec) throw FileNotFound(relative);
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  content.resize(static_cast<size_t>(in.gcount()));
+  if (in.bad()) throw FileNotFound(relative);
+  return content;
+}
+
+}  // namespace
+
 std::string ReadSiteFile(std::string_view path, const std::shared_ptr<db::Connection>& connection,
                          std::string& errors) noexcept {
-  namespace fs = std::filesystem;
-  try {
-    std::string root;
-    {
-      System system;
-      system.SetConnection(connection);
-      ResultArray row = system.GetParameter("SITE_PHYSICAL_ROOT");
-      if (system.Errors().empty() && row.allocated() && row.DataRows() >= 1) root = NullToEmpty(row.At(1, 1));
-    }
+  return Guarded<std::string>(errors, [&]() -> std::string {
+    std::string root = SystemParameter(connection, "SITE_PHYSICAL_ROOT").value_or("");
     if (root.empty()) {
       SetError(errors, "取系统参数'SITE_PHYSICAL_ROOT'错。");
       return "";
     }
-    std::string relative(path);
-    for (char& c : relative) {
-      if (c == '\\') c = '/';
+    try {
+      return ReadBelow(root, path);
+    } catch (const Failure&) {
+      throw;
+    } catch (const std::exception&) {
+      // A path the file system cannot resolve is a file that is not there.
+      throw Failure(err::kFileNotFound, "File not found: " + std::string(path));
     }
-    // Stored names may start with a separator; they are still below the root.
-    fs::path base = fs::weakly_canonical(fs::path(root));
-    fs::path full = fs::weakly_canonical(fs::path(JoinSitePath(root, relative)));
-    auto [base_end, full_at] = std::mismatch(base.begin(), base.end(), full.begin(), full.end());
-    bool below = base_end == base.end() || (std::next(base_end) == base.end() && base_end->empty());
-    if (!below) throw FileNotFound(relative);
-    std::error_code ec;
-    if (!fs::is_regular_file(full, ec)) throw FileNotFound(relative);
-    std::ifstream in(full, std::ios::binary);
-    if (!in) throw FileNotFound(relative);
-    std::string content(fs::file_size(full, ec), '\0');
-    if (ec) throw FileNotFound(relative);
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<size_t>(in.gcount()));
-    if (in.bad()) throw FileNotFound(relative);
-    return content;
-  } catch (const Failure& f) {
-    AppendFailure(errors, f);
-  } catch (const std::exception&) {
-    AppendFailure(errors, err::kFileNotFound, std::string("File not found: ") + std::string(path));
-  }
-  return "";
+  });
 }
 
 }  // namespace ptolix

@@ -7,38 +7,32 @@
 #include "ptolix/frame/sql_text.h"
 #include "ptolix/frame/system.h"
 #include "ptolix/site/page.h"
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 namespace ptolix {
 
 // Field positions in the rows the generation reads.
-static constexpr int kParaValue = 1;  // tPtlx_SystemParameter
-static constexpr int kTmplFile = 3;   // tPtlx_Templet
-static constexpr int kTagPage = 1;    // tPtlx_Tag
+static constexpr int kTmplFile = 3;  // tPtlx_Templet
+static constexpr int kTagPage = 1;   // tPtlx_Tag
 static constexpr int kTagCode = 2;
 static constexpr int kTagProgram = 3;
 
-std::string Page::CreateAspCode(std::string_view pSysID, std::string_view pStyle, std::string_view pPage) noexcept {
+std::string Page::CreateAspCode(std::string_view pSysID, std::string_view pStyle,
+                                std::string_view pPage) noexcept {
   return Guard<std::string>([&]() -> std::string {
     conn();
-    std::string folder;
-    {
-      System system;
-      system.SetConnection(connection());
-      ResultArray parameter = system.GetParameter("TEMPLET_PATH");
-      if (!parameter.allocated() || parameter.DataRows() < 1) {
-        SetError(errors(), "系统参数\"TEMPLET_PATH\"不存在。");
-        return "";
-      }
-      folder = NullToEmpty(parameter.At(1, kParaValue));
+    std::optional<std::string> folder = SystemParameter(connection(), "TEMPLET_PATH");
+    if (!folder) {
+      SetError(errors(), "系统参数\"TEMPLET_PATH\"不存在。");
+      return "";
     }
     ResultArray templet = GetTemplet(pSysID, pStyle, pPage);
     if (!templet.allocated() || templet.DataRows() < 1) {
       SetError(errors(), "模板不存在。");
       return "";
     }
-    std::string text = ReadSiteFile(JoinSitePath(folder, NullToEmpty(templet.At(1, kTmplFile))), connection(),
-                                    errors());
+    std::string text = ReadSiteFile(JoinSitePath(*folder, NullToEmpty(templet.At(1, kTmplFile))),
+                                    connection(), errors());
 
     ResultArray tags = GetTagList(pSysID, pPage, "");
     if (!tags.allocated()) return "";

@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 namespace ptolix {
 

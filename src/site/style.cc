@@ -4,10 +4,12 @@
 
 namespace ptolix {
 
-void Style::AppendStyle(std::string_view pSysID, std::string_view pName, std::string_view pDescription) noexcept {
+void Style::AppendStyle(std::string_view pSysID, std::string_view pName,
+                        std::string_view pDescription) noexcept {
   Guard([&] {
     Command("insert into tPtlx_Style (Sys_ID,Style_Name,Style_Description) values (" +
-            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pName) + "," + SqlQuote(pDescription) + ")");
+            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pName) + "," +
+            SqlQuote(pDescription) + ")");
   });
 }
 
@@ -16,8 +18,9 @@ void Style::ModifyStyle(std::string_view pSysID, std::string_view pID, std::stri
   Guard([&] {
     Bare(pSysID, "pSysID");
     Bare(pID, "pID");
-    Command("update tPtlx_Style set Style_Name = " + SqlQuote(pName) + ",Style_Description = " +
-            SqlQuote(pDescription) + " where Sys_ID = " + SqlValue(pSysID) + " and Style_ID = " + SqlValue(pID));
+    Command("update tPtlx_Style set Style_Name = " + SqlQuote(pName) +
+            ",Style_Description = " + SqlQuote(pDescription) +
+            " where Sys_ID = " + SqlValue(pSysID) + " and Style_ID = " + SqlValue(pID));
   });
 }
 
@@ -46,8 +49,8 @@ void Style::PhysicalDeleteStyle(std::string_view pSysID, std::string_view pID) n
 
 ResultArray Style::GetStyleList(std::string_view pSysID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tPtlx_Style where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
-                         " and Style_IsDeleted = '0'",
+    return ListQuery("select * from tPtlx_Style where Sys_ID = " +
+                         SqlValue(Bare(pSysID, "pSysID")) + " and Style_IsDeleted = '0'",
                      pCurPage);
   });
 }
@@ -70,7 +73,8 @@ ResultArray Style::GetTempletList(std::string_view pSysID, std::string_view pSty
         "select tPtlx_Templet.*,tPtlx_Page.Page_Description from tPtlx_Templet,tPtlx_Page where "
         "tPtlx_Templet.Sys_ID = " +
             SqlValue(pSysID) + " and tPtlx_Templet.Style_ID = " + SqlValue(pStyleID) +
-            " and tPtlx_Templet.Sys_ID = tPtlx_Page.Sys_ID and tPtlx_Templet.Page_File = tPtlx_Page.Page_File",
+            " and tPtlx_Templet.Sys_ID = tPtlx_Page.Sys_ID and tPtlx_Templet.Page_File = "
+            "tPtlx_Page.Page_File",
         pCurPage);
   });
 }

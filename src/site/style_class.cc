@@ -1,5 +1,5 @@
+#include "frame/class_builder.h"
 #include "frame/class_tables.h"
-#include "ptolix/frame/class_builder.h"
 #include "ptolix/site/style.h"
 #include "site/site_members.h"
 
@@ -19,7 +19,8 @@ ClassInfo StyleClass() {
               {"pSysID", "pStyleID", "pPage", "pTemplet", "pDescription"})
       .Method("ModifyTemplet", Inherited<Style>(&Style::ModifyTemplet),
               {"pSysID", "pStyleID", "pPage", "pTemplet", "pDescription"})
-      .Method("DeleteTemplet", Inherited<Style>(&Style::DeleteTemplet), {"pSysID", "pStyleID", "pPage"})
+      .Method("DeleteTemplet", Inherited<Style>(&Style::DeleteTemplet),
+              {"pSysID", "pStyleID", "pPage"})
       .Method("GetTempletList", &Style::GetTempletList, {"pSysID", "pStyleID", "pCurPage?"})
       .Method("GetTemplet", Inherited<Style>(&Style::GetTemplet), {"pSysID", "pStyle", "pPage"})
       .Build();

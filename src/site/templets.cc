@@ -4,22 +4,26 @@
 
 namespace ptolix {
 
-void TempletMethods::AppendTemplet(std::string_view pSysID, std::string_view pStyleID, std::string_view pPage,
-                                   std::string_view pTemplet, std::string_view pDescription) noexcept {
+void TempletMethods::AppendTemplet(std::string_view pSysID, std::string_view pStyleID,
+                                   std::string_view pPage, std::string_view pTemplet,
+                                   std::string_view pDescription) noexcept {
   Guard([&] {
-    Command("insert into tPtlx_Templet (Sys_ID,Style_ID,Page_File,Tmpl_File,Tmpl_Description) values (" +
-            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlValue(Bare(pStyleID, "pStyleID")) + "," +
-            SqlQuote(pPage) + "," + SqlQuote(pTemplet) + "," + SqlQuote(pDescription) + ")");
+    Command(
+        "insert into tPtlx_Templet (Sys_ID,Style_ID,Page_File,Tmpl_File,Tmpl_Description) values "
+        "(" +
+        SqlValue(Bare(pSysID, "pSysID")) + "," + SqlValue(Bare(pStyleID, "pStyleID")) + "," +
+        SqlQuote(pPage) + "," + SqlQuote(pTemplet) + "," + SqlQuote(pDescription) + ")");
   });
 }
 
-void TempletMethods::ModifyTemplet(std::string_view pSysID, std::string_view pStyleID, std::string_view pPage,
-                                   std::string_view pTemplet, std::string_view pDescription) noexcept {
+void TempletMethods::ModifyTemplet(std::string_view pSysID, std::string_view pStyleID,
+                                   std::string_view pPage, std::string_view pTemplet,
+                                   std::string_view pDescription) noexcept {
   Guard([&] {
     Bare(pSysID, "pSysID");
     Bare(pStyleID, "pStyleID");
-    Command("update tPtlx_Templet set Tmpl_File = " + SqlQuote(pTemplet) +
-            ", Tmpl_Description = " + SqlQuote(pDescription) + " where Sys_ID = " + SqlValue(pSysID) +
+    Command("update tPtlx_Templet set Tmpl_File = " + SqlQuote(pTemplet) + ", Tmpl_Description = " +
+            SqlQuote(pDescription) + " where Sys_ID = " + SqlValue(pSysID) +
             " and Style_ID = " + SqlValue(pStyleID) + " and Page_File = " + SqlQuote(pPage));
   });
 }
@@ -29,8 +33,8 @@ void TempletMethods::DeleteTemplet(std::string_view pSysID, std::string_view pSt
   Guard([&] {
     Bare(pSysID, "pSysID");
     Bare(pStyleID, "pStyleID");
-    Command("delete from tPtlx_Templet where Sys_ID = " + SqlValue(pSysID) + " and Style_ID = " +
-            SqlValue(pStyleID) + " and Page_File = " + SqlQuote(pPage));
+    Command("delete from tPtlx_Templet where Sys_ID = " + SqlValue(pSysID) +
+            " and Style_ID = " + SqlValue(pStyleID) + " and Page_File = " + SqlQuote(pPage));
   });
 }
 

@@ -1,6 +1,6 @@
 #include "ptolix/site/website.h"
 
-#include "ptolix/frame/order_code.h"
+#include "frame/order_code.h"
 #include "ptolix/frame/sql_text.h"
 
 namespace ptolix {
@@ -14,15 +14,16 @@ std::string WebSiteOrderCode(int64_t website_id) {
   return "0" + PaddedOrderCode(website_id, 8);
 }
 
-void WebSite::AppendWebSite(std::string_view pName, std::string_view pTitle, std::string_view pDescription,
-                            std::string_view pType) noexcept {
+void WebSite::AppendWebSite(std::string_view pName, std::string_view pTitle,
+                            std::string_view pDescription, std::string_view pType) noexcept {
   Guard([&] {
     Bare(pType, "pType");
     db::Transaction tx(conn());
     int64_t id = conn().Insert(
-        "insert into tPtlx_WebSite (WebSite_Name,WebSite_Title,WebSite_Description,WebSiteType_ID) values (" +
-            SqlQuote(pName) + "," + SqlQuote(pTitle) + "," + SqlQuote(pDescription) + "," + SqlQuote(pType) +
-            ")",
+        "insert into tPtlx_WebSite (WebSite_Name,WebSite_Title,WebSite_Description,WebSiteType_ID) "
+        "values (" +
+            SqlQuote(pName) + "," + SqlQuote(pTitle) + "," + SqlQuote(pDescription) + "," +
+            SqlQuote(pType) + ")",
         "WebSite_ID");
     Command("update tPtlx_WebSite set WebSite_Order = " + SqlQuote(WebSiteOrderCode(id)) +
             " where WebSite_ID = " + std::to_string(id));
@@ -35,14 +36,17 @@ void WebSite::ModifyWebSite(std::string_view pID, std::string_view pName, std::s
                             std::string_view pType) noexcept {
   Guard([&] {
     Bare(pType, "pType");
-    Command("update tPtlx_WebSite set WebSite_Name = " + SqlQuote(pName) + ",WebSite_Title = " + SqlQuote(pTitle) +
-            ",WebSite_Description = " + SqlQuote(pDescription) + ",WebSite_Order = " + SqlQuote(pOrder) +
-            ",WebSiteType_ID = " + SqlQuote(pType) + " where WebSite_ID = " + std::string(Bare(pID, "pID")));
+    Command("update tPtlx_WebSite set WebSite_Name = " + SqlQuote(pName) + ",WebSite_Title = " +
+            SqlQuote(pTitle) + ",WebSite_Description = " + SqlQuote(pDescription) +
+            ",WebSite_Order = " + SqlQuote(pOrder) + ",WebSiteType_ID = " + SqlQuote(pType) +
+            " where WebSite_ID = " + std::string(Bare(pID, "pID")));
   });
 }
 
 void WebSite::DeleteWebSite(std::string_view pID) noexcept {
-  Guard([&] { Command("delete from tPtlx_WebSite where WebSite_ID = " + std::string(Bare(pID, "pID"))); });
+  Guard([&] {
+    Command("delete from tPtlx_WebSite where WebSite_ID = " + std::string(Bare(pID, "pID")));
+  });
 }
 
 void WebSite::SetWebSiteLogo(std::string_view pID, std::string_view pLogo) noexcept {
@@ -52,25 +56,29 @@ void WebSite::SetWebSiteLogo(std::string_view pID, std::string_view pLogo) noexc
   });
 }
 
-void WebSite::SetWebSiteStyle(std::string_view pID, std::string_view pSysID, std::string_view pStyleID) noexcept {
+void WebSite::SetWebSiteStyle(std::string_view pID, std::string_view pSysID,
+                              std::string_view pStyleID) noexcept {
   Guard([&] {
     Bare(pID, "pID");
     Command("update tPtlx_WebSite set Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
-            ",Style_ID = " + SqlValue(Bare(pStyleID, "pStyleID")) + " where WebSite_ID = " + std::string(pID));
+            ",Style_ID = " + SqlValue(Bare(pStyleID, "pStyleID")) +
+            " where WebSite_ID = " + std::string(pID));
   });
 }
 
 ResultArray WebSite::GetWebSite(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_WebSite where WebSite_ID = " + std::string(Bare(pID, "pID")),
-                     "该站点不存在。");
+    return SingleRow(
+        "select * from tPtlx_WebSite where WebSite_ID = " + std::string(Bare(pID, "pID")),
+        "该站点不存在。");
   });
 }
 
-ResultArray WebSite::GetWebSiteListByType(std::string_view pType, std::string_view pCurPage) noexcept {
+ResultArray WebSite::GetWebSiteListByType(std::string_view pType,
+                                          std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tPtlx_WebSite where WebSiteType_ID = " + SqlQuote(Bare(pType, "pType")) +
-                         " order by WebSite_Order",
+    return ListQuery("select * from tPtlx_WebSite where WebSiteType_ID = " +
+                         SqlQuote(Bare(pType, "pType")) + " order by WebSite_Order",
                      pCurPage);
   });
 }

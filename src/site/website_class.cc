@@ -1,5 +1,5 @@
+#include "frame/class_builder.h"
 #include "frame/class_tables.h"
-#include "ptolix/frame/class_builder.h"
 #include "ptolix/site/website.h"
 
 namespace ptolix {
@@ -8,7 +8,8 @@ ClassInfo WebSiteClass() {
   return ClassBuilder<WebSite>("WebSite", "{A13E9473-C502-4FDA-9345-3BB4002AC0F1}",
                                "{CF6FE128-E661-4CD6-865E-C1747D5E9D5D}")
       .Frame()
-      .Method("AppendWebSite", &WebSite::AppendWebSite, {"pName", "pTitle", "pDescription", "pType"})
+      .Method("AppendWebSite", &WebSite::AppendWebSite,
+              {"pName", "pTitle", "pDescription", "pType"})
       .Method("ModifyWebSite", &WebSite::ModifyWebSite,
               {"pID", "pName", "pTitle", "pDescription", "pOrder", "pType"})
       .Method("DeleteWebSite", &WebSite::DeleteWebSite, {"pID"})

@@ -25,8 +25,8 @@ void DbTest::SetUp() {
   if (IsPostgres()) {
     std::random_device rd;
     pg_schema_ = "t" + std::to_string(rd()) + std::to_string(rd());
-    conn->backend().Execute("create schema " + pg_schema_);
-    conn->backend().Execute("set search_path to " + pg_schema_);
+    conn->RunStatement("create schema " + pg_schema_);
+    conn->RunStatement("set search_path to " + pg_schema_);
   }
   schema::CreateSchema(*conn);
   conn->SetTrace(true);
@@ -36,7 +36,7 @@ void DbTest::SetUp() {
 void DbTest::TearDown() {
   if (!pg_schema_.empty() && conn) {
     try {
-      conn->backend().Execute("drop schema " + pg_schema_ + " cascade");
+      conn->RunStatement("drop schema " + pg_schema_ + " cascade");
     } catch (...) {
     }
   }
@@ -48,15 +48,9 @@ std::unique_ptr<Object> DbTest::New(const std::string& class_name) {
   return obj;
 }
 
-std::string DbTest::Rows(const std::string& sql) {
-  auto cursor = conn->backend().Query(conn->RewriteFor(sql).text);
-  ResultArray rows(cursor->Columns());
-  std::vector<Variant> row;
-  while (cursor->Fetch(&row)) rows.AddRow(row);
-  return rows.ToString();
-}
+std::string DbTest::Rows(const std::string& sql) { return conn->RunQuery(sql).ToString(); }
 
-void DbTest::Exec(const std::string& sql) { conn->backend().Execute(conn->RewriteFor(sql).text); }
+void DbTest::Exec(const std::string& sql) { conn->RunStatement(sql); }
 
 std::string FieldValues(const ResultArray& a, std::string_view field, bool sort) {
   if (!a.allocated()) return "(unallocated)";

@@ -1,9 +1,11 @@
+#include "ptolix/content/column.h"
+
 #include <set>
 #include <string>
 #include <vector>
 
 #include "fixture.h"
-#include "ptolix/content/column.h"
+#include "test_context.h"
 
 namespace ptolix::test {
 namespace {
@@ -16,12 +18,15 @@ class ColumnTest : public DbTest {
   }
 
   // Adds a column of system 1 and returns its identifier as text.
-  std::string Add(const std::string& name, const std::string& father = "", const std::string& site = "") {
+  std::string Add(const std::string& name, const std::string& father = "",
+                  const std::string& site = "") {
     return std::to_string(col.AppendColumn("1", name, "", "", "", "", "", site, father));
   }
   int64_t Count(const std::string& sql) { return conn->Execute(sql)->Field(0).AsInt64(); }
   // The tree as "name:code" lines in code order.
-  std::string Tree() { return Rows("select Column_Name,Column_Order from tPtlx_Column order by Column_Order"); }
+  std::string Tree() {
+    return Rows("select Column_Name,Column_Order from tPtlx_Column order by Column_Order");
+  }
   static std::string Names(const ResultArray& a) {
     std::string out;
     for (int32_t r = 1; r <= a.DataRows(); ++r) out += ToDisplay(a.Get(r, "Column_Name")) + " ";
@@ -38,14 +43,17 @@ TEST_P(ColumnTest, AppendBuildsCodesAndGrantsRoleOne) {
   obj->Call("AppendColumn", {"1", "World", "", "", "", "", "", "", top.ToText()});
   EXPECT_EQ(ToDisplay(obj->Get("Errors")), "");
   EXPECT_EQ(top.ToLong(), 1);
-  EXPECT_EQ(Rows("select Column_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted,Column_Url "
-                 "from tPtlx_Column order by Column_Order"),
-            "Column_ID|Column_Father|Column_Order|WebSite_ID|Column_IsDeleted|Column_Url\n"
-            "1|Null|FFFFFFEF|Null|0|u\n"
-            "3|1|FFFFFFEFFFFFFFCF|Null|0|Null\n"  // the newer sibling first; empty text stored as null
-            "2|1|FFFFFFEFFFFFFFDF|3|0|Null\n");
-  EXPECT_EQ(Rows("select Sys_ID,Column_ID,Role_ID,AccessType_ID from tPtlx_RoleAccess order by Column_ID"),
-            "Sys_ID|Column_ID|Role_ID|AccessType_ID\n1|1|1|4\n1|2|1|4\n1|3|1|4\n");
+  EXPECT_EQ(
+      Rows("select Column_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted,Column_Url "
+           "from tPtlx_Column order by Column_Order"),
+      "Column_ID|Column_Father|Column_Order|WebSite_ID|Column_IsDeleted|Column_Url\n"
+      "1|Null|FFFFFFEF|Null|0|u\n"
+      "3|1|FFFFFFEFFFFFFFCF|Null|0|Null\n"  // the newer sibling first; empty text stored as null
+      "2|1|FFFFFFEFFFFFFFDF|3|0|Null\n");
+  EXPECT_EQ(
+      Rows(
+          "select Sys_ID,Column_ID,Role_ID,AccessType_ID from tPtlx_RoleAccess order by Column_ID"),
+      "Sys_ID|Column_ID|Role_ID|AccessType_ID\n1|1|1|4\n1|2|1|4\n1|3|1|4\n");
 }
 
 TEST_P(ColumnTest, AppendFailuresLeaveNoRow) {
@@ -63,7 +71,9 @@ TEST_P(ColumnTest, AppendFailuresLeaveNoRow) {
   }
   // The last identifier an 8-character segment holds, then one beyond it.
   Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Name) values (268435454,1,'last')");
-  if (IsPostgres()) Exec("select setval(pg_get_serial_sequence('tPtlx_Column', 'column_id'), 268435454)");
+  for (const auto& sql :
+       TestContext(GetParam()).RestartIdentity("tPtlx_Column", "Column_ID", 268435455))
+    Exec(sql);
   EXPECT_EQ(col.AppendColumn("1", "fits", "", "", "", "", "", ""), 268435455);
   EXPECT_EQ(col.AppendColumn("1", "too far", "", "", "", "", "", ""), 0);
   EXPECT_EQ(ErrorLines(col.Errors()).at(0).rfind("[6] Overflow", 0), 0u);
@@ -77,10 +87,13 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   Add("A2", a, "6");
   std::string a11 = Add("A11", a1, "5");
   Add("B", "", "5");
-  Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other system','FFFFFF0F')");
+  Exec(
+      "insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other "
+      "system','FFFFFF0F')");
   struct Case {
     std::string site, list, children_of_a, descendants_of_a;
-  } cases[] = {{"", "A ", "", ""}, {"5", "B A A1 A11 ", "A1 ", "A1 A11 "}, {"6", "A A2 ", "A2 ", "A2 "}};
+  } cases[] = {
+      {"", "A ", "", ""}, {"5", "B A A1 A11 ", "A1 ", "A1 A11 "}, {"6", "A A2 ", "A2 ", "A2 "}};
   for (const auto& c : cases) {
     EXPECT_EQ(Names(col.GetColumnList("1", c.site)), c.list) << c.site;
     EXPECT_EQ(Names(col.GetChildColumnList("1", c.site, a)), c.children_of_a) << c.site;
@@ -89,11 +102,16 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   EXPECT_EQ(Names(col.GetChildColumnList("1", "5", "")), "B A ");
   Trace();
   col.GetChildrenColumnList("1", "5", a);
-  EXPECT_EQ(Trace(), std::vector<std::string>{"select * from tPtlx_Column where Sys_ID = 1 and Column_Order like "
-                                              "(select Column_Order from tPtlx_Column where Sys_ID = 1 and "
-                                              "Column_ID = " + a + ") + '%' and (WebSite_ID is null or WebSite_ID "
-                                              "= 5) and Column_ID <> " + a + " and Column_IsDeleted = '0' order by "
-                                              "Column_Order"});
+  EXPECT_EQ(Trace(), std::vector<std::string>{
+                         "select * from tPtlx_Column where Sys_ID = 1 and Column_Order like "
+                         "(select Column_Order from tPtlx_Column where Sys_ID = 1 and "
+                         "Column_ID = " +
+                         a +
+                         ") + '%' and (WebSite_ID is null or WebSite_ID "
+                         "= 5) and Column_ID <> " +
+                         a +
+                         " and Column_IsDeleted = '0' order by "
+                         "Column_Order"});
 
   col.DeleteColumn("1", a1, "5");
   EXPECT_EQ(Names(col.GetColumnList("1", "5")), "B A ");
@@ -122,22 +140,29 @@ TEST_P(ColumnTest, ModifyAndDeleteWebsiteClause) {
   struct Case {
     std::string id, code, site;
     bool changes;
-  } cases[] = {{shared, "FFFFFFEF", "1", true}, {shared, "FFFFFFEF", "7", false}, {own, "FFFFFFDF", "7", true},
-               {own, "FFFFFFDF", "1", false},   {own, "FFFFFFDF", "", false}};
+  } cases[] = {{shared, "FFFFFFEF", "1", true},
+               {shared, "FFFFFFEF", "7", false},
+               {own, "FFFFFFDF", "7", true},
+               {own, "FFFFFFDF", "1", false},
+               {own, "FFFFFFDF", "", false}};
   for (const auto& c : cases) {
     col.ModifyColumn("1", c.id, "", "renamed", "", c.code, "", "", "", "", c.site);
-    EXPECT_EQ(Count("select count(*) from tPtlx_Column where Column_Name = 'renamed'"), c.changes ? 1 : 0)
+    EXPECT_EQ(Count("select count(*) from tPtlx_Column where Column_Name = 'renamed'"),
+              c.changes ? 1 : 0)
         << c.id << "/" << c.site;
     Exec("update tPtlx_Column set Column_Name = 'x' where Column_Name = 'renamed'");
   }
   Trace();
   col.DeleteColumn("1", shared, "1");
   EXPECT_EQ(Trace().at(0),
-            "update tPtlx_Column set Column_IsDeleted = '1'where Column_Order like (select Column_Order+'%' from "
-            "tPtlx_Column where Sys_ID = 1 and Column_ID = " + shared + ") and WebSite_ID is null");
+            "update tPtlx_Column set Column_IsDeleted = '1'where Column_Order like (select "
+            "Column_Order+'%' from "
+            "tPtlx_Column where Sys_ID = 1 and Column_ID = " +
+                shared + ") and WebSite_ID is null");
   // Only the rows of no website in the subtree.
-  EXPECT_EQ(Rows("select Column_ID,Column_IsDeleted from tPtlx_Column order by Column_ID"),
-            "Column_ID|Column_IsDeleted\n" + shared + "|1\n" + own + "|0\n" + shared_child + "|0\n");
+  EXPECT_EQ(
+      Rows("select Column_ID,Column_IsDeleted from tPtlx_Column order by Column_ID"),
+      "Column_ID|Column_IsDeleted\n" + shared + "|1\n" + own + "|0\n" + shared_child + "|0\n");
   col.DeleteColumn("1", shared, "7");
   EXPECT_EQ(Count("select count(*) from tPtlx_Column where Column_IsDeleted = '1'"), 2);
   EXPECT_EQ(col.Errors(), "");
@@ -150,9 +175,11 @@ TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
   std::string b111 = Add("B111", b11);
   col.MoveColumn("1", b1, a);  // one level up, before A
   EXPECT_EQ(col.Errors(), "");
-  EXPECT_EQ(Tree(), "Column_Name|Column_Order\nB|FFFFFFDF\nB1|FFFFFFE7\nB11|FFFFFFE7FFFFFFBF\n"
-                    "B111|FFFFFFE7FFFFFFBFFFFFFFAF\nA|FFFFFFEF\n");
-  EXPECT_EQ(Rows("select Column_Father from tPtlx_Column where Column_ID = " + b1), "Column_Father\nNull\n");
+  EXPECT_EQ(Tree(),
+            "Column_Name|Column_Order\nB|FFFFFFDF\nB1|FFFFFFE7\nB11|FFFFFFE7FFFFFFBF\n"
+            "B111|FFFFFFE7FFFFFFBFFFFFFFAF\nA|FFFFFFEF\n");
+  EXPECT_EQ(Rows("select Column_Father from tPtlx_Column where Column_ID = " + b1),
+            "Column_Father\nNull\n");
 
   // Missing target or column, or a move into its own subtree: a message or a
   // failure, nothing changes.
@@ -166,13 +193,15 @@ TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
   auto lines = ErrorLines(col.Errors());
   ASSERT_EQ(lines.size(), 4u);
   lines[2] = lines[2].substr(0, 6);
-  EXPECT_EQ(lines, (std::vector<std::string>{"[Ptolix] 目标栏目不存在。", "[Ptolix] 目标栏目不存在。", "[3021]",
-                                             "[Ptolix] 不能将栏目移到其下级栏目处。"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"[Ptolix] 目标栏目不存在。", "[Ptolix] 目标栏目不存在。",
+                                      "[3021]", "[Ptolix] 不能将栏目移到其下级栏目处。"}));
 
   // Down into another branch, before a deeper target.
   col.MoveColumn("1", a, b111);
   EXPECT_EQ(Names(col.GetColumnList("1", "")), "B B1 B11 A B111 ");
-  EXPECT_EQ(Rows("select Column_Father from tPtlx_Column where Column_ID = " + a), "Column_Father\n" + b11 + "\n");
+  EXPECT_EQ(Rows("select Column_Father from tPtlx_Column where Column_ID = " + a),
+            "Column_Father\n" + b11 + "\n");
 }
 
 // Moving columns one after another before the same target reuses the same
@@ -192,14 +221,19 @@ TEST_P(ColumnTest, RepeatedMovesKeepCodesUnique) {
   // unique, and every child still under its parent by code.
   EXPECT_EQ(Names(col.GetChildrenColumnList("1", "", p)),
             "S M0 M0child M1 M1child M2 M2child M3 M3child M4 M4child M5 M5child T ");
-  EXPECT_EQ(Count("select count(*) from (select Column_Order from tPtlx_Column group by Column_Order "
-                  "having count(*) > 1) Dup"), 0);
-  EXPECT_EQ(Count("select count(*) from tPtlx_Column c, tPtlx_Column f where c.Column_Father = f.Column_ID and "
+  EXPECT_EQ(
+      Count("select count(*) from (select Column_Order from tPtlx_Column group by Column_Order "
+            "having count(*) > 1) Dup"),
+      0);
+  EXPECT_EQ(Count("select count(*) from tPtlx_Column c, tPtlx_Column f where c.Column_Father = "
+                  "f.Column_ID and "
                   "(length(c.Column_Order) <> length(f.Column_Order) + 8 or "
-                  "substr(c.Column_Order, 1, length(f.Column_Order)) <> f.Column_Order)"), 0);
+                  "substr(c.Column_Order, 1, length(f.Column_Order)) <> f.Column_Order)"),
+            0);
   // The subtree statements still see one subtree each.
   col.DeleteColumn("1", movers[2], "1");
-  EXPECT_EQ(Names(col.GetChildrenColumnList("1", "", p)), "S M0 M0child M1 M1child M3 M3child M4 M4child M5 M5child T ");
+  EXPECT_EQ(Names(col.GetChildrenColumnList("1", "", p)),
+            "S M0 M0child M1 M1child M3 M3child M4 M4child M5 M5child T ");
 }
 
 // A target whose code ends in 0 leaves no digit below it: its sibling group is
@@ -207,7 +241,9 @@ TEST_P(ColumnTest, RepeatedMovesKeepCodesUnique) {
 TEST_P(ColumnTest, TargetEndingInZeroIsRespaced) {
   std::string a = Add("A"), b = Add("B");
   Exec("update tPtlx_Column set Column_Order = 'FFFFFF00' where Column_ID = " + a);
-  Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other system','FFFFFF10')");
+  Exec(
+      "insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other "
+      "system','FFFFFF10')");
   col.MoveColumn("1", b, a);
   EXPECT_EQ(col.Errors(), "");
   EXPECT_EQ(Tree(), "Column_Name|Column_Order\nB|40000007\nA|4000000F\nother system|8000000F\n");
@@ -215,8 +251,10 @@ TEST_P(ColumnTest, TargetEndingInZeroIsRespaced) {
 
 TEST_P(ColumnTest, GrantsAndTheirLists) {
   // Roles: 1 (standard), 2 under 1, 3 under 2, 4 alone.
-  Exec("insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) values (2,'editors','FFEFFFDF',1),"
-       "(3,'juniors','FFEFFFDFFFCF',2),(4,'guests','FFBF',null)");
+  Exec(
+      "insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) values "
+      "(2,'editors','FFEFFFDF',1),"
+      "(3,'juniors','FFEFFFDFFFCF',2),(4,'guests','FFBF',null)");
   Exec("insert into tPtlx_User (Usr_ID,Usr_Name) values ('ann','Ann'),('o''neil','O''Neil')");
   std::string parent = Add("parent");
   std::string child = Add("child", parent);
@@ -233,11 +271,13 @@ TEST_P(ColumnTest, GrantsAndTheirLists) {
   auto roles = [&](const std::string& column) {
     std::set<std::string> out;
     Variant list = obj->Call("GetAllRoleList", {"1", column});
-    for (int32_t r = 1; r <= list.AsArray().DataRows(); ++r) out.insert(ToDisplay(list.AsArray().Get(r, "Role_Name")));
+    for (int32_t r = 1; r <= list.AsArray().DataRows(); ++r)
+      out.insert(ToDisplay(list.AsArray().Get(r, "Role_Name")));
     return out;
   };
   EXPECT_EQ(roles(child), (std::set<std::string>{"editors", "juniors"}));
-  EXPECT_EQ(roles(parent), (std::set<std::string>{"editors", "juniors", "guests"}));  // the child's grant too
+  EXPECT_EQ(roles(parent),
+            (std::set<std::string>{"editors", "juniors", "guests"}));  // the child's grant too
   EXPECT_EQ(obj->Call("GetDirectUserList", {"1", child}).AsArray().DataRows(), 2);
   EXPECT_EQ(Rows("select Usr_ID,AccessType_ID from tPtlx_UsrAccess order by Usr_ID"),
             "Usr_ID|AccessType_ID\nann|2\no'neil|3\n");

@@ -52,9 +52,10 @@ class PlacementTest : public DbTest {
   std::unique_ptr<Object> info;
 };
 
-// The worked example, with the edge rule (8 below the first, 8 above the
-// last) and the ends of the list, which report and change nothing.
-TEST_P(PlacementTest, WorkedExampleGivesTheDocumentedCodes) {
+// Three items a segment apart: a move lands halfway between the neighbours,
+// or 8 below the first and 8 above the last; a move past an end reports and
+// changes nothing.
+TEST_P(PlacementTest, MovesLandHalfwayOrEightPastTheEdge) {
   struct Case {
     const char* method;
     int id;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "db/backend.h"
 #include "fixture.h"
 #include "ptolix/db/error.h"
 
@@ -11,7 +12,8 @@ class CursorTest : public test::DbTest {
   void Fill(int n) {
     db::Transaction tx(*conn);
     for (int i = 1; i <= n; ++i) {
-      conn->backend().Execute("insert into tPtlx_System (Sys_Name) values ('s" + std::to_string(i) + "')");
+      db::BackendOf(*conn).Execute("insert into tPtlx_System (Sys_Name) values ('s" +
+                                   std::to_string(i) + "')");
     }
     tx.Commit();
   }
@@ -42,9 +44,12 @@ TEST_P(CursorTest, KeysetMovesBothWaysAcrossWindows) {
 }
 
 TEST_P(CursorTest, ValuesKeepTheirKinds) {
-  Exec("insert into tPtlx_Information (Info_Title, Info_PublicDate, Info_ImageCount) values ('t', '2002-08-02 10:11:12', 3)");
-  auto rs = conn->Execute("select Info_ID, Info_Title, Info_PublicDate, Info_SystemTime, Info_EndDate, "
-                          "Info_ImageCount, InfState_ID, Info_IsDeleted from tPtlx_Information");
+  Exec(
+      "insert into tPtlx_Information (Info_Title, Info_PublicDate, Info_ImageCount) values ('t', "
+      "'2002-08-02 10:11:12', 3)");
+  auto rs = conn->Execute(
+      "select Info_ID, Info_Title, Info_PublicDate, Info_SystemTime, Info_EndDate, "
+      "Info_ImageCount, InfState_ID, Info_IsDeleted from tPtlx_Information");
   EXPECT_EQ(rs->Field("Info_ID"), Variant(int32_t{1}));
   EXPECT_EQ(rs->Field("Info_PublicDate"), Variant(DateTime{2002, 8, 2, 10, 11, 12}));
   EXPECT_EQ(rs->Field("Info_SystemTime").kind(), Variant::Kind::kDate);  // database default
@@ -76,24 +81,30 @@ TEST_P(CursorTest, TransactionsAndSavepointsUndoWholeChanges) {
 
 TEST_P(CursorTest, SubtreeQueriesConcatenateInsteadOfAdding) {
   // Without rewriting, '0007' + '%' would be the number 7 on SQLite.
-  Exec("insert into tPtlx_Role (Role_ID, Role_Order) values (2, '0007'), (3, '00070001'), (4, '0008')");
-  auto rs = conn->OpenKeyset("select Role_ID from tPtlx_Role where Role_Order like "
-                             "(select Role_Order from tPtlx_Role where Role_ID = 2) + '%' order by Role_Order");
+  Exec(
+      "insert into tPtlx_Role (Role_ID, Role_Order) values (2, '0007'), (3, '00070001'), (4, "
+      "'0008')");
+  auto rs = conn->OpenKeyset(
+      "select Role_ID from tPtlx_Role where Role_Order like "
+      "(select Role_Order from tPtlx_Role where Role_ID = 2) + '%' order by Role_Order");
   EXPECT_EQ(rs->RecordCount(), 2);
   EXPECT_EQ(rs->Field(0).AsInt64(), 2);
   if (!IsPostgres()) {
     // The prefix from a sub-query is served by the order-code index.
-    std::string plan = Rows("explain query plan select Role_ID from tPtlx_Role where Role_Order like "
-                            "(select Role_Order from tPtlx_Role where Role_ID = 2) + '%'");
-    EXPECT_NE(plan.find("INDEX ix_Role_Order (Role_Order>? AND Role_Order<?)"), std::string::npos) << plan;
+    std::string plan = Rows(
+        "explain query plan select Role_ID from tPtlx_Role where Role_Order like "
+        "(select Role_Order from tPtlx_Role where Role_ID = 2) + '%'");
+    EXPECT_NE(plan.find("INDEX ix_Role_Order (Role_Order>? AND Role_Order<?)"), std::string::npos)
+        << plan;
   }
 }
 
 TEST_P(CursorTest, TraceRecordsStatementsAsBuilt) {
   conn->Execute("select top 1 * from tPtlx_Role");
   conn->OpenKeyset("select * from tPtlx_System where Sys_ID = 1and Sys_Name = 'a'")->RecordCount();
-  EXPECT_EQ(Trace(), (std::vector<std::string>{"select top 1 * from tPtlx_Role",
-                                               "select * from tPtlx_System where Sys_ID = 1and Sys_Name = 'a'"}));
+  EXPECT_EQ(Trace(), (std::vector<std::string>{
+                         "select top 1 * from tPtlx_Role",
+                         "select * from tPtlx_System where Sys_ID = 1and Sys_Name = 'a'"}));
   EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
 }
 

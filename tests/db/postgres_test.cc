@@ -9,9 +9,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "db/backend.h"
+#include "db/rewriter.h"
 #include "fixture.h"
 #include "ptolix/db/error.h"
-#include "ptolix/db/rewriter.h"
 #include "ptolix/frame/system.h"
 
 namespace ptolix {
@@ -30,7 +31,8 @@ TEST(PostgresRewrite, Dialect) {
       {"set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
        "set Info_Order='AB'||right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
       // Title and content searches ignore letter case; other likes stay exact.
-      {" and Info_Title like '%a\\%b%' escape '\\'"," and Info_Title collate \"und-x-icu\" ilike E'%a\\\\%b%' escape E'\\\\'"},
+      {" and Info_Title like '%a\\%b%' escape '\\'",
+       " and Info_Title collate \"und-x-icu\" ilike E'%a\\\\%b%' escape E'\\\\'"},
       // A literal holding a backslash means the same text whatever the
       // session's standard_conforming_strings.
       {"where Usr_ID = '\\'';drop table t;--'", "where Usr_ID = E'\\\\'';drop table t;--'"},
@@ -138,7 +140,7 @@ TEST_P(PostgresTest, PrefixSearchesCanUseTheIndex) {
   Exec("set enable_seqscan = off");
   auto plan = [&](const std::string& sql) {
     std::string text;
-    for (auto rs = conn->Execute("explain " + conn->RewriteFor(sql).text); !rs->IsEof();
+    for (auto rs = conn->Execute("explain " + db::RewriteFor(*conn, sql).text); !rs->IsEof();
          rs->MoveNext()) {
       text += rs->Field(0).AsString() + "\n";
     }
@@ -205,10 +207,10 @@ TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
       conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('inner')");
       EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
     }  // not committed
-    EXPECT_TRUE(conn->backend().InTransaction());
+    EXPECT_TRUE(db::BackendOf(*conn).InTransaction());
     outer.Commit();
   }
-  EXPECT_FALSE(conn->backend().InTransaction());
+  EXPECT_FALSE(db::BackendOf(*conn).InTransaction());
   EXPECT_EQ(Rows("select Sys_Name from tPtlx_System order by Sys_ID"), "Sys_Name\nbefore\nafter\n");
   // The engine's own message, without its severity prefix.
   try {
@@ -240,7 +242,8 @@ TEST_P(PostgresTest, LiteralsStaySafeWithoutStandardConformingStrings) {
   }
   EXPECT_EQ(sys.Errors(), "");
   EXPECT_EQ(Rows("select count(*) as N from tPtlx_Role"), "N\n1\n");
-  EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"), "setting\noff\n");
+  EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"),
+            "setting\noff\n");
 }
 
 // A server that accepts the connection and never answers.

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
+#include "db/rewriter.h"
 
-#include "ptolix/db/rewriter.h"
+#include <gtest/gtest.h>
 
 namespace ptolix::db {
 namespace {
@@ -13,7 +13,8 @@ TEST(Tokenize, KeepsLiteralsWholeAndSplitsGluedNumbers) {
   for (const auto& t : tokens) {
     if (t.kind != TokenKind::kSpace) texts.push_back(t.text);
   }
-  EXPECT_EQ(texts, (std::vector<std::string>{"Sys_ID", "=", "1", "and", "x", "=", "'it''s + 1'", "[a b]"}));
+  EXPECT_EQ(texts, (std::vector<std::string>{"Sys_ID", "=", "1", "and", "x", "=", "'it''s + 1'",
+                                             "[a b]"}));
 }
 
 TEST(Rewrite, SqliteDialect) {
@@ -27,8 +28,10 @@ TEST(Rewrite, SqliteDialect) {
       {"select * from t where a in (select top 1 b from u order by b) order by a",
        "select * from t where a in (select b from u order by b limit 1) order by a"},
       // + beside a string literal concatenates; arithmetic stays.
-      {"select * from t where c like Column_Order+'%'", "select * from t where c like Column_Order||'%'"},
-      {"where c like (select o from t where id = 3) + '%'", "where c like (select o from t where id = 3) || '%'"},
+      {"select * from t where c like Column_Order+'%'",
+       "select * from t where c like Column_Order||'%'"},
+      {"where c like (select o from t where id = 3) + '%'",
+       "where c like (select o from t where id = 3) || '%'"},
       {"set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
        "set Info_Order='AB'||ptlx_right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
       {"select a + 1 from t", "select a + 1 from t"},
@@ -46,19 +49,27 @@ TEST(Rewrite, SqliteDialect) {
       // Backslashes are plain characters on SQLite.
       {"where Usr_ID = '\\'';--'", "where Usr_ID = '\\'';--'"},
       // A prefix taken from a sub-query gets the index range it spans.
-      {"select * from tPtlx_Column where Column_Order like (select Column_Order from tPtlx_Column where Column_ID = 3)+'%'",
-       "select * from tPtlx_Column where (Column_Order like (select Column_Order from tPtlx_Column where Column_ID = 3)||'%'"
-       " and Column_Order >= substr((select Column_Order from tPtlx_Column where Column_ID = 3)||'%', 1, "
-       "length((select Column_Order from tPtlx_Column where Column_ID = 3)||'%') - 1) and Column_Order < "
-       "substr((select Column_Order from tPtlx_Column where Column_ID = 3)||'%', 1, length((select Column_Order "
+      {"select * from tPtlx_Column where Column_Order like (select Column_Order from tPtlx_Column "
+       "where Column_ID = 3)+'%'",
+       "select * from tPtlx_Column where (Column_Order like (select Column_Order from tPtlx_Column "
+       "where Column_ID = 3)||'%'"
+       " and Column_Order >= substr((select Column_Order from tPtlx_Column where Column_ID = "
+       "3)||'%', 1, "
+       "length((select Column_Order from tPtlx_Column where Column_ID = 3)||'%') - 1) and "
+       "Column_Order < "
+       "substr((select Column_Order from tPtlx_Column where Column_ID = 3)||'%', 1, length((select "
+       "Column_Order "
        "from tPtlx_Column where Column_ID = 3)||'%') - 1) || char(1114111))"},
   };
   for (const auto& c : cases) EXPECT_EQ(Sqlite(c.in), c.out) << c.in;
 }
 
 TEST(Rewrite, TellsPagingWhereTheOrderByAndLimitAre) {
-  Rewritten r = Rewrite("select * from t where a = (select max(a) from t order by a) order by b desc", Dialect::kSqlite);
-  EXPECT_EQ(r.text.substr(0, r.before_order_by), "select * from t where a = (select max(a) from t order by a)");
+  Rewritten r =
+      Rewrite("select * from t where a = (select max(a) from t order by a) order by b desc",
+              Dialect::kSqlite);
+  EXPECT_EQ(r.text.substr(0, r.before_order_by),
+            "select * from t where a = (select max(a) from t order by a)");
   EXPECT_FALSE(r.has_limit);
   r = Rewrite("select top 3 * from t order by b", Dialect::kSqlite);
   EXPECT_TRUE(r.has_limit);

@@ -1,9 +1,10 @@
+#include "frame/order_code.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "ptolix/frame/errors.h"
-#include "ptolix/frame/order_code.h"
 
 namespace ptolix {
 namespace {
@@ -15,10 +16,12 @@ TEST(OrderCode, SegmentsOfTheTable) {
     const char* code;
     const char* padded;  // nullptr: padding fails
   } cases[] = {
-      {0, 4, "FFFF", "FFFF"},         {1, 4, "FFEF", "FFEF"},       {2, 4, "FFDF", "FFDF"},
-      {16, 4, "FEFF", "FEFF"},        {3839, 4, "100F", "100F"},    {3840, 4, "FFF", "0FFF"},
-      {4095, 4, "0F", "000F"},        {4096, 4, "FFFFFFFFF", nullptr}, {1, 8, "FFFFFFEF", "FFFFFFEF"},
-      {32767, 8, "FFF8000F", "FFF8000F"}, {1, 12, "FFFFFFEF", nullptr},
+      {0, 4, "FFFF", "FFFF"},         {1, 4, "FFEF", "FFEF"},
+      {2, 4, "FFDF", "FFDF"},         {16, 4, "FEFF", "FEFF"},
+      {3839, 4, "100F", "100F"},      {3840, 4, "FFF", "0FFF"},
+      {4095, 4, "0F", "000F"},        {4096, 4, "FFFFFFFFF", nullptr},
+      {1, 8, "FFFFFFEF", "FFFFFFEF"}, {32767, 8, "FFF8000F", "FFF8000F"},
+      {1, 12, "FFFFFFEF", nullptr},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(MakeOrderCode(c.value, c.width), c.code) << c.value << "/" << c.width;
@@ -36,7 +39,8 @@ TEST(OrderCode, SegmentsOfTheTable) {
 TEST(OrderCode, WideIdentifiersStillOrderNewestFirst) {
   // Column and item segments hold identifiers beyond the old 16-bit range.
   std::vector<std::string> codes;
-  for (int64_t id : {1, 2, 32767, 32768, 100000, 268435455}) codes.push_back(PaddedOrderCode(id, 8));
+  for (int64_t id : {1, 2, 32767, 32768, 100000, 268435455})
+    codes.push_back(PaddedOrderCode(id, 8));
   for (const auto& c : codes) EXPECT_EQ(c.size(), 8u);
   EXPECT_TRUE(std::is_sorted(codes.rbegin(), codes.rend()));
   EXPECT_EQ(codes.back(), "0000000F");

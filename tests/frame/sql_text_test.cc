@@ -1,7 +1,8 @@
+#include "ptolix/frame/sql_text.h"
+
 #include <gtest/gtest.h>
 
 #include "fixture.h"
-#include "ptolix/frame/sql_text.h"
 
 namespace ptolix {
 namespace {
@@ -31,7 +32,8 @@ TEST(SqlText, BareArgumentsAreCheckedBeforeTheyReachSql) {
   }
   EXPECT_EQ(BareList("1,2, 3", "pIDs"), "1,2, 3");
   EXPECT_EQ(BareList("", "pIDs"), "");
-  for (const char* bad : {"1,,2", "1,", "1,2) or (1=1", "a"}) EXPECT_THROW(BareList(bad, "pIDs"), Failure) << bad;
+  for (const char* bad : {"1,,2", "1,", "1,2) or (1=1", "a"})
+    EXPECT_THROW(BareList(bad, "pIDs"), Failure) << bad;
 }
 
 TEST(SqlText, CallerDatesAreNormalised) {
@@ -39,12 +41,13 @@ TEST(SqlText, CallerDatesAreNormalised) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"2002-08-02", "2002-08-02 00:00:00"}, {"2002/8/2", "2002-08-02 00:00:00"},
+      {"2002-08-02", "2002-08-02 00:00:00"},    {"2002/8/2", "2002-08-02 00:00:00"},
       {"2002-8-2 9:05", "2002-08-02 09:05:00"}, {"2002-08-02 23:59:59", "2002-08-02 23:59:59"},
-      {"2004-02-29", "2004-02-29 00:00:00"}, {"", ""},
+      {"2004-02-29", "2004-02-29 00:00:00"},    {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(CallerDate(c.in, "pDate"), c.out) << c.in;
-  for (const char* bad : {"2003-02-29", "yesterday", "2002-13-01", "2002-08-02 25:00", "02-08-2002", "2002-08-02'"}) {
+  for (const char* bad :
+       {"2003-02-29", "yesterday", "2002-13-01", "2002-08-02 25:00", "02-08-2002", "2002-08-02'"}) {
     EXPECT_THROW(CallerDate(bad, "pDate"), Failure) << bad;
   }
 }
@@ -53,28 +56,34 @@ TEST(SqlText, SearchTextIsLiteral) {
   EXPECT_EQ(LikeLiteral("100%_[a]\\'s"), "100\\%\\_\\[a]\\\\''s");
 }
 
-TEST(SqlText, NumberConversionFollowsTheRuntime) {
+TEST(SqlText, NumberConversionRoundsHalfToEvenAndChecksRange) {
   struct Case {
     const char* in;
     int32_t out;
-  } cases[] = {{"12", 12},   {" 7 ", 7},  {"-3", -3},   {"+4", 4},     {"2.5", 2},   {"3.5", 4},
-               {"-2.5", -2}, {"2.51", 3}, {"0.4", 0},   {".5", 0},     {"1.5", 2},   {"2147483647", 2147483647},
+  } cases[] = {{"12", 12},
+               {" 7 ", 7},
+               {"-3", -3},
+               {"+4", 4},
+               {"2.5", 2},
+               {"3.5", 4},
+               {"-2.5", -2},
+               {"2.51", 3},
+               {"0.4", 0},
+               {".5", 0},
+               {"1.5", 2},
+               {"2147483647", 2147483647},
                {"-2147483648", INT32_MIN}};
   for (const auto& c : cases) EXPECT_EQ(ParseLong(c.in), c.out) << c.in;
-  for (const char* bad : {"", " ", "abc", "1a", "1e3", "--1", "."}) {
+  // 13: not a number; 6: out of range.
+  const std::pair<const char*, int> failures[] = {
+      {"", 13},    {" ", 13}, {"abc", 13},       {"1a", 13},         {"1e3", 13},
+      {"--1", 13}, {".", 13}, {"2147483648", 6}, {"-2147483649", 6}, {"99999999999999999999", 6}};
+  for (auto [text, number] : failures) {
     try {
-      ParseLong(bad);
-      ADD_FAILURE() << bad;
+      ParseLong(text);
+      ADD_FAILURE() << text;
     } catch (const Failure& f) {
-      EXPECT_EQ(f.number(), 13) << bad;
-    }
-  }
-  for (const char* big : {"2147483648", "-2147483649", "99999999999999999999"}) {
-    try {
-      ParseLong(big);
-      ADD_FAILURE() << big;
-    } catch (const Failure& f) {
-      EXPECT_EQ(f.number(), 6) << big;
+      EXPECT_EQ(f.number(), number) << text;
     }
   }
   EXPECT_EQ(ParseInteger("32767"), 32767);
@@ -89,7 +98,8 @@ TEST(ErrorText, LinesHaveTheirTwoForms) {
   // "YYYY-MM-DD HH:MM:SS - [Ptolix] x\r\n"
   ASSERT_EQ(errors.size(), 19 + 15 + 19 + 23u);
   EXPECT_EQ(errors.substr(19, 14), " - [Ptolix] x\r");
-  EXPECT_EQ(test::ErrorLines(errors), (std::vector<std::string>{"[Ptolix] x", "[13] Type mismatch"}));
+  EXPECT_EQ(test::ErrorLines(errors),
+            (std::vector<std::string>{"[Ptolix] x", "[13] Type mismatch"}));
   DateTime stamp;
   EXPECT_TRUE(DateTime::Parse(errors.substr(0, 19), &stamp));
 }

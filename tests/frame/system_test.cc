@@ -1,8 +1,10 @@
+#include "ptolix/frame/system.h"
+
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "fixture.h"
-#include "ptolix/frame/arrays.h"
+#include "frame/arrays.h"
 #include "ptolix/frame/system.h"
 
 namespace ptolix {
@@ -17,14 +19,17 @@ TEST_P(SystemTest, ParametersRoundTripWithExactSql) {
   sys->Call("AppendParameter", {"SITE_PHYSICAL_ROOT", "/srv/www", ""});
   sys->Call("ModifyParameter", {"SITE_PHYSICAL_ROOT", "SITE_ROOT", "/srv/it's", "站点根"});
   sys->Call("DeleteParameter", {"NO_SUCH"});  // matches nothing: no error
-  EXPECT_EQ(Trace(), (std::vector<std::string>{
-                         "insert into tPtlx_SystemParameter (Para_Name,Para_Value,Para_Description) values "
-                         "('SITE_PHYSICAL_ROOT','/srv/www',null)",
-                         "update tPtlx_SystemParameter set Para_Name = 'SITE_ROOT',Para_Value = '/srv/it''s',"
-                         "Para_Description = '站点根' where Para_Name = 'SITE_PHYSICAL_ROOT'",
-                         "delete from tPtlx_SystemParameter where Para_Name = 'NO_SUCH'"}));
+  EXPECT_EQ(
+      Trace(),
+      (std::vector<std::string>{
+          "insert into tPtlx_SystemParameter (Para_Name,Para_Value,Para_Description) values "
+          "('SITE_PHYSICAL_ROOT','/srv/www',null)",
+          "update tPtlx_SystemParameter set Para_Name = 'SITE_ROOT',Para_Value = '/srv/it''s',"
+          "Para_Description = '站点根' where Para_Name = 'SITE_PHYSICAL_ROOT'",
+          "delete from tPtlx_SystemParameter where Para_Name = 'NO_SUCH'"}));
   Variant row = sys->Call("GetParameter", {"SITE_ROOT"});
-  EXPECT_EQ(row.AsArray().ToString(), "Para_Name|Para_Value|Para_Description\nSITE_ROOT|/srv/it's|站点根\n");
+  EXPECT_EQ(row.AsArray().ToString(),
+            "Para_Name|Para_Value|Para_Description\nSITE_ROOT|/srv/it's|站点根\n");
   EXPECT_EQ(row.AsArray().At(1, 1), Variant("/srv/it's"));
   EXPECT_EQ(sys->Get("Errors"), Variant(""));
 
@@ -41,7 +46,8 @@ TEST_P(SystemTest, SystemsAndTheirFailures) {
   sys.AppendSystem("产品", "catalogue");
   sys.ModifySystem(2, "Products", "");
   EXPECT_EQ(sys.GetSystem("2").ToString(), "Sys_ID|Sys_Name|Sys_Description\n2|Products|Null\n");
-  EXPECT_EQ(sys.GetSystemList().ToString(), "Sys_ID|Sys_Name|Sys_Description\n1|新闻|Null\n2|Products|Null\n");
+  EXPECT_EQ(sys.GetSystemList().ToString(),
+            "Sys_ID|Sys_Name|Sys_Description\n1|新闻|Null\n2|Products|Null\n");
   EXPECT_EQ(sys.Errors(), "");
 
   // An identifier without a row is a failure, not a message.
@@ -51,11 +57,12 @@ TEST_P(SystemTest, SystemsAndTheirFailures) {
   sys.DeleteSystem("1 or 1=1");
   EXPECT_TRUE(Trace().empty());
   EXPECT_EQ(Rows("select count(*) n from tPtlx_System"), "n\n2\n");
-  EXPECT_EQ(ErrorLines(sys.Errors()),
-            (std::vector<std::string>{
-                "[3021] Either BOF or EOF is True, or the current record has been deleted. Requested "
-                "operation requires a current record.",
-                "[13] Type mismatch: pID '1 or 1=1'"}));
+  EXPECT_EQ(
+      ErrorLines(sys.Errors()),
+      (std::vector<std::string>{
+          "[3021] Either BOF or EOF is True, or the current record has been deleted. Requested "
+          "operation requires a current record.",
+          "[13] Type mismatch: pID '1 or 1=1'"}));
   sys.DeleteSystem("1");
   EXPECT_EQ(Rows("select Sys_ID from tPtlx_System"), "Sys_ID\n2\n");
 }
@@ -63,7 +70,8 @@ TEST_P(SystemTest, SystemsAndTheirFailures) {
 TEST_P(SystemTest, PagingOfListQueries) {
   System sys;
   sys.SetConnection(conn);
-  for (int i = 1; i <= 25; ++i) sys.AppendParameter(fmt::format("P{:02}", i), std::to_string(i), "");
+  for (int i = 1; i <= 25; ++i)
+    sys.AppendParameter(fmt::format("P{:02}", i), std::to_string(i), "");
   auto values = [](const ResultArray& a) {
     std::string out;
     for (int r = 1; r <= a.DataRows(); ++r) out += a.At(r, 1).AsString() + " ";
@@ -77,8 +85,9 @@ TEST_P(SystemTest, PagingOfListQueries) {
     int32_t page;
     const char* rows;
   } cases[] = {
-      {1, "1 2 3 4 5 6 7 8 9 10 "},       {2, "11 12 13 14 15 16 17 18 19 20 "}, {3, "21 22 23 24 25 "},
-      {4, "21 22 23 24 25 "},             {99, "21 22 23 24 25 "},             {0, "1 2 3 4 5 6 7 8 9 10 "},
+      {1, "1 2 3 4 5 6 7 8 9 10 "},  {2, "11 12 13 14 15 16 17 18 19 20 "},
+      {3, "21 22 23 24 25 "},        {4, "21 22 23 24 25 "},
+      {99, "21 22 23 24 25 "},       {0, "1 2 3 4 5 6 7 8 9 10 "},
       {-1, "1 2 3 4 5 6 7 8 9 10 "},
   };
   for (const auto& c : cases) {
@@ -111,7 +120,8 @@ TEST_P(SystemTest, EmptyPagesAndBadPageText) {
   EXPECT_EQ(empty.AsArray().ToString(), "Sys_ID|Sys_Name|Sys_Description\n");
   EXPECT_EQ(sys->Get("RecordCount"), Variant(int32_t{0}));
   EXPECT_EQ(sys->Get("PageCount"), Variant(int32_t{0}));
-  EXPECT_EQ(ErrorLines(sys->Get("Errors").AsString()), std::vector<std::string>{"[Ptolix] 没有记录。"});
+  EXPECT_EQ(ErrorLines(sys->Get("Errors").AsString()),
+            std::vector<std::string>{"[Ptolix] 没有记录。"});
 
   // Unpaged and empty: row 0 only, nothing added to Errors.
   auto other = New("System");

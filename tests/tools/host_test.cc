@@ -15,7 +15,8 @@ namespace {
 
 using nlohmann::json;
 
-std::vector<json> RunHost(const std::vector<std::string>& requests, const std::string& options = "") {
+std::vector<json> RunHost(const std::vector<std::string>& requests,
+                          const std::string& options = "") {
   auto dir = std::filesystem::temp_directory_path() / ("ptolix_host_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "in") << [&] {
@@ -23,8 +24,8 @@ std::vector<json> RunHost(const std::vector<std::string>& requests, const std::s
     for (const auto& r : requests) all += r + "\n";
     return all;
   }();
-  std::string cmd = std::string(PTOLIX_TOOL_PATH) + " host " + options + " < " + (dir / "in").string() + " > " +
-                    (dir / "out").string();
+  std::string cmd = std::string(PTOLIX_TOOL_PATH) + " host " + options + " < " +
+                    (dir / "in").string() + " > " + (dir / "out").string();
   EXPECT_EQ(std::system(cmd.c_str()), 0);
   std::ifstream out(dir / "out");
   std::vector<json> responses;
@@ -55,7 +56,8 @@ TEST(Host, EveryOpInOneSession) {
   for (int i : {0, 1, 2, 3, 4, 13, 14}) EXPECT_EQ(r[i], json({{"ok", true}})) << i;
   EXPECT_EQ(r[5], json({{"ok", true}, {"value", 10}, {"id", 7}}));
   EXPECT_EQ(r[6], json({{"ok", true}, {"value", {{"empty", true}}}}));
-  EXPECT_EQ(r[7]["value"], json::parse(R"({"rows":[["Sys_ID","Sys_Name","Sys_Description"],[1,"News",null]]})"));
+  EXPECT_EQ(r[7]["value"],
+            json::parse(R"({"rows":[["Sys_ID","Sys_Name","Sys_Description"],[1,"News",null]]})"));
   EXPECT_EQ(r[8]["value"], json::parse(R"({"rows":null})"));
   EXPECT_EQ(r[9]["value"], 1);
   EXPECT_EQ(r[10]["value"], json::parse(R"({"rows":[["Role_ID","Role_Father"],[1,null]]})"));
@@ -67,19 +69,21 @@ TEST(Host, EveryOpInOneSession) {
 }
 
 TEST(Host, RequestsItCannotCarryOut) {
-  auto r = RunHost({
-      "not json",
-      R"({"op":"new","obj":"x","progid":"Corvane_Ptolix.Nothing"})",
-      R"({"op":"get","obj":"nobody","prop":"Errors"})",
-      R"({"op":"new","obj":"s","progid":"corvane_ptolix.system"})",
-      R"({"op":"call","obj":"s","method":"NoSuchMethod","args":[]})",
-      R"({"op":"get","obj":"s","prop":"NoSuchProperty"})",
-      R"({"op":"call","obj":"s","method":"GetParameter","args":[]})",
-      R"({"op":"call","obj":"s","method":"GetSystemList","args":["abc"]})",
-      R"({"op":"call","obj":"s","method":"GetSystemList"})",
-      R"({"op":"get","obj":"s","prop":"Errors"})",
-      R"({"op":"bogus","id":"q"})",
-  }, "--db sqlite::memory:");
+  auto r = RunHost(
+      {
+          "not json",
+          R"({"op":"new","obj":"x","progid":"Corvane_Ptolix.Nothing"})",
+          R"({"op":"get","obj":"nobody","prop":"Errors"})",
+          R"({"op":"new","obj":"s","progid":"corvane_ptolix.system"})",
+          R"({"op":"call","obj":"s","method":"NoSuchMethod","args":[]})",
+          R"({"op":"get","obj":"s","prop":"NoSuchProperty"})",
+          R"({"op":"call","obj":"s","method":"GetParameter","args":[]})",
+          R"({"op":"call","obj":"s","method":"GetSystemList","args":["abc"]})",
+          R"({"op":"call","obj":"s","method":"GetSystemList"})",
+          R"({"op":"get","obj":"s","prop":"Errors"})",
+          R"({"op":"bogus","id":"q"})",
+      },
+      "--db sqlite::memory:");
   ASSERT_EQ(r.size(), 11u);
   for (int i : {0, 1, 2, 4, 5, 6, 7, 10}) {
     EXPECT_EQ(r[i]["ok"], false) << i;
@@ -88,21 +92,24 @@ TEST(Host, RequestsItCannotCarryOut) {
   EXPECT_EQ(r[10]["id"], "q");
   // A method called before Connection was set is the object's failure, not the host's.
   EXPECT_EQ(r[8], json::parse(R"({"ok":true,"value":{"rows":null}})"));
-  EXPECT_NE(r[9]["value"].get<std::string>().find("] Object variable or With block variable not set\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      r[9]["value"].get<std::string>().find("] Object variable or With block variable not set\r\n"),
+      std::string::npos);
 }
 
 TEST(Host, ValueEncodings) {
-  auto r = RunHost({
-      R"({"op":"new","obj":"a","progid":"Corvane_Ptolix.About"})",
-      R"({"op":"get","obj":"a","prop":"CreateDate"})",
-      R"({"op":"get","obj":"a","prop":"ModifiedDate"})",
-      R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})",
-      R"({"op":"set","obj":"s","prop":"Connection","conn":"db"})",
-      R"({"op":"init","conn":"db"})",
-      R"({"op":"call","obj":"s","method":"AppendParameter","args":[{"date":"2002-08-02 00:00:00"},12,{"empty":true}]})",
-      R"({"op":"call","obj":"s","method":"GetParameterList","args":[]})",
-  }, "--db sqlite::memory:");
+  auto r = RunHost(
+      {
+          R"({"op":"new","obj":"a","progid":"Corvane_Ptolix.About"})",
+          R"({"op":"get","obj":"a","prop":"CreateDate"})",
+          R"({"op":"get","obj":"a","prop":"ModifiedDate"})",
+          R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})",
+          R"({"op":"set","obj":"s","prop":"Connection","conn":"db"})",
+          R"({"op":"init","conn":"db"})",
+          R"({"op":"call","obj":"s","method":"AppendParameter","args":[{"date":"2002-08-02 00:00:00"},12,{"empty":true}]})",
+          R"({"op":"call","obj":"s","method":"GetParameterList","args":[]})",
+      },
+      "--db sqlite::memory:");
   ASSERT_EQ(r.size(), 8u);
   EXPECT_EQ(r[1]["value"], json::parse(R"({"date":"2002-08-02 00:00:00"})"));
   EXPECT_EQ(r[2]["value"]["list"].size(), 4u);
@@ -122,16 +129,21 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
     std::string error;  // part of the message
   };
   const std::vector<Case> cases = {
-      {"{\"op\":\"get\",\"obj\":\"\xff\",\"prop\":\"x\"}", "not valid UTF-8: byte 0xFF at offset 19"},
+      {"{\"op\":\"get\",\"obj\":\"\xff\",\"prop\":\"x\"}",
+       "not valid UTF-8: byte 0xFF at offset 19"},
       {"\xc3(", "not valid UTF-8: byte 0xC3 at offset 0"},
-      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"\xed\xa0\x80\"}", "not valid UTF-8"},  // a surrogate
-      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"\xc0\xaf\"}", "not valid UTF-8"},      // overlong
-      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"caf\xc3\"}", "not valid UTF-8"},       // cut short
+      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"\xed\xa0\x80\"}",
+       "not valid UTF-8"},                                                            // a surrogate
+      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"\xc0\xaf\"}", "not valid UTF-8"},  // overlong
+      {"{\"op\":\"new\",\"obj\":\"a\",\"progid\":\"caf\xc3\"}", "not valid UTF-8"},   // cut short
       {R"({"op":"get","obj":"s","prop":"PageSize","id":)" + deep + "}", "deeper than 64 levels"},
-      {R"({"op":"call","obj":"s","method":"GetParameter","args":)" + deep + "}", "deeper than 64 levels"},
+      {R"({"op":"call","obj":"s","method":"GetParameter","args":)" + deep + "}",
+       "deeper than 64 levels"},
       {R"({"op":"set","obj":"s","prop":"PageSize","value":)" + deep + "}", "deeper than 64 levels"},
-      {R"({"op":"set","obj":"s","prop":"PageSize","value":)" + Nested(64) + "}", "deeper than 64 levels"},
-      {R"({"op":"set","obj":"s","prop":"PageSize","value":")" + std::string(100000, '[') + "\"}", "Type mismatch"},
+      {R"({"op":"set","obj":"s","prop":"PageSize","value":)" + Nested(64) + "}",
+       "deeper than 64 levels"},
+      {R"({"op":"set","obj":"s","prop":"PageSize","value":")" + std::string(100000, '[') + "\"}",
+       "Type mismatch"},
       {R"({"op":"get","obj":"s","prop":"PageSize")", "bad JSON"},
       {"[1,2]", "a request is a JSON object"},
       {R"({"op":7})", "request needs a string \"op\""},
@@ -152,21 +164,25 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const json& bad = r[2 + 2 * i];
     EXPECT_EQ(bad["ok"], false) << i;
-    EXPECT_NE(bad["error"].get<std::string>().find(cases[i].error), std::string::npos) << i << ": " << bad["error"];
+    EXPECT_NE(bad["error"].get<std::string>().find(cases[i].error), std::string::npos)
+        << i << ": " << bad["error"];
     EXPECT_EQ(r[3 + 2 * i], json({{"ok", true}, {"value", 20}})) << i;
   }
   EXPECT_NE(r.back()["error"].get<std::string>().find("cannot use"), std::string::npos) << r.back();
 }
 
 TEST(Host, SkipsALineOverTheLimit) {
-  auto dir = std::filesystem::temp_directory_path() / ("ptolix_host_long_" + std::to_string(::getpid()));
+  auto dir =
+      std::filesystem::temp_directory_path() / ("ptolix_host_long_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   {
     std::ofstream in(dir / "in", std::ios::binary);
     std::string text = R"({"op":"new","obj":"s","progid":")" + std::string(64 << 20, 'x') + "\"}\n";
-    in << text << R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System","id":2})" << "\n";
+    in << text << R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System","id":2})"
+       << "\n";
   }
-  std::string cmd = std::string(PTOLIX_TOOL_PATH) + " host < " + (dir / "in").string() + " > " + (dir / "out").string();
+  std::string cmd = std::string(PTOLIX_TOOL_PATH) + " host < " + (dir / "in").string() + " > " +
+                    (dir / "out").string();
   EXPECT_EQ(std::system(cmd.c_str()), 0);
   std::ifstream out(dir / "out");
   std::vector<json> r;
@@ -185,7 +201,8 @@ TEST(Host, TraceKeepsTheLatestStatements) {
       R"({"op":"trace","conn":"db"})",
   };
   for (int i = 0; i < 10003; ++i) {
-    lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["P)" + std::to_string(i) + R"("]})");
+    lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["P)" +
+                    std::to_string(i) + R"("]})");
   }
   lines.push_back(R"({"op":"trace","conn":"db"})");
   lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["Q"]})");
@@ -197,7 +214,10 @@ TEST(Host, TraceKeepsTheLatestStatements) {
   EXPECT_EQ(full["dropped"], 3);
   EXPECT_EQ(full["value"][0], "select * from tPtlx_SystemParameter where Para_Name = 'P3'");
   EXPECT_EQ(full["value"][9999], "select * from tPtlx_SystemParameter where Para_Name = 'P10002'");
-  EXPECT_EQ(r.back(), json::parse(R"({"ok":true,"value":["select * from tPtlx_SystemParameter where Para_Name = 'Q'"]})"));
+  EXPECT_EQ(
+      r.back(),
+      json::parse(
+          R"({"ok":true,"value":["select * from tPtlx_SystemParameter where Para_Name = 'Q'"]})"));
 }
 
 }  // namespace

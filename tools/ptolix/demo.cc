@@ -10,7 +10,7 @@
 namespace ptolix::tool {
 
 std::unique_ptr<Object> DemoContext::New(const std::string& class_name) {
-  auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
+  auto obj = GlobalRegistry().CreateObject(std::string(kProgidPrefix) + class_name);
   if (obj->info().set_connection) obj->PutConnection(conn);
   return obj;
 }
@@ -31,7 +31,7 @@ namespace {
 
 // Empties the library's tables so the demo starts from a fresh database.
 void Reset(db::Connection& conn) {
-  for (const auto& t : schema::Tables()) conn.backend().Execute("drop table if exists " + t.name);
+  for (const auto& t : schema::Tables()) conn.RunStatement("drop table if exists " + t.name);
   schema::CreateSchema(conn);
 }
 
@@ -45,7 +45,8 @@ int RunDemo(const std::string& url, std::ostream& out) {
   DemoContext ctx{db::Connect(url), out, "var/demo-site", "", ""};
   out << "Ptolix demo on " << url << "\n";
   Reset(*ctx.conn);
-  for (auto step : {DemoSystem, DemoOrganisation, DemoColumns, DemoSite, DemoContent, DemoRecords}) step(ctx);
+  for (auto step : {DemoSystem, DemoOrganisation, DemoColumns, DemoSite, DemoContent, DemoRecords})
+    step(ctx);
   out << "\nDone.\n";
   return 0;
 }

@@ -28,12 +28,12 @@ struct DemoContext {
 };
 
 // The steps, in the order the demo walks them; each area has its own file.
-void DemoSystem(DemoContext& ctx);    // parameters, systems, a paged list
+void DemoSystem(DemoContext& ctx);        // parameters, systems, a paged list
 void DemoOrganisation(DemoContext& ctx);  // roles, users, sign-in
-void DemoColumns(DemoContext& ctx);   // column tree, grants, access rebuild
-void DemoSite(DemoContext& ctx);      // website, style, template, tags, page code
-void DemoContent(DemoContext& ctx);   // writing, review, ordering, published list
-void DemoRecords(DemoContext& ctx);   // links, uploads, product information
+void DemoColumns(DemoContext& ctx);       // column tree, grants, access rebuild
+void DemoSite(DemoContext& ctx);          // website, style, template, tags, page code
+void DemoContent(DemoContext& ctx);       // writing, review, ordering, published list
+void DemoRecords(DemoContext& ctx);       // links, uploads, product information
 
 // Builds the demo site in the (fresh) database behind `url`.
 int RunDemo(const std::string& url, std::ostream& out);

@@ -33,7 +33,8 @@ void DemoColumns(DemoContext& ctx) {
   std::string topic = add("年度回顾", topics);
   column->Call("MoveColumn", {sys, notices, news});  // 公告 directly before 新闻
   column->Call("MoveColumn", {sys, topics, topic});  // into its own subtree: refused
-  ctx.Show("GetColumnList (tree order, after moving 公告 before 新闻)", column->Call("GetColumnList", {sys, ""}));
+  ctx.Show("GetColumnList (tree order, after moving 公告 before 新闻)",
+           column->Call("GetColumnList", {sys, ""}));
   ctx.ShowErrors(*column);
 
   // Readers: a top role outside the administrators' tree, so that only its
@@ -45,7 +46,8 @@ void DemoColumns(DemoContext& ctx) {
   column->Call("AddRoleAccess", {sys, news, editors, "3"});
   column->Call("AddRoleAccess", {sys, home, readers, "2"});
   column->Call("AddUsrAccess", {sys, topic, "reader", "3"});
-  ctx.Show("GetDirectRoleList 新闻 (role 1 holds every new column)", column->Call("GetDirectRoleList", {sys, news}));
+  ctx.Show("GetDirectRoleList 新闻 (role 1 holds every new column)",
+           column->Call("GetDirectRoleList", {sys, news}));
   ctx.Show("GetAllRoleList 国内 (roles granted on it or below it, with the roles under them)",
            column->Call("GetAllRoleList", {sys, home}));
 
@@ -54,8 +56,9 @@ void DemoColumns(DemoContext& ctx) {
   ctx.Show("GetAccessColumnList reader (ancestors of granted columns at level 1)",
            user->Call("GetAccessColumnList", {"reader", sys, ""}));
   user->Call("UpdateUsrAccess", {"reporter"});
-  ctx.out << "GetColumnAccess: reader 国内 " << ToDisplay(user->Call("GetColumnAccess", {"reader", sys, home}))
-          << ", reader 公告 " << ToDisplay(user->Call("GetColumnAccess", {"reader", sys, notices}))
+  ctx.out << "GetColumnAccess: reader 国内 "
+          << ToDisplay(user->Call("GetColumnAccess", {"reader", sys, home})) << ", reader 公告 "
+          << ToDisplay(user->Call("GetColumnAccess", {"reader", sys, notices}))
           << ", reporter 公告 (inherited from role 1) "
           << ToDisplay(user->Call("GetColumnAccess", {"reporter", sys, notices})) << "\n";
   ctx.ShowErrors(*user);

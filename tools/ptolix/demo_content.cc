@@ -7,7 +7,8 @@ namespace ptolix::tool {
 namespace {
 
 // Identifier, state, column, title and code of each row of a list.
-void ShowItems(DemoContext& ctx, const std::string& label, const Variant& list, int max_rows = 100) {
+void ShowItems(DemoContext& ctx, const std::string& label, const Variant& list,
+               int max_rows = 100) {
   ctx.out << label << "\n";
   if (list.kind() != Variant::Kind::kArray || !list.AsArray().allocated()) {
     ctx.out << "  (no result)\n";
@@ -15,8 +16,9 @@ void ShowItems(DemoContext& ctx, const std::string& label, const Variant& list, 
   }
   const ResultArray& a = list.AsArray();
   for (int r = 1; r <= a.DataRows() && r <= max_rows; ++r) {
-    ctx.out << "  " << ToDisplay(a.Get(r, "Info_ID")) << "  state " << ToDisplay(a.Get(r, "InfState_ID"))
-            << "  column " << ToDisplay(a.Get(r, "Column_ID")) << "  " << ToDisplay(a.Get(r, "Info_Order")) << "  "
+    ctx.out << "  " << ToDisplay(a.Get(r, "Info_ID")) << "  state "
+            << ToDisplay(a.Get(r, "InfState_ID")) << "  column " << ToDisplay(a.Get(r, "Column_ID"))
+            << "  " << ToDisplay(a.Get(r, "Info_Order")) << "  "
             << ToDisplay(a.Get(r, "Info_Title")) << "\n";
   }
   if (a.DataRows() > max_rows) ctx.out << "  ... " << a.DataRows() - max_rows << " more\n";
@@ -42,12 +44,13 @@ void DemoContent(DemoContext& ctx) {
   auto info = ctx.New("Information");
   auto write = [&](const std::string& col, const std::string& title, const std::string& content,
                    const std::string& father = "") {
-    return ToDisplay(info->Call("AppendInfo", {sys, col, "reporter", "1", title, content, "2024-05-01", "", "", site,
-                                               father}));
+    return ToDisplay(info->Call("AppendInfo", {sys, col, "reporter", "1", title, content,
+                                               "2024-05-01", "", "", site, father}));
   };
   std::string ids;
   for (int i = 1; i <= 40; ++i) {
-    std::string id = write(headlines, "要闻第" + std::to_string(i) + "篇", i % 4 == 0 ? "<p><img src=\"p.jpg\"></p>" : "<p>正文</p>");
+    std::string id = write(headlines, "要闻第" + std::to_string(i) + "篇",
+                           i % 4 == 0 ? "<p><img src=\"p.jpg\"></p>" : "<p>正文</p>");
     ids += (ids.empty() ? "" : ",") + id;
   }
   std::string lead = write(news, "新闻中心导读", "<p>导读</p>");
@@ -55,10 +58,11 @@ void DemoContent(DemoContext& ctx) {
   std::string notice = write(notices, "停电通知", "<p>周六停电</p>");
   ids += "," + lead + "," + follow + "," + notice;
   std::string waiting = write(headlines, "待审稿件", "<p>草稿</p>");
-  ctx.out << "AppendInfo: 44 items; item " << follow << " is filed under item " << lead << ", code " << ToDisplay(info->Call("GetInfo", {follow}).AsArray().Get(1, "Info_Order")) << "\n";
+  ctx.out << "AppendInfo: 44 items; item " << follow << " is filed under item " << lead << ", code "
+          << ToDisplay(info->Call("GetInfo", {follow}).AsArray().Get(1, "Info_Order")) << "\n";
 
   info->Call("AssessInfo", {"editor", ids, "4"});
-  info->Call("AssessInfo", {"editor", waiting, "2"});  // returned for re-editing
+  info->Call("AssessInfo", {"editor", waiting, "2"});      // returned for re-editing
   info->Call("AddInfo2Column", {notice, sys, headlines});  // the notice also shows under 要闻
   info->Put("PageSize", Variant(5));
   ShowItems(ctx, "GetInfoList 要闻 Editor (items still with the editors)",
@@ -84,13 +88,17 @@ void DemoContent(DemoContext& ctx) {
   ctx.ShowErrors(*info);
 
   info->Put("PageSize", Variant(20));
-  ShowItems(ctx, "GetPublishedInfoList 新闻中心 (with 要闻 and the cross-posted notice), PageSize 20, page 2",
-            info->Call("GetPublishedInfoList", {site, sys, news, "2"}));
+  ShowItems(
+      ctx,
+      "GetPublishedInfoList 新闻中心 (with 要闻 and the cross-posted notice), PageSize 20, page 2",
+      info->Call("GetPublishedInfoList", {site, sys, news, "2"}));
   ctx.out << "RecordCount " << ToDisplay(info->Get("RecordCount")) << ", PageCount "
           << ToDisplay(info->Get("PageCount")) << "\n";
-  ShowItems(ctx, "GetTopNPictureInfoList 3", info->Call("GetTopNPictureInfoList", {site, sys, "3"}));
+  ShowItems(ctx, "GetTopNPictureInfoList 3",
+            info->Call("GetTopNPictureInfoList", {site, sys, "3"}));
   ShowItems(ctx, "SearchInfoList 要闻 title \"第1\"",
-            info->Call("SearchInfoList", {site, sys, headlines, "Published", "第1", "", "", "", "", "1"}));
+            info->Call("SearchInfoList",
+                       {site, sys, headlines, "Published", "第1", "", "", "", "", "1"}));
 }
 
 }  // namespace ptolix::tool

@@ -1,7 +1,7 @@
 #include <ostream>
 
 #include "demo.h"
-#include "ptolix/frame/arrays.h"
+#include "frame/arrays.h"
 
 namespace ptolix::tool {
 

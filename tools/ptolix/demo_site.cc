@@ -32,11 +32,15 @@ void DemoSite(DemoContext& ctx) {
 
   auto page = ctx.New("Page");
   page->Call("AppendPage", {ctx.sys_id, "index.asp", "首页"});
-  page->Call("AppendTag", {ctx.sys_id, "public.asp", "title", "Response.Write SiteTitle", "公共：站点标题"});
-  page->Call("AppendTag", {ctx.sys_id, "public.asp", "footer", "Response.Write \"(c) Ptolix\"", "公共：页脚"});
-  page->Call("AppendTag", {ctx.sys_id, "index.asp", "news", "ShowNewsList column, count", "首页：新闻列表"});
+  page->Call("AppendTag",
+             {ctx.sys_id, "public.asp", "title", "Response.Write SiteTitle", "公共：站点标题"});
+  page->Call("AppendTag",
+             {ctx.sys_id, "public.asp", "footer", "Response.Write \"(c) Ptolix\"", "公共：页脚"});
+  page->Call("AppendTag",
+             {ctx.sys_id, "index.asp", "news", "ShowNewsList column, count", "首页：新闻列表"});
   page->Call("AppendTag", {ctx.sys_id, "index.asp", "box", "StartBox[data]EndBox", "首页：推荐框"});
-  ctx.Show("GetTagList index.asp (its own and the public tags)", page->Call("GetTagList", {ctx.sys_id, "index.asp"}));
+  ctx.Show("GetTagList index.asp (its own and the public tags)",
+           page->Call("GetTagList", {ctx.sys_id, "index.asp"}));
   ctx.Show("GetTempletList index.asp", page->Call("GetTempletList", {ctx.sys_id, "index.asp"}));
 
   ctx.out << "CreateAspCode (page source):\n"

@@ -16,7 +16,8 @@ void DemoSystem(DemoContext& ctx) {
   std::string root = std::filesystem::absolute(ctx.var_dir).string();
   system->Call("AppendParameter", {"SITE_PHYSICAL_ROOT", root, "站点的物理根目录"});
   system->Call("AppendParameter", {"TEMPLET_PATH", "templates", "模板文件目录，相对于站点根目录"});
-  system->Call("AppendParameter", {"ABSTRACT_PUBLIC_PAGE", "public.asp", "各页面共用的标签所在的页面"});
+  system->Call("AppendParameter",
+               {"ABSTRACT_PUBLIC_PAGE", "public.asp", "各页面共用的标签所在的页面"});
   system->Call("AppendParameter", {"SITE_TITLE", "Ptolix 示例站点", ""});
   system->Call("AppendParameter", {"SITE_ADMIN", "admin@example.com", "站点管理员"});
 

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "frame/arrays.h"
 #include "json_values.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/arrays.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::tool {
@@ -182,12 +182,7 @@ void Host::Sql(const json& request, json& response) {
   db::Connection& conn = Conn(request);
   std::string text = Str(request, "text");
   // Not the library's statement: keep it out of the trace.
-  auto rewritten = conn.RewriteFor(text);
-  auto cursor = conn.backend().Query(rewritten.text);
-  ResultArray rows(cursor->Columns());
-  std::vector<Variant> row;
-  while (cursor->Fetch(&row)) rows.AddRow(row);
-  response["value"] = ToJson(Variant(std::move(rows)));
+  response["value"] = ToJson(Variant(conn.RunQuery(text)));
 }
 
 void Host::Trace(const json& request, json& response) {

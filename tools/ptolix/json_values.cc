@@ -59,7 +59,9 @@ Variant FromJson(const json& j) {
     if (j.contains("empty")) return Variant();
     if (j.contains("date") && j["date"].is_string()) {
       DateTime d;
-      if (!DateTime::Parse(j["date"].get<std::string>(), &d)) throw HostError("bad date " + j["date"].dump(-1, ' ', false, json::error_handler_t::replace));
+      if (!DateTime::Parse(j["date"].get<std::string>(), &d))
+        throw HostError("bad date " +
+                        j["date"].dump(-1, ' ', false, json::error_handler_t::replace));
       return Variant(d);
     }
     if (j.contains("list") && j["list"].is_array()) {
@@ -68,7 +70,8 @@ Variant FromJson(const json& j) {
       return Variant(std::move(list));
     }
   }
-  throw HostError("cannot use " + j.dump(-1, ' ', false, json::error_handler_t::replace) + " as a value");
+  throw HostError("cannot use " + j.dump(-1, ' ', false, json::error_handler_t::replace) +
+                  " as a value");
 }
 
 }  // namespace ptolix::tool

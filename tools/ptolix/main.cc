@@ -23,7 +23,9 @@ int Init(const std::string& url) {
 int Call(const std::string& url, const std::string& class_name, const std::string& method,
          const std::vector<std::string>& args, int page_size, tool::Format format) {
   auto conn = db::Connect(url);
-  std::string progid = class_name.find('.') == std::string::npos ? "Corvane_Ptolix." + class_name : class_name;
+  std::string progid = class_name.find('.') == std::string::npos
+                           ? std::string(kProgidPrefix) + class_name
+                           : class_name;
   auto obj = GlobalRegistry().CreateObject(progid);
   if (obj->info().set_connection) obj->PutConnection(conn);
   if (page_size > 0) obj->Put("PageSize", Variant(page_size));
@@ -61,7 +63,8 @@ int main(int argc, char** argv) {
   call->add_option("method", method, "Method or property name")->required();
   call->add_option("args", args, "Arguments, as text");
   call->add_option("--page-size", page_size, "PageSize before the call");
-  call->add_option("--format", format, "Output format")->check(CLI::IsMember({"table", "json", "csv"}));
+  call->add_option("--format", format, "Output format")
+      ->check(CLI::IsMember({"table", "json", "csv"}));
 
   std::string host_url;
   auto* host = app.add_subcommand("host", "Serve JSON requests, one per line, on standard input");
@@ -69,14 +72,15 @@ int main(int argc, char** argv) {
 
   std::string demo_url = "sqlite:var/demo.db";
   auto* demo = app.add_subcommand("demo", "Build a small site in a fresh database and walk it");
-  demo->add_option("--db", demo_url, "Connection URL (its Ptolix tables are emptied)")->capture_default_str();
+  demo->add_option("--db", demo_url, "Connection URL (its Ptolix tables are emptied)")
+      ->capture_default_str();
 
   CLI11_PARSE(app, argc, argv);
 
   try {
     if (*init) return Init(url);
     if (*call) {
-      tool::Format f = format == "json" ? tool::Format::kJson
+      tool::Format f = format == "json"  ? tool::Format::kJson
                        : format == "csv" ? tool::Format::kCsv
                                          : tool::Format::kTable;
       return Call(url, class_name, method, args, page_size, f);

@@ -89,7 +89,8 @@ void PrintValue(std::ostream& out, const Variant& value, Format format) {
     }
     out << '\n';
     if (r == 0) {
-      for (size_t c = 0; c < widths.size(); ++c) out << (c ? "-+-" : "") << std::string(widths[c], '-');
+      for (size_t c = 0; c < widths.size(); ++c)
+        out << (c ? "-+-" : "") << std::string(widths[c], '-');
       out << '\n';
     }
   }

@@ -11,7 +11,7 @@ from pathlib import Path
 
 import pytest
 from selenium import webdriver
-from selenium.common.exceptions import NoAlertPresentException
+from selenium.common.exceptions import WebDriverException, NoAlertPresentException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as EC
@@ -49,7 +49,17 @@ class Site:
         """Clicks something that loads a page and waits for the new one."""
         old = self.d.find_element(By.TAG_NAME, "html")
         element.click()
-        WebDriverWait(self.d, 15).until(EC.staleness_of(old))
+
+        def gone(_) -> bool:
+            # While the new page replaces the old one the driver may also
+            # answer that the node no longer belongs to the document.
+            try:
+                old.is_enabled()
+                return False
+            except WebDriverException:
+                return True
+
+        WebDriverWait(self.d, 15).until(gone)
 
     def text(self) -> str:
         return self.d.find_element(By.TAG_NAME, "body").text

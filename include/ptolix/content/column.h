@@ -26,8 +26,9 @@ class Column : public FrameObject {
   // Adds a column under pFather (top level when empty or not found) and
   // grants role 1 level 4 on it. Returns the new Column_ID; 0 on failure,
   // and then no row was added.
-  int32_t AppendColumn(std::string_view pSysID, std::string_view pName, std::string_view pDescription,
-                       std::string_view pUrl, std::string_view pTarget, std::string_view pIcon,
+  int32_t AppendColumn(std::string_view pSysID, std::string_view pName,
+                       std::string_view pDescription, std::string_view pUrl,
+                       std::string_view pTarget, std::string_view pIcon,
                        std::string_view pSpecialIcon, std::string_view pWebSiteID,
                        std::string_view pFather = "") noexcept;
   // Overwrites every field (empty writes null); descendants are not touched.
@@ -36,24 +37,26 @@ class Column : public FrameObject {
                     std::string_view pUrl, std::string_view pTarget, std::string_view pIcon,
                     std::string_view pSpecialIcon, std::string_view pWebSiteID) noexcept;
   // Marks the column and its whole subtree as deleted.
-  void DeleteColumn(std::string_view pSysID, std::string_view pID, std::string_view pWebSiteID) noexcept;
+  void DeleteColumn(std::string_view pSysID, std::string_view pID,
+                    std::string_view pWebSiteID) noexcept;
   // Places column pID (with its subtree) directly before pTargetID, as the
   // target's sibling. Atomic. Refuses a target inside the moved subtree
   // ("不能将栏目移到其下级栏目处。"); a missing target records
   // "目标栏目不存在。". When the new code is already taken, the target's
   // sibling group is first given fresh, evenly spaced codes (order kept,
   // subtrees follow), so codes stay unique.
-  void MoveColumn(std::string_view pSysID, std::string_view pID, std::string_view pTargetID) noexcept;
+  void MoveColumn(std::string_view pSysID, std::string_view pID,
+                  std::string_view pTargetID) noexcept;
 
   // The system's live columns for the website, in tree order; paged.
   ResultArray GetColumnList(std::string_view pSysID, std::string_view pWebSite,
                             std::string_view pCurPage = "") noexcept;
   // Live direct children of pID (top-level columns when pID is empty); paged.
-  ResultArray GetChildColumnList(std::string_view pSysID, std::string_view pWebSite, std::string_view pID,
-                                 std::string_view pCurPage = "") noexcept;
+  ResultArray GetChildColumnList(std::string_view pSysID, std::string_view pWebSite,
+                                 std::string_view pID, std::string_view pCurPage = "") noexcept;
   // Live descendants of pID at every depth, pID itself excluded; paged.
-  ResultArray GetChildrenColumnList(std::string_view pSysID, std::string_view pWebSite, std::string_view pID,
-                                    std::string_view pCurPage = "") noexcept;
+  ResultArray GetChildrenColumnList(std::string_view pSysID, std::string_view pWebSite,
+                                    std::string_view pID, std::string_view pCurPage = "") noexcept;
   // One column; no row is a failure (3021).
   ResultArray GetColumn(std::string_view pSysID, std::string_view pID) noexcept;
   // The parent column; a top-level column or no row is a failure (3021).
@@ -67,7 +70,8 @@ class Column : public FrameObject {
                      std::string_view pAccess) noexcept;
   void ModifyRoleAccess(std::string_view pSysID, std::string_view pID, std::string_view pRoleID,
                         std::string_view pAccess) noexcept;
-  void DeleteRoleAccess(std::string_view pSysID, std::string_view pID, std::string_view pRoleID) noexcept;
+  void DeleteRoleAccess(std::string_view pSysID, std::string_view pID,
+                        std::string_view pRoleID) noexcept;
   // (Role_ID, Role_Name, AccessType_ID) of the grants on the column itself.
   ResultArray GetDirectRoleList(std::string_view pSysID, std::string_view pID,
                                 std::string_view pCurPage = "") noexcept;
@@ -84,7 +88,8 @@ class Column : public FrameObject {
                     std::string_view pAccess) noexcept;
   void ModifyUsrAccess(std::string_view pSysID, std::string_view pID, std::string_view pUsrID,
                        std::string_view pAccess) noexcept;
-  void DeleteUsrAccess(std::string_view pSysID, std::string_view pID, std::string_view pUsrID) noexcept;
+  void DeleteUsrAccess(std::string_view pSysID, std::string_view pID,
+                       std::string_view pUsrID) noexcept;
 
  private:
   // Gives the sibling group of code `code` fresh codes, order kept.

@@ -32,8 +32,9 @@ class Information : public FrameObject {
   // first. Returns the new Info_ID as text; empty on failure, and then
   // nothing is stored. The image count is that of "<img " in pContent.
   std::string AppendInfo(std::string_view pSysID, std::string_view pColumnID, std::string_view pUsr,
-                         std::string_view pInfoType, std::string_view pTitle, std::string_view pContent,
-                         std::string_view pPubDate, std::string_view pEndDate, std::string_view pUrl,
+                         std::string_view pInfoType, std::string_view pTitle,
+                         std::string_view pContent, std::string_view pPubDate,
+                         std::string_view pEndDate, std::string_view pUrl,
                          std::string_view pWebSite, std::string_view pFather = {}) noexcept;
   // Overwrites title, content, image count ("<img" occurrences), type, url
   // and dates of every listed item; empty arguments write null.
@@ -43,11 +44,13 @@ class Information : public FrameObject {
   // Marks the listed items deleted; they leave every list but GetInfo.
   void DeleteInfo(std::string_view pID) noexcept;
   // Sets state, reviewer and review time of the listed items.
-  void AssessInfo(std::string_view pUsr, std::string_view pID, std::string_view pInfoState) noexcept;
+  void AssessInfo(std::string_view pUsr, std::string_view pID,
+                  std::string_view pInfoState) noexcept;
   // The item's whole row (deleted items too); no such item is a failure.
   ResultArray GetInfo(std::string_view pID) noexcept;
 
-  void AppendInfoAttach(std::string_view pID, std::string_view pTitle, std::string_view pFileName) noexcept;
+  void AppendInfoAttach(std::string_view pID, std::string_view pTitle,
+                        std::string_view pFileName) noexcept;
   void DeleteInfoAttach(std::string_view pInfoID, std::string_view pAttachID) noexcept;
   // Every attachment of the item, unpaged.
   ResultArray GetInfoAttachList(std::string_view pID) noexcept;
@@ -58,9 +61,11 @@ class Information : public FrameObject {
   // items filed under it stay as they are.
   void MoveInfo(std::string_view pID, std::string_view pSysID, std::string_view pColumnID) noexcept;
   // Shows the item in a further column (cross-posting). Repeats are stored.
-  void AddInfo2Column(std::string_view pID, std::string_view pSysID, std::string_view pColumnID) noexcept;
+  void AddInfo2Column(std::string_view pID, std::string_view pSysID,
+                      std::string_view pColumnID) noexcept;
   // Removes every cross-posting of the item to that column.
-  void RemoveFromColumn(std::string_view pID, std::string_view pSysID, std::string_view pColumnID) noexcept;
+  void RemoveFromColumn(std::string_view pID, std::string_view pSysID,
+                        std::string_view pColumnID) noexcept;
   // Moves the item one place towards the front (MoveUpInfo) or the end
   // (MoveDownInfo) among its siblings in the column's list: the items homed
   // in (pWebSite, pSysID, pColumnID), narrowed by pMode, not deleted, that
@@ -76,23 +81,27 @@ class Information : public FrameObject {
   // --- queries (all sorted by Info_Order; the content is never fetched) ---
 
   // Items homed in the column, filtered by pMode.
-  ResultArray GetInfoList(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
-                          std::string_view pMode, std::string_view pCurPage = {}) noexcept;
+  ResultArray GetInfoList(std::string_view pWebSite, std::string_view pSysID,
+                          std::string_view pColumnID, std::string_view pMode,
+                          std::string_view pCurPage = {}) noexcept;
   // As GetInfoList, narrowed by title and content texts (matched literally,
   // letter case ignored), type, and the storing time between pStartDate and
   // pEndDate inclusive (only when both are given).
-  ResultArray SearchInfoList(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
-                             std::string_view pMode, std::string_view pTitle, std::string_view pContent,
-                             std::string_view pType, std::string_view pStartDate, std::string_view pEndDate,
-                             std::string_view pCurPage = {}) noexcept;
+  ResultArray SearchInfoList(std::string_view pWebSite, std::string_view pSysID,
+                             std::string_view pColumnID, std::string_view pMode,
+                             std::string_view pTitle, std::string_view pContent,
+                             std::string_view pType, std::string_view pStartDate,
+                             std::string_view pEndDate, std::string_view pCurPage = {}) noexcept;
   // Items homed in (pSysID, pColumnID) that are cross-posted to
   // (pSysID1, pColumnID1), any state.
-  ResultArray GetInfoList1(std::string_view pSysID, std::string_view pColumnID, std::string_view pSysID1,
-                           std::string_view pColumnID1, std::string_view pCurPage = {}) noexcept;
+  ResultArray GetInfoList1(std::string_view pSysID, std::string_view pColumnID,
+                           std::string_view pSysID1, std::string_view pColumnID1,
+                           std::string_view pCurPage = {}) noexcept;
   // Published items of the column and its live sub-columns, homed there or
   // cross-posted there, of that system and website.
   ResultArray GetPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
-                                   std::string_view pColumnID, std::string_view pCurPage = {}) noexcept;
+                                   std::string_view pColumnID,
+                                   std::string_view pCurPage = {}) noexcept;
   // The first pNum rows of GetPublishedInfoList's order; never paged.
   ResultArray GetTopNPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
                                        std::string_view pColumnID, std::string_view pNum) noexcept;
@@ -104,19 +113,9 @@ class Information : public FrameObject {
  private:
   void MoveInfoStep(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
                     std::string_view pMode, std::string_view pID, bool up);
+  // Whether a subtree's published lists take the by-column form (SQL values).
+  bool FewPublished(const std::string& sys, const std::string& col, const std::string& site,
+                    int limit);
 };
-
-// Non-overlapping occurrences of `pattern` in `text`, letter case exact.
-// An empty pattern counts 0.
-int32_t CountOccurrences(std::string_view text, std::string_view pattern);
-
-// Length of the tail of `first` that starts at the first character where
-// `first` and `second` differ (letter case ignored); 0 when `second` begins
-// with `first`.
-int32_t DifferingTailLength(std::string_view first, std::string_view second);
-
-// The condition a pMode keyword adds to a list statement (" and InfState_ID
-// in (4,5,6)" for "Published"); empty for "All" and unknown keywords.
-std::string ModeFilter(std::string_view pMode);
 
 }  // namespace ptolix

@@ -10,15 +10,16 @@
 #include <type_traits>
 #include <vector>
 
-#include "ptolix/db/backend.h"
+#include "ptolix/db/dialect.h"
 #include "ptolix/db/error.h"
 #include "ptolix/db/recordset.h"
-#include "ptolix/db/rewriter.h"
 #include "ptolix/frame/result_array.h"
 
 namespace ptolix::db {
 
+class Backend;
 class Connection;
+struct Rewritten;
 
 // What an atomic change decides about, locked for the rest of its
 // transaction so that two connections never decide from the same state: a
@@ -75,7 +76,7 @@ class Connection {
   explicit Connection(std::unique_ptr<Backend> backend);
   ~Connection();
 
-  Dialect dialect() const { return backend_->dialect(); }
+  Dialect dialect() const;
 
   // Runs a statement of any kind. For a query, returns a forward cursor on
   // the first row; for anything else, an empty cursor.
@@ -93,6 +94,9 @@ class Connection {
   // own): rewritten for the backend like the others, kept out of the trace,
   // and read whole. Throws db::Error.
   StatementResult RunStatement(std::string_view sql);
+  // Runs one query the same way (rewritten, untraced) and returns its rows,
+  // row 0 the field names. Throws db::Error.
+  ResultArray RunQuery(std::string_view sql);
 
   // Statement trace: while on, every text handed to the methods above is
   // recorded as given (before rewriting). Only the latest kTraceLimit
@@ -103,14 +107,13 @@ class Connection {
   std::vector<std::string> TakeTrace(std::size_t* dropped = nullptr);
 
   // True while a transaction is open (ours or the caller's).
-  bool InTransaction() const { return tx_depth_ > 0 || backend_->InTransaction(); }
-
-  Backend& backend() { return *backend_; }
-  Rewritten RewriteFor(std::string_view sql) const;
+  bool InTransaction() const;
 
  private:
   friend class Transaction;
   friend class KeysetRecordset;
+  friend Backend& BackendOf(Connection& conn);
+  friend Rewritten RewriteFor(const Connection& conn, std::string_view sql);
   void Record(std::string_view sql);
 
   std::unique_ptr<Backend> backend_;

@@ -4,18 +4,21 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace ptolix {
 
-// Failure numbers, as the original runtime numbered them.
+// Failure numbers, as error lines show them.
 namespace err {
-inline constexpr int32_t kInvalidCall = 5;        // Invalid procedure call or argument
-inline constexpr int32_t kOverflow = 6;           // Overflow
-inline constexpr int32_t kTypeMismatch = 13;      // Type mismatch
-inline constexpr int32_t kFileNotFound = 53;      // File not found
-inline constexpr int32_t kObjectNotSet = 91;      // Object variable or With block variable not set
-inline constexpr int32_t kNoCurrentRecord = 3021; // BOF or EOF
-inline constexpr int32_t kDatabase = -2147217900; // the database refused a statement
+inline constexpr int32_t kInvalidCall = 5;         // Invalid procedure call or argument
+inline constexpr int32_t kOverflow = 6;            // Overflow
+inline constexpr int32_t kOutOfMemory = 7;         // Out of memory
+inline constexpr int32_t kTypeMismatch = 13;       // Type mismatch
+inline constexpr int32_t kFileNotFound = 53;       // File not found
+inline constexpr int32_t kObjectNotSet = 91;       // Object variable or With block variable not set
+inline constexpr int32_t kNoCurrentRecord = 3021;  // BOF or EOF
+inline constexpr int32_t kItemNotFound = 3265;     // no field of that name
+inline constexpr int32_t kDatabase = -2147217900;  // the database refused a statement
 }  // namespace err
 
 // A failure inside a business method: turned into an error line (form 2) at
@@ -32,7 +35,7 @@ class Failure : public std::runtime_error {
   std::string description_;
 };
 
-// Standard failures with the runtime's descriptions; `detail` is appended
+// Standard failures with their fixed descriptions; `detail` is appended
 // after ": " when given.
 Failure TypeMismatch(std::string_view detail = {});
 Failure Overflow(std::string_view detail = {});
@@ -50,5 +53,26 @@ void SetError(std::string& errors, std::string_view message);
 // Form 2: appends "<time> - [<number>] <description>\r\n".
 void AppendFailure(std::string& errors, int32_t number, std::string_view description);
 void AppendFailure(std::string& errors, const Failure& failure);
+
+// Runs a method body: any exception becomes a form-2 line in `errors` and
+// the result is R{} (an unallocated array, 0, false, ""). The one boundary
+// between failures and error lines.
+template <class R = void, class F>
+R Guarded(std::string& errors, F&& body) noexcept {
+  try {
+    if constexpr (std::is_void_v<R>) {
+      body();
+    } else {
+      return body();
+    }
+  } catch (const Failure& f) {
+    AppendFailure(errors, f);
+  } catch (const std::exception& e) {
+    AppendFailure(errors, err::kInvalidCall, e.what());
+  } catch (...) {
+    AppendFailure(errors, err::kInvalidCall, "Unexpected failure");
+  }
+  if constexpr (!std::is_void_v<R>) return R{};
+}
 
 }  // namespace ptolix

@@ -38,20 +38,7 @@ class ConnectedObject : public Dispatchable {
   // and the method returns R{} (an unallocated array, 0, false, "").
   template <class R = void, class F>
   R Guard(F&& body) noexcept {
-    try {
-      if constexpr (std::is_void_v<R>) {
-        body();
-      } else {
-        return body();
-      }
-    } catch (const Failure& f) {
-      AppendFailure(errors_, f);
-    } catch (const std::exception& e) {
-      AppendFailure(errors_, err::kInvalidCall, e.what());
-    } catch (...) {
-      AppendFailure(errors_, err::kInvalidCall, "Unexpected failure");
-    }
-    if constexpr (!std::is_void_v<R>) return R{};
+    return Guarded<R>(errors_, std::forward<F>(body));
   }
 
   // The three method patterns. Each throws; call them inside Guard.
@@ -88,7 +75,8 @@ class FrameObject : public ConnectedObject {
   ResultArray ListQuery(std::string_view sql, int32_t page);
   // The same, paging with `count_sql` (one row, one number: the rows of
   // `sql`) instead of counting `sql` itself.
-  ResultArray ListQuery(std::string_view sql, std::string_view count_sql, std::string_view page_text);
+  ResultArray ListQuery(std::string_view sql, std::string_view count_sql,
+                        std::string_view page_text);
 
  private:
   int32_t page_size_ = 0;

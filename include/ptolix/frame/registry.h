@@ -41,9 +41,12 @@ struct MethodInfo {
 
 struct PropertyInfo {
   std::string name;
-  std::function<Variant(Dispatchable&)> get;        // null: write only
+  std::function<Variant(Dispatchable&)> get;               // null: write only
   std::function<void(Dispatchable&, const Variant&)> put;  // null: read only
 };
+
+// Every program identifier is this prefix and the class name ("Role").
+inline constexpr std::string_view kProgidPrefix = "Corvane_Ptolix.";
 
 // One creatable class: identity, factory and members by name.
 struct ClassInfo {
@@ -95,7 +98,8 @@ class Registry {
   std::map<std::string, ClassInfo> classes_;  // key: lower-case progid
 };
 
-// The registry holding every class of the library, filled once.
+// The registry holding every class of the library, filled once (defined at
+// the library's top level, src/register_all.cc, above every folder).
 const Registry& GlobalRegistry();
 // Adds every class of the library to `registry`.
 void RegisterAll(Registry& registry);

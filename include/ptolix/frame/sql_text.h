@@ -20,7 +20,7 @@ std::string NullToEmpty(const Variant& value);
 // Checks a bare argument that is spliced into SQL as a number: empty text,
 // or blanks, an optional sign and digits. Returns the text unchanged;
 // anything else throws Type mismatch naming the argument.
-std::string_view Bare(std::string_view text, std::string_view arg_name);
+std::string Bare(std::string_view text, std::string_view arg_name);
 // The same for a comma list of such numbers ("1,2, 3"); empty is allowed.
 std::string_view BareList(std::string_view text, std::string_view arg_name);
 // A date given by a caller, rewritten as "YYYY-MM-DD HH:MM:SS"; empty text
@@ -30,7 +30,7 @@ std::string CallerDate(std::string_view text, std::string_view arg_name);
 // with the escape character '\' (the statement adds " escape '\'").
 std::string LikeLiteral(std::string_view text);
 
-// The runtime's number conversion of argument text: blanks around ignored,
+// Number conversion of argument text: blanks around ignored,
 // an optional sign, digits with an optional fraction rounded half to even.
 // Anything else throws Type mismatch (13); outside 32 bits, Overflow (6).
 int32_t ParseLong(std::string_view text);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,7 +19,8 @@ class System : public FrameObject {
   // "不存在系统参数'<name>'。" and returns an unallocated array.
   ResultArray GetParameter(std::string_view pParaName) noexcept;
   ResultArray GetParameterList(int32_t pCurPage = 0) noexcept;
-  void AppendParameter(std::string_view pName, std::string_view pValue, std::string_view pDescription) noexcept;
+  void AppendParameter(std::string_view pName, std::string_view pValue,
+                       std::string_view pDescription) noexcept;
   // Finds the parameter by pName and may rename it to pNewName.
   void ModifyParameter(std::string_view pName, std::string_view pNewName, std::string_view pValue,
                        std::string_view pDescription) noexcept;
@@ -34,6 +37,11 @@ class System : public FrameObject {
   // when none can be had.
   std::string GetID() noexcept;
 };
+
+// The value of system parameter `name` (null reads as empty text); nothing
+// when there is no connection, no such parameter, or it cannot be read.
+std::optional<std::string> SystemParameter(const std::shared_ptr<db::Connection>& connection,
+                                           std::string_view name) noexcept;
 
 // The identifier text of GetID.
 std::string NewGuidString();

@@ -13,7 +13,7 @@ class ResultArray;
 class Variant;
 
 // A calendar date and time of day, without time zone (the database's local
-// time, as the original platform kept it).
+// time).
 struct DateTime {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
 
@@ -33,7 +33,19 @@ using VariantList = std::vector<Variant>;
 // hold. Empty is "never assigned"; Null is a database null.
 class Variant {
  public:
-  enum class Kind { kEmpty, kNull, kBoolean, kInteger, kLong, kInt64, kDouble, kString, kDate, kArray, kList };
+  enum class Kind {
+    kEmpty,
+    kNull,
+    kBoolean,
+    kInteger,
+    kLong,
+    kInt64,
+    kDouble,
+    kString,
+    kDate,
+    kArray,
+    kList
+  };
 
   Variant() = default;
   Variant(bool v) : value_(v) {}
@@ -48,7 +60,11 @@ class Variant {
   Variant(ResultArray v);
   Variant(VariantList v);
 
-  static Variant Null() { Variant v; v.value_ = NullTag{}; return v; }
+  static Variant Null() {
+    Variant v;
+    v.value_ = NullTag{};
+    return v;
+  }
 
   Kind kind() const { return static_cast<Kind>(value_.index()); }
   bool IsEmpty() const { return kind() == Kind::kEmpty; }
@@ -59,12 +75,16 @@ class Variant {
   bool AsBool() const { return std::get<bool>(value_); }
   const std::string& AsString() const { return std::get<std::string>(value_); }
   const DateTime& AsDate() const { return std::get<DateTime>(value_); }
-  const ResultArray& AsArray() const { return *std::get<std::shared_ptr<const ResultArray>>(value_); }
-  const VariantList& AsList() const { return *std::get<std::shared_ptr<const VariantList>>(value_); }
-  int64_t AsInt64() const;   // any integer kind
-  double AsDouble() const;   // any number kind
+  const ResultArray& AsArray() const {
+    return *std::get<std::shared_ptr<const ResultArray>>(value_);
+  }
+  const VariantList& AsList() const {
+    return *std::get<std::shared_ptr<const VariantList>>(value_);
+  }
+  int64_t AsInt64() const;  // any integer kind
+  double AsDouble() const;  // any number kind
 
-  // The runtime's text conversion: Empty is "", numbers in decimal, booleans
+  // Text conversion: Empty is "", numbers in decimal, booleans
   // "True"/"False", dates "YYYY-MM-DD HH:MM:SS". Throws Failure 13 for Null
   // and arrays (a null has no text).
   std::string ToText() const;

@@ -28,10 +28,12 @@ class UserAccess : public FrameObject {
   void UpdateUsrAccess(std::string_view pID) noexcept;
   void ClearUsrAccess(std::string_view pID) noexcept;
   // The user's level on the column; -1 without a row; 0 on failure.
-  int16_t GetColumnAccess(std::string_view pUsrID, std::string_view pSysID, std::string_view pColumnID) noexcept;
+  int16_t GetColumnAccess(std::string_view pUsrID, std::string_view pSysID,
+                          std::string_view pColumnID) noexcept;
   // The reachable, live columns of the system for the website, with levels,
   // in tree order; paged. An empty website lists the shared columns only.
-  ResultArray GetAccessColumnList(std::string_view pUsrID, std::string_view pSysID, std::string_view pWebSite,
+  ResultArray GetAccessColumnList(std::string_view pUsrID, std::string_view pSysID,
+                                  std::string_view pWebSite,
                                   std::string_view pCurPage = "") noexcept;
 
  protected:

@@ -4,13 +4,13 @@
 #include <string_view>
 #include <vector>
 
-#include "ptolix/db/backend.h"
 #include "ptolix/db/connection.h"
+#include "ptolix/db/dialect.h"
 
 namespace ptolix::schema {
 
 enum class ColumnKind {
-  kIdentity,   // integer assigned by the database, never reused
+  kIdentity,  // integer assigned by the database, never reused
   kInteger,
   kText,
   kLongText,
@@ -28,8 +28,8 @@ struct ColumnDef {
 
 struct TableDef {
   std::string name;
-  std::vector<ColumnDef> columns;   // in the table's column order
-  std::vector<std::string> key;     // primary or unique key columns (besides an identity)
+  std::vector<ColumnDef> columns;  // in the table's column order
+  std::vector<std::string> key;    // primary or unique key columns (besides an identity)
 };
 
 struct IndexDef {
@@ -42,6 +42,8 @@ struct IndexDef {
 // The 26 tables, in the order of the subsystems that own them.
 const std::vector<TableDef>& Tables();
 const std::vector<IndexDef>& Indexes();
+// Indexes of earlier schemas that CreateSchema drops.
+const std::vector<std::string>& RetiredIndexes();
 
 // Every column name in the schema's own spelling (for engines that fold
 // unquoted names to lower case).

@@ -17,7 +17,8 @@ namespace ptolix {
 // pseudo page named by the system parameter ABSTRACT_PUBLIC_PAGE.
 class Page : public TempletMethods {
  public:
-  void AppendPage(std::string_view pSysID, std::string_view pPage, std::string_view pDescription) noexcept;
+  void AppendPage(std::string_view pSysID, std::string_view pPage,
+                  std::string_view pDescription) noexcept;
   // Renames pPage to pNewPage and replaces its description.
   void ModifyPage(std::string_view pSysID, std::string_view pPage, std::string_view pNewPage,
                   std::string_view pDescription) noexcept;
@@ -30,16 +31,19 @@ class Page : public TempletMethods {
                  std::string_view pProgram, std::string_view pDescription) noexcept;
   // Renames pCode to pNewCode and replaces program and description.
   void ModifyTag(std::string_view pSysID, std::string_view pPage, std::string_view pCode,
-                 std::string_view pNewCode, std::string_view pProgram, std::string_view pDescription) noexcept;
+                 std::string_view pNewCode, std::string_view pProgram,
+                 std::string_view pDescription) noexcept;
   void DeleteTag(std::string_view pSysID, std::string_view pPage, std::string_view pCode) noexcept;
   // The page's own tags only.
   ResultArray GetPrivateTagList(std::string_view pSysID, std::string_view pPage,
                                 std::string_view pCurPage = {}) noexcept;
   // The page's own tags and the public tags, in the database's order. Without
   // an ABSTRACT_PUBLIC_PAGE parameter the call fails (3021) as a whole.
-  ResultArray GetTagList(std::string_view pSysID, std::string_view pPage, std::string_view pCurPage = {}) noexcept;
+  ResultArray GetTagList(std::string_view pSysID, std::string_view pPage,
+                         std::string_view pCurPage = {}) noexcept;
   // The tag's row; no row is a failure (3021).
-  ResultArray GetTag(std::string_view pSysID, std::string_view pPage, std::string_view pCode) noexcept;
+  ResultArray GetTag(std::string_view pSysID, std::string_view pPage,
+                     std::string_view pCode) noexcept;
 
   // The page's templates, each with its style's Style_Name; templates whose
   // style row is gone are left out.
@@ -62,7 +66,8 @@ class Page : public TempletMethods {
   // A template file that cannot be read (missing, unreadable, outside the
   // site root) records its line and generation goes on with empty text; an
   // empty file is an empty template, not a failure.
-  std::string CreateAspCode(std::string_view pSysID, std::string_view pStyle, std::string_view pPage) noexcept;
+  std::string CreateAspCode(std::string_view pSysID, std::string_view pStyle,
+                            std::string_view pPage) noexcept;
   // CreateAspCode's result as a script body: literal HTML becomes
   // Response.Write statements, script blocks are kept (see ToExecuteCode).
   // When CreateAspCode fails the result is `Response.Write ""`.

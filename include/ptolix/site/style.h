@@ -13,7 +13,8 @@ namespace ptolix {
 // row and templates stay findable. PhysicalDeleteStyle removes both.
 class Style : public TempletMethods {
  public:
-  void AppendStyle(std::string_view pSysID, std::string_view pName, std::string_view pDescription) noexcept;
+  void AppendStyle(std::string_view pSysID, std::string_view pName,
+                   std::string_view pDescription) noexcept;
   void ModifyStyle(std::string_view pSysID, std::string_view pID, std::string_view pName,
                    std::string_view pDescription) noexcept;
   // Marks the style deleted.

@@ -19,11 +19,13 @@ class TempletMethods : public FrameObject {
   // pStyleID, pPage); no row matching is no failure.
   void ModifyTemplet(std::string_view pSysID, std::string_view pStyleID, std::string_view pPage,
                      std::string_view pTemplet, std::string_view pDescription) noexcept;
-  void DeleteTemplet(std::string_view pSysID, std::string_view pStyleID, std::string_view pPage) noexcept;
+  void DeleteTemplet(std::string_view pSysID, std::string_view pStyleID,
+                     std::string_view pPage) noexcept;
   // The template row (Tmpl_File in column 3). A (style, page) pair without a
   // template is a failure (3021): an unallocated array and one error line.
   // Templates of styles marked deleted are still found.
-  ResultArray GetTemplet(std::string_view pSysID, std::string_view pStyle, std::string_view pPage) noexcept;
+  ResultArray GetTemplet(std::string_view pSysID, std::string_view pStyle,
+                         std::string_view pPage) noexcept;
 };
 
 }  // namespace ptolix

@@ -22,12 +22,14 @@ class WebSite : public FrameObject {
                      std::string_view pType) noexcept;
   // Overwrites all five columns; an empty argument writes null.
   void ModifyWebSite(std::string_view pID, std::string_view pName, std::string_view pTitle,
-                     std::string_view pDescription, std::string_view pOrder, std::string_view pType) noexcept;
+                     std::string_view pDescription, std::string_view pOrder,
+                     std::string_view pType) noexcept;
   // Removes the row; no other table is touched.
   void DeleteWebSite(std::string_view pID) noexcept;
   void SetWebSiteLogo(std::string_view pID, std::string_view pLogo) noexcept;
   // Empty pSysID and pStyleID clear the site's style.
-  void SetWebSiteStyle(std::string_view pID, std::string_view pSysID, std::string_view pStyleID) noexcept;
+  void SetWebSiteStyle(std::string_view pID, std::string_view pSysID,
+                       std::string_view pStyleID) noexcept;
   // The site's row; an identifier without a row records "该站点不存在。" and
   // returns an unallocated array.
   ResultArray GetWebSite(std::string_view pID) noexcept;

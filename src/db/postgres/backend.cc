@@ -2,7 +2,7 @@
 // dialect through libpq and hands back column names (in the schema's
 // spelling) and Variant rows.
 
-#include "ptolix/db/backend.h"
+#include "db/backend.h"
 
 #include <libpq-fe.h>
 #include <strings.h>
@@ -16,27 +16,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "db/catalog.h"
+#include "db/postgres/postgres.h"
+#include "db/rewriter.h"
 #include "ptolix/db/error.h"
-#include "ptolix/db/rewriter.h"
 #include "ptolix/frame/variant.h"
-#include "ptolix/schema/schema.h"
 
 namespace ptolix::db {
 
 namespace {
-
-// Type identifiers of the built-in types (pg_type.oid, fixed across versions).
-constexpr Oid kBoolOid = 16;
-constexpr Oid kInt8Oid = 20;
-constexpr Oid kInt2Oid = 21;
-constexpr Oid kInt4Oid = 23;
-constexpr Oid kOidOid = 26;
-constexpr Oid kFloat4Oid = 700;
-constexpr Oid kFloat8Oid = 701;
-constexpr Oid kNumericOid = 1700;
-constexpr Oid kDateOid = 1082;
-constexpr Oid kTimestampOid = 1114;
-constexpr Oid kTimestampTzOid = 1184;
 
 struct ResultFree {
   void operator()(PGresult* r) const noexcept { PQclear(r); }
@@ -51,17 +39,6 @@ std::string Lower(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
-}
-
-// Unquoted names come back folded to lower case; the schema's own spelling
-// is what callers index result arrays by.
-const std::unordered_map<std::string, std::string>& SchemaSpelling() {
-  static const auto* map = [] {
-    auto* m = new std::unordered_map<std::string, std::string>;
-    for (const auto& name : schema::ColumnNames()) m->emplace(Lower(name), name);
-    return m;
-  }();
-  return *map;
 }
 
 bool IsWord(const Token& t, const char* word) {
@@ -145,9 +122,7 @@ std::string ItemName(const SelectItem& item) {
                           : s[k]->kind == TokenKind::kPunct && s[k]->text == ".";
   }
   if (column && s.size() % 2 == 1) {
-    const auto& spelling = SchemaSpelling();
-    if (auto it = spelling.find(Lower(Unquoted(last))); it != spelling.end()) return it->second;
-    return Unquoted(last);
+    return LibraryCatalog().Spelling(Unquoted(last));
   }
   return item.text;
 }
@@ -160,7 +135,9 @@ std::string ItemName(const SelectItem& item) {
 std::vector<std::string> ColumnNames(const PGresult* res, const std::string& sql) {
   int n = PQnfields(res);
   std::vector<std::string> out(n);
-  const auto& spelling = SchemaSpelling();
+  // Unquoted names come back folded to lower case; the schema's own
+  // spelling is what callers index result arrays by.
+  const auto& spelling = LibraryCatalog().spelling;
   bool all_known = true;
   for (int i = 0; i < n; ++i) {
     const char* folded = PQfname(res, i);
@@ -195,44 +172,6 @@ std::vector<std::string> ColumnNames(const PGresult* res, const std::string& sql
     }
   }
   return out;
-}
-
-Variant ReadValue(const PGresult* res, int row, int col, Oid type) {
-  if (PQgetisnull(res, row, col)) return Variant::Null();
-  const char* text = PQgetvalue(res, row, col);
-  int len = PQgetlength(res, row, col);
-  switch (type) {
-    case kInt2Oid:
-    case kInt4Oid:
-    case kInt8Oid:
-    case kOidOid: {
-      int64_t v = 0;
-      std::from_chars(text, text + len, v);
-      if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<int32_t>(v));
-      return Variant(v);
-    }
-    case kFloat4Oid:
-    case kFloat8Oid:
-    case kNumericOid:
-      return Variant(std::strtod(text, nullptr));
-    case kBoolOid:
-      return Variant(text[0] == 't');
-    case kDateOid:
-    case kTimestampOid:
-    case kTimestampTzOid: {
-      std::string_view s(text, len);
-      // A zone suffix ("+08", "-05:30") after the time of day is dropped.
-      if (type == kTimestampTzOid && s.size() > 19) {
-        size_t zone = s.find_first_of("+-", 19);
-        if (zone != std::string_view::npos) s = s.substr(0, zone);
-      }
-      DateTime date;
-      if (DateTime::Parse(s, &date)) return Variant(date);
-      return Variant(std::string(text, len));  // infinity, BC dates: as the server printed them
-    }
-    default:
-      return Variant(std::string(text, len));
-  }
 }
 
 std::string ErrorText(const PGresult* res, PGconn* conn) {
@@ -275,7 +214,7 @@ class PgCursor : public BackendCursor {
     row->clear();
     row->reserve(columns_.size());
     for (int i = 0; i < static_cast<int>(columns_.size()); ++i) {
-      row->push_back(ReadValue(res_.get(), next_, i, types_[i]));
+      row->push_back(postgres::ReadValue(res_.get(), next_, i, types_[i]));
     }
     ++next_;
     return true;
@@ -343,6 +282,11 @@ class PostgresBackend : public Backend {
     int64_t id = 0;
     std::from_chars(value, value + std::strlen(value), id);
     return id;
+  }
+
+  std::string BeginText() const override { return postgres::BeginText(); }
+  std::string LockText(std::initializer_list<Lock> held) const override {
+    return postgres::LockText(held);
   }
 
   bool InTransaction() const override {

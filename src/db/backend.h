@@ -1,16 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ptolix/db/connection.h"
+#include "ptolix/db/dialect.h"
 #include "ptolix/frame/variant.h"
 
 namespace ptolix::db {
-
-enum class Dialect { kSqlite, kPostgres };
 
 // Rows of one running query, read forward once.
 class BackendCursor {
@@ -37,7 +38,21 @@ class Backend {
   virtual int64_t Insert(const std::string& sql, std::string_view id_column) = 0;
   // True while a transaction is open on the connection (ours or the caller's).
   virtual bool InTransaction() const = 0;
+  // The statement that begins a transaction.
+  virtual std::string BeginText() const = 0;
+  // What takes `held` for the rest of the transaction, appended to the
+  // statement that opens it (a transaction or a savepoint).
+  virtual std::string LockText(std::initializer_list<Lock> held) const = 0;
 };
+
+// The backend a connection runs its statements on: for the library's own
+// plumbing (the schema's DDL, tests, benchmarks), never traced or rewritten.
+Backend& BackendOf(Connection& conn);
+
+// The statements that create the helper functions the library's SQL uses,
+// for engines that keep them in the database (PostgreSQL); SQLite registers
+// its own on each connection.
+std::vector<std::string> HelperFunctionStatements(Dialect dialect);
 
 std::unique_ptr<Backend> OpenSqlite(const std::string& path);
 std::unique_ptr<Backend> OpenPostgres(const std::string& uri);

@@ -4,9 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include "ptolix/db/backend.h"
+#include "ptolix/db/connection.h"
+#include "ptolix/db/dialect.h"
 
 namespace ptolix::db {
+
+struct Catalog;
 
 enum class TokenKind { kSpace, kString, kQuotedName, kName, kNumber, kPunct };
 
@@ -34,6 +37,11 @@ struct Rewritten {
 // "limit N" of that select, "+" next to a string literal becomes "||",
 // right() becomes a function both engines know, and numbers glued to
 // keywords are separated.
+// Column knowledge comes from `catalog`, by default the library's.
 Rewritten Rewrite(std::string_view sql, Dialect dialect);
+Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog);
+
+// `sql` rewritten for the connection's backend.
+Rewritten RewriteFor(const Connection& conn, std::string_view sql);
 
 }  // namespace ptolix::db

@@ -68,7 +68,8 @@ std::string ReplaceTagsInTurn(std::string_view text, const std::vector<TagProgra
 // markers used both with and without attribute text, no blank in a code.
 // Returns nothing for any other template (ReplaceTags then goes in turn),
 // so both give the same text whenever this gives one.
-std::optional<std::string> ReplaceTagsInOnePass(std::string_view text, const std::vector<TagProgram>& tags);
+std::optional<std::string> ReplaceTagsInOnePass(std::string_view text,
+                                                const std::vector<TagProgram>& tags);
 
 // Attribute text "n=5&m=abc" as assignment lines `n="5"` and `m="abc"`, each
 // ended by CR LF. Nothing is escaped: every "&" closes a line and every "="

@@ -72,7 +72,7 @@ template <class T>
 class ClassBuilder {
  public:
   ClassBuilder(std::string name, std::string clsid, std::string iid) {
-    info_.progid = "Corvane_Ptolix." + name;
+    info_.progid = std::string(kProgidPrefix) + name;
     info_.name = std::move(name);
     info_.clsid = std::move(clsid);
     info_.iid = std::move(iid);
@@ -85,7 +85,8 @@ class ClassBuilder {
     return AddMethod<R, P...>(std::move(name), fn, std::move(param_names));
   }
   template <class R, class... P>
-  ClassBuilder& Method(std::string name, R (T::*fn)(P...), std::vector<std::string> param_names = {}) {
+  ClassBuilder& Method(std::string name, R (T::*fn)(P...),
+                       std::vector<std::string> param_names = {}) {
     return AddMethod<R, P...>(std::move(name), fn, std::move(param_names));
   }
 
@@ -94,8 +95,8 @@ class ClassBuilder {
   template <class G>
   ClassBuilder& ReadOnly(std::string name, G getter) {
     info_.properties.push_back(
-        {std::move(name), [getter](Dispatchable& d) { return Variant((static_cast<T&>(d).*getter)()); },
-         nullptr});
+        {std::move(name),
+         [getter](Dispatchable& d) { return Variant((static_cast<T&>(d).*getter)()); }, nullptr});
     return *this;
   }
   template <class G, class S>

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace ptolix::db {
+
+// What the connection needs to know about the tables its statements name:
+// the columns whose spelling or collation matters. The schema builds it; db
+// itself knows no tables. Names are keyed by their lower-case form.
+struct Catalog {
+  // Each column's own spelling: engines that fold unquoted names to lower
+  // case give result columns back in it.
+  std::unordered_map<std::string, std::string> spelling;
+  // Columns that hold text in every table that has them: on PostgreSQL a
+  // bare number compared with one is quoted.
+  std::unordered_set<std::string> text_columns;
+  // Order-code columns: prefix searches on them get an index range under
+  // the columns' own collation.
+  std::unordered_set<std::string> order_code_columns;
+
+  bool IsTextColumn(std::string_view name) const;
+  bool IsOrderCodeColumn(std::string_view name) const;
+  // The column's own spelling, or `name` itself when it is no column.
+  std::string Spelling(std::string_view name) const;
+};
+
+// The catalog of the library's tables, which every connection uses. Defined
+// by the library's top level (src/catalog.cc) from the schema, so that db
+// does not depend on schema.
+const Catalog& LibraryCatalog();
+
+}  // namespace ptolix::db

@@ -1,0 +1,22 @@
+// How a transaction begins on SQLite.
+
+#include <string>
+
+#include "db/sqlite/sqlite.h"
+
+namespace ptolix::db::sqlite {
+
+std::string BeginText() {
+  // Take the write lock now, so that a transaction that has read never
+  // has to upgrade (which could fail at once with SQLITE_BUSY); the busy
+  // timeout queues the writers instead.
+  return "begin immediate";
+}
+
+std::string LockText(std::initializer_list<Lock>) {
+  // Every write transaction holds the database's write lock from its start
+  // (begin immediate), which covers every key.
+  return "";
+}
+
+}  // namespace ptolix::db::sqlite

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "ptolix/db/connection.h"
+#include "ptolix/frame/variant.h"
+
+// What the SQLite backend is made of besides the backend itself.
+namespace ptolix::db::sqlite {
+
+// Registers the helper functions the library's SQL uses (functions.cc).
+void RegisterFunctions(sqlite3* db);
+
+// The statements that create the helper functions: none, they are
+// registered on each connection (functions.cc).
+std::vector<std::string> FunctionStatements();
+
+// Column `i` of the statement's current row (values.cc).
+Variant ReadColumn(sqlite3_stmt* stmt, int i);
+
+// The statement that begins a transaction (dialect.cc).
+std::string BeginText();
+
+// Takes `held` for the rest of the transaction (dialect.cc).
+std::string LockText(std::initializer_list<Lock> held);
+
+}  // namespace ptolix::db::sqlite

@@ -1,0 +1,29 @@
+#include "schema/catalog.h"
+
+#include <cctype>
+
+#include "ptolix/schema/schema.h"
+
+namespace ptolix::schema {
+
+db::Catalog BuildCatalog() {
+  db::Catalog catalog;
+  std::unordered_set<std::string> text, other;
+  for (const auto& t : Tables()) {
+    for (const auto& c : t.columns) {
+      std::string n = c.name;
+      for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      bool is_text = c.kind == ColumnKind::kText || c.kind == ColumnKind::kLongText ||
+                     c.kind == ColumnKind::kFlag || c.kind == ColumnKind::kOrderCode;
+      (is_text ? text : other).insert(n);
+      if (c.kind == ColumnKind::kOrderCode) catalog.order_code_columns.insert(n);
+      catalog.spelling.emplace(n, c.name);
+    }
+  }
+  for (const auto& n : text) {
+    if (!other.count(n)) catalog.text_columns.insert(n);
+  }
+  return catalog;
+}
+
+}  // namespace ptolix::schema
