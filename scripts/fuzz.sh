@@ -28,9 +28,13 @@ for t in "${targets[@]}"; do
   [[ -d fuzz/corpus/$t ]] || { echo "fuzz.sh: no target $t (${all[*]})" >&2; exit 2; }
 done
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CXX_FLAGS_RELEASE="-O1 -gline-tables-only" \
-  -DPTOLIX_FUZZ=ON -DPTOLIX_SANITIZE=ON -DPTOLIX_BUILD_TESTS=OFF -DPTOLIX_BUILD_BENCH=OFF >/dev/null
+# A folder already set up for fuzzing (the test command's build-asan/, which
+# also builds the tests) is used as it is.
+if ! grep -qs '^PTOLIX_FUZZ:BOOL=ON' "$build/CMakeCache.txt"; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O1 -gline-tables-only" \
+    -DPTOLIX_FUZZ=ON -DPTOLIX_SANITIZE=ON -DPTOLIX_BUILD_TESTS=OFF -DPTOLIX_BUILD_BENCH=OFF >/dev/null
+fi
 cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}"
 
 mkdir -p "$build/logs" "$build/artifacts"

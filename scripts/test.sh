@@ -5,11 +5,12 @@
 # for a short while. Arguments go to both ctest runs.
 #
 #   build/       -O2 without debug information, tests and benchmarks
-#   build-asan/  -O1 -fsanitize=address,undefined -fno-sanitize-recover=all,
-#                tests only (warnings are the first build's business); any
-#                sanitizer report, leaks included, fails its test. Tests
-#                labelled python or web are left to the first run.
-#   build-fuzz/  scripts/fuzz.sh, PTOLIX_FUZZ_SECONDS (default 30) per target
+#   build-asan/  clang -O1 -fsanitize=address,undefined -fno-sanitize-recover=all
+#                with the fuzzer's coverage counters: the tests (warnings are
+#                the first build's business), where any sanitizer report,
+#                leaks included, fails its test, and the fuzz targets, which
+#                scripts/fuzz.sh then runs PTOLIX_FUZZ_SECONDS (default 30)
+#                each. Tests labelled python or web are left to the first run.
 #
 # PTOLIX_TEST_SANITIZE=off skips the sanitizer run, PTOLIX_FUZZ_SECONDS=0 the
 # fuzzing.
@@ -95,18 +96,19 @@ fi
 rm -f build/tests/*_tests.cmake
 (cd build && ctest --output-on-failure -j2 "$@")
 
-if [[ "${PTOLIX_TEST_SANITIZE:-}" != "off" ]]; then
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -g1" \
-    -DPTOLIX_SANITIZE=ON -DPTOLIX_BUILD_BENCH=OFF -DPTOLIX_BUILD_PYTHON=OFF >/dev/null
+fuzz_seconds=${PTOLIX_FUZZ_SECONDS:-30}
+if [[ "${PTOLIX_TEST_SANITIZE:-}" != "off" || "$fuzz_seconds" != "0" ]]; then
+  # One instrumented build serves the sanitizer run and the fuzz targets.
+  CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O1 -gline-tables-only" -DPTOLIX_SANITIZE=ON -DPTOLIX_FUZZ=ON \
+    -DPTOLIX_BUILD_BENCH=OFF -DPTOLIX_BUILD_PYTHON=OFF >/dev/null
   cmake --build build-asan -j2
+fi
+if [[ "${PTOLIX_TEST_SANITIZE:-}" != "off" ]]; then
   rm -f build-asan/tests/*_tests.cmake
   (cd build-asan && ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
     ctest --output-on-failure -j2 -LE 'python|web|package' "$@")
 fi
-
-if [[ "${PTOLIX_FUZZ_SECONDS:-30}" != "0" ]]; then
-  # The rewriter target still expects every string literal to come back
-  # as given; literals holding a backslash now come back in escape syntax on
-  # PostgreSQL, so it stays out until its check knows that form.
-  scripts/fuzz.sh "${PTOLIX_FUZZ_SECONDS:-30}" page_code arguments json_values host
+if [[ "$fuzz_seconds" != "0" ]]; then
+  PTOLIX_FUZZ_BUILD=build-asan scripts/fuzz.sh "$fuzz_seconds"
 fi
