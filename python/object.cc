@@ -357,7 +357,7 @@ void BindObjects(py::module_& m) {
 py::object Create(const std::string& progid, std::shared_ptr<PyConnection> connection) {
   const Registry& registry = GlobalRegistry();
   const ClassInfo* info = registry.Find(progid);
-  if (!info) info = registry.Find("Corvane_Ptolix." + progid);
+  if (!info) info = registry.Find(std::string(kProgidPrefix) + progid);
   if (!info)
     Raise(PyExc_AttributeError, "ptolix: no class " + progid + " (ptolix.classes() lists them)");
   py::object instance = Types().at(info)();

@@ -68,7 +68,7 @@ std::string PublishedConditionAsWritten(const std::string& sys, const std::strin
          "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')";
 }
 
-// The condition as written repeats its system, state, website and deletion
+// The published condition repeats its system, state, website and deletion
 // terms inside both branches of an "or", so no index in Info_Order order can
 // serve it and every page sorts the whole subtree. Taken out in front of the
 // "or" they select the same rows (a and c or b and c is c and (a or b)), and

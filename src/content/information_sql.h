@@ -55,7 +55,7 @@ std::string PublishedProbe(const std::string& sys, const std::string& col, const
 std::string PublishedCount(const std::string& sys, const std::string& col, const std::string& site);
 
 // Whole statements of GetPublishedInfoList (top empty) and
-// GetTopNPublishedInfoList (top = the count), as sent and as written.
+// GetTopNPublishedInfoList (top = the count), in the form they are sent.
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
                           std::string_view top = {});
 // `sqlite`: ordered by +Info_Order, which SQLite must sort.
