@@ -1,9 +1,8 @@
 #include "ptolix/content/column.h"
 
-#include <fmt/format.h>
-
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/order_code.h"
@@ -33,6 +32,127 @@ std::string NumberOrNull(std::string_view text) {
 }
 
 std::string Text(const Variant& v) { return NullToEmpty(v); }
+
+// Every column whose code has the length of `code` and the same parent part
+// is a sibling (by code, so top-level columns of every system form one group
+// and codes stay unique over the table). The siblings get fresh segments in
+// their present order; each subtree follows its top. Rows are rewritten by
+// identifier, so codes that are briefly equal never mix two subtrees.
+void RespaceSiblings(db::Connection& conn, const std::string& code) {
+  const size_t level = code.size() - kColumnCodeWidth;
+  const std::string parent = code.substr(0, level);
+  struct Row {
+    int64_t id;
+    std::string code;
+  };
+  std::vector<Row> rows;
+  std::vector<std::string> segments;
+  auto rs =
+      conn.Execute("select Column_ID,Column_Order from tPtlx_Column where Column_Order like " +
+                   SqlQuote(parent + "%") + " order by Column_Order");
+  for (; !rs->IsEof(); rs->MoveNext()) {
+    std::string c = Text(rs->Field("Column_Order"));
+    if (c.size() < code.size()) continue;
+    segments.push_back(c.substr(level, kColumnCodeWidth));
+    rows.push_back({rs->Field("Column_ID").AsInt64(), c});
+  }
+  rs.reset();
+  const std::map<std::string, std::string> spread = SpreadSegments(segments);
+  for (const Row& r : rows) {
+    std::string updated = parent + spread.at(r.code.substr(level, kColumnCodeWidth)) +
+                          r.code.substr(level + kColumnCodeWidth);
+    if (updated == r.code) continue;
+    conn.ExecuteCommand("update tPtlx_Column set Column_Order = " + SqlQuote(updated) +
+                        " where Column_ID = " + std::to_string(r.id));
+  }
+}
+
+// Moving a column, with its subtree, directly before a target column as the
+// target's sibling. MoveColumn runs the steps in order; identifiers are SQL
+// values.
+class ColumnMove {
+ public:
+  ColumnMove(db::Connection& conn, std::string sys, std::string id, std::string target_id)
+      : conn_(conn), sys_(std::move(sys)), id_(std::move(id)), target_id_(std::move(target_id)) {}
+
+  // Reads the target's parent and code; false when there is no target.
+  bool ReadTarget() {
+    auto target = conn_.Execute(PlaceSql(target_id_));
+    if (target->IsEof()) return false;
+    father_ = target->Field("Column_Father");
+    target_code_ = Text(target->Field("Column_Order"));
+    return true;
+  }
+
+  // Reads the moved column's code.
+  void ReadMoved() { old_code_ = Text(conn_.Execute(PlaceSql(id_))->Field("Column_Order")); }
+
+  // True when the target is the moved column or lies in its subtree.
+  bool TargetInMovedSubtree() const {
+    return !old_code_.empty() && target_code_.starts_with(old_code_);
+  }
+  bool TargetIsMoved() const { return target_code_ == old_code_; }
+
+  // The new code sorts directly before the target's. When a column outside
+  // the moved subtree holds it already, the target's siblings are respaced
+  // and the codes read again.
+  void ChooseCodeBeforeTarget() {
+    if (target_code_.size() < kColumnCodeWidth) throw InvalidCall("pTargetID has no order code");
+    new_code_ = CodeJustBefore(target_code_);
+    if (!Taken(new_code_)) return;
+    RespaceSiblings(conn_, target_code_);
+    target_code_ = Text(conn_.Execute(PlaceSql(target_id_))->Field("Column_Order"));
+    old_code_ = Text(conn_.Execute(PlaceSql(id_))->Field("Column_Order"));
+    new_code_ = CodeJustBefore(target_code_);
+    if (Taken(new_code_)) throw InvalidCall("no free order code before pTargetID");
+  }
+
+  // Gives the moved column the target's parent and the new code, and its
+  // descendants (read while it still has its old code) the new prefix.
+  void RewriteMovedSubtree() {
+    struct Row {
+      int64_t id;
+      std::string code;
+    };
+    std::vector<Row> descendants;
+    auto rs = conn_.Execute("select * from tPtlx_Column where Sys_ID = " + sys_ +
+                            " and Column_Order like " +
+                            "(select Column_Order+'%' from tPtlx_Column where Sys_ID = " + sys_ +
+                            " and Column_ID = " + id_ + ")" + " and Column_ID <> " + id_);
+    for (; !rs->IsEof(); rs->MoveNext()) {
+      descendants.push_back({rs->Field("Column_ID").AsInt64(), Text(rs->Field("Column_Order"))});
+    }
+    rs.reset();
+    conn_.ExecuteCommand("update tPtlx_Column set Column_Father = " +
+                         (father_.IsNull() ? std::string("null") : father_.ToText()) +
+                         ",Column_Order = " + SqlQuote(new_code_) + " where Column_ID = " + id_);
+    for (const Row& d : descendants) {
+      conn_.ExecuteCommand("update tPtlx_Column set Column_Order = " +
+                           SqlQuote(MovedCode(d.code, old_code_, new_code_)) +
+                           " where Column_ID = " + std::to_string(d.id));
+    }
+  }
+
+ private:
+  std::string PlaceSql(const std::string& id) const {
+    return "select Column_Father,Column_Order from tPtlx_Column where Sys_ID = " + sys_ +
+           " and Column_ID = " + id;
+  }
+
+  // True when a column outside the moved subtree has a code beginning with
+  // `code`.
+  bool Taken(const std::string& code) {
+    std::string sql =
+        "select Column_ID from tPtlx_Column where Column_Order like " + SqlQuote(code + "%");
+    if (!old_code_.empty()) sql += " and not Column_Order like " + SqlQuote(old_code_ + "%");
+    return !conn_.Execute(sql)->IsEof();
+  }
+
+  db::Connection& conn_;
+  const std::string sys_, id_, target_id_;
+  Variant father_;
+  std::string target_code_, old_code_, new_code_;
+};
 
 }  // namespace
 
@@ -109,119 +229,25 @@ void Column::MoveColumn(std::string_view pSysID, std::string_view pID,
     std::string sys = SqlValue(Bare(pSysID, "pSysID"));
     std::string id = SqlValue(Bare(pID, "pID"));
     std::string target_id = SqlValue(Bare(pTargetID, "pTargetID"));
+    ColumnMove move(conn(), sys, id, target_id);
     // Codes are read, compared and written under the tree's lock: two moves
     // before one target never both take the free code.
     db::RunAtomic(conn(), {db::locks::kColumnTree}, [&] {
-      std::string target_sql =
-          "select Column_Father,Column_Order from tPtlx_Column where Sys_ID = " + sys +
-          " and Column_ID = " + target_id;
-      auto target = conn().Execute(target_sql);
-      if (target->IsEof()) {
+      if (!move.ReadTarget()) {
         SetError(errors(), "目标栏目不存在。");
         return;
       }
-      Variant father = target->Field("Column_Father");
-      std::string target_code = Text(target->Field("Column_Order"));
-      target.reset();
-
-      std::string moved_sql =
-          "select Column_Father,Column_Order from tPtlx_Column where Sys_ID = " + sys +
-          " and Column_ID = " + id;
-      std::string old_code = Text(conn().Execute(moved_sql)->Field("Column_Order"));
-      if (!old_code.empty() && target_code.starts_with(old_code)) {
+      move.ReadMoved();
+      if (move.TargetInMovedSubtree()) {
         // Before itself: already there. Inside its own subtree: the subtree
         // would become its own ancestor.
-        if (target_code != old_code) SetError(errors(), "不能将栏目移到其下级栏目处。");
+        if (!move.TargetIsMoved()) SetError(errors(), "不能将栏目移到其下级栏目处。");
         return;
       }
-      if (target_code.size() < kColumnCodeWidth) throw InvalidCall("pTargetID has no order code");
-
-      // The new code is the target's with a smaller last digit, so the moved
-      // column sorts directly before the target. When another column (outside
-      // the moved subtree) holds it already, space the target's siblings out.
-      auto before = [](const std::string& code) {
-        int digit = std::stoi(code.substr(code.size() - 1), nullptr, 16);
-        return code.substr(0, code.size() - 1) + fmt::format("{:X}", digit / 2);
-      };
-      std::string new_code = before(target_code);
-      auto taken = [&](const std::string& code) {
-        std::string sql =
-            "select Column_ID from tPtlx_Column where Column_Order like " + SqlQuote(code + "%");
-        if (!old_code.empty()) sql += " and not Column_Order like " + SqlQuote(old_code + "%");
-        return !conn().Execute(sql)->IsEof();
-      };
-      if (taken(new_code)) {
-        RespaceSiblings(target_code);
-        target_code = Text(conn().Execute(target_sql)->Field("Column_Order"));
-        old_code = Text(conn().Execute(moved_sql)->Field("Column_Order"));
-        new_code = before(target_code);
-        if (taken(new_code)) throw InvalidCall("no free order code before pTargetID");
-      }
-
-      // The descendants, read while the moved column still has its old code.
-      struct Row {
-        int64_t id;
-        std::string code;
-      };
-      std::vector<Row> descendants;
-      auto rs = conn().Execute("select * from tPtlx_Column where Sys_ID = " + sys +
-                               " and Column_Order like " +
-                               "(select Column_Order+'%' from tPtlx_Column where Sys_ID = " + sys +
-                               " and Column_ID = " + id + ")" + " and Column_ID <> " + id);
-      for (; !rs->IsEof(); rs->MoveNext()) {
-        descendants.push_back({rs->Field("Column_ID").AsInt64(), Text(rs->Field("Column_Order"))});
-      }
-      rs.reset();
-
-      conn().ExecuteCommand("update tPtlx_Column set Column_Father = " +
-                            (father.IsNull() ? std::string("null") : father.ToText()) +
-                            ",Column_Order = " + SqlQuote(new_code) + " where Column_ID = " + id);
-      for (const Row& d : descendants) {
-        conn().ExecuteCommand("update tPtlx_Column set Column_Order = " +
-                              SqlQuote(new_code + d.code.substr(old_code.size())) +
-                              " where Column_ID = " + std::to_string(d.id));
-      }
+      move.ChooseCodeBeforeTarget();
+      move.RewriteMovedSubtree();
     });
   });
-}
-
-// Every column whose code has the length of `code` and the same parent part
-// is a sibling (by code, so top-level columns of every system form one group
-// and codes stay unique over the table). The siblings get segments spread
-// evenly over the segment range, each ending in F, in their present order;
-// each subtree follows its top. Rows are rewritten by identifier, so codes
-// that are briefly equal never mix two subtrees.
-void Column::RespaceSiblings(const std::string& code) {
-  const size_t level = code.size() - kColumnCodeWidth;
-  const std::string parent = code.substr(0, level);
-  struct Row {
-    int64_t id;
-    std::string code;
-  };
-  std::vector<Row> rows;
-  std::map<std::string, std::string> segments;  // old segment -> new, in code order
-  auto rs =
-      conn().Execute("select Column_ID,Column_Order from tPtlx_Column where Column_Order like " +
-                     SqlQuote(parent + "%") + " order by Column_Order");
-  for (; !rs->IsEof(); rs->MoveNext()) {
-    std::string c = Text(rs->Field("Column_Order"));
-    if (c.size() < code.size()) continue;
-    segments[c.substr(level, kColumnCodeWidth)];
-    rows.push_back({rs->Field("Column_ID").AsInt64(), c});
-  }
-  rs.reset();
-  const uint64_t step = 0x10000000ULL / (segments.size() + 1);
-  uint64_t rank = 0;
-  for (auto& [old_segment, new_segment] : segments) {
-    new_segment = fmt::format("{:08X}", ((++rank) * step) * 16 + 15);
-  }
-  for (const Row& r : rows) {
-    std::string updated = parent + segments[r.code.substr(level, kColumnCodeWidth)] +
-                          r.code.substr(level + kColumnCodeWidth);
-    if (updated == r.code) continue;
-    conn().ExecuteCommand("update tPtlx_Column set Column_Order = " + SqlQuote(updated) +
-                          " where Column_ID = " + std::to_string(r.id));
-  }
 }
 
 ResultArray Column::GetColumnList(std::string_view pSysID, std::string_view pWebSite,

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "content/information_text.h"
-#include "frame/text_case.h"
+#include "frame/order_code.h"
 #include "ptolix/content/information.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/sql_text.h"
@@ -22,90 +22,13 @@ namespace {
 
 constexpr char kAlreadyFirst[] = "信息位置已经在列表最前面，向前移动失败。";
 constexpr char kAlreadyLast[] = "信息位置已经在列表最后面，向后移动失败。";
-constexpr size_t kSegment = 8;
-constexpr uint64_t kSegmentMax = 0xFFFFFFFFull;
-
-// An order code's digits as a number; empty text is 0.
-uint64_t HexValue(std::string_view digits) {
-  uint64_t v = 0;
-  for (char c : digits) {
-    int d = c >= '0' && c <= '9'   ? c - '0'
-            : c >= 'A' && c <= 'F' ? c - 'A' + 10
-            : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                   : -1;
-    if (d < 0) throw InvalidCall("order code '" + std::string(digits) + "' is not hexadecimal");
-    v = v * 16 + static_cast<uint64_t>(d);
-  }
-  return v;
-}
-
-// Upper-case hexadecimal, padded with "0" to `width` digits.
-std::string Hex(uint64_t v, size_t width) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  do {
-    out.insert(out.begin(), kDigits[v % 16]);
-    v /= 16;
-  } while (v > 0);
-  if (out.size() < width) out.insert(0, width - out.size(), '0');
-  return out;
-}
 
 struct Sibling {
   int64_t id;
   std::string code;
 };
 
-// Where an item may go next to `near`: codes `head` + a `width`-digit tail
-// from `lo` to `hi`, every one of which sorts on the right side of `near`
-// (and of `far`). `value` is the preferred tail: halfway to `far` when there
-// is one, else 8 beyond `near` at the edge of the list.
-struct Gap {
-  std::string head;
-  size_t width;
-  uint64_t value, lo, hi;
-  std::string Code(uint64_t v) const { return head + Hex(v, width); }
-};
-
-// The gap beside `near`. The new tail keeps the width of the tail it
-// replaces; at the edge a tail that would leave that width borrows from the
-// whole segment. Nothing when no code fits.
-std::optional<Gap> GapBeside(const std::string& near, const std::string* far, bool up) {
-  size_t len = near.size();
-  if (far) {
-    size_t k = static_cast<size_t>(DifferingTailLength(near, *far));
-    if (k == 0 || k > kSegment || far->size() != len) return std::nullopt;
-    uint64_t a = HexValue(std::string_view(near).substr(len - k));
-    uint64_t b = HexValue(std::string_view(*far).substr(len - k));
-    uint64_t low = std::min(a, b), high = std::max(a, b);
-    if (high - low < 2) return std::nullopt;  // the gap is used up
-    return Gap{near.substr(0, len - k), k, (a + b) / 2, low + 1, high - 1};
-  }
-  std::string_view segment = std::string_view(near).substr(len - kSegment);
-  size_t k = static_cast<size_t>(DifferingTailLength(segment, "FFFFFFFF"));
-  uint64_t tail = HexValue(std::string_view(near).substr(len - k));
-  uint64_t limit = k >= 16 ? UINT64_MAX : (uint64_t{1} << (4 * k));
-  if (up && tail >= 8) return Gap{near.substr(0, len - k), k, tail - 8, 0, tail - 1};
-  if (!up && tail + 8 < limit)
-    return Gap{near.substr(0, len - k), k, tail + 8, tail + 1, limit - 1};
-  uint64_t whole = HexValue(segment);
-  std::string head = near.substr(0, len - kSegment);
-  if (up && whole >= 8) return Gap{head, kSegment, whole - 8, 0, whole - 1};
-  if (!up && whole + 8 <= kSegmentMax)
-    return Gap{head, kSegment, whole + 8, whole + 1, kSegmentMax};
-  return std::nullopt;
-}
-
 }  // namespace
-
-int32_t DifferingTailLength(std::string_view first, std::string_view second) {
-  for (size_t i = 0; i < first.size(); ++i) {
-    if (i >= second.size() || FoldCase(first[i]) != FoldCase(second[i])) {
-      return static_cast<int32_t>(first.size() - i);
-    }
-  }
-  return 0;
-}
 
 void Information::MoveInfo(std::string_view pID, std::string_view pSysID,
                            std::string_view pColumnID) noexcept {
@@ -187,8 +110,9 @@ void RewriteSubtree(db::Connection& conn, int64_t id, const std::string& from,
   };
   for (const auto& [item, row] : rows) {
     if (under(item)) continue;
-    conn.ExecuteCommand("update tPtlx_Information set Info_Order = '" + from +
-                        row.second.substr(to.size()) + "' where Info_ID = " + std::to_string(item));
+    conn.ExecuteCommand("update tPtlx_Information set Info_Order = '" +
+                        MovedCode(row.second, to, from) +
+                        "' where Info_ID = " + std::to_string(item));
   }
 }
 
@@ -202,15 +126,9 @@ bool CodeInUse(db::Connection& conn, const std::string& code) {
 // A code of `gap` that no item uses (nor begins with): the preferred one,
 // else the nearest free one on either side. Nothing when the codes near the
 // preferred one are all taken (codes of other columns, or a crowded gap).
-std::optional<std::string> FreeCode(db::Connection& conn, const Gap& gap) {
-  constexpr uint64_t kTries = 64;
-  for (uint64_t d = 0; d < kTries; ++d) {
-    if (gap.value + d <= gap.hi && !CodeInUse(conn, gap.Code(gap.value + d)))
-      return gap.Code(gap.value + d);
-    if (d > 0 && gap.value >= gap.lo + d && !CodeInUse(conn, gap.Code(gap.value - d))) {
-      return gap.Code(gap.value - d);
-    }
-    if (gap.value + d >= gap.hi && gap.value < gap.lo + d) break;  // the whole gap was tried
+std::optional<std::string> FreeCode(db::Connection& conn, const OrderCodeGap& gap) {
+  for (uint64_t tail : gap.Candidates()) {
+    if (!CodeInUse(conn, gap.Code(tail))) return gap.Code(tail);
   }
   return std::nullopt;
 }
@@ -232,32 +150,22 @@ void Respace(db::Connection& conn, const std::string& column_where, const std::s
       level.push_back({rs->Field(0).AsInt64(), NullToEmpty(rs->Field(1))});
   }
   if (level.empty()) return;
-  uint64_t n = level.size();
-  uint64_t first = HexValue(std::string_view(level.front().code).substr(len - kSegment));
-  uint64_t last = HexValue(std::string_view(level.back().code).substr(len - kSegment));
-  uint64_t margin = 16 * (n + 1);
-  uint64_t lo = first > margin ? first - margin : 0;
-  uint64_t hi = std::min(kSegmentMax, last + margin);
-  if ((hi - lo) / (n + 1) < 16) lo = 0, hi = kSegmentMax;
-  uint64_t step = (hi - lo) / (n + 1);
+  std::vector<std::string> codes;
+  for (const Sibling& s : level) codes.push_back(s.code);
+  const LevelSpread spread = SpreadLevel(prefix, codes);
 
-  // First every member moves to a temporary code no real code can equal
-  // ("X" is not a hexadecimal digit), so the final codes never meet a code
-  // still waiting to be rewritten. Members that share a code (left by older
-  // versions) are told apart by identifier.
-  std::vector<std::string> temp(n);
-  for (size_t i = 0; i < n; ++i) {
-    std::string index = std::to_string(i);
-    temp[i] = prefix + "X" + std::string(kSegment - 1 - index.size(), '0') + index;
-    RewriteSubtree(conn, level[i].id, level[i].code, temp[i]);
+  // First every member moves to a temporary code, so the final codes never
+  // meet a code still waiting to be rewritten. Members that share a code
+  // are told apart by identifier.
+  for (size_t i = 0; i < level.size(); ++i) {
+    RewriteSubtree(conn, level[i].id, level[i].code, TemporaryCode(prefix, i));
   }
-  for (size_t i = 0; i < n; ++i) {
-    uint64_t target = lo + (i + 1) * step;
-    std::string code = prefix + Hex(target, kSegment);
+  for (size_t i = 0; i < level.size(); ++i) {
+    std::string code = spread.Code(i);
     // Codes of other columns may lie in the range: step past them.
-    for (uint64_t bump = 1; CodeInUse(conn, code) && bump < step; ++bump)
-      code = prefix + Hex(target + bump, kSegment);
-    RewriteSubtree(conn, level[i].id, temp[i], code);
+    for (uint64_t bump = 1; CodeInUse(conn, code) && bump < spread.step; ++bump)
+      code = spread.Code(i, bump);
+    RewriteSubtree(conn, level[i].id, TemporaryCode(prefix, i), code);
   }
 }
 
@@ -283,8 +191,8 @@ void Information::MoveInfoStep(std::string_view pWebSite, std::string_view pSysI
         if (rs->IsEof()) throw NoCurrentRecord();  // not in the column's list
         cur = NullToEmpty(rs->Field(1));
       }
-      if (cur.size() < kSegment) throw InvalidCall("item " + id + " has no order code");
-      std::string prefix = cur.substr(0, cur.size() - kSegment);
+      if (cur.size() < kInfoCodeWidth) throw InvalidCall("item " + id + " has no order code");
+      std::string prefix = cur.substr(0, cur.size() - kInfoCodeWidth);
       std::string len = std::to_string(cur.size());
 
       // The two nearest siblings on the side of the move: same father code, same
@@ -311,7 +219,7 @@ void Information::MoveInfoStep(std::string_view pWebSite, std::string_view pSysI
         return;
       }
 
-      std::optional<Gap> gap =
+      std::optional<OrderCodeGap> gap =
           near[0].code == cur
               ? std::nullopt
               : GapBeside(near[0].code, near.size() > 1 ? &near[1].code : nullptr, up);

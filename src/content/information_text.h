@@ -11,11 +11,6 @@ namespace ptolix {
 // An empty pattern counts 0.
 int32_t CountOccurrences(std::string_view text, std::string_view pattern);
 
-// Length of the tail of `first` that starts at the first character where
-// `first` and `second` differ (letter case ignored); 0 when `second` begins
-// with `first`.
-int32_t DifferingTailLength(std::string_view first, std::string_view second);
-
 // The condition a pMode keyword adds to a list statement (" and InfState_ID
 // in (4,5,6)" for "Published"); empty for "All" and unknown keywords.
 std::string ModeFilter(std::string_view pMode);

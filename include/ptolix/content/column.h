@@ -90,10 +90,6 @@ class Column : public FrameObject {
                        std::string_view pAccess) noexcept;
   void DeleteUsrAccess(std::string_view pSysID, std::string_view pID,
                        std::string_view pUsrID) noexcept;
-
- private:
-  // Gives the sibling group of code `code` fresh codes, order kept.
-  void RespaceSiblings(const std::string& code);
 };
 
 }  // namespace ptolix
