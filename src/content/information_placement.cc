@@ -162,9 +162,13 @@ void Respace(db::Connection& conn, const std::string& column_where, const std::s
   }
   for (size_t i = 0; i < level.size(); ++i) {
     std::string code = spread.Code(i);
-    // Codes of other columns may lie in the range: step past them.
-    for (uint64_t bump = 1; CodeInUse(conn, code) && bump < spread.step; ++bump)
+    // Codes of other columns may lie in the range: step past them. When
+    // every step is taken the move fails whole rather than share a code.
+    for (uint64_t bump = 0; CodeInUse(conn, code);) {
+      if (++bump >= spread.step)
+        throw InvalidCall("no free order code to respace item " + std::to_string(level[i].id));
       code = spread.Code(i, bump);
+    }
     RewriteSubtree(conn, level[i].id, TemporaryCode(prefix, i), code);
   }
 }

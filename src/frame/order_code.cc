@@ -79,7 +79,7 @@ std::string MovedCode(const std::string& code, const std::string& from, const st
 }
 
 std::string CodeJustBefore(const std::string& target) {
-  int digit = std::stoi(target.substr(target.size() - 1), nullptr, 16);
+  uint64_t digit = OrderCodeValue(std::string_view(target).substr(target.size() - 1));
   return target.substr(0, target.size() - 1) + fmt::format("{:X}", digit / 2);
 }
 

@@ -54,6 +54,7 @@ TEST(OrderCode, DigitsAndTails) {
   EXPECT_EQ(DifferingTailLength("FFEF0012", "FFEF"), 4);
   EXPECT_EQ(CodeJustBefore("FFFFFFEF"), "FFFFFFE7");
   EXPECT_EQ(CodeJustBefore("FFFFFFE1"), "FFFFFFE0");
+  EXPECT_THROW(CodeJustBefore("FFFFFFEG"), Failure);  // a damaged code is refused by name
 }
 
 TEST(OrderCode, GapBesideASibling) {
