@@ -144,7 +144,6 @@ TEST_P(UserAccessScenarios, ReadingTheRows) {
       out += ToDisplay(a.Get(r, "Column_ID")) + ":" + ToDisplay(a.Get(r, "AccessType_ID")) + " ";
     return out;
   };
-  Trace();
   EXPECT_EQ(listed(""), "AccessType_ID 10:1 11:1 12:1 13:3 31:4 ");
   EXPECT_EQ(listed("7"), "AccessType_ID 10:1 11:1 12:1 13:3 20:1 31:4 ");
   EXPECT_EQ(listed("8"), "AccessType_ID 10:1 11:1 12:1 13:3 21:2 31:4 ");
@@ -153,14 +152,6 @@ TEST_P(UserAccessScenarios, ReadingTheRows) {
   EXPECT_EQ(access.RecordCount(), 5);
   access.ClearUsrAccess("u");
   EXPECT_EQ(access.GetColumnAccess("u", "1", "13"), -1);
-  EXPECT_EQ(
-      Trace().front(),
-      "select tPtlx_Column.*,tTemp_UsrAccess.AccessType_ID from tPtlx_Column,tTemp_UsrAccess where "
-      "tPtlx_Column.Sys_ID = tTemp_UsrAccess.Sys_ID and tPtlx_Column.Column_ID = "
-      "tTemp_UsrAccess.Column_ID "
-      "and Usr_ID = 'u' and tPtlx_Column.Sys_ID = 1 and (WebSite_ID = -1 or WebSite_ID is null) "
-      "and "
-      "Column_IsDeleted = '0' order by Column_Order");
 }
 
 TEST_P(UserAccessScenarios, FailuresAndLoops) {
