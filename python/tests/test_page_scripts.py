@@ -56,31 +56,6 @@ def test_write_review_and_list_a_page(new):
     assert ptolix.records(info.GetPublishedInfoList("1", "1", "999")) == []
 
 
-def test_page_code_generation(new, tmp_path):
-    (tmp_path / "templates" / "blue").mkdir(parents=True)
-    (tmp_path / "templates" / "blue" / "index.htm").write_bytes(
-        b"<html><title><!--title--></title>\r\n<body>hello</body></html>\r\n"
-    )
-    system = new("System")
-    system.AppendParameter("SITE_PHYSICAL_ROOT", str(tmp_path), "")
-    system.AppendParameter("TEMPLET_PATH", "templates", "")
-    system.AppendParameter("ABSTRACT_PUBLIC_PAGE", "public.asp", "")
-    new("WebSite").AppendWebSite("portal", "门户", "", "1")
-    style = new("Style")
-    style.AppendStyle("1", "蓝色", "")
-    style.AppendTemplet("1", "1", "index.asp", "blue/index.htm", "首页模板")
-    new("WebSite").SetWebSiteStyle("1", "1", "1")
-    page = new("Page")
-    page.AppendPage("1", "index.asp", "首页")
-    page.AppendTag("1", "public.asp", "title", "Response.Write SiteTitle", "")
-
-    code = page.CreateExecuteCode("1", "1", "index.asp")
-    assert "Response.Write SiteTitle" in code and "hello" in code
-    assert page.Errors == ""
-    assert page.CreateAspCode("1", "9", "index.asp") == ""  # no such style
-    assert page.Errors != ""
-
-
 def test_links(new):
     link = new("Link")
     link.AppendLinkClass("友情链接", "Friends")
