@@ -15,14 +15,14 @@ std::vector<std::string> BackendUrls() {
 }
 
 std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
-  return info.param.rfind("sqlite", 0) == 0 ? "sqlite" : "postgres";
+  return TestContext(info.param).name();
 }
 
 void DbTest::SetUp() {
   // Password hashes at the minimum cost keep the suites fast.
   SetPasswordHashCost(PasswordHashCost::kMinimum);
   conn = db::Connect(GetParam());
-  if (IsPostgres()) {
+  if (engine().postgres()) {
     std::random_device rd;
     pg_schema_ = "t" + std::to_string(rd()) + std::to_string(rd());
     conn->RunStatement("create schema " + pg_schema_);
