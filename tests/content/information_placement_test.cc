@@ -133,17 +133,6 @@ TEST_P(PlacementTest, SiblingsAreTheNeighboursNotFathersOrFiledItems) {
   EXPECT_EQ("FFFFFFD7", Code(1));
 }
 
-TEST_P(PlacementTest, TailsArePaddedAndEdgesBorrowFromTheSegment) {
-  Item(1, "FFFFFF1F");
-  Item(2, "FFFFFF13");
-  Item(3, "FFFFFF01");
-  Move("MoveUpInfo", 1);  // halfway between 01 and 13: 0A, not "A"
-  EXPECT_EQ("FFFFFF0A", Code(1));
-  Move("MoveUpInfo", 1);  // 01 - 8 leaves two digits: borrow
-  EXPECT_EQ("FFFFFEF9", Code(1));
-  EXPECT_EQ("1 3 2", Order());
-}
-
 TEST_P(PlacementTest, ExhaustedGapsAreRespacedFirst) {
   Item(1, "FFFFFF10");
   Item(2, "FFFFFF11");
