@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <random>
 #include <utility>
@@ -60,7 +61,7 @@ class ListPlansTest : public DbTest {
       std::string step = line.substr(0, line.size() - 1);
       text += step.substr(step.rfind('|') + 1) + "\n";
     }
-    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     return text;
   }
   static bool Sorts(const std::string& plan) {
