@@ -15,14 +15,14 @@ std::vector<std::string> BackendUrls() {
 }
 
 std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
-  return info.param.rfind("sqlite", 0) == 0 ? "sqlite" : "postgres";
+  return TestContext(info.param).name();
 }
 
 void DbTest::SetUp() {
   // Password hashes at the minimum cost keep the suites fast.
   SetPasswordHashCost(PasswordHashCost::kMinimum);
   conn = db::Connect(GetParam());
-  if (IsPostgres()) {
+  if (engine().postgres()) {
     std::random_device rd;
     pg_schema_ = "t" + std::to_string(rd()) + std::to_string(rd());
     conn->RunStatement("create schema " + pg_schema_);
@@ -52,6 +52,12 @@ std::string DbTest::Rows(const std::string& sql) { return conn->RunQuery(sql).To
 
 void DbTest::Exec(const std::string& sql) { conn->RunStatement(sql); }
 
+void DbTest::ExecAll(const std::vector<std::string>& sqls) {
+  for (const auto& sql : sqls) Exec(sql);
+}
+
+int64_t DbTest::Count(const std::string& sql) { return conn->RunQuery(sql).At(1, 0).AsInt64(); }
+
 std::string FieldValues(const ResultArray& a, std::string_view field, bool sort) {
   if (!a.allocated()) return "(unallocated)";
   std::vector<std::string> values;
@@ -75,5 +81,7 @@ std::vector<std::string> ErrorLines(const std::string& errors) {
   }
   return out;
 }
+
+Lines ErrorsOf(Object& obj) { return ErrorLines(obj.Get("Errors").AsString()); }
 
 }  // namespace ptolix::test

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ptolix/ptolix.h"
+#include "test_context.h"
 
 namespace ptolix {
 // Lets GoogleTest print values in failure messages.
@@ -15,6 +16,8 @@ inline void PrintTo(const ResultArray& a, std::ostream* os) { *os << a.ToString(
 }  // namespace ptolix
 
 namespace ptolix::test {
+
+using Lines = std::vector<std::string>;
 
 // The databases a backend test runs on: SQLite always, PostgreSQL when
 // PTOLIX_TEST_PG holds a URL.
@@ -35,9 +38,14 @@ class DbTest : public ::testing::TestWithParam<std::string> {
   std::string Rows(const std::string& sql);
   // Runs a statement directly (not traced).
   void Exec(const std::string& sql);
+  void ExecAll(const std::vector<std::string>& sqls);
+  // The first field of a query's first row as a number (a count).
+  int64_t Count(const std::string& sql);
   // The statements the library sent since the last call.
   std::vector<std::string> Trace() { return conn->TakeTrace(); }
   bool IsPostgres() const { return conn->dialect() == db::Dialect::kPostgres; }
+  // What differs between the engines.
+  TestContext engine() const { return TestContext(GetParam()); }
 
   std::shared_ptr<db::Connection> conn;
   std::string pg_schema_;
@@ -50,6 +58,8 @@ std::string FieldValues(const ResultArray& a, std::string_view field, bool sort 
 // Lines of an Errors text with their time stamps removed:
 // "[Ptolix] message" or "[13] Type mismatch...".
 std::vector<std::string> ErrorLines(const std::string& errors);
+// The lines of a late-bound object's Errors property.
+Lines ErrorsOf(Object& obj);
 
 }  // namespace ptolix::test
 

@@ -40,4 +40,13 @@ std::string TestContext::DropTrigger(std::string_view name, std::string_view tab
                    : fmt::format("drop trigger {}", name);
 }
 
+std::vector<std::string> TestContext::Analyze() const {
+  if (postgres_) return {"vacuum analyze", "set enable_seqscan = off"};
+  return {"analyze"};
+}
+
+std::string TestContext::Explain(std::string_view sql) const {
+  return fmt::format("{}{}", postgres_ ? "explain (costs off) " : "explain query plan ", sql);
+}
+
 }  // namespace ptolix::test

@@ -14,6 +14,7 @@ class TestContext {
   explicit TestContext(std::string_view url);
 
   bool postgres() const { return postgres_; }
+  bool sqlite() const { return !postgres_; }
   // The engine's name in messages: "sqlite" or "postgres".
   const char* name() const { return postgres_ ? "postgres" : "sqlite"; }
 
@@ -27,6 +28,12 @@ class TestContext {
                                            std::string_view event) const;
   // The statement dropping that trigger again.
   std::string DropTrigger(std::string_view name, std::string_view table) const;
+  // Statements refreshing the planner's statistics after a bulk load; on
+  // PostgreSQL they also keep the planner off whole-table scans, so that a
+  // small test table is planned as a large one would be.
+  std::vector<std::string> Analyze() const;
+  // The statement showing the plan of `sql`, one step a row, in its last field.
+  std::string Explain(std::string_view sql) const;
 
  private:
   bool postgres_;

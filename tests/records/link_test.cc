@@ -8,7 +8,6 @@
 #include <tuple>
 
 #include "fixture.h"
-#include "test_context.h"
 
 namespace ptolix {
 namespace {
@@ -36,18 +35,12 @@ class LinkTest : public test::DbTest {
   Link link;
 };
 
-TEST_P(LinkTest, LinkClassesWithExactSql) {
+TEST_P(LinkTest, LinkClasses) {
   auto obj = New("Link");
   obj->Call("AppendLinkClass", {"友情链接", "Friends"});
-  Trace();
   obj->Call("AppendLinkClass", {"合作伙伴", ""});
   obj->Call("ModifyLinkClass", {"2", "O'Brien 合作", "Partners"});
   obj->Call("DeleteLinkClass", {"9"});  // matches nothing: no error
-  EXPECT_EQ(Trace(), (Lines{"insert into tLink_Class (LinkClass_ChineseName,LinkClass_EnglishName) "
-                            "values ('合作伙伴',null)",
-                            "update tLink_Class set LinkClass_ChineseName = 'O''Brien 合作',"
-                            "LinkClass_EnglishName = 'Partners' where LinkClass_ID = 2",
-                            "delete from tLink_Class where LinkClass_ID = 9"}));
   EXPECT_EQ(obj->Call("GetLinkClass", {"2"}).AsArray().ToString(),
             "LinkClass_ID|LinkClass_ChineseName|LinkClass_EnglishName\n2|O'Brien 合作|Partners\n");
 
@@ -83,13 +76,7 @@ TEST_P(LinkTest, LinksAreNumberedPerClassNewestFirst) {
             "LinkClass_ID|Link_ID|Link_Title|Link_Description|Link_Url|Link_Image|Link_ImageWidth|"
             "Link_ImageHeight|Link_EndDate|Link_Order\n"
             "2|1|Ptolix|首页|http://ptolix.example/|logo.gif|88|31|2005-01-31 00:00:00|FFFFEF\n");
-
-  Trace();
-  link.GetClassLinkList("5", "");
-  link.GetLink("5", "");
-  EXPECT_EQ(Trace(),
-            (Lines{"select * from tLink_Detail where LinkClass_ID = 5 order by Link_Order",
-                   "select * from tLink_Detail where LinkClass_ID = 5 and Link_ID = null"}));
+  EXPECT_EQ(Numbers(link.GetClassLinkList("5", "")), "1 ");
 }
 
 TEST_P(LinkTest, ModifyDeleteAndTheMissingLinkMessage) {
@@ -137,11 +124,10 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumber) {
   Exec("delete from tLink_Detail");
 
   // A link the database refuses gives its number back.
-  test::TestContext engine(GetParam());
-  for (const auto& sql : engine.RefusingTrigger("no_links", "tLink_Detail", "insert")) Exec(sql);
+  ExecAll(engine().RefusingTrigger("no_links", "tLink_Detail", "insert"));
   link.AppendLink("3", "t", "", "", "", "", "", "");
   EXPECT_EQ(ErrorLines(link.Errors()).size(), 2u);
-  Exec(engine.DropTrigger("no_links", "tLink_Detail"));
+  Exec(engine().DropTrigger("no_links", "tLink_Detail"));
   AddLinks("3", 1);
   EXPECT_EQ(Rows("select Link_ID from tLink_Detail"), "Link_ID\n1\n");
 }

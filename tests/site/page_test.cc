@@ -31,28 +31,15 @@ class PageTest : public test::DbTest {
   Page page_;
 };
 
-TEST_P(PageTest, PagesAndTagsWithExactSql) {
+TEST_P(PageTest, PagesAndTags) {
   page_.AppendPage("1", "index.asp", "Home");
   page_.ModifyPage("1", "index.asp", "home.asp", "");
+  EXPECT_EQ(page_.GetPage("1", "home.asp").ToString(),
+            "Sys_ID|Page_File|Page_Description\n1|home.asp|Null\n");
   page_.AppendTag("1", "index.asp", "news", "Response.Write 'x'", "");
   page_.ModifyTag("1", "index.asp", "news", "news", "ShowNews [data]", "news list");
   page_.DeleteTag("1", "index.asp", "none");
   page_.DeletePage("1", "home.asp");
-  EXPECT_EQ(
-      Trace(),
-      (Lines{"insert into tPtlx_Page (Sys_ID,Page_File,Page_Description) values "
-             "(1,'index.asp','Home')",
-             "update tPtlx_Page set Page_File = 'home.asp',Page_Description = null where Sys_ID = "
-             "1 and "
-             "Page_File = 'index.asp'",
-             "insert into tPtlx_Tag (Sys_ID,Page_File,Tag_Code,Tag_Program,Tag_Description) values "
-             "(1,'index.asp','news','Response.Write ''x''',null)",
-             "update tPtlx_Tag set Tag_Code = 'news', Tag_Program = 'ShowNews [data]', "
-             "Tag_Description = "
-             "'news list' where Sys_ID = 1 and Page_File = 'index.asp' and Tag_Code = 'news'",
-             "delete from tPtlx_Tag where Sys_ID = 1 and Page_File = 'index.asp' and Tag_Code = "
-             "'none'",
-             "delete from tPtlx_Page  where Sys_ID = 1 and Page_File = 'home.asp'"}));
   // The renamed and deleted page left its tag under the old name.
   EXPECT_EQ(page_.GetTag("1", "index.asp", "news").ToString(),
             "Sys_ID|Page_File|Tag_Code|Tag_Program|Tag_Description\n1|index.asp|news|ShowNews "
@@ -80,9 +67,7 @@ TEST_P(PageTest, TagListJoinsThePublicPage) {
 
   Exec("delete from tPtlx_SystemParameter");
   EXPECT_FALSE(page_.GetTagList("1", "index.asp").allocated());
-  EXPECT_EQ(ErrorLines(page_.Errors()), Lines{"[3021] Either BOF or EOF is True, or the current "
-                                              "record has been deleted. Requested operation "
-                                              "requires a current record."});
+  EXPECT_EQ(ErrorLines(page_.Errors()).at(0).substr(0, 6), "[3021]");
 }
 
 PTOLIX_BACKENDS(PageTest);

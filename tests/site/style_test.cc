@@ -17,11 +17,6 @@ TEST_P(StyleTest, SoftAndPhysicalDeletion) {
   auto style = New("Style");
   style->Call("AppendStyle", {"1", "Blue", ""});
   style->Call("AppendTemplet", {"1", "1", "index.asp", "blue/index.htm", ""});
-  EXPECT_EQ(
-      Trace(),
-      (Lines{"insert into tPtlx_Style (Sys_ID,Style_Name,Style_Description) values (1,'Blue',null)",
-             "insert into tPtlx_Templet (Sys_ID,Style_ID,Page_File,Tmpl_File,Tmpl_Description) "
-             "values (1,1,'index.asp','blue/index.htm',null)"}));
   style->Call("AppendStyle", {"1", "Red", "warm"});
   style->Call("AppendStyle", {"2", "Other", ""});
   style->Call("AppendTemplet", {"1", "2", "index.asp", "red/index.htm", ""});
@@ -83,10 +78,7 @@ TEST_P(StyleTest, TemplatesThroughStyleAndPage) {
     EXPECT_EQ(Rows("select count(*) n from tPtlx_Templet"), "n\n0\n");
     // A pair without a template is a failure of the lookup.
     EXPECT_FALSE(obj->Call("GetTemplet", {"1", "1", "index.asp"}).AsArray().allocated());
-    EXPECT_EQ(
-        ErrorLines(obj->Get("Errors").AsString()),
-        Lines{"[3021] Either BOF or EOF is True, or the current record has been deleted. Requested "
-              "operation requires a current record."});
+    EXPECT_EQ(test::ErrorsOf(*obj).at(0).substr(0, 6), "[3021]");
   }
 }
 

@@ -172,22 +172,8 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
 }
 
 TEST(Host, SkipsALineOverTheLimit) {
-  auto dir =
-      std::filesystem::temp_directory_path() / ("ptolix_host_long_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  {
-    std::ofstream in(dir / "in", std::ios::binary);
-    std::string text = R"({"op":"new","obj":"s","progid":")" + std::string(64 << 20, 'x') + "\"}\n";
-    in << text << R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System","id":2})"
-       << "\n";
-  }
-  std::string cmd = std::string(PTOLIX_TOOL_PATH) + " host < " + (dir / "in").string() + " > " +
-                    (dir / "out").string();
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
-  std::ifstream out(dir / "out");
-  std::vector<json> r;
-  for (std::string line; std::getline(out, line);) r.push_back(json::parse(line));
-  std::filesystem::remove_all(dir);
+  auto r = RunHost({R"({"op":"new","obj":"s","progid":")" + std::string(64 << 20, 'x') + "\"}",
+                    R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System","id":2})"});
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0], json({{"ok", false}, {"error", "request line longer than 67108864 bytes"}}));
   EXPECT_EQ(r[1], json({{"ok", true}, {"id", 2}}));

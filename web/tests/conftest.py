@@ -11,6 +11,7 @@ import sys
 import time
 import urllib.request
 from pathlib import Path
+from types import SimpleNamespace
 from urllib.parse import urlsplit, urlunsplit
 
 import pytest
@@ -36,17 +37,6 @@ def engines() -> list[str]:
     return ["sqlite", "postgresql"] if os.environ.get("PTOLIX_TEST_PG") else ["sqlite"]
 
 
-class Demo:
-    """A demo database made for one test module, and the identifiers in it."""
-
-    def __init__(self, url: str, made: dict) -> None:
-        self.url = url
-        self.tech = made["tech"]
-        self.lab = made["lab"]
-        self.published = made["published"]
-        self.waiting = made["waiting"]
-
-
 def _fresh_pg(base: str) -> tuple[str, str | None]:
     """A new database on the server of `base`; falls back to `base` itself
     (whose Ptolix tables the demo replaces) when none can be made."""
@@ -69,7 +59,7 @@ def _drop_pg(base: str, name: str | None) -> None:
             pass
 
 
-def make_demo(engine: str, tmp: Path) -> tuple[Demo, callable]:
+def make_demo(engine: str, tmp: Path) -> tuple[SimpleNamespace, callable]:
     if engine == "sqlite":
         url, cleanup = f"sqlite:{tmp / 'web.db'}", (lambda: None)
     else:
@@ -85,7 +75,8 @@ def make_demo(engine: str, tmp: Path) -> tuple[Demo, callable]:
             made = demo_data.add_newsroom(conn)
     finally:
         os.chdir(cwd)
-    return Demo(url, made), cleanup
+    # The database and the identifiers in it (tech, lab, published, waiting).
+    return SimpleNamespace(url=url, **made), cleanup
 
 
 @pytest.fixture(scope="module", params=engines())
@@ -102,7 +93,7 @@ def free_port() -> int:
 
 
 class Server:
-    def __init__(self, demo: Demo, tmp: Path) -> None:
+    def __init__(self, demo: SimpleNamespace, tmp: Path) -> None:
         self.demo = demo
         self.port = free_port()
         self.base = f"http://127.0.0.1:{self.port}"

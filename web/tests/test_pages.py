@@ -62,12 +62,15 @@ def test_bad_page_text_shows_the_library_message(client, demo):
     assert "page 4 of 4" in clamped and clamped.count("<li data-id") == 6
 
 
-def test_forms_need_their_csrf_token(client):
+def test_forms_need_their_csrf_token(client, demo):
     client.get("/signin")
     resp = client.post("/signin", data={"user": "admin", "password": "Admin#2024"})
     assert resp.status_code == 400 and "not sent from this site" in resp.get_data(as_text=True)
     resp = client.post("/signin", data={"user": "admin", "password": "Admin#2024", "csrf_token": "forged"})
     assert resp.status_code == 400
+    assert sign_in(client, "author", "Author#2024").status_code == 302  # signed in, still refused
+    resp = client.post(f"/desk/columns/{demo.tech}/new", data={"type": "1", "title": "no token"})
+    assert resp.status_code == 400 and "not sent from this site" in resp.get_data(as_text=True)
 
 
 def test_session_cookie_is_httponly_and_samesite(client):
