@@ -106,10 +106,10 @@ void BM_InfoPublished_b_SentSql(benchmark::State& state) {
     benchmark::DoNotOptimize(Direct(list, Window(static_cast<int>(state.range(0)))));
   }
 }
-void BM_InfoPublished_b_AsWrittenSql(benchmark::State& state) {
-  // For orientation: PublishedListAsWritten, counted by wrapping.
+void BM_InfoPublished_b_ReferenceSql(benchmark::State& state) {
+  // For orientation: PublishedListReference, counted by wrapping.
   const auto& d = EnsureInfoData();
-  std::string list = info_sql::PublishedListAsWritten(d.sys, d.top_column, d.site);
+  std::string list = info_sql::PublishedListReference(d.sys, d.top_column, d.site);
   for (auto _ : state) {
     benchmark::DoNotOptimize(Direct(WrappedCount(list)));
     benchmark::DoNotOptimize(Direct(list, Window(static_cast<int>(state.range(0)))));
@@ -141,7 +141,7 @@ void BM_InfoPublished_c_HandWritten(benchmark::State& state) {
 BENCHMARK(BM_InfoPublished_a_Library)->Arg(1)->Arg(500)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InfoPublished_b_SentSql)->Arg(1)->Arg(500)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InfoPublished_c_HandWritten)->Arg(1)->Arg(500)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InfoPublished_b_AsWrittenSql)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoPublished_b_ReferenceSql)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // --- GetInfoList of a column of 10,000 items, mode Published ---
 

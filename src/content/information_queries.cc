@@ -59,7 +59,7 @@ std::string Top(std::string_view top) {
 
 }  // namespace
 
-std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col,
+std::string PublishedConditionReference(const std::string& sys, const std::string& col,
                                         const std::string& site) {
   return "(Column_ID in " + Subtree(sys, col) + " " + " and Sys_ID = " + sys +
          "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')" +
@@ -75,7 +75,7 @@ std::string PublishedConditionAsWritten(const std::string& sys, const std::strin
 // an index on published, live items ordered by Info_Order reads the rows in
 // list order; the unary plus keeps engines from answering the "or" through
 // the column and identifier indexes followed by a sort. The system
-// identifier stays glued to "and" as in PublishedConditionAsWritten, so an
+// identifier stays glued to "and" as in PublishedConditionReference, so an
 // empty one makes both forms fail alike.
 std::string PublishedCondition(const std::string& sys, const std::string& col,
                                const std::string& site) {
@@ -138,10 +138,10 @@ std::string PublishedList(const std::string& sys, const std::string& col, const 
          PublishedCondition(sys, col, site) + " order by Info_Order";
 }
 
-std::string PublishedListAsWritten(const std::string& sys, const std::string& col,
+std::string PublishedListReference(const std::string& sys, const std::string& col,
                                    const std::string& site, std::string_view top) {
   return Top(top) + kListColumns + " from tPtlx_Information where " +
-         PublishedConditionAsWritten(sys, col, site) + " order by Info_Order";
+         PublishedConditionReference(sys, col, site) + " order by Info_Order";
 }
 
 }  // namespace info_sql

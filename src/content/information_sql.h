@@ -20,7 +20,7 @@ inline constexpr char kListColumns[] =
 // "or" (the reference the sent forms are tested against): an item of the
 // system and website, published and live, homed in a live column of the subtree of
 // `col`, or cross-posted into one. `sys`, `col` and `site` are SQL values.
-std::string PublishedConditionAsWritten(const std::string& sys, const std::string& col,
+std::string PublishedConditionReference(const std::string& sys, const std::string& col,
                                         const std::string& site);
 
 // The same rows, written so that an index on published, live items in
@@ -62,7 +62,7 @@ std::string PublishedList(const std::string& sys, const std::string& col, const 
 std::string PublishedListByColumn(const std::string& sys, const std::string& col,
                                   const std::string& site, std::string_view top = {},
                                   bool sqlite = false);
-std::string PublishedListAsWritten(const std::string& sys, const std::string& col,
+std::string PublishedListReference(const std::string& sys, const std::string& col,
                                    const std::string& site, std::string_view top = {});
 
 }  // namespace ptolix::info_sql

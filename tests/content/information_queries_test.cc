@@ -231,13 +231,13 @@ TEST_P(QueriesTest, PublishedFormsSelectTheSameRowsOnVariedData) {
         SCOPED_TRACE(std::string(sys) + " " + std::to_string(c) + " " + site);
         std::string col = std::to_string(c), reference;
         for (std::string_view top : {"", "3"}) {
-          reference = Rows(total(info_sql::PublishedListAsWritten(sys, col, site, top)));
+          reference = Rows(total(info_sql::PublishedListReference(sys, col, site, top)));
           ASSERT_EQ(reference, Rows(total(info_sql::PublishedList(sys, col, site, top))));
           ASSERT_EQ(
               reference,
               Rows(total(info_sql::PublishedListByColumn(sys, col, site, top, engine().sqlite()))));
         }
-        reference = Rows(total(info_sql::PublishedListAsWritten(sys, col, site)));
+        reference = Rows(total(info_sql::PublishedListReference(sys, col, site)));
         int rows = static_cast<int>(std::count(reference.begin(), reference.end(), '\n')) - 1;
         ASSERT_EQ(Rows("select (" + info_sql::PublishedCount(sys, col, site) + ") as n"),
                   "n\n" + std::to_string(rows) + "\n");

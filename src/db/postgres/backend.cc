@@ -165,7 +165,7 @@ std::vector<std::string> ColumnNames(const PGresult* res, const std::string& sql
     for (const char* p = folded; *p; ++p)
       lower = lower && !std::isupper(static_cast<unsigned char>(*p));
     out[i] = folded;
-    if (!lower) continue;  // quoted in the statement: kept as written
+    if (!lower) continue;  // quoted in the statement: kept in its own spelling
     // The last spelling wins: an alias follows what it names.
     for (const Token& t : tokens) {
       if (t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), folded) == 0) out[i] = t.text;
