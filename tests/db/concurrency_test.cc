@@ -6,12 +6,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <barrier>
 #include <filesystem>
 #include <functional>
 #include <random>
-#include <set>
 #include <thread>
 
 #include "db/backend.h"
@@ -23,18 +21,11 @@ namespace ptolix {
 namespace {
 
 constexpr int kThreads = 4;
-constexpr int kEach = 12;
-
-std::vector<std::string> Databases() {
-  std::vector<std::string> out = {"sqlite"};
-  if (const char* pg = std::getenv("PTOLIX_TEST_PG"); pg && *pg) out.emplace_back(pg);
-  return out;
-}
 
 class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    if (GetParam() == "sqlite") {
+    if (test::TestContext(GetParam()).sqlite()) {
       char dir[] = "/tmp/ptolix-concurrency.XXXXXX";
       ASSERT_NE(mkdtemp(dir), nullptr);
       dir_ = dir;
@@ -48,13 +39,11 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
       db::BackendOf(*db::Connect(url_)).Execute("create schema " + pg_schema_);
     main_ = Open();
     schema::CreateSchema(*main_);
-    Exec("insert into tPtlx_System (Sys_Name) values ('main')");
-    Exec(
-        "insert into tPtlx_Column (Sys_ID, Column_Name, Column_Order) values (1, 'news', "
-        "'FFFFFFFE')");
-    Exec(
-        "insert into tLink_Class (LinkClass_ChineseName, LinkClass_EnglishName) values "
-        "('友情链接', 'friends')");
+    for (const char* sql :
+         {"insert into tPtlx_System (Sys_Name) values ('main')",
+          "insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (1,'news','FFFFFFFE')",
+          "insert into tLink_Class (LinkClass_ChineseName) values ('友情链接')"})
+      Exec(sql);
   }
 
   void TearDown() override {
@@ -79,35 +68,6 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
     db::BackendOf(*main_).Execute(db::RewriteFor(*main_, sql).text);
   }
   int64_t Number(const std::string& sql) { return main_->Execute(sql)->Field(0).AsInt64(); }
-
-  // Runs `call` kEach times on each of kThreads threads, each with its own
-  // connection and object; returns what the calls returned and any Errors.
-  std::vector<std::string> RunAll(const std::string& class_name,
-                                  const std::function<Variant(Object&, int, int)>& call,
-                                  std::string* errors) {
-    std::vector<std::vector<std::string>> results(kThreads);
-    std::vector<std::string> thread_errors(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([&, t] {
-        try {
-          auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
-          obj->PutConnection(Open());
-          for (int i = 0; i < kEach; ++i) results[t].push_back(call(*obj, t, i).ToText());
-          thread_errors[t] = obj->Get("Errors").ToText();
-        } catch (const std::exception& e) {
-          thread_errors[t] = e.what();
-        }
-      });
-    }
-    for (auto& th : threads) th.join();
-    std::vector<std::string> all;
-    for (int t = 0; t < kThreads; ++t) {
-      all.insert(all.end(), results[t].begin(), results[t].end());
-      *errors += thread_errors[t];
-    }
-    return all;
-  }
 
   // Races: `threads` threads, each with its own connection and object of
   // `class_name`, call `call` at one instant (a barrier) in each of `rounds`
@@ -163,70 +123,6 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
   std::string url_, dir_, pg_schema_;
   std::shared_ptr<db::Connection> main_;
 };
-
-size_t Distinct(const std::vector<std::string>& v) {
-  return std::set<std::string>(v.begin(), v.end()).size();
-}
-
-TEST_P(ConcurrencyTest, RolesUnderOneFather) {
-  std::string errors;
-  auto ids = RunAll(
-      "Role",
-      [](Object& r, int t, int i) {
-        return r.Call("AppendRole",
-                      {"r" + std::to_string(t) + "_" + std::to_string(i), "", "1", ""});
-      },
-      &errors);
-  EXPECT_EQ(errors, "");
-  EXPECT_EQ(Distinct(ids), static_cast<size_t>(kThreads * kEach));
-  EXPECT_EQ(std::count(ids.begin(), ids.end(), "0"), 0) << "a call failed";
-  EXPECT_EQ(Number("select count(*) from tPtlx_Role where Role_Father = 1"), kThreads * kEach);
-  EXPECT_EQ(Number("select count(distinct Role_Order) from tPtlx_Role"), kThreads * kEach + 1);
-  // Every child's code is its father's followed by one segment.
-  EXPECT_EQ(
-      Number("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
-             "(c.Role_Order is null or c.Role_Order not like f.Role_Order + '%' or "
-             "len(c.Role_Order) <> len(f.Role_Order) + 4)"),
-      0);
-}
-
-TEST_P(ConcurrencyTest, LinksInOneClass) {
-  std::string errors;
-  RunAll(
-      "Link",
-      [](Object& l, int t, int i) {
-        l.Call("AppendLink", {"1", "link " + std::to_string(t) + "_" + std::to_string(i), "",
-                              "http://example.com/", "", "", "", ""});
-        return Variant("");
-      },
-      &errors);
-  EXPECT_EQ(errors, "");
-  EXPECT_EQ(Number("select count(*) from tLink_Detail where LinkClass_ID = 1"), kThreads * kEach);
-  EXPECT_EQ(Number("select count(distinct Link_ID) from tLink_Detail where LinkClass_ID = 1"),
-            kThreads * kEach);
-  EXPECT_EQ(Number("select count(distinct Link_Order) from tLink_Detail where LinkClass_ID = 1"),
-            kThreads * kEach);
-  EXPECT_EQ(Number("select min(Link_ID) from tLink_Detail"), 1);
-  EXPECT_EQ(Number("select max(Link_ID) from tLink_Detail"), kThreads * kEach);
-}
-
-TEST_P(ConcurrencyTest, ItemsUnderOneColumn) {
-  std::string errors;
-  auto ids = RunAll(
-      "Information",
-      [](Object& info, int t, int i) {
-        return info.Call("AppendInfo", {"1", "1", "author", "1",
-                                        "item " + std::to_string(t) + "_" + std::to_string(i),
-                                        "text", "", "", "", "1"});
-      },
-      &errors);
-  EXPECT_EQ(errors, "");
-  EXPECT_EQ(Distinct(ids), static_cast<size_t>(kThreads * kEach));
-  EXPECT_EQ(std::count(ids.begin(), ids.end(), ""), 0) << "a call failed";
-  EXPECT_EQ(Number("select count(*) from tPtlx_Information where Column_ID = 1"), kThreads * kEach);
-  EXPECT_EQ(Number("select count(distinct Info_Order) from tPtlx_Information"), kThreads * kEach);
-  EXPECT_EQ(Number("select count(*) from tPtlx_Information where Info_Order is null"), 0);
-}
 
 // Two columns moved before one target at the same instant take two codes.
 TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
@@ -300,17 +196,13 @@ TEST_P(ConcurrencyTest, ItemMovesIntoOneGap) {
 // Two rebuilds of one user's effective access at the same instant leave one
 // row per column.
 TEST_P(ConcurrencyTest, AccessRebuildsOfOneUser) {
-  Exec(
-      "insert into tPtlx_Column (Sys_ID, Column_Name, Column_Father, Column_Order) values (1, "
-      "'sub', 1, "
-      "'FFFFFFFEFFFFFFEF')");
-  Exec("insert into tPtlx_User (Usr_ID, Role_ID, Usr_Name) values ('amy', 1, 'Amy')");
-  Exec(
-      "insert into tPtlx_UsrAccess (Sys_ID, Column_ID, Usr_ID, AccessType_ID) values (1, 2, 'amy', "
-      "3)");
-  Exec(
-      "insert into tPtlx_RoleAccess (Sys_ID, Column_ID, Role_ID, AccessType_ID) values (1, 2, 1, "
-      "2)");
+  for (const char* sql :
+       {"insert into tPtlx_Column (Sys_ID,Column_Name,Column_Father,Column_Order) values "
+        "(1,'sub',1,'FFFFFFFEFFFFFFEF')",
+        "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name) values ('amy',1,'Amy')",
+        "insert into tPtlx_UsrAccess (Sys_ID,Column_ID,Usr_ID,AccessType_ID) values (1,2,'amy',3)",
+        "insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID) values (1,2,1,2)"})
+    Exec(sql);
   std::string errors;
   int wrong = Race(
       "User", 3, Rounds(60), [&](int) { Exec("delete from tTemp_UsrAccess"); },
@@ -324,8 +216,8 @@ TEST_P(ConcurrencyTest, AccessRebuildsOfOneUser) {
   EXPECT_EQ(errors, "");
 }
 
-// Roles, columns, items and counter values added at one instant by four
-// connections are all distinct, and every child's code is its father's
+// Roles, columns, items, links and counter values added at one instant by
+// four connections are all distinct, and every child's code is its father's
 // followed by one segment.
 TEST_P(ConcurrencyTest, AddsAtOneInstant) {
   struct Case {
@@ -344,11 +236,15 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
        [](Object& o, db::Connection&, int, int) {
          o.Call("AppendInfo", {"1", "1", "u", "1", "t", "", "", "", "", "1"});
        }},
+      {"Link",
+       [](Object& o, db::Connection&, int t, int r) {
+         o.Call("AppendLink", {"1", std::to_string(t * 1000 + r), "", "http://x/", "", "", "", ""});
+       }},
       {"Role",
        [](Object&, db::Connection& conn, int, int r) {
          std::string errors;
          // The counter of a scope each round uses for the first time.
-         NextEncodeValue("tLink_Detail", "Link_ID", std::to_string(r), &conn, errors);
+         NextEncodeValue("tLink_Detail", "Link_ID", std::to_string(100 + r), &conn, errors);
          if (!errors.empty()) throw std::runtime_error(errors);
        }},
   };
@@ -359,12 +255,12 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
         c.class_name, kThreads, rounds, [](int) {}, c.call, [](int) { return true; }, &errors);
     EXPECT_EQ(errors, "") << c.class_name;
   }
-  EXPECT_EQ(Number("select count(distinct Role_Order) from tPtlx_Role"),
-            Number("select count(*) from tPtlx_Role"));
+  EXPECT_EQ(Number("select count(distinct Role_Order) from tPtlx_Role where Role_Father = 1"),
+            kThreads * rounds);
   EXPECT_EQ(
       Number("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
-             "(c.Role_Order not like f.Role_Order + '%' or len(c.Role_Order) <> len(f.Role_Order) "
-             "+ 4)"),
+             "(c.Role_Order is null or c.Role_Order not like f.Role_Order + '%' or "
+             "len(c.Role_Order) <> len(f.Role_Order) + 4)"),
       0);
   EXPECT_EQ(Number("select count(distinct Column_Order) from tPtlx_Column"),
             Number("select count(*) from tPtlx_Column"));
@@ -373,6 +269,15 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
   EXPECT_EQ(Number("select count(*) from tEncode_Manager where tEncode_Counter = " +
                    std::to_string(kThreads)),
             rounds);
+  // Link numbers 1 to n in class 1, each once, each with its own code.
+  const int links = kThreads * rounds;
+  EXPECT_EQ(Number("select count(distinct Link_ID) from tLink_Detail where LinkClass_ID = 1"),
+            links);
+  EXPECT_EQ(Number("select count(distinct Link_Order) from tLink_Detail"), links);
+  EXPECT_EQ(Number("select min(Link_ID) from tLink_Detail"), 1);
+  EXPECT_EQ(Number("select max(Link_ID) from tLink_Detail"), links);
+  EXPECT_EQ(Number("select tEncode_Counter from tEncode_Manager where tEncode_Identify = 1"),
+            links);
 }
 
 // Moves and adds (some filed under other items) in two columns by four
@@ -427,11 +332,7 @@ TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
             0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ConcurrencyTest, ::testing::ValuesIn(Databases()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param == "sqlite" ? std::string("sqlite")
-                                                         : std::string("postgres");
-                         });
+PTOLIX_BACKENDS(ConcurrencyTest);
 
 }  // namespace
 }  // namespace ptolix
