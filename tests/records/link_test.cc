@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <set>
-#include <thread>
 #include <tuple>
 
 #include "fixture.h"
@@ -13,7 +10,7 @@ namespace ptolix {
 namespace {
 
 using test::ErrorLines;
-using Lines = std::vector<std::string>;
+using test::Lines;
 
 class LinkTest : public test::DbTest {
  protected:
@@ -153,38 +150,6 @@ TEST_P(LinkTest, PagingOfAClassNewestFirst) {
 }
 
 PTOLIX_BACKENDS(LinkTest);
-
-// Two connections to one database adding links to one class at the same
-// time never receive the same number.
-TEST(LinkConcurrency, TwoConnectionsGetDistinctNumbers) {
-  auto dir =
-      std::filesystem::temp_directory_path() / ("ptolix_links_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  std::string url = "sqlite:" + (dir / "links.db").string();
-  schema::CreateSchema(*db::Connect(url));
-
-  constexpr int kPerThread = 40;
-  std::vector<std::string> errors(2);
-  auto add = [&](int who) {
-    Link l;
-    l.SetConnection(db::Connect(url));
-    for (int i = 0; i < kPerThread; ++i) l.AppendLink("1", "t", "", "", "", "", "", "");
-    errors[who] = l.Errors();
-  };
-  std::thread a(add, 0), b(add, 1);
-  a.join();
-  b.join();
-  EXPECT_EQ(errors[0] + errors[1], "");
-
-  Link reader;
-  reader.SetConnection(db::Connect(url));
-  ResultArray rows = reader.GetClassLinkList("1");
-  std::set<std::string> numbers;
-  for (int r = 1; r <= rows.DataRows(); ++r) numbers.insert(rows.Get(r, "Link_ID").ToText());
-  EXPECT_EQ(numbers.size(), 2u * kPerThread);
-  EXPECT_EQ(rows.Get(1, "Link_ID").ToText(), std::to_string(2 * kPerThread));
-  std::filesystem::remove_all(dir);
-}
 
 }  // namespace
 }  // namespace ptolix
