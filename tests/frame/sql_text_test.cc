@@ -57,23 +57,22 @@ TEST(SqlText, SearchTextIsLiteral) {
 }
 
 TEST(SqlText, NumberConversionRoundsHalfToEvenAndChecksRange) {
-  struct Case {
-    const char* in;
-    int32_t out;
-  } cases[] = {{"12", 12},
-               {" 7 ", 7},
-               {"-3", -3},
-               {"+4", 4},
-               {"2.5", 2},
-               {"3.5", 4},
-               {"-2.5", -2},
-               {"2.51", 3},
-               {"0.4", 0},
-               {".5", 0},
-               {"1.5", 2},
-               {"2147483647", 2147483647},
-               {"-2147483648", INT32_MIN}};
-  for (const auto& c : cases) EXPECT_EQ(ParseLong(c.in), c.out) << c.in;
+  const std::pair<const char*, int32_t> cases[] = {
+      {"12", 12},
+      {" 7 ", 7},
+      {"-3", -3},
+      {"+4", 4},
+      {"2.5", 2},
+      {"3.5", 4},
+      {"-2.5", -2},
+      {"2.51", 3},
+      {"0.4", 0},
+      {".5", 0},
+      {"1.5", 2},
+      {"2147483647", 2147483647},
+      {"-2147483648", INT32_MIN},
+  };
+  for (auto [text, value] : cases) EXPECT_EQ(ParseLong(text), value) << text;
   // 13: not a number; 6: out of range.
   const std::pair<const char*, int> failures[] = {
       {"", 13},    {" ", 13}, {"abc", 13},       {"1a", 13},         {"1e3", 13},
