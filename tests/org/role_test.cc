@@ -121,11 +121,6 @@ TEST_P(RoleTest, ReadingRolesAndTheirLists) {
   EXPECT_EQ(Ids(role.GetChildrenRoleList("3")), "");
   EXPECT_EQ(role.RecordCount(), 0);
   EXPECT_EQ(ErrorLines(role.Errors()), Lines{"[Ptolix] 没有记录。"});
-
-  // Through the registry, as page scripts call it.
-  auto late = New("Role");
-  EXPECT_EQ(late->Call("AppendRole", {"E", "desc"}), Variant(6));
-  EXPECT_EQ(Ids(late->Call("GetFatherRoleList", {"6"}).AsArray()), "6 ");
 }
 
 TEST_P(RoleTest, ChangesHonourTheWebsiteRule) {

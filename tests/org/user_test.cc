@@ -231,14 +231,6 @@ TEST_P(UserTest, RolesOfAUserAndUsersOfARole) {
   EXPECT_TRUE(Trace().empty());
 }
 
-// The access methods are reachable through User, as page scripts call them.
-TEST_P(UserTest, AccessMethodsThroughTheRegistry) {
-  auto late = New("User");
-  late->Call("UpdateUsrAccess", {"nobody"});
-  EXPECT_EQ(late->Call("GetColumnAccess", {"nobody", "1", "1"}), Variant(int16_t{-1}));
-  EXPECT_EQ(late->Get("websitE"), Variant(int32_t{0}));  // names in any case
-}
-
 PTOLIX_BACKENDS(UserTest);
 
 }  // namespace
