@@ -30,6 +30,10 @@ def test_members_ignore_letter_case(new):
     assert system.getParameter("B")[1][1] == "2"
     assert system.PageCount == 0 and len(system.GetParameterList(2)) == 2  # page 2 of 1 row each
     assert system.PageCount == 2
+    link = new("Link")  # keyword arguments too
+    link.AppendLinkClass(pNameCh="友情链接", pnameen="Friends")
+    assert link.GetLinkClass(pID="1")[1][1:3] == ["友情链接", "Friends"]
+    assert link.Errors == ""
 
 
 def test_help_shows_parameters():
@@ -122,13 +126,6 @@ def test_raised_errors(conn, action, error, words):
     for word in words:
         assert word in str(raised.value)
     assert "secret" not in str(raised.value)
-
-
-def test_keyword_arguments_in_any_case(new):
-    link = new("Link")
-    link.AppendLinkClass(pNameCh="友情链接", pnameen="Friends")
-    assert link.GetLinkClass(pID="1")[1][1:3] == ["友情链接", "Friends"]
-    assert link.Errors == ""
 
 
 def test_closed_connection(url):
