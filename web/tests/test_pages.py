@@ -40,6 +40,10 @@ def test_public_pages(client, demo):
     assert "files/tech-5.pdf" in item  # the attachment
     assert client.get(f"/items/{demo.waiting[0]}").status_code == 404  # not published
     assert "友情链接" in client.get("/links").get_data(as_text=True)
+    assert "Type mismatch" in client.get(f"/columns/{demo.tech}?page=abc").get_data(as_text=True)
+    clamped = client.get(f"/columns/{demo.tech}?page=99").get_data(as_text=True)
+    assert "page 4 of 4" in clamped and clamped.count("<li data-id") == 6
+    assert "Set-Cookie" not in client.get("/").headers  # public pages make no session
 
 
 @pytest.mark.parametrize("path, status", [
@@ -55,15 +59,9 @@ def test_no_input_makes_a_500(client, demo, path, status):
     assert client.get(path.format(tech=demo.tech)).status_code == status
 
 
-def test_bad_page_text_shows_the_library_message(client, demo):
-    page = client.get(f"/columns/{demo.tech}?page=abc").get_data(as_text=True)
-    assert "Type mismatch" in page
-    clamped = client.get(f"/columns/{demo.tech}?page=99").get_data(as_text=True)
-    assert "page 4 of 4" in clamped and clamped.count("<li data-id") == 6
-
-
 def test_forms_need_their_csrf_token(client, demo):
-    client.get("/signin")
+    cookie = client.get("/signin").headers["Set-Cookie"]
+    assert "HttpOnly" in cookie and "SameSite=Lax" in cookie
     resp = client.post("/signin", data={"user": "admin", "password": "Admin#2024"})
     assert resp.status_code == 400 and "not sent from this site" in resp.get_data(as_text=True)
     resp = client.post("/signin", data={"user": "admin", "password": "Admin#2024", "csrf_token": "forged"})
@@ -71,13 +69,6 @@ def test_forms_need_their_csrf_token(client, demo):
     assert sign_in(client, "author", "Author#2024").status_code == 302  # signed in, still refused
     resp = client.post(f"/desk/columns/{demo.tech}/new", data={"type": "1", "title": "no token"})
     assert resp.status_code == 400 and "not sent from this site" in resp.get_data(as_text=True)
-
-
-def test_session_cookie_is_httponly_and_samesite(client):
-    resp = client.get("/signin")
-    cookie = resp.headers["Set-Cookie"]
-    assert "HttpOnly" in cookie and "SameSite=Lax" in cookie
-    assert "Set-Cookie" not in client.get("/").headers  # public pages make no session
 
 
 def test_repeated_wrong_passwords_lock_the_pair(app):
@@ -132,7 +123,7 @@ def test_access_is_checked_on_every_screen(app, demo):
     assert resp.status_code == 403  # reviewing needs level 3
 
 
-def test_library_errors_are_shown_on_the_page(app, demo):
+def test_every_staff_screen_renders_and_shows_library_errors(app, demo):
     admin = app.test_client()
     sign_in(admin, "admin", "Admin#2024")
     t = token(admin, "/desk/admin/parameters")
@@ -141,11 +132,6 @@ def test_library_errors_are_shown_on_the_page(app, demo):
     assert resp.status_code == 200 and "Type mismatch" in resp.get_data(as_text=True)
     code = admin.get("/desk/admin/page-code?page=index.asp&style=1").get_data(as_text=True)
     assert "Response.Write" in code
-
-
-def test_every_staff_screen_renders(app, demo):
-    admin = app.test_client()
-    sign_in(admin, "admin", "Admin#2024")
     paths = ["/desk/", "/desk/review", f"/desk/columns/{demo.tech}?state=All", f"/desk/columns/{demo.tech}/manage",
              f"/desk/items/{demo.published[0]}", "/desk/admin/", "/desk/admin/page-code",
              "/desk/admin/templates?scope=1", "/desk/admin/tags?scope=index.asp", "/desk/admin/links?scope=1",
