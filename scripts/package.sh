@@ -12,8 +12,12 @@ command -v dpkg-shlibdeps >/dev/null || {
 }
 
 out=build-package
+# The module goes to Debian's dist-packages, so it is built for Debian's own
+# interpreter, whatever python3 comes first on PATH.
+python_args=()
+[[ -x /usr/bin/python3 ]] && python_args=(-DPython_EXECUTABLE=/usr/bin/python3)
 cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DPTOLIX_PYTHON_INSTALL_DIR=lib/python3/dist-packages \
+  -DPTOLIX_PYTHON_INSTALL_DIR=lib/python3/dist-packages "${python_args[@]}" \
   -DPTOLIX_BUILD_TESTS=OFF -DPTOLIX_BUILD_BENCH=OFF "$@" >/dev/null
 cmake --build "$out" -j2
 rm -f "$out"/ptolix_*.deb
@@ -22,7 +26,9 @@ deb=$(ls "$out"/ptolix_*.deb)
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/CMakeCache.txt")
 python=0
-dpkg-deb -c "$deb" | grep -q '/python3/dist-packages/.*ptolix' && python=1
+# The listing is read whole first: grep -q leaving early would break the pipe.
+contents=$(dpkg-deb -c "$deb")
+grep -q '/python3/dist-packages/.*ptolix' <<<"$contents" && python=1
 if [[ -f python/CMakeLists.txt && $python == 0 ]]; then
   echo "package: the Python module is missing from $deb" >&2
   exit 1
