@@ -110,7 +110,7 @@ void KeysetRecordset::Fetch(int64_t start, int64_t n) const {
   if (start >= kKeyedFrom && conn_.dialect() == Dialect::kPostgres) {
     if (std::string keyed = KeyedWindow(statement_, start, n); !keyed.empty()) sql = keyed;
   }
-  auto cursor = db::BackendOf(conn_).Query(sql);
+  auto cursor = db::BackendOf(conn_).Query(sql, statement_.names);
   names_ = cursor->Columns();
   names_known_ = true;
   window_.clear();

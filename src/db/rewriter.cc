@@ -118,6 +118,126 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i, Dialect dialect, const
   return true;
 }
 
+// A token that is still part of the text (a dropped "top N" is not).
+bool Solid(const Token& t) { return t.kind != TokenKind::kSpace && !t.text.empty(); }
+
+std::string Unquoted(const Token& t) {
+  return t.kind == TokenKind::kQuotedName ? t.text.substr(1, t.text.size() - 2) : t.text;
+}
+
+// The items of the statement's outermost select list, each as the indexes of
+// its solid tokens (empty when there is no list).
+std::vector<std::vector<size_t>> OuterSelectList(const std::vector<Token>& tokens, size_t i = 0) {
+  std::vector<std::vector<size_t>> items;
+  i = NextSolid(tokens, i);
+  if (i >= tokens.size() || !Is(tokens[i], "select")) return items;
+  int depth = 0;
+  items.emplace_back();
+  for (++i; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (t.kind == TokenKind::kPunct && t.text == "(") ++depth;
+    if (t.kind == TokenKind::kPunct && t.text == ")") --depth;
+    if (depth == 0 && (Is(t, "from") || Is(t, "where") || Is(t, "order") || Is(t, "limit") ||
+                       Is(t, "union") || Is(t, "group"))) {
+      // "select * from (select ...) alias": the inner list names the columns.
+      if (Is(t, "from") && items.size() == 1 && items[0].size() == 1 &&
+          tokens[items[0][0]].text == "*") {
+        size_t k = NextSolid(tokens, i + 1);
+        if (k < tokens.size() && tokens[k].text == "(") return OuterSelectList(tokens, k + 1);
+      }
+      break;
+    }
+    if (depth == 0 && t.kind == TokenKind::kPunct && t.text == ",") {
+      items.emplace_back();
+    } else if (Solid(t) &&
+               !(items.size() == 1 && items[0].empty() && (Is(t, "distinct") || Is(t, "all")))) {
+      items.back().push_back(i);
+    }
+  }
+  return items;
+}
+
+// The name of an item: its alias, its column, or its text.
+std::string ItemName(const std::vector<Token>& tokens, const std::vector<size_t>& item,
+                     const std::vector<size_t>& starts, const std::string& text,
+                     const Catalog& catalog) {
+  if (item.empty()) return "";
+  const Token& last = tokens[item.back()];
+  bool name_last = last.kind == TokenKind::kName || last.kind == TokenKind::kQuotedName;
+  if (name_last && item.size() >= 2) {
+    const Token& prev = tokens[item[item.size() - 2]];
+    if (Is(prev, "as") || prev.kind == TokenKind::kName || prev.kind == TokenKind::kString ||
+        prev.kind == TokenKind::kNumber || prev.kind == TokenKind::kQuotedName ||
+        (prev.kind == TokenKind::kPunct && prev.text == ")")) {
+      return Unquoted(last);  // an alias
+    }
+  }
+  // A column, maybe qualified: table.column.
+  bool column = name_last && item.size() % 2 == 1;
+  for (size_t k = 0; k + 1 < item.size() && column; ++k) {
+    const Token& t = tokens[item[k]];
+    column = k % 2 == 0 ? t.kind == TokenKind::kName || t.kind == TokenKind::kQuotedName
+                        : t.kind == TokenKind::kPunct && t.text == ".";
+  }
+  if (column) return catalog.Spelling(Unquoted(last));
+  size_t begin = starts[item.front()], end = starts[item.back()] + last.text.size();
+  return text.substr(begin, end - begin);
+}
+
+// The spelling a name token gives the text: a column searched without
+// letter case carries its collation, and a literal in escape syntax starts
+// with the name E.
+std::string_view SpelledName(const Token& t) {
+  if (t.kind == TokenKind::kString) return t.text.rfind("E'", 0) == 0 ? "E" : "";
+  if (t.kind != TokenKind::kName) return "";
+  std::string_view name = t.text;
+  if (!name.empty() && name.front() == '(') name.remove_prefix(1);  // a prefix range's
+  return name.substr(0, name.find(' '));
+}
+
+// The last spelling of each name written with a capital letter.
+std::vector<std::string> Spellings(const std::vector<Token>& tokens) {
+  std::vector<std::string> out;
+  for (const Token& t : tokens) {
+    std::string_view name = SpelledName(t);
+    if (name.empty()) continue;
+    for (size_t k = 0; k < out.size(); ++k) {
+      if (out[k].size() == name.size() &&
+          strncasecmp(out[k].data(), name.data(), name.size()) == 0) {
+        out.erase(out.begin() + static_cast<std::ptrdiff_t>(k));
+        break;
+      }
+    }
+    for (char c : name) {
+      if (std::isupper(static_cast<unsigned char>(c))) {
+        out.emplace_back(name);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+// What the result columns of a query are called: statements that change
+// rows return none.
+ResultNames NamesOf(const std::vector<Token>& tokens, const std::vector<size_t>& starts,
+                    const std::string& text, const Catalog& catalog) {
+  ResultNames names;
+  size_t first = NextSolid(tokens, 0);
+  if (first < tokens.size() &&
+      (Is(tokens[first], "insert") || Is(tokens[first], "update") || Is(tokens[first], "delete")))
+    return names;
+  std::vector<std::vector<size_t>> items = OuterSelectList(tokens);
+  bool star = false;
+  for (const auto& item : items) star = star || (!item.empty() && tokens[item.back()].text == "*");
+  if (!star) {
+    for (const auto& item : items)
+      names.items.push_back(ItemName(tokens, item, starts, text, catalog));
+  }
+  names.spellings = Spellings(tokens);
+  return names;
+}
+
 // PostgreSQL's own rules, applied to the tokens of a statement:
 // - literals holding a backslash use escape syntax (see below);
 // - title and content searches ignore letter case, as on SQL Server: "like"
@@ -334,6 +454,7 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog)
   Rewritten out;
   size_t next_limit = 0;
   out.before_order_by = std::string::npos;
+  std::vector<size_t> starts(tokens.size());  // where each token's text begins in out.text
   for (size_t i = 0; i <= tokens.size(); ++i) {
     while (next_limit < limit_at.size() && limit_at[next_limit].first == i) {
       out.text += limit_at[next_limit++].second;
@@ -347,10 +468,12 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog)
     // A number glued to the word after it ("1and") reads as two tokens.
     if (t.kind == TokenKind::kName && i > 0 && tokens[i - 1].kind == TokenKind::kNumber)
       out.text += ' ';
+    starts[i] = out.text.size();
     out.text += t.text;
   }
   if (out.before_order_by == std::string::npos) out.before_order_by = out.text.size();
   out.has_limit = outer_limit;
+  if (dialect == Dialect::kPostgres) out.names = NamesOf(tokens, starts, out.text, catalog);
   return out;
 }
 
