@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "db/rewrite_passes.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/variant.h"
 
@@ -24,5 +25,8 @@ std::string BeginText();
 // Takes `held` for the rest of the transaction, appended to the statement
 // that opens it (dialect.cc).
 std::string LockText(std::initializer_list<Lock> held);
+
+// The rewrite passes, in the order they run (rewrite.cc).
+const std::vector<Pass>& RewritePasses();
 
 }  // namespace ptolix::db::postgres

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "db/rewrite_passes.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/variant.h"
 
@@ -27,5 +28,8 @@ std::string BeginText();
 
 // Takes `held` for the rest of the transaction (dialect.cc).
 std::string LockText(std::initializer_list<Lock> held);
+
+// The rewrite passes, in the order they run (rewrite.cc).
+const std::vector<Pass>& RewritePasses();
 
 }  // namespace ptolix::db::sqlite
