@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "db/ddl.h"
 #include "db/rewrite_passes.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/variant.h"
@@ -31,5 +32,8 @@ std::string LockText(std::initializer_list<Lock> held);
 
 // The rewrite passes, in the order they run (rewrite.cc).
 const std::vector<Pass>& RewritePasses();
+
+// How the engine declares tables (ddl.cc).
+const Ddl& EngineDdl();
 
 }  // namespace ptolix::db::sqlite
