@@ -75,6 +75,15 @@ TEST(Rewrite, TellsPagingWhereTheOrderByAndLimitAre) {
   EXPECT_TRUE(r.has_limit);
   r = Rewrite("select * from t", Dialect::kSqlite);
   EXPECT_EQ(r.before_order_by, r.text.size());
+  // A number glued to the order by is separated; the count stops before it.
+  r = Rewrite("select top 3 * from t where Usr_ID = 1order by b", Dialect::kPostgres);
+  EXPECT_EQ(r.text, "select * from t where Usr_ID = '1' order by b limit 3");
+  EXPECT_EQ(r.text.substr(0, r.before_order_by), "select * from t where Usr_ID = '1'");
+  EXPECT_TRUE(r.has_limit);
+  r = Rewrite("select * from (select top 3 a from t order by a) x order by a", Dialect::kPostgres);
+  EXPECT_EQ(r.text.substr(0, r.before_order_by),
+            "select * from (select a from t order by a limit 3) x");
+  EXPECT_FALSE(r.has_limit);
 }
 
 // What paging and the backend read besides the text, on each engine.
