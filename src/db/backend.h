@@ -13,6 +13,22 @@
 
 namespace ptolix::db {
 
+// What the result columns of a query are called, worked out by the rewriter
+// from the statement's select list, for engines that fold unquoted names to
+// lower case (PostgreSQL). Empty for the other engines and for statements
+// handed to a backend unrewritten: those keep the schema's spelling of its
+// columns and the engine's own names otherwise.
+struct ResultNames {
+  // The items of the outermost select list, in order: an alias as written, a
+  // column in the schema's spelling, any other expression by its text
+  // ("count(*)"). Empty when there is no list or it holds a star.
+  std::vector<std::string> items;
+  // The last spelling of each name the statement writes with a capital
+  // letter, one per name (letter case ignored); a name last written in
+  // lower case has none.
+  std::vector<std::string> spellings;
+};
+
 // Rows of one running query, read forward once.
 class BackendCursor {
  public:
@@ -30,7 +46,11 @@ class Backend {
  public:
   virtual ~Backend() = default;
   virtual Dialect dialect() const = 0;
-  virtual std::unique_ptr<BackendCursor> Query(const std::string& sql) = 0;
+  // Runs a query; `names` says what its columns are called where the engine
+  // folds them.
+  virtual std::unique_ptr<BackendCursor> Query(const std::string& sql,
+                                               const ResultNames& names) = 0;
+  std::unique_ptr<BackendCursor> Query(const std::string& sql);
   // Runs a statement that returns no rows; returns the number of rows changed.
   virtual int64_t Execute(const std::string& sql) = 0;
   // Runs an insert and returns the identity the database assigned to

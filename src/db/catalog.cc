@@ -27,4 +27,9 @@ std::string Catalog::Spelling(std::string_view name) const {
   return it == spelling.end() ? std::string(name) : it->second;
 }
 
+std::string Catalog::KeyOf(std::string_view table) const {
+  auto it = keys.find(Folded(table));
+  return it == keys.end() ? std::string() : it->second;
+}
+
 }  // namespace ptolix::db

@@ -70,6 +70,11 @@ bool Connection::InTransaction() const { return tx_depth_ > 0 || backend_->InTra
 
 Backend& BackendOf(Connection& conn) { return *conn.backend_; }
 
+std::unique_ptr<BackendCursor> Backend::Query(const std::string& sql) {
+  static const ResultNames kNone;
+  return Query(sql, kNone);
+}
+
 Rewritten RewriteFor(const Connection& conn, std::string_view sql) {
   return Rewrite(sql, conn.dialect());
 }
@@ -77,7 +82,7 @@ Rewritten RewriteFor(const Connection& conn, std::string_view sql) {
 std::unique_ptr<Recordset> Connection::Execute(std::string_view sql) {
   Record(sql);
   Rewritten r = RewriteFor(*this, sql);
-  if (IsQuery(r.text)) return std::make_unique<ForwardRecordset>(backend_->Query(r.text));
+  if (IsQuery(r.text)) return std::make_unique<ForwardRecordset>(backend_->Query(r.text, r.names));
   backend_->Execute(r.text);
   return std::make_unique<ForwardRecordset>(nullptr);
 }
@@ -119,12 +124,13 @@ StatementResult Connection::RunStatement(std::string_view sql) {
     return result;
   }
   result.is_query = true;
-  result.rows = ReadWhole(*backend_->Query(r.text));
+  result.rows = ReadWhole(*backend_->Query(r.text, r.names));
   return result;
 }
 
 ResultArray Connection::RunQuery(std::string_view sql) {
-  return ReadWhole(*backend_->Query(RewriteFor(*this, sql).text));
+  Rewritten r = RewriteFor(*this, sql);
+  return ReadWhole(*backend_->Query(r.text, r.names));
 }
 
 Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "db/catalog.h"
 #include "ptolix/frame/errors.h"
-#include "ptolix/schema/schema.h"
 
 namespace ptolix::db {
 
@@ -18,19 +18,6 @@ std::string Lower(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
-}
-
-// The one-column unique key of a table: its identity, or its single key
-// column.
-std::string KeyOf(const std::string& table) {
-  for (const auto& t : schema::Tables()) {
-    if (Lower(t.name) != table) continue;
-    for (const auto& c : t.columns) {
-      if (c.kind == schema::ColumnKind::kIdentity) return c.name;
-    }
-    return t.key.size() == 1 ? t.key[0] : std::string();
-  }
-  return {};
 }
 
 bool IsName(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
@@ -48,7 +35,7 @@ std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n) {
   size_t t0 = from + 6, t1 = t0;
   while (t1 < text.size() && IsName(text[t1])) ++t1;
   if (t1 == t0 || lower.compare(t1, 7, " where ") != 0) return {};
-  std::string key = KeyOf(lower.substr(t0, t1 - t0));
+  std::string key = LibraryCatalog().KeyOf(lower.substr(t0, t1 - t0));
   if (key.empty()) return {};
   std::string table = text.substr(t0, t1 - t0);
   std::string cond = text.substr(t1 + 7, statement.before_order_by - (t1 + 7));
@@ -110,7 +97,7 @@ void KeysetRecordset::Fetch(int64_t start, int64_t n) const {
   if (start >= kKeyedFrom && conn_.dialect() == Dialect::kPostgres) {
     if (std::string keyed = KeyedWindow(statement_, start, n); !keyed.empty()) sql = keyed;
   }
-  auto cursor = db::BackendOf(conn_).Query(sql);
+  auto cursor = db::BackendOf(conn_).Query(sql, statement_.names);
   names_ = cursor->Columns();
   names_known_ = true;
   window_.clear();

@@ -5,6 +5,9 @@
 #include <cctype>
 
 #include "db/catalog.h"
+#include "db/postgres/postgres.h"
+#include "db/rewrite_passes.h"
+#include "db/sqlite/sqlite.h"
 
 namespace ptolix::db {
 
@@ -17,37 +20,8 @@ bool IsNameChar(unsigned char c) {
   return std::isalnum(c) || c == '_' || c == '@' || c == '#' || c == '$' || c >= 0x80;
 }
 
-bool Is(const Token& t, const char* word) {
-  return t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), word) == 0;
-}
-
-// Index of the next token that is not blank, or tokens.size().
-size_t NextSolid(const std::vector<Token>& tokens, size_t i) {
-  while (i < tokens.size() && tokens[i].kind == TokenKind::kSpace) ++i;
-  return i;
-}
-
-// Index of the previous token that is not blank, or npos.
-size_t PrevSolid(const std::vector<Token>& tokens, size_t i) {
-  while (i > 0) {
-    --i;
-    if (tokens[i].kind != TokenKind::kSpace) return i;
-  }
-  return std::string::npos;
-}
-
-bool IsTextColumn(const Token& t, const Catalog& catalog) {
-  return t.kind == TokenKind::kName && catalog.IsTextColumn(t.text);
-}
-
-bool IsComparison(const Token& t) {
-  return t.kind == TokenKind::kPunct &&
-         (t.text == "=" || t.text == "<>" || t.text == "!=" || t.text == "<" || t.text == ">" ||
-          t.text == "<=" || t.text == ">=");
-}
-
-bool IsOrderCodeColumn(const Token& t, const Catalog& catalog) {
-  return t.kind == TokenKind::kName && catalog.IsOrderCodeColumn(t.text);
+bool IsPunct(const Token& t, const char* text) {
+  return t.kind == TokenKind::kPunct && t.text == text;
 }
 
 // Index of the parenthesis closing the one at `open`, or tokens.size().
@@ -63,44 +37,69 @@ size_t Closing(const std::vector<Token>& tokens, size_t open) {
 
 bool IsPercent(const Token& t) { return t.kind == TokenKind::kString && t.text == "'%'"; }
 
-// "code like (select ...) || '%'" and "code like (select ... || '%' from ...)"
-// compare with a prefix no index can serve. Beside the like goes the range
-// that prefix spans, "code >= prefix and code < prefix || U+10FFFF", which an
-// index on the code serves (order codes are upper-case ASCII, compared under
-// the code columns' own collation: "C" on PostgreSQL, NOCASE on SQLite). The
-// like stays, so the rows are the same. Returns true when the like at `i` was
-// given its range.
-bool AddPrefixRange(std::vector<Token>& tokens, size_t i, Dialect dialect, const Catalog& catalog) {
-  size_t col = PrevSolid(tokens, i);
-  if (col == std::string::npos || !IsOrderCodeColumn(tokens[col], catalog)) return false;
+// The index of the last token of a prefix pattern "(select ...)" closed at
+// `close`: the '%' of a following "|| '%'", or `close` itself when the
+// select list ends in "|| '%'" before its from; npos when neither.
+size_t PatternEnd(const std::vector<Token>& tokens, size_t sel, size_t close) {
+  size_t bar = NextSolid(tokens, close + 1),
+         pct = bar < tokens.size() ? NextSolid(tokens, bar + 1) : bar;
+  if (pct < tokens.size() && tokens[bar].text == "||" && IsPercent(tokens[pct])) return pct;
+  for (size_t k = sel; k < close; ++k) {
+    if (Is(tokens[k], "from")) {
+      size_t p1 = PrevSolid(tokens, k), p2 = p1 == std::string::npos ? p1 : PrevSolid(tokens, p1);
+      bool percent = p2 != std::string::npos && IsPercent(tokens[p1]) && tokens[p2].text == "||";
+      return percent ? close : std::string::npos;
+    }
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
+bool Is(const Token& t, const char* word) {
+  return t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), word) == 0;
+}
+
+size_t NextSolid(const std::vector<Token>& tokens, size_t i) {
+  while (i < tokens.size() && tokens[i].kind == TokenKind::kSpace) ++i;
+  return i;
+}
+
+size_t PrevSolid(const std::vector<Token>& tokens, size_t i) {
+  while (i > 0) {
+    --i;
+    if (tokens[i].kind != TokenKind::kSpace) return i;
+  }
+  return std::string::npos;
+}
+
+size_t SearchedColumn(const std::vector<Token>& tokens, size_t like) {
+  size_t p = PrevSolid(tokens, like);
+  if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
+  return p;
+}
+
+bool IsCaseFreeColumn(const Token& column) {
+  return Is(column, "Info_Title") || Is(column, "Info_Content");
+}
+
+bool AddPrefixRange(Statement& s, size_t like, PrefixRange range) {
+  std::vector<Token>& tokens = s.tokens;
+  size_t col = PrevSolid(tokens, like);
+  if (col == std::string::npos || tokens[col].kind != TokenKind::kName ||
+      !s.catalog.IsOrderCodeColumn(tokens[col].text))
+    return false;
   size_t first = col;  // a qualified name: table.column
   if (col >= 2 && tokens[col - 1].text == "." && tokens[col - 2].kind == TokenKind::kName)
     first = col - 2;
-  size_t open = NextSolid(tokens, i + 1);
+  size_t open = NextSolid(tokens, like + 1);
   if (open >= tokens.size() || tokens[open].text != "(") return false;
   size_t sel = NextSolid(tokens, open + 1);
   if (sel >= tokens.size() || !Is(tokens[sel], "select")) return false;
   size_t close = Closing(tokens, open);
   if (close >= tokens.size()) return false;
-  size_t last = close;
-  bool ends_in_percent = false;
-  size_t bar = NextSolid(tokens, close + 1),
-         pct = bar < tokens.size() ? NextSolid(tokens, bar + 1) : bar;
-  if (pct < tokens.size() && tokens[bar].text == "||" && IsPercent(tokens[pct])) {
-    last = pct;
-    ends_in_percent = true;
-  } else {
-    // The select list itself ends in || '%' before its from.
-    for (size_t k = sel; k < close; ++k) {
-      if (Is(tokens[k], "from")) {
-        size_t p1 = PrevSolid(tokens, k), p2 = p1 == std::string::npos ? p1 : PrevSolid(tokens, p1);
-        ends_in_percent =
-            p2 != std::string::npos && IsPercent(tokens[p1]) && tokens[p2].text == "||";
-        break;
-      }
-    }
-  }
-  if (!ends_in_percent) return false;
+  size_t last = PatternEnd(tokens, sel, close);
+  if (last == std::string::npos) return false;
   std::string column, pattern;
   for (size_t k = first; k <= col; ++k) column += tokens[k].text;
   for (size_t k = open; k <= last; ++k) {
@@ -108,87 +107,119 @@ bool AddPrefixRange(std::vector<Token>& tokens, size_t i, Dialect dialect, const
       return false;  // a dropped top N
     pattern += tokens[k].text;
   }
-  bool pg = dialect == Dialect::kPostgres;
-  std::string prefix =
-      pg ? "left(" + pattern + ", -1)" : "substr(" + pattern + ", 1, length(" + pattern + ") - 1)";
-  std::string highest = pg ? "chr(1114111)" : "char(1114111)";
   tokens[first].text = "(" + tokens[first].text;
-  tokens[last].text += " and " + column + " >= " + prefix + " and " + column + " < " + prefix +
-                       " || " + highest + ")";
+  tokens[last].text += " and " + range(column, pattern) + ")";
   return true;
 }
 
-// PostgreSQL's own rules, applied to the tokens of a statement:
-// - literals holding a backslash use escape syntax (see below);
-// - title and content searches ignore letter case, as on SQL Server: "like"
-//   after Info_Title or Info_Content becomes "ilike" under an ICU collation
-//   (the server's own locale may fold ASCII only);
-// - a bare number compared with a text column is quoted (PostgreSQL refuses
-//   comparing text with an integer, SQL Server converts);
-// - order-code prefix searches against a sub-query get an index range.
-void ForPostgres(std::vector<Token>& tokens, const Catalog& catalog) {
-  // A literal holding a backslash is written in escape syntax, E'...', with
-  // each backslash doubled: it then means the same text whatever the
-  // session's standard_conforming_strings, so a caller who turns that off
-  // cannot make a backslash end the literal early. A literal glued to a name
-  // (a caller's own N'...' or E'...') keeps the form it was given in.
+void TopToLimit(Statement& s) {
+  // "select [distinct] top N": drop "top N" and remember where that select
+  // ends (the parenthesis closing its depth, or the end of the text), where
+  // "limit N" goes.
+  std::vector<std::pair<int, std::string>> open;  // depth and count, innermost last
+  std::vector<Token>& tokens = s.tokens;
+  int depth = 0;
   for (size_t i = 0; i < tokens.size(); ++i) {
-    Token& t = tokens[i];
-    if (t.kind != TokenKind::kString || t.text.find('\\') == std::string::npos) continue;
-    if (i > 0 && tokens[i - 1].kind == TokenKind::kName) continue;
-    std::string text = "E";
-    for (char c : t.text) {
-      text += c;
-      if (c == '\\') text += c;
+    if (IsPunct(tokens[i], "(")) {
+      ++depth;
+    } else if (IsPunct(tokens[i], ")")) {
+      for (; !open.empty() && open.back().first == depth; open.pop_back())
+        s.limits.emplace_back(i, " limit " + open.back().second);
+      --depth;
+    } else if (Is(tokens[i], "select")) {
+      size_t j = NextSolid(tokens, i + 1);
+      if (j < tokens.size() && Is(tokens[j], "distinct")) j = NextSolid(tokens, j + 1);
+      if (j >= tokens.size() || !Is(tokens[j], "top")) continue;
+      size_t k = NextSolid(tokens, j + 1);
+      if (k >= tokens.size() || tokens[k].kind != TokenKind::kNumber) continue;
+      open.emplace_back(depth, tokens[k].text);
+      for (size_t m = j; m <= k; ++m) tokens[m].text.clear();
+      // Drop the blank after the count too, so "top 10 x" reads "x".
+      if (k + 1 < tokens.size() && tokens[k + 1].kind == TokenKind::kSpace)
+        tokens[k + 1].text.clear();
     }
-    t.text = std::move(text);
   }
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    Token& t = tokens[i];
-    if (Is(t, "like")) {
-      size_t p = PrevSolid(tokens, i);
-      if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
-      if (p != std::string::npos &&
-          (Is(tokens[p], "Info_Title") || Is(tokens[p], "Info_Content"))) {
-        // ilike folds letter case by the collation: an ICU one folds every
-        // script, whatever the server's locale.
-        tokens[p].text += " collate \"und-x-icu\"";
-        t.text = "ilike";
-      } else {
-        AddPrefixRange(tokens, i, Dialect::kPostgres, catalog);
-      }
-    } else if (IsComparison(t)) {
-      size_t p = PrevSolid(tokens, i), q = NextSolid(tokens, i + 1);
-      if (p == std::string::npos || q >= tokens.size()) continue;
-      if (IsTextColumn(tokens[p], catalog) && tokens[q].kind == TokenKind::kNumber) {
-        tokens[q].text = "'" + tokens[q].text + "'";
-      } else if (IsTextColumn(tokens[q], catalog) && tokens[p].kind == TokenKind::kNumber) {
-        tokens[p].text = "'" + tokens[p].text + "'";
-      }
-    } else if (Is(t, "in")) {
-      // text_column [not] in (1,2,...)
-      size_t p = PrevSolid(tokens, i);
-      if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
-      size_t open = NextSolid(tokens, i + 1);
-      if (p == std::string::npos || !IsTextColumn(tokens[p], catalog) || open >= tokens.size() ||
-          tokens[open].text != "(") {
-        continue;
-      }
-      for (size_t k = NextSolid(tokens, open + 1); k < tokens.size();
-           k = NextSolid(tokens, k + 1)) {
-        if (tokens[k].kind == TokenKind::kNumber) {
-          tokens[k].text = "'" + tokens[k].text + "'";
-        } else if (tokens[k].kind == TokenKind::kPunct && tokens[k].text == ",") {
-          continue;
-        } else {
-          break;  // a sub-query or the closing parenthesis
-        }
-      }
+  s.out.has_limit = !open.empty();
+  for (; !open.empty(); open.pop_back())
+    s.limits.emplace_back(tokens.size(), " limit " + open.back().second);
+}
+
+void FindOrderBy(Statement& s) {
+  int depth = 0;
+  for (size_t i = 0; i < s.tokens.size(); ++i) {
+    const Token& t = s.tokens[i];
+    if (IsPunct(t, "(")) {
+      ++depth;
+    } else if (IsPunct(t, ")")) {
+      --depth;
+    } else if (depth == 0 && Is(t, "order")) {
+      size_t j = NextSolid(s.tokens, i + 1);
+      if (j < s.tokens.size() && Is(s.tokens[j], "by")) s.order_by = i;
     }
   }
 }
 
-}  // namespace
+void ConcatBesideLiteral(Statement& s) {
+  std::vector<Token>& tokens = s.tokens;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (!IsPunct(tokens[i], "+")) continue;
+    size_t p = PrevSolid(tokens, i), q = NextSolid(tokens, i + 1);
+    if ((p != std::string::npos && tokens[p].kind == TokenKind::kString) ||
+        (q < tokens.size() && tokens[q].kind == TokenKind::kString))
+      tokens[i].text = "||";
+  }
+}
+
+void DoubleQuoteBrackets(Statement& s) {
+  for (Token& t : s.tokens) {
+    // An unclosed "[name" stays as it is, for the engine to refuse.
+    if (t.kind == TokenKind::kQuotedName && t.text.front() == '[' && t.text.size() >= 2 &&
+        t.text.back() == ']')
+      t.text = "\"" + t.text.substr(1, t.text.size() - 2) + "\"";
+  }
+}
+
+void SplitGluedNumbers(Statement& s) {
+  // A blank goes between a number and the word glued to it; the indexes
+  // other passes noted move with their tokens.
+  auto glued = [&](size_t i) {
+    return i > 0 && s.tokens[i].kind == TokenKind::kName &&
+           s.tokens[i - 1].kind == TokenKind::kNumber;
+  };
+  size_t i = 0;
+  while (i < s.tokens.size() && !glued(i)) ++i;
+  if (i == s.tokens.size()) return;
+  std::vector<Token> tokens;
+  std::vector<size_t> moved(s.tokens.size() + 1);  // old index -> new index
+  for (i = 0; i < s.tokens.size(); ++i) {
+    if (glued(i)) tokens.push_back({TokenKind::kSpace, " "});
+    moved[i] = tokens.size();
+    tokens.push_back(std::move(s.tokens[i]));
+  }
+  moved[s.tokens.size()] = tokens.size();
+  for (auto& limit : s.limits) limit.first = moved[limit.first];
+  if (s.order_by != std::string::npos) s.order_by = moved[s.order_by];
+  s.tokens = std::move(tokens);
+}
+
+void Render(Statement& s) {
+  Rewritten& out = s.out;
+  size_t next_limit = 0;
+  out.before_order_by = std::string::npos;
+  s.starts.assign(s.tokens.size(), 0);
+  for (size_t i = 0; i <= s.tokens.size(); ++i) {
+    for (; next_limit < s.limits.size() && s.limits[next_limit].first == i; ++next_limit)
+      out.text += s.limits[next_limit].second;
+    if (i == s.tokens.size()) break;
+    if (i == s.order_by) {
+      size_t end = out.text.find_last_not_of(" \t\r\n");
+      out.before_order_by = end == std::string::npos ? 0 : end + 1;
+    }
+    s.starts[i] = out.text.size();
+    out.text += s.tokens[i].text;
+  }
+  if (out.before_order_by == std::string::npos) out.before_order_by = out.text.size();
+}
 
 std::vector<Token> Tokenize(std::string_view sql) {
   std::vector<Token> out;
@@ -247,111 +278,11 @@ Rewritten Rewrite(std::string_view sql, Dialect dialect) {
 }
 
 Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog) {
-  std::vector<Token> tokens = Tokenize(sql);
-
-  // "select [distinct] top N": drop "top N" and remember where that select
-  // ends (the parenthesis closing its depth, or the end of the text), where
-  // "limit N" goes.
-  struct Limit {
-    int depth;
-    std::string count;
-  };
-  std::vector<Limit> open_limits;                        // selects with top, innermost last
-  std::vector<std::pair<size_t, std::string>> limit_at;  // token index -> " limit N" before it
-  bool outer_limit = false;
-  int depth = 0;
-  size_t last_order_by = std::string::npos;  // token index of a top-level "order by"
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    Token& t = tokens[i];
-    if (t.kind == TokenKind::kPunct && t.text == "(") {
-      ++depth;
-    } else if (t.kind == TokenKind::kPunct && t.text == ")") {
-      while (!open_limits.empty() && open_limits.back().depth == depth) {
-        limit_at.emplace_back(i, " limit " + open_limits.back().count);
-        open_limits.pop_back();
-      }
-      --depth;
-    } else if (Is(t, "select")) {
-      size_t j = NextSolid(tokens, i + 1);
-      if (j < tokens.size() && Is(tokens[j], "distinct")) j = NextSolid(tokens, j + 1);
-      if (j < tokens.size() && Is(tokens[j], "top")) {
-        size_t k = NextSolid(tokens, j + 1);
-        if (k < tokens.size() && tokens[k].kind == TokenKind::kNumber) {
-          open_limits.push_back({depth, tokens[k].text});
-          for (size_t m = j; m <= k; ++m) tokens[m].text.clear();
-          // Drop the blank after the count too, so "top 10 x" reads "x".
-          if (k + 1 < tokens.size() && tokens[k + 1].kind == TokenKind::kSpace)
-            tokens[k + 1].text.clear();
-        }
-      }
-    } else if (depth == 0 && Is(t, "order")) {
-      size_t j = NextSolid(tokens, i + 1);
-      if (j < tokens.size() && Is(tokens[j], "by")) last_order_by = i;
-    } else if (t.kind == TokenKind::kPunct && t.text == "+") {
-      size_t p = PrevSolid(tokens, i), q = NextSolid(tokens, i + 1);
-      bool next_to_string = (p != std::string::npos && tokens[p].kind == TokenKind::kString) ||
-                            (q < tokens.size() && tokens[q].kind == TokenKind::kString);
-      if (next_to_string) t.text = "||";
-    } else if (Is(t, "right")) {
-      size_t j = NextSolid(tokens, i + 1);
-      // RIGHT is a join keyword to SQLite; its function goes by another name.
-      if (j < tokens.size() && tokens[j].text == "(" && dialect == Dialect::kSqlite)
-        t.text = "ptlx_right";
-    } else if (t.kind == TokenKind::kQuotedName && t.text.front() == '[' && t.text.size() >= 2 &&
-               t.text.back() == ']') {
-      // An unclosed "[name" stays as it is, for the engine to refuse.
-      t.text = "\"" + t.text.substr(1, t.text.size() - 2) + "\"";
-    }
-  }
-  if (!open_limits.empty()) {
-    outer_limit = true;
-    while (!open_limits.empty()) {
-      limit_at.emplace_back(tokens.size(), " limit " + open_limits.back().count);
-      open_limits.pop_back();
-    }
-  }
-
-  if (dialect == Dialect::kPostgres) {
-    ForPostgres(tokens, catalog);
-  } else {
-    for (size_t i = 0; i < tokens.size(); ++i) {
-      if (!Is(tokens[i], "like")) continue;
-      size_t p = PrevSolid(tokens, i);
-      if (p != std::string::npos && Is(tokens[p], "not")) p = PrevSolid(tokens, p);
-      if (p != std::string::npos &&
-          (Is(tokens[p], "Info_Title") || Is(tokens[p], "Info_Content"))) {
-        // SQLite's like folds ASCII only; its "match" operator calls a
-        // function of ours that folds every script (same operands, same
-        // escape clause). Other likes stay, so order-code prefix searches
-        // keep their index.
-        tokens[i].text = "match";
-      } else {
-        AddPrefixRange(tokens, i, dialect, catalog);
-      }
-    }
-  }
-
-  Rewritten out;
-  size_t next_limit = 0;
-  out.before_order_by = std::string::npos;
-  for (size_t i = 0; i <= tokens.size(); ++i) {
-    while (next_limit < limit_at.size() && limit_at[next_limit].first == i) {
-      out.text += limit_at[next_limit++].second;
-    }
-    if (i == tokens.size()) break;
-    const Token& t = tokens[i];
-    if (i == last_order_by) {
-      size_t end = out.text.find_last_not_of(" \t\r\n");
-      out.before_order_by = end == std::string::npos ? 0 : end + 1;
-    }
-    // A number glued to the word after it ("1and") reads as two tokens.
-    if (t.kind == TokenKind::kName && i > 0 && tokens[i - 1].kind == TokenKind::kNumber)
-      out.text += ' ';
-    out.text += t.text;
-  }
-  if (out.before_order_by == std::string::npos) out.before_order_by = out.text.size();
-  out.has_limit = outer_limit;
-  return out;
+  Statement s(Tokenize(sql), catalog);
+  const auto& passes =
+      dialect == Dialect::kPostgres ? postgres::RewritePasses() : sqlite::RewritePasses();
+  for (Pass pass : passes) pass(s);
+  return std::move(s.out);
 }
 
 }  // namespace ptolix::db

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db/backend.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/dialect.h"
 
@@ -31,6 +32,8 @@ struct Rewritten {
   // True when the statement ends in a top-level limit (from "top N"), so a
   // page window must wrap it rather than append to it.
   bool has_limit = false;
+  // What the result columns are called, for engines that fold names.
+  ResultNames names;
 };
 
 // Rewrites SQL Server text for `dialect`: "select top N" becomes a trailing

@@ -10,7 +10,9 @@ db::Catalog BuildCatalog() {
   db::Catalog catalog;
   std::unordered_set<std::string> text, other;
   for (const auto& t : Tables()) {
+    std::string key = t.key.size() == 1 ? t.key[0] : std::string();
     for (const auto& c : t.columns) {
+      if (c.kind == ColumnKind::kIdentity) key = c.name;
       std::string n = c.name;
       for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
       bool is_text = c.kind == ColumnKind::kText || c.kind == ColumnKind::kLongText ||
@@ -19,6 +21,9 @@ db::Catalog BuildCatalog() {
       if (c.kind == ColumnKind::kOrderCode) catalog.order_code_columns.insert(n);
       catalog.spelling.emplace(n, c.name);
     }
+    std::string table = t.name;
+    for (char& ch : table) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (!key.empty()) catalog.keys.emplace(table, key);
   }
   for (const auto& n : text) {
     if (!other.count(n)) catalog.text_columns.insert(n);

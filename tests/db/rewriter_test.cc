@@ -75,6 +75,49 @@ TEST(Rewrite, TellsPagingWhereTheOrderByAndLimitAre) {
   EXPECT_TRUE(r.has_limit);
   r = Rewrite("select * from t", Dialect::kSqlite);
   EXPECT_EQ(r.before_order_by, r.text.size());
+  // A number glued to the order by is separated; the count stops before it.
+  r = Rewrite("select top 3 * from t where Usr_ID = 1order by b", Dialect::kPostgres);
+  EXPECT_EQ(r.text, "select * from t where Usr_ID = '1' order by b limit 3");
+  EXPECT_EQ(r.text.substr(0, r.before_order_by), "select * from t where Usr_ID = '1'");
+  EXPECT_TRUE(r.has_limit);
+  r = Rewrite("select * from (select top 3 a from t order by a) x order by a", Dialect::kPostgres);
+  EXPECT_EQ(r.text.substr(0, r.before_order_by),
+            "select * from (select a from t order by a limit 3) x");
+  EXPECT_FALSE(r.has_limit);
+}
+
+// What paging and the backend read besides the text, on each engine.
+TEST(Rewrite, HandsBackResultNamesForEnginesThatFoldThem) {
+  auto names = [](std::string_view sql, Dialect dialect) {
+    Rewritten r = Rewrite(sql, dialect);
+    std::string out = r.text + " |";
+    for (const auto& n : r.names.items) out += " [" + n + "]";
+    out += " |";
+    for (const auto& n : r.names.spellings) out += " " + n;
+    return out;
+  };
+  // Aliases as written, columns in the schema's spelling, expressions by
+  // their text; the names of a limited select are those of its list.
+  EXPECT_EQ(names("select top 5 count(*), 'x'+Mark as Label, tPtlx_Role.role_name, "
+                  "Role_Order from tPtlx_Role",
+                  Dialect::kPostgres),
+            "select count(*), 'x'||Mark as Label, tPtlx_Role.role_name, Role_Order from "
+            "tPtlx_Role limit 5 | [count(*)] [Label] [Role_Name] [Role_Order] | Mark Label "
+            "Role_Order tPtlx_Role");
+  // A star names nothing by position unless it wraps a select list; the last
+  // spelling of a name wins.
+  EXPECT_EQ(
+      names("select * from (select Info_ID Id, len(Info_Title) from t) q", Dialect::kPostgres),
+      "select * from (select Info_ID Id, len(Info_Title) from t) q | [Id] [len(Info_Title)] "
+      "| Info_ID Id Info_Title");
+  EXPECT_EQ(names("with q as (select 1 as One, 2 AS one) select * from q", Dialect::kPostgres),
+            "with q as (select 1 as One, 2 AS one) select * from q | | AS");
+  EXPECT_EQ(names("select 1as N, [Two] from t", Dialect::kPostgres),
+            "select 1 as N, \"Two\" from t | [N] [Two] | N");
+  // Statements that change rows return none; SQLite names columns itself.
+  EXPECT_EQ(names("update t set Role_Name = 'a'", Dialect::kPostgres),
+            "update t set Role_Name = 'a' | |");
+  EXPECT_EQ(names("select count(*) from t", Dialect::kSqlite), "select count(*) from t | |");
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 
 #include "db/catalog.h"
 #include "db/postgres/postgres.h"
-#include "db/rewriter.h"
 #include "ptolix/db/error.h"
 #include "ptolix/frame/variant.h"
 
@@ -41,98 +40,13 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-bool IsWord(const Token& t, const char* word) {
-  return t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), word) == 0;
-}
-
-std::string Unquoted(const Token& t) {
-  return t.kind == TokenKind::kQuotedName ? t.text.substr(1, t.text.size() - 2) : t.text;
-}
-
-// One item of a select list: its tokens without the blanks around them.
-struct SelectItem {
-  std::vector<const Token*> solid;
-  std::string text;
-};
-
-// The items of the statement's outermost select list (empty when there is
-// none).
-std::vector<SelectItem> OuterSelectList(const std::vector<Token>& tokens, size_t i = 0) {
-  std::vector<SelectItem> items;
-  while (i < tokens.size() && tokens[i].kind == TokenKind::kSpace) ++i;
-  if (i >= tokens.size() || !IsWord(tokens[i], "select")) return items;
-  ++i;
-  int depth = 0;
-  items.emplace_back();
-  for (; i < tokens.size(); ++i) {
-    const Token& t = tokens[i];
-    if (t.kind == TokenKind::kPunct && t.text == "(") ++depth;
-    if (t.kind == TokenKind::kPunct && t.text == ")") --depth;
-    if (depth == 0 && (IsWord(t, "from") || IsWord(t, "where") || IsWord(t, "order") ||
-                       IsWord(t, "limit") || IsWord(t, "union") || IsWord(t, "group"))) {
-      // "select * from (select ...) alias", as paging wraps a statement:
-      // the inner list names the columns.
-      if (IsWord(t, "from") && items.size() == 1 && items[0].solid.size() == 1 &&
-          items[0].solid[0]->text == "*") {
-        size_t k = i + 1;
-        while (k < tokens.size() && tokens[k].kind == TokenKind::kSpace) ++k;
-        if (k < tokens.size() && tokens[k].text == "(") return OuterSelectList(tokens, k + 1);
-      }
-      break;
-    }
-    if (depth == 0 && t.kind == TokenKind::kPunct && t.text == ",") {
-      items.emplace_back();
-      continue;
-    }
-    SelectItem& item = items.back();
-    if (t.kind == TokenKind::kSpace) {
-      if (!item.solid.empty()) item.text += t.text;
-      continue;
-    }
-    if (item.solid.empty() && (IsWord(t, "distinct") || IsWord(t, "all")) && items.size() == 1)
-      continue;
-    item.solid.push_back(&t);
-    item.text += t.text;
-  }
-  for (auto& item : items) {
-    while (!item.text.empty() && std::isspace(static_cast<unsigned char>(item.text.back())))
-      item.text.pop_back();
-  }
-  return items;
-}
-
-// The name SQLite gives an item: its alias, its column, or its text.
-std::string ItemName(const SelectItem& item) {
-  const auto& s = item.solid;
-  if (s.empty()) return "";
-  const Token& last = *s.back();
-  bool name_last = last.kind == TokenKind::kName || last.kind == TokenKind::kQuotedName;
-  if (name_last && s.size() >= 2) {
-    const Token& prev = *s[s.size() - 2];
-    if (IsWord(prev, "as") || prev.kind == TokenKind::kName || prev.kind == TokenKind::kString ||
-        prev.kind == TokenKind::kNumber || prev.kind == TokenKind::kQuotedName ||
-        (prev.kind == TokenKind::kPunct && prev.text == ")")) {
-      return Unquoted(last);  // an alias
-    }
-  }
-  // A column, maybe qualified: table.column.
-  bool column = name_last;
-  for (size_t k = 0; k + 1 < s.size() && column; ++k) {
-    column = (k % 2 == 0) ? s[k]->kind == TokenKind::kName || s[k]->kind == TokenKind::kQuotedName
-                          : s[k]->kind == TokenKind::kPunct && s[k]->text == ".";
-  }
-  if (column && s.size() % 2 == 1) {
-    return LibraryCatalog().Spelling(Unquoted(last));
-  }
-  return item.text;
-}
-
 // Names of the result columns as callers expect them: schema columns in the
 // schema's spelling, aliases as the statement wrote them, and other
 // expressions by their text ("count(*)"), as SQLite names them. PostgreSQL
 // itself folds unquoted names to lower case and calls expressions by their
-// function name or "?column?".
-std::vector<std::string> ColumnNames(const PGresult* res, const std::string& sql) {
+// function name or "?column?"; `names` holds what the rewriter read from the
+// statement.
+std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& names) {
   int n = PQnfields(res);
   std::vector<std::string> out(n);
   // Unquoted names come back folded to lower case; the schema's own
@@ -148,32 +62,31 @@ std::vector<std::string> ColumnNames(const PGresult* res, const std::string& sql
     }
   }
   if (all_known) return out;
-  std::vector<Token> tokens = Tokenize(sql);
-  std::vector<SelectItem> items = OuterSelectList(tokens);
-  bool star = false;
-  for (const auto& item : items)
-    star = star || (!item.solid.empty() && item.solid.back()->text == "*");
-  bool positional = !star && static_cast<int>(items.size()) == n;
+  bool positional = static_cast<int>(names.items.size()) == n;
   for (int i = 0; i < n; ++i) {
     if (!out[i].empty()) continue;
-    const char* folded = PQfname(res, i);
     if (positional) {
-      out[i] = ItemName(items[i]);
+      out[i] = names.items[i];
       continue;
     }
+    const char* folded = PQfname(res, i);
+    out[i] = folded;
     bool lower = true;
     for (const char* p = folded; *p; ++p)
       lower = lower && !std::isupper(static_cast<unsigned char>(*p));
-    out[i] = folded;
     if (!lower) continue;  // quoted in the statement: kept in its own spelling
-    // The last spelling wins: an alias follows what it names.
-    for (const Token& t : tokens) {
-      if (t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), folded) == 0) out[i] = t.text;
+    for (const auto& word : names.spellings) {
+      if (strcasecmp(word.c_str(), folded) == 0) out[i] = word;
     }
   }
   return out;
 }
 
+// Names of the result columns as callers expect them: schema columns in the
+// schema's spelling, aliases as the statement wrote them, and other
+// expressions by their text ("count(*)"), as SQLite names them. PostgreSQL
+// itself folds unquoted names to lower case and calls expressions by their
+// function name or "?column?".
 std::string ErrorText(const PGresult* res, PGconn* conn) {
   const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
   std::string text = primary ? primary : PQerrorMessage(conn);
@@ -202,9 +115,9 @@ bool IsTransactionControl(const std::string& sql) {
 
 class PgCursor : public BackendCursor {
  public:
-  PgCursor(ResultPtr res, const std::string& sql) : res_(std::move(res)) {
+  PgCursor(ResultPtr res, const ResultNames& names) : res_(std::move(res)) {
     int n = PQnfields(res_.get());
-    columns_ = ColumnNames(res_.get(), sql);
+    columns_ = ColumnNames(res_.get(), names);
     for (int i = 0; i < n; ++i) types_.push_back(PQftype(res_.get(), i));
     rows_ = PQntuples(res_.get());
   }
@@ -258,8 +171,8 @@ class PostgresBackend : public Backend {
 
   Dialect dialect() const override { return Dialect::kPostgres; }
 
-  std::unique_ptr<BackendCursor> Query(const std::string& sql) override {
-    return std::make_unique<PgCursor>(Run(sql), sql);
+  std::unique_ptr<BackendCursor> Query(const std::string& sql, const ResultNames& names) override {
+    return std::make_unique<PgCursor>(Run(sql), names);
   }
 
   int64_t Execute(const std::string& sql) override { return Changed(Run(sql).get()); }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "db/ddl.h"
+#include "db/rewrite_passes.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/variant.h"
 
@@ -24,5 +26,11 @@ std::string BeginText();
 // Takes `held` for the rest of the transaction, appended to the statement
 // that opens it (dialect.cc).
 std::string LockText(std::initializer_list<Lock> held);
+
+// The rewrite passes, in the order they run (rewrite.cc).
+const std::vector<Pass>& RewritePasses();
+
+// How the engine declares tables (ddl.cc).
+const Ddl& EngineDdl();
 
 }  // namespace ptolix::db::postgres

@@ -133,7 +133,7 @@ class SqliteBackend : public Backend {
 
   Dialect dialect() const override { return Dialect::kSqlite; }
 
-  std::unique_ptr<BackendCursor> Query(const std::string& sql) override {
+  std::unique_ptr<BackendCursor> Query(const std::string& sql, const ResultNames&) override {
     return std::make_unique<SqliteCursor>(cache_, sql);
   }
 

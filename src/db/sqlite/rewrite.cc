@@ -1,0 +1,54 @@
+// SQLite's own rewrite passes, and the order every pass runs in on SQLite.
+
+#include <string>
+#include <vector>
+
+#include "db/rewrite_passes.h"
+#include "db/sqlite/sqlite.h"
+
+namespace ptolix::db::sqlite {
+
+namespace {
+
+// RIGHT is a join keyword to SQLite; its function goes by another name.
+void RightFunction(Statement& s) {
+  for (size_t i = 0; i < s.tokens.size(); ++i) {
+    if (!Is(s.tokens[i], "right")) continue;
+    size_t j = NextSolid(s.tokens, i + 1);
+    if (j < s.tokens.size() && s.tokens[j].text == "(") s.tokens[i].text = "ptlx_right";
+  }
+}
+
+// Order codes compare under NOCASE; the highest character closes the range.
+std::string PrefixRange(const std::string& column, const std::string& pattern) {
+  std::string prefix = "substr(" + pattern + ", 1, length(" + pattern + ") - 1)";
+  return column + " >= " + prefix + " and " + column + " < " + prefix + " || char(1114111)";
+}
+
+// SQLite's like folds ASCII only; its "match" operator calls a function of
+// ours that folds every script (same operands, same escape clause). Other
+// likes stay, so order-code prefix searches keep their index and get the
+// range a prefix from a sub-query spans.
+void Searches(Statement& s) {
+  for (size_t i = 0; i < s.tokens.size(); ++i) {
+    if (!Is(s.tokens[i], "like")) continue;
+    size_t p = SearchedColumn(s.tokens, i);
+    if (p != std::string::npos && IsCaseFreeColumn(s.tokens[p])) {
+      s.tokens[i].text = "match";
+    } else {
+      AddPrefixRange(s, i, PrefixRange);
+    }
+  }
+}
+
+}  // namespace
+
+const std::vector<Pass>& RewritePasses() {
+  static const std::vector<Pass> passes = {
+      TopToLimit,          FindOrderBy, ConcatBesideLiteral, RightFunction,
+      DoubleQuoteBrackets, Searches,    SplitGluedNumbers,   Render,
+  };
+  return passes;
+}
+
+}  // namespace ptolix::db::sqlite
