@@ -1,6 +1,6 @@
-"""Page scripts written as a site would write them: identifiers handed from
-one call to the next, rows read as records, refusals as Errors lines. The
-site's own tests (web/tests) drive writing, review and paging."""
+"""One page script per group of classes, written as a site would write it:
+identifiers handed from one call to the next, rows read as records,
+refusals as Errors lines."""
 
 import datetime
 
@@ -32,6 +32,45 @@ def test_sign_in_and_access(new):
     assert levels[str(home)] == 3 and levels[str(news)] == 1  # news reached only as an ancestor
     assert sign_in.GetColumnAccess("reporter", "1", home) == 3
     assert sign_in.Errors == ""
+
+
+def test_write_review_and_list_a_page(new):
+    news = new("Column").AppendColumn("1", "新闻", "", "", "", "", "", "1", "")
+    info = new("Information")
+    ids = [
+        info.AppendInfo("1", news, "reporter", "1", f"第{i}篇", "<p>正文</p>", "2024-05-01", "", "", "1", "")
+        for i in range(1, 26)
+    ]
+    info.AssessInfo("editor", ",".join(str(i) for i in ids), "4")
+    assert info.Errors == ""
+    info.PageSize = 20
+    page = info.GetPublishedInfoList("1", "1", news, 2)
+    assert (info.RecordCount, info.PageCount) == (25, 2)
+    assert len(ptolix.records(page)) == 5 and "Info_Title" in page[0]
+    assert ptolix.records(info.GetPublishedInfoList("1", "1", "999")) == []  # empty, no error
+    assert info.Errors == ""
+
+
+def test_page_code_generation(new, tmp_path):
+    (tmp_path / "templates" / "blue").mkdir(parents=True)
+    (tmp_path / "templates" / "blue" / "index.htm").write_bytes(
+        b"<html><title><!--title--></title>\r\n<body>hello</body></html>\r\n"
+    )
+    system = new("System")
+    for name, value in (("SITE_PHYSICAL_ROOT", str(tmp_path)), ("TEMPLET_PATH", "templates"),
+                        ("ABSTRACT_PUBLIC_PAGE", "public.asp")):
+        system.AppendParameter(name, value, "")
+    new("WebSite").AppendWebSite("portal", "门户", "", "1")
+    style = new("Style")
+    style.AppendStyle("1", "蓝色", "")
+    style.AppendTemplet("1", "1", "index.asp", "blue/index.htm", "首页模板")
+    new("WebSite").SetWebSiteStyle("1", "1", "1")
+    page = new("Page")
+    page.AppendPage("1", "index.asp", "首页")
+    page.AppendTag("1", "public.asp", "title", "Response.Write SiteTitle", "")
+    code = page.CreateExecuteCode("1", "1", "index.asp")
+    assert "Response.Write SiteTitle" in code and "hello" in code and page.Errors == ""
+    assert page.CreateAspCode("1", "9", "index.asp") == "" and page.Errors != ""  # no such style
 
 
 def test_links(new):

@@ -1,7 +1,7 @@
 """The site in headless Chromium against a gunicorn server: writing,
-review and publication, paging and ordering, with screenshots of the main
-screens. Access, escaping, CSRF and sign-in throttling are checked request
-by request in test_pages.py."""
+review and publication, paging, ordering, refused access, escaping, CSRF
+and sign-in throttling, with screenshots of the main screens. test_pages.py
+checks the same guards request by request on every screen."""
 
 from __future__ import annotations
 
@@ -12,7 +12,7 @@ from pathlib import Path
 
 import pytest
 from selenium import webdriver
-from selenium.common.exceptions import WebDriverException
+from selenium.common.exceptions import NoAlertPresentException, WebDriverException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
@@ -145,3 +145,32 @@ def test_move_up_changes_public_order(site):
     assert "The item was moved." in site.text()
     after = site.public_ids(site.demo.tech)
     assert after == [moved] + [i for i in before if i != moved]
+
+
+def test_guards_as_a_browser_meets_them(site):
+    # Runs last: it locks the admin's sign-in from this address.
+    site.sign_in("reader", "read3r")
+    for path in (f"/desk/columns/{site.demo.tech}", f"/desk/columns/{site.demo.tech}/manage",
+                 "/desk/admin/users"):
+        site.go(path)
+        assert site.d.find_element(By.TAG_NAME, "h1").text == "Forbidden", path
+
+    site.sign_in("author", "Author#2024")
+    site.go(f"/desk/columns/{site.demo.tech}/new")
+    site.d.find_element(By.NAME, "title").send_keys("<script>alert(1)</script>")
+    site.click(site.d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]"))
+    assert site.d.find_element(By.ID, "title").text == "<script>alert(1)</script>"
+    with pytest.raises(NoAlertPresentException):
+        site.d.switch_to.alert.text  # noqa: B018 - no script ran
+
+    site.go(f"/desk/columns/{site.demo.tech}/new")
+    site.d.find_element(By.NAME, "title").send_keys("no token")
+    site.d.execute_script("document.querySelector('#item-form input[name=csrf_token]').remove()")
+    site.click(site.d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]"))
+    assert "not sent from this site" in site.text()
+
+    for _ in range(3):
+        site.sign_in("admin", "wrong password")
+    assert "wait 60 seconds" in site.text()
+    site.sign_in("admin", "Admin#2024")  # the right password waits too
+    assert "Too many failed sign-ins" in site.d.find_element(By.ID, "signin-error").text
