@@ -47,8 +47,8 @@ def test_write_review_and_list_a_page(new):
     page = info.GetPublishedInfoList("1", "1", news, 2)
     assert (info.RecordCount, info.PageCount) == (25, 2)
     assert len(ptolix.records(page)) == 5 and "Info_Title" in page[0]
-    assert ptolix.records(info.GetPublishedInfoList("1", "1", "999")) == []  # empty, no error
     assert info.Errors == ""
+    assert ptolix.records(info.GetPublishedInfoList("1", "1", "999")) == []  # nothing there
 
 
 def test_page_code_generation(new, tmp_path):
