@@ -291,7 +291,8 @@ BENCHMARK(BM_InfoTopPicture_c_HandWritten)->Unit(benchmark::kMillisecond);
 
 // --- moves and adds (each iteration rolled back with the rest of the run) ---
 
-// An item in the middle of the 10,000-item column, moved up and back down.
+// An item 5,000 deep in the busy column's list of its website and system,
+// moved up and back down (the column also holds other websites' items).
 void BM_InfoMoveUpDown_a_Library(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   auto conn = Conn();
@@ -299,6 +300,7 @@ void BM_InfoMoveUpDown_a_Library(benchmark::State& state) {
   {
     auto rs =
         conn->Execute("select Info_ID from tPtlx_Information where Column_ID = " + d.big_column +
+                      " and WebSite_ID = " + d.site + " and Sys_ID = " + d.sys +
                       " and Info_IsDeleted = '0' order by Info_Order limit 1 offset 5000");
     id = ToDisplay(rs->Field(0));
   }
