@@ -5,6 +5,7 @@
 # var/bench/info.db, or into PTOLIX_BENCH_INFO_DB on PostgreSQL).
 #
 #   bash web/bench/load.sh [--db URL] [--duration 30s] [--connections 8] [--threads 8] [--pages 50]
+#                          [--column 1501]
 #
 # Prints wrk's summary (requests per second, latency percentiles) for each
 # kind of page, then where the time of one column page goes. Column pages
@@ -17,6 +18,7 @@ duration=30s
 connections=8
 threads=8
 pages=50
+column=1501
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --db) db="$2"; shift 2 ;;
@@ -24,6 +26,7 @@ while [[ $# -gt 0 ]]; do
     --connections) connections="$2"; shift 2 ;;
     --threads) threads="$2"; shift 2 ;;
     --pages) pages="$2"; shift 2 ;;
+    --column) column="$2"; shift 2 ;;
     *) echo "load.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -40,25 +43,27 @@ for _ in $(seq 100); do
   sleep 0.2
 done
 
-# Column 1500 of the data set lists 9,883 published items (989 pages); items with
-# even identifiers are published.
+# Column 1501 of the data set, the busy "news" column of website 1 and system
+# 1, lists 28,254 published items (1,413 pages); most items with even
+# identifiers are published (the others give a page saying so).
 lua=$(mktemp --suffix=.lua)
 cat >"$lua" <<'EOT'
 local kind = os.getenv("PAGE_KIND")
 local pages = tonumber(os.getenv("PAGES"))
+local column = os.getenv("COLUMN")
 math.randomseed(os.time())
 request = function()
   if kind == "column" then
-    return wrk.format(nil, "/columns/1500?page=" .. math.random(1, pages))
+    return wrk.format(nil, "/columns/" .. column .. "?page=" .. math.random(1, pages))
   end
   return wrk.format(nil, "/items/" .. (2 * math.random(1, 499999)))
 end
 EOT
 for kind in column item; do
-  echo "== $kind pages: wrk -t2 -c$connections -d$duration --latency ($db, column pages 1 to $pages)"
-  PAGE_KIND=$kind PAGES=$pages wrk -t2 -c"$connections" -d"$duration" --latency -s "$lua" "http://127.0.0.1:$port/" |
+  echo "== $kind pages: wrk -t2 -c$connections -d$duration --latency ($db, column $column, pages 1 to $pages)"
+  PAGE_KIND=$kind PAGES=$pages COLUMN=$column wrk -t2 -c"$connections" -d"$duration" --latency -s "$lua" "http://127.0.0.1:$port/" |
     grep -E "Requests/sec|50%|99%|requests in|Non-2xx|Socket errors"
 done
 rm -f "$lua"
 echo "== where the time of a column page goes"
-/usr/bin/python3 web/bench/profile_pages.py --db "$db" --pages "$pages"
+/usr/bin/python3 web/bench/profile_pages.py --db "$db" --pages "$pages" --column "$column"

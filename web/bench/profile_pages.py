@@ -34,7 +34,7 @@ def main() -> None:
     p = argparse.ArgumentParser()
     p.add_argument("--db", required=True)
     p.add_argument("--n", type=int, default=300)
-    p.add_argument("--column", default="1500")
+    p.add_argument("--column", default="1501")
     p.add_argument("--pages", type=int, default=50, help="column pages drawn from 1 to this")
     args = p.parse_args()
     conn = ptolix.connect(args.db)
