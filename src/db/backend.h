@@ -19,7 +19,7 @@ namespace ptolix::db {
 // handed to a backend unrewritten: those keep the schema's spelling of its
 // columns and the engine's own names otherwise.
 struct ResultNames {
-  // The items of the outermost select list, in order: an alias as written, a
+  // The items of the outermost select list, in order: an alias in its own spelling, a
   // column in the schema's spelling, any other expression by its text
   // ("count(*)"). Empty when there is no list or it holds a star.
   std::vector<std::string> items;

@@ -96,7 +96,7 @@ TEST(Rewrite, HandsBackResultNamesForEnginesThatFoldThem) {
     for (const auto& n : r.names.spellings) out += " " + n;
     return out;
   };
-  // Aliases as written, columns in the schema's spelling, expressions by
+  // Aliases in their own spelling, columns in the schema's spelling, expressions by
   // their text; the names of a limited select are those of its list.
   EXPECT_EQ(names("select top 5 count(*), 'x'+Mark as Label, tPtlx_Role.role_name, "
                   "Role_Order from tPtlx_Role",
