@@ -129,6 +129,11 @@ class SqliteBackend : public Backend {
     sqlite::RegisterFunctions(raw);
     if (path != ":memory:") Exec("pragma journal_mode=wal");
     Exec("pragma synchronous=normal");
+    // Temporary b-trees (statement journals inside savepoints, sorts, "in"
+    // lists) live in memory: as temporary files each statement opened and
+    // closed a pager, and a write inside an atomic change cost several times
+    // the write itself.
+    Exec("pragma temp_store=memory");
   }
 
   Dialect dialect() const override { return Dialect::kSqlite; }
