@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "db/catalog.h"
+#include "frame/text_case.h"
 #include "ptolix/frame/errors.h"
 
 namespace ptolix::db {
@@ -14,19 +15,13 @@ constexpr int64_t kWindowRows = 64;
 constexpr int64_t kKeyedFrom = 200;
 const std::vector<std::string> kNoFields;
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool IsName(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 }  // namespace
 
 std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n) {
   if (statement.has_limit) return {};
   const std::string& text = statement.text;
-  std::string lower = Lower(text);
+  std::string lower = FoldCase(text);
   // "select COLS from T where COND [order by ORDER]": the columns a plain
   // list (no sub-select, function or distinct), one table, no join.
   if (lower.rfind("select ", 0) != 0 || lower.rfind("select distinct", 0) == 0) return {};

@@ -1,7 +1,6 @@
 #include "schema/catalog.h"
 
-#include <cctype>
-
+#include "frame/text_case.h"
 #include "ptolix/schema/schema.h"
 
 namespace ptolix::schema {
@@ -13,17 +12,14 @@ db::Catalog BuildCatalog() {
     std::string key = t.key.size() == 1 ? t.key[0] : std::string();
     for (const auto& c : t.columns) {
       if (c.kind == ColumnKind::kIdentity) key = c.name;
-      std::string n = c.name;
-      for (char& ch : n) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      std::string n = FoldCase(c.name);
       bool is_text = c.kind == ColumnKind::kText || c.kind == ColumnKind::kLongText ||
                      c.kind == ColumnKind::kFlag || c.kind == ColumnKind::kOrderCode;
       (is_text ? text : other).insert(n);
       if (c.kind == ColumnKind::kOrderCode) catalog.order_code_columns.insert(n);
       catalog.spelling.emplace(n, c.name);
     }
-    std::string table = t.name;
-    for (char& ch : table) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (!key.empty()) catalog.keys.emplace(table, key);
+    if (!key.empty()) catalog.keys.emplace(FoldCase(t.name), key);
   }
   for (const auto& n : text) {
     if (!other.count(n)) catalog.text_columns.insert(n);

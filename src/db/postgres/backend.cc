@@ -18,6 +18,7 @@
 
 #include "db/catalog.h"
 #include "db/postgres/postgres.h"
+#include "frame/text_case.h"
 #include "ptolix/db/error.h"
 #include "ptolix/frame/variant.h"
 
@@ -33,12 +34,6 @@ using ResultPtr = std::unique_ptr<PGresult, ResultFree>;
 struct ConnFinish {
   void operator()(PGconn* c) const noexcept { PQfinish(c); }
 };
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // Names of the result columns as callers expect them: schema columns in the
 // schema's spelling, aliases as the statement wrote them, and other
@@ -100,7 +95,7 @@ std::string FirstWord(const std::string& sql) {
   while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
   size_t j = i;
   while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
-  return Lower(std::string_view(sql).substr(i, j - i));
+  return FoldCase(std::string_view(sql).substr(i, j - i));
 }
 
 bool IsTransactionControl(const std::string& sql) {

@@ -2,11 +2,11 @@
 
 #include "db/ddl.h"
 
-#include <cctype>
 #include <string>
 #include <string_view>
 
 #include "db/postgres/postgres.h"
+#include "frame/text_case.h"
 
 namespace ptolix::db::postgres {
 
@@ -40,12 +40,10 @@ class PostgresDdl : public Ddl {
   // A row inserted with its own identity leaves the sequence behind; the
   // trigger (a helper function) moves it past the new rows.
   std::string FollowIdentity(std::string_view table, std::string_view column) const override {
-    std::string folded(column);
-    for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     return "create or replace trigger ptlx_identity after insert on " + std::string(table) +
            " referencing new table as ptlx_added for each statement execute function "
            "ptlx_follow_identity('" +
-           folded + "')";
+           FoldCase(column) + "')";
   }
 
   std::string ColumnDependencies(std::string_view name, std::string_view table,
