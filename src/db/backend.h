@@ -63,6 +63,9 @@ class Backend {
   // What takes `held` for the rest of the transaction, appended to the
   // statement that opens it (a transaction or a savepoint).
   virtual std::string LockText(std::initializer_list<Lock> held) const = 0;
+  // An expression whose value, outside a transaction, stays the same only
+  // while the rows the connection sees do.
+  virtual std::string ChangeToken() const = 0;
 };
 
 // The backend a connection runs its statements on: for the library's own

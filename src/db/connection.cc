@@ -111,6 +111,38 @@ std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql,
                                            RewriteFor(*this, count_sql).text);
 }
 
+int64_t Connection::Count(std::string_view sql) {
+  Record(sql);
+  return CountRewritten(RewriteFor(*this, sql).text);
+}
+
+int64_t Connection::CountRewritten(const std::string& text) {
+  auto number = [](BackendCursor& cursor) {
+    std::vector<Variant> row;
+    cursor.Fetch(&row);
+    return row.at(0).AsInt64();
+  };
+  // Inside a transaction the token does not see this transaction's own
+  // uncommitted rows: count every time.
+  if (InTransaction()) return number(*backend_->Query(text));
+  // One statement reads the token and, unless it is the one the kept
+  // count was taken under, counts: the count and its token come from the
+  // same view of the data.
+  auto kept = counts_.find(text);
+  std::string token = backend_->ChangeToken();
+  std::string known = kept == counts_.end() ? "" : kept->second.token;
+  auto cursor = backend_->Query("select " + token + ", case when " + token + " = '" + known +
+                                "' then null else (" + text + ") end");
+  std::vector<Variant> row;
+  cursor->Fetch(&row);
+  std::string now = row.at(0).AsString();
+  if (kept != counts_.end() && now == known) return kept->second.rows;
+  int64_t rows = row.at(1).AsInt64();
+  if (kept == counts_.end() && counts_.size() >= kCountsKept) counts_.clear();
+  counts_[text] = Counted{std::move(now), rows};
+  return rows;
+}
+
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
   Record(sql);
   return backend_->Insert(RewriteFor(*this, sql).text, id_column);

@@ -73,11 +73,8 @@ int64_t KeysetRecordset::Count() const {
     // trailing order by, which would cost a sort.
     std::string body = statement_.has_limit ? statement_.text
                                             : statement_.text.substr(0, statement_.before_order_by);
-    auto cursor = db::BackendOf(conn_).Query(
+    count_ = conn_.CountRewritten(
         count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count" : count_text_);
-    std::vector<Variant> row;
-    cursor->Fetch(&row);
-    count_ = row.at(0).AsInt64();
   }
   return count_;
 }

@@ -332,6 +332,42 @@ TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
             0);
 }
 
+// Counts of paged lists are kept between calls while the data stays the
+// same: every commit, by this connection or another, and every row this
+// connection writes must show in the next count.
+TEST_P(ConcurrencyTest, CountsFollowEveryChange) {
+  auto other = Open();
+  const std::string list = "select Sys_ID from tPtlx_System order by Sys_ID";
+  auto count = [&] { return main_->OpenKeyset(list)->RecordCount(); };
+  auto systems = [&] { return main_->Count("select count(*) from tPtlx_System"); };
+  EXPECT_EQ(count(), 1);
+  EXPECT_EQ(count(), 1);
+  other->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('b')");
+  EXPECT_EQ(count(), 2);
+  EXPECT_EQ(systems(), 2);
+  main_->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('c')");
+  EXPECT_EQ(count(), 3);
+  main_->RunStatement("delete from tPtlx_System where Sys_Name = 'b'");
+  EXPECT_EQ(count(), 2);
+  EXPECT_EQ(systems(), 2);
+  {
+    // Inside a transaction its own rows count; once rolled back, they do not.
+    db::Transaction tx(*main_);
+    main_->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('d')");
+    EXPECT_EQ(count(), 3);
+  }
+  EXPECT_EQ(count(), 2);
+  {
+    // Another connection's rows count from its commit on.
+    db::Transaction tx(*other);
+    other->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('e')");
+    EXPECT_EQ(count(), 2);
+    tx.Commit();
+  }
+  EXPECT_EQ(count(), 3);
+  EXPECT_EQ(systems(), 3);
+}
+
 PTOLIX_BACKENDS(ConcurrencyTest);
 
 }  // namespace

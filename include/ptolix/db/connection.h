@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "ptolix/db/dialect.h"
@@ -88,6 +89,11 @@ class Connection {
   // The same, with a statement that returns the number of rows of `sql`
   // (one row, one number), for statements whose wrapped count is slow.
   std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, std::string_view count_sql);
+  // Runs a query of one row and one number (a count) and returns the number.
+  // Outside a transaction the number is kept with the engine's mark of the
+  // data it was counted on, and the same query is counted again only when
+  // that mark has moved (a commit by anyone, a write on this connection).
+  int64_t Count(std::string_view sql);
   // Runs an insert and returns the new row's identity in `id_column`.
   int64_t Insert(std::string_view sql, std::string_view id_column);
   // Runs one statement of an administrator or a tool (not the library's
@@ -115,12 +121,22 @@ class Connection {
   friend Backend& BackendOf(Connection& conn);
   friend Rewritten RewriteFor(const Connection& conn, std::string_view sql);
   void Record(std::string_view sql);
+  int64_t CountRewritten(const std::string& text);
+
+  // A count and the change token it was taken under.
+  struct Counted {
+    std::string token;
+    int64_t rows = 0;
+  };
+  // At most this many count texts are kept; past it they are all dropped.
+  static constexpr std::size_t kCountsKept = 64;
 
   std::unique_ptr<Backend> backend_;
   bool trace_on_ = false;
   std::deque<std::string> trace_;
   std::size_t trace_dropped_ = 0;
   int tx_depth_ = 0;
+  std::unordered_map<std::string, Counted> counts_;
 };
 
 // How many times an atomic change runs at most when other transactions make

@@ -193,6 +193,7 @@ class PostgresBackend : public Backend {
   }
 
   std::string BeginText() const override { return postgres::BeginText(); }
+  std::string ChangeToken() const override { return postgres::ChangeToken(); }
   std::string LockText(std::initializer_list<Lock> held) const override {
     return postgres::LockText(held);
   }

@@ -1,4 +1,5 @@
-// How a transaction begins on PostgreSQL.
+// How a transaction begins on PostgreSQL, and how a connection tells that
+// the data may have changed.
 
 #include <string>
 
@@ -17,6 +18,12 @@ std::string LockText(std::initializer_list<Lock> held) {
             std::to_string(lock.key) + ")";
   }
   return text;
+}
+
+std::string ChangeToken() {
+  // The statement's snapshot: two equal snapshots see the same committed
+  // transactions, so the same rows; any commit since changes it.
+  return "pg_current_snapshot()::text";
 }
 
 }  // namespace ptolix::db::postgres

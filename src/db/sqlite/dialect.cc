@@ -1,4 +1,5 @@
-// How a transaction begins on SQLite.
+// How a transaction begins on SQLite, and how a connection tells that the
+// data may have changed.
 
 #include <string>
 
@@ -17,6 +18,12 @@ std::string LockText(std::initializer_list<Lock>) {
   // Every write transaction holds the database's write lock from its start
   // (begin immediate), which covers every key.
   return "";
+}
+
+std::string ChangeToken() {
+  // data_version moves when another connection commits, total_changes()
+  // with every row this connection writes.
+  return "((select data_version from pragma_data_version()) || ':' || total_changes())";
 }
 
 }  // namespace ptolix::db::sqlite

@@ -30,6 +30,11 @@ std::string BeginText();
 // Takes `held` for the rest of the transaction (dialect.cc).
 std::string LockText(std::initializer_list<Lock> held);
 
+// An expression whose text stays the same between two statements outside
+// a transaction only while the rows the connection sees stay the same
+// (dialect.cc).
+std::string ChangeToken();
+
 // The rewrite passes, in the order they run (rewrite.cc).
 const std::vector<Pass>& RewritePasses();
 
