@@ -189,8 +189,11 @@ std::vector<Case> Cases() {
                      [=] { return CountOf("select count(*)" + where); },
                      Plain(cols, where, order, "Info_ID")});
     }
-    // Search: a title word and a date range.
-    std::string title = Pg() ? "Info_Title ilike '%quartz%'" : "Info_Title like '%quartz%'";
+    // Search: a title word and a date range. The title matches whatever its
+    // letter case in every script, on PostgreSQL through an ICU collation (a
+    // plain ilike folds ASCII letters only and would find other rows).
+    std::string title =
+        Pg() ? "Info_Title collate \"und-x-icu\" ilike '%quartz%'" : "Info_Title like '%quartz%'";
     std::string where =
         " from tPtlx_Information where Column_ID = " + col.column + " and WebSite_ID = " + d.site +
         " and Sys_ID = " + d.sys + " and " + title +

@@ -111,6 +111,12 @@ std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql,
                                            RewriteFor(*this, count_sql).text);
 }
 
+std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, Paging paging) {
+  Record(sql);
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql), std::string(),
+                                           paging == Paging::kKeysFirst);
+}
+
 int64_t Connection::Count(std::string_view sql) {
   Record(sql);
   return CountRewritten(RewriteFor(*this, sql).text);

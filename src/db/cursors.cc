@@ -64,8 +64,12 @@ void ForwardRecordset::MoveNext() {
   eof_ = !cursor_->Fetch(&row_);
 }
 
-KeysetRecordset::KeysetRecordset(Connection& conn, Rewritten statement, std::string count_text)
-    : conn_(conn), statement_(std::move(statement)), count_text_(std::move(count_text)) {}
+KeysetRecordset::KeysetRecordset(Connection& conn, Rewritten statement, std::string count_text,
+                                 bool keys_first)
+    : conn_(conn),
+      statement_(std::move(statement)),
+      count_text_(std::move(count_text)),
+      keys_first_(keys_first) {}
 
 int64_t KeysetRecordset::Count() const {
   if (count_ < 0) {
@@ -86,7 +90,7 @@ void KeysetRecordset::Fetch(int64_t start, int64_t n) const {
                         : statement_.text + window;
   // PostgreSQL visits every row an offset skips unless the keys come from
   // an index alone; SQLite skips them in the index already.
-  if (start >= kKeyedFrom && conn_.dialect() == Dialect::kPostgres) {
+  if ((keys_first_ || start >= kKeyedFrom) && conn_.dialect() == Dialect::kPostgres) {
     if (std::string keyed = KeyedWindow(statement_, start, n); !keyed.empty()) sql = keyed;
   }
   auto cursor = db::BackendOf(conn_).Query(sql, statement_.names);

@@ -48,7 +48,10 @@ class KeysetRecordset : public Recordset {
  public:
   // `count_text`, when not empty, is a statement in the backend's dialect
   // that returns the statement's number of rows faster than counting it.
-  KeysetRecordset(Connection& conn, Rewritten statement, std::string count_text = {});
+  // With `keys_first`, every page is read keys first on PostgreSQL, not
+  // only those far down.
+  KeysetRecordset(Connection& conn, Rewritten statement, std::string count_text = {},
+                  bool keys_first = false);
   bool IsEof() const override;
   bool IsBof() const override { return pos_ < 0; }
   const std::vector<std::string>& FieldNames() const override;
@@ -71,6 +74,7 @@ class KeysetRecordset : public Recordset {
   Connection& conn_;
   Rewritten statement_;
   std::string count_text_;
+  bool keys_first_;
   mutable int64_t count_ = -1;
   int64_t pos_ = 0;   // -1 before the first row, count_ after the last
   int64_t step_ = 1;  // direction of the last move, to place the next window

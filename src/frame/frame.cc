@@ -43,6 +43,12 @@ ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view count_
   return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
 }
 
+ResultArray FrameObject::KeysFirstListQuery(std::string_view sql, std::string_view page_text) {
+  if (page_size_ <= 0) return UnpagedList(sql);
+  auto rs = conn().OpenKeyset(sql, db::Connection::Paging::kKeysFirst);
+  return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
+}
+
 ResultArray FrameObject::ListQuery(std::string_view sql, int32_t page) {
   return ListQuery(sql, std::to_string(page));
 }

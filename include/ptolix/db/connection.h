@@ -89,6 +89,13 @@ class Connection {
   // The same, with a statement that returns the number of rows of `sql`
   // (one row, one number), for statements whose wrapped count is slow.
   std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, std::string_view count_sql);
+  // Where a keyset cursor starts reading pages keys first on PostgreSQL (a
+  // page's keys from an index, then its rows), since an offset there visits
+  // every row it skips: far down the list by default, or from the first
+  // page for a list filtered by a sub-query, whose rows the engine would
+  // otherwise walk in order, visiting the many that fail the filter.
+  enum class Paging { kPlain, kKeysFirst };
+  std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, Paging paging);
   // Runs a query of one row and one number (a count) and returns the number.
   // Outside a transaction the number is kept with the engine's mark of the
   // data it was counted on, and the same query is counted again only when
