@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -131,22 +132,33 @@ int64_t Connection::CountRewritten(const std::string& text) {
   // Inside a transaction the token does not see this transaction's own
   // uncommitted rows: count every time.
   if (InTransaction()) return number(*backend_->Query(text));
-  // One statement reads the token and, unless it is the one the kept
-  // count was taken under, counts: the count and its token come from the
-  // same view of the data.
   auto kept = counts_.find(text);
   std::string token = backend_->ChangeToken();
-  std::string known = kept == counts_.end() ? "" : kept->second.token;
-  auto cursor = backend_->Query("select " + token + ", case when " + token + " = '" + known +
-                                "' then null else (" + text + ") end");
-  std::vector<Variant> row;
-  cursor->Fetch(&row);
-  std::string now = row.at(0).AsString();
-  if (kept != counts_.end() && now == known) return kept->second.rows;
-  int64_t rows = row.at(1).AsInt64();
+  std::string now;
+  std::optional<int64_t> rows;
+  if (dialect() == Dialect::kSqlite) {
+    // No round trip to save, and both texts stay the same from call to
+    // call, so both stay prepared: the token first, then the count if it
+    // moved (a commit in between makes the next token differ again).
+    std::vector<Variant> row;
+    backend_->Query("select " + token)->Fetch(&row);
+    now = row.at(0).AsString();
+    if (kept == counts_.end() || now != kept->second.token) rows = number(*backend_->Query(text));
+  } else {
+    // One round trip reads the token and, unless it is the kept count's,
+    // counts: the count and its token come from the same snapshot.
+    std::string known = kept == counts_.end() ? "" : kept->second.token;
+    auto cursor = backend_->Query("select " + token + ", case when " + token + " = '" + known +
+                                  "' then null else (" + text + ") end");
+    std::vector<Variant> row;
+    cursor->Fetch(&row);
+    now = row.at(0).AsString();
+    if (kept == counts_.end() || now != known) rows = row.at(1).AsInt64();
+  }
+  if (!rows) return kept->second.rows;
   if (kept == counts_.end() && counts_.size() >= kCountsKept) counts_.clear();
-  counts_[text] = Counted{std::move(now), rows};
-  return rows;
+  counts_[text] = Counted{std::move(now), *rows};
+  return *rows;
 }
 
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
