@@ -37,12 +37,14 @@ std::string PublishedConditionByColumn(const std::string& sys, const std::string
 // are sent in the by-column form; from it on, in the ordered one.
 inline constexpr int kSortedRows = 2000;
 
-// A top-N list reads about N times (website's items / subtree's items)
-// entries in order, so its bound is lower: 20 rows per row wanted, from 100
-// up to kSortedRows.
+// A top-N list in order reads about N times (website's items / subtree's
+// items) entries, which for a subtree of a few hundred items spread over a
+// big website is thousands; found by column it reads the subtree's rows
+// once and sorts them. Its bound: 60 rows per row wanted, from 300 up to
+// kSortedRows.
 inline int TopProbeRows(const std::string& top) {
   long n = std::strtol(top.c_str(), nullptr, 10);
-  return n < 5 ? 100 : n > kSortedRows / 20 ? kSortedRows : static_cast<int>(n) * 20;
+  return n < 5 ? 300 : n > kSortedRows / 60 ? kSortedRows : static_cast<int>(n) * 60;
 }
 
 // The subtree's published items of the website homed in it, counted up to
