@@ -3,8 +3,11 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "fixture.h"
 #include "frame/arrays.h"
+#include "ptolix/frame/counters.h"
 
 namespace ptolix {
 namespace {
@@ -164,6 +167,30 @@ TEST_P(SystemTest, GetIdGivesFreshHexIdentifiers) {
     EXPECT_EQ(id.size(), 32u);
     EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF"), std::string::npos) << id;
   }
+}
+
+// Counters start at 1 per (table, column, scope); a failure gives 0, one
+// line and no row.
+TEST_P(SystemTest, CountersPerScope) {
+  // column, scope, connected
+  const std::tuple<const char*, const char*, bool> calls[] = {
+      {"Link_ID", "3", true},  {"Link_ID", "3", true},       {"Link_ID", "4", true},
+      {"Other_ID", "3", true}, {"Link_ID", "3", true},       {"Link_ID", "", true},
+      {"Link_ID", "3", false}, {"Link_ID", "3 or 1=1", true}};
+  std::string errors, values;
+  for (auto [column, scope, connected] : calls) {
+    values += std::to_string(
+        NextEncodeValue("tLink_Detail", column, scope, connected ? conn.get() : nullptr, errors));
+  }
+  EXPECT_EQ(values, "12113000");
+  EXPECT_EQ(Rows("select tEncode_Column, tEncode_Identify, tEncode_Counter from tEncode_Manager "
+                 "order by tEncode_Column, tEncode_Identify"),
+            "tEncode_Column|tEncode_Identify|tEncode_Counter\nLink_ID|3|3\nLink_ID|4|1\n"
+            "Other_ID|3|1\n");
+  EXPECT_EQ(ErrorLines(errors),
+            (std::vector<std::string>{"[13] Type mismatch: the counter's scope is empty",
+                                      "[91] Object variable or With block variable not set",
+                                      "[13] Type mismatch: identify '3 or 1=1'"}));
 }
 
 PTOLIX_BACKENDS(SystemTest);
