@@ -7,16 +7,6 @@ namespace {
 
 std::string Sqlite(std::string_view sql) { return Rewrite(sql, Dialect::kSqlite).text; }
 
-TEST(Tokenize, KeepsLiteralsWholeAndSplitsGluedNumbers) {
-  auto tokens = Tokenize("Sys_ID = 1and x='it''s + 1' [a b]");
-  std::vector<std::string> texts;
-  for (const auto& t : tokens) {
-    if (t.kind != TokenKind::kSpace) texts.push_back(t.text);
-  }
-  EXPECT_EQ(texts, (std::vector<std::string>{"Sys_ID", "=", "1", "and", "x", "=", "'it''s + 1'",
-                                             "[a b]"}));
-}
-
 TEST(Rewrite, SqliteDialect) {
   struct Case {
     const char* in;
@@ -48,18 +38,6 @@ TEST(Rewrite, SqliteDialect) {
        " and i.Info_Content not match '%x%' and Info_Order like 'AB%'"},
       // Backslashes are plain characters on SQLite.
       {"where Usr_ID = '\\'';--'", "where Usr_ID = '\\'';--'"},
-      // A prefix taken from a sub-query gets the index range it spans.
-      {"select * from tPtlx_Column where Column_Order like (select Column_Order from tPtlx_Column "
-       "where Column_ID = 3)+'%'",
-       "select * from tPtlx_Column where (Column_Order like (select Column_Order from tPtlx_Column "
-       "where Column_ID = 3)||'%'"
-       " and Column_Order >= substr((select Column_Order from tPtlx_Column where Column_ID = "
-       "3)||'%', 1, "
-       "length((select Column_Order from tPtlx_Column where Column_ID = 3)||'%') - 1) and "
-       "Column_Order < "
-       "substr((select Column_Order from tPtlx_Column where Column_ID = 3)||'%', 1, length((select "
-       "Column_Order "
-       "from tPtlx_Column where Column_ID = 3)||'%') - 1) || char(1114111))"},
   };
   for (const auto& c : cases) EXPECT_EQ(Sqlite(c.in), c.out) << c.in;
 }
@@ -84,40 +62,6 @@ TEST(Rewrite, TellsPagingWhereTheOrderByAndLimitAre) {
   EXPECT_EQ(r.text.substr(0, r.before_order_by),
             "select * from (select a from t order by a limit 3) x");
   EXPECT_FALSE(r.has_limit);
-}
-
-// What paging and the backend read besides the text, on each engine.
-TEST(Rewrite, HandsBackResultNamesForEnginesThatFoldThem) {
-  auto names = [](std::string_view sql, Dialect dialect) {
-    Rewritten r = Rewrite(sql, dialect);
-    std::string out = r.text + " |";
-    for (const auto& n : r.names.items) out += " [" + n + "]";
-    out += " |";
-    for (const auto& n : r.names.spellings) out += " " + n;
-    return out;
-  };
-  // Aliases in their own spelling, columns in the schema's spelling, expressions by
-  // their text; the names of a limited select are those of its list.
-  EXPECT_EQ(names("select top 5 count(*), 'x'+Mark as Label, tPtlx_Role.role_name, "
-                  "Role_Order from tPtlx_Role",
-                  Dialect::kPostgres),
-            "select count(*), 'x'||Mark as Label, tPtlx_Role.role_name, Role_Order from "
-            "tPtlx_Role limit 5 | [count(*)] [Label] [Role_Name] [Role_Order] | Mark Label "
-            "Role_Order tPtlx_Role");
-  // A star names nothing by position unless it wraps a select list; the last
-  // spelling of a name wins.
-  EXPECT_EQ(
-      names("select * from (select Info_ID Id, len(Info_Title) from t) q", Dialect::kPostgres),
-      "select * from (select Info_ID Id, len(Info_Title) from t) q | [Id] [len(Info_Title)] "
-      "| Info_ID Id Info_Title");
-  EXPECT_EQ(names("with q as (select 1 as One, 2 AS one) select * from q", Dialect::kPostgres),
-            "with q as (select 1 as One, 2 AS one) select * from q | | AS");
-  EXPECT_EQ(names("select 1as N, [Two] from t", Dialect::kPostgres),
-            "select 1 as N, \"Two\" from t | [N] [Two] | N");
-  // Statements that change rows return none; SQLite names columns itself.
-  EXPECT_EQ(names("update t set Role_Name = 'a'", Dialect::kPostgres),
-            "update t set Role_Name = 'a' | |");
-  EXPECT_EQ(names("select count(*) from t", Dialect::kSqlite), "select count(*) from t | |");
 }
 
 }  // namespace
