@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <tuple>
 
 #include "fixture.h"
+#include "ptolix/frame/errors.h"
 #include "ptolix/site/page.h"
 
 namespace ptolix {
@@ -60,6 +63,55 @@ TEST(ReplaceTag, MarkersOfOneTag) {
   EXPECT_EQ(ReplaceTag("<!-- comment -->", "", "P"), "<!-- comment -->");
 }
 
+// The one-pass replacement must give exactly what the pass per tag gives,
+// whenever it gives anything; templates it declines go in turn. Varied
+// templates from pieces that meet in every way: plain, attribute and bodied
+// markers of three tags, stray and nested closing markers, blanks, comments
+// and programs with and without "[data]" or markers of their own.
+TEST(ReplaceTags, OnePassAgreesWithThePassPerTag) {
+  const std::vector<std::string> pieces = {
+      "<!--a-->",  "<!--b-->",  "<!--c-->",  "<!--a x=1&y=2-->", "<!--b k=v-->", "<!--c -->",
+      "<!--/a-->", "<!--/b-->", "<!--/c-->", "<!-- note -->",    "<!--a q",      "text ",
+      "\"q\" ",    "\r\n",      "<p>"};
+  const std::vector<std::string> programs = {
+      "P",         "[data]",        "S[data]E[data]", "X<!--a-->", "Y <!--b-->",
+      "",          "Z<!--c k=v-->", "W<!--/b-->V",    "U<!--c",    "T<!--b--><!--c-->",
+      "A<!--b-->", "B<!--c x=1-->", "[[data]]"};
+  std::mt19937 random(20261206);
+  int one_pass = 0, in_turn = 0;
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    int length = 1 + random() % 8;
+    for (int i = 0; i < length; ++i) text += pieces[random() % pieces.size()];
+    std::vector<TagProgram> tags;
+    for (const char* code : {"a", "b", "c", "a"}) {
+      if (random() % 4) tags.push_back({code, programs[random() % programs.size()]});
+    }
+    std::string expected;
+    bool fails = false;
+    try {
+      expected = ReplaceTagsInTurn(text, tags);
+    } catch (const Failure&) {
+      fails = true;
+    }
+    std::optional<std::string> fast = ReplaceTagsInOnePass(text, tags);
+    if (fast) {
+      ++one_pass;
+      EXPECT_FALSE(fails) << text;
+      EXPECT_EQ(*fast, expected) << text;
+    } else {
+      ++in_turn;
+    }
+  }
+  // Both ways are exercised.
+  EXPECT_GT(one_pass, 400);
+  EXPECT_GT(in_turn, 500);
+  // The first row of a code applies to the template, a later row to what an
+  // earlier program inserted.
+  EXPECT_EQ(ReplaceTags("<!--a-->|<!--b-->", {{"b", "B1"}, {"a", "A<!--b-->"}, {"b", "B2"}}),
+            "<%A<%B2%>%>|<%B1%>");
+}
+
 // Generation through a Page object: a site root with a template folder, the
 // parameters, style 1 of system 1 and the template of "index.asp".
 class PageCodeTest : public test::DbTest {
@@ -90,6 +142,16 @@ class PageCodeTest : public test::DbTest {
     std::ofstream(root_ / relative, std::ios::binary) << content;
   }
   std::string Asp() { return page_.CreateAspCode("1", "1", "index.asp"); }
+  // Tag codes of a list as "page:code", sorted.
+  static std::string Codes(const ResultArray& a) {
+    std::vector<std::string> codes;
+    for (int32_t r = 1; r <= a.DataRows(); ++r)
+      codes.push_back(ToDisplay(a.Get(r, "Page_File")) + ":" + ToDisplay(a.Get(r, "Tag_Code")));
+    std::sort(codes.begin(), codes.end());
+    std::string out;
+    for (const auto& c : codes) out += c + " ";
+    return out;
+  }
 
   fs::path root_;
   Page page_;
@@ -184,6 +246,44 @@ TEST_P(PageCodeTest, FailuresAndTheirMessages) {
     // A failed page source converts as the empty text.
     EXPECT_EQ(page.CreateExecuteCode("1", c.style, "index.asp"), "Response.Write \"\"") << c.setup;
   }
+}
+
+TEST_P(PageCodeTest, PagesAndTags) {
+  page_.AppendPage("1", "index.asp", "Home");
+  page_.ModifyPage("1", "index.asp", "home.asp", "");
+  EXPECT_EQ(page_.GetPage("1", "home.asp").ToString(),
+            "Sys_ID|Page_File|Page_Description\n1|home.asp|Null\n");
+  page_.AppendTag("1", "index.asp", "news", "Response.Write 'x'", "");
+  page_.ModifyTag("1", "index.asp", "news", "news", "ShowNews [data]", "news list");
+  page_.DeleteTag("1", "index.asp", "none");
+  page_.DeletePage("1", "home.asp");
+  // The renamed and deleted page left its tag under the old name.
+  EXPECT_EQ(page_.GetTag("1", "index.asp", "news").ToString(),
+            "Sys_ID|Page_File|Tag_Code|Tag_Program|Tag_Description\n1|index.asp|news|ShowNews "
+            "[data]|news list\n");
+  EXPECT_EQ(page_.GetPrivateTagList("1", "home.asp").DataRows(), 0);
+  EXPECT_EQ(page_.GetPageList("1").DataRows(), 0);
+  EXPECT_EQ(page_.Errors(), "");
+  EXPECT_FALSE(page_.GetPage("1", "home.asp").allocated());
+  EXPECT_FALSE(page_.GetTag("1", "index.asp", "old").allocated());
+  EXPECT_EQ(ErrorLines(page_.Errors()).size(), 2u);
+}
+
+TEST_P(PageCodeTest, TagListJoinsThePublicPage) {
+  for (const char* code : {"a", "b"}) page_.AppendTag("1", "index.asp", code, "P", "");
+  for (const char* code : {"a", "c", "d"}) page_.AppendTag("1", "public.asp", code, "P", "");
+  page_.AppendTag("2", "public.asp", "e", "P", "");
+  EXPECT_EQ(Codes(page_.GetTagList("1", "index.asp")),
+            "index.asp:a index.asp:b public.asp:a public.asp:c public.asp:d ");
+  EXPECT_EQ(Codes(page_.GetPrivateTagList("1", "index.asp")), "index.asp:a index.asp:b ");
+  EXPECT_EQ(Codes(page_.GetTagList("1", "public.asp")), "public.asp:a public.asp:c public.asp:d ");
+  page_.SetPageSize(2);
+  EXPECT_EQ(page_.GetTagList("1", "index.asp", "3").DataRows(), 1);
+  EXPECT_EQ(page_.RecordCount(), 5);
+
+  Exec("delete from tPtlx_SystemParameter");
+  EXPECT_FALSE(page_.GetTagList("1", "index.asp").allocated());
+  EXPECT_EQ(ErrorLines(page_.Errors()).at(0).substr(0, 6), "[3021]");
 }
 
 PTOLIX_BACKENDS(PageCodeTest);
