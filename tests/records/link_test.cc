@@ -1,3 +1,5 @@
+// Links, their classes, and upload records.
+
 #include "ptolix/records/link.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +7,7 @@
 #include <tuple>
 
 #include "fixture.h"
+#include "ptolix/records/upload.h"
 
 namespace ptolix {
 namespace {
@@ -147,6 +150,31 @@ TEST_P(LinkTest, PagingOfAClassNewestFirst) {
   EXPECT_EQ(obj->Call("GetLinkList", {3}).AsArray().DataRows(), 7);
   EXPECT_EQ(obj->Get("RecordCount"), Variant(27));
   EXPECT_EQ(obj->Get("Errors"), Variant(""));
+}
+
+TEST_P(LinkTest, UploadRecordsGetIncreasingIdentifiersAndTheirNames) {
+  auto up = New("upload");
+  std::string first = up->Call("RecordUploadFile", {"alice", "logo"}).AsString();
+  std::string second = up->Call("RecordUploadFile", {"bob", ""}).AsString();
+  std::string third = up->Call("RecordUploadFile", {"", ""}).AsString();
+  ASSERT_FALSE(first.empty());
+  EXPECT_LT(std::stol(first), std::stol(second));
+  EXPECT_LT(std::stol(second), std::stol(third));
+
+  up->Call("RecordUploadFileName", {first, "it's a.jpg"});
+  up->Call("RecordUploadFileName", {second, "b.jpg"});
+  up->Call("RecordUploadFileName", {second, ""});      // an empty name stores null
+  up->Call("RecordUploadFileName", {"", "lost.jpg"});  // null identifier: nothing changes
+  up->Call("RecordUploadFileName", {"999", "lost.jpg"});
+  EXPECT_EQ(Rows("select * from tPtlx_Upload order by UploadFile_ID"),
+            "UploadFile_ID|Usr_ID|UploadFile_UseFor|UploadFile_Name\n" + first +
+                "|alice|logo|it's a.jpg\n" + second + "|bob|Null|Null\n" + third +
+                "|Null|Null|Null\n");
+  EXPECT_EQ(up->Get("Errors"), Variant(""));
+  Trace();
+  up->Call("RecordUploadFileName", {"1 or 1=1", "x.jpg"});
+  EXPECT_TRUE(Trace().empty());
+  EXPECT_EQ(test::ErrorsOf(*up), test::Lines{"[13] Type mismatch: sID '1 or 1=1'"});
 }
 
 PTOLIX_BACKENDS(LinkTest);
