@@ -1,16 +1,27 @@
-// Information items: writing, review, attachments.
+// Information items: writing, review, attachments, home column,
+// cross-posting and order among siblings.
 
 #include "ptolix/content/information.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "fixture.h"
 
 namespace ptolix::test {
 namespace {
 
+constexpr char kFirst[] = "[Ptolix] 信息位置已经在列表最前面，向前移动失败。";
+constexpr char kLast[] = "[Ptolix] 信息位置已经在列表最后面，向后移动失败。";
+
 class InformationTest : public DbTest {
  protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    info = New("Information");
+  }
   // Adds an item through the late-bound object, as a page script would.
   std::string Add(const std::string& title, const std::string& content = "",
                   const std::string& father = "") {
@@ -18,11 +29,34 @@ class InformationTest : public DbTest {
         "AppendInfo", {"1", "10", "alice", "2", title, content, "", "", "", "1", father}));
   }
   std::string ErrorsText() { return info->Get("Errors").AsString(); }
-
-  void SetUp() override {
-    DbTest::SetUp();
-    info = New("Information");
+  // An item of site 1, system 1, column 10 unless told otherwise.
+  void Item(int id, const std::string& code, int state = 4, int column = 10,
+            const std::string& father = "null") {
+    Exec(
+        "insert into tPtlx_Information "
+        "(Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,Info_Father,Info_Order) "
+        "values (" +
+        std::to_string(id) + "," + std::to_string(state) + ",1," + std::to_string(column) + ",1," +
+        father + ",'" + code + "')");
   }
+  void Move(const char* method, int id, const std::string& mode = "All") {
+    info->Call(method, {"1", "1", "10", mode, std::to_string(id)});
+  }
+  // Identifiers of column 10 (live items) in list order, and their codes.
+  std::string Order() {
+    std::string out =
+        FieldValues(conn->RunQuery("select Info_ID from tPtlx_Information where Column_ID = 10 and "
+                                   "Info_IsDeleted = '0' order by Info_Order,Info_ID"),
+                    "Info_ID");
+    return out.substr(0, out.size() - 1);
+  }
+  std::string Code(int id) {
+    return ToDisplay(conn->RunQuery("select Info_Order from tPtlx_Information where Info_ID = " +
+                                    std::to_string(id))
+                         .At(1, 0));
+  }
+  std::vector<std::string> Lines() { return ErrorsOf(*info); }
+
   std::unique_ptr<Object> info;
 };
 
@@ -130,6 +164,191 @@ TEST_P(InformationTest, AttachmentsLiveApartFromTheirItem) {
   EXPECT_EQ("Attach_ID|Info_ID|Attach_Title|Attach_FileName\n",
             info->Call("GetInfoAttachList", {"5"}).AsArray().ToString());
   EXPECT_EQ("", ErrorsText());
+}
+
+// Three items a segment apart: a move lands halfway between the neighbours,
+// or 8 below the first and 8 above the last; a move past an end reports and
+// changes nothing.
+TEST_P(InformationTest, MovesLandHalfwayOrEightPastTheEdge) {
+  struct Case {
+    const char* method;
+    int id;
+    const char *code, *order;
+  } cases[] = {
+      {"MoveUpInfo", 1, "FFFFFFD7", "3 1 2"},   {"MoveUpInfo", 2, "FFFFFFC7", "2 3 1"},
+      {"MoveDownInfo", 2, "FFFFFFF7", "3 1 2"}, {"MoveDownInfo", 3, "FFFFFFE7", "2 3 1"},
+      {"MoveUpInfo", 3, "FFFFFFCF", "3 2 1"},   {"MoveDownInfo", 1, "FFFFFFEF", "3 2 1"},
+  };
+  for (const auto& c : cases) {
+    Exec("delete from tPtlx_Information");
+    Item(1, "FFFFFFEF");
+    Item(2, "FFFFFFDF");
+    Item(3, "FFFFFFCF");
+    Move(c.method, c.id);
+    EXPECT_EQ(c.code, Code(c.id)) << c.method << " " << c.id;
+    EXPECT_EQ(c.order, Order()) << c.method << " " << c.id;
+  }
+  EXPECT_EQ((std::vector<std::string>{kFirst, kLast}), Lines());
+}
+
+// The items filed under the moved one follow it, however deep and in
+// whatever column; rows that only share its code prefix (written by another
+// program) keep their codes.
+TEST_P(InformationTest, MoveRewritesOnlyTheItemsFiledUnderIt) {
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF");
+  Item(3, "FFFFFFDFFFFFFFCF", 4, 10, "2");
+  Item(4, "FFFFFFDFFFFFFFCFFFFFFFBF", 4, 20, "3");  // filed deeper, in another column
+  Item(7, "FFFFFFDF", 4, 20);                       // same code, another column
+  Item(8, "FFFFFFDFFFFFFFAF", 4, 20, "7");          // filed under item 7
+  Move("MoveDownInfo", 2);
+  EXPECT_EQ(
+      "Info_ID|Info_Order\n1|FFFFFFEF\n2|FFFFFFF7\n3|FFFFFFF7FFFFFFCF\n4|FFFFFFF7FFFFFFCFFFFFFFBF\n"
+      "7|FFFFFFDF\n8|FFFFFFDFFFFFFFAF\n",
+      Rows("select Info_ID,Info_Order from tPtlx_Information order by Info_ID"));
+  Move("MoveUpInfo", 2);  // back up, its filed items along
+  EXPECT_EQ("2 3 1", Order());
+  EXPECT_TRUE(Lines().empty());
+}
+
+TEST_P(InformationTest, ItemsOutsideTheListAreFailures) {
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF", 4, 20);
+  Exec("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values (1,10,2)");
+  Item(3, "FFFFFFCF", 1);
+  Move("MoveUpInfo", 2);               // cross-posted only
+  Move("MoveUpInfo", 3, "Published");  // hidden by the mode
+  Move("MoveUpInfo", 9);               // no such item
+  info->Call("MoveUpInfo", {"1", "1", "10", "All", "x"});
+  auto lines = Lines();
+  ASSERT_EQ(4u, lines.size());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(0u, lines[i].find("[3021]")) << lines[i];
+  EXPECT_EQ("[13] Type mismatch: pID 'x'", lines[3]);
+  EXPECT_EQ("FFFFFFDF", Code(2));
+  // The mode narrows the neighbours: past item 1, the next published one.
+  Item(4, "FFFFFFBF");
+  Move("MoveDownInfo", 4, "Published");
+  EXPECT_EQ("FFFFFFF7", Code(4));
+  EXPECT_EQ("3 1 4", Order());
+}
+
+TEST_P(InformationTest, SiblingsAreTheNeighboursNotFathersOrFiledItems) {
+  // Father 2 with two filed items; top items 1 and 2.
+  Item(1, "FFFFFFEF");
+  Item(2, "FFFFFFDF");
+  Item(5, "FFFFFFDFFFFFFF5F", 4, 10, "2");
+  Item(6, "FFFFFFDFFFFFFFAF", 4, 10, "2");
+  Move("MoveUpInfo", 6);  // before its sibling 5, not halfway to its father
+  EXPECT_EQ("FFFFFFDFFFFFFF57", Code(6));
+  EXPECT_EQ("2 6 5 1", Order());
+  Move("MoveUpInfo", 6);  // first among its siblings
+  EXPECT_EQ((std::vector<std::string>{kFirst}), Lines());
+  Move("MoveUpInfo", 1);  // past item 2 and everything filed under it
+  EXPECT_EQ("1 2 6 5", Order());
+  EXPECT_EQ("FFFFFFD7", Code(1));
+}
+
+TEST_P(InformationTest, ExhaustedGapsAreRespacedFirst) {
+  Item(1, "FFFFFF10");
+  Item(2, "FFFFFF11");
+  Item(3, "FFFFFF12");
+  Item(4, "FFFFFF11FFFFFFEF", 4, 10, "2");
+  Item(7, "FFFFFF50", 4, 20);  // another column, untouched
+  Move("MoveUpInfo", 3);
+  EXPECT_EQ("1 3 2 4", Order());
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ(
+      Rows("select Info_Order from tPtlx_Information where Column_ID = 10 order by Info_Order"),
+      Rows("select distinct Info_Order from tPtlx_Information where Column_ID = 10 order by "
+           "Info_Order"));
+  EXPECT_EQ("FFFFFF50", Code(7));
+  EXPECT_EQ(Code(2) + "FFFFFFEF", Code(4));
+  // A last item at the top of the segment range has no room after it.
+  Exec("delete from tPtlx_Information where Info_ID = 4");
+  Exec("update tPtlx_Information set Info_Order = 'FFFFFFFC' where Info_ID = 2");
+  Move("MoveDownInfo", 3);
+  EXPECT_EQ("1 2 3", Order());
+}
+
+TEST_P(InformationTest, ManyMovesAlwaysMoveOnePlace) {
+  std::vector<int> expected;
+  for (int id = 1; id <= 6; ++id) {
+    Item(id, "FFFFFF" + std::string(1, "0123456789ABCDEF"[16 - 2 * id]) + "F");
+    expected.insert(expected.begin(), id);
+  }
+  uint32_t seed = 7;
+  for (int step = 0; step < 300; ++step) {
+    seed = seed * 1103515245 + 12345;
+    int id = 1 + static_cast<int>((seed >> 16) % 6);
+    bool up = (seed >> 8) % 3 != 0;  // mostly up, so gaps near the front wear out
+    Move(up ? "MoveUpInfo" : "MoveDownInfo", id);
+    auto at = std::find(expected.begin(), expected.end(), id);
+    if (up && at != expected.begin()) std::iter_swap(at, at - 1);
+    if (!up && at + 1 != expected.end()) std::iter_swap(at, at + 1);
+    std::string want;
+    for (int e : expected) want += (want.empty() ? "" : " ") + std::to_string(e);
+    ASSERT_EQ(want, Order()) << "step " << step;
+  }
+  for (const auto& line : Lines()) EXPECT_EQ(0u, line.find("[Ptolix]")) << line;
+}
+
+TEST_P(InformationTest, HomeColumnAndCrossPosting) {
+  Item(1, "FFFFFFEF");
+  info->Call("MoveInfo", {"1", "2", "30"});
+  info->Call("AddInfo2Column", {"1", "2", "40"});
+  info->Call("AddInfo2Column", {"1", "2", "40"});
+  info->Call("AddInfo2Column", {"1", "2", "41"});
+  EXPECT_EQ("n\n3\n", Rows("select count(*) as n from tPtlx_Info2Colu"));
+  info->Call("RemoveFromColumn", {"1", "2", "40"});
+  EXPECT_EQ("Sys_ID|Column_ID|Info_ID\n2|41|1\n", Rows("select * from tPtlx_Info2Colu"));
+  EXPECT_EQ("Sys_ID|Column_ID|WebSite_ID|Info_Order\n2|30|1|FFFFFFEF\n",
+            Rows("select Sys_ID,Column_ID,WebSite_ID,Info_Order from tPtlx_Information"));
+  info->Call("AddInfo2Column", {"1 or 1=1", "2", "40"});
+  EXPECT_EQ((std::vector<std::string>{"[13] Type mismatch: pID '1 or 1=1'"}), Lines());
+}
+
+// A code a move gave away is never handed to a new item, and a later move
+// of the item that has it leaves the new item alone.
+TEST_P(InformationTest, NewItemsNeverTakeACodeAMoveGave) {
+  auto add = [&](const std::string& column, const std::string& father = "") {
+    return ToDisplay(
+        info->Call("AppendInfo", {"1", column, "u", "1", "t", "", "", "", "", "1", father}));
+  };
+  EXPECT_EQ("1", add("10"));
+  EXPECT_EQ("2", add("10"));
+  EXPECT_EQ("3", add("10"));
+  Move("MoveUpInfo", 2);
+  Move("MoveUpInfo", 3);
+  EXPECT_EQ("FFFFFFBF", Code(3));  // the code item 4 would be made from
+  EXPECT_EQ("4", add("20"));
+  EXPECT_EQ("5", add("20", "4"));
+  EXPECT_NE("FFFFFFBF", Code(4));
+  EXPECT_EQ(Code(4) + "FFFFFFAF", Code(5));  // filed under its father as usual
+  // Still first in its column: before item 6's own code too.
+  EXPECT_EQ("6", add("20"));
+  EXPECT_LT(Code(6), Code(4));
+  std::string code4 = Code(4), code5 = Code(5);
+  Move("MoveDownInfo", 3);
+  EXPECT_EQ(code4, Code(4));
+  EXPECT_EQ(code5, Code(5));
+  EXPECT_EQ(0, Count("select count(*) from tPtlx_Information a, tPtlx_Information b "
+                     "where a.Info_ID < b.Info_ID and a.Info_Order = b.Info_Order"));
+  EXPECT_TRUE(Lines().empty());
+}
+
+// A preferred code that an item of another column holds gives way to the
+// nearest free code in the same gap; the move is never refused while the gap
+// has room.
+TEST_P(InformationTest, TakenCodesGiveWayToTheNearestFreeOne) {
+  Item(1, "00001000");
+  Item(2, "00002000");
+  Item(3, "00003000");
+  Item(8, "00001800", 4, 20);  // the midpoint of items 1 and 2
+  Item(9, "00001BF0", 4, 20);  // the midpoint after spacing column 10 out
+  Move("MoveUpInfo", 3);
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ("1 3 2", Order());
+  EXPECT_EQ("00001801", Code(3));
 }
 
 PTOLIX_BACKENDS(InformationTest);
