@@ -19,6 +19,11 @@ def test_classes_and_creation(conn):
     user.Connection = conn
     assert user.Connection is conn
     assert "GetRoleList" in dir(user) and "PageSize" in dir(user) and "Connection" in dir(user)
+    # Help shows the parameters.
+    assert "pID" in ptolix.create("Role").GetChildrenRoleList.__doc__
+    method = ptolix.create("System").GetParameterList
+    assert str(inspect.signature(method)) == "(pCurPage=0)"
+    assert "pCurPage: long (32-bit integer), optional" in method.__doc__
 
 
 def test_members_ignore_letter_case(new):
@@ -34,13 +39,6 @@ def test_members_ignore_letter_case(new):
     link.AppendLinkClass(pNameCh="友情链接", pnameen="Friends")
     assert link.GetLinkClass(pID="1")[1][1:3] == ["友情链接", "Friends"]
     assert link.Errors == ""
-
-
-def test_help_shows_parameters():
-    assert "pID" in ptolix.create("Role").GetChildrenRoleList.__doc__
-    method = ptolix.create("System").GetParameterList
-    assert str(inspect.signature(method)) == "(pCurPage=0)"
-    assert "pCurPage: long (32-bit integer), optional" in method.__doc__
 
 
 @pytest.mark.parametrize(
@@ -65,14 +63,8 @@ def test_values_out(conn):
     assert isinstance(about.ModifiedDate, list)
     assert ptolix.create("System", conn).GetParameter("missing") is None  # not found: unallocated
     assert repr(ptolix.Empty) == "ptolix.Empty" and not ptolix.Empty
-
-
-def test_records():
     assert ptolix.records(None) == []
-    assert ptolix.records([["a", "b"], [1, None], [2, "x"]]) == [
-        {"a": 1, "b": None},
-        {"a": 2, "b": "x"},
-    ]
+    assert ptolix.records([["a", "b"], [1, None], [2, "x"]]) == [{"a": 1, "b": None}, {"a": 2, "b": "x"}]
     with pytest.raises(TypeError):
         ptolix.records("text")
 
@@ -134,10 +126,9 @@ def test_closed_connection(url):
     with conn:
         pass
     assert conn.closed
-    with pytest.raises(ptolix.DatabaseError, match="closed"):
-        system.GetParameter("X")
-    with pytest.raises(ptolix.DatabaseError, match="closed"):
-        conn.execute("select 1")
+    for closed_call in (lambda: system.GetParameter("X"), lambda: conn.execute("select 1")):
+        with pytest.raises(ptolix.DatabaseError, match="closed"):
+            closed_call()
     conn.close()  # twice is fine
 
 
