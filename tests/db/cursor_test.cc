@@ -49,6 +49,17 @@ TEST_P(CursorTest, KeysetMovesBothWaysAcrossWindows) {
   EXPECT_EQ(rs->Field(0), Variant(int32_t{21}));
   for (int i = 0; i < 3; ++i) rs->MoveNext();
   EXPECT_TRUE(rs->IsEof());
+  // Windows keep the statement's own order and limit, past a number glued to
+  // the order by and past an order by inside a sub-query.
+  for (const char* sql :
+       {"select top 3 Sys_ID from tPtlx_System where Sys_ID > 1order by Sys_ID desc",
+        "select Sys_ID from tPtlx_System where Sys_ID in (select top 3 Sys_ID from tPtlx_System "
+        "order by Sys_ID desc) order by Sys_ID desc"}) {
+    rs = conn->OpenKeyset(sql);
+    rs->SetPageSize(2);
+    rs->SetAbsolutePage(2);
+    EXPECT_EQ(rs->RecordCount() * 1000 + rs->Field(0).AsInt64(), 3148) << sql;
+  }
 }
 
 TEST_P(CursorTest, ValuesKeepTheirKinds) {

@@ -42,27 +42,5 @@ TEST(Rewrite, SqliteDialect) {
   for (const auto& c : cases) EXPECT_EQ(Sqlite(c.in), c.out) << c.in;
 }
 
-TEST(Rewrite, TellsPagingWhereTheOrderByAndLimitAre) {
-  Rewritten r =
-      Rewrite("select * from t where a = (select max(a) from t order by a) order by b desc",
-              Dialect::kSqlite);
-  EXPECT_EQ(r.text.substr(0, r.before_order_by),
-            "select * from t where a = (select max(a) from t order by a)");
-  EXPECT_FALSE(r.has_limit);
-  r = Rewrite("select top 3 * from t order by b", Dialect::kSqlite);
-  EXPECT_TRUE(r.has_limit);
-  r = Rewrite("select * from t", Dialect::kSqlite);
-  EXPECT_EQ(r.before_order_by, r.text.size());
-  // A number glued to the order by is separated; the count stops before it.
-  r = Rewrite("select top 3 * from t where Usr_ID = 1order by b", Dialect::kPostgres);
-  EXPECT_EQ(r.text, "select * from t where Usr_ID = '1' order by b limit 3");
-  EXPECT_EQ(r.text.substr(0, r.before_order_by), "select * from t where Usr_ID = '1'");
-  EXPECT_TRUE(r.has_limit);
-  r = Rewrite("select * from (select top 3 a from t order by a) x order by a", Dialect::kPostgres);
-  EXPECT_EQ(r.text.substr(0, r.before_order_by),
-            "select * from (select a from t order by a limit 3) x");
-  EXPECT_FALSE(r.has_limit);
-}
-
 }  // namespace
 }  // namespace ptolix::db
