@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "fixture.h"
@@ -84,23 +85,19 @@ TEST_P(InformationTest, AppendStoresWhatWasGivenWithCodesUnderTheFather) {
 }
 
 TEST_P(InformationTest, AppendWithBadArgumentsStoresNothing) {
-  struct Case {
-    Args args;
-    const char* error;
-  } cases[] = {
+  const std::pair<Args, const char*> cases[] = {
       {{"x", "10", "u", "1", "t", "", "", "", "", "1"}, "[13] Type mismatch: pSysID 'x'"},
       {{"1", "", "u", "1", "t", "", "", "", "", "1"}, "[13] Type mismatch"},
       {{"1", "10", "u", "1", "t", "", "", "", "", "1", "1;drop"},
        "[13] Type mismatch: pFather '1;drop'"},
       {{"1", "10", "u", "1", "t", "", "soon", "", "", "1"}, "[13] Type mismatch: pPubDate 'soon'"},
-      {{"1", "10", "u", "1", "t", "", "", "", "", "99999999999"}, "[6] Overflow"},
-  };
-  for (auto& c : cases) {
+      {{"1", "10", "u", "1", "t", "", "", "", "", "99999999999"}, "[6] Overflow"}};
+  for (const auto& [args, error] : cases) {
     auto obj = New("Information");
-    EXPECT_EQ("", ToDisplay(obj->Call("AppendInfo", c.args)));
+    EXPECT_EQ("", ToDisplay(obj->Call("AppendInfo", args)));
     auto lines = ErrorsOf(*obj);
     ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(0u, lines[0].find(c.error)) << lines[0];
+    EXPECT_EQ(0u, lines[0].find(error)) << lines[0];
   }
   // An identifier above 268435455 has no 8-character segment.
   Exec("insert into tPtlx_Information (Info_ID,Info_Title) values (268435455,'last')");
@@ -170,23 +167,17 @@ TEST_P(InformationTest, AttachmentsLiveApartFromTheirItem) {
 // or 8 below the first and 8 above the last; a move past an end reports and
 // changes nothing.
 TEST_P(InformationTest, MovesLandHalfwayOrEightPastTheEdge) {
-  struct Case {
-    const char* method;
-    int id;
-    const char *code, *order;
-  } cases[] = {
+  const std::tuple<const char*, int, const char*, const char*> cases[] = {
       {"MoveUpInfo", 1, "FFFFFFD7", "3 1 2"},   {"MoveUpInfo", 2, "FFFFFFC7", "2 3 1"},
       {"MoveDownInfo", 2, "FFFFFFF7", "3 1 2"}, {"MoveDownInfo", 3, "FFFFFFE7", "2 3 1"},
-      {"MoveUpInfo", 3, "FFFFFFCF", "3 2 1"},   {"MoveDownInfo", 1, "FFFFFFEF", "3 2 1"},
-  };
-  for (const auto& c : cases) {
+      {"MoveUpInfo", 3, "FFFFFFCF", "3 2 1"},   {"MoveDownInfo", 1, "FFFFFFEF", "3 2 1"}};
+  for (auto [method, id, code, order] : cases) {
     Exec("delete from tPtlx_Information");
     Item(1, "FFFFFFEF");
     Item(2, "FFFFFFDF");
     Item(3, "FFFFFFCF");
-    Move(c.method, c.id);
-    EXPECT_EQ(c.code, Code(c.id)) << c.method << " " << c.id;
-    EXPECT_EQ(c.order, Order()) << c.method << " " << c.id;
+    Move(method, id);
+    EXPECT_EQ(std::string(code) + " " + order, Code(id) + " " + Order()) << method << " " << id;
   }
   EXPECT_EQ((std::vector<std::string>{kFirst, kLast}), Lines());
 }
