@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <tuple>
 
 #include "db/backend.h"
 #include "fixture.h"
@@ -74,22 +75,17 @@ TEST_P(OrgTest, AddingRefusesWhatCannotBeStored) {
   EXPECT_EQ(Rows("select Role_Order from tPtlx_Role where Role_ID = 4095"),
             "Role_Order\nFFEF000F\n");
 
-  struct Case {
-    const char* father;
-    const char* web_site;
-    const char* error;
-  } cases[] = {
+  // father, website, the error line
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"1", "", "[6] Overflow: identifier 4096 does not fit a 4-character order code segment"},
       {"x", "", "[13] Type mismatch: pFather 'x'"},
       {"1", "2;drop", "[13] Type mismatch: pWebSite '2;drop'"},
-      {"99999999999", "", "[6] Overflow"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.error);
+      {"99999999999", "", "[6] Overflow"}};
+  for (auto [father, web_site, error] : cases) {
     Role r;
     r.SetConnection(conn);
-    EXPECT_EQ(r.AppendRole("next", "", c.father, c.web_site), 0);
-    EXPECT_EQ(ErrorLines(r.Errors()), Lines{c.error});
+    EXPECT_EQ(r.AppendRole("next", "", father, web_site), 0);
+    EXPECT_EQ(ErrorLines(r.Errors()), Lines{error});
   }
   EXPECT_EQ(Rows("select count(*) n from tPtlx_Role where Role_Order is null or Role_ID > 4095"),
             "n\n1\n");
@@ -139,22 +135,19 @@ TEST_P(OrgTest, ReadingRolesAndTheirLists) {
 }
 
 TEST_P(OrgTest, ChangesHonourTheWebsiteRule) {
-  struct Case {
-    const char* web_site_arg;
-    bool changes;
-  } cases[] = {{"1", true}, {"7", true}, {"8", false}, {"", false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.web_site_arg);
+  const std::pair<const char*, bool> cases[] = {
+      {"1", true}, {"7", true}, {"8", false}, {"", false}};
+  for (auto [web_site_arg, changes] : cases) {
+    SCOPED_TRACE(web_site_arg);
     Exec("delete from tPtlx_Role where Role_ID > 1");
     std::string id = std::to_string(role.AppendRole("old", "", "", "7"));
     std::string query = "select Role_Name,Role_Order,Role_Father from tPtlx_Role where Role_ID = ";
     std::string before = Rows(query + id);
-    role.ModifyRole(id, "new", "it's", "ABCF", "1", c.web_site_arg);
+    role.ModifyRole(id, "new", "it's", "ABCF", "1", web_site_arg);
     EXPECT_EQ(Rows(query + id),
-              c.changes ? "Role_Name|Role_Order|Role_Father\nnew|ABCF|1\n" : before);
-    role.DeleteRole(id, c.web_site_arg);
-    EXPECT_EQ(Rows("select count(*) n from tPtlx_Role where Role_ID = " + id),
-              c.changes ? "n\n0\n" : "n\n1\n");
+              changes ? "Role_Name|Role_Order|Role_Father\nnew|ABCF|1\n" : before);
+    role.DeleteRole(id, web_site_arg);
+    EXPECT_EQ(Count("select count(*) from tPtlx_Role where Role_ID = " + id), changes ? 0 : 1);
   }
   EXPECT_EQ(role.Errors(), "");
   Trace();
@@ -162,39 +155,54 @@ TEST_P(OrgTest, ChangesHonourTheWebsiteRule) {
   EXPECT_TRUE(Trace().empty());
 }
 
-TEST_P(OrgTest, UsersUnderARoleAndAdditionalRoles) {
-  role.AppendRole("A", "", "1");  // 2
-  role.AppendRole("B", "", "2");  // 3
-  role.AppendRole("C", "", "");   // 4
-  Exec("insert into tPtlx_User (Usr_ID,Role_ID) values ('ann',3),('bob',2),('cat',4)");
-
-  struct Case {
-    const char* role_id;
-    const char* user;
-    const char* error;  // empty: the row is added
-  } cases[] = {
-      // ann's primary role lies below; bob holds only a role above, then
-      // the added one; cat's additional role 2 lies below 1.
-      {"2", "ann", kHeld}, {"3", "bob", ""},    {"3", "bob", kHeld},
-      {"2", "cat", ""},    {"1", "cat", kHeld},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.role_id) + " " + c.user);
+// Primary and additional roles, seen from the role and from the user.
+TEST_P(OrgTest, MembershipsBothWays) {
+  role.AppendRole("A", "", "1");  // 2, FFEFFFDF
+  role.AppendRole("B", "", "2");  // 3, FFEFFFDFFFCF
+  role.AppendRole("T", "", "");   // 4, FFBF
+  Exec(
+      "insert into tPtlx_User (Usr_ID,Role_ID,WebSite_ID) values ('ann',3,7),('bob',2,8),"
+      "('cat',4,7),('dan',null,7)");
+  // ann's primary role lies below; bob holds only a role above, then the
+  // added one; cat's additional role 2 lies below 1. Empty: the row is added.
+  const std::tuple<const char*, const char*, const char*> cases[] = {{"2", "ann", kHeld},
+                                                                     {"3", "bob", ""},
+                                                                     {"3", "bob", kHeld},
+                                                                     {"2", "cat", ""},
+                                                                     {"1", "cat", kHeld}};
+  for (auto [role_id, user_id, error] : cases) {
+    SCOPED_TRACE(std::string(role_id) + " " + user_id);
     Role r;
     r.SetConnection(conn);
-    r.AddUser(c.role_id, c.user);
-    EXPECT_EQ(ErrorLines(r.Errors()), *c.error ? Lines{c.error} : Lines{});
+    r.AddUser(role_id, user_id);
+    EXPECT_EQ(ErrorLines(r.Errors()), *error ? Lines{error} : Lines{});
   }
-  EXPECT_EQ(Rows("select Role_ID,Usr_ID from tPtlx_Usr2Role order by Usr_ID,Role_ID"),
-            "Role_ID|Usr_ID\n3|bob\n2|cat\n");
+  user.AddToRole("ann", "4");
   role.AddUser("2", "o'neil");
-  EXPECT_EQ(Rows("select Role_ID from tPtlx_Usr2Role where Usr_ID = 'o''neil'"), "Role_ID\n2\n");
+  EXPECT_EQ(user.Errors() + role.Errors(), "");
+  EXPECT_EQ(Rows("select Role_ID,Usr_ID from tPtlx_Usr2Role order by Usr_ID,Role_ID"),
+            "Role_ID|Usr_ID\n4|ann\n3|bob\n2|cat\n2|o'neil\n");
 
   // bob: primary 2 and additional 3, both under 2: listed once. The
   // membership of a user without a row lists nobody.
   EXPECT_EQ(Ids(role.GetUserList("2"), "Usr_ID", true), "ann bob cat ");
   EXPECT_EQ(Ids(role.GetUserList("3"), "Usr_ID", true), "ann bob ");
   EXPECT_EQ(Ids(role.GetDirectUserList("2"), "Usr_ID"), "bob ");
+  EXPECT_EQ(List(user.GetRoleUserList("2"), "Usr_ID"), "ann bob cat ");
+  EXPECT_EQ(List(user.GetSiteRoleUserList("7", "2"), "Usr_ID"), "ann cat ");  // bob's site is 8
+
+  // A primary role's chain plus additional roles, each once, in tree order.
+  EXPECT_EQ(List(user.GetRoleList("ann"), "Role_ID", false), "4 1 2 3 ");
+  EXPECT_EQ(List(user.GetRoleList("bob"), "Role_ID", false), "1 2 3 ");
+  EXPECT_EQ(List(user.GetRoleList("cat"), "Role_ID", false), "4 1 2 ");
+  User fresh;
+  fresh.SetConnection(conn);
+  EXPECT_FALSE(fresh.GetRoleList("dan").allocated());
+  EXPECT_EQ(ErrorLines(fresh.Errors()),
+            Lines{"[5] Invalid procedure call or argument: no order code to look for"});
+  Trace();
+  user.GetRoleUserList("2 or 1=1");
+  EXPECT_TRUE(Trace().empty());
 }
 
 TEST_P(OrgTest, ColumnsReachedThroughGrantsAndAncestors) {
@@ -283,13 +291,8 @@ TEST_P(OrgTest, SignIn) {
       "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values "
       "('noname',1,null,'pw',9),('old',1,'Old','pw',1),('void',1,'Void',null,1)");
 
-  struct Case {
-    const char* id;
-    const char* password;
-    bool result;
-    const char* error;       // empty: none
-    const char* properties;  // WebSite|Name|OrgID|Email after the call
-  } cases[] = {
+  // id, password, result, the error line (empty: none), WebSite|Name|OrgID|Email after the call
+  const std::tuple<const char*, const char*, bool, const char*, const char*> cases[] = {
       {"ann", "Pa55", true, "", "3|Ann|12|ann@example.com"},
       {"ann", "pa55", false, kWrongPassword, "0|||"},
       {"ann", "", false, kWrongPassword, "0|||"},
@@ -300,20 +303,19 @@ TEST_P(OrgTest, SignIn) {
       {"noname", "pw", false, "[13] Type mismatch: Usr_Name is null", "9|||"},
       {"old", "wrong", false, kWrongPassword, "0|||"},
       {"void", "x", false, kWrongPassword, "0|||"},
-      {"", "", false, kNoUser, "0|||"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.id) + "/" + c.password);
+      {"", "", false, kNoUser, "0|||"}};
+  for (auto [id, password, result, error, properties] : cases) {
+    SCOPED_TRACE(std::string(id) + "/" + password);
     auto late = New("User");
     // Every sign-in costs one hash verification, whether the user exists or
     // not, so timing does not tell which user names exist.
     unsigned long long before = PasswordVerifications();
-    EXPECT_EQ(late->Call("LoginVertify", {c.id, c.password}), Variant(c.result));
+    EXPECT_EQ(late->Call("LoginVertify", {id, password}), Variant(result));
     EXPECT_EQ(PasswordVerifications() - before, 1u);
-    EXPECT_EQ(test::ErrorsOf(*late), *c.error ? Lines{c.error} : Lines{});
+    EXPECT_EQ(test::ErrorsOf(*late), *error ? Lines{error} : Lines{});
     EXPECT_EQ(ToDisplay(late->Get("WebSite")) + "|" + ToDisplay(late->Get("Name")) + "|" +
                   ToDisplay(late->Get("OrgID")) + "|" + ToDisplay(late->Get("Email")),
-              c.properties);
+              properties);
   }
   EXPECT_EQ(Rows("select Usr_ID,count(*) n from tPtlx_Online group by Usr_ID order by Usr_ID"),
             "Usr_ID|n\nann|1\nbob|1\n");
@@ -381,37 +383,6 @@ TEST_P(OrgTest, RecordsAndLists) {
   other.SetPageSize(3);
   EXPECT_EQ(other.GetUserList(2).DataRows(), 1);
   EXPECT_EQ(other.RecordCount(), 4);
-}
-
-TEST_P(OrgTest, RolesOfAUserAndUsersOfARole) {
-  role.AppendRole("A", "", "1");  // 2, FFEFFFDF
-  role.AppendRole("B", "", "2");  // 3, FFEFFFDFFFCF
-  role.AppendRole("T", "", "");   // 4, FFBF
-  Exec(
-      "insert into tPtlx_User (Usr_ID,Role_ID,WebSite_ID) values ('ann',3,7),('bob',2,8),"
-      "('cat',4,7),('dan',null,7)");
-
-  user.AddToRole("ann", "4");
-  user.AddToRole("bob", "3");
-  EXPECT_EQ(user.Errors(), "");
-
-  // Grandchild primary role plus an additional top role: the chain and the
-  // top role, each once, in tree order.
-  EXPECT_EQ(List(user.GetRoleList("ann"), "Role_ID", false), "4 1 2 3 ");
-  EXPECT_EQ(List(user.GetRoleList("bob"), "Role_ID", false), "1 2 3 ");
-  EXPECT_EQ(List(user.GetRoleList("cat"), "Role_ID", false), "4 ");
-  User fresh;
-  fresh.SetConnection(conn);
-  EXPECT_FALSE(fresh.GetRoleList("dan").allocated());
-  EXPECT_EQ(ErrorLines(fresh.Errors()),
-            Lines{"[5] Invalid procedure call or argument: no order code to look for"});
-
-  // bob holds 2 and 3, both under 2: listed once; bob's website is 8.
-  EXPECT_EQ(List(user.GetRoleUserList("2"), "Usr_ID"), "ann bob ");
-  EXPECT_EQ(List(user.GetSiteRoleUserList("7", "2"), "Usr_ID"), "ann ");
-  Trace();
-  user.GetRoleUserList("2 or 1=1");
-  EXPECT_TRUE(Trace().empty());
 }
 
 PTOLIX_BACKENDS(OrgTest);
