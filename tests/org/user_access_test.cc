@@ -4,6 +4,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fixture.h"
@@ -63,13 +64,16 @@ class UserAccessScenarios : public UserAccessTest {
  protected:
   void SetUp() override {
     UserAccessTest::SetUp();
-    Exec(
-        "insert into tPtlx_Column "
-        "(Column_ID,Sys_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted) values "
-        "(10,1,null,'A0',null,'0'),(11,1,10,'A0A1',null,'0'),(12,1,11,'A0A1A2',null,'0'),"
-        "(13,1,12,'A0A1A2A3',null,'0'),(20,1,null,'B0',7,'0'),(21,1,20,'B0B1',8,'0'),(30,1,null,'"
-        "C0',null,'1'),"
-        "(31,1,30,'C0C1',null,'0')");
+    for (auto [id, father] : {std::pair{10, ""},
+                              {11, "10"},
+                              {12, "11"},
+                              {13, "12"},
+                              {20, ""},
+                              {21, "20"},
+                              {30, ""},
+                              {31, "30"}})
+      Column(id, 1, father, id == 20 ? "7" : id == 21 ? "8" : "null");
+    Exec("update tPtlx_Column set Column_IsDeleted = '1' where Column_ID = 30");
     for (auto [id, father] : {std::pair{2, ""}, {3, "2"}, {4, "3"}, {5, ""}}) Role(id, father);
   }
 };
@@ -83,13 +87,11 @@ TEST_P(UserAccessScenarios, ReadingTheRows) {
   Column(40, 2, "");
   EXPECT_EQ(access.GetColumnAccess("u", "1", "13"), -1);  // before any rebuild
   access.UpdateUsrAccess("u");
-  struct Case {
-    std::string sys, column;
-    int16_t level;
-  } checks[] = {{"1", "13", 3},  {"1", "10", 1},  {"1", "20", 1}, {"1", "31", 4},
-                {"1", "99", -1}, {"2", "13", -1}, {"2", "40", 2}, {"1", "x", 0}};
-  for (const auto& c : checks)
-    EXPECT_EQ(access.GetColumnAccess("u", c.sys, c.column), c.level) << c.column;
+  const std::tuple<const char*, const char*, int16_t> checks[] = {
+      {"1", "13", 3},  {"1", "10", 1},  {"1", "20", 1}, {"1", "31", 4},
+      {"1", "99", -1}, {"2", "13", -1}, {"2", "40", 2}, {"1", "x", 0}};
+  for (auto [sys, column, level] : checks)
+    EXPECT_EQ(access.GetColumnAccess("u", sys, column), level) << column;
   EXPECT_EQ(ErrorLines(access.Errors()).size(), 1u);
 
   // Tree order; deleted columns never; an empty website lists the shared
