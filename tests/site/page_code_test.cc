@@ -217,34 +217,26 @@ TEST_P(PageCodeTest, FailuresAndTheirMessages) {
       "operation requires a "
       "current record.";
   const std::string para = "delete from tPtlx_SystemParameter where Para_Name = ";
-  struct Case {
-    std::string setup;  // a statement run before the call
-    const char* style;
-    Lines errors;
-  } cases[] = {
-      {"",
-       "1",
-       {"[5] Invalid procedure call or argument: closing marker <!--/t--> before its opening"}},
+  // A statement run before the call, and the Errors lines.
+  const std::pair<std::string, Lines> cases[] = {
+      {"", {"[5] Invalid procedure call or argument: closing marker <!--/t--> before its opening"}},
       {"update tPtlx_Templet set Tmpl_File = 'missing.htm'",
-       "1",
        {"[53] File not found: templates/missing.htm"}},
       {"update tPtlx_Templet set Tmpl_File = '..\\..\\x.htm'",
-       "1",
        {"[53] File not found: templates/../../x.htm"}},
-      {"", "2", {no_record, "[Ptolix] 模板不存在。"}},
-      {para + "'ABSTRACT_PUBLIC_PAGE'", "1", {no_record}},
-      {para + "'SITE_PHYSICAL_ROOT'", "1", {"[Ptolix] 取系统参数'SITE_PHYSICAL_ROOT'错。"}},
-      {para + "'TEMPLET_PATH'", "1", {"[Ptolix] 系统参数\"TEMPLET_PATH\"不存在。"}},
-  };
-  for (const Case& c : cases) {
+      {"delete from tPtlx_Templet", {no_record, "[Ptolix] 模板不存在。"}},
+      {para + "'ABSTRACT_PUBLIC_PAGE'", {no_record}},
+      {para + "'SITE_PHYSICAL_ROOT'", {"[Ptolix] 取系统参数'SITE_PHYSICAL_ROOT'错。"}},
+      {para + "'TEMPLET_PATH'", {"[Ptolix] 系统参数\"TEMPLET_PATH\"不存在。"}}};
+  for (const auto& [setup, errors] : cases) {
     Reset();
-    if (!c.setup.empty()) Exec(c.setup);
+    if (!setup.empty()) Exec(setup);
     Page page;
     page.SetConnection(conn);
-    EXPECT_EQ(page.CreateAspCode("1", c.style, "index.asp"), "") << c.setup;
-    EXPECT_EQ(ErrorLines(page.Errors()), c.errors) << c.setup;
+    EXPECT_EQ(page.CreateAspCode("1", "1", "index.asp"), "") << setup;
+    EXPECT_EQ(ErrorLines(page.Errors()), errors) << setup;
     // A failed page source converts as the empty text.
-    EXPECT_EQ(page.CreateExecuteCode("1", c.style, "index.asp"), "Response.Write \"\"") << c.setup;
+    EXPECT_EQ(page.CreateExecuteCode("1", "1", "index.asp"), "Response.Write \"\"") << setup;
   }
 }
 
