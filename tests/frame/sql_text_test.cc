@@ -16,19 +16,13 @@ TEST(SqlText, LiteralsAndNulls) {
   EXPECT_EQ(NullToEmpty(Variant(DateTime{2002, 8, 2, 13, 5, 0})), "2002-08-02 13:05:00");
 }
 
+// The message of a refused argument is checked through the classes' calls.
 TEST(SqlText, BareArgumentsAreCheckedBeforeTheyReachSql) {
   for (const char* ok : {"", "12", "-3", "+4", " 5 "}) EXPECT_EQ(Bare(ok, "pID"), ok) << ok;
-  for (const char* bad : {"1 or 1=1", "abc", "1;drop table x", "-", "1.5", "0x10"}) {
-    try {
-      Bare(bad, "pID");
-      ADD_FAILURE() << bad;
-    } catch (const Failure& f) {
-      EXPECT_EQ(f.number(), 13);
-      EXPECT_EQ(f.description(), std::string("Type mismatch: pID '") + bad + "'");
-    }
-  }
-  EXPECT_EQ(BareList("1,2, 3", "pIDs"), "1,2, 3");
-  EXPECT_EQ(BareList("", "pIDs"), "");
+  for (const char* bad : {"1 or 1=1", "abc", "1;drop table x", "-", "1.5", "0x10"})
+    EXPECT_THROW(Bare(bad, "pID"), Failure) << bad;
+  EXPECT_EQ(std::string(BareList("1,2, 3", "pIDs")) + "|" + std::string(BareList("", "pIDs")),
+            "1,2, 3|");
   for (const char* bad : {"1,,2", "1,", "1,2) or (1=1", "a"})
     EXPECT_THROW(BareList(bad, "pIDs"), Failure) << bad;
 }
@@ -46,32 +40,22 @@ TEST(SqlText, CallerDatesAreNormalised) {
 }
 
 TEST(SqlText, NumberConversionRoundsHalfToEvenAndChecksRange) {
-  const std::pair<const char*, int32_t> cases[] = {{"12", 12},
-                                                   {" 7 ", 7},
-                                                   {"-3", -3},
-                                                   {"+4", 4},
-                                                   {"2.5", 2},
-                                                   {"3.5", 4},
-                                                   {"-2.5", -2},
-                                                   {"2.51", 3},
-                                                   {"0.4", 0},
-                                                   {".5", 0},
-                                                   {"1.5", 2},
-                                                   {"2147483647", 2147483647},
-                                                   {"-2147483648", INT32_MIN}};
-  for (auto [text, value] : cases) EXPECT_EQ(ParseLong(text), value) << text;
+  std::string parsed;
+  for (const char* text : {"12", " 7 ", "-3", "+4", "2.5", "3.5", "-2.5", "2.51", "0.4", ".5",
+                           "1.5", "2147483647", "-2147483648"})
+    parsed += std::to_string(ParseLong(text)) + " ";
+  EXPECT_EQ(parsed, "12 7 -3 4 2 4 -2 3 0 0 2 2147483647 -2147483648 ");
   // 13: not a number; 6: out of range.
-  const std::pair<const char*, int> failures[] = {
-      {"", 13},    {" ", 13}, {"abc", 13},       {"1a", 13},         {"1e3", 13},
-      {"--1", 13}, {".", 13}, {"2147483648", 6}, {"-2147483649", 6}, {"99999999999999999999", 6}};
-  for (auto [text, number] : failures) {
+  std::string numbers;
+  for (const char* text : {"", " ", "abc", "1a", "1e3", "--1", ".", "2147483648", "-2147483649",
+                           "99999999999999999999"}) {
     try {
-      ParseLong(text);
-      ADD_FAILURE() << text;
+      numbers += std::to_string(ParseLong(text)) + " ";
     } catch (const Failure& f) {
-      EXPECT_EQ(f.number(), number) << text;
+      numbers += std::to_string(f.number()) + " ";
     }
   }
+  EXPECT_EQ(numbers, "13 13 13 13 13 13 13 6 6 6 ");
   EXPECT_EQ(ParseInteger("32767"), 32767);
   EXPECT_THROW(ParseInteger("32768"), Failure);
 }
