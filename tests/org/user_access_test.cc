@@ -64,15 +64,11 @@ class UserAccessScenarios : public UserAccessTest {
  protected:
   void SetUp() override {
     UserAccessTest::SetUp();
-    for (auto [id, father] : {std::pair{10, ""},
-                              {11, "10"},
-                              {12, "11"},
-                              {13, "12"},
-                              {20, ""},
-                              {21, "20"},
-                              {30, ""},
-                              {31, "30"}})
-      Column(id, 1, father, id == 20 ? "7" : id == 21 ? "8" : "null");
+    for (int id : {10, 11, 12, 13, 20, 21, 30, 31})
+      Column(id, 1, id % 10 ? std::to_string(id - 1) : "",
+             id == 20   ? "7"
+             : id == 21 ? "8"
+                        : "null");
     Exec("update tPtlx_Column set Column_IsDeleted = '1' where Column_ID = 30");
     for (auto [id, father] : {std::pair{2, ""}, {3, "2"}, {4, "3"}, {5, ""}}) Role(id, father);
   }
