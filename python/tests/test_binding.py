@@ -24,10 +24,8 @@ def test_classes_and_creation(conn):
     method = ptolix.create("System").GetParameterList
     assert str(inspect.signature(method)) == "(pCurPage=0)"
     assert "pCurPage: long (32-bit integer), optional" in method.__doc__
-
-
-def test_members_ignore_letter_case(new):
-    system = new("System")
+    # Members ignore letter case.
+    system = ptolix.create("System", conn)
     system.pagesize = 1
     assert system.PAGESIZE == 1 and system.PageSize == 1
     system.appendparameter("A", "1", "")
@@ -35,7 +33,7 @@ def test_members_ignore_letter_case(new):
     assert system.getParameter("B")[1][1] == "2"
     assert system.PageCount == 0 and len(system.GetParameterList(2)) == 2  # page 2 of 1 row each
     assert system.PageCount == 2
-    link = new("Link")  # keyword arguments too
+    link = ptolix.create("Link", conn)  # keyword arguments too
     link.AppendLinkClass(pNameCh="友情链接", pnameen="Friends")
     assert link.GetLinkClass(pID="1")[1][1:3] == ["友情链接", "Friends"]
     assert link.Errors == ""
