@@ -37,11 +37,25 @@ TEST_P(SchemaTest, StandardRowsAndIdempotence) {
   EXPECT_EQ(Rows("select count(*) n from tPtlx_InfoState"), "n\n6\n");
   EXPECT_EQ(Rows("select Role_ID, Role_Order, Role_Father, WebSite_ID from tPtlx_Role"),
             "Role_ID|Role_Order|Role_Father|WebSite_ID\n1|FFEF|Null|Null\n");
-  // New rows take identities after the standard ones.
-  EXPECT_EQ(conn->Insert("insert into tPtlx_Role (Role_Name) values ('next')", "Role_ID"), 2);
+  // New rows take identities after the standard ones and after rows
+  // inserted with their own; deleting the highest does not give its number
+  // out again, nor does creating the schema a second time.
+  auto add_role = [&] {
+    return conn->Insert("insert into tPtlx_Role (Role_Name) values ('r')", "Role_ID");
+  };
+  EXPECT_EQ(add_role(), 2);
+  Exec("insert into tPtlx_Role (Role_ID, Role_Name) values (40, 'explicit')");
+  EXPECT_EQ(add_role(), 41);
+  Exec("delete from tPtlx_Role where Role_ID >= 40");
+  schema::CreateSchema(*conn);
+  EXPECT_EQ(add_role(), 42);
   EXPECT_EQ(
       conn->Insert("insert into tPtlx_AccessType (AccessType_Name) values ('x')", "AccessType_ID"),
       5);
+  // A batch reports the rows its last statement changed.
+  EXPECT_EQ(conn->ExecuteCommand("update tPtlx_Role set Role_Name = 'x'; update tPtlx_Role set "
+                                 "Role_Name = 'y' where Role_ID > 1"),
+            2);
   // Keys where rows are addressed by them.
   EXPECT_THROW(Exec("insert into tPtlx_User (Usr_ID) values ('u'); insert into tPtlx_User (Usr_ID) "
                     "values ('u')"),
