@@ -1,8 +1,6 @@
 // Pages, tags and the code made from them; websites, styles and their
 // templates.
 
-#include "site/page_code.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,11 +11,12 @@
 #include <tuple>
 
 #include "fixture.h"
-#include "ptolix/frame/errors.h"
 #include "frame/order_code.h"
+#include "ptolix/frame/errors.h"
 #include "ptolix/site/page.h"
 #include "ptolix/site/style.h"
 #include "ptolix/site/website.h"
+#include "site/page_code.h"
 
 namespace ptolix {
 namespace {
