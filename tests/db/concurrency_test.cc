@@ -141,9 +141,7 @@ TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
     return column->Call("AppendColumn", {"1", "c", "", "", "", "", "", "", father}).ToText();
   };
   auto code = [&](const std::string& id) {
-    return main_->Execute("select Column_Order from tPtlx_Column where Column_ID = " + id)
-        ->Field(0)
-        .ToText();
+    return Row("select Column_Order from tPtlx_Column where Column_ID = " + id);
   };
   std::string errors;
   int wrong = Race(
@@ -178,13 +176,10 @@ TEST_P(ConcurrencyTest, ItemMovesIntoOneGap) {
   int wrong = Race(
       "Information", 2, Rounds(60),
       [&](int r) {
-        std::vector<std::string> ids;
-        for (int i = 0; i < 4; ++i) {
-          ids.insert(ids.begin(), info->Call("AppendInfo", {"1", std::to_string(100 + r), "u", "1",
-                                                            "t", "", "", "", "", "1"})
-                                      .ToText());
-        }
-        items.push_back(ids);
+        Args args = {"1", std::to_string(100 + r), "u", "1", "t", "", "", "", "", "1"};
+        items.emplace_back();
+        for (int i = 0; i < 4; ++i)
+          items.back().insert(items.back().begin(), info->Call("AppendInfo", args).ToText());
       },
       [&](Object& o, db::Connection&, int t, int r) {
         std::string column = std::to_string(100 + r);
