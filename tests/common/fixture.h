@@ -76,6 +76,13 @@ class DbTest : public ::testing::TestWithParam<std::string> {
   int64_t Count(const std::string& sql);
   // The statements the library sent since the last call.
   std::vector<std::string> Trace() { return conn->TakeTrace(); }
+  // Whether `calls` sent no statement at all (a refused argument runs nothing).
+  template <class F>
+  bool RunsNothing(F calls) {
+    Trace();
+    calls();
+    return Trace().empty();
+  }
   bool IsPostgres() const { return conn->dialect() == db::Dialect::kPostgres; }
   // What differs between the engines.
   TestContext engine() const { return TestContext(GetParam()); }
