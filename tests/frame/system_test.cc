@@ -76,22 +76,19 @@ TEST(ErrorText, LinesHaveTheirTwoForms) {
   SetError(errors, "x");
   SetError(errors, "");  // an empty message adds nothing
   AppendFailure(errors, 13, "Type mismatch");
-  // "YYYY-MM-DD HH:MM:SS - [Ptolix] x\r\n"
-  ASSERT_EQ(errors.size(), 19 + 15 + 19 + 23u);
-  EXPECT_EQ(errors.substr(19, 14), " - [Ptolix] x\r");
-  EXPECT_EQ(test::ErrorLines(errors),
-            (std::vector<std::string>{"[Ptolix] x", "[13] Type mismatch"}));
+  // "YYYY-MM-DD HH:MM:SS - [Ptolix] x\r\n" and the same with "[13] Type mismatch".
   DateTime stamp;
   EXPECT_TRUE(DateTime::Parse(errors.substr(0, 19), &stamp));
+  EXPECT_EQ(errors.substr(19, 15) + errors.substr(53),
+            " - [Ptolix] x\r\n - [13] Type mismatch\r\n");
 }
 
 TEST(VariantText, Conversions) {
-  EXPECT_EQ(Variant().ToText(), "");
-  EXPECT_EQ(Variant(true).ToText(), "True");
-  EXPECT_EQ(Variant(int16_t{-5}).ToText(), "-5");
-  EXPECT_EQ(Variant(2.5).ToLong(), 2);
-  EXPECT_EQ(Variant(3.5).ToLong(), 4);
-  EXPECT_EQ(Variant("12").ToLong(), 12);
+  EXPECT_EQ(Variant().ToText() + "|" + Variant(true).ToText() + "|" + Variant(int16_t{-5}).ToText(),
+            "|True|-5");
+  EXPECT_EQ(std::to_string(Variant(2.5).ToLong()) + std::to_string(Variant(3.5).ToLong()) +
+                std::to_string(Variant("12").ToLong()),
+            "2412");  // halves to even
   EXPECT_THROW(Variant::Null().ToText(), Failure);
   EXPECT_THROW(Variant(int64_t{1} << 40).ToLong(), Failure);
 }
@@ -212,9 +209,7 @@ TEST_P(SystemTest, SystemsAndTheirFailures) {
   // An identifier without a row is a failure, not a message.
   EXPECT_FALSE(sys.GetSystem("99").allocated());
   // A bare identifier that is not a number runs nothing.
-  Trace();
-  sys.DeleteSystem("1 or 1=1");
-  EXPECT_TRUE(Trace().empty());
+  EXPECT_TRUE(RunsNothing([&] { sys.DeleteSystem("1 or 1=1"); }));
   EXPECT_EQ(Rows("select count(*) n from tPtlx_System"), "n\n2\n");
   EXPECT_EQ(
       ErrorLines(sys.Errors()),
