@@ -299,31 +299,17 @@ TEST_P(PostgresTest, LiteralsStaySafeWithoutStandardConformingStrings) {
             "setting\noff\n");
 }
 
-// A server that accepts the connection and never answers.
-class SilentServer {
- public:
-  SilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    EXPECT_EQ(::listen(fd_, 8), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~SilentServer() { ::close(fd_); }
-  int port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
+// A server that accepts the connection and never answers: a listening
+// socket on a free loopback port.
 TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
-  SilentServer server;
-  std::string base = "postgresql://ptolix@127.0.0.1:" + std::to_string(server.port()) + "/x";
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) + ::listen(fd, 8), 0);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  std::string base = "postgresql://ptolix@127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x";
   // The URL's own limit wins; without one the connection gives up after
   // 10 s instead of waiting for ever.
   for (const std::string& url : {base + "?connect_timeout=2", base}) {
@@ -335,6 +321,7 @@ TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
       EXPECT_NE(e.description().find("timeout"), std::string::npos) << e.description();
     }
   }
+  ::close(fd);
 }
 
 }  // namespace
