@@ -68,6 +68,14 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
     db::BackendOf(*main_).Execute(db::RewriteFor(*main_, sql).text);
   }
   int64_t Number(const std::string& sql) { return main_->Execute(sql)->Field(0).AsInt64(); }
+  // The fields of a query's first row, each followed by a blank.
+  std::string Row(const std::string& sql) {
+    auto rs = main_->Execute(sql);
+    std::string out;
+    for (int i = 0; i < static_cast<int>(rs->FieldNames().size()); ++i)
+      out += rs->Field(i).ToText() + " ";
+    return out;
+  }
 
   // Races: `threads` threads, each with its own connection and object of
   // `class_name`, call `call` at one instant (a barrier) in each of `rounds`
@@ -133,9 +141,7 @@ TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
     return column->Call("AppendColumn", {"1", "c", "", "", "", "", "", "", father}).ToText();
   };
   auto code = [&](const std::string& id) {
-    return main_->Execute("select Column_Order from tPtlx_Column where Column_ID = " + id)
-        ->Field(0)
-        .ToText();
+    return Row("select Column_Order from tPtlx_Column where Column_ID = " + id);
   };
   std::string errors;
   int wrong = Race(
@@ -170,13 +176,10 @@ TEST_P(ConcurrencyTest, ItemMovesIntoOneGap) {
   int wrong = Race(
       "Information", 2, Rounds(60),
       [&](int r) {
-        std::vector<std::string> ids;
-        for (int i = 0; i < 4; ++i) {
-          ids.insert(ids.begin(), info->Call("AppendInfo", {"1", std::to_string(100 + r), "u", "1",
-                                                            "t", "", "", "", "", "1"})
-                                      .ToText());
-        }
-        items.push_back(ids);
+        Args args = {"1", std::to_string(100 + r), "u", "1", "t", "", "", "", "", "1"};
+        items.emplace_back();
+        for (int i = 0; i < 4; ++i)
+          items.back().insert(items.back().begin(), info->Call("AppendInfo", args).ToText());
       },
       [&](Object& o, db::Connection&, int t, int r) {
         std::string column = std::to_string(100 + r);
@@ -220,10 +223,7 @@ TEST_P(ConcurrencyTest, AccessRebuildsOfOneUser) {
 // four connections are all distinct, and every child's code is its father's
 // followed by one segment.
 TEST_P(ConcurrencyTest, AddsAtOneInstant) {
-  struct Case {
-    const char* class_name;
-    std::function<void(Object&, db::Connection&, int, int)> call;
-  } cases[] = {
+  const std::pair<const char*, std::function<void(Object&, db::Connection&, int, int)>> cases[] = {
       {"Role",
        [](Object& o, db::Connection&, int t, int r) {
          o.Call("AppendRole", {std::to_string(t * 1000 + r), "", "1", ""});
@@ -240,23 +240,27 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
        [](Object& o, db::Connection&, int t, int r) {
          o.Call("AppendLink", {"1", std::to_string(t * 1000 + r), "", "http://x/", "", "", "", ""});
        }},
-      {"Role",
-       [](Object&, db::Connection& conn, int, int r) {
+      {"Role", [](Object&, db::Connection& conn, int, int r) {
          std::string errors;
          // The counter of a scope each round uses for the first time.
          NextEncodeValue("tLink_Detail", "Link_ID", std::to_string(100 + r), &conn, errors);
          if (!errors.empty()) throw std::runtime_error(errors);
-       }},
-  };
+       }}};
   const int rounds = Rounds(20);
-  for (const auto& c : cases) {
+  for (const auto& [class_name, call] : cases) {
     std::string errors;
     Race(
-        c.class_name, kThreads, rounds, [](int) {}, c.call, [](int) { return true; }, &errors);
-    EXPECT_EQ(errors, "") << c.class_name;
+        class_name, kThreads, rounds, [](int) {}, call, [](int) { return true; }, &errors);
+    EXPECT_EQ(errors, "") << class_name;
   }
-  EXPECT_EQ(Number("select count(distinct Role_Order) from tPtlx_Role where Role_Father = 1"),
-            kThreads * rounds);
+  // n roles, columns and items each with its own code; four values of each
+  // round's counter.
+  const std::string n = std::to_string(kThreads * rounds);
+  EXPECT_EQ(Row("select (select count(distinct Role_Order) from tPtlx_Role where Role_Father = 1), "
+                "(select count(distinct Column_Order) from tPtlx_Column where Column_Father = 1), "
+                "(select count(distinct Info_Order) from tPtlx_Information), "
+                "(select count(*) from tEncode_Manager where tEncode_Counter = 4)"),
+            n + " " + n + " " + n + " " + std::to_string(rounds) + " ");
   EXPECT_EQ(
       Number("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
              "(c.Role_Order is null or c.Role_Order not like f.Role_Order + '%' or "
@@ -264,20 +268,11 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
       0);
   EXPECT_EQ(Number("select count(distinct Column_Order) from tPtlx_Column"),
             Number("select count(*) from tPtlx_Column"));
-  EXPECT_EQ(Number("select count(*) from tPtlx_Column where Column_Father = 1"), kThreads * rounds);
-  EXPECT_EQ(Number("select count(distinct Info_Order) from tPtlx_Information"), kThreads * rounds);
-  EXPECT_EQ(Number("select count(*) from tEncode_Manager where tEncode_Counter = " +
-                   std::to_string(kThreads)),
-            rounds);
   // Link numbers 1 to n in class 1, each once, each with its own code.
-  const int links = kThreads * rounds;
-  EXPECT_EQ(Number("select count(distinct Link_ID) from tLink_Detail where LinkClass_ID = 1"),
-            links);
-  EXPECT_EQ(Number("select count(distinct Link_Order) from tLink_Detail"), links);
-  EXPECT_EQ(Number("select min(Link_ID) from tLink_Detail"), 1);
-  EXPECT_EQ(Number("select max(Link_ID) from tLink_Detail"), links);
-  EXPECT_EQ(Number("select tEncode_Counter from tEncode_Manager where tEncode_Identify = 1"),
-            links);
+  EXPECT_EQ(Row("select count(distinct Link_ID), count(distinct Link_Order), min(Link_ID), "
+                "max(Link_ID), max(tEncode_Counter) from tLink_Detail, tEncode_Manager where "
+                "LinkClass_ID = 1 and tEncode_Identify = 1"),
+            n + " " + n + " 1 " + n + " " + n + " ");
 }
 
 // Moves and adds (some filed under other items) in two columns by four
@@ -301,19 +296,12 @@ TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
         for (; !ids->IsEof(); ids->MoveNext()) list.push_back(ids->Field(0).ToText());
         ids.reset();
         std::string some = list[random() % list.size()];
-        switch (random() % 4) {
-          case 0:
-            o.Call("AppendInfo", {"1", column, "u", "1", "t", "", "", "", "", "1"});
-            break;
-          case 1:
-            o.Call("AppendInfo", {"1", column, "u", "1", "t", "", "", "", "", "1", some});
-            break;
-          case 2:
-            o.Call("MoveUpInfo", {"1", "1", column, "All", some});
-            break;
-          default:
-            o.Call("MoveDownInfo", {"1", "1", column, "All", some});
-            break;
+        int kind = static_cast<int>(random() % 4);
+        if (kind < 2) {  // an item, filed under another one or not
+          o.Call("AppendInfo", kind ? Args{"1", column, "u", "1", "t", "", "", "", "", "1", some}
+                                    : Args{"1", column, "u", "1", "t", "", "", "", "", "1"});
+        } else {
+          o.Call(kind == 2 ? "MoveUpInfo" : "MoveDownInfo", {"1", "1", column, "All", some});
         }
       },
       [](int) { return true; }, &errors);

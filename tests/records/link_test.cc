@@ -1,3 +1,5 @@
+// Links, their classes, and upload records.
+
 #include "ptolix/records/link.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +7,7 @@
 #include <tuple>
 
 #include "fixture.h"
+#include "ptolix/records/upload.h"
 
 namespace ptolix {
 namespace {
@@ -74,6 +77,17 @@ TEST_P(LinkTest, LinksAreNumberedPerClassNewestFirst) {
             "Link_ImageHeight|Link_EndDate|Link_Order\n"
             "2|1|Ptolix|首页|http://ptolix.example/|logo.gif|88|31|2005-01-31 00:00:00|FFFFEF\n");
   EXPECT_EQ(Numbers(link.GetClassLinkList("5", "")), "1 ");
+  // Paged: a class's page newest first (page clamping is the frame's), and
+  // all links counted together.
+  AddLinks("4", 25);
+  auto obj = New("Link");
+  obj->Put("PageSize", Variant(10));
+  EXPECT_EQ(Numbers(obj->Call("GetClassLinkList", {"4", "2"}).AsArray()),
+            "15 14 13 12 11 10 9 8 7 6 ");
+  EXPECT_EQ(obj->Get("RecordCount").ToText() + "/" + obj->Get("PageCount").ToText(), "25/3");
+  EXPECT_EQ(obj->Call("GetLinkList", {3}).AsArray().DataRows(), 9);
+  EXPECT_EQ(obj->Get("RecordCount"), Variant(29));
+  EXPECT_EQ(obj->Get("Errors"), Variant(""));
 }
 
 TEST_P(LinkTest, ModifyDeleteAndTheMissingLinkMessage) {
@@ -129,24 +143,27 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumber) {
   EXPECT_EQ(Rows("select Link_ID from tLink_Detail"), "Link_ID\n1\n");
 }
 
-TEST_P(LinkTest, PagingOfAClassNewestFirst) {
-  AddLinks("4", 25);
-  AddLinks("6", 2);
-  auto obj = New("Link");
-  obj->Put("PageSize", Variant(10));
-  const std::pair<Args, const char*> cases[] = {
-      {{"4", "2"}, "15 14 13 12 11 10 9 8 7 6 "},
-      {{"4"}, "25 24 23 22 21 20 19 18 17 16 "},
-      {{"4", "9"}, "5 4 3 2 1 "},
-  };
-  for (const auto& [args, numbers] : cases) {
-    EXPECT_EQ(Numbers(obj->Call("GetClassLinkList", args).AsArray()), numbers);
-    EXPECT_EQ(obj->Get("RecordCount"), Variant(25));
-    EXPECT_EQ(obj->Get("PageCount"), Variant(3));
-  }
-  EXPECT_EQ(obj->Call("GetLinkList", {3}).AsArray().DataRows(), 7);
-  EXPECT_EQ(obj->Get("RecordCount"), Variant(27));
-  EXPECT_EQ(obj->Get("Errors"), Variant(""));
+TEST_P(LinkTest, UploadRecordsGetIncreasingIdentifiersAndTheirNames) {
+  auto up = New("upload");
+  std::string first = up->Call("RecordUploadFile", {"alice", "logo"}).AsString();
+  std::string second = up->Call("RecordUploadFile", {"bob", ""}).AsString();
+  std::string third = up->Call("RecordUploadFile", {"", ""}).AsString();
+  ASSERT_FALSE(first.empty());
+  EXPECT_LT(std::stol(first), std::stol(second));
+  EXPECT_LT(std::stol(second), std::stol(third));
+
+  up->Call("RecordUploadFileName", {first, "it's a.jpg"});
+  up->Call("RecordUploadFileName", {second, "b.jpg"});
+  up->Call("RecordUploadFileName", {second, ""});      // an empty name stores null
+  up->Call("RecordUploadFileName", {"", "lost.jpg"});  // null identifier: nothing changes
+  up->Call("RecordUploadFileName", {"999", "lost.jpg"});
+  EXPECT_EQ(Rows("select * from tPtlx_Upload order by UploadFile_ID"),
+            "UploadFile_ID|Usr_ID|UploadFile_UseFor|UploadFile_Name\n" + first +
+                "|alice|logo|it's a.jpg\n" + second + "|bob|Null|Null\n" + third +
+                "|Null|Null|Null\n");
+  EXPECT_EQ(up->Get("Errors"), Variant(""));
+  EXPECT_TRUE(RunsNothing([&] { up->Call("RecordUploadFileName", {"1 or 1=1", "x.jpg"}); }));
+  EXPECT_EQ(test::ErrorsOf(*up), test::Lines{"[13] Type mismatch: sID '1 or 1=1'"});
 }
 
 PTOLIX_BACKENDS(LinkTest);

@@ -3,6 +3,7 @@ gunicorn server on a free loopback port."""
 
 from __future__ import annotations
 
+import contextlib
 import os
 import secrets
 import socket
@@ -52,11 +53,8 @@ def _fresh_pg(base: str) -> tuple[str, str | None]:
 
 def _drop_pg(base: str, name: str | None) -> None:
     if name:
-        try:
-            with ptolix.connect(base) as conn:
-                conn.execute(f"drop database if exists {name}")
-        except Exception:  # noqa: BLE001
-            pass
+        with contextlib.suppress(Exception), ptolix.connect(base) as conn:
+            conn.execute(f"drop database if exists {name}")
 
 
 def make_demo(engine: str, tmp: Path) -> tuple[SimpleNamespace, callable]:

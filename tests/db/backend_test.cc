@@ -1,0 +1,328 @@
+// The statements each engine runs, and the backends as callers see them: cursors and pages, value
+// kinds and names, transactions after a failed statement, and what is PostgreSQL's own. The
+// statements run on every backend where the behaviour is shared, so both engines are held to the
+// same answers.
+
+#include "db/backend.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <tuple>
+
+#include "db/rewriter.h"
+#include "fixture.h"
+#include "ptolix/db/error.h"
+#include "ptolix/frame/system.h"
+
+namespace ptolix {
+namespace {
+
+// The text each engine runs, for one statement of each shape the rewriting
+// handles.
+TEST(Rewrite, EachDialect) {
+  const db::Dialect sqlite = db::Dialect::kSqlite, pg = db::Dialect::kPostgres;
+  const std::tuple<db::Dialect, const char*, const char*> cases[] = {
+      // top N becomes a limit at the end of its own select.
+      {sqlite, "select top 10 * from t order by a", "select * from t order by a limit 10"},
+      {sqlite, "select distinct top 5 a from t", "select distinct a from t limit 5"},
+      {sqlite, "select * from t where a in (select top 1 b from u order by b) order by a",
+       "select * from t where a in (select b from u order by b limit 1) order by a"},
+      // + beside a string literal concatenates; arithmetic stays.
+      {sqlite, "where c like (select o from t where id = 3) + '%'",
+       "where c like (select o from t where id = 3) || '%'"},
+      {sqlite, "set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
+       "set Info_Order='AB'||ptlx_right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
+      {pg, "set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
+       "set Info_Order='AB'||right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
+      {sqlite, "select a + 1 from t", "select a + 1 from t"},
+      // Numbers glued to keywords, and text inside literals untouched.
+      {sqlite, "where Sys_ID = 1and InfState_ID in (4,5,6)",
+       "where Sys_ID = 1 and InfState_ID in (4,5,6)"},
+      {sqlite, "select 'top 10 + right(' from t", "select 'top 10 + right(' from t"},
+      {sqlite, "select [Right] from t", "select \"Right\" from t"},
+      {sqlite, "select [ab", "select [ab"},  // unclosed: kept whole, never "ab" cut to "a"
+      // Title and content searches ignore letter case for every script;
+      // other likes stay exact.
+      {sqlite, " and Info_Title like '%a\\%b%' escape '\\'",
+       " and Info_Title match '%a\\%b%' escape '\\'"},
+      {sqlite, " and i.Info_Content not like '%x%' and Info_Order like 'AB%'",
+       " and i.Info_Content not match '%x%' and Info_Order like 'AB%'"},
+      {pg, " and Info_Title like '%a\\%b%' escape '\\'",
+       " and Info_Title collate \"und-x-icu\" ilike E'%a\\\\%b%' escape E'\\\\'"},
+      {pg, " and tPtlx_Information.Info_Content not like '%x%' and Page_File like 'a%'",
+       " and tPtlx_Information.Info_Content collate \"und-x-icu\" not ilike '%x%' and Page_File "
+       "like 'a%'"},
+      // Backslashes are plain characters on SQLite; on PostgreSQL a literal
+      // holding one means the same text whatever standard_conforming_strings.
+      {sqlite, "where Usr_ID = '\\'';--'", "where Usr_ID = '\\'';--'"},
+      {pg, "where Usr_ID = '\\'';drop table t;--'", "where Usr_ID = E'\\\\'';drop table t;--'"},
+      {pg, "values ('a\\b','c''d',E'x')", "values (E'a\\\\b','c''d',E'x')"},
+      // Numbers compared with text columns become text on PostgreSQL; numbers
+      // stay numbers beside number columns and inside literals.
+      {pg, "where Usr_ID = 1001 and Role_ID = 3", "where Usr_ID = '1001' and Role_ID = 3"},
+      {pg, "where 7 <> Column_IsDeleted", "where '7' <> Column_IsDeleted"},
+      {pg, "where Usr_ID in (1,2) and Role_ID in (1,2)",
+       "where Usr_ID in ('1','2') and Role_ID in (1,2)"},
+      {pg, "where Usr_ID not in (select Usr_ID from u)",
+       "where Usr_ID not in (select Usr_ID from u)"}};
+  for (auto [dialect, in, out] : cases) EXPECT_EQ(db::Rewrite(in, dialect).text, out) << in;
+}
+
+class CursorTest : public test::DbTest {
+ protected:
+  void Fill(int n) {
+    db::Transaction tx(*conn);
+    for (int i = 1; i <= n; ++i) {
+      db::BackendOf(*conn).Execute("insert into tPtlx_System (Sys_Name) values ('s" +
+                                   std::to_string(i) + "')");
+    }
+    tx.Commit();
+  }
+};
+
+TEST_P(CursorTest, KeysetMovesBothWaysAcrossWindows) {
+  Fill(150);
+  auto rs = conn->OpenKeyset("select Sys_ID from tPtlx_System order by Sys_ID desc");
+  EXPECT_EQ(rs->RecordCount(), 150);
+  int seen = 0;
+  for (; !rs->IsEof(); rs->MoveNext()) {
+    EXPECT_EQ(rs->Field(0).AsInt64(), 150 - seen);
+    ++seen;
+  }
+  EXPECT_EQ(seen, 150);
+  rs->MoveLast();
+  EXPECT_EQ(rs->Field("sys_id").AsInt64(), 1);  // names ignore letter case
+  for (int i = 0; i < 100; ++i) rs->MovePrevious();
+  EXPECT_EQ(rs->Field(0).AsInt64(), 101);
+  rs->MoveFirst();
+  rs->MovePrevious();
+  EXPECT_TRUE(rs->IsBof());
+  EXPECT_THROW(rs->Field(0), Failure);
+  rs->SetPageSize(20);
+  EXPECT_EQ(rs->PageCount(), 8);
+  rs->SetAbsolutePage(8);
+  EXPECT_EQ(rs->Field(0).AsInt64(), 10);
+  // A limited statement is counted, then fetched a window at a time.
+  rs = conn->OpenKeyset("select top 23 Sys_ID from tPtlx_System order by Sys_ID");
+  rs->SetPageSize(10);
+  EXPECT_EQ(rs->RecordCount() * 10 + rs->PageCount(), 233);
+  rs->SetAbsolutePage(3);
+  EXPECT_EQ(rs->Field(0), Variant(int32_t{21}));
+  for (int i = 0; i < 3; ++i) rs->MoveNext();
+  EXPECT_TRUE(rs->IsEof());
+  // Windows keep the statement's own order and limit, past a number glued to
+  // the order by and past an order by inside a sub-query.
+  for (const char* sql :
+       {"select top 3 Sys_ID from tPtlx_System where Sys_ID > 1order by Sys_ID desc",
+        "select Sys_ID from tPtlx_System where Sys_ID in (select top 3 Sys_ID from tPtlx_System "
+        "order by Sys_ID desc) order by Sys_ID desc"}) {
+    rs = conn->OpenKeyset(sql);
+    rs->SetPageSize(2);
+    rs->SetAbsolutePage(2);
+    EXPECT_EQ(rs->RecordCount() * 1000 + rs->Field(0).AsInt64(), 3148) << sql;
+  }
+}
+
+TEST_P(CursorTest, ValuesKeepTheirKinds) {
+  Exec(
+      "insert into tPtlx_Information (Info_Title, Info_PublicDate, Info_ImageCount) values ('t', "
+      "'2002-08-02 10:11:12', 3)");
+  auto rs = conn->Execute(
+      "select Info_ID, Info_Title, Info_PublicDate, Info_SystemTime, Info_EndDate, "
+      "Info_ImageCount, InfState_ID, Info_IsDeleted from tPtlx_Information");
+  EXPECT_EQ(rs->Field("Info_ID"), Variant(int32_t{1}));
+  EXPECT_EQ(rs->Field("Info_PublicDate"), Variant(DateTime{2002, 8, 2, 10, 11, 12}));
+  EXPECT_EQ(rs->Field("Info_SystemTime").kind(), Variant::Kind::kDate);  // database default
+  EXPECT_TRUE(rs->Field("Info_EndDate").IsNull());
+  EXPECT_EQ(rs->Field("InfState_ID"), Variant(int32_t{1}));  // new items wait for review
+  EXPECT_EQ(rs->Field("Info_IsDeleted"), Variant("0"));
+}
+
+TEST_P(CursorTest, SubtreeQueriesConcatenateInsteadOfAdding) {
+  // Without rewriting, '0007' + '%' would be the number 7 on SQLite.
+  Exec(
+      "insert into tPtlx_Role (Role_ID, Role_Order) values (2, '0007'), (3, '00070001'), (4, "
+      "'0008')");
+  auto rs = conn->OpenKeyset(
+      "select Role_ID from tPtlx_Role where Role_Order like "
+      "(select Role_Order from tPtlx_Role where Role_ID = 2) + '%' order by Role_Order");
+  EXPECT_EQ(rs->RecordCount(), 2);
+  EXPECT_EQ(rs->Field(0).AsInt64(), 2);
+  if (!IsPostgres()) {
+    // The prefix from a sub-query is served by the order-code index.
+    std::string plan = Rows(
+        "explain query plan select Role_ID from tPtlx_Role where Role_Order like "
+        "(select Role_Order from tPtlx_Role where Role_ID = 2) + '%'");
+    EXPECT_NE(plan.find("INDEX ix_Role_Order (Role_Order>? AND Role_Order<?)"), std::string::npos)
+        << plan;
+  }
+}
+
+TEST_P(CursorTest, TraceRecordsStatementsAsBuilt) {
+  conn->Execute("select top 1 * from tPtlx_Role");
+  conn->OpenKeyset("select * from tPtlx_System where Sys_ID = 1and Sys_Name = 'a'")->RecordCount();
+  EXPECT_EQ(Trace(), (std::vector<std::string>{
+                         "select top 1 * from tPtlx_Role",
+                         "select * from tPtlx_System where Sys_ID = 1and Sys_Name = 'a'"}));
+  EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
+}
+
+PTOLIX_BACKENDS(CursorTest);
+
+class PostgresTest : public test::DbTest {};
+
+#define REQUIRE_POSTGRES() \
+  if (!IsPostgres()) GTEST_SKIP() << "PostgreSQL only"
+
+TEST_P(PostgresTest, ValuesAndNamesAsCallersSeeThem) {
+  REQUIRE_POSTGRES();
+  auto rs = conn->Execute(
+      "select Role_ID, Role_Name, count(*) over () as RowTotal, 2147483648 as Big, 1.5 as Ratio, "
+      "cast(2.25 as float8) as Exact, true as Yes, null as Nothing, "
+      "cast('2002-08-02 10:11:12' as timestamp) as Stamp, cast('2002-08-02' as date) as Day, "
+      "cast('2002-08-02 10:11:12.75+08' as timestamptz) as Zoned, \"Role_Order\" "
+      "from tPtlx_Role, (select Role_Order as \"Role_Order\" from tPtlx_Role) q");
+  EXPECT_EQ(rs->FieldNames(),
+            (std::vector<std::string>{"Role_ID", "Role_Name", "RowTotal", "Big", "Ratio", "Exact",
+                                      "Yes", "Nothing", "Stamp", "Day", "Zoned", "Role_Order"}));
+  std::vector<Variant> values;
+  for (const char* name : {"Role_ID", "RowTotal", "Big", "Ratio", "Exact", "Yes", "Stamp", "Day"})
+    values.push_back(rs->Field(name));
+  // A bigint that fits is a long.
+  EXPECT_EQ(values, (std::vector<Variant>{int32_t{1}, int32_t{1}, int64_t{2147483648}, 1.5, 2.25,
+                                          true, DateTime{2002, 8, 2, 10, 11, 12},
+                                          DateTime{2002, 8, 2, 0, 0, 0}}));
+  EXPECT_TRUE(rs->Field("Nothing").IsNull());
+  EXPECT_EQ(rs->Field("Zoned").kind(), Variant::Kind::kDate);
+  EXPECT_EQ(rs->Field("Role_Order").kind(), Variant::Kind::kString);
+  // select * gives every column in the schema's spelling and order.
+  EXPECT_EQ(conn->Execute("select * from tPtlx_Information")->FieldNames().at(14),
+            "Info_SystemTime");
+  EXPECT_EQ(Rows("select len('ab  ') as L, right('abc', 2) as R"), "L|R\n2|bc\n");
+}
+
+TEST_P(PostgresTest, ExpressionColumnsAreNamedAlikeOnEveryBackend) {
+  EXPECT_EQ(
+      Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
+           "group by tPtlx_Role.Role_Name, Role_Order"),
+      "count(*)|Top|Role_Name|Role_Order\n1|1|系统管理员|" +
+          conn->Execute("select Role_Order from tPtlx_Role")->Field(0).AsString() + "\n");
+  // Also through a page window wrapped around a limited statement.
+  auto rs = conn->OpenKeyset("select top 5 count(*), 'x' as Mark from tPtlx_Role");
+  rs->SetPageSize(2);
+  rs->SetAbsolutePage(1);
+  EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"count(*)", "Mark"}));
+  // A star over a select list names its columns by their aliases or text.
+  EXPECT_EQ(Rows("select * from (select Role_ID Id, len(Role_Name), 1as N from tPtlx_Role) q"),
+            "Id|len(Role_Name)|N\n1|5|1\n");
+}
+
+TEST_P(PostgresTest, PrefixSearchesCanUseTheIndex) {
+  REQUIRE_POSTGRES();
+  Exec("set enable_seqscan = off");
+  auto plan = [&](const std::string& sql) {
+    std::string text;
+    for (auto rs = conn->Execute("explain " + db::RewriteFor(*conn, sql).text); !rs->IsEof();
+         rs->MoveNext()) {
+      text += rs->Field(0).AsString() + "\n";
+    }
+    return text;
+  };
+  EXPECT_NE(
+      plan("select * from tPtlx_Information where Info_Order like 'FF%'").find("ix_info_order"),
+      std::string::npos);
+  EXPECT_NE(
+      plan(
+          "select * from tPtlx_Role where Role_Order like (select Role_Order from tPtlx_Role where "
+          "Role_ID = 1) + '%'")
+          .find("Index Cond: ((role_order >="),
+      std::string::npos);
+}
+
+TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
+  {
+    db::Transaction outer(*conn);
+    conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('before')");
+    EXPECT_THROW(conn->ExecuteCommand("insert into tPtlx_System (Sys_ID) values ('not a number')"),
+                 db::Error);
+    // The transaction goes on, as on SQL Server and SQLite.
+    conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('after')");
+    {
+      db::Transaction inner(*conn);
+      conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('inner')");
+      EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
+    }  // not committed
+    EXPECT_TRUE(db::BackendOf(*conn).InTransaction());
+    outer.Commit();
+  }
+  {
+    db::Transaction dropped(*conn);
+    conn->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('dropped')");
+  }
+  EXPECT_FALSE(db::BackendOf(*conn).InTransaction());
+  EXPECT_EQ(Rows("select Sys_Name from tPtlx_System order by Sys_ID"), "Sys_Name\nbefore\nafter\n");
+  // The engine's own message, without its severity prefix.
+  try {
+    conn->Execute("select * from nowhere");
+    ADD_FAILURE() << "no error";
+  } catch (const db::Error& e) {
+    EXPECT_NE(e.description().find("nowhere"), std::string::npos) << e.description();
+    EXPECT_EQ(e.number(), err::kDatabase);
+  }
+}
+
+PTOLIX_BACKENDS(PostgresTest);
+
+TEST_P(PostgresTest, LiteralsStaySafeWithoutStandardConformingStrings) {
+  REQUIRE_POSTGRES();
+  // A caller turns the setting off on the shared connection; text with
+  // backslashes must still be stored as given and never end the literal.
+  conn->ExecuteCommand("set standard_conforming_strings = off");
+  System sys;
+  sys.SetConnection(conn);
+  const std::string hostile = "\\'; drop table tPtlx_Role; --";
+  const std::string texts[] = {hostile, "a\\b\\", "\\", "\\\\'", "plain"};
+  for (const auto& text : texts) {
+    sys.AppendParameter("P" + text, text, text);
+    ResultArray row = sys.GetParameter("P" + text);
+    ASSERT_EQ(row.DataRows(), 1) << text;
+    EXPECT_EQ(row.Get(1, "Para_Value").AsString(), text);
+    EXPECT_EQ(row.Get(1, "Para_Description").AsString(), text);
+  }
+  EXPECT_EQ(sys.Errors(), "");
+  EXPECT_EQ(Rows("select count(*) as N from tPtlx_Role"), "N\n1\n");
+  EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"),
+            "setting\noff\n");
+}
+
+// A server that accepts the connection and never answers: a listening
+// socket on a free loopback port.
+TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) + ::listen(fd, 8), 0);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  std::string base = "postgresql://ptolix@127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x";
+  // The URL's own limit wins; without one the connection gives up after
+  // 10 s instead of waiting for ever.
+  for (const std::string& url : {base + "?connect_timeout=2", base}) {
+    SCOPED_TRACE(url);
+    try {
+      db::Connect(url);
+      ADD_FAILURE() << "connected";
+    } catch (const db::Error& e) {
+      EXPECT_NE(e.description().find("timeout"), std::string::npos) << e.description();
+    }
+  }
+  ::close(fd);
+}
+
+}  // namespace
+}  // namespace ptolix
