@@ -68,6 +68,9 @@ class Backend {
   virtual std::string ChangeToken() const = 0;
 };
 
+// Keeps counts that took `cost` or longer (tests keep every count).
+void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost);
+
 // The backend a connection runs its statements on: for the library's own
 // plumbing (the schema's DDL, tests, benchmarks), never traced or rewritten.
 Backend& BackendOf(Connection& conn);

@@ -71,6 +71,8 @@ bool Connection::InTransaction() const { return tx_depth_ > 0 || backend_->InTra
 
 Backend& BackendOf(Connection& conn) { return *conn.backend_; }
 
+void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost) { conn.keep_from_ = cost; }
+
 std::unique_ptr<BackendCursor> Backend::Query(const std::string& sql) {
   static const ResultNames kNone;
   return Query(sql, kNone);
@@ -133,6 +135,17 @@ int64_t Connection::CountRewritten(const std::string& text) {
   // uncommitted rows: count every time.
   if (InTransaction()) return number(*backend_->Query(text));
   auto kept = counts_.find(text);
+  if (kept == counts_.end()) {
+    // Counted plainly the first time; kept from the next call on if it took
+    // long enough to be worth a check of the token.
+    auto start = std::chrono::steady_clock::now();
+    int64_t rows = number(*backend_->Query(text));
+    if (std::chrono::steady_clock::now() - start >= keep_from_) {
+      if (counts_.size() >= kCountsKept) counts_.clear();
+      counts_[text] = Counted{"", rows};
+    }
+    return rows;
+  }
   std::string token = backend_->ChangeToken();
   std::string now;
   std::optional<int64_t> rows;
@@ -143,22 +156,20 @@ int64_t Connection::CountRewritten(const std::string& text) {
     std::vector<Variant> row;
     backend_->Query("select " + token)->Fetch(&row);
     now = row.at(0).AsString();
-    if (kept == counts_.end() || now != kept->second.token) rows = number(*backend_->Query(text));
+    if (now != kept->second.token) rows = number(*backend_->Query(text));
   } else {
     // One round trip reads the token and, unless it is the kept count's,
     // counts: the count and its token come from the same snapshot.
-    std::string known = kept == counts_.end() ? "" : kept->second.token;
+    const std::string& known = kept->second.token;
     auto cursor = backend_->Query("select " + token + ", case when " + token + " = '" + known +
                                   "' then null else (" + text + ") end");
     std::vector<Variant> row;
     cursor->Fetch(&row);
     now = row.at(0).AsString();
-    if (kept == counts_.end() || now != known) rows = row.at(1).AsInt64();
+    if (now != known) rows = row.at(1).AsInt64();
   }
-  if (!rows) return kept->second.rows;
-  if (kept == counts_.end() && counts_.size() >= kCountsKept) counts_.clear();
-  counts_[text] = Counted{std::move(now), *rows};
-  return *rows;
+  if (rows) kept->second = Counted{std::move(now), *rows};
+  return kept->second.rows;
 }
 
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
@@ -97,9 +98,10 @@ class Connection {
   enum class Paging { kPlain, kKeysFirst };
   std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, Paging paging);
   // Runs a query of one row and one number (a count) and returns the number.
-  // Outside a transaction the number is kept with the engine's mark of the
-  // data it was counted on, and the same query is counted again only when
-  // that mark has moved (a commit by anyone, a write on this connection).
+  // Outside a transaction a count that took a while is kept with the
+  // engine's mark of the data it was counted on, and the same query is
+  // counted again only when that mark has moved (a commit by anyone, a write
+  // on this connection).
   int64_t Count(std::string_view sql);
   // Runs an insert and returns the new row's identity in `id_column`.
   int64_t Insert(std::string_view sql, std::string_view id_column);
@@ -127,10 +129,14 @@ class Connection {
   friend class KeysetRecordset;
   friend Backend& BackendOf(Connection& conn);
   friend Rewritten RewriteFor(const Connection& conn, std::string_view sql);
+  friend void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost);
   void Record(std::string_view sql);
   int64_t CountRewritten(const std::string& text);
 
-  // A count and the change token it was taken under.
+  // Counts that take less than this are cheaper to take again than to
+  // check: they are not kept.
+  std::chrono::microseconds keep_from_{200};
+  // A count and the change token it was taken under ("" until known).
   struct Counted {
     std::string token;
     int64_t rows = 0;
