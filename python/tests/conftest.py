@@ -14,11 +14,8 @@ import ptolix  # noqa: E402
 
 
 def backend_urls() -> list[str]:
-    urls = ["sqlite::memory:"]
     pg = os.environ.get("PTOLIX_TEST_PG", "")
-    if pg and pg != "off":
-        urls.append(pg)
-    return urls
+    return ["sqlite::memory:"] + ([pg] if pg and pg != "off" else [])
 
 
 def open_fresh(url: str) -> tuple[ptolix.Connection, str | None]:

@@ -3,9 +3,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <random>
 
+#include "db/backend.h"
 #include "ptolix/org/password.h"
 
 namespace ptolix::test {
@@ -104,6 +106,27 @@ void DbTest::ExecAll(const std::vector<std::string>& sqls) {
 }
 
 int64_t DbTest::Count(const std::string& sql) { return conn->RunQuery(sql).At(1, 0).AsInt64(); }
+
+Lines DbTest::Fetch(const std::string& text) {
+  Lines out;
+  auto cursor = db::BackendOf(*conn).Query(text);
+  for (std::vector<Variant> row; cursor->Fetch(&row);) {
+    std::string line;
+    for (const auto& v : row) line += ToDisplay(v) + "|";
+    out.push_back(line);
+  }
+  return out;
+}
+
+std::string DbTest::Plan(const std::string& sql) {
+  std::string text;
+  for (const auto& line : Fetch(engine().Explain(sql))) {
+    std::string step = line.substr(0, line.size() - 1);  // SQLite: the last field, the detail
+    text += (engine().sqlite() ? step.substr(step.rfind('|') + 1) : step) + "\n";
+  }
+  for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
 
 std::string FieldValues(const ResultArray& a, std::string_view field, bool sort) {
   if (!a.allocated()) return "(unallocated)";

@@ -74,6 +74,11 @@ class DbTest : public ::testing::TestWithParam<std::string> {
   void ExecAll(const std::vector<std::string>& sqls);
   // The first field of a query's first row as a number (a count).
   int64_t Count(const std::string& sql);
+  // The rows of a statement in the engine's own dialect, one line each.
+  Lines Fetch(const std::string& text);
+  // The plan of a statement in the engine's own dialect, one step a line,
+  // lower case.
+  std::string Plan(const std::string& sql);
   // The statements the library sent since the last call.
   std::vector<std::string> Trace() { return conn->TakeTrace(); }
   // Whether `calls` sent no statement at all (a refused argument runs nothing).
@@ -83,7 +88,6 @@ class DbTest : public ::testing::TestWithParam<std::string> {
     calls();
     return Trace().empty();
   }
-  bool IsPostgres() const { return conn->dialect() == db::Dialect::kPostgres; }
   // What differs between the engines.
   TestContext engine() const { return TestContext(GetParam()); }
 

@@ -2,7 +2,7 @@
 // writing, review, attachments, home column, cross-posting, order among
 // siblings, and the list queries.
 
-#include <gtest/gtest.h>
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <string>
@@ -89,9 +89,7 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   Add("A2", a, "6");
   std::string a11 = Add("A11", a1, "5");
   Add("B", "", "5");
-  Exec(
-      "insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other "
-      "system','FFFFFF0F')");
+  Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other','FFFFFF0F')");
   struct Case {
     std::string site, list, children_of_a, descendants_of_a;
   } cases[] = {
@@ -225,12 +223,10 @@ TEST_P(ColumnTest, RepeatedMovesKeepCodesUnique) {
 TEST_P(ColumnTest, TargetEndingInZeroIsRespaced) {
   std::string a = Add("A"), b = Add("B");
   Exec("update tPtlx_Column set Column_Order = 'FFFFFF00' where Column_ID = " + a);
-  Exec(
-      "insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other "
-      "system','FFFFFF10')");
+  Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other','FFFFFF10')");
   col.MoveColumn("1", b, a);
   EXPECT_EQ(col.Errors(), "");
-  EXPECT_EQ(Tree(), "Column_Name|Column_Order\nB|40000007\nA|4000000F\nother system|8000000F\n");
+  EXPECT_EQ(Tree(), "Column_Name|Column_Order\nB|40000007\nA|4000000F\nother|8000000F\n");
 }
 
 TEST_P(ColumnTest, GrantsAndTheirLists) {
@@ -353,15 +349,13 @@ TEST_P(EncodeTest, NotFoundAndMissingIdentifiers) {
   EXPECT_EQ(Trace().size(), 2u);  // the two reads; the refused changes ran nothing
   enc->Call("AppendWebSiteType", {"5", "重复"});
   Lines lines = ErrorsOf(*enc);
-  ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 5),
-            (Lines{"[Ptolix] 信息状态不存在。", "[Ptolix] 网站类型不存在。",
-                   "[5] Invalid procedure call or argument: pID is empty: a website type needs an "
-                   "identifier",
-                   "[5] Invalid procedure call or argument: pNewID is empty: a website type needs "
-                   "an identifier",
-                   "[13] Type mismatch: pID 'x''"}));
-  EXPECT_EQ(lines[5].rfind("[-2147217900] ", 0), 0u) << lines[5];
+  lines.at(5) = lines[5].substr(0, 14);  // the database's own message follows
+  EXPECT_EQ(lines, (Lines{"[Ptolix] 信息状态不存在。", "[Ptolix] 网站类型不存在。",
+                          "[5] Invalid procedure call or argument: pID is empty: a website type "
+                          "needs an identifier",
+                          "[5] Invalid procedure call or argument: pNewID is empty: a website type "
+                          "needs an identifier",
+                          "[13] Type mismatch: pID 'x''", "[-2147217900] "}));
   EXPECT_EQ(Rows("select * from tPtlx_WebSiteType"),
             "WebSiteType_ID|WebSiteType_Name\n5|门户网站\n");
 }
@@ -379,20 +373,18 @@ class InformationTest : public DbTest {
   }
   // Adds an item through the late-bound object, as a page script would.
   std::string Add(const std::string& title, const std::string& content = "",
-                  const std::string& father = "") {
+                  const std::string& father = "", const std::string& column = "10") {
     return ToDisplay(info->Call(
-        "AppendInfo", {"1", "10", "alice", "2", title, content, "", "", "", "1", father}));
+        "AppendInfo", {"1", column, "alice", "2", title, content, "", "", "", "1", father}));
   }
   std::string ErrorsText() { return info->Get("Errors").AsString(); }
   // An item of site 1, system 1, column 10 unless told otherwise.
   void Item(int id, const std::string& code, int state = 4, int column = 10,
             const std::string& father = "null") {
-    Exec(
-        "insert into tPtlx_Information "
-        "(Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,Info_Father,Info_Order) "
-        "values (" +
-        std::to_string(id) + "," + std::to_string(state) + ",1," + std::to_string(column) + ",1," +
-        father + ",'" + code + "')");
+    Exec(fmt::format(
+        "insert into tPtlx_Information (Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,"
+        "Info_Father,Info_Order) values ({},{},1,{},1,{},'{}')",
+        id, state, column, father, code));
   }
   void Move(const char* method, int id, const std::string& mode = "All") {
     info->Call(method, {"1", "1", "10", mode, std::to_string(id)});
@@ -422,13 +414,10 @@ TEST_P(InformationTest, AppendStoresWhatWasGivenWithCodesUnderTheFather) {
   EXPECT_EQ("2", Add("child", "", "1"));
   EXPECT_EQ("3", Add("orphan", "", "99"));  // no such father: one segment, father kept
   EXPECT_EQ(
-      "Info_ID|Info_Father|Info_Order|InfState_ID|Info_IsDeleted|Info_PublicUsr|Info_Content|Info_"
-      "ImageCount\n"
-      "1|Null|FFFFFFEF|1|0|bob|<img a><IMG b><img/><img c>|2\n"  // "<img " counted, case-sensitive
-      "2|1|FFFFFFEFFFFFFFDF|1|0|alice|Null|Null\n"
-      "3|99|FFFFFFCF|1|0|alice|Null|Null\n",
-      Rows("select "
-           "Info_ID,Info_Father,Info_Order,InfState_ID,Info_IsDeleted,Info_PublicUsr,Info_Content,"
+      "Info_ID|Info_Father|Info_Order|InfState_ID|Info_PublicUsr|Info_Content|Info_ImageCount\n"
+      "1|Null|FFFFFFEF|1|bob|<img a><IMG b><img/><img c>|2\n"  // "<img " counted, case-sensitive
+      "2|1|FFFFFFEFFFFFFFDF|1|alice|Null|Null\n3|99|FFFFFFCF|1|alice|Null|Null\n",
+      Rows("select Info_ID,Info_Father,Info_Order,InfState_ID,Info_PublicUsr,Info_Content,"
            "Info_ImageCount from tPtlx_Information order by Info_ID"));
   EXPECT_EQ(
       "InfType_ID|Info_Title|Info_Url|Info_PublicDate|Info_EndDate|WebSite_ID\n"
@@ -467,21 +456,17 @@ TEST_P(InformationTest, ModifyDeleteAndAssessActOnEveryListedItem) {
   info->Call("DeleteInfo", {"3"});
   info->Call("ModifyInfo", {"", "5", "none", "", "", "", ""});  // in (null): nothing
   EXPECT_EQ(
-      "Info_ID|InfType_ID|Info_Title|Info_ImageCount|Info_EndDate|InfState_ID|Info_AssessUsr|Info_"
-      "IsDeleted|a\n"
-      "1|5|New|2|2025-01-02 00:00:00|1|Null|0|0\n"
-      "2|5|New|2|2025-01-02 00:00:00|4|rev|0|1\n"
-      "3|5|New|2|2025-01-02 00:00:00|4|rev|1|1\n"
+      "Info_ID|InfType_ID|Info_Title|Info_ImageCount|Info_EndDate|InfState_ID|Info_AssessUsr|"
+      "Info_IsDeleted|a\n1|5|New|2|2025-01-02 00:00:00|1|Null|0|0\n"
+      "2|5|New|2|2025-01-02 00:00:00|4|rev|0|1\n3|5|New|2|2025-01-02 00:00:00|4|rev|1|1\n"
       "4|2|t|Null|Null|1|Null|0|0\n",
-      Rows("select "
-           "Info_ID,InfType_ID,Info_Title,Info_ImageCount,Info_EndDate,InfState_ID,Info_AssessUsr,"
-           "Info_IsDeleted,case when Info_AssessTime is null then 0 else 1 end as a from "
-           "tPtlx_Information "
-           "order by Info_ID"));
+      Rows("select Info_ID,InfType_ID,Info_Title,Info_ImageCount,Info_EndDate,InfState_ID,"
+           "Info_AssessUsr,Info_IsDeleted,case when Info_AssessTime is null then 0 else 1 end as a "
+           "from tPtlx_Information order by Info_ID"));
   EXPECT_EQ("", ErrorsText());
 }
 
-TEST_P(InformationTest, GetInfoReadsDeletedItemsAndIdentifierListsAreChecked) {
+TEST_P(InformationTest, DeletedItemsAreReadWithTheirAttachmentsAndIdentifiersChecked) {
   Add("kept", "body");
   info->Call("DeleteInfo", {"1"});
   Variant row = info->Call("GetInfo", {"1"});
@@ -494,27 +479,22 @@ TEST_P(InformationTest, GetInfoReadsDeletedItemsAndIdentifierListsAreChecked) {
     info->Call("GetInfo", {"1 or 1=1"});
   }));
   auto lines = ErrorLines(ErrorsText());
-  ASSERT_EQ(4u, lines.size());
-  EXPECT_EQ(0u, lines[0].find("[3021]"));
-  EXPECT_EQ((std::vector<std::string>{"[13] Type mismatch: pID '1) or (1=1'",
-                                      "[13] Type mismatch: pInfoState '4 or 1=1'",
-                                      "[13] Type mismatch: pID '1 or 1=1'"}),
-            std::vector<std::string>(lines.begin() + 1, lines.end()));
-}
+  lines.at(0) = lines[0].substr(0, 6);
+  EXPECT_EQ(lines, (std::vector<std::string>{"[3021]", "[13] Type mismatch: pID '1) or (1=1'",
+                                             "[13] Type mismatch: pInfoState '4 or 1=1'",
+                                             "[13] Type mismatch: pID '1 or 1=1'"}));
 
-TEST_P(InformationTest, AttachmentsLiveApartFromTheirItem) {
-  Add("t");
+  // Attachments live apart from their item: the deleted item keeps them.
   info->Call("AppendInfoAttach", {"1", "Plan", "plan.pdf"});
   info->Call("AppendInfoAttach", {"1", "O'Brien", "ob.doc"});
   info->Call("AppendInfoAttach", {"2", "Other", "o.txt"});
-  info->Call("DeleteInfo", {"1"});
   info->Call("DeleteInfoAttach", {"2", "2"});  // not item 2's attachment: nothing
   info->Call("DeleteInfoAttach", {"1", "1"});
   EXPECT_EQ("Attach_ID|Info_ID|Attach_Title|Attach_FileName\n2|1|O'Brien|ob.doc\n",
             info->Call("GetInfoAttachList", {"1"}).AsArray().ToString());
   EXPECT_EQ("Attach_ID|Info_ID|Attach_Title|Attach_FileName\n",
             info->Call("GetInfoAttachList", {"5"}).AsArray().ToString());
-  EXPECT_EQ("", ErrorsText());
+  EXPECT_EQ(4u, ErrorLines(ErrorsText()).size());  // no more than above
 }
 
 // Three items a segment apart: a move lands halfway between the neighbours,
@@ -527,9 +507,7 @@ TEST_P(InformationTest, MovesLandHalfwayOrEightPastTheEdge) {
       {"MoveUpInfo", 3, "FFFFFFCF", "3 2 1"},   {"MoveDownInfo", 1, "FFFFFFEF", "3 2 1"}};
   for (auto [method, id, code, order] : cases) {
     Exec("delete from tPtlx_Information");
-    Item(1, "FFFFFFEF");
-    Item(2, "FFFFFFDF");
-    Item(3, "FFFFFFCF");
+    for (int id = 1; id <= 3; ++id) Item(id, PaddedOrderCode(id, 8));  // FFFFFFEF, DF, CF
     Move(method, id);
     EXPECT_EQ(std::string(code) + " " + order, Code(id) + " " + Order()) << method << " " << id;
   }
@@ -540,8 +518,7 @@ TEST_P(InformationTest, MovesLandHalfwayOrEightPastTheEdge) {
 // whatever column; rows that only share its code prefix (written by another
 // program) keep their codes.
 TEST_P(InformationTest, MoveRewritesOnlyTheItemsFiledUnderIt) {
-  Item(1, "FFFFFFEF");
-  Item(2, "FFFFFFDF");
+  for (int id : {1, 2}) Item(id, PaddedOrderCode(id, 8));  // FFFFFFEF, FFFFFFDF
   Item(3, "FFFFFFDFFFFFFFCF", 4, 10, "2");
   Item(4, "FFFFFFDFFFFFFFCFFFFFFFBF", 4, 20, "3");  // filed deeper, in another column
   Item(7, "FFFFFFDF", 4, 20);                       // same code, another column
@@ -579,8 +556,7 @@ TEST_P(InformationTest, ItemsOutsideTheListAreFailures) {
 
 TEST_P(InformationTest, SiblingsAreTheNeighboursNotFathersOrFiledItems) {
   // Father 2 with two filed items; top items 1 and 2.
-  Item(1, "FFFFFFEF");
-  Item(2, "FFFFFFDF");
+  for (int id : {1, 2}) Item(id, PaddedOrderCode(id, 8));  // FFFFFFEF, FFFFFFDF
   Item(5, "FFFFFFDFFFFFFF5F", 4, 10, "2");
   Item(6, "FFFFFFDFFFFFFFAF", 4, 10, "2");
   Move("MoveUpInfo", 6);  // before its sibling 5, not halfway to its father
@@ -594,9 +570,7 @@ TEST_P(InformationTest, SiblingsAreTheNeighboursNotFathersOrFiledItems) {
 }
 
 TEST_P(InformationTest, ExhaustedGapsAreRespacedFirst) {
-  Item(1, "FFFFFF10");
-  Item(2, "FFFFFF11");
-  Item(3, "FFFFFF12");
+  for (int id = 1; id <= 3; ++id) Item(id, "FFFFFF1" + std::to_string(id - 1));  // no room left
   Item(4, "FFFFFF11FFFFFFEF", 4, 10, "2");
   Item(7, "FFFFFF50", 4, 20);  // another column, untouched
   Move("MoveUpInfo", 3);
@@ -655,22 +629,16 @@ TEST_P(InformationTest, HomeColumnAndCrossPosting) {
 // A code a move gave away is never handed to a new item, and a later move
 // of the item that has it leaves the new item alone.
 TEST_P(InformationTest, NewItemsNeverTakeACodeAMoveGave) {
-  auto add = [&](const std::string& column, const std::string& father = "") {
-    return ToDisplay(
-        info->Call("AppendInfo", {"1", column, "u", "1", "t", "", "", "", "", "1", father}));
-  };
-  EXPECT_EQ("1", add("10"));
-  EXPECT_EQ("2", add("10"));
-  EXPECT_EQ("3", add("10"));
+  for (const char* id : {"1", "2", "3"}) EXPECT_EQ(id, Add("t"));
   Move("MoveUpInfo", 2);
   Move("MoveUpInfo", 3);
   EXPECT_EQ("FFFFFFBF", Code(3));  // the code item 4 would be made from
-  EXPECT_EQ("4", add("20"));
-  EXPECT_EQ("5", add("20", "4"));
+  EXPECT_EQ("4", Add("t", "", "", "20"));
+  EXPECT_EQ("5", Add("t", "", "4", "20"));
   EXPECT_NE("FFFFFFBF", Code(4));
   EXPECT_EQ(Code(4) + "FFFFFFAF", Code(5));  // filed under its father as usual
   // Still first in its column: before item 6's own code too.
-  EXPECT_EQ("6", add("20"));
+  EXPECT_EQ("6", Add("t", "", "", "20"));
   EXPECT_LT(Code(6), Code(4));
   std::string code4 = Code(4), code5 = Code(5);
   Move("MoveDownInfo", 3);
@@ -718,22 +686,18 @@ class QueriesTest : public InformationTest {
     int type = 1;
   };
   void Item(const ItemRow& r) {
-    Exec(
-        "insert into tPtlx_Information "
-        "(Info_ID,InfState_ID,InfType_ID,Sys_ID,Column_ID,WebSite_ID,Info_Title,"
-        "Info_Content,Info_ImageCount,Info_IsDeleted,Info_SystemTime,Info_Order) values (" +
-        std::to_string(r.id) + "," + std::to_string(r.state) + "," + std::to_string(r.type) + "," +
-        std::to_string(r.sys) + "," + std::to_string(r.column) + "," + std::to_string(r.site) +
-        ",'" + r.title + "','" + r.content + "'," + std::to_string(r.images) + ",'" + r.deleted +
-        "','" + r.time + "','" + PaddedOrderCode(r.id, 8) + "')");
+    Exec(fmt::format(
+        "insert into tPtlx_Information (Info_ID,InfState_ID,InfType_ID,Sys_ID,Column_ID,WebSite_ID,"
+        "Info_Title,Info_Content,Info_ImageCount,Info_IsDeleted,Info_SystemTime,Info_Order) values "
+        "({},{},{},{},{},{},'{}','{}',{},'{}','{}','{}')",
+        r.id, r.state, r.type, r.sys, r.column, r.site, r.title, r.content, r.images, r.deleted,
+        r.time, PaddedOrderCode(r.id, 8)));
   }
   // Identifiers of a result, in order.
   static std::string Ids(const Variant& v) {
     if (v.kind() != Variant::Kind::kArray || !v.AsArray().allocated()) return "(none)";
-    std::string out;
-    for (int r = 1; r <= v.AsArray().DataRows(); ++r)
-      out += (r > 1 ? " " : "") + ToDisplay(v.AsArray().At(r, 0));
-    return out;
+    std::string out = FieldValues(v.AsArray(), v.AsArray().FieldNames()[0]);
+    return out.substr(0, out.size() - 1);
   }
 };
 
@@ -742,14 +706,12 @@ TEST_P(QueriesTest, ModeKeywordsFilterStatesExactly) {
   Item({.id = 7, .deleted = "1"});
   Item({.id = 8, .column = 2});
   Item({.id = 9, .site = 2});
-  struct Case {
-    const char *mode, *ids;
-  } cases[] = {{"All", "6 5 4 3 2 1"},       {"Published", "6 5 4"}, {"WaitAssess", "1"},
-               {"NeedReedit", "2"},          {"Canceled", "3"},      {"Editor", "2 1"},
-               {"published", "6 5 4 3 2 1"}, {"", "6 5 4 3 2 1"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.ids, Ids(info->Call("GetInfoList", {"1", "1", "1", c.mode}))) << c.mode;
-  }
+  const std::pair<const char*, const char*> cases[] = {
+      {"All", "6 5 4 3 2 1"},       {"Published", "6 5 4"}, {"WaitAssess", "1"},
+      {"NeedReedit", "2"},          {"Canceled", "3"},      {"Editor", "2 1"},
+      {"published", "6 5 4 3 2 1"}, {"", "6 5 4 3 2 1"}};
+  for (auto [mode, ids] : cases)
+    EXPECT_EQ(ids, Ids(info->Call("GetInfoList", {"1", "1", "1", mode}))) << mode;
   // The list's tenth field is the content's placeholder.
   EXPECT_EQ("[Content]",
             ToDisplay(info->Call("GetInfoList", {"1", "1", "1", "Published"}).AsArray().At(1, 9)));
@@ -763,11 +725,10 @@ TEST_P(QueriesTest, ModeKeywordsFilterStatesExactly) {
 
   // Paging.
   info->Put("PageSize", Variant(4));
-  struct Page {
-    const char *page, *ids;
-  } pages[] = {{"2", "2 1"}, {"9", "2 1"}, {"", "6 5 4 3"}, {"0", "6 5 4 3"}};
-  for (const auto& p : pages) {
-    EXPECT_EQ(p.ids, Ids(info->Call("GetInfoList", {"1", "1", "1", "All", p.page}))) << p.page;
+  const std::pair<const char*, const char*> pages[] = {
+      {"2", "2 1"}, {"9", "2 1"}, {"", "6 5 4 3"}, {"0", "6 5 4 3"}};
+  for (auto [page, ids] : pages) {
+    EXPECT_EQ(ids, Ids(info->Call("GetInfoList", {"1", "1", "1", "All", page}))) << page;
     EXPECT_EQ(6, info->Get("RecordCount").AsInt64());
     EXPECT_EQ(2, info->Get("PageCount").AsInt64());
   }

@@ -2,10 +2,7 @@
 // one, every mode's page is read from an index in list order (no sort), and
 // its count from the same index.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cctype>
 #include <functional>
 #include <random>
 #include <utility>
@@ -42,27 +39,6 @@ class ListPlansTest : public DbTest {
              ("(" + std::to_string(id) + "," + values(id) + ")");
       if ((id - first) % 500 == 499 || id == last) Exec(std::exchange(sql, ""));
     }
-  }
-  // The rows of a statement in the engine's own dialect, one line each.
-  Lines Fetch(const std::string& text) {
-    Lines out;
-    auto cursor = db::BackendOf(*conn).Query(text);
-    for (std::vector<Variant> row; cursor->Fetch(&row);) {
-      std::string line;
-      for (const auto& v : row) line += ToDisplay(v) + "|";
-      out.push_back(line);
-    }
-    return out;
-  }
-  // The plan of a statement as the connection sends it, lower case.
-  std::string Plan(const std::string& sql) {
-    std::string text;
-    for (const auto& line : Fetch(engine().Explain(sql))) {
-      std::string step = line.substr(0, line.size() - 1);
-      text += step.substr(step.rfind('|') + 1) + "\n";
-    }
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return text;
   }
   static bool Sorts(const std::string& plan) {
     for (const char* word : {"temp b-tree", "sort", "scan tptlx_information\n", "seq scan"})

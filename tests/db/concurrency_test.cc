@@ -3,7 +3,6 @@
 // code they get must be distinct and every tree intact. Runs on an SQLite
 // file (WAL) and, when PTOLIX_TEST_PG is set, on PostgreSQL.
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <barrier>
@@ -34,9 +33,8 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
       url_ = GetParam();
       std::random_device rd;
       pg_schema_ = "c" + std::to_string(rd()) + std::to_string(rd());
-    }
-    if (!pg_schema_.empty())
       db::BackendOf(*db::Connect(url_)).Execute("create schema " + pg_schema_);
+    }
     main_ = Open();
     schema::CreateSchema(*main_);
     for (const char* sql :

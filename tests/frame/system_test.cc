@@ -4,7 +4,6 @@
 #include "ptolix/frame/system.h"
 
 #include <fmt/format.h>
-#include <gtest/gtest.h>
 
 #include <regex>
 #include <tuple>
@@ -116,14 +115,9 @@ TEST(Registry, LateBindingConvertsAndChecksArguments) {
   auto conn = db::Connect("sqlite::memory:");
   schema::CreateSchema(*conn);
   sys->PutConnection(conn);
-  // Wrong counts, unknown members and unconvertible values are host errors.
-  EXPECT_THROW(sys->Call("GetParameter", {}), HostError);
-  EXPECT_THROW(sys->Call("GetParameter", {"a", "b"}), HostError);
-  EXPECT_THROW(sys->Call("NoSuchMethod", {}), HostError);
-  EXPECT_THROW(sys->Call("GetSystemList", {"abc"}), HostError);
+  // Values that do not convert are host errors (wrong counts, unknown
+  // members and the like are checked through the binding and the host).
   EXPECT_THROW(sys->Call("GetSystemList", {Variant(int64_t{1} << 40)}), HostError);
-  EXPECT_THROW(sys->Call("GetParameter", {Variant::Null()}), HostError);
-  EXPECT_THROW(sys->Put("RecordCount", 3), HostError);
   EXPECT_THROW(sys->Get("Connection"), HostError);
   // Names ignore letter case; optional arguments may be left off; text
   // converts to numbers and numbers to text.
@@ -170,7 +164,7 @@ TEST(Registry, CallsWithoutConnectionFail) {
 
 class SystemTest : public test::DbTest {};
 
-TEST_P(SystemTest, ParametersRoundTripWithExactSql) {
+TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
   auto sys = New("System");
   sys->Call("AppendParameter", {"SITE_PHYSICAL_ROOT", "/srv/www", ""});
   sys->Call("ModifyParameter", {"SITE_PHYSICAL_ROOT", "SITE_ROOT", "/srv/it's", "站点根"});
@@ -193,44 +187,37 @@ TEST_P(SystemTest, ParametersRoundTripWithExactSql) {
   EXPECT_FALSE(missing.AsArray().allocated());
   EXPECT_EQ(ErrorLines(sys->Get("Errors").AsString()),
             std::vector<std::string>{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
-}
 
-TEST_P(SystemTest, SystemsAndTheirFailures) {
-  System sys;
-  sys.SetConnection(conn);
-  sys.AppendSystem("新闻", "");
-  sys.AppendSystem("产品", "catalogue");
-  sys.ModifySystem(2, "Products", "");
-  EXPECT_EQ(sys.GetSystem("2").ToString(), "Sys_ID|Sys_Name|Sys_Description\n2|Products|Null\n");
-  EXPECT_EQ(sys.GetSystemList().ToString(),
+  System native;
+  native.SetConnection(conn);
+  native.AppendSystem("新闻", "");
+  native.AppendSystem("产品", "catalogue");
+  native.ModifySystem(2, "Products", "");
+  EXPECT_EQ(native.GetSystem("2").ToString(), "Sys_ID|Sys_Name|Sys_Description\n2|Products|Null\n");
+  EXPECT_EQ(native.GetSystemList().ToString(),
             "Sys_ID|Sys_Name|Sys_Description\n1|新闻|Null\n2|Products|Null\n");
-  EXPECT_EQ(sys.Errors(), "");
+  EXPECT_EQ(native.Errors(), "");
 
   // An identifier without a row is a failure, not a message.
-  EXPECT_FALSE(sys.GetSystem("99").allocated());
+  EXPECT_FALSE(native.GetSystem("99").allocated());
   // A bare identifier that is not a number runs nothing.
-  EXPECT_TRUE(RunsNothing([&] { sys.DeleteSystem("1 or 1=1"); }));
+  EXPECT_TRUE(RunsNothing([&] { native.DeleteSystem("1 or 1=1"); }));
   EXPECT_EQ(Rows("select count(*) n from tPtlx_System"), "n\n2\n");
   EXPECT_EQ(
-      ErrorLines(sys.Errors()),
-      (std::vector<std::string>{
-          "[3021] Either BOF or EOF is True, or the current record has been deleted. Requested "
-          "operation requires a current record.",
-          "[13] Type mismatch: pID '1 or 1=1'"}));
-  sys.DeleteSystem("1");
+      ErrorLines(native.Errors()),
+      (std::vector<std::string>{"[3021] Either BOF or EOF is True, or the current record has "
+                                "been deleted. Requested operation requires a current record.",
+                                "[13] Type mismatch: pID '1 or 1=1'"}));
+  native.DeleteSystem("1");
   EXPECT_EQ(Rows("select Sys_ID from tPtlx_System"), "Sys_ID\n2\n");
 }
 
-TEST_P(SystemTest, PagingOfListQueries) {
+TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
   System sys;
   sys.SetConnection(conn);
   for (int i = 1; i <= 25; ++i)
     sys.AppendParameter(fmt::format("P{:02}", i), std::to_string(i), "");
-  auto values = [](const ResultArray& a) {
-    std::string out;
-    for (int r = 1; r <= a.DataRows(); ++r) out += a.At(r, 1).AsString() + " ";
-    return out;
-  };
+  auto values = [](const ResultArray& a) { return test::FieldValues(a, "Para_Value"); };
   // Unpaged: every row, counts untouched.
   EXPECT_EQ(sys.GetParameterList().DataRows(), 25);
   EXPECT_EQ(sys.RecordCount(), 0);
@@ -260,17 +247,15 @@ TEST_P(SystemTest, PagingOfListQueries) {
   EXPECT_EQ(sys.RecordCount(), 20);
   EXPECT_EQ(sys.GetParameterList(2147483647).DataRows(), 20);
   EXPECT_EQ(sys.Errors(), "");
-}
 
-TEST_P(SystemTest, EmptyPages) {
-  auto sys = New("System");
-  sys->Put("PageSize", 10);
-  Variant empty = sys->Call("GetSystemList", {});
-  EXPECT_EQ(empty.AsArray().ToString(), "Sys_ID|Sys_Name|Sys_Description\n");
-  EXPECT_EQ(sys->Get("RecordCount"), Variant(int32_t{0}));
-  EXPECT_EQ(sys->Get("PageCount"), Variant(int32_t{0}));
-  EXPECT_EQ(ErrorLines(sys->Get("Errors").AsString()),
-            std::vector<std::string>{"[Ptolix] 没有记录。"});
+  // An empty paged list: row 0 only, no counts, and the message.
+  auto empty = New("System");
+  empty->Put("PageSize", 10);
+  EXPECT_EQ(empty->Call("GetSystemList", {}).AsArray().ToString(),
+            "Sys_ID|Sys_Name|Sys_Description\n");
+  EXPECT_EQ(empty->Get("RecordCount"), Variant(int32_t{0}));
+  EXPECT_EQ(empty->Get("PageCount"), Variant(int32_t{0}));
+  EXPECT_EQ(test::ErrorsOf(*empty), test::Lines{"[Ptolix] 没有记录。"});
 
   // Unpaged and empty: row 0 only, nothing added to Errors.
   auto other = New("System");
@@ -280,7 +265,7 @@ TEST_P(SystemTest, EmptyPages) {
 
 // Errors and paging belong to each object; the registry tests cover a call
 // without a connection.
-TEST_P(SystemTest, FrameStateIsPerObject) {
+TEST_P(SystemTest, FrameStateIsPerObjectAndCounters) {
   auto a = New("System");
   auto b = GlobalRegistry().CreateObject("Corvane_Ptolix.System");
   b->Call("GetSystemList", {});
@@ -294,19 +279,14 @@ TEST_P(SystemTest, FrameStateIsPerObject) {
   b->PutConnection(second);
   b.reset();
   EXPECT_EQ(Rows("select count(*) n from tPtlx_Role"), "n\n1\n");
-}
 
-TEST_P(SystemTest, GetIdGivesFreshHexIdentifiers) {
-  auto sys = New("System");
-  std::string a = sys->Call("GetID", {}).AsString(), b = sys->Call("GetID", {}).AsString();
-  EXPECT_NE(a, b);
-  EXPECT_TRUE(std::regex_match(a + b, std::regex("[0-9A-F]{64}"))) << a << " " << b;
-}
+  // GetID gives a fresh hexadecimal identifier each call.
+  std::string id1 = a->Call("GetID", {}).AsString(), id2 = a->Call("GetID", {}).AsString();
+  EXPECT_NE(id1, id2);
+  EXPECT_TRUE(std::regex_match(id1 + id2, std::regex("[0-9A-F]{64}"))) << id1 << " " << id2;
 
-// Counters start at 1 per (table, column, scope); a failure gives 0, one
-// line and no row.
-TEST_P(SystemTest, CountersPerScope) {
-  // column, scope, connected
+  // Counters start at 1 per (table, column, scope); a failure gives 0, one
+  // line and no row. Calls: column, scope, connected.
   const std::tuple<const char*, const char*, bool> calls[] = {
       {"Link_ID", "3", true},  {"Link_ID", "3", true},       {"Link_ID", "4", true},
       {"Other_ID", "3", true}, {"Link_ID", "3", true},       {"Link_ID", "", true},

@@ -2,8 +2,6 @@
 
 #include "ptolix/records/link.h"
 
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "fixture.h"
@@ -26,12 +24,7 @@ class LinkTest : public test::DbTest {
     for (int i = 1; i <= count; ++i)
       link.AppendLink(id, id + "-" + std::to_string(i), "", "http://x/", "", "", "", "");
   }
-  // Link_ID column of a result, space separated.
-  static std::string Numbers(const ResultArray& a) {
-    std::string out;
-    for (int r = 1; r <= a.DataRows(); ++r) out += a.Get(r, "Link_ID").ToText() + " ";
-    return out;
-  }
+  static std::string Numbers(const ResultArray& a) { return test::FieldValues(a, "Link_ID"); }
   Link link;
 };
 
@@ -107,7 +100,7 @@ TEST_P(LinkTest, ModifyDeleteAndTheMissingLinkMessage) {
 }
 
 // Arguments that cannot make a link add none and take no number.
-TEST_P(LinkTest, RefusedLinksTakeNoNumber) {
+TEST_P(LinkTest, RefusedLinksTakeNoNumberAndUploadRecords) {
   // class, width, end date, the error line
   const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
       {"", "", "", "[13] Type mismatch: the counter's scope is empty"},
@@ -141,9 +134,8 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumber) {
   Exec(engine().DropTrigger("no_links", "tLink_Detail"));
   AddLinks("3", 1);
   EXPECT_EQ(Rows("select Link_ID from tLink_Detail"), "Link_ID\n1\n");
-}
 
-TEST_P(LinkTest, UploadRecordsGetIncreasingIdentifiersAndTheirNames) {
+  // Upload records get increasing identifiers and their names.
   auto up = New("upload");
   std::string first = up->Call("RecordUploadFile", {"alice", "logo"}).AsString();
   std::string second = up->Call("RecordUploadFile", {"bob", ""}).AsString();

@@ -19,11 +19,9 @@ std::vector<json> RunHost(const std::vector<std::string>& requests,
                           const std::string& options = "") {
   auto dir = std::filesystem::temp_directory_path() / ("ptolix_host_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  std::ofstream(dir / "in") << [&] {
-    std::string all;
-    for (const auto& r : requests) all += r + "\n";
-    return all;
-  }();
+  std::ofstream in(dir / "in");
+  for (const auto& r : requests) in << r << "\n";
+  in.close();
   std::string cmd = std::string(PTOLIX_TOOL_PATH) + " host " + options + " < " +
                     (dir / "in").string() + " > " + (dir / "out").string();
   EXPECT_EQ(std::system(cmd.c_str()), 0);
@@ -179,10 +177,10 @@ TEST(Host, TraceKeepsTheLatestStatements) {
   EXPECT_EQ(full["dropped"], 3);
   EXPECT_EQ(full["value"][0], "select * from tPtlx_SystemParameter where Para_Name = 'P3'");
   EXPECT_EQ(full["value"][9999], "select * from tPtlx_SystemParameter where Para_Name = 'P10002'");
-  EXPECT_EQ(
-      r.back(),
-      json::parse(
-          R"({"ok":true,"value":["select * from tPtlx_SystemParameter where Para_Name = 'Q'"]})"));
+  EXPECT_EQ(r.back(),
+            json({{"ok", true},
+                  {"value",
+                   json::array({"select * from tPtlx_SystemParameter where Para_Name = 'Q'"})}}));
 }
 
 }  // namespace
