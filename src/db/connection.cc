@@ -135,38 +135,41 @@ int64_t Connection::CountRewritten(const std::string& text) {
   // uncommitted rows: count every time.
   if (InTransaction()) return number(*backend_->Query(text));
   auto kept = counts_.find(text);
-  if (kept == counts_.end()) {
-    // Counted plainly the first time; kept from the next call on if it took
-    // long enough to be worth a check of the token.
-    auto start = std::chrono::steady_clock::now();
-    int64_t rows = number(*backend_->Query(text));
-    if (std::chrono::steady_clock::now() - start >= keep_from_) {
-      if (counts_.size() >= kCountsKept) counts_.clear();
-      counts_[text] = Counted{"", rows};
-    }
-    return rows;
-  }
+  const bool known = kept != counts_.end();
   std::string token = backend_->ChangeToken();
   std::string now;
   std::optional<int64_t> rows;
+  auto start = std::chrono::steady_clock::now();
   if (dialect() == Dialect::kSqlite) {
-    // No round trip to save, and both texts stay the same from call to
-    // call, so both stay prepared: the token first, then the count if it
-    // moved (a commit in between makes the next token differ again).
-    std::vector<Variant> row;
-    backend_->Query("select " + token)->Fetch(&row);
-    now = row.at(0).AsString();
-    if (now != kept->second.token) rows = number(*backend_->Query(text));
+    // No round trip to save: a count not kept goes alone, as it would
+    // without keeping; a kept one is checked by its token first. Both texts
+    // stay the same from call to call, so both stay prepared. (A commit
+    // between token and count makes the next token differ again.)
+    if (known) {
+      std::vector<Variant> row;
+      backend_->Query("select " + token)->Fetch(&row);
+      now = row.at(0).AsString();
+    }
+    if (!known || now != kept->second.token) rows = number(*backend_->Query(text));
   } else {
     // One round trip reads the token and, unless it is the kept count's,
     // counts: the count and its token come from the same snapshot.
-    const std::string& known = kept->second.token;
-    auto cursor = backend_->Query("select " + token + ", case when " + token + " = '" + known +
+    std::string was = known ? kept->second.token : "";
+    auto cursor = backend_->Query("select " + token + ", case when " + token + " = '" + was +
                                   "' then null else (" + text + ") end");
     std::vector<Variant> row;
     cursor->Fetch(&row);
     now = row.at(0).AsString();
-    if (now != known) rows = row.at(1).AsInt64();
+    if (now != was) rows = row.at(1).AsInt64();
+  }
+  if (!known) {
+    // Kept only when it took long enough to be worth checking; on SQLite
+    // its token is read at the next call, which counts once more.
+    if (std::chrono::steady_clock::now() - start >= keep_from_) {
+      if (counts_.size() >= kCountsKept) counts_.clear();
+      counts_[text] = Counted{std::move(now), *rows};
+    }
+    return *rows;
   }
   if (rows) kept->second = Counted{std::move(now), *rows};
   return kept->second.rows;
