@@ -5,9 +5,8 @@
 // load falls on both alike. Before each library call one row is rewritten
 // (untimed), so the connection counts again as it would after a write: the
 // figures are of the statements, not of a count kept from the call before.
-// Counters: lib_ms, hand_ms (the fastest of the
-// hand-written forms), ratio = lib_ms / hand_ms, and the growth of peak
-// memory during the library calls.
+// Counters: lib_ms, hand_ms (the fastest of the hand-written forms), ratio =
+// lib_ms / hand_ms, and the growth of peak memory during the library calls.
 //
 //   ptolix_bench --benchmark_filter=BM_List
 //   PTOLIX_BENCH_INFO_DB=postgresql://... ptolix_bench --benchmark_filter=BM_List

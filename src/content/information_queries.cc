@@ -196,13 +196,13 @@ ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view 
   return Guard<ResultArray>([&] {
     std::string sys = Num(pSysID, "pSysID"), col = Num(pColumnID, "pColumnID");
     std::string sys1 = Num(pSysID1, "pSysID1"), col1 = Num(pColumnID1, "pColumnID1");
-    return KeysFirstListQuery(
-        std::string("select ") + info_sql::kListColumns +
-            " from tPtlx_Information where Sys_ID = " + SqlValue(sys) + " and Column_ID = " +
-            SqlValue(col) + " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " +
-            SqlValue(sys1) + " and Column_ID = " + SqlValue(col1) + ")" +
-            " and Info_IsDeleted = '0'" + " order by Info_Order",
-        pCurPage);
+    return ListQuery(std::string("select ") + info_sql::kListColumns +
+                         " from tPtlx_Information where Sys_ID = " + SqlValue(sys) +
+                         " and Column_ID = " + SqlValue(col) +
+                         " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " +
+                         SqlValue(sys1) + " and Column_ID = " + SqlValue(col1) + ")" +
+                         " and Info_IsDeleted = '0'" + " order by Info_Order",
+                     pCurPage, db::Connection::Paging::kKeysFirst);
   });
 }
 

@@ -102,8 +102,7 @@ int64_t Connection::ExecuteCommand(std::string_view sql) {
 }
 
 std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql) {
-  Record(sql);
-  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql));
+  return OpenKeyset(sql, Paging::kPlain);
 }
 
 std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql,

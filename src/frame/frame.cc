@@ -31,9 +31,7 @@ ResultArray ConnectedObject::UnpagedList(std::string_view sql) {
 }
 
 ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view page_text) {
-  if (page_size_ <= 0) return UnpagedList(sql);
-  auto rs = conn().OpenKeyset(sql);
-  return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
+  return ListQuery(sql, page_text, db::Connection::Paging::kPlain);
 }
 
 ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view count_sql,
@@ -43,9 +41,10 @@ ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view count_
   return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
 }
 
-ResultArray FrameObject::KeysFirstListQuery(std::string_view sql, std::string_view page_text) {
+ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view page_text,
+                                   db::Connection::Paging paging) {
   if (page_size_ <= 0) return UnpagedList(sql);
-  auto rs = conn().OpenKeyset(sql, db::Connection::Paging::kKeysFirst);
+  auto rs = conn().OpenKeyset(sql, paging);
   return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
 }
 

@@ -77,9 +77,10 @@ class FrameObject : public ConnectedObject {
   // `sql`) instead of counting `sql` itself.
   ResultArray ListQuery(std::string_view sql, std::string_view count_sql,
                         std::string_view page_text);
-  // The same for a list filtered by a sub-query: pages are read keys first
-  // where the engine gains by it (db::Connection::Paging).
-  ResultArray KeysFirstListQuery(std::string_view sql, std::string_view page_text);
+  // The same with the way pages are read (db::Connection::Paging): keys
+  // first for a list filtered by a sub-query.
+  ResultArray ListQuery(std::string_view sql, std::string_view page_text,
+                        db::Connection::Paging paging);
 
  private:
   int32_t page_size_ = 0;
