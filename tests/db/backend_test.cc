@@ -263,6 +263,26 @@ TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
   }
 }
 
+// A statement sent again is answered from the tables as they are now, after
+// their columns changed, a table was dropped, or the session's prepared
+// statements were dropped by the caller.
+TEST_P(PostgresTest, RepeatedStatementsFollowTheSchema) {
+  const std::string all = "select * from ptlx_repeat";
+  conn->ExecuteCommand("create table ptlx_repeat (a int)");
+  conn->ExecuteCommand("insert into ptlx_repeat values (1)");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Rows(all), "a\n1\n");
+  if (engine().postgres()) conn->ExecuteCommand("deallocate all");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(Rows(all), "a\n1\n");
+  conn->ExecuteCommand("alter table ptlx_repeat add b varchar(5) default 'x'");
+  EXPECT_EQ(Rows(all), "a|b\n1|x\n");
+  conn->ExecuteCommand("drop table ptlx_repeat");
+  EXPECT_THROW(conn->Execute(all), db::Error);
+  conn->ExecuteCommand("create table ptlx_repeat (a varchar(5))");
+  conn->ExecuteCommand("insert into ptlx_repeat values ('z')");
+  EXPECT_EQ(Rows(all), "a\nz\n");
+  EXPECT_EQ(Rows(all), "a\nz\n");
+}
+
 PTOLIX_BACKENDS(PostgresTest);
 
 // A server that accepts the connection and never answers: a listening

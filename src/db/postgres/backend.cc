@@ -11,9 +11,11 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "db/catalog.h"
@@ -96,6 +98,17 @@ std::string FirstWord(const std::string& sql) {
   size_t j = i;
   while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
   return FoldCase(std::string_view(sql).substr(i, j - i));
+}
+
+// Statements whose plans may be kept: one query or change, nothing that
+// alters the schema or the session.
+bool IsPreparable(const std::string& sql) {
+  static const char* words[] = {"select", "insert", "update", "delete", "with"};
+  std::string first = FirstWord(sql);
+  for (const char* w : words) {
+    if (first == w) return sql.find(';') == std::string::npos;
+  }
+  return false;
 }
 
 bool IsTransactionControl(const std::string& sql) {
@@ -228,15 +241,15 @@ class PostgresBackend : public Backend {
     if (statement_savepoint_) text = "release savepoint ptlx_statement; ";
     if (guard) text += "savepoint ptlx_statement; ";
     statement_savepoint_ = false;
-    const std::string& run = text.empty() ? sql : (text += sql);
-    ResultPtr res(PQexec(conn_.get(), run.c_str()));
-    auto status = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
-    bool ok =
-        status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
-    if (!ok) {
+    ResultPtr res;
+    if (text.empty() && tx_status == PQTRANS_IDLE && IsPreparable(sql)) {
+      res = RunKept(sql);
+    } else {
+      res.reset(PQexec(conn_.get(), text.empty() ? sql.c_str() : (text += sql).c_str()));
+    }
+    if (!Succeeded(res.get())) {
       std::string message = ErrorText(res.get(), conn_.get());
-      const char* code = res ? PQresultErrorField(res.get(), PG_DIAG_SQLSTATE) : nullptr;
-      std::string state = code ? code : "";
+      std::string state = State(res.get());
       if (guard) {
         ResultPtr undo(PQexec(
             conn_.get(), "rollback to savepoint ptlx_statement; release savepoint ptlx_statement"));
@@ -246,6 +259,68 @@ class PostgresBackend : public Backend {
     statement_savepoint_ = guard;
     return res;
   }
+
+  static bool Succeeded(const PGresult* res) {
+    auto status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
+  }
+
+  static std::string State(const PGresult* res) {
+    const char* code = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+    return code ? code : "";
+  }
+
+  static constexpr size_t kKept = 128;  // statements whose plans are kept
+  struct Kept {
+    std::string name;
+    std::list<std::string>::iterator use;
+  };
+
+  // Runs a statement outside a transaction, keeping its plan on the server
+  // from its second run on: a page view sends the same few texts again and
+  // again, and planning a list's sub-selects of the column tree costs as much
+  // as running them. A statement without parameters keeps one plan, which
+  // the server makes again when a table it reads changes.
+  ResultPtr RunKept(const std::string& sql) {
+    auto it = kept_.find(sql);
+    if (it == kept_.end()) {
+      if (seen_.insert(std::hash<std::string>{}(sql)).second) {
+        if (seen_.size() > kKept * 8) seen_.clear();
+        return ResultPtr(PQexec(conn_.get(), sql.c_str()));
+      }
+      if (kept_.size() >= kKept) Forget(kept_.find(uses_.back()));
+      std::string name = "ptlx_" + std::to_string(++prepared_);
+      ResultPtr prepared(PQprepare(conn_.get(), name.c_str(), sql.c_str(), 0, nullptr));
+      // A statement the server refuses to prepare runs as it is, and its
+      // failure, if any, is reported from that run.
+      if (!Succeeded(prepared.get())) return ResultPtr(PQexec(conn_.get(), sql.c_str()));
+      uses_.push_front(sql);
+      it = kept_.emplace(sql, Kept{std::move(name), uses_.begin()}).first;
+    } else {
+      uses_.splice(uses_.begin(), uses_, it->second.use);
+    }
+    ResultPtr res(
+        PQexecPrepared(conn_.get(), it->second.name.c_str(), 0, nullptr, nullptr, nullptr, 0));
+    if (Succeeded(res.get())) return res;
+    // A table changed the shape of the rows the kept plan returns, or the
+    // caller deallocated our statements: nothing ran, so it runs again as
+    // it is.
+    std::string state = State(res.get());
+    if (state != "0A000" && state != "26000") return res;
+    Forget(it);
+    return ResultPtr(PQexec(conn_.get(), sql.c_str()));
+  }
+
+  void Forget(std::unordered_map<std::string, Kept>::iterator it) {
+    ResultPtr gone(PQexec(conn_.get(), ("deallocate " + it->second.name).c_str()));
+    uses_.erase(it->second.use);
+    kept_.erase(it);
+  }
+
+  std::unordered_map<std::string, Kept> kept_;
+  std::list<std::string> uses_;      // texts of kept_, most recently run first
+  std::unordered_set<size_t> seen_;  // hashes of texts run once, not yet kept
+  uint64_t prepared_ = 0;
 
   std::unique_ptr<PGconn, ConnFinish> conn_;
   bool statement_savepoint_ = false;  // the last statement's savepoint is still open

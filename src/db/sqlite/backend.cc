@@ -73,9 +73,11 @@ class SqliteCursor : public BackendCursor {
  public:
   SqliteCursor(std::shared_ptr<StatementCache> cache, std::string sql)
       : cache_(std::move(cache)), sql_(std::move(sql)), stmt_(cache_->Take(sql_)) {
+    Step();  // runs the statement; errors surface here, not at the first read
+    // Named after the first step: a kept statement whose tables changed is
+    // prepared again there, and `select *` may then have other columns.
     int n = sqlite3_column_count(stmt_.get());
     for (int i = 0; i < n; ++i) columns_.emplace_back(sqlite3_column_name(stmt_.get(), i));
-    Step();  // runs the statement; errors surface here, not at the first read
   }
   ~SqliteCursor() override {
     if (stmt_) cache_->Give(sql_, std::move(stmt_));
