@@ -125,53 +125,33 @@ int64_t Connection::Count(std::string_view sql) {
 }
 
 int64_t Connection::CountRewritten(const std::string& text) {
-  auto number = [](BackendCursor& cursor) {
-    std::vector<Variant> row;
-    cursor.Fetch(&row);
-    return row.at(0).AsInt64();
-  };
+  std::vector<Variant> row;
   // Inside a transaction the token does not see this transaction's own
   // uncommitted rows: count every time.
-  if (InTransaction()) return number(*backend_->Query(text));
+  if (InTransaction()) {
+    backend_->Query(text)->Fetch(&row);
+    return row.at(0).AsInt64();
+  }
   auto kept = counts_.find(text);
   const bool known = kept != counts_.end();
-  std::string token = backend_->ChangeToken();
-  std::string now;
-  std::optional<int64_t> rows;
+  const std::string token = backend_->ChangeToken();
+  if (known) {
+    backend_->Query("select " + token)->Fetch(&row);
+    if (row.at(0).AsString() == kept->second.token) return kept->second.rows;
+  }
+  // The count and its token in one statement, so from one snapshot. Both
+  // texts stay the same from call to call, so both stay prepared.
   auto start = std::chrono::steady_clock::now();
-  if (dialect() == Dialect::kSqlite) {
-    // No round trip to save: a count not kept goes alone, as it would
-    // without keeping; a kept one is checked by its token first. Both texts
-    // stay the same from call to call, so both stay prepared. (A commit
-    // between token and count makes the next token differ again.)
-    if (known) {
-      std::vector<Variant> row;
-      backend_->Query("select " + token)->Fetch(&row);
-      now = row.at(0).AsString();
-    }
-    if (!known || now != kept->second.token) rows = number(*backend_->Query(text));
-  } else {
-    // One round trip reads the token and, unless it is the kept count's,
-    // counts: the count and its token come from the same snapshot.
-    std::string was = known ? kept->second.token : "";
-    auto cursor = backend_->Query("select " + token + ", case when " + token + " = '" + was +
-                                  "' then null else (" + text + ") end");
-    std::vector<Variant> row;
-    cursor->Fetch(&row);
-    now = row.at(0).AsString();
-    if (now != was) rows = row.at(1).AsInt64();
+  backend_->Query("select " + token + ", (" + text + ")")->Fetch(&row);
+  Counted now{row.at(0).AsString(), row.at(1).AsInt64()};
+  if (known) {
+    kept->second = now;
+  } else if (std::chrono::steady_clock::now() - start >= keep_from_) {
+    // Kept only when it took long enough to be worth checking.
+    if (counts_.size() >= kCountsKept) counts_.clear();
+    counts_[text] = now;
   }
-  if (!known) {
-    // Kept only when it took long enough to be worth checking; on SQLite
-    // its token is read at the next call, which counts once more.
-    if (std::chrono::steady_clock::now() - start >= keep_from_) {
-      if (counts_.size() >= kCountsKept) counts_.clear();
-      counts_[text] = Counted{std::move(now), *rows};
-    }
-    return *rows;
-  }
-  if (rows) kept->second = Counted{std::move(now), *rows};
-  return kept->second.rows;
+  return now.rows;
 }
 
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
