@@ -144,10 +144,13 @@ int64_t Connection::CountRewritten(const std::string& text) {
   auto start = std::chrono::steady_clock::now();
   backend_->Query("select " + token + ", (" + text + ")")->Fetch(&row);
   Counted now{row.at(0).AsString(), row.at(1).AsInt64()};
-  if (known) {
+  // Kept only while it takes long enough to be worth checking: a cheap
+  // count is quicker taken again than checked.
+  if (std::chrono::steady_clock::now() - start < keep_from_) {
+    if (known) counts_.erase(kept);
+  } else if (known) {
     kept->second = now;
-  } else if (std::chrono::steady_clock::now() - start >= keep_from_) {
-    // Kept only when it took long enough to be worth checking.
+  } else {
     if (counts_.size() >= kCountsKept) counts_.clear();
     counts_[text] = now;
   }

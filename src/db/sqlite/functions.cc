@@ -67,20 +67,20 @@ char32_t Fold(char32_t c) {
   return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), locale));
 }
 
-// Decodes UTF-8 to code points, folded; a stray byte stands for itself in
-// a range no character uses, so it matches only the same byte.
-std::u32string FoldedText(const unsigned char* s, size_t n) {
-  std::u32string out;
-  out.reserve(n);
+// Decodes UTF-8 to code points, folded, into `out`; a stray byte stands for
+// itself in a range no character uses, so it matches only the same byte.
+void FoldInto(const unsigned char* s, size_t n, std::u32string& out) {
+  out.clear();
   for (size_t i = 0; i < n;) {
     unsigned char c = s[i];
-    int extra = c < 0x80             ? 0
-                : (c & 0xE0) == 0xC0 ? 1
-                : (c & 0xF0) == 0xE0 ? 2
-                : (c & 0xF8) == 0xF0 ? 3
-                                     : -1;
-    char32_t cp = extra == 0 ? c : extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
-    bool ok = extra >= 0 && i + extra < n;
+    if (c < 0x80) {
+      out.push_back(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+      ++i;
+      continue;
+    }
+    int extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+    char32_t cp = extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
+    bool ok = extra > 0 && i + extra < n;
     for (int k = 1; ok && k <= extra; ++k) {
       if ((s[i + k] & 0xC0) != 0x80) ok = false;
       cp = (cp << 6) | (s[i + k] & 0x3F);
@@ -93,69 +93,84 @@ std::u32string FoldedText(const unsigned char* s, size_t n) {
     out.push_back(Fold(cp));
     i += extra + 1;
   }
-  return out;
 }
 
-// x like pattern, "%" any run, "_" any one character, `escape` (when not 0)
-// makes the next pattern character literal; letter case ignored for every
-// script. Greedy with one backtracking point, which is exact for these two
-// wildcards.
-bool LikeIgnoringCase(const std::u32string& text, const std::u32string& pattern, char32_t escape) {
+// A like pattern read once per statement: "%" any run, "_" any one
+// character, `escape` (when not 0) makes the next pattern character literal.
+struct Pattern {
   struct Part {
     enum { kChar, kOne, kAny } kind;
     char32_t c;
   };
+  char32_t escape = 0;
   std::vector<Part> parts;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    char32_t c = pattern[i];
-    if (escape && c == escape && i + 1 < pattern.size()) {
-      parts.push_back({Part::kChar, pattern[++i]});
-    } else if (c == U'%') {
-      if (parts.empty() || parts.back().kind != Part::kAny) parts.push_back({Part::kAny, 0});
-    } else if (c == U'_') {
-      parts.push_back({Part::kOne, 0});
-    } else {
-      parts.push_back({Part::kChar, c});
+
+  Pattern(const std::u32string& pattern, char32_t esc) : escape(esc) {
+    for (size_t i = 0; i < pattern.size(); ++i) {
+      char32_t c = pattern[i];
+      if (escape && c == escape && i + 1 < pattern.size()) {
+        parts.push_back({Part::kChar, pattern[++i]});
+      } else if (c == U'%') {
+        if (parts.empty() || parts.back().kind != Part::kAny) parts.push_back({Part::kAny, 0});
+      } else if (c == U'_') {
+        parts.push_back({Part::kOne, 0});
+      } else {
+        parts.push_back({Part::kChar, c});
+      }
     }
   }
-  size_t t = 0, p = 0, star = std::string::npos, resume = 0;
-  while (t < text.size()) {
-    if (p < parts.size() && parts[p].kind == Part::kAny) {
-      star = p++;
-      resume = t;
-    } else if (p < parts.size() && (parts[p].kind == Part::kOne || parts[p].c == text[t])) {
-      ++p;
-      ++t;
-    } else if (star != std::string::npos) {
-      p = star + 1;
-      t = ++resume;
-    } else {
-      return false;
+
+  // Greedy with one backtracking point, which is exact for these two
+  // wildcards.
+  bool Matches(const std::u32string& text) const {
+    size_t t = 0, p = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+      if (p < parts.size() && parts[p].kind == Part::kAny) {
+        star = p++;
+        resume = t;
+      } else if (p < parts.size() && (parts[p].kind == Part::kOne || parts[p].c == text[t])) {
+        ++p;
+        ++t;
+      } else if (star != std::string::npos) {
+        p = star + 1;
+        t = ++resume;
+      } else {
+        return false;
+      }
     }
+    while (p < parts.size() && parts[p].kind == Part::kAny) ++p;
+    return p == parts.size();
   }
-  while (p < parts.size() && parts[p].kind == Part::kAny) ++p;
-  return p == parts.size();
-}
+};
 
 // match(pattern, x [, escape]): the function behind "x match pattern
 // [escape e]", which the rewriter puts in place of "like" for title and
-// content searches.
+// content searches; letter case ignored for every script. The pattern is
+// read once per statement and kept with it.
 void MatchIgnoringCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   for (int i = 0; i < argc; ++i) {
     if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   }
-  auto text_of = [&](int i) {
-    return FoldedText(sqlite3_value_text(argv[i]),
-                      static_cast<size_t>(sqlite3_value_bytes(argv[i])));
+  thread_local std::u32string folded;
+  auto fold = [&](int i) -> const std::u32string& {
+    FoldInto(sqlite3_value_text(argv[i]), static_cast<size_t>(sqlite3_value_bytes(argv[i])),
+             folded);
+    return folded;
   };
   char32_t escape = 0;
   if (argc == 3) {
-    std::u32string e = text_of(2);
-    if (e.size() != 1)
+    if (fold(2).size() != 1)
       return sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
-    escape = e[0];
+    escape = folded[0];
   }
-  sqlite3_result_int(ctx, LikeIgnoringCase(text_of(1), text_of(0), escape) ? 1 : 0);
+  auto* pattern = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 0));
+  if (!pattern || pattern->escape != escape) {
+    sqlite3_set_auxdata(ctx, 0, new Pattern(fold(0), escape),
+                        [](void* p) { delete static_cast<Pattern*>(p); });
+    pattern = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 0));
+    if (!pattern) return sqlite3_result_error_nomem(ctx);
+  }
+  sqlite3_result_int(ctx, pattern->Matches(fold(1)) ? 1 : 0);
 }
 
 }  // namespace
