@@ -214,10 +214,16 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
     std::string col = Num(pColumnID, "pColumnID");
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
     bool sqlite = conn().dialect() == db::Dialect::kSqlite;
-    return ListQuery(FewPublished(s, c, w, info_sql::kSortedRows)
-                         ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite)
-                         : info_sql::PublishedList(s, c, w),
-                     info_sql::PublishedCount(s, c, w), pCurPage);
+    auto list = [&](bool few) {
+      return few ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite)
+                 : info_sql::PublishedList(s, c, w);
+    };
+    if (PageSize() <= 0) return ListQuery(list(FewPublished(s, c, w, info_sql::kSortedRows)), "");
+    // The count the pager needs comes first: a list of fewer rows in all has
+    // fewer homed in the subtree too, and needs no probe.
+    int64_t rows = conn().Count(info_sql::PublishedCount(s, c, w));
+    bool few = rows < info_sql::kSortedRows || FewPublished(s, c, w, info_sql::kSortedRows);
+    return ListQuery(list(few), rows, pCurPage);
   });
 }
 

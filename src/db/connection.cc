@@ -105,18 +105,15 @@ std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql) {
   return OpenKeyset(sql, Paging::kPlain);
 }
 
-std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql,
-                                                  std::string_view count_sql) {
-  Record(sql);
-  Record(count_sql);
-  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql),
-                                           RewriteFor(*this, count_sql).text);
-}
-
 std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, Paging paging) {
   Record(sql);
-  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql), std::string(),
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql),
                                            paging == Paging::kKeysFirst);
+}
+
+std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, int64_t rows) {
+  Record(sql);
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql), false, rows);
 }
 
 int64_t Connection::Count(std::string_view sql) {

@@ -64,12 +64,9 @@ void ForwardRecordset::MoveNext() {
   eof_ = !cursor_->Fetch(&row_);
 }
 
-KeysetRecordset::KeysetRecordset(Connection& conn, Rewritten statement, std::string count_text,
-                                 bool keys_first)
-    : conn_(conn),
-      statement_(std::move(statement)),
-      count_text_(std::move(count_text)),
-      keys_first_(keys_first) {}
+KeysetRecordset::KeysetRecordset(Connection& conn, Rewritten statement, bool keys_first,
+                                 int64_t rows)
+    : conn_(conn), statement_(std::move(statement)), keys_first_(keys_first), count_(rows) {}
 
 int64_t KeysetRecordset::Count() const {
   if (count_ < 0) {
@@ -77,8 +74,7 @@ int64_t KeysetRecordset::Count() const {
     // trailing order by, which would cost a sort.
     std::string body = statement_.has_limit ? statement_.text
                                             : statement_.text.substr(0, statement_.before_order_by);
-    count_ = conn_.CountRewritten(
-        count_text_.empty() ? "select count(*) from (" + body + ") ptlx_count" : count_text_);
+    count_ = conn_.CountRewritten("select count(*) from (" + body + ") ptlx_count");
   }
   return count_;
 }

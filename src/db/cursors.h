@@ -46,12 +46,11 @@ std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n);
 // limit/offset around the current position; never reads the whole result.
 class KeysetRecordset : public Recordset {
  public:
-  // `count_text`, when not empty, is a statement in the backend's dialect
-  // that returns the statement's number of rows faster than counting it.
   // With `keys_first`, every page is read keys first on PostgreSQL, not
-  // only those far down.
-  KeysetRecordset(Connection& conn, Rewritten statement, std::string count_text = {},
-                  bool keys_first = false);
+  // only those far down. `rows`, when not negative, is the statement's
+  // number of rows as the caller has just counted them.
+  KeysetRecordset(Connection& conn, Rewritten statement, bool keys_first = false,
+                  int64_t rows = -1);
   bool IsEof() const override;
   bool IsBof() const override { return pos_ < 0; }
   const std::vector<std::string>& FieldNames() const override;
@@ -73,7 +72,6 @@ class KeysetRecordset : public Recordset {
 
   Connection& conn_;
   Rewritten statement_;
-  std::string count_text_;
   bool keys_first_;
   mutable int64_t count_ = -1;
   int64_t pos_ = 0;   // -1 before the first row, count_ after the last

@@ -34,17 +34,16 @@ ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view page_t
   return ListQuery(sql, page_text, db::Connection::Paging::kPlain);
 }
 
-ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view count_sql,
-                                   std::string_view page_text) {
-  if (page_size_ <= 0) return UnpagedList(sql);
-  auto rs = conn().OpenKeyset(sql, count_sql);
-  return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
-}
-
 ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view page_text,
                                    db::Connection::Paging paging) {
   if (page_size_ <= 0) return UnpagedList(sql);
   auto rs = conn().OpenKeyset(sql, paging);
+  return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
+}
+
+ResultArray FrameObject::ListQuery(std::string_view sql, int64_t rows, std::string_view page_text) {
+  if (page_size_ <= 0) return UnpagedList(sql);
+  auto rs = conn().OpenKeyset(sql, rows);
   return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
 }
 

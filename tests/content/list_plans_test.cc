@@ -99,8 +99,10 @@ TEST_P(ListPlansTest, PublishedListsOfBusySubtreesAreReadInOrderOthersSorted) {
     Trace();
     Variant page = info->Call("GetPublishedInfoList", {"1", "1", column, "3"});
     auto sent = Trace();
-    ASSERT_EQ(sent.size(), 3u) << column;
-    EXPECT_EQ(sent[1], list) << column;
+    // The count first; a subtree with fewer rows in all than the probe's
+    // bound is not probed.
+    ASSERT_EQ(sent.size(), std::string(column) == "1" ? 2u : 3u) << column;
+    EXPECT_EQ(sent.back(), list) << column;
     EXPECT_EQ(page.AsArray().DataRows(), 20) << column;
   }
   // The ordered form walks the website's index in list order.

@@ -87,9 +87,6 @@ class Connection {
   int64_t ExecuteCommand(std::string_view sql);
   // Opens a keyset cursor: exact counts and paging without reading every row.
   std::unique_ptr<Recordset> OpenKeyset(std::string_view sql);
-  // The same, with a statement that returns the number of rows of `sql`
-  // (one row, one number), for statements whose wrapped count is slow.
-  std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, std::string_view count_sql);
   // Where a keyset cursor starts reading pages keys first on PostgreSQL (a
   // page's keys from an index, then its rows), since an offset there visits
   // every row it skips: far down the list by default, or from the first
@@ -97,6 +94,8 @@ class Connection {
   // otherwise walk in order, visiting the many that fail the filter.
   enum class Paging { kPlain, kKeysFirst };
   std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, Paging paging);
+  // The same for a statement whose `rows` the caller has just counted.
+  std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, int64_t rows);
   // Runs a query of one row and one number (a count) and returns the number.
   // Outside a transaction a count that took a while is kept with the
   // engine's mark of the data it was counted on, and the same query is

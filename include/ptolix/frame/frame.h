@@ -73,14 +73,12 @@ class FrameObject : public ConnectedObject {
   // is the caller's page as text; empty means page 1.
   ResultArray ListQuery(std::string_view sql, std::string_view page_text);
   ResultArray ListQuery(std::string_view sql, int32_t page);
-  // The same, paging with `count_sql` (one row, one number: the rows of
-  // `sql`) instead of counting `sql` itself.
-  ResultArray ListQuery(std::string_view sql, std::string_view count_sql,
-                        std::string_view page_text);
   // The same with the way pages are read (db::Connection::Paging): keys
   // first for a list filtered by a sub-query.
   ResultArray ListQuery(std::string_view sql, std::string_view page_text,
                         db::Connection::Paging paging);
+  // The same for a list whose `rows` the caller has already counted.
+  ResultArray ListQuery(std::string_view sql, int64_t rows, std::string_view page_text);
 
  private:
   int32_t page_size_ = 0;
