@@ -1,13 +1,16 @@
 """The binding itself: names, values, raised errors, threads."""
 
+import contextlib
 import datetime
 import inspect
 import re
 import threading
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
 import ptolix
+from conftest import drop, open_fresh
 
 
 def test_classes_and_creation(conn):
@@ -123,54 +126,36 @@ def test_closed_connection(url):
 
 
 def test_four_threads_on_four_connections(url):
-    from conftest import open_fresh, drop
-
-    failures = []
-
     def page_requests(n: int) -> None:
-        try:
-            conn, schema = open_fresh(url)
-            link = ptolix.create("Link", conn)
-            link.AppendLinkClass(f"类{n}", f"class{n}")
-            for i in range(30):
-                link.AppendLink("1", f"link{n}-{i}", "", "http://x/", "", "", "", "")
-            link.PageSize = 10
-            for page in (1, 2, 3):
-                rows = ptolix.records(link.GetClassLinkList("1", page))
-                assert len(rows) == 10 and all(
-                    r["Link_Title"].startswith(f"link{n}-") for r in rows
-                )
-            assert link.Errors == ""
-            drop(conn, schema)
-        except Exception as e:  # reported below with the thread's number
-            failures.append((n, e))
+        conn, schema = open_fresh(url)
+        link = ptolix.create("Link", conn)
+        link.AppendLinkClass(f"类{n}", f"class{n}")
+        for i in range(30):
+            link.AppendLink("1", f"link{n}-{i}", "", "http://x/", "", "", "", "")
+        link.PageSize = 10
+        for page in (1, 2, 3):
+            rows = ptolix.records(link.GetClassLinkList("1", page))
+            assert len(rows) == 10 and all(r["Link_Title"].startswith(f"link{n}-") for r in rows)
+        assert link.Errors == ""
+        drop(conn, schema)
 
-    threads = [threading.Thread(target=page_requests, args=(n,)) for n in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert failures == []
+    with ThreadPoolExecutor(4) as pool:
+        list(pool.map(page_requests, range(4)))  # raises what a thread raised
 
 
 def test_one_connection_is_refused_to_a_second_thread():
     conn = ptolix.connect("sqlite::memory:")
-    other = ptolix.create("System", conn)
-    elsewhere = ptolix.create("About")
-    slow = (
-        "with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000) "
-        "select count(*) from c"
-    )
+    other, elsewhere = ptolix.create("System", conn), ptolix.create("About")
+    slow = ("with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000) "
+            "select count(*) from c")
     started = threading.Event()
 
     def work() -> None:
         started.set()
         while True:
-            try:
+            with contextlib.suppress(RuntimeError):  # the main thread got there first: try again
                 conn.execute(slow)
                 return
-            except RuntimeError:  # the main thread got there first: try again
-                continue
 
     worker = threading.Thread(target=work)
     worker.start()

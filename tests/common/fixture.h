@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,6 +11,9 @@
 #include "ptolix/ptolix.h"
 
 namespace ptolix {
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+
 // Lets GoogleTest print values in failure messages.
 inline void PrintTo(const Variant& v, std::ostream* os) { *os << ToDisplay(v); }
 inline void PrintTo(const ResultArray& a, std::ostream* os) { *os << a.ToString(); }
@@ -28,8 +32,6 @@ class TestContext {
 
   bool postgres() const { return postgres_; }
   bool sqlite() const { return !postgres_; }
-  // The engine's name in messages: "sqlite" or "postgres".
-  const char* name() const { return postgres_ ? "postgres" : "sqlite"; }
 
   // Statements after which the next row added to `table` without an
   // identifier gets `next` in its identity column `column`.
@@ -45,8 +47,6 @@ class TestContext {
   // PostgreSQL they also keep the planner off whole-table scans, so that a
   // small test table is planned as a large one would be.
   std::vector<std::string> Analyze() const;
-  // The statement showing the plan of `sql`, one step a row, in its last field.
-  std::string Explain(std::string_view sql) const;
 
  private:
   bool postgres_;
@@ -67,6 +67,13 @@ class DbTest : public ::testing::TestWithParam<std::string> {
 
   // A new late-bound object with the connection set.
   std::unique_ptr<Object> New(const std::string& class_name);
+  // A new object of class T with the connection set.
+  template <class T>
+  std::unique_ptr<T> Make() {
+    auto obj = std::make_unique<T>();
+    obj->SetConnection(conn);
+    return obj;
+  }
   // Runs a query and renders its rows as ResultArray::ToString does.
   std::string Rows(const std::string& sql);
   // Runs a statement directly (not traced).

@@ -166,11 +166,8 @@ PTOLIX_BACKENDS(CursorTest);
 
 class PostgresTest : public test::DbTest {};
 
-#define REQUIRE_POSTGRES() \
-  if (!engine().postgres()) GTEST_SKIP() << "PostgreSQL only"
-
 TEST_P(PostgresTest, ValuesNamesAndLiteralsAsCallersSeeThem) {
-  REQUIRE_POSTGRES();
+  if (!engine().postgres()) GTEST_SKIP() << "PostgreSQL only";
   auto rs = conn->Execute(
       "select Role_ID, Role_Name, count(*) over () as RowTotal, 2147483648 as Big, 1.5 as Ratio, "
       "cast(2.25 as float8) as Exact, true as Yes, null as Nothing, "
@@ -198,18 +195,17 @@ TEST_P(PostgresTest, ValuesNamesAndLiteralsAsCallersSeeThem) {
   // A caller turns the setting off on the shared connection; text with
   // backslashes must still be stored as given and never end the literal.
   conn->ExecuteCommand("set standard_conforming_strings = off");
-  System sys;
-  sys.SetConnection(conn);
+  auto sys = Make<System>();
   const std::string hostile = "\\'; drop table tPtlx_Role; --";
   const std::string texts[] = {hostile, "a\\b\\", "\\", "\\\\'", "plain"};
   for (const auto& text : texts) {
-    sys.AppendParameter("P" + text, text, text);
-    ResultArray row = sys.GetParameter("P" + text);
+    sys->AppendParameter("P" + text, text, text);
+    ResultArray row = sys->GetParameter("P" + text);
     ASSERT_EQ(row.DataRows(), 1) << text;
     EXPECT_EQ(row.Get(1, "Para_Value").AsString(), text);
     EXPECT_EQ(row.Get(1, "Para_Description").AsString(), text);
   }
-  EXPECT_EQ(sys.Errors(), "");
+  EXPECT_EQ(sys->Errors(), "");
   EXPECT_EQ(Rows("select count(*) as N from tPtlx_Role"), "N\n1\n");
   EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"),
             "setting\noff\n");

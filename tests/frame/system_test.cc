@@ -16,6 +16,7 @@ namespace ptolix {
 namespace {
 
 using test::ErrorLines;
+using test::Lines;
 
 TEST(SqlText, LiteralsAndNulls) {
   EXPECT_EQ(SqlQuote("") + SqlQuote("abc") + SqlQuote("O'Brien's"), "null'abc''O''Brien''s'");
@@ -110,11 +111,10 @@ TEST(Registry, CreatesByProgramIdentifierIgnoringCase) {
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.About")->Get("Errors"), HostError);
 }
 
-TEST(Registry, LateBindingConvertsAndChecksArguments) {
-  auto sys = GlobalRegistry().CreateObject("Corvane_Ptolix.System");
-  auto conn = db::Connect("sqlite::memory:");
-  schema::CreateSchema(*conn);
-  sys->PutConnection(conn);
+class SystemTest : public test::DbTest {};
+
+TEST_P(SystemTest, LateBindingConvertsAndChecksArguments) {
+  auto sys = New("System");
   // Values that do not convert are host errors (wrong counts, unknown
   // members and the like are checked through the binding and the host).
   EXPECT_THROW(sys->Call("GetSystemList", {Variant(int64_t{1} << 40)}), HostError);
@@ -157,12 +157,9 @@ TEST(Registry, CallsWithoutConnectionFail) {
     } else {
       EXPECT_EQ(result.ToText(), "");  // empty, or empty text
     }
-    EXPECT_EQ(test::ErrorLines(obj->Get("Errors").AsString()),
-              std::vector<std::string>{"[91] Object variable or With block variable not set"});
+    EXPECT_EQ(test::ErrorsOf(*obj), Lines{"[91] Object variable or With block variable not set"});
   }
 }
-
-class SystemTest : public test::DbTest {};
 
 TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
   auto sys = New("System");
@@ -171,12 +168,11 @@ TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
   sys->Call("DeleteParameter", {"NO_SUCH"});  // matches nothing: no error
   EXPECT_EQ(
       Trace(),
-      (std::vector<std::string>{
-          "insert into tPtlx_SystemParameter (Para_Name,Para_Value,Para_Description) values "
-          "('SITE_PHYSICAL_ROOT','/srv/www',null)",
-          "update tPtlx_SystemParameter set Para_Name = 'SITE_ROOT',Para_Value = '/srv/it''s',"
-          "Para_Description = '站点根' where Para_Name = 'SITE_PHYSICAL_ROOT'",
-          "delete from tPtlx_SystemParameter where Para_Name = 'NO_SUCH'"}));
+      (Lines{"insert into tPtlx_SystemParameter (Para_Name,Para_Value,Para_Description) values "
+             "('SITE_PHYSICAL_ROOT','/srv/www',null)",
+             "update tPtlx_SystemParameter set Para_Name = 'SITE_ROOT',Para_Value = '/srv/it''s',"
+             "Para_Description = '站点根' where Para_Name = 'SITE_PHYSICAL_ROOT'",
+             "delete from tPtlx_SystemParameter where Para_Name = 'NO_SUCH'"}));
   Variant row = sys->Call("GetParameter", {"SITE_ROOT"});
   EXPECT_EQ(row.AsArray().ToString(),
             "Para_Name|Para_Value|Para_Description\nSITE_ROOT|/srv/it's|站点根\n");
@@ -185,68 +181,66 @@ TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
 
   Variant missing = sys->Call("GetParameter", {"SITE_PHYSICAL_ROOT"});
   EXPECT_FALSE(missing.AsArray().allocated());
-  EXPECT_EQ(ErrorLines(sys->Get("Errors").AsString()),
-            std::vector<std::string>{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
+  EXPECT_EQ(test::ErrorsOf(*sys), Lines{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
 
-  System native;
-  native.SetConnection(conn);
-  native.AppendSystem("新闻", "");
-  native.AppendSystem("产品", "catalogue");
-  native.ModifySystem(2, "Products", "");
-  EXPECT_EQ(native.GetSystem("2").ToString(), "Sys_ID|Sys_Name|Sys_Description\n2|Products|Null\n");
-  EXPECT_EQ(native.GetSystemList().ToString(),
+  auto native = Make<System>();
+  native->AppendSystem("新闻", "");
+  native->AppendSystem("产品", "catalogue");
+  native->ModifySystem(2, "Products", "");
+  EXPECT_EQ(native->GetSystem("2").ToString(),
+            "Sys_ID|Sys_Name|Sys_Description\n2|Products|Null\n");
+  EXPECT_EQ(native->GetSystemList().ToString(),
             "Sys_ID|Sys_Name|Sys_Description\n1|新闻|Null\n2|Products|Null\n");
-  EXPECT_EQ(native.Errors(), "");
+  EXPECT_EQ(native->Errors(), "");
 
   // An identifier without a row is a failure, not a message.
-  EXPECT_FALSE(native.GetSystem("99").allocated());
+  EXPECT_FALSE(native->GetSystem("99").allocated());
   // A bare identifier that is not a number runs nothing.
-  EXPECT_TRUE(RunsNothing([&] { native.DeleteSystem("1 or 1=1"); }));
+  EXPECT_TRUE(RunsNothing([&] { native->DeleteSystem("1 or 1=1"); }));
   EXPECT_EQ(Rows("select count(*) n from tPtlx_System"), "n\n2\n");
-  EXPECT_EQ(
-      ErrorLines(native.Errors()),
-      (std::vector<std::string>{"[3021] Either BOF or EOF is True, or the current record has "
-                                "been deleted. Requested operation requires a current record.",
-                                "[13] Type mismatch: pID '1 or 1=1'"}));
-  native.DeleteSystem("1");
+  EXPECT_EQ(ErrorLines(native->Errors()),
+            (Lines{"[3021] Either BOF or EOF is True, or the current record has "
+                   "been deleted. Requested operation requires a current record.",
+                   "[13] Type mismatch: pID '1 or 1=1'"}));
+  native->DeleteSystem("1");
   EXPECT_EQ(Rows("select Sys_ID from tPtlx_System"), "Sys_ID\n2\n");
 }
 
 TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
-  System sys;
-  sys.SetConnection(conn);
+  auto sys = Make<System>();
   for (int i = 1; i <= 25; ++i)
-    sys.AppendParameter(fmt::format("P{:02}", i), std::to_string(i), "");
+    sys->AppendParameter(fmt::format("P{:02}", i), std::to_string(i), "");
   auto values = [](const ResultArray& a) { return test::FieldValues(a, "Para_Value"); };
   // Unpaged: every row, counts untouched.
-  EXPECT_EQ(sys.GetParameterList().DataRows(), 25);
-  EXPECT_EQ(sys.RecordCount(), 0);
-  sys.SetPageSize(10);
+  EXPECT_EQ(sys->GetParameterList().DataRows(), 25);
+  EXPECT_EQ(sys->RecordCount(), 0);
+  sys->SetPageSize(10);
   const std::pair<int32_t, const char*> cases[] = {
       {1, "1 2 3 4 5 6 7 8 9 10 "}, {2, "11 12 13 14 15 16 17 18 19 20 "},
       {3, "21 22 23 24 25 "},       {4, "21 22 23 24 25 "},
       {99, "21 22 23 24 25 "},      {0, "1 2 3 4 5 6 7 8 9 10 "},
       {-1, "1 2 3 4 5 6 7 8 9 10 "}};
   for (auto [number, rows] : cases) {
-    EXPECT_EQ(values(sys.GetParameterList(number)), rows) << number;
-    EXPECT_EQ(sys.RecordCount(), 25);
-    EXPECT_EQ(sys.PageCount(), 3);
+    EXPECT_EQ(values(sys->GetParameterList(number)), rows) << number;
+    EXPECT_EQ(sys->RecordCount(), 25);
+    EXPECT_EQ(sys->PageCount(), 3);
   }
   // 20 rows, page 2: a full page.
   Exec("delete from tPtlx_SystemParameter where Para_Value in ('21','22','23','24','25')");
-  EXPECT_EQ(sys.GetParameterList(2).DataRows(), 10);
-  EXPECT_EQ(sys.PageCount(), 2);
+  EXPECT_EQ(sys->GetParameterList(2).DataRows(), 10);
+  EXPECT_EQ(sys->PageCount(), 2);
   // Fewer rows than a page: all of them whatever the page.
-  sys.SetPageSize(50);
-  EXPECT_EQ(sys.GetParameterList(7).DataRows(), 20);
+  sys->SetPageSize(50);
+  EXPECT_EQ(sys->GetParameterList(7).DataRows(), 20);
   // The largest page size: one page of every row, no overflow in the
   // page arithmetic.
-  sys.SetPageSize(2147483647);
-  EXPECT_EQ(values(sys.GetParameterList(1)), "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ");
-  EXPECT_EQ(sys.PageCount(), 1);
-  EXPECT_EQ(sys.RecordCount(), 20);
-  EXPECT_EQ(sys.GetParameterList(2147483647).DataRows(), 20);
-  EXPECT_EQ(sys.Errors(), "");
+  sys->SetPageSize(2147483647);
+  EXPECT_EQ(values(sys->GetParameterList(1)),
+            "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ");
+  EXPECT_EQ(sys->PageCount(), 1);
+  EXPECT_EQ(sys->RecordCount(), 20);
+  EXPECT_EQ(sys->GetParameterList(2147483647).DataRows(), 20);
+  EXPECT_EQ(sys->Errors(), "");
 
   // An empty paged list: row 0 only, no counts, and the message.
   auto empty = New("System");
@@ -255,7 +249,7 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
             "Sys_ID|Sys_Name|Sys_Description\n");
   EXPECT_EQ(empty->Get("RecordCount"), Variant(int32_t{0}));
   EXPECT_EQ(empty->Get("PageCount"), Variant(int32_t{0}));
-  EXPECT_EQ(test::ErrorsOf(*empty), test::Lines{"[Ptolix] 没有记录。"});
+  EXPECT_EQ(test::ErrorsOf(*empty), Lines{"[Ptolix] 没有记录。"});
 
   // Unpaged and empty: row 0 only, nothing added to Errors.
   auto other = New("System");
@@ -301,10 +295,9 @@ TEST_P(SystemTest, FrameStateIsPerObjectAndCounters) {
                  "order by tEncode_Column, tEncode_Identify"),
             "tEncode_Column|tEncode_Identify|tEncode_Counter\nLink_ID|3|3\nLink_ID|4|1\n"
             "Other_ID|3|1\n");
-  EXPECT_EQ(ErrorLines(errors),
-            (std::vector<std::string>{"[13] Type mismatch: the counter's scope is empty",
-                                      "[91] Object variable or With block variable not set",
-                                      "[13] Type mismatch: identify '3 or 1=1'"}));
+  EXPECT_EQ(ErrorLines(errors), (Lines{"[13] Type mismatch: the counter's scope is empty",
+                                       "[91] Object variable or With block variable not set",
+                                       "[13] Type mismatch: identify '3 or 1=1'"}));
 }
 
 PTOLIX_BACKENDS(SystemTest);

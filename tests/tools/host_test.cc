@@ -104,6 +104,8 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
       {R"({"op":"set","obj":"s","prop":"PageSize","value":")" + std::string(100000, '[') + "\"}",
        "Type mismatch"},
       {R"({"op":"get","obj":"s","prop":"PageSize")", "bad JSON"},
+      {R"({"op":"new","obj":"s","progid":")" + std::string(64 << 20, 'x') + "\"}",
+       "request line longer than 67108864 bytes"},
       {"[1,2]", "a request is a JSON object"},
       {R"({"op":7})", "request needs a string \"op\""},
       {R"({"op":"get","obj":"s"})", "request needs a string \"prop\""},
@@ -148,14 +150,6 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
             std::string::npos);
 }
 
-TEST(Host, SkipsALineOverTheLimit) {
-  auto r = RunHost({R"({"op":"new","obj":"s","progid":")" + std::string(64 << 20, 'x') + "\"}",
-                    R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System","id":2})"});
-  ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0], json({{"ok", false}, {"error", "request line longer than 67108864 bytes"}}));
-  EXPECT_EQ(r[1], json({{"ok", true}, {"id", 2}}));
-}
-
 TEST(Host, TraceKeepsTheLatestStatements) {
   std::vector<std::string> lines = {
       R"({"op":"init","conn":"db"})",
@@ -177,10 +171,8 @@ TEST(Host, TraceKeepsTheLatestStatements) {
   EXPECT_EQ(full["dropped"], 3);
   EXPECT_EQ(full["value"][0], "select * from tPtlx_SystemParameter where Para_Name = 'P3'");
   EXPECT_EQ(full["value"][9999], "select * from tPtlx_SystemParameter where Para_Name = 'P10002'");
-  EXPECT_EQ(r.back(),
-            json({{"ok", true},
-                  {"value",
-                   json::array({"select * from tPtlx_SystemParameter where Para_Name = 'Q'"})}}));
+  EXPECT_EQ(r.back()["value"],
+            json::array({"select * from tPtlx_SystemParameter where Para_Name = 'Q'"}));
 }
 
 }  // namespace

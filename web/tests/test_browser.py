@@ -49,17 +49,10 @@ class Site:
         """Clicks something that loads a page and waits for the new one."""
         old = self.d.find_element(By.TAG_NAME, "html")
         element.click()
-
-        def gone(_) -> bool:
-            # While the new page replaces the old one the driver may also
-            # answer that the node no longer belongs to the document.
-            try:
-                old.is_enabled()
-                return False
-            except WebDriverException:
-                return True
-
-        WebDriverWait(self.d, 15).until(gone)
+        # Gone once the driver refuses to answer for it: stale, or, while the
+        # new page replaces the old one, no longer part of the document.
+        WebDriverWait(self.d, 15, ignored_exceptions=[WebDriverException]).until_not(
+            lambda _: old.is_enabled())
 
     def text(self) -> str:
         return self.d.find_element(By.TAG_NAME, "body").text
