@@ -22,12 +22,10 @@ def test_classes_and_creation(conn):
     user.Connection = conn
     assert user.Connection is conn
     assert "GetRoleList" in dir(user) and "PageSize" in dir(user) and "Connection" in dir(user)
-    # Help shows the parameters.
     assert "pID" in ptolix.create("Role").GetChildrenRoleList.__doc__
     method = ptolix.create("System").GetParameterList
     assert str(inspect.signature(method)) == "(pCurPage=0)"
     assert "pCurPage: long (32-bit integer), optional" in method.__doc__
-    # Members ignore letter case.
     system = ptolix.create("System", conn)
     system.pagesize = 1
     assert system.PAGESIZE == 1 and system.PageSize == 1
@@ -56,7 +54,7 @@ def test_values_into_text_arguments(new, value, stored):
     assert system.GetParameter("P")[1][1] == stored
 
 
-def test_values_out(conn):
+def test_values_out_execute_and_trace(conn):
     rows = conn.execute("select 1 as n, 'x' as t, null as z, 2.5 as f")
     assert rows == [["n", "t", "z", "f"], [1, "x", None, 2.5]]
     about = ptolix.create("About")
@@ -68,9 +66,6 @@ def test_values_out(conn):
     assert ptolix.records([["a", "b"], [1, None], [2, "x"]]) == [{"a": 1, "b": None}, {"a": 2, "b": "x"}]
     with pytest.raises(TypeError):
         ptolix.records("text")
-
-
-def test_execute_and_trace(conn):
     conn.execute("create table tTest (n int)")
     assert conn.execute("insert into tTest (n) values (1), (2)") == 2
     assert conn.execute("update tTest set n = n + 1") == 2

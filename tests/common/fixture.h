@@ -12,7 +12,9 @@
 
 namespace ptolix {
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using ::testing::ThrowsMessage;
 
 // Lets GoogleTest print values in failure messages.
 inline void PrintTo(const Variant& v, std::ostream* os) { *os << ToDisplay(v); }
@@ -41,7 +43,6 @@ class TestContext {
   // ("insert" or "update") on `table` with the message "refused".
   std::vector<std::string> RefusingTrigger(std::string_view name, std::string_view table,
                                            std::string_view event) const;
-  // The statement dropping that trigger again.
   std::string DropTrigger(std::string_view name, std::string_view table) const;
   // Statements refreshing the planner's statistics after a bulk load; on
   // PostgreSQL they also keep the planner off whole-table scans, so that a
@@ -95,7 +96,6 @@ class DbTest : public ::testing::TestWithParam<std::string> {
     calls();
     return Trace().empty();
   }
-  // What differs between the engines.
   TestContext engine() const { return TestContext(GetParam()); }
 
   std::shared_ptr<db::Connection> conn;
@@ -109,7 +109,6 @@ std::string FieldValues(const ResultArray& a, std::string_view field, bool sort 
 // Lines of an Errors text with their time stamps removed:
 // "[Ptolix] message" or "[13] Type mismatch...".
 std::vector<std::string> ErrorLines(const std::string& errors);
-// The lines of a late-bound object's Errors property.
 Lines ErrorsOf(Object& obj);
 
 }  // namespace ptolix::test

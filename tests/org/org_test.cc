@@ -258,8 +258,7 @@ TEST_P(OrgTest, PasswordsAreStoredAsHashes) {
   // Plain passwords of older rows are upgraded at sign-in.
   Exec(
       "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values "
-      "('old',1,'Old','Secret',1)");
-  Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,WebSite_ID) values ('void',1,'Void',1)");
+      "('old',1,'Old','Secret',1),('void',1,'Void',null,1)");
   EXPECT_FALSE(user.LoginVertify("old", "secret"));
   EXPECT_EQ(Stored("old"), "Secret");
   EXPECT_TRUE(user.LoginVertify("old", "Secret"));

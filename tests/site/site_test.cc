@@ -184,8 +184,7 @@ TEST_P(PageCodeTest, CodeFromTemplatesAndTagsAndFilesBelowTheSiteRoot) {
   EXPECT_EQ(page_.Errors(), "");
   // With PageSize set only the first page of tags is applied.
   page_.SetPageSize(1);
-  std::string asp = Asp();
-  EXPECT_NE(asp.find("<!--"), std::string::npos) << asp;
+  EXPECT_THAT(Asp(), HasSubstr("<!--"));
   EXPECT_EQ(page_.RecordCount(), 5);  // with the first template's tag
 
   // Files are read from below the site root only.

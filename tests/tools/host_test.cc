@@ -1,6 +1,7 @@
 // Drives `ptolix host` as another program would: JSON requests on standard
 // input, one response per line on standard output.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 namespace {
 
 using nlohmann::json;
+using ::testing::HasSubstr;
 
 std::vector<json> RunHost(const std::vector<std::string>& requests,
                           const std::string& options = "") {
@@ -137,17 +139,14 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const json& bad = r[2 + 2 * i];
     EXPECT_EQ(bad["ok"], false) << i;
-    EXPECT_NE(bad["error"].get<std::string>().find(cases[i].error), std::string::npos)
-        << i << ": " << bad["error"];
+    EXPECT_THAT(bad["error"].get<std::string>(), HasSubstr(cases[i].error)) << i;
     EXPECT_EQ(r[3 + 2 * i], json({{"ok", true}, {"value", 20}})) << i;
   }
   EXPECT_EQ(r[2 * cases.size()]["id"], "q");  // the bogus request's own id
-  EXPECT_NE(r[2 * cases.size() + 2]["error"].get<std::string>().find("cannot use"),
-            std::string::npos);
+  EXPECT_THAT(r[2 * cases.size() + 2]["error"].get<std::string>(), HasSubstr("cannot use"));
   EXPECT_EQ(r[2 * cases.size() + 3], json::parse(R"({"ok":true,"value":{"rows":null}})"));
-  EXPECT_NE(r.back()["value"].get<std::string>().find(
-                "] Object variable or With block variable not set\r\n"),
-            std::string::npos);
+  EXPECT_THAT(r.back()["value"].get<std::string>(),
+              HasSubstr("] Object variable or With block variable not set\r\n"));
 }
 
 TEST(Host, TraceKeepsTheLatestStatements) {
