@@ -80,10 +80,7 @@ TEST_P(CursorTest, KeysetsValueKindsTraceAndSubtrees) {
   auto rs = conn->OpenKeyset("select Sys_ID from tPtlx_System order by Sys_ID desc");
   EXPECT_EQ(rs->RecordCount(), 150);
   int seen = 0;
-  for (; !rs->IsEof(); rs->MoveNext()) {
-    EXPECT_EQ(rs->Field(0).AsInt64(), 150 - seen);
-    ++seen;
-  }
+  for (; !rs->IsEof(); rs->MoveNext()) EXPECT_EQ(rs->Field(0).AsInt64(), 150 - seen++);
   EXPECT_EQ(seen, 150);
   rs->MoveLast();
   EXPECT_EQ(rs->Field("sys_id").AsInt64(), 1);  // names ignore letter case

@@ -66,7 +66,7 @@ TEST(SqlText, CallerDatesAndNumbers) {
   EXPECT_THROW(ParseInteger("32768"), Failure);
 }
 
-TEST(ErrorText, LinesHaveTheirTwoForms) {
+TEST(Text, ErrorLinesAndVariantConversions) {
   std::string errors;
   SetError(errors, "x");
   SetError(errors, "");  // an empty message adds nothing
@@ -76,9 +76,7 @@ TEST(ErrorText, LinesHaveTheirTwoForms) {
   EXPECT_TRUE(DateTime::Parse(errors.substr(0, 19), &stamp));
   EXPECT_EQ(errors.substr(19, 15) + errors.substr(53),
             " - [Ptolix] x\r\n - [13] Type mismatch\r\n");
-}
 
-TEST(VariantText, Conversions) {
   EXPECT_EQ(Variant().ToText() + "|" + Variant(true).ToText() + "|" + Variant(int16_t{-5}).ToText(),
             "|True|-5");
   EXPECT_EQ(std::to_string(Variant(2.5).ToLong()) + std::to_string(Variant(3.5).ToLong()) +
@@ -166,14 +164,11 @@ TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
              "update tPtlx_SystemParameter set Para_Name = 'SITE_ROOT',Para_Value = '/srv/it''s',"
              "Para_Description = '站点根' where Para_Name = 'SITE_PHYSICAL_ROOT'",
              "delete from tPtlx_SystemParameter where Para_Name = 'NO_SUCH'"}));
-  Variant row = sys->Call("GetParameter", {"SITE_ROOT"});
-  EXPECT_EQ(row.AsArray().ToString(),
+  EXPECT_EQ(sys->Call("GetParameter", {"SITE_ROOT"}).AsArray().ToString(),
             "Para_Name|Para_Value|Para_Description\nSITE_ROOT|/srv/it's|站点根\n");
-  EXPECT_EQ(row.AsArray().At(1, 1), Variant("/srv/it's"));
   EXPECT_EQ(sys->Get("Errors"), Variant(""));
 
-  Variant missing = sys->Call("GetParameter", {"SITE_PHYSICAL_ROOT"});
-  EXPECT_FALSE(missing.AsArray().allocated());
+  EXPECT_FALSE(sys->Call("GetParameter", {"SITE_PHYSICAL_ROOT"}).AsArray().allocated());
   EXPECT_EQ(test::ErrorsOf(*sys), Lines{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
 
   auto native = Make<System>();

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using test::ErrorLines;
 using test::Lines;
 
-TEST(ToExecuteCode, LiteralAndScriptSegments) {
+TEST(PageCodeText, ScriptSegmentsAndMarkersOfOneTag) {
   const std::pair<const char*, const char*> cases[] = {
       {"<a href=\"x\">", "Response.Write \"<a href=\"\"x\"\">\""},
       {"a\nb\rc", "Response.Write \"a\nb\rc\""},  // a lone LF or CR stays in the string
@@ -35,10 +35,8 @@ TEST(ToExecuteCode, LiteralAndScriptSegments) {
       {"t%>u", "Response.Write \"t%>u\""},        // "%>" outside a block is text
   };
   for (auto [source, script] : cases) EXPECT_EQ(ToExecuteCode(source), script) << source;
-}
 
-TEST(ReplaceTag, MarkersOfOneTag) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
+  const std::tuple<const char*, const char*, const char*> markers[] = {
       {"<p>no markers</p><!--other-->", "P", "<p>no markers</p><!--other-->"},
       {"a<!--t-->b<!--t-->c<!--t-->", "P", "a<%P%>b<%P%>c<%P%>"},
       {"<!--T--><!--tt--><!--t-->", "P", "<!--T--><!--tt--><%P%>"},  // exact code only
@@ -62,7 +60,7 @@ TEST(ReplaceTag, MarkersOfOneTag) {
       {"<!--t <!--/t-->", "P", "<%<!--/t\"\r\nP%>"},
       {"<!--t <!--/t-->A<!--/t--><!--t -->", "[data]", "<%<!--/t\"\r\n%>A<%%><%[data]%>"},
   };
-  for (auto [text, program, expected] : cases)
+  for (auto [text, program, expected] : markers)
     EXPECT_EQ(ReplaceTag(text, "t", program), expected) << text;
   EXPECT_EQ(ReplaceTag("<!-- comment -->", "", "P"), "<!-- comment -->");
 }

@@ -35,7 +35,7 @@ std::vector<json> RunHost(const std::vector<std::string>& requests,
 }
 
 TEST(Host, EveryOpInOneSession) {
-  auto r = RunHost({
+  std::vector<std::string> lines = {
       R"({"op":"open","conn":"c","url":"sqlite::memory:"})",
       R"({"op":"init","conn":"c"})",
       R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})",
@@ -54,11 +54,20 @@ TEST(Host, EveryOpInOneSession) {
       R"({"op":"get","obj":"a","prop":"ModifiedDate"})",
       R"({"op":"call","obj":"s","method":"AppendParameter","args":[{"date":"2002-08-02 00:00:00"},12,{"empty":true}]})",
       R"({"op":"call","obj":"s","method":"GetParameterList","args":[]})",
-      R"({"op":"free","obj":"s"})",
-      R"({"op":"close","conn":"c"})",
-  });
-  ASSERT_EQ(r.size(), 20u);
-  for (int i : {0, 1, 2, 3, 4, 13, 18, 19}) EXPECT_EQ(r[i], json({{"ok", true}})) << i;
+      R"({"op":"trace","conn":"c"})",
+  };
+  // The trace keeps the latest 10,000 statements.
+  for (int i = 0; i < 10003; ++i) {
+    lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["P)" +
+                    std::to_string(i) + R"("]})");
+  }
+  lines.insert(lines.end(), {R"({"op":"trace","conn":"c"})",
+                             R"({"op":"call","obj":"s","method":"GetParameter","args":["Q"]})",
+                             R"({"op":"trace","conn":"c"})", R"({"op":"free","obj":"s"})",
+                             R"({"op":"close","conn":"c"})"});
+  auto r = RunHost(lines);
+  ASSERT_EQ(r.size(), lines.size());
+  for (size_t i : {0, 1, 2, 3, 4, 13}) EXPECT_EQ(r[i], json({{"ok", true}})) << i;
   EXPECT_EQ(r[5], json({{"ok", true}, {"value", 10}, {"id", 7}}));
   EXPECT_EQ(r[6], json({{"ok", true}, {"value", {{"empty", true}}}}));
   EXPECT_EQ(r[7]["value"],
@@ -76,6 +85,15 @@ TEST(Host, EveryOpInOneSession) {
   EXPECT_EQ(r[15]["value"]["list"].size(), 4u);
   EXPECT_EQ(r[15]["value"]["list"][3], json::parse(R"({"date":"2002-12-27 00:00:00"})"));
   EXPECT_EQ(r[17]["value"]["rows"][1], json::parse(R"(["2002-08-02 00:00:00","12",null])"));
+  const json& full = r[r.size() - 5];
+  ASSERT_EQ(full["value"].size(), 10000u);
+  EXPECT_EQ(full["dropped"], 3);
+  EXPECT_EQ(full["value"][0], "select * from tPtlx_SystemParameter where Para_Name = 'P3'");
+  EXPECT_EQ(full["value"][9999], "select * from tPtlx_SystemParameter where Para_Name = 'P10002'");
+  EXPECT_EQ(r[r.size() - 3]["value"],
+            json::array({"select * from tPtlx_SystemParameter where Para_Name = 'Q'"}));
+  EXPECT_EQ(r[r.size() - 2], json({{"ok", true}}));
+  EXPECT_EQ(r.back(), json({{"ok", true}}));
 }
 
 std::string Nested(int depth, const std::string& inner = "1") {
@@ -147,31 +165,6 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
   EXPECT_EQ(r[2 * cases.size() + 3], json::parse(R"({"ok":true,"value":{"rows":null}})"));
   EXPECT_THAT(r.back()["value"].get<std::string>(),
               HasSubstr("] Object variable or With block variable not set\r\n"));
-}
-
-TEST(Host, TraceKeepsTheLatestStatements) {
-  std::vector<std::string> lines = {
-      R"({"op":"init","conn":"db"})",
-      R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})",
-      R"({"op":"set","obj":"s","prop":"Connection","conn":"db"})",
-      R"({"op":"trace","conn":"db"})",
-  };
-  for (int i = 0; i < 10003; ++i) {
-    lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["P)" +
-                    std::to_string(i) + R"("]})");
-  }
-  lines.push_back(R"({"op":"trace","conn":"db"})");
-  lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["Q"]})");
-  lines.push_back(R"({"op":"trace","conn":"db"})");
-  auto r = RunHost(lines, "--db sqlite::memory:");
-  ASSERT_EQ(r.size(), lines.size());
-  const json& full = r[r.size() - 3];
-  ASSERT_EQ(full["value"].size(), 10000u);
-  EXPECT_EQ(full["dropped"], 3);
-  EXPECT_EQ(full["value"][0], "select * from tPtlx_SystemParameter where Para_Name = 'P3'");
-  EXPECT_EQ(full["value"][9999], "select * from tPtlx_SystemParameter where Para_Name = 'P10002'");
-  EXPECT_EQ(r.back()["value"],
-            json::array({"select * from tPtlx_SystemParameter where Para_Name = 'Q'"}));
 }
 
 }  // namespace
