@@ -3,10 +3,11 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <random>
+#include <set>
 #include <tuple>
 
 #include "fixture.h"
@@ -144,13 +145,10 @@ class PageCodeTest : public test::DbTest {
   std::string Asp() { return page_.CreateAspCode("1", "1", "index.asp"); }
   // Tag codes of a list as "page:code", sorted.
   static std::string Codes(const ResultArray& a) {
-    std::vector<std::string> codes;
+    std::multiset<std::string> codes;
     for (int32_t r = 1; r <= a.DataRows(); ++r)
-      codes.push_back(ToDisplay(a.Get(r, "Page_File")) + ":" + ToDisplay(a.Get(r, "Tag_Code")));
-    std::sort(codes.begin(), codes.end());
-    std::string out;
-    for (const auto& c : codes) out += c + " ";
-    return out;
+      codes.insert(ToDisplay(a.Get(r, "Page_File")) + ":" + ToDisplay(a.Get(r, "Tag_Code")) + " ");
+    return std::accumulate(codes.begin(), codes.end(), std::string());
   }
 
   fs::path root_;
