@@ -61,7 +61,7 @@ TEST(Rewrite, EachDialect) {
 
 class CursorTest : public test::DbTest {};
 
-TEST_P(CursorTest, KeysetsValueKindsTraceAndSubtrees) {
+TEST_P(CursorTest, KeysetsValueKindsNamesTraceAndSubtrees) {
   std::string systems = "('s1')";
   for (int i = 2; i <= 150; ++i) systems += ",('s" + std::to_string(i) + "')";
   Exec("insert into tPtlx_System (Sys_Name) values " + systems);
@@ -124,6 +124,21 @@ TEST_P(CursorTest, KeysetsValueKindsTraceAndSubtrees) {
                          "select top 1 * from tPtlx_Role",
                          "select * from tPtlx_System where Sys_ID = 1and Sys_Name = 'a'"}));
   EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
+
+  // Expression columns are named alike on every backend.
+  EXPECT_EQ(
+      Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
+           "group by tPtlx_Role.Role_Name, Role_Order"),
+      "count(*)|Top|Role_Name|Role_Order\n1|1|系统管理员|" +
+          conn->Execute("select Role_Order from tPtlx_Role")->Field(0).AsString() + "\n");
+  // Also through a page window wrapped around a limited statement.
+  rs = conn->OpenKeyset("select top 5 count(*), 'x' as Mark from tPtlx_Role");
+  rs->SetPageSize(2);
+  rs->SetAbsolutePage(1);
+  EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"count(*)", "Mark"}));
+  // A star over a select list names its columns by their aliases or text.
+  EXPECT_EQ(Rows("select * from (select Role_ID Id, len(Role_Name), 1as N from tPtlx_Role) q"),
+            "Id|len(Role_Name)|N\n1|5|1\n");
 
   // Subtree queries concatenate the code prefix and use the index.
   // Without rewriting, '0007' + '%' would be the number 7 on SQLite.
@@ -193,22 +208,6 @@ TEST_P(PostgresTest, ValuesNamesAndLiteralsAsCallersSeeThem) {
   EXPECT_EQ(Rows("select count(*) as N from tPtlx_Role"), "N\n1\n");
   EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"),
             "setting\noff\n");
-}
-
-TEST_P(PostgresTest, ExpressionColumnsAreNamedAlikeOnEveryBackend) {
-  EXPECT_EQ(
-      Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
-           "group by tPtlx_Role.Role_Name, Role_Order"),
-      "count(*)|Top|Role_Name|Role_Order\n1|1|系统管理员|" +
-          conn->Execute("select Role_Order from tPtlx_Role")->Field(0).AsString() + "\n");
-  // Also through a page window wrapped around a limited statement.
-  auto rs = conn->OpenKeyset("select top 5 count(*), 'x' as Mark from tPtlx_Role");
-  rs->SetPageSize(2);
-  rs->SetAbsolutePage(1);
-  EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"count(*)", "Mark"}));
-  // A star over a select list names its columns by their aliases or text.
-  EXPECT_EQ(Rows("select * from (select Role_ID Id, len(Role_Name), 1as N from tPtlx_Role) q"),
-            "Id|len(Role_Name)|N\n1|5|1\n");
 }
 
 TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {

@@ -86,7 +86,7 @@ TEST(Text, ErrorLinesAndVariantConversions) {
   EXPECT_THROW(Variant(int64_t{1} << 40).ToLong(), Failure);
 }
 
-TEST(Registry, CreatesByProgramIdentifierIgnoringCase) {
+TEST(Registry, CreatesByProgramIdentifierAndCallsWithoutConnectionFail) {
   const auto& classes = GlobalRegistry().Classes();
   EXPECT_EQ(classes.size(), 12u);
   for (const auto& cls : classes) {
@@ -102,30 +102,9 @@ TEST(Registry, CreatesByProgramIdentifierIgnoringCase) {
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.Nothing"), HostError);
   EXPECT_THROW(GlobalRegistry().CreateObject("Role"), HostError);
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.About")->Get("Errors"), HostError);
-}
 
-class SystemTest : public test::DbTest {};
-
-TEST_P(SystemTest, LateBindingConvertsAndChecksArguments) {
-  auto sys = New("System");
-  // Values that do not convert are host errors (wrong counts, unknown
-  // members and the like are checked through the binding and the host).
-  EXPECT_THROW(sys->Call("GetSystemList", {Variant(int64_t{1} << 40)}), HostError);
-  EXPECT_THROW(sys->Get("Connection"), HostError);
-  // Names ignore letter case; optional arguments may be left off; text
-  // converts to numbers and numbers to text.
-  EXPECT_NO_THROW(sys->Call("getsystemlist", {}));
-  sys->Put("pagesize", "3");
-  EXPECT_EQ(sys->Get("PAGESIZE"), Variant(int32_t{3}));
-  sys->Call("AppendSystem", {12, 3.5});
-  EXPECT_EQ(sys->Call("GetSystem", {1}).AsArray().ToString(),
-            "Sys_ID|Sys_Name|Sys_Description\n1|12|3.5\n");
-  EXPECT_EQ(sys->Get("Errors"), Variant(""));
-}
-
-// A call on an object whose Connection was never set fails with one Errors
-// line and returns nothing.
-TEST(Registry, CallsWithoutConnectionFail) {
+  // A call on an object whose Connection was never set fails with one Errors
+  // line and returns nothing.
   const struct {
     const char* cls;
     const char* method;
@@ -150,6 +129,25 @@ TEST(Registry, CallsWithoutConnectionFail) {
                                                        : result.ToText().empty());
     EXPECT_EQ(test::ErrorsOf(*obj), Lines{"[91] Object variable or With block variable not set"});
   }
+}
+
+class SystemTest : public test::DbTest {};
+
+TEST_P(SystemTest, LateBindingConvertsAndChecksArguments) {
+  auto sys = New("System");
+  // Values that do not convert are host errors (wrong counts, unknown
+  // members and the like are checked through the binding and the host).
+  EXPECT_THROW(sys->Call("GetSystemList", {Variant(int64_t{1} << 40)}), HostError);
+  EXPECT_THROW(sys->Get("Connection"), HostError);
+  // Names ignore letter case; optional arguments may be left off; text
+  // converts to numbers and numbers to text.
+  EXPECT_NO_THROW(sys->Call("getsystemlist", {}));
+  sys->Put("pagesize", "3");
+  EXPECT_EQ(sys->Get("PAGESIZE"), Variant(int32_t{3}));
+  sys->Call("AppendSystem", {12, 3.5});
+  EXPECT_EQ(sys->Call("GetSystem", {1}).AsArray().ToString(),
+            "Sys_ID|Sys_Name|Sys_Description\n1|12|3.5\n");
+  EXPECT_EQ(sys->Get("Errors"), Variant(""));
 }
 
 TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {

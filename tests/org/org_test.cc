@@ -47,7 +47,7 @@ class OrgTest : public test::DbTest {
 };
 
 // Role 1 (FFEF) is the administrators' root that every database starts with.
-TEST_P(OrgTest, OrderCodesAlongAThreeLevelTree) {
+TEST_P(OrgTest, OrderCodesAlongAThreeLevelTreeAndWhatCannotBeStored) {
   EXPECT_EQ(role.AppendRole("编辑", "", "1"), 2);
   EXPECT_EQ(role.AppendRole("实习编辑", "under 2", "2"), 3);
   EXPECT_EQ(role.AppendRole("记者", "", "1", "7"), 4);
@@ -66,9 +66,7 @@ TEST_P(OrgTest, OrderCodesAlongAThreeLevelTree) {
   EXPECT_EQ(role.AppendRole("孤儿", "", "99"), 6);
   EXPECT_EQ(Rows("select Role_Order,Role_Father from tPtlx_Role where Role_ID = 6"),
             "Role_Order|Role_Father\nFF9F|99\n");
-}
 
-TEST_P(OrgTest, AddingRefusesWhatCannotBeStored) {
   // Identities continue after the highest one used, so this sets the next
   // role to 4095, the last one with a 4-character segment.
   Exec("insert into tPtlx_Role (Role_ID,Role_Name) values (4094,'high')");
