@@ -155,7 +155,7 @@ class PageCodeTest : public test::DbTest {
   Page page_;
 };
 
-TEST_P(PageCodeTest, CodeFromTemplatesAndTagsAndFilesBelowTheSiteRoot) {
+TEST_P(PageCodeTest, CodeFromTemplatesAndTagsFilesBelowTheSiteRootAndFailures) {
   Write("templates/index.htm", "<b>Hi</b>\r\n<!--list n=3-->");
   page_.AppendTag("1", "index.asp", "list", "ShowList n", "");
   EXPECT_EQ(Asp(), "<b>Hi</b>\r\n<%n=\"3\"\r\nShowList n%>");
@@ -201,9 +201,7 @@ TEST_P(PageCodeTest, CodeFromTemplatesAndTagsAndFilesBelowTheSiteRoot) {
     EXPECT_EQ(ReadSiteFile(path, conn, errors), "") << path;
     EXPECT_EQ(ErrorLines(errors), Lines{std::string("[53] File not found: ") + path});
   }
-}
 
-TEST_P(PageCodeTest, FailuresAndTheirMessages) {
   Write("templates/index.htm", "<!--/t--><!--t-->");
   page_.AppendTag("1", "index.asp", "t", "P", "");
   const std::string no_record =
@@ -282,7 +280,7 @@ class WebSiteTest : public test::DbTest {
   WebSite site_;
 };
 
-TEST_P(WebSiteTest, AppendGivesNewestFirstOrderCodesThenChangesAndReads) {
+TEST_P(WebSiteTest, SitesAndStylesAddedChangedReadAndDeleted) {
   site_.AppendWebSite("Main", "Main site", "", "1");
   site_.AppendWebSite("Shop", "", "It's ours", "");
   EXPECT_EQ(
@@ -311,38 +309,7 @@ TEST_P(WebSiteTest, AppendGivesNewestFirstOrderCodesThenChangesAndReads) {
   site_.DeleteWebSite("1");
   EXPECT_FALSE(site_.GetWebSite("1").allocated());
   EXPECT_EQ(ErrorLines(site_.Errors()), Lines{"[Ptolix] 该站点不存在。"});
-}
 
-TEST(WebSiteOrderCode, KeepsFallingBeyondFourCharacters) {
-  EXPECT_EQ(WebSiteOrderCode(3839), "100F");
-  const int64_t ids[] = {1, 2, 3838, 3839, 3840, 4095, 4096, 65536, 268435455};
-  for (size_t i = 1; i < std::size(ids); ++i) {
-    EXPECT_GT(WebSiteOrderCode(ids[i - 1]), WebSiteOrderCode(ids[i])) << ids[i];
-  }
-}
-
-TEST_P(WebSiteTest, BadArgumentsRunNothing) {
-  auto site = New("WebSite");
-  site->Call("AppendWebSite", {"x", "", "", "1'"});
-  site->Call("DeleteWebSite", {"1 or 1=1"});
-  site->Call("SetWebSiteStyle", {"1", "x", ""});
-  EXPECT_TRUE(Trace().empty());
-  site->Call("DeleteWebSite", {""});  // an empty identifier makes an invalid statement
-  EXPECT_FALSE(site->Call("GetWebSite", {"7"}).AsArray().allocated());
-  EXPECT_THAT(test::ErrorsOf(*site),
-              ElementsAre("[13] Type mismatch: pType '1''", "[13] Type mismatch: pID '1 or 1=1'",
-                          "[13] Type mismatch: pSysID 'x'", StartsWith("[-2147217900]"),
-                          "[Ptolix] 该站点不存在。"));
-
-  // Adding is atomic: when the second step (the order code) is refused, the
-  // first does not stay.
-  ExecAll(engine().RefusingTrigger("no_order", "tPtlx_WebSite", "update"));
-  site_.AppendWebSite("Main", "", "", "");
-  EXPECT_EQ(Rows("select count(*) n from tPtlx_WebSite"), "n\n0\n");
-  EXPECT_EQ(ErrorLines(site_.Errors()).size(), 1u);
-}
-
-TEST_P(WebSiteTest, StylesSoftAndPhysicalDeletionAndPaging) {
   auto style = New("Style");
   style->Call("AppendStyle", {"1", "Blue", ""});
   style->Call("AppendTemplet", {"1", "1", "index.asp", "blue/index.htm", ""});
@@ -372,6 +339,35 @@ TEST_P(WebSiteTest, StylesSoftAndPhysicalDeletionAndPaging) {
   EXPECT_TRUE(RunsNothing([&] { styles->PhysicalDeleteStyle("1", "2;drop table tPtlx_Style"); }));
   EXPECT_EQ(ErrorLines(styles->Errors()),
             Lines{"[13] Type mismatch: pID '2;drop table tPtlx_Style'"});
+}
+
+TEST(WebSiteOrderCode, KeepsFallingBeyondFourCharacters) {
+  EXPECT_EQ(WebSiteOrderCode(3839), "100F");
+  const int64_t ids[] = {1, 2, 3838, 3839, 3840, 4095, 4096, 65536, 268435455};
+  for (size_t i = 1; i < std::size(ids); ++i) {
+    EXPECT_GT(WebSiteOrderCode(ids[i - 1]), WebSiteOrderCode(ids[i])) << ids[i];
+  }
+}
+
+TEST_P(WebSiteTest, BadArgumentsRunNothing) {
+  auto site = New("WebSite");
+  site->Call("AppendWebSite", {"x", "", "", "1'"});
+  site->Call("DeleteWebSite", {"1 or 1=1"});
+  site->Call("SetWebSiteStyle", {"1", "x", ""});
+  EXPECT_TRUE(Trace().empty());
+  site->Call("DeleteWebSite", {""});  // an empty identifier makes an invalid statement
+  EXPECT_FALSE(site->Call("GetWebSite", {"7"}).AsArray().allocated());
+  EXPECT_THAT(test::ErrorsOf(*site),
+              ElementsAre("[13] Type mismatch: pType '1''", "[13] Type mismatch: pID '1 or 1=1'",
+                          "[13] Type mismatch: pSysID 'x'", StartsWith("[-2147217900]"),
+                          "[Ptolix] 该站点不存在。"));
+
+  // Adding is atomic: when the second step (the order code) is refused, the
+  // first does not stay.
+  ExecAll(engine().RefusingTrigger("no_order", "tPtlx_WebSite", "update"));
+  site_.AppendWebSite("Main", "", "", "");
+  EXPECT_EQ(Rows("select count(*) n from tPtlx_WebSite"), "n\n0\n");
+  EXPECT_EQ(ErrorLines(site_.Errors()).size(), 1u);
 }
 
 // Style and Page run the same template statements; each has its own list.
