@@ -1,8 +1,6 @@
 """Fixtures: a fresh demo database per engine, and a gunicorn server on a
 free loopback port."""
 
-from __future__ import annotations
-
 import contextlib
 import os
 import secrets
@@ -29,11 +27,7 @@ def build_dir() -> Path:
     return Path(os.environ.get("PTOLIX_BUILD_DIR", WEB.parent / "build")).resolve()
 
 
-def engines() -> list[str]:
-    return ["sqlite", "postgresql"] if os.environ.get("PTOLIX_TEST_PG") else ["sqlite"]
-
-
-@pytest.fixture(scope="module", params=engines())
+@pytest.fixture(scope="module", params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []))
 def demo(request, tmp_path_factory):
     """The demo site and the identifiers in it (tech, lab, published, waiting)."""
     tmp = tmp_path_factory.mktemp(request.param)

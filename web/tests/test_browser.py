@@ -3,8 +3,6 @@ review and publication, paging, ordering, refused access, escaping, CSRF
 and sign-in throttling, with screenshots of the main screens. test_pages.py
 checks the same guards request by request on every screen."""
 
-from __future__ import annotations
-
 import os
 import re
 import secrets
