@@ -27,7 +27,8 @@ def build_dir() -> Path:
     return Path(os.environ.get("PTOLIX_BUILD_DIR", WEB.parent / "build")).resolve()
 
 
-@pytest.fixture(scope="module", params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []))
+@pytest.fixture(scope="module",
+                params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []))
 def demo(request, tmp_path_factory):
     """The demo site and the identifiers in it (tech, lab, published, waiting)."""
     tmp = tmp_path_factory.mktemp(request.param)
