@@ -13,11 +13,6 @@ os.environ.setdefault("PTOLIX_PWHASH", "min")
 import ptolix  # noqa: E402
 
 
-def backend_urls() -> list[str]:
-    pg = os.environ.get("PTOLIX_TEST_PG", "")
-    return ["sqlite::memory:"] + ([pg] if pg and pg != "off" else [])
-
-
 def open_fresh(url: str) -> tuple[ptolix.Connection, str | None]:
     """A connection on an empty database with the schema created."""
     conn = ptolix.connect(url)
@@ -36,9 +31,11 @@ def drop(conn: ptolix.Connection, schema: str | None) -> None:
     conn.close()
 
 
-@pytest.fixture(
-    params=backend_urls(), ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres"
-)
+PG = os.environ.get("PTOLIX_TEST_PG", "")
+
+
+@pytest.fixture(params=["sqlite::memory:"] + ([PG] if PG and PG != "off" else []),
+                ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres")
 def url(request) -> str:
     return request.param
 

@@ -1,13 +1,16 @@
 """The binding itself: names, values, raised errors, threads."""
 
+import contextlib
 import datetime
 import inspect
 import re
 import threading
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
 import ptolix
+from conftest import drop, open_fresh
 
 
 def test_classes_and_creation(conn):
@@ -19,12 +22,10 @@ def test_classes_and_creation(conn):
     user.Connection = conn
     assert user.Connection is conn
     assert "GetRoleList" in dir(user) and "PageSize" in dir(user) and "Connection" in dir(user)
-    # Help shows the parameters.
     assert "pID" in ptolix.create("Role").GetChildrenRoleList.__doc__
     method = ptolix.create("System").GetParameterList
     assert str(inspect.signature(method)) == "(pCurPage=0)"
     assert "pCurPage: long (32-bit integer), optional" in method.__doc__
-    # Members ignore letter case.
     system = ptolix.create("System", conn)
     system.pagesize = 1
     assert system.PAGESIZE == 1 and system.PageSize == 1
@@ -53,7 +54,7 @@ def test_values_into_text_arguments(new, value, stored):
     assert system.GetParameter("P")[1][1] == stored
 
 
-def test_values_out(conn):
+def test_values_out_execute_and_trace(conn):
     rows = conn.execute("select 1 as n, 'x' as t, null as z, 2.5 as f")
     assert rows == [["n", "t", "z", "f"], [1, "x", None, 2.5]]
     about = ptolix.create("About")
@@ -65,9 +66,6 @@ def test_values_out(conn):
     assert ptolix.records([["a", "b"], [1, None], [2, "x"]]) == [{"a": 1, "b": None}, {"a": 2, "b": "x"}]
     with pytest.raises(TypeError):
         ptolix.records("text")
-
-
-def test_execute_and_trace(conn):
     conn.execute("create table tTest (n int)")
     assert conn.execute("insert into tTest (n) values (1), (2)") == 2
     assert conn.execute("update tTest set n = n + 1") == 2
@@ -123,54 +121,36 @@ def test_closed_connection(url):
 
 
 def test_four_threads_on_four_connections(url):
-    from conftest import open_fresh, drop
-
-    failures = []
-
     def page_requests(n: int) -> None:
-        try:
-            conn, schema = open_fresh(url)
-            link = ptolix.create("Link", conn)
-            link.AppendLinkClass(f"类{n}", f"class{n}")
-            for i in range(30):
-                link.AppendLink("1", f"link{n}-{i}", "", "http://x/", "", "", "", "")
-            link.PageSize = 10
-            for page in (1, 2, 3):
-                rows = ptolix.records(link.GetClassLinkList("1", page))
-                assert len(rows) == 10 and all(
-                    r["Link_Title"].startswith(f"link{n}-") for r in rows
-                )
-            assert link.Errors == ""
-            drop(conn, schema)
-        except Exception as e:  # reported below with the thread's number
-            failures.append((n, e))
+        conn, schema = open_fresh(url)
+        link = ptolix.create("Link", conn)
+        link.AppendLinkClass(f"类{n}", f"class{n}")
+        for i in range(30):
+            link.AppendLink("1", f"link{n}-{i}", "", "http://x/", "", "", "", "")
+        link.PageSize = 10
+        for page in (1, 2, 3):
+            rows = ptolix.records(link.GetClassLinkList("1", page))
+            assert len(rows) == 10 and all(r["Link_Title"].startswith(f"link{n}-") for r in rows)
+        assert link.Errors == ""
+        drop(conn, schema)
 
-    threads = [threading.Thread(target=page_requests, args=(n,)) for n in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert failures == []
+    with ThreadPoolExecutor(4) as pool:
+        list(pool.map(page_requests, range(4)))  # raises what a thread raised
 
 
 def test_one_connection_is_refused_to_a_second_thread():
     conn = ptolix.connect("sqlite::memory:")
-    other = ptolix.create("System", conn)
-    elsewhere = ptolix.create("About")
-    slow = (
-        "with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000) "
-        "select count(*) from c"
-    )
+    other, elsewhere = ptolix.create("System", conn), ptolix.create("About")
+    slow = ("with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000) "
+            "select count(*) from c")
     started = threading.Event()
 
     def work() -> None:
         started.set()
         while True:
-            try:
+            with contextlib.suppress(RuntimeError):  # the main thread got there first: try again
                 conn.execute(slow)
                 return
-            except RuntimeError:  # the main thread got there first: try again
-                continue
 
     worker = threading.Thread(target=work)
     worker.start()

@@ -53,10 +53,6 @@ std::vector<std::string> TestContext::Analyze() const {
   return {"analyze"};
 }
 
-std::string TestContext::Explain(std::string_view sql) const {
-  return fmt::format("{}{}", postgres_ ? "explain (costs off) " : "explain query plan ", sql);
-}
-
 std::vector<std::string> BackendUrls() {
   std::vector<std::string> urls = {"sqlite::memory:"};
   if (const char* pg = std::getenv("PTOLIX_TEST_PG"); pg && *pg) urls.emplace_back(pg);
@@ -64,7 +60,7 @@ std::vector<std::string> BackendUrls() {
 }
 
 std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
-  return TestContext(info.param).name();
+  return TestContext(info.param).postgres() ? "postgres" : "sqlite";
 }
 
 void DbTest::SetUp() {
@@ -120,7 +116,8 @@ Lines DbTest::Fetch(const std::string& text) {
 
 std::string DbTest::Plan(const std::string& sql) {
   std::string text;
-  for (const auto& line : Fetch(engine().Explain(sql))) {
+  for (const auto& line :
+       Fetch((engine().postgres() ? "explain (costs off) " : "explain query plan ") + sql)) {
     std::string step = line.substr(0, line.size() - 1);  // SQLite: the last field, the detail
     text += (engine().sqlite() ? step.substr(step.rfind('|') + 1) : step) + "\n";
   }
@@ -140,14 +137,11 @@ std::string FieldValues(const ResultArray& a, std::string_view field, bool sort)
 
 std::vector<std::string> ErrorLines(const std::string& errors) {
   std::vector<std::string> out;
-  size_t start = 0;
-  while (start < errors.size()) {
-    size_t end = errors.find("\r\n", start);
-    if (end == std::string::npos) end = errors.size();
+  for (size_t start = 0, end; start < errors.size(); start = end + 2) {
+    end = std::min(errors.find("\r\n", start), errors.size());
     std::string line = errors.substr(start, end - start);
     size_t dash = line.find(" - ");
     out.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-    start = end + 2;
   }
   return out;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,6 +11,11 @@
 #include "ptolix/ptolix.h"
 
 namespace ptolix {
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using ::testing::ThrowsMessage;
+
 // Lets GoogleTest print values in failure messages.
 inline void PrintTo(const Variant& v, std::ostream* os) { *os << ToDisplay(v); }
 inline void PrintTo(const ResultArray& a, std::ostream* os) { *os << a.ToString(); }
@@ -28,8 +34,6 @@ class TestContext {
 
   bool postgres() const { return postgres_; }
   bool sqlite() const { return !postgres_; }
-  // The engine's name in messages: "sqlite" or "postgres".
-  const char* name() const { return postgres_ ? "postgres" : "sqlite"; }
 
   // Statements after which the next row added to `table` without an
   // identifier gets `next` in its identity column `column`.
@@ -39,14 +43,11 @@ class TestContext {
   // ("insert" or "update") on `table` with the message "refused".
   std::vector<std::string> RefusingTrigger(std::string_view name, std::string_view table,
                                            std::string_view event) const;
-  // The statement dropping that trigger again.
   std::string DropTrigger(std::string_view name, std::string_view table) const;
   // Statements refreshing the planner's statistics after a bulk load; on
   // PostgreSQL they also keep the planner off whole-table scans, so that a
   // small test table is planned as a large one would be.
   std::vector<std::string> Analyze() const;
-  // The statement showing the plan of `sql`, one step a row, in its last field.
-  std::string Explain(std::string_view sql) const;
 
  private:
   bool postgres_;
@@ -67,6 +68,13 @@ class DbTest : public ::testing::TestWithParam<std::string> {
 
   // A new late-bound object with the connection set.
   std::unique_ptr<Object> New(const std::string& class_name);
+  // A new object of class T with the connection set.
+  template <class T>
+  std::unique_ptr<T> Make() {
+    auto obj = std::make_unique<T>();
+    obj->SetConnection(conn);
+    return obj;
+  }
   // Runs a query and renders its rows as ResultArray::ToString does.
   std::string Rows(const std::string& sql);
   // Runs a statement directly (not traced).
@@ -88,7 +96,6 @@ class DbTest : public ::testing::TestWithParam<std::string> {
     calls();
     return Trace().empty();
   }
-  // What differs between the engines.
   TestContext engine() const { return TestContext(GetParam()); }
 
   std::shared_ptr<db::Connection> conn;
@@ -102,7 +109,6 @@ std::string FieldValues(const ResultArray& a, std::string_view field, bool sort 
 // Lines of an Errors text with their time stamps removed:
 // "[Ptolix] message" or "[13] Type mismatch...".
 std::vector<std::string> ErrorLines(const std::string& errors);
-// The lines of a late-bound object's Errors property.
 Lines ErrorsOf(Object& obj);
 
 }  // namespace ptolix::test

@@ -40,7 +40,7 @@ class ColumnTest : public DbTest {
   Column col;
 };
 
-TEST_P(ColumnTest, AppendBuildsCodesAndGrantsRoleOne) {
+TEST_P(ColumnTest, AppendBuildsCodesGrantsRoleOneAndRefusesTheRest) {
   auto obj = New("Column");
   Variant top = obj->Call("AppendColumn", {"1", "News", "d", "u", "t", "i", "s", ""});
   obj->Call("AppendColumn", {"1", "Local", "", "", "", "", "", "3", top.ToText()});
@@ -54,32 +54,26 @@ TEST_P(ColumnTest, AppendBuildsCodesAndGrantsRoleOne) {
       "1|Null|FFFFFFEF|Null|0|u\n"
       "3|1|FFFFFFEFFFFFFFCF|Null|0|Null\n"  // the newer sibling first; empty text stored as null
       "2|1|FFFFFFEFFFFFFFDF|3|0|Null\n");
-  EXPECT_EQ(
-      Rows(
-          "select Sys_ID,Column_ID,Role_ID,AccessType_ID from tPtlx_RoleAccess order by Column_ID"),
-      "Sys_ID|Column_ID|Role_ID|AccessType_ID\n1|1|1|4\n1|2|1|4\n1|3|1|4\n");
-}
+  EXPECT_EQ(Rows("select * from tPtlx_RoleAccess order by Column_ID"),
+            "Sys_ID|Column_ID|Role_ID|AccessType_ID\n1|1|1|4\n1|2|1|4\n1|3|1|4\n");
 
-TEST_P(ColumnTest, AppendFailuresLeaveNoRow) {
   // system, father, website, the start of the error line
   const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
       {"x", "", "", "[13] Type mismatch"},
       {"1", "1;drop", "", "[13] Type mismatch"},
       {"1", "", "99999999999", "[6] Overflow"}};
   for (auto [sys, father, site, error] : cases) {
-    Column fresh;
-    fresh.SetConnection(conn);
-    EXPECT_EQ(fresh.AppendColumn(sys, "n", "", "", "", "", "", site, father), 0) << sys;
-    ASSERT_EQ(ErrorLines(fresh.Errors()).size(), 1u);
-    EXPECT_EQ(ErrorLines(fresh.Errors())[0].rfind(error, 0), 0u) << fresh.Errors();
+    auto fresh = Make<Column>();
+    EXPECT_EQ(fresh->AppendColumn(sys, "n", "", "", "", "", "", site, father), 0) << sys;
+    EXPECT_THAT(ErrorLines(fresh->Errors()), ElementsAre(StartsWith(error)));
   }
   // The last identifier an 8-character segment holds, then one beyond it.
   Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Name) values (268435454,1,'last')");
   ExecAll(engine().RestartIdentity("tPtlx_Column", "Column_ID", 268435455));
   EXPECT_EQ(col.AppendColumn("1", "fits", "", "", "", "", "", ""), 268435455);
   EXPECT_EQ(col.AppendColumn("1", "too far", "", "", "", "", "", ""), 0);
-  EXPECT_EQ(ErrorLines(col.Errors()).at(0).rfind("[6] Overflow", 0), 0u);
-  EXPECT_EQ(Rows("select Column_ID,Column_Order from tPtlx_Column where Column_Name <> 'last'"),
+  EXPECT_THAT(ErrorLines(col.Errors()), ElementsAre(StartsWith("[6] Overflow")));
+  EXPECT_EQ(Rows("select Column_ID,Column_Order from tPtlx_Column where Column_ID > 268435454"),
             "Column_ID|Column_Order\n268435455|0000000F\n");
 }
 
@@ -108,7 +102,7 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   EXPECT_EQ(ToDisplay(col.GetColumn("1", a11).Get(1, "Column_IsDeleted")), "1");
   EXPECT_EQ(col.Errors(), "");
 
-  // Paging and the read failures.
+  // Paging, and the read failures.
   col.SetPageSize(1);
   EXPECT_EQ(Names(col.GetColumnList("1", "5", "2")), "A ");
   EXPECT_EQ(col.RecordCount(), 2);
@@ -116,11 +110,9 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   EXPECT_FALSE(col.GetFatherColumn("1", a).allocated());
   EXPECT_FALSE(col.GetColumnList("1", "5 or 1=1").allocated());
   EXPECT_FALSE(col.GetColumnList("1", "5", "x").allocated());  // a page that is no number
-  auto lines = ErrorLines(col.Errors());
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0].rfind("[3021]", 0), 0u);
-  EXPECT_EQ(lines[2].rfind("[13] Type mismatch", 0), 0u);
-  EXPECT_EQ(lines[3], "[13] Type mismatch: number 'x'");
+  EXPECT_THAT(ErrorLines(col.Errors()),
+              ElementsAre(StartsWith("[3021]"), StartsWith("[3021]"),
+                          StartsWith("[13] Type mismatch"), "[13] Type mismatch: number 'x'"));
 }
 
 TEST_P(ColumnTest, ModifyAndDeleteWebsiteClause) {
@@ -173,11 +165,9 @@ TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
   col.MoveColumn("1", b1, b111);
   col.MoveColumn("1", b1, b1);  // before itself: already there
   EXPECT_EQ(Tree(), before);
-  auto lines = ErrorLines(col.Errors());
-  ASSERT_EQ(lines.size(), 4u);
-  lines[2] = lines[2].substr(0, 6);
-  EXPECT_EQ(lines, (Lines{"[Ptolix] 目标栏目不存在。", "[Ptolix] 目标栏目不存在。", "[3021]",
-                          "[Ptolix] 不能将栏目移到其下级栏目处。"}));
+  EXPECT_THAT(ErrorLines(col.Errors()),
+              ElementsAre("[Ptolix] 目标栏目不存在。", "[Ptolix] 目标栏目不存在。",
+                          StartsWith("[3021]"), "[Ptolix] 不能将栏目移到其下级栏目处。"));
 
   // Down into another branch, before a deeper target.
   col.MoveColumn("1", a, b111);
@@ -203,13 +193,10 @@ TEST_P(ColumnTest, RepeatedMovesKeepCodesUnique) {
   // unique, and every child still under its parent by code.
   EXPECT_EQ(Names(col.GetChildrenColumnList("1", "", p)),
             "S M0 M0child M1 M1child M2 M2child M3 M3child M4 M4child M5 M5child T ");
-  EXPECT_EQ(
-      Count("select count(*) from (select Column_Order from tPtlx_Column group by Column_Order "
-            "having count(*) > 1) Dup"),
-      0);
+  EXPECT_EQ(Count("select count(distinct Column_Order) from tPtlx_Column"),
+            Count("select count(*) from tPtlx_Column"));
   EXPECT_EQ(Count("select count(*) from tPtlx_Column c, tPtlx_Column f where c.Column_Father = "
-                  "f.Column_ID and "
-                  "(length(c.Column_Order) <> length(f.Column_Order) + 8 or "
+                  "f.Column_ID and (length(c.Column_Order) <> length(f.Column_Order) + 8 or "
                   "substr(c.Column_Order, 1, length(f.Column_Order)) <> f.Column_Order)"),
             0);
   // The subtree statements still see one subtree each.
@@ -233,8 +220,7 @@ TEST_P(ColumnTest, GrantsAndTheirLists) {
   // Roles: 1 (standard), 2 under 1, 3 under 2, 4 alone.
   Exec(
       "insert into tPtlx_Role (Role_ID,Role_Name,Role_Order,Role_Father) values "
-      "(2,'editors','FFEFFFDF',1),"
-      "(3,'juniors','FFEFFFDFFFCF',2),(4,'guests','FFBF',null)");
+      "(2,'editors','FFEFFFDF',1),(3,'juniors','FFEFFFDFFFCF',2),(4,'guests','FFBF',null)");
   Exec("insert into tPtlx_User (Usr_ID,Usr_Name) values ('ann','Ann'),('o''neil','O''Neil')");
   std::string parent = Add("parent");
   std::string child = Add("child", parent);
@@ -271,10 +257,7 @@ TEST_P(ColumnTest, GrantsAndTheirLists) {
   obj->Put("PageSize", Variant(10));
   EXPECT_EQ(obj->Call("GetAllRoleList", {"1", parent}).AsArray().DataRows(), 0);
   obj->Call("AddRoleAccess", {"1", child, "2 or 1=1", "1"});
-  auto lines = ErrorLines(ToDisplay(obj->Get("Errors")));
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "[Ptolix] 没有记录。");
-  EXPECT_EQ(lines[1].rfind("[13] Type mismatch", 0), 0u);
+  EXPECT_THAT(ErrorsOf(*obj), ElementsAre("[Ptolix] 没有记录。", StartsWith("[13] Type mismatch")));
   EXPECT_EQ(Count("select count(*) from tPtlx_RoleAccess"), 0);
 }
 
@@ -348,14 +331,12 @@ TEST_P(EncodeTest, NotFoundAndMissingIdentifiers) {
   enc->Call("AppendWebSiteType", {"x'", "x"});
   EXPECT_EQ(Trace().size(), 2u);  // the two reads; the refused changes ran nothing
   enc->Call("AppendWebSiteType", {"5", "重复"});
-  Lines lines = ErrorsOf(*enc);
-  lines.at(5) = lines[5].substr(0, 14);  // the database's own message follows
-  EXPECT_EQ(lines, (Lines{"[Ptolix] 信息状态不存在。", "[Ptolix] 网站类型不存在。",
-                          "[5] Invalid procedure call or argument: pID is empty: a website type "
-                          "needs an identifier",
-                          "[5] Invalid procedure call or argument: pNewID is empty: a website type "
-                          "needs an identifier",
-                          "[13] Type mismatch: pID 'x''", "[-2147217900] "}));
+  const char* kEmpty = "[5] Invalid procedure call or argument: ";
+  EXPECT_THAT(ErrorsOf(*enc),
+              ElementsAre("[Ptolix] 信息状态不存在。", "[Ptolix] 网站类型不存在。",
+                          kEmpty + std::string("pID is empty: a website type needs an identifier"),
+                          StartsWith(kEmpty + std::string("pNewID is empty")),
+                          "[13] Type mismatch: pID 'x''", StartsWith("[-2147217900] ")));
   EXPECT_EQ(Rows("select * from tPtlx_WebSiteType"),
             "WebSiteType_ID|WebSiteType_Name\n5|门户网站\n");
 }
@@ -377,7 +358,6 @@ class InformationTest : public DbTest {
     return ToDisplay(info->Call(
         "AppendInfo", {"1", column, "alice", "2", title, content, "", "", "", "1", father}));
   }
-  std::string ErrorsText() { return info->Get("Errors").AsString(); }
   // An item of site 1, system 1, column 10 unless told otherwise.
   void Item(int id, const std::string& code, int state = 4, int column = 10,
             const std::string& father = "null") {
@@ -402,12 +382,12 @@ class InformationTest : public DbTest {
                                     std::to_string(id))
                          .At(1, 0));
   }
-  std::vector<std::string> Lines() { return ErrorsOf(*info); }
+  Lines Reported() { return ErrorsOf(*info); }
 
   std::unique_ptr<Object> info;
 };
 
-TEST_P(InformationTest, AppendStoresWhatWasGivenWithCodesUnderTheFather) {
+TEST_P(InformationTest, AppendStoresWhatWasGivenWithCodesUnderTheFatherAndRefusesTheRest) {
   EXPECT_EQ("1", ToDisplay(info->Call("AppendInfo", {"1", "10", "bob", "3", "It's new",
                                                      "<img a><IMG b><img/><img c>", "2024/3/5",
                                                      "2024-04-01 08:30", "http://x", "2"})));
@@ -424,10 +404,8 @@ TEST_P(InformationTest, AppendStoresWhatWasGivenWithCodesUnderTheFather) {
       "3|It's new|http://x|2024-03-05 00:00:00|2024-04-01 08:30:00|2\n",
       Rows("select InfType_ID,Info_Title,Info_Url,Info_PublicDate,Info_EndDate,WebSite_ID from "
            "tPtlx_Information where Info_ID = 1"));
-  EXPECT_EQ("", ErrorsText());
-}
+  EXPECT_TRUE(Reported().empty());
 
-TEST_P(InformationTest, AppendWithBadArgumentsStoresNothing) {
   const std::pair<Args, const char*> cases[] = {
       {{"x", "10", "u", "1", "t", "", "", "", "", "1"}, "[13] Type mismatch: pSysID 'x'"},
       {{"1", "", "u", "1", "t", "", "", "", "", "1"}, "[13] Type mismatch"},
@@ -438,15 +416,13 @@ TEST_P(InformationTest, AppendWithBadArgumentsStoresNothing) {
   for (const auto& [args, error] : cases) {
     auto obj = New("Information");
     EXPECT_EQ("", ToDisplay(obj->Call("AppendInfo", args)));
-    auto lines = ErrorsOf(*obj);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(0u, lines[0].find(error)) << lines[0];
+    EXPECT_THAT(ErrorsOf(*obj), ElementsAre(StartsWith(error)));
   }
   // An identifier above 268435455 has no 8-character segment.
   Exec("insert into tPtlx_Information (Info_ID,Info_Title) values (268435455,'last')");
   EXPECT_EQ("", Add("too far"));
-  EXPECT_EQ(0u, ErrorLines(ErrorsText()).at(0).find("[6] Overflow"));
-  EXPECT_EQ("n\n1\n", Rows("select count(*) as n from tPtlx_Information"));
+  EXPECT_THAT(Reported(), ElementsAre(StartsWith("[6] Overflow")));
+  EXPECT_EQ("n\n4\n", Rows("select count(*) as n from tPtlx_Information"));
 }
 
 TEST_P(InformationTest, ModifyDeleteAndAssessActOnEveryListedItem) {
@@ -463,7 +439,7 @@ TEST_P(InformationTest, ModifyDeleteAndAssessActOnEveryListedItem) {
       Rows("select Info_ID,InfType_ID,Info_Title,Info_ImageCount,Info_EndDate,InfState_ID,"
            "Info_AssessUsr,Info_IsDeleted,case when Info_AssessTime is null then 0 else 1 end as a "
            "from tPtlx_Information order by Info_ID"));
-  EXPECT_EQ("", ErrorsText());
+  EXPECT_TRUE(Reported().empty());
 }
 
 TEST_P(InformationTest, DeletedItemsAreReadWithTheirAttachmentsAndIdentifiersChecked) {
@@ -478,11 +454,9 @@ TEST_P(InformationTest, DeletedItemsAreReadWithTheirAttachmentsAndIdentifiersChe
     info->Call("AssessInfo", {"u", "1", "4 or 1=1"});
     info->Call("GetInfo", {"1 or 1=1"});
   }));
-  auto lines = ErrorLines(ErrorsText());
-  lines.at(0) = lines[0].substr(0, 6);
-  EXPECT_EQ(lines, (std::vector<std::string>{"[3021]", "[13] Type mismatch: pID '1) or (1=1'",
-                                             "[13] Type mismatch: pInfoState '4 or 1=1'",
-                                             "[13] Type mismatch: pID '1 or 1=1'"}));
+  EXPECT_THAT(Reported(), ElementsAre(StartsWith("[3021]"), "[13] Type mismatch: pID '1) or (1=1'",
+                                      "[13] Type mismatch: pInfoState '4 or 1=1'",
+                                      "[13] Type mismatch: pID '1 or 1=1'"));
 
   // Attachments live apart from their item: the deleted item keeps them.
   info->Call("AppendInfoAttach", {"1", "Plan", "plan.pdf"});
@@ -494,7 +468,7 @@ TEST_P(InformationTest, DeletedItemsAreReadWithTheirAttachmentsAndIdentifiersChe
             info->Call("GetInfoAttachList", {"1"}).AsArray().ToString());
   EXPECT_EQ("Attach_ID|Info_ID|Attach_Title|Attach_FileName\n",
             info->Call("GetInfoAttachList", {"5"}).AsArray().ToString());
-  EXPECT_EQ(4u, ErrorLines(ErrorsText()).size());  // no more than above
+  EXPECT_EQ(4u, Reported().size());  // no more than above
 }
 
 // Three items a segment apart: a move lands halfway between the neighbours,
@@ -511,7 +485,7 @@ TEST_P(InformationTest, MovesLandHalfwayOrEightPastTheEdge) {
     Move(method, id);
     EXPECT_EQ(std::string(code) + " " + order, Code(id) + " " + Order()) << method << " " << id;
   }
-  EXPECT_EQ((std::vector<std::string>{kFirst, kLast}), Lines());
+  EXPECT_EQ((Lines{kFirst, kLast}), Reported());
 }
 
 // The items filed under the moved one follow it, however deep and in
@@ -530,7 +504,7 @@ TEST_P(InformationTest, MoveRewritesOnlyTheItemsFiledUnderIt) {
       Rows("select Info_ID,Info_Order from tPtlx_Information order by Info_ID"));
   Move("MoveUpInfo", 2);  // back up, its filed items along
   EXPECT_EQ("2 3 1", Order());
-  EXPECT_TRUE(Lines().empty());
+  EXPECT_TRUE(Reported().empty());
 }
 
 TEST_P(InformationTest, ItemsOutsideTheListAreFailures) {
@@ -542,10 +516,8 @@ TEST_P(InformationTest, ItemsOutsideTheListAreFailures) {
   Move("MoveUpInfo", 3, "Published");  // hidden by the mode
   Move("MoveUpInfo", 9);               // no such item
   info->Call("MoveUpInfo", {"1", "1", "10", "All", "x"});
-  auto lines = Lines();
-  ASSERT_EQ(4u, lines.size());
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(0u, lines[i].find("[3021]")) << lines[i];
-  EXPECT_EQ("[13] Type mismatch: pID 'x'", lines[3]);
+  EXPECT_THAT(Reported(), ElementsAre(StartsWith("[3021]"), StartsWith("[3021]"),
+                                      StartsWith("[3021]"), "[13] Type mismatch: pID 'x'"));
   EXPECT_EQ("FFFFFFDF", Code(2));
   // The mode narrows the neighbours: past item 1, the next published one.
   Item(4, "FFFFFFBF");
@@ -563,7 +535,7 @@ TEST_P(InformationTest, SiblingsAreTheNeighboursNotFathersOrFiledItems) {
   EXPECT_EQ("FFFFFFDFFFFFFF57", Code(6));
   EXPECT_EQ("2 6 5 1", Order());
   Move("MoveUpInfo", 6);  // first among its siblings
-  EXPECT_EQ((std::vector<std::string>{kFirst}), Lines());
+  EXPECT_EQ((Lines{kFirst}), Reported());
   Move("MoveUpInfo", 1);  // past item 2 and everything filed under it
   EXPECT_EQ("1 2 6 5", Order());
   EXPECT_EQ("FFFFFFD7", Code(1));
@@ -575,7 +547,7 @@ TEST_P(InformationTest, ExhaustedGapsAreRespacedFirst) {
   Item(7, "FFFFFF50", 4, 20);  // another column, untouched
   Move("MoveUpInfo", 3);
   EXPECT_EQ("1 3 2 4", Order());
-  EXPECT_TRUE(Lines().empty());
+  EXPECT_TRUE(Reported().empty());
   EXPECT_EQ(
       Rows("select Info_Order from tPtlx_Information where Column_ID = 10 order by Info_Order"),
       Rows("select distinct Info_Order from tPtlx_Information where Column_ID = 10 order by "
@@ -608,22 +580,20 @@ TEST_P(InformationTest, ManyMovesAlwaysMoveOnePlace) {
     for (int e : expected) want += (want.empty() ? "" : " ") + std::to_string(e);
     ASSERT_EQ(want, Order()) << "step " << step;
   }
-  for (const auto& line : Lines()) EXPECT_EQ(0u, line.find("[Ptolix]")) << line;
+  EXPECT_THAT(Reported(), ::testing::Each(StartsWith("[Ptolix]")));
 }
 
 TEST_P(InformationTest, HomeColumnAndCrossPosting) {
   Item(1, "FFFFFFEF");
   info->Call("MoveInfo", {"1", "2", "30"});
-  info->Call("AddInfo2Column", {"1", "2", "40"});
-  info->Call("AddInfo2Column", {"1", "2", "40"});
-  info->Call("AddInfo2Column", {"1", "2", "41"});
+  for (const char* column : {"40", "40", "41"}) info->Call("AddInfo2Column", {"1", "2", column});
   EXPECT_EQ("n\n3\n", Rows("select count(*) as n from tPtlx_Info2Colu"));
   info->Call("RemoveFromColumn", {"1", "2", "40"});
   EXPECT_EQ("Sys_ID|Column_ID|Info_ID\n2|41|1\n", Rows("select * from tPtlx_Info2Colu"));
   EXPECT_EQ("Sys_ID|Column_ID|WebSite_ID|Info_Order\n2|30|1|FFFFFFEF\n",
             Rows("select Sys_ID,Column_ID,WebSite_ID,Info_Order from tPtlx_Information"));
   info->Call("AddInfo2Column", {"1 or 1=1", "2", "40"});
-  EXPECT_EQ((std::vector<std::string>{"[13] Type mismatch: pID '1 or 1=1'"}), Lines());
+  EXPECT_EQ((Lines{"[13] Type mismatch: pID '1 or 1=1'"}), Reported());
 }
 
 // A code a move gave away is never handed to a new item, and a later move
@@ -646,7 +616,7 @@ TEST_P(InformationTest, NewItemsNeverTakeACodeAMoveGave) {
   EXPECT_EQ(code5, Code(5));
   EXPECT_EQ(0, Count("select count(*) from tPtlx_Information a, tPtlx_Information b "
                      "where a.Info_ID < b.Info_ID and a.Info_Order = b.Info_Order"));
-  EXPECT_TRUE(Lines().empty());
+  EXPECT_TRUE(Reported().empty());
 }
 
 // A preferred code that an item of another column holds gives way to the
@@ -659,7 +629,7 @@ TEST_P(InformationTest, TakenCodesGiveWayToTheNearestFreeOne) {
   Item(8, "00001800", 4, 20);  // the midpoint of items 1 and 2
   Item(9, "00001BF0", 4, 20);  // the midpoint after spacing column 10 out
   Move("MoveUpInfo", 3);
-  EXPECT_TRUE(Lines().empty());
+  EXPECT_TRUE(Reported().empty());
   EXPECT_EQ("1 3 2", Order());
   EXPECT_EQ("00001801", Code(3));
 }
@@ -674,8 +644,7 @@ class QueriesTest : public InformationTest {
     InformationTest::SetUp();
     Exec(
         "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values "
-        "(1,1,'FFFFFFEF','0'),"
-        "(2,1,'FFFFFFEFFFFFFFDF','0'),(3,1,'FFFFFFEFFFFFFFDFFFFFFFCF','1'),"
+        "(1,1,'FFFFFFEF','0'),(2,1,'FFFFFFEFFFFFFFDF','0'),(3,1,'FFFFFFEFFFFFFFDFFFFFFFCF','1'),"
         "(4,1,'FFFFFFEFFFFFFFDFFFFFFFCFFFFFFFBF','0'),(5,1,'FFFFFFAF','0'),(6,2,'FFFFFF9F','0')");
   }
   struct ItemRow {
@@ -693,7 +662,6 @@ class QueriesTest : public InformationTest {
         r.id, r.state, r.type, r.sys, r.column, r.site, r.title, r.content, r.images, r.deleted,
         r.time, PaddedOrderCode(r.id, 8)));
   }
-  // Identifiers of a result, in order.
   static std::string Ids(const Variant& v) {
     if (v.kind() != Variant::Kind::kArray || !v.AsArray().allocated()) return "(none)";
     std::string out = FieldValues(v.AsArray(), v.AsArray().FieldNames()[0]);
@@ -723,7 +691,6 @@ TEST_P(QueriesTest, ModeKeywordsFilterStatesExactly) {
       "(1,5,1),(1,5,3),(1,5,7),(2,5,4)");
   EXPECT_EQ("3 1", Ids(info->Call("GetInfoList1", {"1", "1", "1", "5"})));
 
-  // Paging.
   info->Put("PageSize", Variant(4));
   const std::pair<const char*, const char*> pages[] = {
       {"2", "2 1"}, {"9", "2 1"}, {"", "6 5 4 3"}, {"0", "6 5 4 3"}};
@@ -734,7 +701,7 @@ TEST_P(QueriesTest, ModeKeywordsFilterStatesExactly) {
   }
   EXPECT_EQ("8 6 5 4", Ids(info->Call("GetPublishedInfoList", {"1", "1", "1", "1"})));
   EXPECT_EQ("", Ids(info->Call("GetInfoList", {"1", "1", "5", "All"})));
-  EXPECT_EQ((std::vector<std::string>{"[Ptolix] 没有记录。"}), Lines());
+  EXPECT_EQ((Lines{"[Ptolix] 没有记录。"}), Reported());
 }
 
 TEST_P(QueriesTest, SearchMatchesLiterallyInAnyCaseAndBoundsInclusively) {
@@ -767,12 +734,12 @@ TEST_P(QueriesTest, SearchMatchesLiterallyInAnyCaseAndBoundsInclusively) {
   EXPECT_EQ("3 2", search("", "", "", "2024/1/15 12:00", "2024-01-31"));
   EXPECT_EQ("2", search("100", "", "", "2024-01-01", "2024-01-20"));
   EXPECT_EQ("7 6 5 4 3 2 1", search("", "", "", "2024-01-02", ""));  // one bound: no condition
-  EXPECT_TRUE(Lines().empty());
+  EXPECT_TRUE(Reported().empty());
   EXPECT_TRUE(RunsNothing([&] {
     search("", "", "1 or 1=1", "", "");
     search("", "", "", "yesterday", "today");
   }));
-  EXPECT_EQ(2u, Lines().size());
+  EXPECT_EQ(2u, Reported().size());
 }
 
 // Published items of column 1's subtree: homed in 1, 2 or 4 (3 is deleted),
@@ -793,8 +760,7 @@ TEST_P(QueriesTest, PublishedListsTakeTheSubtreeAndCrossPostings) {
   Item({.id = 13, .state = 5, .column = 2});  // homed and cross-posted: listed once
   Exec(
       "insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values "
-      "(1,2,8),(1,2,9),(2,2,10),(1,2,11),"
-      "(1,3,12),(1,4,13),(1,2,13)");
+      "(1,2,8),(1,2,9),(2,2,10),(1,2,11),(1,3,12),(1,4,13),(1,2,13)");
   EXPECT_EQ("13 8 4 2 1", Ids(info->Call("GetPublishedInfoList", {"1", "1", "1"})));
   EXPECT_EQ("13 8 4 2", Ids(info->Call("GetPublishedInfoList", {"1", "1", "2"})));
   EXPECT_EQ("13 4", Ids(info->Call("GetPublishedInfoList",
@@ -803,13 +769,13 @@ TEST_P(QueriesTest, PublishedListsTakeTheSubtreeAndCrossPostings) {
   EXPECT_EQ("13 8 4 2 1", Ids(info->Call("GetTopNPublishedInfoList", {"1", "1", "1", "50"})));
   EXPECT_EQ("8 4 1", Ids(info->Call("GetTopNPictureInfoList", {"1", "1", "5"})));
   EXPECT_EQ("8", Ids(info->Call("GetTopNPictureInfoList", {"1", "1", "1"})));
-  EXPECT_TRUE(Lines().empty());
+  EXPECT_TRUE(Reported().empty());
 
   info->Put("PageSize", Variant(2));  // the top-N lists are never paged
   EXPECT_EQ("13 8 4", Ids(info->Call("GetTopNPublishedInfoList", {"1", "1", "1", "3"})));
   EXPECT_EQ("(none)", Ids(info->Call("GetTopNPublishedInfoList", {"1", "1", "1", ""})));
   EXPECT_EQ("(none)", Ids(info->Call("GetTopNPictureInfoList", {"1", "1", "2;"})));
-  EXPECT_EQ(2u, Lines().size());
+  EXPECT_EQ(2u, Reported().size());
 }
 
 TEST_P(QueriesTest, PublishedFormsSelectTheSameRowsOnVariedData) {
@@ -826,24 +792,21 @@ TEST_P(QueriesTest, PublishedFormsSelectTheSameRowsOnVariedData) {
   for (int c = 7; c <= 36; ++c) {
     int father = c > 9 ? 7 + static_cast<int>(next(c - 7)) : 0;
     code[c] = (father ? code[father] : "") + PaddedOrderCode(c, 8);
-    Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values (" +
-         std::to_string(c) + "," + std::to_string(1 + next(4) / 3) + ",'" + code[c] + "','" +
-         (next(6) == 0 ? "1" : "0") + "')");
+    Exec(fmt::format(
+        "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values "
+        "({},{},'{}','{}')",
+        c, 1 + next(4) / 3, code[c], next(6) == 0 ? 1 : 0));
   }
   for (int id = 1; id <= 400; ++id) {
     std::string column = next(20) == 0 ? "null" : std::to_string(7 + next(30));
-    Exec(
-        "insert into tPtlx_Information "
-        "(Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,Info_IsDeleted,Info_Order) "
-        "values (" +
-        std::to_string(id) + "," + std::to_string(1 + next(6)) + "," +
-        std::to_string(1 + next(5) / 4) + "," + column + "," + std::to_string(1 + next(3) / 2) +
-        ",'" + (next(10) == 0 ? "1" : "0") + "','" +
-        PaddedOrderCode(next(4) == 0 ? id / 2 : id, 8) + "')");  // some codes shared
+    Exec(fmt::format(
+        "insert into tPtlx_Information (Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,"
+        "Info_IsDeleted,Info_Order) values ({},{},{},{},{},'{}','{}')",
+        id, 1 + next(6), 1 + next(5) / 4, column, 1 + next(3) / 2, next(10) == 0 ? 1 : 0,
+        PaddedOrderCode(next(4) == 0 ? id / 2 : id, 8)));  // some codes shared
     for (int k = static_cast<int>(next(3)); k > 0; --k) {
-      Exec("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values (" +
-           std::to_string(1 + next(5) / 4) + "," + std::to_string(7 + next(30)) + "," +
-           std::to_string(id) + ")");
+      Exec(fmt::format("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values ({},{},{})",
+                       1 + next(5) / 4, 7 + next(30), id));
     }
   }
   // Ties in Info_Order are broken the same way by both forms only when the

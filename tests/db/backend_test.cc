@@ -28,15 +28,9 @@ TEST(Rewrite, EachDialect) {
       // top N becomes a limit at the end of its own select.
       {sqlite, "select top 10 * from t order by a", "select * from t order by a limit 10"},
       {sqlite, "select distinct top 5 a from t", "select distinct a from t limit 5"},
-      {sqlite, "select * from t where a in (select top 1 b from u order by b) order by a",
-       "select * from t where a in (select b from u order by b limit 1) order by a"},
       // + beside a string literal concatenates; arithmetic stays.
       {sqlite, "where c like (select o from t where id = 3) + '%'",
        "where c like (select o from t where id = 3) || '%'"},
-      {sqlite, "set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
-       "set Info_Order='AB'||ptlx_right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
-      {pg, "set Info_Order='AB'+right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'",
-       "set Info_Order='AB'||right(Info_Order,len(Info_Order)-8)where Info_Order like 'CD%'"},
       {sqlite, "select a + 1 from t", "select a + 1 from t"},
       // Numbers glued to keywords, and text inside literals untouched.
       {sqlite, "where Sys_ID = 1and InfState_ID in (4,5,6)",
@@ -46,20 +40,14 @@ TEST(Rewrite, EachDialect) {
       {sqlite, "select [ab", "select [ab"},  // unclosed: kept whole, never "ab" cut to "a"
       // Title and content searches ignore letter case for every script;
       // other likes stay exact.
-      {sqlite, " and Info_Title like '%a\\%b%' escape '\\'",
-       " and Info_Title match '%a\\%b%' escape '\\'"},
       {sqlite, " and i.Info_Content not like '%x%' and Info_Order like 'AB%'",
        " and i.Info_Content not match '%x%' and Info_Order like 'AB%'"},
       {pg, " and Info_Title like '%a\\%b%' escape '\\'",
        " and Info_Title collate \"und-x-icu\" ilike E'%a\\\\%b%' escape E'\\\\'"},
-      {pg, " and tPtlx_Information.Info_Content not like '%x%' and Page_File like 'a%'",
-       " and tPtlx_Information.Info_Content collate \"und-x-icu\" not ilike '%x%' and Page_File "
-       "like 'a%'"},
       // Backslashes are plain characters on SQLite; on PostgreSQL a literal
       // holding one means the same text whatever standard_conforming_strings.
       {sqlite, "where Usr_ID = '\\'';--'", "where Usr_ID = '\\'';--'"},
       {pg, "where Usr_ID = '\\'';drop table t;--'", "where Usr_ID = E'\\\\'';drop table t;--'"},
-      {pg, "values ('a\\b','c''d',E'x')", "values (E'a\\\\b','c''d',E'x')"},
       // Numbers compared with text columns become text on PostgreSQL; numbers
       // stay numbers beside number columns and inside literals.
       {pg, "where Usr_ID = 1001 and Role_ID = 3", "where Usr_ID = '1001' and Role_ID = 3"},
@@ -73,17 +61,14 @@ TEST(Rewrite, EachDialect) {
 
 class CursorTest : public test::DbTest {};
 
-TEST_P(CursorTest, KeysetsValueKindsTraceAndSubtrees) {
+TEST_P(CursorTest, KeysetsValueKindsNamesTraceAndSubtrees) {
   std::string systems = "('s1')";
   for (int i = 2; i <= 150; ++i) systems += ",('s" + std::to_string(i) + "')";
   Exec("insert into tPtlx_System (Sys_Name) values " + systems);
   auto rs = conn->OpenKeyset("select Sys_ID from tPtlx_System order by Sys_ID desc");
   EXPECT_EQ(rs->RecordCount(), 150);
   int seen = 0;
-  for (; !rs->IsEof(); rs->MoveNext()) {
-    EXPECT_EQ(rs->Field(0).AsInt64(), 150 - seen);
-    ++seen;
-  }
+  for (; !rs->IsEof(); rs->MoveNext()) EXPECT_EQ(rs->Field(0).AsInt64(), 150 - seen++);
   EXPECT_EQ(seen, 150);
   rs->MoveLast();
   EXPECT_EQ(rs->Field("sys_id").AsInt64(), 1);  // names ignore letter case
@@ -140,6 +125,21 @@ TEST_P(CursorTest, KeysetsValueKindsTraceAndSubtrees) {
                          "select * from tPtlx_System where Sys_ID = 1and Sys_Name = 'a'"}));
   EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
 
+  // Expression columns are named alike on every backend.
+  EXPECT_EQ(
+      Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
+           "group by tPtlx_Role.Role_Name, Role_Order"),
+      "count(*)|Top|Role_Name|Role_Order\n1|1|系统管理员|" +
+          conn->Execute("select Role_Order from tPtlx_Role")->Field(0).AsString() + "\n");
+  // Also through a page window wrapped around a limited statement.
+  rs = conn->OpenKeyset("select top 5 count(*), 'x' as Mark from tPtlx_Role");
+  rs->SetPageSize(2);
+  rs->SetAbsolutePage(1);
+  EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"count(*)", "Mark"}));
+  // A star over a select list names its columns by their aliases or text.
+  EXPECT_EQ(Rows("select * from (select Role_ID Id, len(Role_Name), 1as N from tPtlx_Role) q"),
+            "Id|len(Role_Name)|N\n1|5|1\n");
+
   // Subtree queries concatenate the code prefix and use the index.
   // Without rewriting, '0007' + '%' would be the number 7 on SQLite.
   Exec("insert into tPtlx_Role (Role_ID,Role_Order) values (2,'0007'),(3,'00070001'),(4,'0008')");
@@ -151,14 +151,13 @@ TEST_P(CursorTest, KeysetsValueKindsTraceAndSubtrees) {
   // A prefix, from a sub-query or written out, is served by the order-code index.
   if (engine().postgres()) Exec("set enable_seqscan = off");
   std::string plan = Plan(db::RewriteFor(*conn, subtree).text);
-  EXPECT_NE(plan.find(engine().postgres() ? "index cond: ((role_order >="
-                                          : "ix_role_order (role_order>? and role_order<?)"),
-            std::string::npos)
-      << plan;
+  EXPECT_THAT(plan,
+              HasSubstr(engine().postgres() ? "index cond: ((role_order >="
+                                            : "ix_role_order (role_order>? and role_order<?)"));
   if (engine().postgres()) {
     plan = Plan(
         db::RewriteFor(*conn, "select * from tPtlx_Information where Info_Order like 'FF%'").text);
-    EXPECT_NE(plan.find("ix_info_order"), std::string::npos) << plan;
+    EXPECT_THAT(plan, HasSubstr("ix_info_order"));
   }
 }
 
@@ -166,11 +165,8 @@ PTOLIX_BACKENDS(CursorTest);
 
 class PostgresTest : public test::DbTest {};
 
-#define REQUIRE_POSTGRES() \
-  if (!engine().postgres()) GTEST_SKIP() << "PostgreSQL only"
-
 TEST_P(PostgresTest, ValuesNamesAndLiteralsAsCallersSeeThem) {
-  REQUIRE_POSTGRES();
+  if (!engine().postgres()) GTEST_SKIP() << "PostgreSQL only";
   auto rs = conn->Execute(
       "select Role_ID, Role_Name, count(*) over () as RowTotal, 2147483648 as Big, 1.5 as Ratio, "
       "cast(2.25 as float8) as Exact, true as Yes, null as Nothing, "
@@ -198,37 +194,20 @@ TEST_P(PostgresTest, ValuesNamesAndLiteralsAsCallersSeeThem) {
   // A caller turns the setting off on the shared connection; text with
   // backslashes must still be stored as given and never end the literal.
   conn->ExecuteCommand("set standard_conforming_strings = off");
-  System sys;
-  sys.SetConnection(conn);
+  auto sys = Make<System>();
   const std::string hostile = "\\'; drop table tPtlx_Role; --";
   const std::string texts[] = {hostile, "a\\b\\", "\\", "\\\\'", "plain"};
   for (const auto& text : texts) {
-    sys.AppendParameter("P" + text, text, text);
-    ResultArray row = sys.GetParameter("P" + text);
+    sys->AppendParameter("P" + text, text, text);
+    ResultArray row = sys->GetParameter("P" + text);
     ASSERT_EQ(row.DataRows(), 1) << text;
     EXPECT_EQ(row.Get(1, "Para_Value").AsString(), text);
     EXPECT_EQ(row.Get(1, "Para_Description").AsString(), text);
   }
-  EXPECT_EQ(sys.Errors(), "");
+  EXPECT_EQ(sys->Errors(), "");
   EXPECT_EQ(Rows("select count(*) as N from tPtlx_Role"), "N\n1\n");
   EXPECT_EQ(Rows("select setting from pg_settings where name = 'standard_conforming_strings'"),
             "setting\noff\n");
-}
-
-TEST_P(PostgresTest, ExpressionColumnsAreNamedAlikeOnEveryBackend) {
-  EXPECT_EQ(
-      Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
-           "group by tPtlx_Role.Role_Name, Role_Order"),
-      "count(*)|Top|Role_Name|Role_Order\n1|1|系统管理员|" +
-          conn->Execute("select Role_Order from tPtlx_Role")->Field(0).AsString() + "\n");
-  // Also through a page window wrapped around a limited statement.
-  auto rs = conn->OpenKeyset("select top 5 count(*), 'x' as Mark from tPtlx_Role");
-  rs->SetPageSize(2);
-  rs->SetAbsolutePage(1);
-  EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"count(*)", "Mark"}));
-  // A star over a select list names its columns by their aliases or text.
-  EXPECT_EQ(Rows("select * from (select Role_ID Id, len(Role_Name), 1as N from tPtlx_Role) q"),
-            "Id|len(Role_Name)|N\n1|5|1\n");
 }
 
 TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
@@ -254,13 +233,9 @@ TEST_P(PostgresTest, AFailedStatementUndoesOnlyItselfInsideATransaction) {
   EXPECT_FALSE(db::BackendOf(*conn).InTransaction());
   EXPECT_EQ(Rows("select Sys_Name from tPtlx_System order by Sys_ID"), "Sys_Name\nbefore\nafter\n");
   // The engine's own message, without its severity prefix.
-  try {
-    conn->Execute("select * from nowhere");
-    ADD_FAILURE() << "no error";
-  } catch (const db::Error& e) {
-    EXPECT_NE(e.description().find("nowhere"), std::string::npos) << e.description();
-    EXPECT_EQ(e.number(), err::kDatabase);
-  }
+  EXPECT_THAT([&] { conn->Execute("select * from nowhere"); },
+              ThrowsMessage<db::Error>(
+                  ::testing::AllOf(HasSubstr("nowhere"), ::testing::Not(HasSubstr("ERROR")))));
 }
 
 // A statement sent again is answered from the tables as they are now, after
@@ -299,13 +274,7 @@ TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
   // The URL's own limit wins; without one the connection gives up after
   // 10 s instead of waiting for ever.
   for (const std::string& url : {base + "?connect_timeout=2", base}) {
-    SCOPED_TRACE(url);
-    try {
-      db::Connect(url);
-      ADD_FAILURE() << "connected";
-    } catch (const db::Error& e) {
-      EXPECT_NE(e.description().find("timeout"), std::string::npos) << e.description();
-    }
+    EXPECT_THAT([&] { db::Connect(url); }, ThrowsMessage<db::Error>(HasSubstr("timeout"))) << url;
   }
   ::close(fd);
 }

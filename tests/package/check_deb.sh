@@ -22,27 +22,16 @@ for lib in 'libsqlite3-0' 'libpq5' 'libsodium[0-9]+' 'libfmt[0-9]+' 'libstdc\+\+
   grep -Eqx "$lib" <<<"$names" || fail "Depends lacks $lib"
 done
 if grep -E -- '-dev$' <<<"$names"; then fail "Depends names a development package"; fi
-if [[ $python == 1 ]]; then
-  grep -qx python3 <<<"$names" || fail "Depends lacks python3"
-else
-  ! grep -qx python3 <<<"$names" || fail "Depends names python3 without the Python module"
-fi
+[[ $(grep -cx python3 <<<"$names") == "$python" ]] ||
+  fail "Depends names python3 only with the Python module (built: $python)"
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$')
 if grep -v '^\./usr/' <<<"$files"; then fail "files outside /usr"; fi
-need=(
-  './usr/bin/ptolix'
-  './usr/include/ptolix/ptolix\.h'
-  './usr/include/ptolix/version\.h'
-  './usr/include/ptolix/db/connection\.h'
-  './usr/lib/([^/]+/)?libptolix\.(a|so)'
-  './usr/lib/([^/]+/)?cmake/ptolix/ptolixConfig\.cmake'
-  './usr/lib/([^/]+/)?cmake/ptolix/ptolixConfigVersion\.cmake'
-  './usr/lib/([^/]+/)?cmake/ptolix/ptolixTargets\.cmake'
-  './usr/lib/([^/]+/)?pkgconfig/ptolix\.pc'
-  './usr/share/doc/ptolix/README\.md'
-  './usr/share/doc/ptolix/postgresql\.md'
-)
+lib='./usr/lib/([^/]+/)?' inc='./usr/include/ptolix' cmake='cmake/ptolix/ptolix'
+need=("./usr/bin/ptolix" "$inc/ptolix\.h" "$inc/version\.h" "$inc/db/connection\.h"
+  "${lib}libptolix\.(a|so)" "${lib}pkgconfig/ptolix\.pc" "$lib${cmake}Config\.cmake"
+  "$lib${cmake}ConfigVersion\.cmake" "$lib${cmake}Targets\.cmake"
+  "./usr/share/doc/ptolix/README\.md" "./usr/share/doc/ptolix/postgresql\.md")
 for f in "${need[@]}"; do
   grep -Eqx "$f" <<<"$files" || fail "package lacks $f"
 done

@@ -30,10 +30,8 @@ if grep -rlI -e "$build" -e "$src" "$prefix"; then fail "installed files name th
 check_run() {  # program, label
   mkdir -p "$tmp/run-$2"
   (cd "$tmp/run-$2" && "$1") >"$tmp/out-$2" 2>&1 || { cat "$tmp/out-$2"; fail "$2: the example failed"; }
-  if ! grep -q "NO_SUCH" "$tmp/out-$2" || [[ $(tail -n 1 "$tmp/out-$2") != "templates" ]]; then
-    cat "$tmp/out-$2"
-    fail "$2: unexpected output"
-  fi
+  { grep -q "NO_SUCH" "$tmp/out-$2" && [[ $(tail -n 1 "$tmp/out-$2") == "templates" ]]; } ||
+    { cat "$tmp/out-$2"; fail "$2: unexpected output"; }
   echo "$2: the example ran"
 }
 

@@ -109,10 +109,9 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumberAndUploadRecords) {
       {"3", "", "31.01.2005", "[13] Type mismatch: pEndDate '31.01.2005'"},
   };
   for (auto [class_id, width, end_date, line] : cases) {
-    Link l;
-    l.SetConnection(conn);
-    l.AppendLink(class_id, "t", "", "", "", width, "", end_date);
-    EXPECT_EQ(ErrorLines(l.Errors()), Lines{line}) << class_id << width << end_date;
+    auto l = Make<Link>();
+    l->AppendLink(class_id, "t", "", "", "", width, "", end_date);
+    EXPECT_EQ(ErrorLines(l->Errors()), Lines{line}) << class_id << width << end_date;
   }
   EXPECT_EQ(Rows("select count(*) n from tLink_Detail"), "n\n0\n");
   EXPECT_EQ(Rows("select count(*) n from tEncode_Manager"), "n\n0\n");

@@ -3,8 +3,6 @@ review and publication, paging, ordering, refused access, escaping, CSRF
 and sign-in throttling, with screenshots of the main screens. test_pages.py
 checks the same guards request by request on every screen."""
 
-from __future__ import annotations
-
 import os
 import re
 import secrets
@@ -29,8 +27,7 @@ def browser():
               "--window-size=1200,1000", "--lang=zh-CN"):
         opts.add_argument(a)
     opts.binary_location = "/usr/bin/chromium"
-    service = Service(executable_path="/usr/bin/chromedriver")
-    driver = webdriver.Chrome(options=opts, service=service)
+    driver = webdriver.Chrome(options=opts, service=Service(executable_path="/usr/bin/chromedriver"))
     driver.implicitly_wait(0)  # pages are complete when loaded; no element appears later
     yield driver
     driver.quit()
@@ -40,7 +37,6 @@ class Site:
     def __init__(self, driver, server) -> None:
         self.d, self.base, self.demo = driver, server.base, server.demo
         self.shots = Path(os.environ.get("PTOLIX_SCREENSHOTS", build_dir() / "screenshots"))
-        self.engine = "pg" if server.demo.url.startswith("postgresql") else "sqlite"
 
     def go(self, path: str) -> None:
         self.d.get(self.base + path)
@@ -49,17 +45,10 @@ class Site:
         """Clicks something that loads a page and waits for the new one."""
         old = self.d.find_element(By.TAG_NAME, "html")
         element.click()
-
-        def gone(_) -> bool:
-            # While the new page replaces the old one the driver may also
-            # answer that the node no longer belongs to the document.
-            try:
-                old.is_enabled()
-                return False
-            except WebDriverException:
-                return True
-
-        WebDriverWait(self.d, 15).until(gone)
+        # Gone once the driver refuses to answer for it: stale, or, while the
+        # new page replaces the old one, no longer part of the document.
+        WebDriverWait(self.d, 15, ignored_exceptions=[WebDriverException]).until_not(
+            lambda _: old.is_enabled())
 
     def text(self) -> str:
         return self.d.find_element(By.TAG_NAME, "body").text
@@ -72,7 +61,7 @@ class Site:
         self.click(self.d.find_element(By.CSS_SELECTOR, "form.form button[type=submit]"))
 
     def shot(self, name: str) -> None:
-        if self.engine == "sqlite":  # one set is enough
+        if self.demo.url.startswith("sqlite"):  # one set is enough
             self.shots.mkdir(parents=True, exist_ok=True)
             self.d.execute_script("document.activeElement.blur(); window.scrollTo(0, 0)")
             self.d.save_screenshot(str(self.shots / f"{name}.png"))
