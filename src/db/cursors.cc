@@ -12,7 +12,7 @@ namespace ptolix::db {
 namespace {
 constexpr int64_t kWindowRows = 64;
 // Windows further down than this are fetched keys first on PostgreSQL.
-constexpr int64_t kKeyedFrom = 200;
+constexpr int64_t kKeyedFrom = 64;
 const std::vector<std::string> kNoFields;
 
 bool IsName(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
