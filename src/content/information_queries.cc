@@ -151,7 +151,7 @@ std::string PublishedListReference(const std::string& sys, const std::string& co
 // read in list order (the probe stops counting there).
 bool Information::FewPublished(const std::string& sys, const std::string& col,
                                const std::string& site, int limit) {
-  return conn().Count(info_sql::PublishedProbe(sys, col, site, limit)) < limit;
+  return conn().CountForChoice(info_sql::PublishedProbe(sys, col, site, limit)) < limit;
 }
 
 ResultArray Information::GetInfoList(std::string_view pWebSite, std::string_view pSysID,

@@ -121,6 +121,16 @@ int64_t Connection::Count(std::string_view sql) {
   return CountRewritten(RewriteFor(*this, sql).text);
 }
 
+int64_t Connection::CountForChoice(std::string_view sql) {
+  std::string text(sql);
+  auto it = choices_.find(text);
+  if (it != choices_.end() && ++it->second.uses < kChoiceUses) return it->second.rows;
+  int64_t rows = Count(sql);
+  if (it == choices_.end() && choices_.size() >= kCountsKept) choices_.clear();
+  choices_[text] = Choice{rows, 0};
+  return rows;
+}
+
 int64_t Connection::CountRewritten(const std::string& text) {
   std::vector<Variant> row;
   // Inside a transaction the token does not see this transaction's own

@@ -105,6 +105,15 @@ TEST_P(ListPlansTest, PublishedListsOfBusySubtreesAreReadInOrderOthersSorted) {
     EXPECT_EQ(sent.back(), list) << column;
     EXPECT_EQ(page.AsArray().DataRows(), 20) << column;
   }
+  // The probe only chooses the form: its answer is used again, and taken
+  // afresh at every kChoiceUses-th list of the subtree.
+  int probes = 0;
+  for (int i = 0; i < db::Connection::kChoiceUses; ++i) {
+    Trace();
+    EXPECT_EQ(info->Call("GetPublishedInfoList", {"1", "1", "60", "3"}).AsArray().DataRows(), 20);
+    probes += static_cast<int>(Trace().size()) - 2;
+  }
+  EXPECT_EQ(probes, 1);
   // The ordered form walks the website's index in list order.
   std::string plan = Plan(db::RewriteFor(*conn, info_sql::PublishedList("1", "59", "1")).text +
                           " limit 20 offset 40");

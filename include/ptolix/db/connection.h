@@ -102,6 +102,12 @@ class Connection {
   // counted again only when that mark has moved (a commit by anyone, a write
   // on this connection).
   int64_t Count(std::string_view sql);
+  // The same for a count that only chooses between statements returning the
+  // same rows (a probe of a list's size): a stale number costs speed, never
+  // a wrong row, so the number is taken again only at every
+  // kChoiceUses-th use on this connection, whatever was written meanwhile.
+  static constexpr int kChoiceUses = 64;
+  int64_t CountForChoice(std::string_view sql);
   // Runs an insert and returns the new row's identity in `id_column`.
   int64_t Insert(std::string_view sql, std::string_view id_column);
   // Runs one statement of an administrator or a tool (not the library's
@@ -149,6 +155,11 @@ class Connection {
   std::size_t trace_dropped_ = 0;
   int tx_depth_ = 0;
   std::unordered_map<std::string, Counted> counts_;
+  struct Choice {
+    int64_t rows = 0;
+    int uses = 0;
+  };
+  std::unordered_map<std::string, Choice> choices_;
 };
 
 // How many times an atomic change runs at most when other transactions make
