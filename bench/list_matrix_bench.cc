@@ -1,12 +1,12 @@
 // Every list that can grow large, at page 1 and a deep page, in the busy,
 // a mid-size and a small column (or role, or link class), each iteration
 // running the library call and the best hand-written statements for the same
-// rows one after the other on the same connection, in turns, so that the
-// machine's load and the caches fall on both alike. Before each library call one row is rewritten
-// (untimed), so the connection counts again as it would after a write: the
-// figures are of the statements, not of a count kept from the call before.
-// Counters: lib_ms, hand_ms (the fastest of the hand-written forms), ratio =
-// lib_ms / hand_ms, and the growth of peak memory during the library calls.
+// rows one after the other on the same connection, in a random order, so
+// that the machine's load and the caches fall on both alike. Before each library call one row is
+// rewritten (untimed), so the connection counts again as it would after a write: the figures are of
+// the statements, not of a count kept from the call before. Counters: lib_ms, hand_ms (the fastest
+// of the hand-written forms), ratio = lib_ms / hand_ms, and the growth of peak memory during the
+// library calls.
 //
 //   ptolix_bench --benchmark_filter=BM_List
 //   PTOLIX_BENCH_INFO_DB=postgresql://... ptolix_bench --benchmark_filter=BM_List
@@ -14,9 +14,11 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -133,15 +135,21 @@ void Run(benchmark::State& state, const Case& c, bool deep) {
   double lib = 0;
   std::vector<double> hand(c.hand.size());
   long rss = PeakRssKb();
-  // The library call is turn 0, hand-written form i turn i + 1. Each
-  // iteration starts one turn later, so every side follows every other
-  // equally often: a heavy form leaves the caches cold for whatever runs
-  // next.
-  const size_t turns = c.hand.size() + 1;
-  size_t first = 0;
+  // The library call is turn 0, hand-written form i turn i + 1, in a new
+  // random order each iteration, so each side follows every other equally
+  // often: a heavy form leaves the caches cold for whatever runs next.
+  std::vector<size_t> turns(c.hand.size() + 1);
+  for (size_t i = 0; i < turns.size(); ++i) turns[i] = i;
+  std::mt19937 shuffle(7);
+  // One untimed round first: statements prepared, plans and probes made.
+  c.library(page_text);
+  for (const HandForm& form : c.hand) {
+    CountOf(form.count);
+    Direct(form.page(offset));
+  }
   for (auto _ : state) {
-    for (size_t k = 0; k < turns; ++k) {
-      size_t turn = (first + k) % turns;
+    std::shuffle(turns.begin(), turns.end(), shuffle);
+    for (size_t turn : turns) {
       if (turn == 0) {
         Touch();
         auto t0 = Clock::now();
@@ -155,7 +163,6 @@ void Run(benchmark::State& state, const Case& c, bool deep) {
       benchmark::DoNotOptimize(Direct(form.page(offset)));
       hand[turn - 1] += std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
     }
-    first = (first + 1) % turns;
   }
   double n = static_cast<double>(state.iterations());
   double best = std::numeric_limits<double>::max();

@@ -48,9 +48,14 @@ bool IsCaseFreeColumn(const Token& column);
 // ...)" compare with a prefix no index can serve. Beside the like at
 // `like` goes the range that prefix spans, written by `range(column,
 // pattern)`, which an index on the code serves. The like stays, so the rows
-// are the same. Returns true when the like was given its range.
+// are the same; with `range_alone` the range takes its place, for engines
+// whose like has no escape character unless one is named:
+// a value in the range starts with the prefix itself, which the pattern
+// (the prefix, then "%") always matches, so the like would refuse no row the
+// range lets through. A like with an escape clause gets no range. Returns
+// true when the like was given its range.
 using PrefixRange = std::string (*)(const std::string& column, const std::string& pattern);
-bool AddPrefixRange(Statement& s, size_t like, PrefixRange range);
+bool AddPrefixRange(Statement& s, size_t like, PrefixRange range, bool range_alone = false);
 
 // The passes every engine runs, in order: before the engine's own,
 void TopToLimit(Statement& s);           // "select top N" gets a trailing "limit N"

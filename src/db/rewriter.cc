@@ -83,7 +83,7 @@ bool IsCaseFreeColumn(const Token& column) {
   return Is(column, "Info_Title") || Is(column, "Info_Content");
 }
 
-bool AddPrefixRange(Statement& s, size_t like, PrefixRange range) {
+bool AddPrefixRange(Statement& s, size_t like, PrefixRange range, bool range_alone) {
   std::vector<Token>& tokens = s.tokens;
   size_t col = PrevSolid(tokens, like);
   if (col == std::string::npos || tokens[col].kind != TokenKind::kName ||
@@ -100,12 +100,21 @@ bool AddPrefixRange(Statement& s, size_t like, PrefixRange range) {
   if (close >= tokens.size()) return false;
   size_t last = PatternEnd(tokens, sel, close);
   if (last == std::string::npos) return false;
+  // An escape character makes the prefix's text differ from what it
+  // matches: no range.
+  size_t after = NextSolid(tokens, last + 1);
+  if (after < tokens.size() && Is(tokens[after], "escape")) return false;
   std::string column, pattern;
   for (size_t k = first; k <= col; ++k) column += tokens[k].text;
   for (size_t k = open; k <= last; ++k) {
     if (tokens[k].text.empty() && tokens[k].kind != TokenKind::kSpace)
       return false;  // a dropped top N
     pattern += tokens[k].text;
+  }
+  if (range_alone) {
+    for (size_t k = first + 1; k <= last; ++k) tokens[k].text.clear();
+    tokens[first].text = "(" + range(column, pattern) + ")";
+    return true;
   }
   tokens[first].text = "(" + tokens[first].text;
   tokens[last].text += " and " + range(column, pattern) + ")";

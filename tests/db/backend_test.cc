@@ -32,6 +32,14 @@ TEST(Rewrite, EachDialect) {
       {sqlite, "where c like (select o from t where id = 3) + '%'",
        "where c like (select o from t where id = 3) || '%'"},
       {sqlite, "select a + 1 from t", "select a + 1 from t"},
+      // An order-code prefix from a sub-query becomes the range it spans on
+      // SQLite, whose like has no escape character unless one is named.
+      {sqlite, "where Role_Order like (select o from t) + '%' and a = 1",
+       "where (Role_Order >= substr((select o from t) || '%', 1, length((select o from t) || "
+       "'%') - 1) and Role_Order < substr((select o from t) || '%', 1, length((select o from t) "
+       "|| '%') - 1) || char(1114111)) and a = 1"},
+      {sqlite, "where Role_Order like (select o from t) + '%' escape '!'",
+       "where Role_Order like (select o from t) || '%' escape '!'"},
       // Numbers glued to keywords, and text inside literals untouched.
       {sqlite, "where Sys_ID = 1and InfState_ID in (4,5,6)",
        "where Sys_ID = 1 and InfState_ID in (4,5,6)"},

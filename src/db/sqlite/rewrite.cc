@@ -27,8 +27,9 @@ std::string PrefixRange(const std::string& column, const std::string& pattern) {
 
 // SQLite's like folds ASCII only; its "match" operator calls a function of
 // ours that folds every script (same operands, same escape clause). Other
-// likes stay, so order-code prefix searches keep their index and get the
-// range a prefix from a sub-query spans.
+// likes stay, except that an order-code prefix from a sub-query becomes the
+// range it spans, which the code's index serves (SQLite's like has no
+// escape character of its own).
 void Searches(Statement& s) {
   for (size_t i = 0; i < s.tokens.size(); ++i) {
     if (!Is(s.tokens[i], "like")) continue;
@@ -36,7 +37,7 @@ void Searches(Statement& s) {
     if (p != std::string::npos && IsCaseFreeColumn(s.tokens[p])) {
       s.tokens[i].text = "match";
     } else {
-      AddPrefixRange(s, i, PrefixRange);
+      AddPrefixRange(s, i, PrefixRange, /*range_alone=*/true);
     }
   }
 }
