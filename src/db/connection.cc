@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
-#include <optional>
 #include <random>
 #include <thread>
 
@@ -122,12 +121,15 @@ int64_t Connection::Count(std::string_view sql) {
 }
 
 int64_t Connection::CountForChoice(std::string_view sql) {
-  std::string text(sql);
-  auto it = choices_.find(text);
+  auto it = choices_.find(std::string(sql));
   if (it != choices_.end() && ++it->second.uses < kChoiceUses) return it->second.rows;
   int64_t rows = Count(sql);
-  if (it == choices_.end() && choices_.size() >= kCountsKept) choices_.clear();
-  choices_[text] = Choice{rows, 0};
+  if (it != choices_.end()) {
+    it->second = Choice{rows, 0};
+  } else {
+    if (choices_.size() >= kCountsKept) choices_.clear();
+    choices_.emplace(std::string(sql), Choice{rows, 0});
+  }
   return rows;
 }
 

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <list>
 #include <memory>
 #include <string>
@@ -100,25 +101,23 @@ std::string FirstWord(const std::string& sql) {
   return FoldCase(std::string_view(sql).substr(i, j - i));
 }
 
-// Statements whose plans may be kept: one query or change, nothing that
-// alters the schema or the session.
-bool IsPreparable(const std::string& sql) {
-  static const char* words[] = {"select", "insert", "update", "delete", "with"};
-  std::string first = FirstWord(sql);
+bool OneOf(const std::string& word, std::initializer_list<const char*> words) {
   for (const char* w : words) {
-    if (first == w) return sql.find(';') == std::string::npos;
+    if (word == w) return true;
   }
   return false;
 }
 
-bool IsTransactionControl(const std::string& sql) {
-  static const char* words[] = {"begin",    "start", "commit",    "end",
-                                "rollback", "abort", "savepoint", "release"};
-  std::string first = FirstWord(sql);
-  for (const char* w : words) {
-    if (first == w) return true;
-  }
-  return false;
+// Statements whose plans may be kept: one query or change, nothing that
+// alters the schema or the session. `first` is the statement's first word.
+bool IsPreparable(const std::string& first, const std::string& sql) {
+  return OneOf(first, {"select", "insert", "update", "delete", "with"}) &&
+         sql.find(';') == std::string::npos;
+}
+
+bool IsTransactionControl(const std::string& first) {
+  return OneOf(first,
+               {"begin", "start", "commit", "end", "rollback", "abort", "savepoint", "release"});
 }
 
 class PgCursor : public BackendCursor {
@@ -233,7 +232,8 @@ class PostgresBackend : public Backend {
   ResultPtr Run(const std::string& sql) {
     auto tx_status = PQtransactionStatus(conn_.get());
     if (tx_status != PQTRANS_INTRANS && tx_status != PQTRANS_INERROR) statement_savepoint_ = false;
-    bool control = IsTransactionControl(sql);
+    const std::string first = FirstWord(sql);
+    bool control = IsTransactionControl(first);
     bool guard = tx_status == PQTRANS_INTRANS && !control;
     std::string text;
     // A transaction-control statement must not run under ours: release it
@@ -242,7 +242,7 @@ class PostgresBackend : public Backend {
     if (guard) text += "savepoint ptlx_statement; ";
     statement_savepoint_ = false;
     ResultPtr res;
-    if (text.empty() && tx_status == PQTRANS_IDLE && IsPreparable(sql)) {
+    if (text.empty() && tx_status == PQTRANS_IDLE && IsPreparable(first, sql)) {
       res = RunKept(sql);
     } else {
       res.reset(PQexec(conn_.get(), text.empty() ? sql.c_str() : (text += sql).c_str()));
