@@ -8,7 +8,8 @@ in-memory SQLite database, through the module and, in the same process on the
 same objects, as the same late-bound call made from C++ (ptolix._bench_native,
 which also times the conversion of the result to Python alone). Short
 rounds (about a millisecond) alternate between the two and the best of each is
-kept, so that a busy machine disturbs both alike. bench/python_overhead_bench.cc is the same C++ call as a
+kept, so that a busy machine disturbs both alike. bench/python_overhead_bench.cc is the
+same C++ call as a
 Google Benchmark case, for a figure without Python in the process.
 """
 
@@ -50,7 +51,8 @@ def main() -> None:
         "PublishedPage": (info, "GetPublishedInfoList", ["1", "1", column, 2], 1),
     }
     print(
-        f"{'call':<15}{'values':>7}{'C++ µs':>10}{'Python µs':>11}{'overhead µs':>13}{'conversion µs':>15}"
+        f"{'call':<15}{'values':>7}{'C++ µs':>10}{'Python µs':>11}"
+        f"{'overhead µs':>13}{'conversion µs':>15}"
     )
     results = {}
     for name, (obj, method, call_args, number) in cases.items():
@@ -80,10 +82,12 @@ def main() -> None:
     link_values, link_overhead, link_convert = results["GetLink"]
     per_call = link_overhead - link_convert
     print(
-        f"per call: {per_call / 1e3:.2f} µs (target < 2); per value: {per_value / 1e3:.3f} µs (target < 0.3)"
+        f"per call: {per_call / 1e3:.2f} µs (target < 2); "
+        f"per value: {per_value / 1e3:.3f} µs (target < 0.3)"
     )
     print(
-        f"page of {values} values: {overhead / 1e3:.1f} µs in all, of which conversion {convert / 1e3:.1f} µs"
+        f"page of {values} values: {overhead / 1e3:.1f} µs in all, "
+        f"of which conversion {convert / 1e3:.1f} µs"
     )
     conn.close()
 

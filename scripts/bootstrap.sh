@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev libpq-dev libsodium-dev nlohmann-json3-dev libcli11-dev
   libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
   pybind11-dev python3-dev python3-pytest
-  clang clang-format-14 libfuzzer-14-dev ccache
+  clang clang-format-14 libfuzzer-14-dev ccache black flake8
 )
 if [[ "${1:-}" == "--with-postgres" ]]; then
   # The server binaries (initdb, pg_ctl) for a throwaway test server; any

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Formats the C++ sources with clang-format and the repository's
-# .clang-format. In place by default; with --check, lists the files whose
-# format differs and exits 1 if there are any.
+# .clang-format, and the Python of python/ and web/ with black
+# (pyproject.toml), then runs flake8 (.flake8) over the Python. In place by
+# default; with --check, lists the files whose format differs and exits 1 if
+# there are any or flake8 finds anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,8 +27,18 @@ mapfile -t files < <(
   } | LC_ALL=C sort
 )
 
+for tool in black flake8; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "format: $tool not found (scripts/bootstrap.sh installs it)" >&2
+    exit 2
+  fi
+done
+python_dirs=(python web)
+
 if [[ $check -eq 0 ]]; then
   "$clang_format" -i --style=file "${files[@]}"
+  black -q "${python_dirs[@]}"
+  flake8 "${python_dirs[@]}"
   exit 0
 fi
 
@@ -37,7 +49,9 @@ for f in "${files[@]}"; do
     status=1
   fi
 done
+black --check -q "${python_dirs[@]}" || status=1
+flake8 "${python_dirs[@]}" || status=1
 if [[ $status -ne 0 ]]; then
-  echo "format: run 'bash scripts/format.sh' to fix" >&2
+  echo "format: run 'bash scripts/format.sh' to fix (flake8's findings are mended by hand)" >&2
 fi
 exit $status

@@ -34,8 +34,10 @@ def drop(conn: ptolix.Connection, schema: str | None) -> None:
 PG = os.environ.get("PTOLIX_TEST_PG", "")
 
 
-@pytest.fixture(params=["sqlite::memory:"] + ([PG] if PG and PG != "off" else []),
-                ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres")
+@pytest.fixture(
+    params=["sqlite::memory:"] + ([PG] if PG and PG != "off" else []),
+    ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres",
+)
 def url(request) -> str:
     return request.param
 

@@ -38,7 +38,9 @@ def test_write_review_and_list_a_page(new):
     news = new("Column").AppendColumn("1", "新闻", "", "", "", "", "", "1", "")
     info = new("Information")
     ids = [
-        info.AppendInfo("1", news, "reporter", "1", f"第{i}篇", "<p>正文</p>", "2024-05-01", "", "", "1", "")
+        info.AppendInfo(
+            "1", news, "reporter", "1", f"第{i}篇", "<p>正文</p>", "2024-05-01", "", "", "1", ""
+        )
         for i in range(1, 26)
     ]
     info.AssessInfo("editor", ",".join(str(i) for i in ids), "4")
@@ -57,8 +59,11 @@ def test_page_code_generation(new, tmp_path):
         b"<html><title><!--title--></title>\r\n<body>hello</body></html>\r\n"
     )
     system = new("System")
-    for name, value in (("SITE_PHYSICAL_ROOT", str(tmp_path)), ("TEMPLET_PATH", "templates"),
-                        ("ABSTRACT_PUBLIC_PAGE", "public.asp")):
+    for name, value in (
+        ("SITE_PHYSICAL_ROOT", str(tmp_path)),
+        ("TEMPLET_PATH", "templates"),
+        ("ABSTRACT_PUBLIC_PAGE", "public.asp"),
+    ):
         system.AppendParameter(name, value, "")
     new("WebSite").AppendWebSite("portal", "门户", "", "1")
     style = new("Style")

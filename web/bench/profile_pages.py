@@ -27,7 +27,10 @@ def timed(fn, n: int) -> list[float]:
 
 def show(label: str, ms: list[float]) -> None:
     ms = sorted(ms)
-    print(f"  {label:<34} p50 {statistics.median(ms):6.2f} ms   p99 {ms[int(len(ms) * 0.99) - 1]:6.2f} ms")
+    print(
+        f"  {label:<34} p50 {statistics.median(ms):6.2f} ms   "
+        f"p99 {ms[int(len(ms) * 0.99) - 1]:6.2f} ms"
+    )
 
 
 def main() -> None:

@@ -32,12 +32,16 @@ def create_app(overrides: dict | None = None) -> Flask:
         SESSION_COOKIE_SECURE=settings.secure_cookies,
         PERMANENT_SESSION_LIFETIME=timedelta(minutes=settings.session_minutes),
     )
-    app.session_interface = ServerSessionInterface(SessionStore(timedelta(minutes=settings.session_minutes)))
+    app.session_interface = ServerSessionInterface(
+        SessionStore(timedelta(minutes=settings.session_minutes))
+    )
     app.extensions["ptolix_throttle"] = SignInThrottle(
         settings.free_failures, settings.lock_seconds, settings.lock_max_seconds
     )
     app.jinja_env.globals.update(csrf_token=csrf_token)
-    app.jinja_env.filters.update(date=format_date, paragraphs=paragraphs, safe_url=safe_url, text=lib.as_text)
+    app.jinja_env.filters.update(
+        date=format_date, paragraphs=paragraphs, safe_url=safe_url, text=lib.as_text
+    )
 
     from .admin import bp as admin_bp
     from .auth import bp as auth_bp
@@ -51,27 +55,46 @@ def create_app(overrides: dict | None = None) -> Flask:
 
     @app.errorhandler(HTTPException)
     def http_error(e: HTTPException):
-        return render_template("error.html", code=e.code, title=e.name, message=e.description), e.code
+        return (
+            render_template("error.html", code=e.code, title=e.name, message=e.description),
+            e.code,
+        )
 
     @app.errorhandler(ptolix.DatabaseError)
     def database_down(e: Exception):
         lib.drop_connection(settings.db_url)
         app.logger.error("database unavailable: %s", e)
-        return render_template("error.html", code=503, title="Service Unavailable",
-                               message="The database cannot be reached just now. Please try again shortly."), 503
+        return (
+            render_template(
+                "error.html",
+                code=503,
+                title="Service Unavailable",
+                message="The database cannot be reached just now. Please try again shortly.",
+            ),
+            503,
+        )
 
     @app.errorhandler(Exception)
     def unexpected(e: Exception):
         app.logger.exception("unexpected failure on %s", request.path)
-        return render_template("error.html", code=500, title="Internal Server Error",
-                               message="Something went wrong on our side."), 500
+        return (
+            render_template(
+                "error.html",
+                code=500,
+                title="Internal Server Error",
+                message="Something went wrong on our side.",
+            ),
+            500,
+        )
 
     @app.after_request
     def headers(resp):
         resp.headers.setdefault("X-Content-Type-Options", "nosniff")
         resp.headers.setdefault("X-Frame-Options", "DENY")
         resp.headers.setdefault("Referrer-Policy", "same-origin")
-        resp.headers.setdefault("Content-Security-Policy", "default-src 'self'; img-src 'self' https: http: data:")
+        resp.headers.setdefault(
+            "Content-Security-Policy", "default-src 'self'; img-src 'self' https: http: data:"
+        )
         return resp
 
     return app

@@ -86,13 +86,17 @@ def _user_edit(o: Any, scope: str, key: F, f: F) -> None:
         return
     # An empty password field keeps the stored hash, which the library stores as it is.
     password = f["password"] or lib.as_text(old.get("Usr_Password"))
-    o.ModifyUser(key["Usr_ID"], f["id"] or key["Usr_ID"], f["role"], f["name"], password, f["email"])
+    o.ModifyUser(
+        key["Usr_ID"], f["id"] or key["Usr_ID"], f["role"], f["name"], password, f["email"]
+    )
     if f.get("add_role"):
         o.AddToRole(f["id"] or key["Usr_ID"], f["add_role"])
 
 
 def _website_edit(o: Any, scope: str, key: F, f: F) -> None:
-    o.ModifyWebSite(key["WebSite_ID"], f["name"], f["title"], f["description"], f["order"], f["type"])
+    o.ModifyWebSite(
+        key["WebSite_ID"], f["name"], f["title"], f["description"], f["order"], f["type"]
+    )
     o.SetWebSiteLogo(key["WebSite_ID"], f["logo"])
     if f["style"]:
         o.SetWebSiteStyle(key["WebSite_ID"], f["sys"] or _sys(), f["style"])
@@ -109,171 +113,383 @@ def _modify_system(o: Any, key: F, f: F) -> None:
 def _dictionary(slug: str, title: str, prefix: str, lister: str, noun: str) -> Register:
     idf, namef, descf = f"{prefix}_ID", f"{prefix}_Name", f"{prefix}_Description"
     return Register(
-        slug, title, "Encode", [(idf, "ID"), (namef, "Name"), (descf, "Description")], [idf],
+        slug,
+        title,
+        "Encode",
+        [(idf, "ID"), (namef, "Name"), (descf, "Description")],
+        [idf],
         lambda o, s, p: getattr(o, lister)(),
         [Field("name", "Name", required=True), Field("description", "Description")],
         lambda o, s, f: getattr(o, f"Append{noun}")(f["name"], f["description"]),
         [Field("name", "Name", namef, required=True), Field("description", "Description", descf)],
         lambda o, s, k, f: getattr(o, f"Modify{noun}")(k[idf], f["name"], f["description"]),
-        lambda o, s, k: getattr(o, f"Delete{noun}")(k[idf]))
+        lambda o, s, k: getattr(o, f"Delete{noun}")(k[idf]),
+    )
 
 
-REGISTERS: dict[str, Register] = {r.slug: r for r in [
-    Register(
-        "roles", "Roles", "Role",
-        [("Role_ID", "ID"), ("Role_Name", "Name"), ("Role_Description", "Description"),
-         ("Role_Father", "Father"), ("WebSite_ID", "Website"), ("Role_Order", "Order code")], ["Role_ID"],
-        lambda o, s, p: o.GetRoleList(staff_site(), page_int(p)),
-        [Field("name", "Name", required=True), Field("description", "Description"),
-         Field("father", "Father role ID"), Field("website", "Website ID (empty: every website)")],
-        lambda o, s, f: o.AppendRole(f["name"], f["description"], f["father"], f["website"]),
-        [Field("name", "Name", "Role_Name", required=True), Field("description", "Description", "Role_Description"),
-         Field("father", "Father role ID", "Role_Father"), Field("order", "Order code", "Role_Order")],
-        lambda o, s, k, f: o.ModifyRole(k["Role_ID"], f["name"], f["description"], f["order"], f["father"], "1"),
-        lambda o, s, k: o.DeleteRole(k["Role_ID"], "1"), paged=True,
-        note="Moving a role: change its father and give it an order code below the father's."),
-    Register(
-        "users", "Users", "User",
-        [("Usr_ID", "User"), ("Usr_Name", "Name"), ("Role_ID", "Role"), ("Usr_Email", "E-mail"),
-         ("WebSite_ID", "Website"), ("Org_ID", "Org")], ["Usr_ID"],
-        lambda o, s, p: o.GetUserList(page_int(p)),
-        [Field("id", "User name", required=True), Field("role", "Role ID", required=True),
-         Field("name", "Full name"), Field("password", "Password", kind="password"), Field("email", "E-mail"),
-         Field("website", "Website ID"), Field("org", "Organisation ID")],
-        lambda o, s, f: o.AppendUser(f["id"], f["role"], f["name"], f["password"], f["email"], f["website"],
-                                     f["org"]),
-        [Field("id", "User name", "Usr_ID", required=True), Field("role", "Role ID", "Role_ID", required=True),
-         Field("name", "Full name", "Usr_Name"), Field("password", "New password (empty: keep)", kind="password"),
-         Field("email", "E-mail", "Usr_Email"), Field("add_role", "Also give role ID")],
-        _user_edit, lambda o, s, k: o.DeleteUser(k["Usr_ID"]), paged=True),
-    Register(
-        "websites", "Websites", "WebSite",
-        [("WebSite_ID", "ID"), ("WebSite_Name", "Name"), ("WebSite_Title", "Title"),
-         ("WebSiteType_ID", "Type"), ("Sys_ID", "System"), ("Style_ID", "Style")], ["WebSite_ID"],
-        lambda o, s, p: o.GetWebSiteList(page_int(p)),
-        [Field("name", "Name", required=True), Field("title", "Title"), Field("description", "Description"),
-         Field("type", "Type ID")],
-        lambda o, s, f: o.AppendWebSite(f["name"], f["title"], f["description"], f["type"]),
-        [Field("name", "Name", "WebSite_Name", required=True), Field("title", "Title", "WebSite_Title"),
-         Field("description", "Description", "WebSite_Description"), Field("order", "Order code", "WebSite_Order"),
-         Field("type", "Type ID", "WebSiteType_ID"), Field("logo", "Logo", "WebSite_Logo"),
-         Field("sys", "System ID", "Sys_ID"), Field("style", "Style ID", "Style_ID")],
-        _website_edit, lambda o, s, k: o.DeleteWebSite(k["WebSite_ID"]), paged=True,
-        links=lambda r, s: [("Public site", url_for("public.site_home", site_id=r["WebSite_ID"]))]),
-    Register(
-        "styles", "Styles", "Style",
-        [("Style_ID", "ID"), ("Style_Name", "Name"), ("Style_Description", "Description")], ["Style_ID"],
-        lambda o, s, p: o.GetStyleList(_sys(), p),
-        [Field("name", "Name", required=True), Field("description", "Description")],
-        lambda o, s, f: o.AppendStyle(_sys(), f["name"], f["description"]),
-        [Field("name", "Name", "Style_Name", required=True), Field("description", "Description", "Style_Description")],
-        lambda o, s, k, f: o.ModifyStyle(_sys(), k["Style_ID"], f["name"], f["description"]),
-        lambda o, s, k: o.DeleteStyle(_sys(), k["Style_ID"]), paged=True,
-        links=lambda r, s: [("Templates", url_for("admin.register", slug="templates", scope=r["Style_ID"]))]),
-    Register(
-        "templates", "Templates", "Style",
-        [("Page_File", "Page"), ("Tmpl_File", "Template file"), ("Tmpl_Description", "Description"),
-         ("Page_Description", "Page description")], ["Page_File"],
-        lambda o, s, p: o.GetTempletList(_sys(), s, p),
-        [Field("page", "Page", required=True), Field("file", "Template file", required=True),
-         Field("description", "Description")],
-        lambda o, s, f: o.AppendTemplet(_sys(), s, f["page"], f["file"], f["description"]),
-        [Field("file", "Template file", "Tmpl_File", required=True),
-         Field("description", "Description", "Tmpl_Description")],
-        lambda o, s, k, f: o.ModifyTemplet(_sys(), s, k["Page_File"], f["file"], f["description"]),
-        lambda o, s, k: o.DeleteTemplet(_sys(), s, k["Page_File"]), paged=True,
-        scope_label="Style", scope_of="styles",
-        links=lambda r, s: [("Page code", url_for("admin.page_code", page=r["Page_File"], style=s))]),
-    Register(
-        "pages", "Pages", "Page",
-        [("Page_File", "Page"), ("Page_Description", "Description")], ["Page_File"],
-        lambda o, s, p: o.GetPageList(_sys(), p),
-        [Field("page", "Page file", required=True), Field("description", "Description")],
-        lambda o, s, f: o.AppendPage(_sys(), f["page"], f["description"]),
-        [Field("page", "Page file", "Page_File", required=True),
-         Field("description", "Description", "Page_Description")],
-        lambda o, s, k, f: o.ModifyPage(_sys(), k["Page_File"], f["page"], f["description"]),
-        lambda o, s, k: o.DeletePage(_sys(), k["Page_File"]), paged=True,
-        links=lambda r, s: [("Tags", url_for("admin.register", slug="tags", scope=r["Page_File"])),
-                            ("Page code", url_for("admin.page_code", page=r["Page_File"]))]),
-    Register(
-        "tags", "Tags", "Page",
-        [("Tag_Code", "Code"), ("Tag_Program", "Program"), ("Tag_Description", "Description")], ["Tag_Code"],
-        lambda o, s, p: o.GetPrivateTagList(_sys(), s, p),
-        [Field("code", "Code", required=True), Field("program", "Program", kind="textarea"),
-         Field("description", "Description")],
-        lambda o, s, f: o.AppendTag(_sys(), s, f["code"], f["program"], f["description"]),
-        [Field("code", "Code", "Tag_Code", required=True), Field("program", "Program", "Tag_Program", "textarea"),
-         Field("description", "Description", "Tag_Description")],
-        lambda o, s, k, f: o.ModifyTag(_sys(), s, k["Tag_Code"], f["code"], f["program"], f["description"]),
-        lambda o, s, k: o.DeleteTag(_sys(), s, k["Tag_Code"]), paged=True,
-        scope_label="Page", scope_of="pages"),
-    Register(
-        "parameters", "System parameters", "System",
-        [("Para_Name", "Name"), ("Para_Value", "Value"), ("Para_Description", "Description")], ["Para_Name"],
-        lambda o, s, p: o.GetParameterList(page_int(p)),
-        [Field("name", "Name", required=True), Field("value", "Value"), Field("description", "Description")],
-        lambda o, s, f: o.AppendParameter(f["name"], f["value"], f["description"]),
-        [Field("name", "Name", "Para_Name", required=True), Field("value", "Value", "Para_Value"),
-         Field("description", "Description", "Para_Description")],
-        lambda o, s, k, f: o.ModifyParameter(k["Para_Name"], f["name"], f["value"], f["description"]),
-        lambda o, s, k: o.DeleteParameter(k["Para_Name"]), paged=True),
-    Register(
-        "systems", "Systems", "System",
-        [("Sys_ID", "ID"), ("Sys_Name", "Name"), ("Sys_Description", "Description")], ["Sys_ID"],
-        lambda o, s, p: o.GetSystemList(page_int(p)),
-        [Field("name", "Name", required=True), Field("description", "Description")],
-        lambda o, s, f: o.AppendSystem(f["name"], f["description"]),
-        [Field("name", "Name", "Sys_Name", required=True), Field("description", "Description", "Sys_Description")],
-        lambda o, s, k, f: _modify_system(o, k, f),
-        lambda o, s, k: o.DeleteSystem(k["Sys_ID"]), paged=True),
-    Register(
-        "linkclasses", "Link classes", "Link",
-        [("LinkClass_ID", "ID"), ("LinkClass_ChineseName", "Chinese name"),
-         ("LinkClass_EnglishName", "English name")], ["LinkClass_ID"],
-        lambda o, s, p: o.GetLinkClassList(),
-        [Field("name_ch", "Chinese name", required=True), Field("name_en", "English name")],
-        lambda o, s, f: o.AppendLinkClass(f["name_ch"], f["name_en"]),
-        [Field("name_ch", "Chinese name", "LinkClass_ChineseName", required=True),
-         Field("name_en", "English name", "LinkClass_EnglishName")],
-        lambda o, s, k, f: o.ModifyLinkClass(k["LinkClass_ID"], f["name_ch"], f["name_en"]),
-        lambda o, s, k: o.DeleteLinkClass(k["LinkClass_ID"]),
-        links=lambda r, s: [("Links", url_for("admin.register", slug="links", scope=r["LinkClass_ID"]))]),
-    Register(
-        "links", "Links", "Link",
-        [("Link_ID", "No."), ("Link_Title", "Title"), ("Link_Url", "Address"), ("Link_Description", "Description"),
-         ("Link_EndDate", "Ends")], ["Link_ID"],
-        lambda o, s, p: o.GetClassLinkList(s, p),
-        [Field("title", "Title", required=True), Field("url", "Address"), Field("description", "Description"),
-         Field("image", "Image"), Field("width", "Width"), Field("height", "Height"),
-         Field("end", "End date (YYYY-MM-DD)")],
-        lambda o, s, f: o.AppendLink(s, f["title"], f["description"], f["url"], f["image"], f["width"],
-                                     f["height"], f["end"]),
-        [Field("title", "Title", "Link_Title", required=True), Field("url", "Address", "Link_Url"),
-         Field("description", "Description", "Link_Description"), Field("image", "Image", "Link_Image"),
-         Field("width", "Width", "Link_ImageWidth"), Field("height", "Height", "Link_ImageHeight"),
-         Field("end", "End date (YYYY-MM-DD)", "Link_EndDate")],
-        lambda o, s, k, f: o.ModifyLink(s, k["Link_ID"], f["title"], f["description"], f["url"], f["image"],
-                                        f["width"], f["height"], f["end"]),
-        lambda o, s, k: o.DeleteLink(s, k["Link_ID"]), paged=True,
-        scope_label="Link class", scope_of="linkclasses"),
-    _dictionary("states", "Information states", "InfState", "GetInfStateList", "InfoState"),
-    _dictionary("types", "Information types", "InfType", "GetInfTypeList", "InfoType"),
-    _dictionary("access", "Access types", "AccessType", "GetAccessTypeList", "AccessType"),
-    Register(
-        "sitetypes", "Website types", "Encode",
-        [("WebSiteType_ID", "ID"), ("WebSiteType_Name", "Name")], ["WebSiteType_ID"],
-        lambda o, s, p: o.GetWebSiteTypeList(),
-        [Field("id", "ID", required=True), Field("name", "Name", required=True)],
-        lambda o, s, f: o.AppendWebSiteType(f["id"], f["name"]),
-        [Field("id", "ID", "WebSiteType_ID", required=True), Field("name", "Name", "WebSiteType_Name")],
-        lambda o, s, k, f: o.ModifyWebSiteType(k["WebSiteType_ID"], f["id"], f["name"]),
-        lambda o, s, k: o.DeleteWebSiteType(k["WebSiteType_ID"])),
-]}
+REGISTERS: dict[str, Register] = {
+    r.slug: r
+    for r in [
+        Register(
+            "roles",
+            "Roles",
+            "Role",
+            [
+                ("Role_ID", "ID"),
+                ("Role_Name", "Name"),
+                ("Role_Description", "Description"),
+                ("Role_Father", "Father"),
+                ("WebSite_ID", "Website"),
+                ("Role_Order", "Order code"),
+            ],
+            ["Role_ID"],
+            lambda o, s, p: o.GetRoleList(staff_site(), page_int(p)),
+            [
+                Field("name", "Name", required=True),
+                Field("description", "Description"),
+                Field("father", "Father role ID"),
+                Field("website", "Website ID (empty: every website)"),
+            ],
+            lambda o, s, f: o.AppendRole(f["name"], f["description"], f["father"], f["website"]),
+            [
+                Field("name", "Name", "Role_Name", required=True),
+                Field("description", "Description", "Role_Description"),
+                Field("father", "Father role ID", "Role_Father"),
+                Field("order", "Order code", "Role_Order"),
+            ],
+            lambda o, s, k, f: o.ModifyRole(
+                k["Role_ID"], f["name"], f["description"], f["order"], f["father"], "1"
+            ),
+            lambda o, s, k: o.DeleteRole(k["Role_ID"], "1"),
+            paged=True,
+            note="Moving a role: change its father and give it an order code below the father's.",
+        ),
+        Register(
+            "users",
+            "Users",
+            "User",
+            [
+                ("Usr_ID", "User"),
+                ("Usr_Name", "Name"),
+                ("Role_ID", "Role"),
+                ("Usr_Email", "E-mail"),
+                ("WebSite_ID", "Website"),
+                ("Org_ID", "Org"),
+            ],
+            ["Usr_ID"],
+            lambda o, s, p: o.GetUserList(page_int(p)),
+            [
+                Field("id", "User name", required=True),
+                Field("role", "Role ID", required=True),
+                Field("name", "Full name"),
+                Field("password", "Password", kind="password"),
+                Field("email", "E-mail"),
+                Field("website", "Website ID"),
+                Field("org", "Organisation ID"),
+            ],
+            lambda o, s, f: o.AppendUser(
+                f["id"], f["role"], f["name"], f["password"], f["email"], f["website"], f["org"]
+            ),
+            [
+                Field("id", "User name", "Usr_ID", required=True),
+                Field("role", "Role ID", "Role_ID", required=True),
+                Field("name", "Full name", "Usr_Name"),
+                Field("password", "New password (empty: keep)", kind="password"),
+                Field("email", "E-mail", "Usr_Email"),
+                Field("add_role", "Also give role ID"),
+            ],
+            _user_edit,
+            lambda o, s, k: o.DeleteUser(k["Usr_ID"]),
+            paged=True,
+        ),
+        Register(
+            "websites",
+            "Websites",
+            "WebSite",
+            [
+                ("WebSite_ID", "ID"),
+                ("WebSite_Name", "Name"),
+                ("WebSite_Title", "Title"),
+                ("WebSiteType_ID", "Type"),
+                ("Sys_ID", "System"),
+                ("Style_ID", "Style"),
+            ],
+            ["WebSite_ID"],
+            lambda o, s, p: o.GetWebSiteList(page_int(p)),
+            [
+                Field("name", "Name", required=True),
+                Field("title", "Title"),
+                Field("description", "Description"),
+                Field("type", "Type ID"),
+            ],
+            lambda o, s, f: o.AppendWebSite(f["name"], f["title"], f["description"], f["type"]),
+            [
+                Field("name", "Name", "WebSite_Name", required=True),
+                Field("title", "Title", "WebSite_Title"),
+                Field("description", "Description", "WebSite_Description"),
+                Field("order", "Order code", "WebSite_Order"),
+                Field("type", "Type ID", "WebSiteType_ID"),
+                Field("logo", "Logo", "WebSite_Logo"),
+                Field("sys", "System ID", "Sys_ID"),
+                Field("style", "Style ID", "Style_ID"),
+            ],
+            _website_edit,
+            lambda o, s, k: o.DeleteWebSite(k["WebSite_ID"]),
+            paged=True,
+            links=lambda r, s: [
+                ("Public site", url_for("public.site_home", site_id=r["WebSite_ID"]))
+            ],
+        ),
+        Register(
+            "styles",
+            "Styles",
+            "Style",
+            [("Style_ID", "ID"), ("Style_Name", "Name"), ("Style_Description", "Description")],
+            ["Style_ID"],
+            lambda o, s, p: o.GetStyleList(_sys(), p),
+            [Field("name", "Name", required=True), Field("description", "Description")],
+            lambda o, s, f: o.AppendStyle(_sys(), f["name"], f["description"]),
+            [
+                Field("name", "Name", "Style_Name", required=True),
+                Field("description", "Description", "Style_Description"),
+            ],
+            lambda o, s, k, f: o.ModifyStyle(_sys(), k["Style_ID"], f["name"], f["description"]),
+            lambda o, s, k: o.DeleteStyle(_sys(), k["Style_ID"]),
+            paged=True,
+            links=lambda r, s: [
+                ("Templates", url_for("admin.register", slug="templates", scope=r["Style_ID"]))
+            ],
+        ),
+        Register(
+            "templates",
+            "Templates",
+            "Style",
+            [
+                ("Page_File", "Page"),
+                ("Tmpl_File", "Template file"),
+                ("Tmpl_Description", "Description"),
+                ("Page_Description", "Page description"),
+            ],
+            ["Page_File"],
+            lambda o, s, p: o.GetTempletList(_sys(), s, p),
+            [
+                Field("page", "Page", required=True),
+                Field("file", "Template file", required=True),
+                Field("description", "Description"),
+            ],
+            lambda o, s, f: o.AppendTemplet(_sys(), s, f["page"], f["file"], f["description"]),
+            [
+                Field("file", "Template file", "Tmpl_File", required=True),
+                Field("description", "Description", "Tmpl_Description"),
+            ],
+            lambda o, s, k, f: o.ModifyTemplet(
+                _sys(), s, k["Page_File"], f["file"], f["description"]
+            ),
+            lambda o, s, k: o.DeleteTemplet(_sys(), s, k["Page_File"]),
+            paged=True,
+            scope_label="Style",
+            scope_of="styles",
+            links=lambda r, s: [
+                ("Page code", url_for("admin.page_code", page=r["Page_File"], style=s))
+            ],
+        ),
+        Register(
+            "pages",
+            "Pages",
+            "Page",
+            [("Page_File", "Page"), ("Page_Description", "Description")],
+            ["Page_File"],
+            lambda o, s, p: o.GetPageList(_sys(), p),
+            [Field("page", "Page file", required=True), Field("description", "Description")],
+            lambda o, s, f: o.AppendPage(_sys(), f["page"], f["description"]),
+            [
+                Field("page", "Page file", "Page_File", required=True),
+                Field("description", "Description", "Page_Description"),
+            ],
+            lambda o, s, k, f: o.ModifyPage(_sys(), k["Page_File"], f["page"], f["description"]),
+            lambda o, s, k: o.DeletePage(_sys(), k["Page_File"]),
+            paged=True,
+            links=lambda r, s: [
+                ("Tags", url_for("admin.register", slug="tags", scope=r["Page_File"])),
+                ("Page code", url_for("admin.page_code", page=r["Page_File"])),
+            ],
+        ),
+        Register(
+            "tags",
+            "Tags",
+            "Page",
+            [("Tag_Code", "Code"), ("Tag_Program", "Program"), ("Tag_Description", "Description")],
+            ["Tag_Code"],
+            lambda o, s, p: o.GetPrivateTagList(_sys(), s, p),
+            [
+                Field("code", "Code", required=True),
+                Field("program", "Program", kind="textarea"),
+                Field("description", "Description"),
+            ],
+            lambda o, s, f: o.AppendTag(_sys(), s, f["code"], f["program"], f["description"]),
+            [
+                Field("code", "Code", "Tag_Code", required=True),
+                Field("program", "Program", "Tag_Program", "textarea"),
+                Field("description", "Description", "Tag_Description"),
+            ],
+            lambda o, s, k, f: o.ModifyTag(
+                _sys(), s, k["Tag_Code"], f["code"], f["program"], f["description"]
+            ),
+            lambda o, s, k: o.DeleteTag(_sys(), s, k["Tag_Code"]),
+            paged=True,
+            scope_label="Page",
+            scope_of="pages",
+        ),
+        Register(
+            "parameters",
+            "System parameters",
+            "System",
+            [("Para_Name", "Name"), ("Para_Value", "Value"), ("Para_Description", "Description")],
+            ["Para_Name"],
+            lambda o, s, p: o.GetParameterList(page_int(p)),
+            [
+                Field("name", "Name", required=True),
+                Field("value", "Value"),
+                Field("description", "Description"),
+            ],
+            lambda o, s, f: o.AppendParameter(f["name"], f["value"], f["description"]),
+            [
+                Field("name", "Name", "Para_Name", required=True),
+                Field("value", "Value", "Para_Value"),
+                Field("description", "Description", "Para_Description"),
+            ],
+            lambda o, s, k, f: o.ModifyParameter(
+                k["Para_Name"], f["name"], f["value"], f["description"]
+            ),
+            lambda o, s, k: o.DeleteParameter(k["Para_Name"]),
+            paged=True,
+        ),
+        Register(
+            "systems",
+            "Systems",
+            "System",
+            [("Sys_ID", "ID"), ("Sys_Name", "Name"), ("Sys_Description", "Description")],
+            ["Sys_ID"],
+            lambda o, s, p: o.GetSystemList(page_int(p)),
+            [Field("name", "Name", required=True), Field("description", "Description")],
+            lambda o, s, f: o.AppendSystem(f["name"], f["description"]),
+            [
+                Field("name", "Name", "Sys_Name", required=True),
+                Field("description", "Description", "Sys_Description"),
+            ],
+            lambda o, s, k, f: _modify_system(o, k, f),
+            lambda o, s, k: o.DeleteSystem(k["Sys_ID"]),
+            paged=True,
+        ),
+        Register(
+            "linkclasses",
+            "Link classes",
+            "Link",
+            [
+                ("LinkClass_ID", "ID"),
+                ("LinkClass_ChineseName", "Chinese name"),
+                ("LinkClass_EnglishName", "English name"),
+            ],
+            ["LinkClass_ID"],
+            lambda o, s, p: o.GetLinkClassList(),
+            [Field("name_ch", "Chinese name", required=True), Field("name_en", "English name")],
+            lambda o, s, f: o.AppendLinkClass(f["name_ch"], f["name_en"]),
+            [
+                Field("name_ch", "Chinese name", "LinkClass_ChineseName", required=True),
+                Field("name_en", "English name", "LinkClass_EnglishName"),
+            ],
+            lambda o, s, k, f: o.ModifyLinkClass(k["LinkClass_ID"], f["name_ch"], f["name_en"]),
+            lambda o, s, k: o.DeleteLinkClass(k["LinkClass_ID"]),
+            links=lambda r, s: [
+                ("Links", url_for("admin.register", slug="links", scope=r["LinkClass_ID"]))
+            ],
+        ),
+        Register(
+            "links",
+            "Links",
+            "Link",
+            [
+                ("Link_ID", "No."),
+                ("Link_Title", "Title"),
+                ("Link_Url", "Address"),
+                ("Link_Description", "Description"),
+                ("Link_EndDate", "Ends"),
+            ],
+            ["Link_ID"],
+            lambda o, s, p: o.GetClassLinkList(s, p),
+            [
+                Field("title", "Title", required=True),
+                Field("url", "Address"),
+                Field("description", "Description"),
+                Field("image", "Image"),
+                Field("width", "Width"),
+                Field("height", "Height"),
+                Field("end", "End date (YYYY-MM-DD)"),
+            ],
+            lambda o, s, f: o.AppendLink(
+                s,
+                f["title"],
+                f["description"],
+                f["url"],
+                f["image"],
+                f["width"],
+                f["height"],
+                f["end"],
+            ),
+            [
+                Field("title", "Title", "Link_Title", required=True),
+                Field("url", "Address", "Link_Url"),
+                Field("description", "Description", "Link_Description"),
+                Field("image", "Image", "Link_Image"),
+                Field("width", "Width", "Link_ImageWidth"),
+                Field("height", "Height", "Link_ImageHeight"),
+                Field("end", "End date (YYYY-MM-DD)", "Link_EndDate"),
+            ],
+            lambda o, s, k, f: o.ModifyLink(
+                s,
+                k["Link_ID"],
+                f["title"],
+                f["description"],
+                f["url"],
+                f["image"],
+                f["width"],
+                f["height"],
+                f["end"],
+            ),
+            lambda o, s, k: o.DeleteLink(s, k["Link_ID"]),
+            paged=True,
+            scope_label="Link class",
+            scope_of="linkclasses",
+        ),
+        _dictionary("states", "Information states", "InfState", "GetInfStateList", "InfoState"),
+        _dictionary("types", "Information types", "InfType", "GetInfTypeList", "InfoType"),
+        _dictionary("access", "Access types", "AccessType", "GetAccessTypeList", "AccessType"),
+        Register(
+            "sitetypes",
+            "Website types",
+            "Encode",
+            [("WebSiteType_ID", "ID"), ("WebSiteType_Name", "Name")],
+            ["WebSiteType_ID"],
+            lambda o, s, p: o.GetWebSiteTypeList(),
+            [Field("id", "ID", required=True), Field("name", "Name", required=True)],
+            lambda o, s, f: o.AppendWebSiteType(f["id"], f["name"]),
+            [
+                Field("id", "ID", "WebSiteType_ID", required=True),
+                Field("name", "Name", "WebSiteType_Name"),
+            ],
+            lambda o, s, k, f: o.ModifyWebSiteType(k["WebSiteType_ID"], f["id"], f["name"]),
+            lambda o, s, k: o.DeleteWebSiteType(k["WebSiteType_ID"]),
+        ),
+    ]
+}
 
-GROUPS = [("Organisation", ["roles", "users"]), ("Sites", ["websites", "styles", "pages"]),
-          ("System", ["parameters", "systems"]), ("Links", ["linkclasses"]),
-          ("Code dictionaries", ["states", "types", "access", "sitetypes"])]
+GROUPS = [
+    ("Organisation", ["roles", "users"]),
+    ("Sites", ["websites", "styles", "pages"]),
+    ("System", ["parameters", "systems"]),
+    ("Links", ["linkclasses"]),
+    ("Code dictionaries", ["states", "types", "access", "sitetypes"]),
+]
 
 
 def page_int(text: str) -> int:
@@ -334,9 +550,16 @@ def register(slug: str):
         for r in data:
             keys = {"k_" + k: lib.as_text(r.get(k)) for k in reg.key}
             r["edit_url__"] = url_for("admin.edit", slug=slug, scope=scope or None, **keys)
-    return render_template("admin/register.html", reg=reg, scope=scope, rows=data, errors=lib.messages(o),
-                           page_count=pages, current=page_number(page_text, pages),
-                           record_count=int(getattr(o, "RecordCount", 0) or 0) if reg.paged else len(data))
+    return render_template(
+        "admin/register.html",
+        reg=reg,
+        scope=scope,
+        rows=data,
+        errors=lib.messages(o),
+        page_count=pages,
+        current=page_number(page_text, pages),
+        record_count=int(getattr(o, "RecordCount", 0) or 0) if reg.paged else len(data),
+    )
 
 
 @bp.route("/<slug>/edit")
@@ -383,6 +606,13 @@ def page_code():
         source = p.CreateAspCode(_sys(), style, page)
         code = p.CreateExecuteCode(_sys(), style, page)
         errors = lib.messages(p)
-    return render_template("admin/page_code.html", page=page, style=style, styles=styles, code=code,
-                           source=source, errors=errors,
-                           pages=lib.rows(obj("Page").GetPageList(_sys())))
+    return render_template(
+        "admin/page_code.html",
+        page=page,
+        style=style,
+        styles=styles,
+        code=code,
+        source=source,
+        errors=errors,
+        pages=lib.rows(obj("Page").GetPageList(_sys())),
+    )

@@ -3,7 +3,16 @@ so the desk sees the grants as they stand at that moment."""
 
 from __future__ import annotations
 
-from flask import Blueprint, current_app, flash, redirect, render_template, request, session, url_for
+from flask import (
+    Blueprint,
+    current_app,
+    flash,
+    redirect,
+    render_template,
+    request,
+    session,
+    url_for,
+)
 
 from . import lib
 from .context import obj
@@ -44,9 +53,12 @@ def signin():
             row = lib.first(user.GetUser(user_id)) or {}
             session.clear()
             session.regenerate()
-            session.update(uid=user_id, name=user.Name or user_id,
-                           site=user.WebSite if isinstance(user.WebSite, int) else 0,
-                           admin=row.get("Role_ID") == 1)
+            session.update(
+                uid=user_id,
+                name=user.Name or user_id,
+                site=user.WebSite if isinstance(user.WebSite, int) else 0,
+                admin=row.get("Role_ID") == 1,
+            )
             for p in problems:
                 flash(p, "error")
             flash(f"Signed in as {user.Name or user_id}.", "ok")
@@ -59,7 +71,10 @@ def signin():
         if lock:
             error += f" Too many failed sign-ins: wait {lock} seconds before the next try."
         status = 401
-    return render_template("signin.html", user=user_id[:MAX_FIELD], next=target, error=error), status
+    return (
+        render_template("signin.html", user=user_id[:MAX_FIELD], next=target, error=error),
+        status,
+    )
 
 
 @bp.route("/signout", methods=["GET", "POST"])

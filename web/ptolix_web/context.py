@@ -100,8 +100,11 @@ def require_level(column_id: str, needed: int) -> int:
         abort(404, description="There is no such column.")
     have = level(column_id)
     if have < needed:
-        abort(403, description=f"You need {LEVEL_NAMES.get(needed, needed)} access on this column "
-                               f"for that screen; you have {LEVEL_NAMES.get(have, 'none')}.")
+        abort(
+            403,
+            description=f"You need {LEVEL_NAMES.get(needed, needed)} access on this column "
+            f"for that screen; you have {LEVEL_NAMES.get(have, 'none')}.",
+        )
     return have
 
 

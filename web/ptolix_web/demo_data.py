@@ -41,8 +41,9 @@ def has_demo(conn: "ptolix.Connection") -> bool:
 
 def build(url: str, tool: str) -> None:
     """Runs `ptolix demo` on the database (which empties its tables) and adds the newsroom."""
-    done = subprocess.run([tool, "demo", "--db", url], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                          text=True)
+    done = subprocess.run(
+        [tool, "demo", "--db", url], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True
+    )
     if done.returncode != 0:
         raise SystemExit(f"ptolix demo failed: {done.stderr.strip()}")
     with ptolix.connect(url) as conn:
@@ -83,23 +84,47 @@ def add_newsroom(conn: "ptolix.Connection", items: int = 36) -> dict:
     for n in range(1, items + 1):
         topic, event = TOPICS[n % len(TOPICS)], EVENTS[n % len(EVENTS)]
         picture = '<p><img src="/static/photo.png"></p>' if n % 9 == 0 else ""
-        content = (f"<p>{topic}领域本周{event}，这是科技栏目的第{n}篇报道。</p>"
-                   f"<p>编辑部整理了各方的反馈与后续安排，读者可在附件中查看原始材料。</p>{picture}")
-        item = info.AppendInfo(SYS, lab if n % 6 == 0 else tech, "author", "1", f"{topic}：{event}（第{n}期）",
-                               content, f"2024-{5 + n // 28:02d}-{1 + n % 28:02d}", "", "", SITE)
+        content = (
+            f"<p>{topic}领域本周{event}，这是科技栏目的第{n}篇报道。</p>"
+            f"<p>编辑部整理了各方的反馈与后续安排，读者可在附件中查看原始材料。</p>{picture}"
+        )
+        item = info.AppendInfo(
+            SYS,
+            lab if n % 6 == 0 else tech,
+            "author",
+            "1",
+            f"{topic}：{event}（第{n}期）",
+            content,
+            f"2024-{5 + n // 28:02d}-{1 + n % 28:02d}",
+            "",
+            "",
+            SITE,
+        )
         if n % 5 == 0:
             info.AppendInfoAttach(item, f"第{n}期原始材料", f"files/tech-{n}.pdf")
         published.append(item)
     info.AssessInfo("reviewer", ",".join(published), "4")
-    waiting = [info.AppendInfo(SYS, tech, "author", "1", title, "<p>等待审核的稿件。</p>", "2024-07-01", "", "",
-                               SITE) for title in ("待审：新一代芯片测试结果", "待审：城市交通数据开放")]
+    waiting = [
+        info.AppendInfo(
+            SYS, tech, "author", "1", title, "<p>等待审核的稿件。</p>", "2024-07-01", "", "", SITE
+        )
+        for title in ("待审：新一代芯片测试结果", "待审：城市交通数据开放")
+    ]
     _check(info, "items")
-    return {"tech": tech, "lab": lab, "editors": editors, "reviewers": reviewers, "published": published,
-            "waiting": waiting}
+    return {
+        "tech": tech,
+        "lab": lab,
+        "editors": editors,
+        "reviewers": reviewers,
+        "published": published,
+        "waiting": waiting,
+    }
 
 
 def main(argv: list[str] | None = None) -> int:
-    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p = argparse.ArgumentParser(
+        description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter
+    )
     p.add_argument("--db", required=True)
     p.add_argument("--tool", default=str(Path("build") / "ptolix"))
     p.add_argument("--force", action="store_true", help="rebuild even when the data is there")

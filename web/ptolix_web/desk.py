@@ -9,19 +9,42 @@ from typing import Any
 from flask import Blueprint, abort, flash, redirect, render_template, request, session, url_for
 
 from . import lib
-from .context import (EDIT, LEVEL_NAMES, MANAGE, REVIEW, level, obj, page_number, report, require_level,
-                      staff_site, staff_sys, user_id)
+from .context import (
+    EDIT,
+    LEVEL_NAMES,
+    MANAGE,
+    REVIEW,
+    level,
+    obj,
+    page_number,
+    report,
+    require_level,
+    staff_site,
+    staff_sys,
+    user_id,
+)
 from .security import check_csrf
 
 bp = Blueprint("desk", __name__)
 
 # The review-state filters of an item list, as the library names them.
-MODES = [("Editor", "With editors"), ("WaitAssess", "Waiting for review"), ("NeedReedit", "Returned"),
-         ("Published", "Published"), ("Canceled", "Cancelled"), ("All", "All")]
+MODES = [
+    ("Editor", "With editors"),
+    ("WaitAssess", "Waiting for review"),
+    ("NeedReedit", "Returned"),
+    ("Published", "Published"),
+    ("Canceled", "Cancelled"),
+    ("All", "All"),
+]
 MODE_KEYS = {m for m, _ in MODES}
 # Review decisions: the state an item takes.
-DECISIONS = {"4": "Publish", "5": "Publish as recommended", "6": "Publish as headline",
-             "2": "Return for re-editing", "3": "Cancel"}
+DECISIONS = {
+    "4": "Publish",
+    "5": "Publish as recommended",
+    "6": "Publish as headline",
+    "2": "Return for re-editing",
+    "3": "Cancel",
+}
 LIMITS = {"title": 200, "content": 100_000, "url": 500, "date": 40, "name": 100, "text": 1000}
 
 
@@ -97,13 +120,25 @@ def column(column_id: str):
     items = info.GetInfoList(staff_site(), staff_sys(), column_id, mode, page_text)
     pages = int(info.PageCount or 0)
     return render_template(
-        "desk/column.html", column=col, level=have, mode=mode, modes=MODES, items=lib.rows(items),
-        errors=lib.messages(info), record_count=int(info.RecordCount or 0), page_count=pages,
-        current=page_number(page_text, pages), states=_states(), decisions=DECISIONS)
+        "desk/column.html",
+        column=col,
+        level=have,
+        mode=mode,
+        modes=MODES,
+        items=lib.rows(items),
+        errors=lib.messages(info),
+        record_count=int(info.RecordCount or 0),
+        page_count=pages,
+        current=page_number(page_text, pages),
+        states=_states(),
+        decisions=DECISIONS,
+    )
 
 
 def _states() -> dict:
-    return {r["InfState_ID"]: r["InfState_Name"] for r in lib.rows(obj("Encode").GetInfStateList())}
+    return {
+        r["InfState_ID"]: r["InfState_Name"] for r in lib.rows(obj("Encode").GetInfStateList())
+    }
 
 
 def _types() -> list[dict]:
@@ -118,11 +153,29 @@ def new_item(column_id: str):
         return render_template("desk/item_form.html", column=col, item={}, types=_types())
     form = _item_form()
     info = obj("Information")
-    new_id = info.AppendInfo(staff_sys(), column_id, user_id(), form["type"], form["title"], form["content"],
-                             form["pub"], form["end"], form["url"], staff_site())
+    new_id = info.AppendInfo(
+        staff_sys(),
+        column_id,
+        user_id(),
+        form["type"],
+        form["title"],
+        form["content"],
+        form["pub"],
+        form["end"],
+        form["url"],
+        staff_site(),
+    )
     if not new_id:
-        return render_template("desk/item_form.html", column=col, item=_echo(form), types=_types(),
-                               errors=lib.messages(info)), 422
+        return (
+            render_template(
+                "desk/item_form.html",
+                column=col,
+                item=_echo(form),
+                types=_types(),
+                errors=lib.messages(info),
+            ),
+            422,
+        )
     attach_title, attach_file = field("attach_title", "name"), field("attach_file", "url")
     if attach_file:
         info.AppendInfoAttach(new_id, attach_title or attach_file, attach_file)
@@ -131,14 +184,25 @@ def new_item(column_id: str):
 
 
 def _item_form() -> dict:
-    return {"title": field("title", "title", required=True), "content": field("content", "content"),
-            "type": field("type", "date"), "pub": field("pub", "date"), "end": field("end", "date"),
-            "url": field("url", "url")}
+    return {
+        "title": field("title", "title", required=True),
+        "content": field("content", "content"),
+        "type": field("type", "date"),
+        "pub": field("pub", "date"),
+        "end": field("end", "date"),
+        "url": field("url", "url"),
+    }
 
 
 def _echo(form: dict) -> dict:
-    return {"Info_Title": form["title"], "Info_Content": form["content"], "InfType_ID": form["type"],
-            "Info_PublicDate": form["pub"], "Info_EndDate": form["end"], "Info_Url": form["url"]}
+    return {
+        "Info_Title": form["title"],
+        "Info_Content": form["content"],
+        "InfType_ID": form["type"],
+        "Info_PublicDate": form["pub"],
+        "Info_EndDate": form["end"],
+        "Info_Url": form["url"],
+    }
 
 
 @bp.route("/items/<item_id>", methods=["GET", "POST"])
@@ -148,17 +212,38 @@ def item(item_id: str):
     if request.method == "POST":
         form = _item_form()
         info = obj("Information")
-        info.ModifyInfo(item_id, form["type"], form["title"], form["content"], form["pub"], form["end"],
-                        form["url"])
+        info.ModifyInfo(
+            item_id,
+            form["type"],
+            form["title"],
+            form["content"],
+            form["pub"],
+            form["end"],
+            form["url"],
+        )
         if report(info, "The item was changed."):
             return redirect(url_for("desk.item", item_id=item_id))
-        row = _echo(form) | {"Info_ID": row["Info_ID"], "InfState_ID": row["InfState_ID"],
-                              "Column_ID": row["Column_ID"]}
+        row = _echo(form) | {
+            "Info_ID": row["Info_ID"],
+            "InfState_ID": row["InfState_ID"],
+            "Column_ID": row["Column_ID"],
+        }
     info = obj("Information")
-    targets = [c for c in access_columns() if c["level"] >= EDIT and c["Column_ID"] != row["Column_ID"]]
-    return render_template("desk/item.html", item=row, column=col, level=have, types=_types(),
-                           attachments=lib.rows(info.GetInfoAttachList(item_id)), targets=targets,
-                           states=_states(), decisions=DECISIONS, errors=lib.messages(info))
+    targets = [
+        c for c in access_columns() if c["level"] >= EDIT and c["Column_ID"] != row["Column_ID"]
+    ]
+    return render_template(
+        "desk/item.html",
+        item=row,
+        column=col,
+        level=have,
+        types=_types(),
+        attachments=lib.rows(info.GetInfoAttachList(item_id)),
+        targets=targets,
+        states=_states(),
+        decisions=DECISIONS,
+        errors=lib.messages(info),
+    )
 
 
 @bp.route("/items/<item_id>/delete", methods=["POST"])
@@ -231,7 +316,9 @@ def review():
     info = obj("Information", 50)
     for c in access_columns():
         if c["level"] >= REVIEW and level(str(c["Column_ID"])) >= REVIEW:
-            items = lib.rows(info.GetInfoList(staff_site(), staff_sys(), str(c["Column_ID"]), "WaitAssess"))
+            items = lib.rows(
+                info.GetInfoList(staff_site(), staff_sys(), str(c["Column_ID"]), "WaitAssess")
+            )
             if items:
                 queue.append({"column": c, "items": items, "count": int(info.RecordCount or 0)})
     return render_template("desk/review.html", queue=queue, decisions=DECISIONS)
@@ -267,13 +354,26 @@ def manage(column_id: str):
     users = lib.rows(c.GetDirectUserList(staff_sys(), column_id))
     errors = lib.messages(c)
     cols = access_columns()
-    targets = [x for x in cols if x["level"] >= MANAGE and x["Column_ID"] != col["Column_ID"]
-               and not str(x.get("Column_Order") or "").startswith(col.get("Column_Order") or "\0")]
+    targets = [
+        x
+        for x in cols
+        if x["level"] >= MANAGE
+        and x["Column_ID"] != col["Column_ID"]
+        and not str(x.get("Column_Order") or "").startswith(col.get("Column_Order") or "\0")
+    ]
     all_roles = lib.rows(obj("Role").GetRoleList(staff_site()))
     access_types = lib.rows(obj("Encode").GetAccessTypeList())
-    return render_template("desk/manage.html", column=col, roles=roles, users=users, errors=errors,
-                           targets=targets, all_roles=all_roles, access_types=access_types,
-                           children=lib.rows(c.GetChildColumnList(staff_sys(), staff_site(), column_id)))
+    return render_template(
+        "desk/manage.html",
+        column=col,
+        roles=roles,
+        users=users,
+        errors=errors,
+        targets=targets,
+        all_roles=all_roles,
+        access_types=access_types,
+        children=lib.rows(c.GetChildColumnList(staff_sys(), staff_site(), column_id)),
+    )
 
 
 @bp.route("/columns/<column_id>/change", methods=["POST"])
@@ -282,10 +382,19 @@ def change_column(column_id: str):
     col = column_row(column_id)
     c = obj("Column")
     father = col.get("Column_Father")
-    c.ModifyColumn(staff_sys(), column_id, "" if father is None else str(father), field("name", "name", True),
-                   field("description"), col.get("Column_Order") or "", field("url", "url"),
-                   field("target", "name"), field("icon", "url"), field("special_icon", "url"),
-                   _website_arg(col))
+    c.ModifyColumn(
+        staff_sys(),
+        column_id,
+        "" if father is None else str(father),
+        field("name", "name", True),
+        field("description"),
+        col.get("Column_Order") or "",
+        field("url", "url"),
+        field("target", "name"),
+        field("icon", "url"),
+        field("special_icon", "url"),
+        _website_arg(col),
+    )
     report(c, "The column was changed.")
     return redirect(url_for("desk.manage", column_id=column_id))
 
@@ -299,8 +408,17 @@ def add_child(column_id: str):
 
 def _append_column(father: str, site: Any) -> Any:
     c = obj("Column")
-    new_id = c.AppendColumn(staff_sys(), field("name", "name", True), field("description"), field("url", "url"),
-                            "", "", "", str(site) if isinstance(site, int) else "", father)
+    new_id = c.AppendColumn(
+        staff_sys(),
+        field("name", "name", True),
+        field("description"),
+        field("url", "url"),
+        "",
+        "",
+        "",
+        str(site) if isinstance(site, int) else "",
+        father,
+    )
     report(c, "The column was added.")
     if new_id:
         # The new column's grants count for the user after an access rebuild.
@@ -316,6 +434,7 @@ def add_top_column():
     if not session.get("admin"):
         abort(403, description="Only administrators add top-level columns.")
     from .admin import require_admin
+
     require_admin()
     return _append_column("", int(staff_site()))
 

@@ -47,8 +47,15 @@ def _home(site_id: str):
         items = lib.rows(info.GetTopNPublishedInfoList(site_id, sys_id, str(c["Column_ID"]), top))
         blocks.append({"column": c, "items": items})
     pictures = lib.rows(info.GetTopNPictureInfoList(site_id, sys_id, "4"))
-    return render_template("public/home.html", site=site, site_id=site_id, nav=columns, blocks=blocks,
-                           pictures=pictures, errors=lib.messages(info))
+    return render_template(
+        "public/home.html",
+        site=site,
+        site_id=site_id,
+        nav=columns,
+        blocks=blocks,
+        pictures=pictures,
+        errors=lib.messages(info),
+    )
 
 
 def _column_site(column: dict) -> str:
@@ -74,12 +81,24 @@ def column(column_id: str):
     record_count, page_count = int(info.RecordCount or 0), int(info.PageCount or 0)
     current = page_number(page_text, page_count) if items is not None else 0
     status = 400 if items is None else 200
-    return render_template(
-        "public/column.html", site=site, site_id=site_id, nav=_nav(site_id, sys_id), column=row,
-        path=lib.rows(col.GetFatherColumnList(sys_id, column_id)),
-        children=lib.rows(col.GetChildColumnList(sys_id, site_id, column_id)),
-        items=lib.rows(items), errors=errors, record_count=record_count, page_count=page_count,
-        current=current, pages=_pager(current, page_count)), status
+    return (
+        render_template(
+            "public/column.html",
+            site=site,
+            site_id=site_id,
+            nav=_nav(site_id, sys_id),
+            column=row,
+            path=lib.rows(col.GetFatherColumnList(sys_id, column_id)),
+            children=lib.rows(col.GetChildColumnList(sys_id, site_id, column_id)),
+            items=lib.rows(items),
+            errors=errors,
+            record_count=record_count,
+            page_count=page_count,
+            current=current,
+            pages=_pager(current, page_count),
+        ),
+        status,
+    )
 
 
 def _pager(current: int, count: int) -> list[int | None]:
@@ -104,13 +123,23 @@ def item(item_id: str):
     row = lib.first(info.GetInfo(item_id))
     if row is None or row.get("InfState_ID") not in PUBLISHED or row.get("Info_IsDeleted") == "1":
         abort(404, description="There is no such item, or it is not published.")
-    site_id = str(row["WebSite_ID"]) if isinstance(row.get("WebSite_ID"), int) else str(settings().site_id)
+    site_id = (
+        str(row["WebSite_ID"])
+        if isinstance(row.get("WebSite_ID"), int)
+        else str(settings().site_id)
+    )
     site, sys_id = _site(site_id)
     col = obj("Column")
     column_row = lib.first(col.GetColumn(str(row["Sys_ID"]), str(row["Column_ID"])))
     return render_template(
-        "public/item.html", site=site, site_id=site_id, nav=_nav(site_id, sys_id), item=row,
-        column=column_row, attachments=lib.rows(info.GetInfoAttachList(item_id)))
+        "public/item.html",
+        site=site,
+        site_id=site_id,
+        nav=_nav(site_id, sys_id),
+        item=row,
+        column=column_row,
+        attachments=lib.rows(info.GetInfoAttachList(item_id)),
+    )
 
 
 @bp.route("/links")
@@ -120,6 +149,14 @@ def links():
     link = obj("Link")
     classes = []
     for c in lib.rows(link.GetLinkClassList()):
-        classes.append({"cls": c, "links": lib.rows(link.GetClassLinkList(str(c["LinkClass_ID"])))})
-    return render_template("public/links.html", site=site, site_id=site_id, nav=_nav(site_id, sys_id),
-                           classes=classes, errors=lib.messages(link))
+        classes.append(
+            {"cls": c, "links": lib.rows(link.GetClassLinkList(str(c["LinkClass_ID"])))}
+        )
+    return render_template(
+        "public/links.html",
+        site=site,
+        site_id=site_id,
+        nav=_nav(site_id, sys_id),
+        classes=classes,
+        errors=lib.messages(link),
+    )

@@ -23,7 +23,13 @@ def check_csrf() -> None:
     expected = session.get("csrf")
     sent = request.form.get("csrf_token", "")
     if not expected or not sent or not hmac.compare_digest(expected, sent):
-        abort(400, description="The form was not sent from this site or has expired. Reload the page and try again.")
+        abort(
+            400,
+            description=(
+                "The form was not sent from this site or has expired. "
+                "Reload the page and try again."
+            ),
+        )
 
 
 class SignInThrottle:

@@ -22,7 +22,9 @@ from werkzeug.datastructures import CallbackDict
 
 
 class ServerSession(CallbackDict, SessionMixin):
-    def __init__(self, initial: dict | None = None, sid: str | None = None, new: bool = False) -> None:
+    def __init__(
+        self, initial: dict | None = None, sid: str | None = None, new: bool = False
+    ) -> None:
         def on_update(_self: Any) -> None:
             self.modified = True
 
@@ -95,7 +97,9 @@ class ServerSessionInterface(SessionInterface):
                     return ServerSession(data, sid=sid)
         return ServerSession(new=True)
 
-    def save_session(self, app: Flask, session: ServerSession, response: Response) -> None:  # type: ignore[override]
+    def save_session(  # type: ignore[override]
+        self, app: Flask, session: ServerSession, response: Response
+    ) -> None:
         name = self.get_cookie_name(app)
         domain = self.get_cookie_domain(app)
         path = self.get_cookie_path(app)

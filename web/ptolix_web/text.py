@@ -6,7 +6,21 @@ from datetime import datetime
 from html.parser import HTMLParser
 from typing import Any
 
-_BLOCKS = {"p", "div", "br", "li", "h1", "h2", "h3", "h4", "h5", "h6", "tr", "blockquote", "section"}
+_BLOCKS = {
+    "p",
+    "div",
+    "br",
+    "li",
+    "h1",
+    "h2",
+    "h3",
+    "h4",
+    "h5",
+    "h6",
+    "tr",
+    "blockquote",
+    "section",
+}
 
 
 class _Text(HTMLParser):
@@ -59,6 +73,8 @@ def safe_url(value: Any) -> str | None:
         return None
     url = value.strip()
     low = url.lower()
-    if low.startswith(("http://", "https://")) or (url.startswith("/") and not url.startswith("//")):
+    if low.startswith(("http://", "https://")) or (
+        url.startswith("/") and not url.startswith("//")
+    ):
         return url
     return None

@@ -27,8 +27,10 @@ def build_dir() -> Path:
     return Path(os.environ.get("PTOLIX_BUILD_DIR", WEB.parent / "build")).resolve()
 
 
-@pytest.fixture(scope="module",
-                params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []))
+@pytest.fixture(
+    scope="module",
+    params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []),
+)
 def demo(request, tmp_path_factory):
     """The demo site and the identifiers in it (tech, lab, published, waiting)."""
     tmp = tmp_path_factory.mktemp(request.param)
@@ -47,7 +49,9 @@ def demo(request, tmp_path_factory):
             url, name = base, None
     tool = Path(os.environ.get("PTOLIX_TOOL", build_dir() / "ptolix")).resolve()
     # `ptolix demo` writes its site folder below the working directory.
-    done = subprocess.run([str(tool), "demo", "--db", url], cwd=tmp, capture_output=True, text=True)
+    done = subprocess.run(
+        [str(tool), "demo", "--db", url], cwd=tmp, capture_output=True, text=True
+    )
     assert done.returncode == 0, done.stderr
     with ptolix.connect(url) as conn:
         made = demo_data.add_newsroom(conn)
@@ -64,13 +68,34 @@ def server(demo, tmp_path_factory):
         port = s.getsockname()[1]
     base = f"http://127.0.0.1:{port}"
     paths = [str(WEB), *filter(None, os.environ.get("PYTHONPATH", "").split(os.pathsep))]
-    env = dict(os.environ, PTOLIX_DB=demo.url, PTOLIX_SECRET=secrets.token_hex(16),
-               PTOLIX_SIGNIN_LOCK_SECONDS="60", PYTHONPATH=os.pathsep.join(paths))
+    env = dict(
+        os.environ,
+        PTOLIX_DB=demo.url,
+        PTOLIX_SECRET=secrets.token_hex(16),
+        PTOLIX_SIGNIN_LOCK_SECONDS="60",
+        PYTHONPATH=os.pathsep.join(paths),
+    )
     log = tmp_path_factory.mktemp("server") / "gunicorn.log"
     with open(log, "w") as out:
-        proc = subprocess.Popen(["/usr/bin/python3", "-m", "gunicorn", "--threads", "4", "-w", "1",
-                                 "--graceful-timeout", "2", "-b", f"127.0.0.1:{port}", "ptolix_web:create_app()"],
-                                env=env, stdout=out, stderr=subprocess.STDOUT)
+        proc = subprocess.Popen(
+            [
+                "/usr/bin/python3",
+                "-m",
+                "gunicorn",
+                "--threads",
+                "4",
+                "-w",
+                "1",
+                "--graceful-timeout",
+                "2",
+                "-b",
+                f"127.0.0.1:{port}",
+                "ptolix_web:create_app()",
+            ],
+            env=env,
+            stdout=out,
+            stderr=subprocess.STDOUT,
+        )
         try:
             deadline = time.monotonic() + 30
             while True:
@@ -79,7 +104,9 @@ def server(demo, tmp_path_factory):
                     break
                 except Exception:  # noqa: BLE001 - not up yet
                     if proc.poll() is not None or time.monotonic() > deadline:
-                        raise RuntimeError("the server did not start: " + log.read_text()) from None
+                        raise RuntimeError(
+                            "the server did not start: " + log.read_text()
+                        ) from None
                     time.sleep(0.2)
             yield SimpleNamespace(base=base, demo=demo)
         finally:

@@ -23,11 +23,19 @@ pytestmark = pytest.mark.browser
 @pytest.fixture(scope="module")
 def browser():
     opts = webdriver.ChromeOptions()
-    for a in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu",
-              "--window-size=1200,1000", "--lang=zh-CN"):
+    for a in (
+        "--headless=new",
+        "--no-sandbox",
+        "--disable-dev-shm-usage",
+        "--disable-gpu",
+        "--window-size=1200,1000",
+        "--lang=zh-CN",
+    ):
         opts.add_argument(a)
     opts.binary_location = "/usr/bin/chromium"
-    driver = webdriver.Chrome(options=opts, service=Service(executable_path="/usr/bin/chromedriver"))
+    driver = webdriver.Chrome(
+        options=opts, service=Service(executable_path="/usr/bin/chromedriver")
+    )
     driver.implicitly_wait(0)  # pages are complete when loaded; no element appears later
     yield driver
     driver.quit()
@@ -48,7 +56,8 @@ class Site:
         # Gone once the driver refuses to answer for it: stale, or, while the
         # new page replaces the old one, no longer part of the document.
         WebDriverWait(self.d, 15, ignored_exceptions=[WebDriverException]).until_not(
-            lambda _: old.is_enabled())
+            lambda _: old.is_enabled()
+        )
 
     def text(self) -> str:
         return self.d.find_element(By.TAG_NAME, "body").text
@@ -68,7 +77,10 @@ class Site:
 
     def public_ids(self, column: str, page: int = 1) -> list[str]:
         self.go(f"/columns/{column}?page={page}")
-        return [li.get_attribute("data-id") for li in self.d.find_elements(By.CSS_SELECTOR, "#items li")]
+        return [
+            li.get_attribute("data-id")
+            for li in self.d.find_elements(By.CSS_SELECTOR, "#items li")
+        ]
 
 
 @pytest.fixture(scope="module")
@@ -115,7 +127,10 @@ def test_paging_shows_every_item_once(site):
     total = int(re.search(r"(\d+) items · page 1 of (\d+)", site.text()).group(1))
     seen = []
     while True:
-        seen += [li.get_attribute("data-id") for li in site.d.find_elements(By.CSS_SELECTOR, "#items li")]
+        seen += [
+            li.get_attribute("data-id")
+            for li in site.d.find_elements(By.CSS_SELECTOR, "#items li")
+        ]
         nxt = site.d.find_elements(By.CSS_SELECTOR, ".pager a.next")
         if not nxt:
             break
@@ -139,8 +154,11 @@ def test_move_up_changes_public_order(site):
 def test_guards_as_a_browser_meets_them(site):
     # Runs last: it locks the admin's sign-in from this address.
     site.sign_in("reader", "read3r")
-    for path in (f"/desk/columns/{site.demo.tech}", f"/desk/columns/{site.demo.tech}/manage",
-                 "/desk/admin/users"):
+    for path in (
+        f"/desk/columns/{site.demo.tech}",
+        f"/desk/columns/{site.demo.tech}/manage",
+        "/desk/admin/users",
+    ):
         site.go(path)
         assert site.d.find_element(By.TAG_NAME, "h1").text == "Forbidden", path
 
