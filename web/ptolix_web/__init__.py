@@ -19,6 +19,11 @@ from .sessions import ServerSessionInterface, SessionStore
 from .text import format_date, paragraphs, safe_url
 
 
+# What a 503 asks clients to wait before they try again.
+RETRY_AFTER_SECONDS = 5
+UNAVAILABLE = (lib.Unavailable, ptolix.DatabaseError)
+
+
 def create_app(overrides: dict | None = None) -> Flask:
     """The application; `overrides` replaces settings read from the environment."""
     settings = Settings.from_env(overrides)
@@ -53,26 +58,39 @@ def create_app(overrides: dict | None = None) -> Flask:
     app.register_blueprint(desk_bp, url_prefix="/desk")
     app.register_blueprint(admin_bp, url_prefix="/desk/admin")
 
+    def unavailable(e: Exception):
+        lib.drop_connection(settings.db_url)
+        app.logger.error("database unavailable on %s: %s", request.path, e)
+        resp = app.make_response(
+            (
+                render_template(
+                    "error.html",
+                    code=503,
+                    title="Service Unavailable",
+                    message="The database cannot be reached just now. "
+                    "Please try again in a few seconds.",
+                ),
+                503,
+            )
+        )
+        resp.headers["Retry-After"] = str(RETRY_AFTER_SECONDS)
+        resp.headers["Cache-Control"] = "no-store"
+        return resp
+
     @app.errorhandler(HTTPException)
     def http_error(e: HTTPException):
+        # A failure while the request was set up (the session is read before
+        # any view runs) reaches Flask's 500 handling, not the handlers below.
+        if isinstance(getattr(e, "original_exception", None), UNAVAILABLE):
+            return unavailable(e.original_exception)
         return (
             render_template("error.html", code=e.code, title=e.name, message=e.description),
             e.code,
         )
 
-    @app.errorhandler(ptolix.DatabaseError)
-    def database_down(e: Exception):
-        lib.drop_connection(settings.db_url)
-        app.logger.error("database unavailable: %s", e)
-        return (
-            render_template(
-                "error.html",
-                code=503,
-                title="Service Unavailable",
-                message="The database cannot be reached just now. Please try again shortly.",
-            ),
-            503,
-        )
+    # A connection that cannot be opened, or a call that found it lost.
+    app.register_error_handler(lib.Unavailable, unavailable)
+    app.register_error_handler(ptolix.DatabaseError, unavailable)
 
     @app.errorhandler(Exception)
     def unexpected(e: Exception):

@@ -5,7 +5,7 @@ from __future__ import annotations
 
 from typing import Any
 
-from flask import abort, current_app, flash, g, session
+from flask import abort, current_app, flash, g, request, session
 
 import ptolix
 
@@ -22,8 +22,10 @@ def conn() -> "ptolix.Connection":
 
 
 def obj(name: str, page_size: int | None = None) -> Any:
-    """A new object of class `name` on this thread's connection."""
-    o = ptolix.create(name, conn())
+    """A new object of class `name` on this thread's connection; a call that
+    finds the connection lost raises `lib.Unavailable` (and is tried again
+    first when the request only reads)."""
+    o = lib.Checked(name, conn(), retry=request.method in ("GET", "HEAD"))
     if page_size is not None:
         o.PageSize = page_size
     return o

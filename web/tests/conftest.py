@@ -27,42 +27,21 @@ def build_dir() -> Path:
     return Path(os.environ.get("PTOLIX_BUILD_DIR", WEB.parent / "build")).resolve()
 
 
-@pytest.fixture(
-    scope="module",
-    params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []),
-)
-def demo(request, tmp_path_factory):
-    """The demo site and the identifiers in it (tech, lab, published, waiting)."""
-    tmp = tmp_path_factory.mktemp(request.param)
-    base, name = os.environ.get("PTOLIX_TEST_PG", ""), None
-    if request.param == "sqlite":
-        url = f"sqlite:{tmp / 'web.db'}"
-    else:
-        # A database of its own; without the right to make one, the demo
-        # replaces the Ptolix tables of the given one.
-        name = f"ptolix_web_{os.getpid()}_{secrets.token_hex(3)}"
-        try:
-            with ptolix.connect(base) as conn:
-                conn.execute(f"create database {name}")
-            url = urlunsplit(urlsplit(base)._replace(path="/" + name))
-        except Exception:  # noqa: BLE001
-            url, name = base, None
+def make_demo(url: str, folder: Path) -> dict:
+    """Builds the demo site on `url`; the identifiers in it."""
     tool = Path(os.environ.get("PTOLIX_TOOL", build_dir() / "ptolix")).resolve()
     # `ptolix demo` writes its site folder below the working directory.
     done = subprocess.run(
-        [str(tool), "demo", "--db", url], cwd=tmp, capture_output=True, text=True
+        [str(tool), "demo", "--db", url], cwd=folder, capture_output=True, text=True
     )
     assert done.returncode == 0, done.stderr
     with ptolix.connect(url) as conn:
-        made = demo_data.add_newsroom(conn)
-    yield SimpleNamespace(url=url, **made)
-    if name:
-        with contextlib.suppress(Exception), ptolix.connect(base) as conn:
-            conn.execute(f"drop database if exists {name}")
+        return demo_data.add_newsroom(conn)
 
 
-@pytest.fixture(scope="module")
-def server(demo, tmp_path_factory):
+@contextlib.contextmanager
+def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4):
+    """The site on `url` served by gunicorn on a free loopback port; its base URL."""
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         port = s.getsockname()[1]
@@ -70,22 +49,23 @@ def server(demo, tmp_path_factory):
     paths = [str(WEB), *filter(None, os.environ.get("PYTHONPATH", "").split(os.pathsep))]
     env = dict(
         os.environ,
-        PTOLIX_DB=demo.url,
+        PTOLIX_DB=url,
         PTOLIX_SECRET=secrets.token_hex(16),
         PTOLIX_SIGNIN_LOCK_SECONDS="60",
         PYTHONPATH=os.pathsep.join(paths),
     )
-    log = tmp_path_factory.mktemp("server") / "gunicorn.log"
     with open(log, "w") as out:
         proc = subprocess.Popen(
             [
                 "/usr/bin/python3",
                 "-m",
                 "gunicorn",
+                "-c",
+                str(WEB.parent / "deploy" / "gunicorn.conf.py"),
                 "--threads",
-                "4",
+                str(threads),
                 "-w",
-                "1",
+                str(workers),
                 "--graceful-timeout",
                 "2",
                 "-b",
@@ -108,9 +88,43 @@ def server(demo, tmp_path_factory):
                             "the server did not start: " + log.read_text()
                         ) from None
                     time.sleep(0.2)
-            yield SimpleNamespace(base=base, demo=demo)
+            yield base
         finally:
             proc.terminate()
             with contextlib.suppress(subprocess.TimeoutExpired):
                 proc.wait(10)
             proc.kill()  # nothing when it has ended
+
+
+@pytest.fixture(
+    scope="module",
+    params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []),
+)
+def demo(request, tmp_path_factory):
+    """The demo site and the identifiers in it (tech, lab, published, waiting)."""
+    tmp = tmp_path_factory.mktemp(request.param)
+    base, name = os.environ.get("PTOLIX_TEST_PG", ""), None
+    if request.param == "sqlite":
+        url = f"sqlite:{tmp / 'web.db'}"
+    else:
+        # A database of its own; without the right to make one, the demo
+        # replaces the Ptolix tables of the given one.
+        name = f"ptolix_web_{os.getpid()}_{secrets.token_hex(3)}"
+        try:
+            with ptolix.connect(base) as conn:
+                conn.execute(f"create database {name}")
+            url = urlunsplit(urlsplit(base)._replace(path="/" + name))
+        except Exception:  # noqa: BLE001
+            url, name = base, None
+    made = make_demo(url, tmp)
+    yield SimpleNamespace(url=url, **made)
+    if name:
+        with contextlib.suppress(Exception), ptolix.connect(base) as conn:
+            conn.execute(f"drop database if exists {name}")
+
+
+@pytest.fixture(scope="module")
+def server(demo, tmp_path_factory):
+    log = tmp_path_factory.mktemp("server") / "gunicorn.log"
+    with gunicorn(demo.url, log) as base:
+        yield SimpleNamespace(base=base, demo=demo)

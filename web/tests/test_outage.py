@@ -1,0 +1,113 @@
+"""The site while its PostgreSQL server goes away and comes back: requests
+from a few clients go on throughout a restart of a cluster of the test's
+own, and every page answers 200, or 503 with Retry-After while the server is
+down, never a 404 or an empty page; pages are served again soon after the
+server is back, by the same gunicorn workers."""
+
+import http.client
+import threading
+import time
+from urllib.parse import urlsplit
+
+import pytest
+
+import ptolix
+from conftest import gunicorn, make_demo
+from pgcluster import cluster, pg_tool
+
+pytestmark = pytest.mark.skipif(pg_tool("initdb") is None, reason="no PostgreSQL server programs")
+
+
+class Load:
+    """A few clients requesting the public pages in turn until stopped (at
+    most `limit` requests in all); every answer with the time it came."""
+
+    def __init__(self, base: str, paths: list[str], clients: int = 3, limit: int = 4000) -> None:
+        self.netloc = urlsplit(base).netloc
+        self.paths, self.limit = paths, limit
+        self.answers: list[tuple[float, int, str | None, str]] = []
+        self.stop = threading.Event()
+        self.threads = [threading.Thread(target=self.run, args=(i,)) for i in range(clients)]
+
+    def run(self, n: int) -> None:
+        while not self.stop.is_set() and len(self.answers) < self.limit:
+            path = self.paths[n % len(self.paths)]
+            n += 1
+            conn = http.client.HTTPConnection(self.netloc, timeout=15)
+            try:
+                conn.request("GET", path)
+                resp = conn.getresponse()
+                body = resp.read().decode("utf-8", "replace")
+                self.answers.append(
+                    (time.monotonic(), resp.status, resp.getheader("Retry-After"), body)
+                )
+            finally:
+                conn.close()
+            time.sleep(0.005)
+
+    def __enter__(self) -> "Load":
+        for t in self.threads:
+            t.start()
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.stop.set()
+        for t in self.threads:
+            t.join(30)
+
+    def since(self, start: float, end: float = float("inf")) -> list[tuple]:
+        return [a for a in self.answers if start <= a[0] < end]
+
+
+def first_ok_after(load: Load, start: float, limit: float = 10) -> float:
+    """Seconds from `start` to the first 200 of a request sent after it."""
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        ok = [a[0] for a in load.since(start) if a[1] == 200]
+        if ok:
+            return ok[0] - start
+        time.sleep(0.05)
+    return float("inf")
+
+
+def test_pages_answer_503_while_postgresql_is_down_and_200_once_it_is_back(tmp_path):
+    with cluster() as pg:
+        demo = make_demo(pg.url, tmp_path)
+        paths = [
+            "/",
+            f"/columns/{demo['tech']}",
+            f"/items/{demo['published'][0]}",
+            "/links",
+            f"/columns/{demo['lab']}?page=1",
+        ]
+        with gunicorn(pg.url, tmp_path / "gunicorn.log", workers=2, threads=2) as base:
+            with Load(base, paths) as load:
+                time.sleep(0.5)
+                pg.stop("fast")
+                down = time.monotonic()
+                time.sleep(1.5)
+                pg.start()
+                back = time.monotonic()
+                recovery = first_ok_after(load, back)
+                time.sleep(2.5)
+                # Sessions ended by the server itself, as an administrator would.
+                with ptolix.connect(pg.url) as conn:
+                    conn.execute(
+                        "select pg_terminate_backend(pid) from pg_stat_activity "
+                        "where pid <> pg_backend_pid() and backend_type = 'client backend'"
+                    )
+                killed = time.monotonic()
+                time.sleep(2)
+
+    statuses = {a[1] for a in load.answers}
+    assert statuses <= {200, 503}, [
+        a[1:3] + (a[3][:200],) for a in load.answers if a[1] not in (200, 503)
+    ]
+    unavailable = [a for a in load.answers if a[1] == 503]
+    assert all(a[2] and int(a[2]) > 0 for a in unavailable)
+    assert all("database cannot be reached" in a[3] for a in unavailable)
+    assert all("<h1" in a[3] for a in load.answers if a[1] == 200)  # whole pages, never empty
+    assert load.since(down, back) and {a[1] for a in load.since(down + 0.2, back)} == {503}
+    assert recovery < 1.5
+    assert {a[1] for a in load.since(back + 2, killed)} == {200}
+    assert {a[1] for a in load.since(killed + 1.5)} == {200}
