@@ -20,8 +20,8 @@ if [[ "${1:-}" == "--with-postgres" ]]; then
 fi
 if [[ " $* " == *" --with-web "* ]]; then
   # The web front: Flask, gunicorn, the browser tests (with a CJK font for
-  # their screenshots) and the load benchmark.
-  packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk)
+  # their screenshots), the load benchmark and the nginx front of deploy/.
+  packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk nginx)
 fi
 
 missing=()
