@@ -9,11 +9,12 @@ from datetime import timedelta
 
 from flask import Flask, render_template, request
 from werkzeug.exceptions import HTTPException
+from werkzeug.middleware.proxy_fix import ProxyFix
 
 import ptolix
 
 from . import lib
-from .config import Settings
+from .config import Settings, _int
 from .security import SignInThrottle, csrf_token
 from .sessions import ServerSessionInterface, SessionStore
 from .text import format_date, paragraphs, safe_url
@@ -28,6 +29,13 @@ def create_app(overrides: dict | None = None) -> Flask:
     """The application; `overrides` replaces settings read from the environment."""
     settings = Settings.from_env(overrides)
     app = Flask(__name__)
+    # Behind nginx every request comes from the proxy: with PTOLIX_PROXIES=N,
+    # the client's address (sign-in throttling, the session record) and
+    # scheme are what the N proxies in front added to X-Forwarded-For and
+    # X-Forwarded-Proto; what a client wrote there itself is not believed.
+    proxies = _int("PTOLIX_PROXIES", 0)
+    if proxies > 0:
+        app.wsgi_app = ProxyFix(app.wsgi_app, x_for=proxies, x_proto=proxies)  # type: ignore
     app.secret_key = settings.secret
     app.config.update(
         PTOLIX=settings,
