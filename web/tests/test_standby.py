@@ -5,6 +5,7 @@ being restarted, and every write they were told had succeeded is there."""
 
 import json
 import subprocess
+import tempfile
 import threading
 import time
 
@@ -33,12 +34,14 @@ def standby(*args: str) -> str:
 
 
 @pytest.fixture
-def pair(tmp_path):
-    folder = tmp_path / "pg"
+def pair():
+    """The multi-host URL and the folder of a primary and its standby (in a
+    folder of its own: the server's user cannot enter pytest's)."""
+    folder = tempfile.mkdtemp(prefix="ptolix-standby.")
     try:
-        yield standby("up", str(folder)).splitlines()[-1]
+        yield standby("up", folder).splitlines()[-1], folder
     finally:
-        standby("down", str(folder))
+        standby("down", folder)
 
 
 class Host:
@@ -113,6 +116,7 @@ class Writer(threading.Thread):
 
 
 def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path):
+    pair, folder = pair
     demo = make_demo(pair, tmp_path)
     host, module = Host(pair), Module(pair)
     writers = [Writer("host", host, demo["tech"]), Writer("module", module, demo["lab"])]
@@ -123,10 +127,10 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
                 for w in writers:
                     w.start()
                 time.sleep(1)
-                standby("stop-primary", str(tmp_path / "pg"), "immediate")
+                standby("stop-primary", folder, "immediate")
                 down = time.monotonic()
                 time.sleep(1)
-                standby("promote", str(tmp_path / "pg"))
+                standby("promote", folder)
                 promoted = time.monotonic()
                 deadline = promoted + 20
                 while time.monotonic() < deadline and (
