@@ -40,19 +40,20 @@ def make_demo(url: str, folder: Path) -> dict:
 
 
 @contextlib.contextmanager
-def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4):
+def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict | None = None):
     """The site on `url` served by gunicorn on a free loopback port; its base URL."""
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         port = s.getsockname()[1]
     base = f"http://127.0.0.1:{port}"
     paths = [str(WEB), *filter(None, os.environ.get("PYTHONPATH", "").split(os.pathsep))]
-    env = dict(
+    environ = dict(
         os.environ,
         PTOLIX_DB=url,
         PTOLIX_SECRET=secrets.token_hex(16),
         PTOLIX_SIGNIN_LOCK_SECONDS="60",
         PYTHONPATH=os.pathsep.join(paths),
+        **(env or {}),
     )
     with open(log, "w") as out:
         proc = subprocess.Popen(
@@ -72,7 +73,7 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4):
                 f"127.0.0.1:{port}",
                 "ptolix_web:create_app()",
             ],
-            env=env,
+            env=environ,
             stdout=out,
             stderr=subprocess.STDOUT,
         )

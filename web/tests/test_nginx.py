@@ -2,13 +2,14 @@
 test's own on a loopback port: nginx accepts it, serves the static files,
 keeps anonymous public pages and never a signed-in or desk page."""
 
+import http.client
 import os
 import re
 import shutil
 import subprocess
 import time
-import urllib.error
 import urllib.request
+from urllib.parse import urlencode, urlsplit
 from pathlib import Path
 
 import pytest
@@ -40,7 +41,8 @@ def site_for_test(folder: Path, port: int, upstream: str) -> str:
 def front(tmp_path_factory):
     folder = tmp_path_factory.mktemp("nginx")
     demo = make_demo(f"sqlite:{folder / 'web.db'}", folder)
-    with gunicorn(f"sqlite:{folder / 'web.db'}", folder / "gunicorn.log") as base:
+    db = f"sqlite:{folder / 'web.db'}"
+    with gunicorn(db, folder / "gunicorn.log", env={"PTOLIX_PROXIES": "1"}) as base:
         port = free_port()
         (folder / "site.conf").write_text(site_for_test(folder, port, base.split("//")[1]))
         user = "user root;\n" if os.getuid() == 0 else ""
@@ -70,34 +72,40 @@ def front(tmp_path_factory):
             proc.wait(10)
 
 
-def get(url: str, cookie: str = "", data: bytes | None = None):
-    req = urllib.request.Request(url, data=data, headers={"Cookie": cookie} if cookie else {})
+def get(
+    url: str,
+    cookie: str = "",
+    form: str | None = None,
+    source: str = "127.0.0.1",
+    forged: str = "",
+):
+    """Status, headers and text of one request (redirects not followed) from
+    the loopback address `source`, claiming to come from `forged`."""
+    parts = urlsplit(url)
+    conn = http.client.HTTPConnection(parts.netloc, timeout=10, source_address=(source, 0))
+    headers = {"Cookie": cookie} if cookie else {}
+    if forged:
+        headers["X-Forwarded-For"] = forged
+    if form is not None:
+        headers["Content-Type"] = "application/x-www-form-urlencoded"
     try:
-        with urllib.request.urlopen(req, timeout=10) as resp:
-            return resp.status, resp.headers, resp.read().decode()
-    except urllib.error.HTTPError as e:
-        return e.code, e.headers, e.read().decode()
+        conn.request("GET" if form is None else "POST", parts.path or "/", form, headers)
+        resp = conn.getresponse()
+        return resp.status, resp.headers, resp.read().decode()
+    finally:
+        conn.close()
 
 
-def sign_in(url: str) -> str:
-    """The session cookie of the demo author, signed in through nginx."""
-    status, headers, page = get(url + "/signin")
+def sign_in(
+    url: str, user: str, password: str, source: str = "127.0.0.1", forged: str = ""
+) -> tuple[int, str]:
+    """Signs in through nginx: the status and the session cookie."""
+    status, headers, page = get(url + "/signin", source=source, forged=forged)
     cookie = headers["Set-Cookie"].split(";")[0]
     token = re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
-    form = f"user=author&password=Author%232024&csrf_token={token}".encode()
-    opener = urllib.request.build_opener(NoRedirect)
-    req = urllib.request.Request(url + "/signin", data=form, headers={"Cookie": cookie})
-    try:
-        opener.open(req, timeout=10)
-    except urllib.error.HTTPError as e:
-        assert e.code == 302, e.read()
-        return e.headers["Set-Cookie"].split(";")[0]
-    raise AssertionError("signing in did not redirect")
-
-
-class NoRedirect(urllib.request.HTTPRedirectHandler):
-    def redirect_request(self, *args, **kwargs):
-        return None
+    form = urlencode({"user": user, "password": password, "csrf_token": token})
+    status, headers, _ = get(url + "/signin", cookie, form, source, forged)
+    return status, (headers["Set-Cookie"] or cookie).split(";")[0]
 
 
 def test_nginx_serves_static_files_and_keeps_only_anonymous_public_pages(front):
@@ -111,8 +119,8 @@ def test_nginx_serves_static_files_and_keeps_only_anonymous_public_pages(front):
     cache = [get(column)[1]["X-Cache-Status"] for _ in range(3)]
     assert cache[0] == "MISS" and cache[1:] == ["HIT", "HIT"]
 
-    cookie = sign_in(url)
-    assert cookie.startswith("ptolix_session=")
+    status, cookie = sign_in(url, "author", "Author#2024")
+    assert status == 302 and cookie.startswith("ptolix_session=")
     # Signed in: from gunicorn every time, and never kept for others.
     links = f"{url}/links"
     signed = [get(links, cookie) for _ in range(2)]
@@ -128,3 +136,16 @@ def test_nginx_serves_static_files_and_keeps_only_anonymous_public_pages(front):
             status, headers, _page = get(url + path, cookie)
             assert status == 200 and "X-Cache-Status" not in headers, path
     assert get(url + "/signin")[1].get("X-Cache-Status") is None
+
+
+def test_failed_sign_ins_count_per_client_address_behind_nginx(front):
+    """Every request reaches the site from nginx; the client's own address is
+    the one nginx adds to X-Forwarded-For (PTOLIX_PROXIES=1)."""
+    url, _demo = front
+    # What a client writes there itself is not believed.
+    failures = [
+        sign_in(url, "reviewer", "wrong", "127.0.0.2", f"192.0.2.{n}")[0] for n in range(3)
+    ]
+    assert failures == [401, 401, 401]
+    assert sign_in(url, "reviewer", "Review#2024", "127.0.0.2")[0] == 429
+    assert sign_in(url, "reviewer", "Review#2024", "127.0.0.1")[0] == 302
