@@ -13,9 +13,26 @@ import pytest
 
 import ptolix
 from conftest import gunicorn, make_demo
-from pgcluster import cluster, pg_tool
+from pgcluster import cluster, free_port, pg_tool
+from ptolix_web import create_app
 
-pytestmark = pytest.mark.skipif(pg_tool("initdb") is None, reason="no PostgreSQL server programs")
+no_server = pytest.mark.skipif(pg_tool("initdb") is None, reason="no PostgreSQL server programs")
+
+
+@pytest.mark.parametrize(
+    "url",
+    [
+        f"postgresql://ptolix@127.0.0.1:{free_port()}/ptolix?connect_timeout=2",  # nothing there
+        "sqlite:/nonexistent/folder/web.db",  # a folder that is gone
+    ],
+)
+def test_every_page_answers_503_when_the_database_cannot_be_reached(url):
+    client = create_app({"db_url": url, "secret": "test"}).test_client()
+    for path in ["/", "/columns/1", "/columns/1?page=2", "/items/1", "/links", "/sites/1/"]:
+        resp = client.get(path)
+        assert resp.status_code == 503, path
+        assert resp.headers["Retry-After"] == "5" and resp.headers["Cache-Control"] == "no-store"
+        assert "The database cannot be reached just now" in resp.get_data(as_text=True)
 
 
 class Load:
@@ -70,6 +87,7 @@ def first_ok_after(load: Load, start: float, limit: float = 10) -> float:
     return float("inf")
 
 
+@no_server
 def test_pages_answer_503_while_postgresql_is_down_and_200_once_it_is_back(tmp_path):
     with cluster() as pg:
         demo = make_demo(pg.url, tmp_path)
