@@ -64,6 +64,7 @@ up() {
   [[ "${1:-}" == "--async" ]] && sync="''"
   mkdir -p "$dir"
   [[ -n "$pg_user" ]] && chown "$pg_user" "$dir"
+  as_pg test -w "$dir" || { echo "standby.sh: user ${pg_user:-$(id -un)} cannot write to $dir" >&2; exit 1; }
   primary_port=$(free_port)
   as_pg "$(pg_tool initdb)" -D "$dir/primary" -U ptolix --auth=trust -E UTF8 --no-locale -N >"$dir/initdb.log"
   cat >>"$dir/primary/postgresql.conf" <<EOT

@@ -69,6 +69,7 @@ def main() -> None:
     args = p.parse_args()
     with tempfile.TemporaryDirectory(prefix="ptolix-outage.") as tmp:
         folder = Path(tmp)
+        folder.chmod(0o755)  # the server's user works below it
         if args.fault == "restart":
             with cluster() as pg:
 
