@@ -8,6 +8,7 @@ from __future__ import annotations
 from datetime import timedelta
 
 from flask import Flask, render_template, request
+from flask.globals import request_ctx
 from werkzeug.exceptions import HTTPException
 from werkzeug.middleware.proxy_fix import ProxyFix
 
@@ -69,6 +70,10 @@ def create_app(overrides: dict | None = None) -> Flask:
     def unavailable(e: Exception):
         lib.drop_connection(settings.db_url)
         app.logger.error("database unavailable on %s: %s", request.path, e)
+        if request_ctx.session is None:
+            # The session could not be read: the page goes out without one,
+            # and nothing tries to save it.
+            request_ctx.session = app.session_interface.make_null_session(app)
         resp = app.make_response(
             (
                 render_template(

@@ -104,8 +104,9 @@ class Checked:
         object.__setattr__(self, "_obj", ptolix.create(name, conn))
 
     def __getattr__(self, name: str) -> Any:
-        if not callable(getattr(self._obj, name)):
-            return getattr(self._obj, name)
+        value = getattr(self._obj, name)
+        if not callable(value):
+            return value
 
         def call(*args: Any, **kwargs: Any) -> Any:
             return self._call(name, args, kwargs)
