@@ -14,7 +14,7 @@ import pytest
 import ptolix
 from conftest import gunicorn, make_demo
 from pgcluster import cluster, free_port, pg_tool
-from ptolix_web import create_app
+from ptolix_web import create_app, lib
 
 no_server = pytest.mark.skipif(pg_tool("initdb") is None, reason="no PostgreSQL server programs")
 
@@ -129,3 +129,17 @@ def test_pages_answer_503_while_postgresql_is_down_and_200_once_it_is_back(tmp_p
     assert recovery < 1.5
     assert {a[1] for a in load.since(back + 2, killed)} == {200}
     assert {a[1] for a in load.since(killed + 1.5)} == {200}
+
+
+def test_a_session_that_cannot_be_read_gives_the_503_page():
+    """Sessions are read before any view runs, outside the view's error handlers."""
+    app = create_app({"db_url": "sqlite::memory:", "secret": "test"})
+
+    class Gone(type(app.session_interface)):
+        def open_session(self, app, request):
+            raise lib.Unavailable("the connection to the database was lost: gone")
+
+    app.session_interface = Gone.__new__(Gone)
+    resp = app.test_client().get("/desk/", headers={"Cookie": "ptolix_session=x"})
+    assert resp.status_code == 503 and resp.headers["Retry-After"] == "5"
+    assert "The database cannot be reached just now" in resp.get_data(as_text=True)
