@@ -9,6 +9,7 @@
   var BLOCKS = { P: "p", DIV: "p", H1: "h2", H2: "h2", H3: "h3", H4: "h3", H5: "h3", H6: "h3",
     BLOCKQUOTE: "blockquote", UL: "ul", OL: "ol", LI: "li" };
   var INLINE = { B: "strong", STRONG: "strong", I: "em", EM: "em" };
+  var refreshers = []; // each editor's picture menu, refreshed after an upload
   var DROPPED = { SCRIPT: 1, STYLE: 1, TEMPLATE: 1, META: 1, LINK: 1, TITLE: 1, HEAD: 1,
     IFRAME: 1, OBJECT: 1, SVG: 1, XML: 1 };
 
@@ -97,16 +98,22 @@
     var pick = document.createElement("select");
     pick.className = "editor-picture";
     pick.setAttribute("aria-label", "Picture");
-    var none = document.createElement("option");
-    none.value = "";
-    none.textContent = pictures.length ? "Picture…" : "No pictures yet";
-    pick.appendChild(none);
-    pictures.forEach(function (p, i) {
-      var o = document.createElement("option");
-      o.value = String(i);
-      o.textContent = p.title;
-      pick.appendChild(o);
-    });
+    function fillMenu(list) {
+      pictures = list;
+      pick.textContent = "";
+      var none = document.createElement("option");
+      none.value = "";
+      none.textContent = pictures.length ? "Picture…" : "No pictures yet";
+      pick.appendChild(none);
+      pictures.forEach(function (p, i) {
+        var o = document.createElement("option");
+        o.value = String(i);
+        o.textContent = p.title;
+        pick.appendChild(o);
+      });
+    }
+    fillMenu(pictures);
+    refreshers.push(fillMenu);
     bar.appendChild(pick);
     bar.appendChild(button("Insert picture", "Insert the chosen picture", "picture"));
 
@@ -184,10 +191,43 @@
     area.form.addEventListener("submit", sync);
   }
 
-  // Files dropped on the upload box are sent at once.
+  // Files dropped on the upload box are sent at once, in the background, so
+  // that unsaved text in the editor stays; the files list and the picture
+  // menu are then taken from the item page the upload answers with.
+  function upload(form, files) {
+    var data = new FormData(form);
+    data.delete("file");
+    Array.prototype.forEach.call(files, function (f) { data.append("file", f); });
+    form.classList.add("busy");
+    fetch(form.action, { method: "POST", body: data, credentials: "same-origin" })
+      .then(function (r) { return r.text(); })
+      .then(function (html) {
+        var doc = new DOMParser().parseFromString(html, "text/html");
+        var fresh = doc.getElementById("files");
+        var old = document.getElementById("files");
+        if (fresh && old) {
+          fresh = document.importNode(fresh, true);
+          old.parentNode.replaceChild(fresh, old);
+          fresh.querySelectorAll(".dropzone").forEach(setUpDrop);
+        }
+        var main = document.querySelector("main");
+        document.querySelectorAll("main > p.msg").forEach(function (m) { m.remove(); });
+        Array.prototype.slice.call(doc.querySelectorAll("main > p.msg")).reverse().forEach(function (m) {
+          main.insertBefore(document.importNode(m, true), main.firstChild);
+        });
+        var area = doc.querySelector("textarea[data-editor]");
+        if (area) {
+          try {
+            var list = JSON.parse(area.getAttribute("data-pictures") || "[]");
+            refreshers.forEach(function (f) { f(list); });
+          } catch (e) { /* the menu stays as it was */ }
+        }
+      })
+      .finally(function () { form.classList.remove("busy"); });
+  }
+
   function setUpDrop(zone) {
     var form = zone.closest("form");
-    var input = form.querySelector("input[type=file]");
     ["dragenter", "dragover"].forEach(function (t) {
       form.addEventListener(t, function (e) { e.preventDefault(); form.classList.add("over"); });
     });
@@ -195,10 +235,7 @@
     form.addEventListener("drop", function (e) {
       e.preventDefault();
       form.classList.remove("over");
-      if (e.dataTransfer && e.dataTransfer.files.length) {
-        input.files = e.dataTransfer.files;
-        form.submit();
-      }
+      if (e.dataTransfer && e.dataTransfer.files.length) upload(form, e.dataTransfer.files);
     });
   }
 
