@@ -274,3 +274,46 @@ def test_review_several_drafts_and_bylines(app, demo):
     assert [state(demo.url, i) for i in (draft, second)] == [2, 2]
     for bad in ({"state": "9"}, {"id": ["1 or 1=1"]}):
         assert reviewer.post("/desk/review/several", data=several | bad).status_code in (400, 404)
+
+
+def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo):
+    admin = client(app, "admin", "Admin#2024")
+    form = admin.get("/desk/admin/users").get_data(as_text=True)
+    assert re.search(r'<select name="role" required>.*网站编辑', form, re.S)
+    assert re.search(r'<select name="website" required>.*</select>', form, re.S)
+    assert 'list="choices-org"' in form
+    t = token(admin, "/desk/admin/users")
+    user = {"csrf_token": t, "id": "newbie", "role": demo.editors, "name": "新人", "email": ""}
+    user |= {"password": "Newbie#2024", "website": "1", "org": ""}
+    for change, said in (
+        ({"website": ""}, "must not be empty"),
+        ({"name": ""}, "must not be empty"),
+        ({"password": ""}, "must not be empty"),
+        ({"website": "999"}, "from the list"),
+        ({"role": "9999"}, "from the list"),
+        ({"org": "x"}, "takes a number"),
+    ):
+        resp = admin.post("/desk/admin/users/add", data=user | change)
+        assert resp.status_code == 400 and said in resp.get_data(as_text=True), change
+    assert admin.post("/desk/admin/users/add", data=user).status_code == 302
+    newbie = app.test_client()
+    assert sign_in(newbie, "newbie", "Newbie#2024").status_code == 302
+
+    # A user of no website (added by other means) is mended in the edit form.
+    with ptolix.connect(demo.url) as conn:
+        u = ptolix.create("User", conn)
+        u.AppendUser("stray", demo.editors, "迷路", "Stray#2024", "", "", "")
+        u.AddToRole("stray", demo.reviewers)
+    assert sign_in(app.test_client(), "stray", "Stray#2024").status_code == 401
+    edit = admin.get("/desk/admin/users/edit?k_Usr_ID=stray").get_data(as_text=True)
+    assert '<option value="">(choose)</option>' in edit
+    data = {"csrf_token": t, "k_Usr_ID": "stray", "id": "stray", "role": demo.editors}
+    data |= {"name": "迷路", "password": "", "email": "", "website": "1", "org": "3"}
+    assert admin.post("/desk/admin/users/edit", data=data).status_code == 302
+    assert sign_in(app.test_client(), "stray", "Stray#2024").status_code == 302
+    with ptolix.connect(demo.url) as conn:
+        u = ptolix.create("User", conn)
+        row = ptolix.records(u.GetUser("stray"))[0]
+        held = {r["Role_ID"] for r in ptolix.records(u.GetRoleList("stray"))}
+    assert (row["WebSite_ID"], row["Org_ID"]) == (1, 3)
+    assert {int(demo.editors), int(demo.reviewers)} <= held
