@@ -64,6 +64,8 @@ def create_app(overrides: dict | None = None) -> Flask:
     app.register_blueprint(editing_bp, url_prefix="/desk")
     app.register_blueprint(media_bp)
 
+    schedule.ensure_running(settings.db_url, settings.schedule_seconds)
+
     @app.before_request
     def scheduler():
         # Started in the worker that serves, after any fork of a preloading server.

@@ -336,8 +336,9 @@ def assess(item_id: str):
         abort(400, description="Choose a review decision.")
     info = obj("Information")
     info.AssessInfo(user_id(), item_id, state)
-    if report(info, f"{DECISIONS[state]}: done."):
-        schedule.tick(conn(), ids=[item_id])
+    if report(info, f"{DECISIONS[state]}: done.") and schedule.tick(conn(), ids=[item_id]):
+        for note in filter(None, [schedule.notice(conn(), [item_id])]):
+            flash(note, "ok")
     return back(url_for("desk.review"))
 
 

@@ -114,6 +114,7 @@ def review_several():
         item_row(i, REVIEW)  # every item's column is checked
     info = obj("Information")
     info.AssessInfo(user_id(), ",".join(ids), state)
-    if report(info, f"{DECISIONS[state]}: {len(ids)} item(s)."):
-        schedule.tick(conn(), ids=ids)
+    if report(info, f"{DECISIONS[state]}: {len(ids)} item(s).") and schedule.tick(conn(), ids=ids):
+        for note in filter(None, [schedule.notice(conn(), ids)]):
+            flash(note, "ok")
     return back(url_for("desk.review"))

@@ -166,12 +166,17 @@ def editor_list(item_id: str) -> str:
     )
 
 
-def safe_name(name: str, ext: str) -> str:
-    """The sender's file name without its folders or control characters,
-    ending in the extension of what the file really is."""
+def shown_name(name: str) -> str:
+    """The sender's file name without its folders or control characters."""
     base = re.split(r"[\\/]", name or "")[-1]
     base = "".join(ch for ch in base if ch.isprintable() and ch not in '"<>|:*?').strip(" .")
-    base = base[:120] or "file"
+    return base[:120] or "file"
+
+
+def safe_name(name: str, ext: str) -> str:
+    """The download name: the sender's, ending in the extension of what the
+    file really is."""
+    base = shown_name(name)
     if base.rsplit(".", 1)[-1].lower() != ext and not (
         ext == "jpg" and base.lower().endswith(".jpeg")
     ):
@@ -182,9 +187,7 @@ def safe_name(name: str, ext: str) -> str:
 def _read(fs: FileStorage, limit: int) -> bytes:
     data = fs.stream.read(limit + 1)
     if len(data) > limit:
-        raise Refused(
-            f"“{safe_name(fs.filename or '', 'bin')[:-4]}” is larger than {limit // 2**20} MB."
-        )
+        raise Refused(f"The file is larger than {limit // 2**20} MB.")
     if not data:
         raise Refused("The file is empty.")
     return data
@@ -331,7 +334,7 @@ def uploads(item_id: str, files: list[FileStorage], title: str, alt: str) -> tup
             save_upload(item_id, fs, title if len(files) == 1 else "", alt)
             done += 1
         except Refused as e:
-            problems.append(f"{safe_name(fs.filename or '', 'x')[:-2]}: {e}")
+            problems.append(f"{shown_name(fs.filename or '')}: {e}")
     return done, problems
 
 

@@ -109,6 +109,18 @@ def tick(
     return changed
 
 
+def notice(conn: "ptolix.Connection", ids: list[str]) -> str | None:
+    """What the dates did to items just published, for the reviewer."""
+    scheduled, withdrawn = states(conn)
+    found = store.rows(conn, f"select InfState_ID from tPtlx_Information where 1 = 1{_only(ids)}")
+    got = {int(r[0]) for r in found}
+    if scheduled in got:
+        return "Its publication date is still ahead: it appears on the site at that time."
+    if withdrawn in got:
+        return "Its end date has passed: it was withdrawn from the site at once."
+    return None
+
+
 def claim(conn: "ptolix.Connection", owner: str, seconds: int, at: float | None = None) -> bool:
     """Takes the lease for the next `seconds` when no one holds it. One
     update decides: the database lets only one of several workers change

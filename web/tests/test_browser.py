@@ -233,7 +233,8 @@ def test_an_editing_day(site, tmp_path):
         "document.getElementById('upload-form').dispatchEvent("
         "new DragEvent('drop', {dataTransfer: dt, bubbles: true, cancelable: true}));"
     )
-    WebDriverWait(d, 10).until(lambda _: "notes.txt" in d.find_element(By.ID, "files").text)
+    files = "return document.getElementById('files').innerText"
+    WebDriverWait(d, 10).until(lambda _: "notes.txt" in d.execute_script(files))
     assert "The file was added." in site.text()
     site.shot("item-files")
     site.click(d.find_element(By.CSS_SELECTOR, "#item-form button[type=submit]"))
