@@ -14,6 +14,7 @@ from .context import (
     LEVEL_NAMES,
     MANAGE,
     REVIEW,
+    conn,
     level,
     obj,
     page_number,
@@ -22,7 +23,6 @@ from .context import (
     staff_site,
     staff_sys,
     user_id,
-    conn,
 )
 from .items import after_save, clean_content
 from .security import check_csrf
@@ -181,13 +181,13 @@ def new_item(column_id: str):
     draft = request.form.get("send") == "draft"
     if draft:  # "returned for re-editing": with editors, not waiting for review
         info.AssessInfo(user_id(), new_id, "2")
-    after_save(new_id, "written")
     _, problems = media.uploads(
         new_id, request.files.getlist("file"), field("attach_title", "name"), field("alt")
     )
     for p in problems:
         flash(p, "error")
-    report(info, "The item was saved " + ("with editors." if draft else "; it waits for review."))
+    after_save(new_id, "written")
+    report(info, "The item was saved" + (" with editors." if draft else "; it waits for review."))
     return redirect(url_for("desk.item", item_id=new_id))
 
 

@@ -145,6 +145,7 @@ def test_formatted_text_is_kept_to_its_subset(app, demo):
         '<a href="javascript:alert(1)">坏链接</a><a href="https://example.org">好链接</a></p>'
         "<script>alert(2)</script><!--[if gte mso 9]><xml>o</xml><![endif]-->"
         '<table><tr><td>格</td></tr></table><img src="https://evil.example/x.png" onerror="y()">'
+        '<img src="/media/1-0000abcd.jpg" alt="another item\'s picture">'
         "<ul><li>一</li></ul><blockquote>引用</blockquote><iframe src=/></iframe>"
     )
     item = new_item(author, demo.tech, "格式测试", content=hostile)
