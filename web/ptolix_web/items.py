@@ -12,15 +12,13 @@ from . import lib, media, revisions, richtext, schedule
 from .context import conn, obj, user_id
 
 
-def pictures_of(item_id: Any) -> richtext.PictureLookup:
+def pictures_of(item_id: Any) -> richtext.Pictures:
     """The item's own pictures, by upload number, at their story size."""
-    found = {m.upload_id: m for m in media.of_items([item_id]) if m.is_picture}
-
-    def lookup(upload_id: int) -> tuple[str, int, int] | None:
-        m = found.get(upload_id)
-        return (m.url("story"), *m.variant_size("story")) if m else None
-
-    return lookup
+    return {
+        m.upload_id: (m.url("story"), *m.variant_size("story"))
+        for m in media.of_items([item_id])
+        if m.is_picture
+    }
 
 
 def clean_content(item_id: Any, text: str) -> str:

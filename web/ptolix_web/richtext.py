@@ -4,9 +4,11 @@ once when an item is saved and again whenever a page shows it."""
 
 from __future__ import annotations
 
+import functools
 import re
+import threading
 from html import escape
-from typing import Any, Callable
+from typing import Any, Mapping
 
 from bleach.sanitizer import Cleaner
 from html5lib.filters.base import Filter
@@ -30,16 +32,16 @@ _DROPPED_WITH_TEXT = re.compile(
 _MARKUP = re.compile(r"<[a-zA-Z!/]")
 _MEDIA = re.compile(r"^/media/(\d{1,12})-[0-9a-f]{8}(?:\.(?:story|card|thumb))?\.[a-z0-9]{2,4}$")
 
-# A picture lookup: upload number -> (address, width, height) of its story
-# copy, or None when the picture is not one of the site's.
-PictureLookup = Callable[[int], "tuple[str, int, int] | None"]
+# The pictures text may show: upload number -> (address, width, height) of
+# the story copy.
+Pictures = Mapping[int, "tuple[str, int, int]"]
 
 
 class _Shape(Filter):
     """Renames tags to the kept set, keeps only the site's own pictures (at
     their story size, with width and height), and marks links as outside."""
 
-    def __init__(self, source: Any, pictures: PictureLookup | None) -> None:
+    def __init__(self, source: Any, pictures: Pictures | None) -> None:
         super().__init__(source)
         self.pictures = pictures
 
@@ -59,7 +61,7 @@ class _Shape(Filter):
     def _picture(self, token: dict) -> dict | None:
         data = token["data"]
         m = _MEDIA.match(data.get((None, "src"), ""))
-        found = self.pictures(int(m.group(1))) if m and self.pictures else None
+        found = self.pictures.get(int(m.group(1))) if m and self.pictures else None
         if found is None:
             return None
         src, width, height = found
@@ -73,26 +75,46 @@ class _Shape(Filter):
         return token
 
 
-def clean(text: str, pictures: PictureLookup | None = None) -> str:
+_local = threading.local()
+
+
+def _cleaner() -> Cleaner:
+    """This thread's cleaner: making one costs more than cleaning a story."""
+    cleaner = getattr(_local, "cleaner", None)
+    if cleaner is None:
+        cleaner = _local.cleaner = Cleaner(
+            tags=KEPT + list(RENAMED),
+            attributes=ATTRIBUTES,
+            protocols=["http", "https", "mailto"],
+            strip=True,
+            strip_comments=True,
+        )
+    return cleaner
+
+
+def clean(text: str, pictures: Pictures | None = None) -> str:
     """The kept subset of `text`; plain text (no markup) becomes paragraphs."""
     if not text:
         return ""
     if not _MARKUP.search(text):
         return "".join(f"<p>{escape(p.strip())}</p>" for p in text.splitlines() if p.strip())
     text = _DROPPED_WITH_TEXT.sub("", text)
-    cleaner = Cleaner(
-        tags=KEPT + list(RENAMED),
-        attributes=ATTRIBUTES,
-        protocols=["http", "https", "mailto"],
-        strip=True,
-        strip_comments=True,
-        filters=[lambda source: _Shape(source, pictures)],
-    )
+    cleaner = _cleaner()
+    cleaner.filters = [lambda source: _Shape(source, pictures)]
     out = cleaner.clean(text)
     out = re.sub(r"<p>\s*</p>", "", out)
     return out.strip()
 
 
-def render(text: Any, pictures: PictureLookup | None = None) -> Markup:
-    """Stored text as readers get it, cleaned again."""
-    return Markup(clean(text if isinstance(text, str) else "", pictures))
+def render(text: Any, pictures: Pictures | None = None) -> Markup:
+    """Stored text as readers get it, cleaned again. The parser is slow (a
+    story of a few kilobytes takes milliseconds), so the latest results are
+    kept by text and pictures."""
+    return Markup(
+        _render(text if isinstance(text, str) else "", frozenset((pictures or {}).items()))
+    )
+
+
+@functools.lru_cache(maxsize=256)
+def _render(text: str, pictures: frozenset) -> str:
+    return clean(text, dict(pictures))
