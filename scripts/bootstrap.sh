@@ -21,7 +21,9 @@ fi
 if [[ " $* " == *" --with-web "* ]]; then
   # The web front: Flask, gunicorn, the browser tests (with a CJK font for
   # their screenshots), the load benchmark and the nginx front of deploy/.
-  packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk nginx)
+  # Uploads: content types (magic), resized pictures (PIL), formatted text (bleach).
+  packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk
+    nginx python3-magic python3-pil python3-bleach)
 fi
 
 missing=()

@@ -58,6 +58,9 @@ class Settings:
     free_failures: int  # failed sign-ins per user and address before the lock-out starts
     lock_seconds: int  # the first lock-out; it doubles with each further failure
     lock_max_seconds: int
+    media_dir: str  # uploaded files and their resized copies
+    upload_mb: int  # the largest file one upload may hold
+    schedule_seconds: int  # how often publication and end dates are applied; 0: never
 
     @classmethod
     def from_env(cls, overrides: dict | None = None) -> "Settings":
@@ -75,6 +78,9 @@ class Settings:
             free_failures=_int("PTOLIX_SIGNIN_FREE_FAILURES", 3),
             lock_seconds=_int("PTOLIX_SIGNIN_LOCK_SECONDS", 5),
             lock_max_seconds=_int("PTOLIX_SIGNIN_LOCK_MAX_SECONDS", 900),
+            media_dir=os.environ.get("PTOLIX_MEDIA", "var/media"),
+            upload_mb=_int("PTOLIX_UPLOAD_MB", 10),
+            schedule_seconds=_int("PTOLIX_SCHEDULE_SECONDS", 30),
         )
         values.update({k: v for k, v in o.items() if k != "secret"})
         return cls(**values)

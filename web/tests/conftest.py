@@ -52,6 +52,7 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict 
         PTOLIX_DB=url,
         PTOLIX_SECRET=secrets.token_hex(16),
         PTOLIX_SIGNIN_LOCK_SECONDS="60",
+        PTOLIX_MEDIA=str(log.parent / "media"),
         PYTHONPATH=os.pathsep.join(paths),
         **(env or {}),
     )
@@ -127,5 +128,6 @@ def demo(request, tmp_path_factory):
 @pytest.fixture(scope="module")
 def server(demo, tmp_path_factory):
     log = tmp_path_factory.mktemp("server") / "gunicorn.log"
-    with gunicorn(demo.url, log) as base:
+    env = {"PTOLIX_MEDIA": str(tmp_path_factory.mktemp("media")), "PTOLIX_SCHEDULE_SECONDS": "1"}
+    with gunicorn(demo.url, log, env=env) as base:
         yield SimpleNamespace(base=base, demo=demo)
