@@ -54,8 +54,8 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict 
         PTOLIX_SIGNIN_LOCK_SECONDS="60",
         PTOLIX_MEDIA=str(log.parent / "media"),
         PYTHONPATH=os.pathsep.join(paths),
-        **(env or {}),
     )
+    environ.update(env or {})
     with open(log, "w") as out:
         proc = subprocess.Popen(
             [
