@@ -47,8 +47,17 @@ free_port() {
   return 1
 }
 
-start() {  # start NAME
-  as_pg "$(pg_tool pg_ctl)" -D "$dir/$1" -l "$dir/$1.log" -w -t 60 start >/dev/null
+start() {  # start NAME: on a free port (another one if it was taken meanwhile)
+  local port
+  for _ in 1 2 3 4 5; do
+    port=$(free_port)
+    if as_pg "$(pg_tool pg_ctl)" -D "$dir/$1" -l "$dir/$1.log" -w -t 60 -o "-p $port" start >/dev/null; then
+      echo "$port" >"$dir/$1.port"
+      return
+    fi
+  done
+  echo "standby.sh: could not start the $1 (see $dir/$1.log)" >&2
+  return 1
 }
 
 sql() {  # sql PORT TEXT
@@ -60,34 +69,26 @@ url() {
 }
 
 up() {
-  local sync="'*'" primary_port standby_port
+  local sync="'*'" primary_port
   [[ "${1:-}" == "--async" ]] && sync="''"
   mkdir -p "$dir"
   [[ -n "$pg_user" ]] && chown "$pg_user" "$dir"
   as_pg test -w "$dir" || { echo "standby.sh: user ${pg_user:-$(id -un)} cannot write to $dir" >&2; exit 1; }
-  primary_port=$(free_port)
   as_pg "$(pg_tool initdb)" -D "$dir/primary" -U ptolix --auth=trust -E UTF8 --no-locale -N >"$dir/initdb.log"
   cat >>"$dir/primary/postgresql.conf" <<EOT
 listen_addresses = '127.0.0.1'
-port = $primary_port
 unix_socket_directories = '$dir'
 wal_level = replica
 max_wal_senders = 4
 hot_standby = on
 synchronous_standby_names = $sync
 EOT
-  echo "$primary_port" >"$dir/primary.port"
   start primary
-
-  standby_port=$(free_port)
+  primary_port=$(<"$dir/primary.port")
   as_pg "$(pg_tool pg_basebackup)" -h 127.0.0.1 -p "$primary_port" -U ptolix -D "$dir/standby" \
     -R -X stream -C -S standby1 -c fast
   # The standby waits for no one once it is promoted: it is alone then.
-  cat >>"$dir/standby/postgresql.conf" <<EOT
-port = $standby_port
-synchronous_standby_names = ''
-EOT
-  echo "$standby_port" >"$dir/standby.port"
+  echo "synchronous_standby_names = ''" >>"$dir/standby/postgresql.conf"
   start standby
   for _ in $(seq 100); do
     [[ "$(sql "$primary_port" "select count(*) from pg_stat_replication where state = 'streaming'")" == 1 ]] && break

@@ -44,6 +44,12 @@ def pair():
         standby("down", folder)
 
 
+def identifier(value) -> int:
+    """A new item's identifier as AppendInfo returns it (text); 0 when it failed."""
+    text = str(value)
+    return int(text) if text.isdigit() else 0
+
+
 class Host:
     """`ptolix host` on the URL, one request line at a time."""
 
@@ -67,7 +73,7 @@ class Host:
             method="AppendInfo",
             args=[SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE],
         )
-        return answer.get("value") if isinstance(answer.get("value"), int) else 0
+        return identifier(answer.get("value"))
 
     def close(self) -> None:
         self.proc.stdin.close()
@@ -83,7 +89,7 @@ class Module:
         value = self.info.AppendInfo(
             SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE
         )
-        return value if isinstance(value, int) else 0
+        return identifier(value)
 
     def close(self) -> None:
         self.conn.close()
