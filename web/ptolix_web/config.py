@@ -48,6 +48,9 @@ class Settings:
     free_failures: int  # failed sign-ins per user and address before the lock-out starts
     lock_seconds: int  # the first lock-out; it doubles with each further failure
     lock_max_seconds: int
+    cache_seconds: int  # how long a shared cache may keep a public page for readers
+    sitemap_size: int  # addresses per sitemap file (50,000 at most)
+    feed_size: int  # items per feed
 
     @classmethod
     def from_env(cls, overrides: dict | None = None) -> "Settings":
@@ -65,6 +68,9 @@ class Settings:
             free_failures=_int("PTOLIX_SIGNIN_FREE_FAILURES", 3),
             lock_seconds=_int("PTOLIX_SIGNIN_LOCK_SECONDS", 5),
             lock_max_seconds=_int("PTOLIX_SIGNIN_LOCK_MAX_SECONDS", 900),
+            cache_seconds=_int("PTOLIX_CACHE_SECONDS", 60),
+            sitemap_size=min(max(_int("PTOLIX_SITEMAP_SIZE", 50_000), 1), 50_000),
+            feed_size=_int("PTOLIX_FEED_SIZE", 20),
         )
         values.update({k: v for k, v in o.items() if k != "secret"})
         return cls(**values)

@@ -5,10 +5,13 @@ from __future__ import annotations
 
 from flask import Blueprint, abort, render_template, request
 
-from . import lib
+from . import caching, lib
 from .context import obj, page_number, settings, system_of, website
+from .text import summary
+from .visibility import hidden_ids, hidden_list, is_hidden, item_hidden, shown
 
 bp = Blueprint("public", __name__)
+bp.after_request(caching.public_response)
 
 PUBLISHED = (4, 5, 6)
 
@@ -22,7 +25,7 @@ def _site(site_id: str | int) -> tuple[dict, str]:
 
 def _nav(site_id: str, sys_id: str) -> list[dict]:
     """The website's top-level columns (and the shared ones)."""
-    return lib.rows(obj("Column").GetChildColumnList(sys_id, site_id, ""))
+    return shown(lib.rows(obj("Column").GetChildColumnList(sys_id, site_id, "")))
 
 
 @bp.route("/")
@@ -46,7 +49,11 @@ def _home(site_id: str):
     for c in columns:
         items = lib.rows(info.GetTopNPublishedInfoList(site_id, sys_id, str(c["Column_ID"]), top))
         blocks.append({"column": c, "items": items})
-    pictures = lib.rows(info.GetTopNPictureInfoList(site_id, sys_id, "4"))
+    # Hidden columns' pictures are passed over: a few more are asked for.
+    pictures = lib.rows(
+        info.GetTopNPictureInfoList(site_id, sys_id, "12" if hidden_ids() else "4")
+    )
+    pictures = [p for p in pictures if not item_hidden(p)][:4]
     return render_template(
         "public/home.html",
         site=site,
@@ -70,13 +77,19 @@ def column(column_id: str):
     sys_id = str(settings().sys_id)
     col = obj("Column")
     row = lib.first(col.GetColumn(sys_id, column_id))
-    if row is None or row.get("Column_IsDeleted") == "1":
+    if row is None or row.get("Column_IsDeleted") == "1" or is_hidden(row):
         abort(404, description="There is no such column.")
     site_id = _column_site(row)
     site, sys_id = _site(site_id)
     info = obj("Information", settings().page_size)
     page_text = request.args.get("page", "")
-    items = info.GetPublishedInfoList(site_id, sys_id, column_id, page_text)
+    if hidden_ids():
+        # Items homed in hidden columns stay off the list, cross-posted or not.
+        items = info.SearchPublishedInfoList(
+            site_id, sys_id, column_id, "", hidden_list(), page_text
+        )
+    else:
+        items = info.GetPublishedInfoList(site_id, sys_id, column_id, page_text)
     errors = lib.messages(info)
     record_count, page_count = int(info.RecordCount or 0), int(info.PageCount or 0)
     current = page_number(page_text, page_count) if items is not None else 0
@@ -89,7 +102,7 @@ def column(column_id: str):
             nav=_nav(site_id, sys_id),
             column=row,
             path=lib.rows(col.GetFatherColumnList(sys_id, column_id)),
-            children=lib.rows(col.GetChildColumnList(sys_id, site_id, column_id)),
+            children=shown(lib.rows(col.GetChildColumnList(sys_id, site_id, column_id))),
             items=lib.rows(items),
             errors=errors,
             record_count=record_count,
@@ -131,6 +144,8 @@ def item(item_id: str):
     site, sys_id = _site(site_id)
     col = obj("Column")
     column_row = lib.first(col.GetColumn(str(row["Sys_ID"]), str(row["Column_ID"])))
+    if is_hidden(column_row):
+        abort(404, description="There is no such item, or it is not published.")
     return render_template(
         "public/item.html",
         site=site,
@@ -139,6 +154,7 @@ def item(item_id: str):
         item=row,
         column=column_row,
         attachments=lib.rows(info.GetInfoAttachList(item_id)),
+        description=summary(row.get("Info_Content")),
     )
 
 
