@@ -47,8 +47,7 @@ def _home(site_id: str):
     top = str(settings().top_n)
     blocks = []
     for c in columns:
-        items = lib.rows(info.GetTopNPublishedInfoList(site_id, sys_id, str(c["Column_ID"]), top))
-        blocks.append({"column": c, "items": items})
+        blocks.append({"column": c, "items": _top(site_id, sys_id, str(c["Column_ID"]), top)})
     # Hidden columns' pictures are passed over: a few more are asked for.
     pictures = lib.rows(
         info.GetTopNPictureInfoList(site_id, sys_id, "12" if hidden_ids() else "4")
@@ -63,6 +62,16 @@ def _home(site_id: str):
         pictures=pictures,
         errors=lib.messages(info),
     )
+
+
+def _top(site_id: str, sys_id: str, column_id: str, top: str) -> list[dict]:
+    """A column's first published items, those of hidden sub-columns left out."""
+    if not hidden_ids():
+        return lib.rows(
+            obj("Information").GetTopNPublishedInfoList(site_id, sys_id, column_id, top)
+        )
+    info = obj("Information", int(top))
+    return lib.rows(info.SearchPublishedInfoList(site_id, sys_id, column_id, "", hidden_list()))
 
 
 def _column_site(column: dict) -> str:

@@ -218,6 +218,7 @@ def test_hidden_columns_stay_off_the_public_site(make, demo):
         assert "Show to readers" in admin.get(manage).get_data(as_text=True)
         for path in (f"/columns/{demo.lab}", f"/items/{lab_item}", f"/columns/{demo.lab}/feed"):
             assert c.get(path).status_code == 404, path
+        assert f'/items/{demo.published[35]}"' not in c.get("/").get_data(as_text=True)
         tech = c.get(f"/columns/{demo.tech}").get_data(as_text=True)
         assert "30 items" in tech and f'/columns/{demo.lab}"' not in tech
         assert "30 items found" in c.get("/search?q=期").get_data(as_text=True)
@@ -229,4 +230,5 @@ def test_hidden_columns_stay_off_the_public_site(make, demo):
     finally:
         assert mark(admin, "1").status_code == 302
     assert c.get(f"/items/{lab_item}").status_code == 200
+    assert f'/items/{demo.published[35]}"' in c.get("/").get_data(as_text=True)
     assert "36 items" in c.get(f"/columns/{demo.tech}").get_data(as_text=True)
