@@ -76,6 +76,7 @@ def test_readers_search_from_every_page(make, demo):
     assert "<script>x" not in hostile and "&lt;script&gt;x" in hostile
     assert c.get("/search?q=%25").status_code == 200  # a literal percent sign
     assert c.get("/search?q=期&page=abc").status_code == 400
+    assert c.get("/search?q=a%00b").status_code == 400  # refused by the library, not a 500
     assert c.get("/search").status_code == 200
 
 
