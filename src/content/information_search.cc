@@ -55,10 +55,28 @@ std::string Num(std::string_view text, std::string_view name) {
   return std::string(Bare(text, name));
 }
 
+// The codes of the listed columns as "Column_Order like 'code%'" terms
+// joined by "or"; empty when the list names no column.
+std::string HiddenCodes(db::Connection& conn, const std::string& hidden) {
+  std::string terms;
+  if (hidden.find_first_of("0123456789") == std::string::npos) return terms;
+  auto rs = conn.Execute("select Column_Order from tPtlx_Column where Column_ID in (" + hidden +
+                         ") order by Column_Order");
+  for (; !rs->IsEof(); rs->MoveNext()) {
+    std::string code = NullToEmpty(rs->Field("Column_Order"));
+    if (code.empty()) continue;
+    terms +=
+        (terms.empty() ? "" : " or ") + std::string("Column_Order like ") + SqlQuote(code + "%");
+  }
+  return terms;
+}
+
 }  // namespace
 
 // The hidden subtrees are matched by their codes' prefixes, read first: a
-// listed identifier that names no column hides nothing.
+// listed identifier that names no column hides nothing. A column's list is
+// GetPublishedInfoList's statement, in the form its probe picks, less the
+// items homed in hidden subtrees, so it costs what that list costs.
 ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
                                                  std::string_view pColumnID, std::string_view pText,
                                                  std::string_view pHidden,
@@ -66,36 +84,32 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
   return Guard<ResultArray>([&] {
     std::string site = SqlValue(Num(pWebSite, "pWebSite")), sys = SqlValue(Num(pSysID, "pSysID"));
     std::string col = Num(pColumnID, "pColumnID");
-    std::string hidden(BareList(pHidden, "pHidden"));
-    std::string shown =
-        "select Column_ID from tPtlx_Column where Sys_ID = " + sys + " and Column_IsDeleted = '0'";
-    if (hidden.find_first_of("0123456789") != std::string::npos) {
-      std::string outside;
-      auto rs = conn().Execute("select Column_Order from tPtlx_Column where Column_ID in (" +
-                               hidden + ") order by Column_Order");
-      for (; !rs->IsEof(); rs->MoveNext()) {
-        std::string code = NullToEmpty(rs->Field("Column_Order"));
-        if (code.empty()) continue;
-        outside += (outside.empty() ? "" : " or ") + std::string("Column_Order like ") +
-                   SqlQuote(code + "%");
-      }
-      if (!outside.empty()) shown += " and not (" + outside + ")";
+    std::string hidden = HiddenCodes(conn(), std::string(BareList(pHidden, "pHidden")));
+    std::string words = WordsCondition(pText);
+    std::string head =
+        std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where ";
+    if (col.empty()) {
+      std::string shown = "select Column_ID from tPtlx_Column where Sys_ID = " + sys +
+                          " and Column_IsDeleted = '0'";
+      if (!hidden.empty()) shown += " and not (" + hidden + ")";
+      return ListQuery(head + "Sys_ID = " + sys + " and InfState_ID in (4,5,6) and WebSite_ID = " +
+                           site + " and Info_IsDeleted = '0' and Column_ID in (" + shown + ")" +
+                           words + " order by Info_Order",
+                       pCurPage, db::Connection::Paging::kKeysFirst);
     }
-    std::string sql = std::string("select ") + info_sql::kListColumns +
-                      " from tPtlx_Information where Sys_ID = " + sys +
-                      " and InfState_ID in (4,5,6) and WebSite_ID = " + site +
-                      " and Info_IsDeleted = '0' and Column_ID in (" + shown + ")";
-    if (!col.empty()) {
-      std::string subtree = "(" + shown +
-                            " and Column_Order like (select Column_Order from tPtlx_Column "
-                            "where Sys_ID = " +
-                            sys + " and Column_ID = " + col + ") + '%')";
-      sql += " and (Column_ID in " + subtree +
-             " or Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
-             " and Column_ID in " + subtree + "))";
+    std::string c = SqlValue(col);
+    bool few = FewPublished(sys, c, site, info_sql::kSortedRows);
+    std::string sql = head + (few ? info_sql::PublishedConditionByColumn(sys, c, site)
+                                  : info_sql::PublishedCondition(sys, c, site));
+    if (!hidden.empty()) {
+      sql +=
+          " and (Column_ID is null or not Column_ID in (select Column_ID from tPtlx_Column "
+          "where " +
+          hidden + "))";
     }
-    return ListQuery(sql + WordsCondition(pText) + " order by Info_Order", pCurPage,
-                     db::Connection::Paging::kKeysFirst);
+    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    return ListQuery(
+        sql + words + (few && sqlite ? " order by +Info_Order" : " order by Info_Order"), pCurPage);
   });
 }
 

@@ -120,8 +120,9 @@ class Information : public FrameObject {
   // Published items (states 4 to 6, live) of the system and website homed
   // in a live column of the system that lies outside the subtrees of the
   // columns pHidden lists (a comma list of identifiers, empty for none).
-  // With pColumnID, only those homed in that column's subtree or
-  // cross-posted into a column of it that pHidden leaves shown.
+  // With pColumnID, the items GetPublishedInfoList lists for that column
+  // (homed in its live subtree or cross-posted into it) less those homed in
+  // the hidden subtrees.
   ResultArray SearchPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
                                       std::string_view pColumnID, std::string_view pText,
                                       std::string_view pHidden,
