@@ -92,8 +92,11 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
       std::string shown = "select Column_ID from tPtlx_Column where Sys_ID = " + sys +
                           " and Column_IsDeleted = '0'";
       if (!hidden.empty()) shown += " and not (" + hidden + ")";
+      // The unary plus keeps engines from gathering the rows column by column
+      // and sorting them: the website's published items are read in list
+      // order from their index, and a page stops once it has its rows.
       return ListQuery(head + "Sys_ID = " + sys + " and InfState_ID in (4,5,6) and WebSite_ID = " +
-                           site + " and Info_IsDeleted = '0' and Column_ID in (" + shown + ")" +
+                           site + " and Info_IsDeleted = '0' and +Column_ID in (" + shown + ")" +
                            words + " order by Info_Order",
                        pCurPage, db::Connection::Paging::kKeysFirst);
     }
