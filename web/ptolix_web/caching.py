@@ -5,7 +5,8 @@ it carries a strong ETag made from its body, so it changes exactly when what
 the page shows changes, answers a matching conditional request with 304, and
 lets shared caches keep it for `cache_seconds`. `Vary: Cookie` keeps a shared
 cache from handing that copy to a signed-in reader, whose pages carry their
-name and form tokens and are never stored anywhere.
+name and form tokens and are never stored anywhere: a request with a session
+gets `private, no-store`, no validator and never a 304.
 """
 
 from __future__ import annotations
@@ -17,14 +18,17 @@ from flask import Response, current_app, request, session
 PRIVATE = "private, no-store"
 
 
-def signed_in() -> bool:
-    return bool(session.get("uid"))
+def personal() -> bool:
+    """Whether the request carries a session (a signed-in user, or one on
+    the way to signing in): the same test as the site's header hook, so the
+    two never disagree about a page."""
+    return bool(session)
 
 
 def public_response(resp: Response) -> Response:
     """After-request hook of the public blueprints."""
     resp.vary.add("Cookie")
-    if signed_in():
+    if personal():
         resp.headers["Cache-Control"] = PRIVATE
         resp.headers.pop("ETag", None)
         resp.headers.pop("Last-Modified", None)

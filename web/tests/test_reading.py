@@ -193,10 +193,12 @@ def test_public_pages_cache_for_readers_and_never_for_staff(make, demo):
         with ptolix.connect(demo.url) as conn:
             ptolix.create("Information", conn).DeleteInfo(str(new))
 
-    staff = make()
+    staff, on_the_way = make(), make()
     sign_in(staff, "author", "Author#2024")
-    for path in ("/", f"/items/{demo.published[0]}", "/feed", "/desk/search?q=x"):
-        resp = staff.get(path, headers={"If-None-Match": c.get("/").headers["ETag"]})
+    on_the_way.get("/signin")  # a session with its form token, nobody signed in
+    cases = [(staff, p) for p in ("/", f"/items/{demo.published[0]}", "/feed", "/desk/search?q=x")]
+    for client, path in cases + [(on_the_way, "/")]:
+        resp = client.get(path, headers={"If-None-Match": c.get("/").headers["ETag"]})
         assert resp.status_code == 200, path
         assert resp.headers["Cache-Control"] == "private, no-store", path
         assert "ETag" not in resp.headers and "Cookie" in resp.headers["Vary"], path
