@@ -45,7 +45,7 @@ while [[ $# -gt 0 ]]; do
 done
 
 export PYTHONPATH="$PWD/build/python:$PWD/web${PYTHONPATH:+:$PYTHONPATH}"
-export PTOLIX_DB="$db" PTOLIX_SECRET=bench PTOLIX_SITE="${PTOLIX_SITE:-1}"
+export PTOLIX_DB="$db" PTOLIX_SECRET=bench PTOLIX_CACHE_SECONDS="${PTOLIX_CACHE_SECONDS:-5}" PTOLIX_SITE="${PTOLIX_SITE:-1}"
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 work=$(mktemp -d)
 python3=/usr/bin/python3

@@ -42,7 +42,9 @@ def front(tmp_path_factory):
     folder = tmp_path_factory.mktemp("nginx")
     demo = make_demo(f"sqlite:{folder / 'web.db'}", folder)
     db = f"sqlite:{folder / 'web.db'}"
-    with gunicorn(db, folder / "gunicorn.log", env={"PTOLIX_PROXIES": "1"}) as base:
+    with gunicorn(
+        db, folder / "gunicorn.log", env={"PTOLIX_PROXIES": "1", "PTOLIX_CACHE_SECONDS": "5"}
+    ) as base:
         port = free_port()
         (folder / "site.conf").write_text(site_for_test(folder, port, base.split("//")[1]))
         user = "user root;\n" if os.getuid() == 0 else ""
