@@ -7,6 +7,7 @@ server is back, by the same gunicorn workers."""
 import http.client
 import threading
 import time
+from typing import NamedTuple
 from urllib.parse import urlsplit
 
 import pytest
@@ -35,14 +36,22 @@ def test_every_page_answers_503_when_the_database_cannot_be_reached(url):
         assert "The database cannot be reached just now" in resp.get_data(as_text=True)
 
 
+class Answer(NamedTuple):
+    sent: float  # when the request went out
+    at: float  # when its answer had come
+    status: int
+    retry_after: str | None
+    body: str
+
+
 class Load:
     """A few clients requesting the public pages in turn until stopped (at
-    most `limit` requests in all); every answer with the time it came."""
+    most `limit` requests in all); every answer with its times."""
 
     def __init__(self, base: str, paths: list[str], clients: int = 3, limit: int = 4000) -> None:
         self.netloc = urlsplit(base).netloc
         self.paths, self.limit = paths, limit
-        self.answers: list[tuple[float, int, str | None, str]] = []
+        self.answers: list[Answer] = []
         self.stop = threading.Event()
         self.threads = [threading.Thread(target=self.run, args=(i,)) for i in range(clients)]
 
@@ -52,11 +61,14 @@ class Load:
             n += 1
             conn = http.client.HTTPConnection(self.netloc, timeout=15)
             try:
+                sent = time.monotonic()
                 conn.request("GET", path)
                 resp = conn.getresponse()
                 body = resp.read().decode("utf-8", "replace")
                 self.answers.append(
-                    (time.monotonic(), resp.status, resp.getheader("Retry-After"), body)
+                    Answer(
+                        sent, time.monotonic(), resp.status, resp.getheader("Retry-After"), body
+                    )
                 )
             finally:
                 conn.close()
@@ -72,17 +84,18 @@ class Load:
         for t in self.threads:
             t.join(30)
 
-    def since(self, start: float, end: float = float("inf")) -> list[tuple]:
-        return [a for a in self.answers if start <= a[0] < end]
+    def since(self, start: float, end: float = float("inf")) -> list[Answer]:
+        """The answers to requests sent after `start` and answered before `end`."""
+        return [a for a in self.answers if start <= a.sent and a.at < end]
 
 
 def first_ok_after(load: Load, start: float, limit: float = 10) -> float:
     """Seconds from `start` to the first 200 of a request sent after it."""
     deadline = time.monotonic() + limit
     while time.monotonic() < deadline:
-        ok = [a[0] for a in load.since(start) if a[1] == 200]
+        ok = [a.at for a in load.since(start) if a.status == 200]
         if ok:
-            return ok[0] - start
+            return min(ok) - start
         time.sleep(0.05)
     return float("inf")
 
@@ -117,18 +130,18 @@ def test_pages_answer_503_while_postgresql_is_down_and_200_once_it_is_back(tmp_p
                 killed = time.monotonic()
                 time.sleep(2)
 
-    statuses = {a[1] for a in load.answers}
+    statuses = {a.status for a in load.answers}
     assert statuses <= {200, 503}, [
-        a[1:3] + (a[3][:200],) for a in load.answers if a[1] not in (200, 503)
+        (a.status, a.body[:200]) for a in load.answers if a.status not in (200, 503)
     ]
-    unavailable = [a for a in load.answers if a[1] == 503]
-    assert all(a[2] and int(a[2]) > 0 for a in unavailable)
-    assert all("database cannot be reached" in a[3] for a in unavailable)
-    assert all("<h1" in a[3] for a in load.answers if a[1] == 200)  # whole pages, never empty
-    assert load.since(down, back) and {a[1] for a in load.since(down + 0.2, back)} == {503}
+    unavailable = [a for a in load.answers if a.status == 503]
+    assert all(a.retry_after and int(a.retry_after) > 0 for a in unavailable)
+    assert all("database cannot be reached" in a.body for a in unavailable)
+    assert all("<h1" in a.body for a in load.answers if a.status == 200)  # whole pages
+    assert load.since(down, back) and {a.status for a in load.since(down, back)} == {503}
     assert recovery < 1.5
-    assert {a[1] for a in load.since(back + 2, killed)} == {200}
-    assert {a[1] for a in load.since(killed + 1.5)} == {200}
+    assert {a.status for a in load.since(back + 2, killed)} == {200}
+    assert {a.status for a in load.since(killed + 1.5)} == {200}
 
 
 def test_a_session_that_cannot_be_read_gives_the_503_page():

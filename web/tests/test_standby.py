@@ -141,7 +141,7 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
                 deadline = promoted + 20
                 while time.monotonic() < deadline and (
                     min(w.since(promoted + 1) for w in writers) < 5
-                    or not [a for a in load.since(promoted + 2) if a[1] == 200]
+                    or not [a for a in load.since(promoted + 2) if a.status == 200]
                 ):
                     time.sleep(0.1)
                 time.sleep(0.5)
@@ -165,12 +165,12 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
         )
     assert {r[0]: r[1] for r in rows[1:]} == acked  # no acknowledged write lost
 
-    statuses = {a[1] for a in load.answers}
+    statuses = {a.status for a in load.answers}
     assert statuses <= {200, 503}
-    assert {a[1] for a in load.since(promoted + 2)} == {200}
+    assert {a.status for a in load.since(promoted + 2)} == {200}
     # What the fail-over cost, for whoever runs this with -s.
     print(
         f"fail-over: {promoted - down:.1f} s from the crash to the promotion; pages refused "
-        f"{sum(1 for a in load.answers if a[1] != 200)} of {len(load.answers)}; writes refused "
+        f"{sum(1 for a in load.answers if a.status != 200)} of {len(load.answers)}; writes refused "
         + ", ".join(f"{w.name} {len(w.failed)} of {len(w.failed) + len(w.acked)}" for w in writers)
     )
