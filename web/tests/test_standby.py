@@ -169,8 +169,9 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
     assert statuses <= {200, 503}
     assert {a.status for a in load.since(promoted + 2)} == {200}
     # What the fail-over cost, for whoever runs this with -s.
+    refused = sum(1 for a in load.answers if a.status != 200)
     print(
         f"fail-over: {promoted - down:.1f} s from the crash to the promotion; pages refused "
-        f"{sum(1 for a in load.answers if a.status != 200)} of {len(load.answers)}; writes refused "
+        f"{refused} of {len(load.answers)}; writes refused "
         + ", ".join(f"{w.name} {len(w.failed)} of {len(w.failed) + len(w.acked)}" for w in writers)
     )
