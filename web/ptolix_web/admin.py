@@ -13,7 +13,8 @@ from typing import Any, Callable
 from flask import Blueprint, abort, redirect, render_template, request, session, url_for
 
 from . import lib
-from .context import obj, page_number, report, staff_site, staff_sys, user_id
+from .admin_users import user_add, user_edit
+from .context import obj, page_number, staff_site, staff_sys, user_id
 from .security import check_csrf
 
 bp = Blueprint("admin", __name__)
@@ -78,19 +79,6 @@ class Register:
 
 def _sys() -> str:
     return staff_sys()
-
-
-def _user_edit(o: Any, scope: str, key: F, f: F) -> None:
-    old = lib.first(o.GetUser(key["Usr_ID"]))
-    if old is None:
-        return
-    # An empty password field keeps the stored hash, which the library stores as it is.
-    password = f["password"] or lib.as_text(old.get("Usr_Password"))
-    o.ModifyUser(
-        key["Usr_ID"], f["id"] or key["Usr_ID"], f["role"], f["name"], password, f["email"]
-    )
-    if f.get("add_role"):
-        o.AddToRole(f["id"] or key["Usr_ID"], f["add_role"])
 
 
 def _website_edit(o: Any, scope: str, key: F, f: F) -> None:
@@ -187,9 +175,7 @@ REGISTERS: dict[str, Register] = {
                 Field("website", "Website ID"),
                 Field("org", "Organisation ID"),
             ],
-            lambda o, s, f: o.AppendUser(
-                f["id"], f["role"], f["name"], f["password"], f["email"], f["website"], f["org"]
-            ),
+            user_add,
             [
                 Field("id", "User name", "Usr_ID", required=True),
                 Field("role", "Role ID", "Role_ID", required=True),
@@ -198,9 +184,10 @@ REGISTERS: dict[str, Register] = {
                 Field("email", "E-mail", "Usr_Email"),
                 Field("add_role", "Also give role ID"),
             ],
-            _user_edit,
+            user_edit,
             lambda o, s, k: o.DeleteUser(k["Usr_ID"]),
             paged=True,
+            links=lambda r, s: [("Sessions", url_for("admin.sessions", uid=r["Usr_ID"]))],
         ),
         Register(
             "websites",
@@ -562,36 +549,6 @@ def register(slug: str):
     )
 
 
-@bp.route("/<slug>/edit")
-def edit(slug: str):
-    reg, scope = _register(slug)
-    key = _key(reg)
-    o = obj(reg.cls, 0 if reg.paged else None)
-    rows = lib.rows(reg.list_call(o, scope, ""))
-    row = next((r for r in rows if all(lib.as_text(r.get(k)) == v for k, v in key.items())), None)
-    if row is None:
-        abort(404, description="There is no such row.")
-    return render_template("admin/edit.html", reg=reg, scope=scope, row=row, key=key)
-
-
-@bp.route("/<slug>/<action>", methods=["POST"])
-def act(slug: str, action: str):
-    reg, scope = _register(slug)
-    o = obj(reg.cls)
-    if action == "add" and reg.add_call:
-        reg.add_call(o, scope, _form(reg.add_fields))
-        report(o, "Added.")
-    elif action == "edit" and reg.edit_call:
-        reg.edit_call(o, scope, _key(reg), _form(reg.edit_fields))
-        report(o, "Saved.")
-    elif action == "delete" and reg.delete_call:
-        reg.delete_call(o, scope, _key(reg))
-        report(o, "Removed.")
-    else:
-        abort(404, description="There is no such action.")
-    return redirect(url_for("admin.register", slug=slug, scope=scope or None))
-
-
 @bp.route("/page-code")
 def page_code():
     """The page code generated from a page's template in a style, shown as text."""
@@ -616,3 +573,6 @@ def page_code():
         errors=errors,
         pages=lib.rows(obj("Page").GetPageList(_sys())),
     )
+
+
+from . import admin_actions, admin_records  # noqa: E402,F401 - more screens

@@ -48,6 +48,8 @@ class Settings:
     free_failures: int  # failed sign-ins per user and address before the lock-out starts
     lock_seconds: int  # the first lock-out; it doubles with each further failure
     lock_max_seconds: int
+    address_free_failures: int  # failed sign-ins from one address, any user names
+    user_free_failures: int  # failed sign-ins of one user name, any addresses
 
     @classmethod
     def from_env(cls, overrides: dict | None = None) -> "Settings":
@@ -65,6 +67,8 @@ class Settings:
             free_failures=_int("PTOLIX_SIGNIN_FREE_FAILURES", 3),
             lock_seconds=_int("PTOLIX_SIGNIN_LOCK_SECONDS", 5),
             lock_max_seconds=_int("PTOLIX_SIGNIN_LOCK_MAX_SECONDS", 900),
+            address_free_failures=_int("PTOLIX_SIGNIN_ADDRESS_FREE_FAILURES", 10),
+            user_free_failures=_int("PTOLIX_SIGNIN_USER_FREE_FAILURES", 10),
         )
         values.update({k: v for k, v in o.items() if k != "secret"})
         return cls(**values)
