@@ -10,6 +10,7 @@ through `text()` (quotes doubled; NUL refused), numbers through `num()`.
 from __future__ import annotations
 
 import threading
+import time
 from typing import Any
 
 import ptolix
@@ -73,14 +74,24 @@ def ensure_tables(conn: "ptolix.Connection", url: str) -> None:
     with _made_lock:
         if url in _made:
             return
-        for sql in _TABLES + [_AUDIT_TABLE.format(id=_AUDIT[engine(url)])] + _AUDIT_INDEXES:
-            conn.execute(sql)
-        if not query(conn, "select n from web_stamp where name = 'access'"):
-            try:
-                conn.execute("insert into web_stamp (name, n) values ('access', 1)")
-            except ptolix.DatabaseError:
-                pass  # another process made it first
+        try:
+            _create(conn, url)
+        except ptolix.DatabaseError:
+            # Another process creating the same tables at the same moment can
+            # make PostgreSQL refuse one "if not exists"; the second pass finds them.
+            time.sleep(0.2)
+            _create(conn, url)
         _made.add(url)
+
+
+def _create(conn: "ptolix.Connection", url: str) -> None:
+    for sql in _TABLES + [_AUDIT_TABLE.format(id=_AUDIT[engine(url)])] + _AUDIT_INDEXES:
+        conn.execute(sql)
+    if not query(conn, "select n from web_stamp where name = 'access'"):
+        try:
+            conn.execute("insert into web_stamp (name, n) values ('access', 1)")
+        except ptolix.DatabaseError:
+            pass  # another process made it first
 
 
 def text(value: Any) -> str:
