@@ -507,6 +507,8 @@ def _form(fields: list[Field]) -> F:
         value = value if f.kind in ("textarea", "password") else value.strip()
         if len(value) > MAX_TEXT:
             abort(400, description=f"'{f.label}' is too long.")
+        if "\0" in value:
+            abort(400, description=f"'{f.label}' holds a NUL character, which cannot be stored.")
         if f.required and not value.strip():
             abort(400, description=f"'{f.label}' must not be empty.")
         out[f.name] = value

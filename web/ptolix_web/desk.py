@@ -331,6 +331,7 @@ def add_attachment(item_id: str):
 def delete_attachment(item_id: str, attach_id: str):
     row, have = item_row(item_id, EDIT)
     policy.refuse_published_change(row, have)
+    require_level(str(row["Column_ID"]), policy.delete_level(row))
     found = [
         a
         for a in lib.rows(obj("Information").GetInfoAttachList(item_id))

@@ -8,7 +8,7 @@ from typing import Any
 from flask import abort, flash, redirect, render_template, request, session, url_for
 
 from . import access, audit, confirm, inputs, lib, policy
-from .context import MANAGE, obj, report, require_level, staff_site, staff_sys
+from .context import MANAGE, level, obj, report, require_level, staff_site, staff_sys
 from .desk import access_columns, bp, column_row, field
 
 
@@ -156,17 +156,25 @@ def move_column(column_id: str):
 def delete_column(column_id: str):
     require_level(column_id, MANAGE)
     col = column_row(column_id)
-    if not confirm.confirmed():
-        columns, items = policy.column_subtree(staff_sys(), col)
+    columns, items = policy.column_subtree(staff_sys(), col)
+    # The columns below go with it: each needs the manager's own grant.
+    foreign = [c for c in columns if level(c) < MANAGE]
+    refusal = (
+        f"You do not manage {len(foreign)} of the columns below it, so you cannot delete it."
+        if foreign
+        else ""
+    )
+    if refusal or not confirm.confirmed():
         return confirm.ask(
             "Delete this column?",
             f"Column {column_id}: {lib.as_text(col.get('Column_Name'))}",
             [
-                f"{columns} column(s) below it are deleted with it.",
+                f"{len(columns)} column(s) below it are deleted with it.",
                 f"{items} item(s) in it and below it leave the site with it.",
                 "Its grants no longer give access to anyone.",
             ],
             url_for("desk.manage", column_id=column_id),
+            refusal,
         )
     c = obj("Column")
     c.DeleteColumn(staff_sys(), column_id, _website_arg(col))

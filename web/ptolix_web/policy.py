@@ -75,17 +75,18 @@ def dictionary_in_use(slug: str, key: str) -> str | None:
     return None
 
 
-def column_subtree(sys_id: str, column: dict) -> tuple[int, int]:
-    """The columns below `column` and the items homed in it or below, that a
-    delete of the column takes off the site."""
+def column_subtree(sys_id: str, column: dict) -> tuple[list[str], int]:
+    """The columns below `column` and the number of items homed in it or
+    below, which a delete of the column takes off the site."""
     order = str(column.get("Column_Order") or "")
     if not order:
-        return 0, 0
+        return [], 0
     below = (
         f"select Column_ID from tPtlx_Column where Sys_ID = {num(int(sys_id))} "
         f"and Column_IsDeleted = '0' and Column_Order like {text(_like_prefix(order))}"
     )
-    columns = int(query(conn(), f"select count(*) from ({below}) c")[0][0]) - 1
+    own = str(column.get("Column_ID"))
+    columns = [str(r[0]) for r in query(conn(), below) if str(r[0]) != own]
     items = int(
         query(
             conn(),
@@ -93,7 +94,7 @@ def column_subtree(sys_id: str, column: dict) -> tuple[int, int]:
             f"and Column_ID in ({below})",
         )[0][0]
     )
-    return max(columns, 0), items
+    return columns, items
 
 
 def _like_prefix(order: str) -> str:

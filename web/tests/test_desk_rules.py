@@ -115,6 +115,18 @@ def test_deletes_ask_and_say_what_goes(app, demo):
     assert page.status_code == 200 and "1 column(s) below it" in text
     assert re.search(r"\b3[89] item\(s\) in it and below it", text)
     assert admin.get(f"/desk/columns/{demo.tech}").status_code == 200  # nothing deleted
+    with ptolix.connect(demo.url) as conn:  # a manager of the column but not of the one below
+        role = str(ptolix.create("Role", conn).AppendRole("栏目管理", ""))
+        ptolix.create("Column", conn).AddRoleAccess("1", demo.tech, role, "4")
+        ptolix.create("User", conn).AppendUser(
+            "manager", role, "管理者", "Quiet-Harbour-71", "", "1", "1"
+        )
+    manager, mt = signed_in(app, "manager", "Quiet-Harbour-71")
+    data = {"csrf_token": mt, "confirm": "yes"}
+    refused = manager.post(f"/desk/columns/{demo.tech}/delete", data=data)
+    assert refused.status_code == 409 and "do not manage 1 of the columns" in refused.get_data(
+        True
+    )
     cases = [
         ("states", "k_InfState_ID", "4", "fixed meaning"),
         ("types", "k_InfType_ID", "1", "in use ("),
