@@ -172,6 +172,7 @@ def new_item(column_id: str):
     audit.record("item.add", f"item {new_id}", info_id=new_id, after=_texts(form))
     if attach_file:
         info.AppendInfoAttach(new_id, attach_title or attach_file, attach_file)
+    if attach_file and not info.Errors:
         audit.record(
             "attachment.add", f"item {new_id}", info_id=new_id, after={"file": attach_file}
         )
