@@ -29,10 +29,11 @@ def require_admin() -> None:
     if not uid:
         abort(403, description="Sign in first.")
     row = lib.first(obj("User").GetUser(uid))
-    if row is None or row.get("Role_ID") != 1:
-        session["admin"] = False
+    admin = row is not None and row.get("Role_ID") == 1
+    if session.get("admin") != admin:  # written only when it changes: a write costs a statement
+        session["admin"] = admin
+    if not admin:
         abort(403, description="These screens are for administrators (role 1) only.")
-    session["admin"] = True
 
 
 @bp.before_request
