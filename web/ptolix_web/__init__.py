@@ -12,7 +12,7 @@ from werkzeug.exceptions import HTTPException, MethodNotAllowed
 
 import ptolix
 
-from . import lib, store
+from . import lib, site_tables
 from .config import Settings
 from .security import Limit, SignInThrottle, csrf_token
 from .sessions import ServerSessionInterface, SessionStore
@@ -34,7 +34,7 @@ def create_app(overrides: dict | None = None) -> Flask:
     )
 
     def site_conn():
-        return store.connection(settings.db_url)
+        return site_tables.connection(settings.db_url)
 
     app.session_interface = ServerSessionInterface(
         SessionStore(site_conn, timedelta(minutes=settings.session_minutes))

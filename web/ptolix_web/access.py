@@ -22,7 +22,7 @@ from typing import Any
 
 from flask import current_app, flash, session
 
-from . import lib, store
+from . import lib, site_tables
 from .context import conn, obj
 
 
@@ -83,7 +83,7 @@ def follow() -> None:
 
 def changed() -> None:
     """Call after any change that effective access is computed from."""
-    store.bump(conn())
+    site_tables.bump(conn())
 
 
 def end_sessions(uid: str, keep_mine: bool = True) -> int:

@@ -12,9 +12,9 @@ from typing import Any
 
 from flask import request, session
 
-from . import store
+from . import site_tables
 from .context import conn, page_number
-from .store import num, query, text
+from .site_tables import num, query, text
 
 PAGE_SIZE = 50
 SECRET_FIELDS = {"password", "Usr_Password"}
@@ -46,7 +46,7 @@ def record(
 ) -> None:
     """Adds one row for a change that was made."""
     item = int(info_id) if isinstance(info_id, (int, str)) and str(info_id).isdigit() else None
-    store.execute(
+    site_tables.execute(
         conn(),
         "insert into web_audit (at, usr_id, address, action, target, info_id, before_text, "
         f"after_text) values ({num(time.time())}, {text(session.get('uid'))}, "

@@ -15,7 +15,7 @@ from flask import (
     url_for,
 )
 
-from . import access, audit, lib, passwords, store
+from . import access, audit, lib, passwords, site_tables
 from .context import conn, obj
 from .security import check_csrf
 from .text import is_local_path
@@ -54,7 +54,7 @@ def signin():
         user = obj("User")
         if user.LoginVertify(user_id, password):
             _throttle().succeeded(user_id, address)
-            gen = store.stamp(conn())
+            gen = site_tables.stamp(conn())
             row = access.rebuild(user_id) or {}
             session.clear()
             session.regenerate()

@@ -16,7 +16,7 @@ from __future__ import annotations
 from flask import abort, session
 
 from .context import REVIEW, conn, obj
-from .store import num, query, text
+from .site_tables import num, query, text
 
 PUBLISHED = (4, 5, 6)
 

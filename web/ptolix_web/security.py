@@ -12,7 +12,7 @@ from flask import abort, request, session
 
 import ptolix
 
-from . import store
+from .site_tables import execute, num, query, text
 
 
 def csrf_token() -> str:
@@ -71,10 +71,10 @@ class SignInThrottle:
     def wait(self, user: str, address: str) -> int:
         """Seconds until a sign-in as `user` from `address` may be tried (0: now)."""
         keys = self._keys(user, address)
-        rows = store.query(
+        rows = query(
             self._conn(),
             "select max(locked_until) from web_signin_failure where fkey in ("
-            + ",".join(store.text(k) for k in keys.values())
+            + ",".join(text(k) for k in keys.values())
             + ")",
         )
         until = float(rows[0][0]) if rows and rows[0][0] is not None else 0.0
@@ -88,34 +88,33 @@ class SignInThrottle:
         longest = 0
         for kind, key in self._keys(user, address).items():
             limit = self.limits[kind]
-            rows = store.query(
+            rows = query(
                 conn,
-                f"select n, last from web_signin_failure where fkey = {store.text(key)}",
+                f"select n, last from web_signin_failure where fkey = {text(key)}",
             )
             count = int(rows[0][0]) if rows and now - float(rows[0][1]) <= limit.window else 0
             count += 1
             lock = 0
             if count >= limit.free:
                 lock = min(limit.base * 2 ** min(count - limit.free, 30), limit.ceiling)
-            values = (
-                f"n = {count}, locked_until = {store.num(now + lock)}, last = {store.num(now)}"
-            )
+            values = f"n = {count}, locked_until = {num(now + lock)}, last = {num(now)}"
             if rows:
-                store.execute(
-                    conn, f"update web_signin_failure set {values} where fkey = {store.text(key)}"
+                execute(
+                    conn,
+                    f"update web_signin_failure set {values} where fkey = {text(key)}",
                 )
             else:
                 try:
-                    store.execute(
+                    execute(
                         conn,
                         "insert into web_signin_failure (fkey, n, locked_until, last) values ("
-                        f"{store.text(key)}, {count}, {store.num(now + lock)}, {store.num(now)})",
+                        f"{text(key)}, {count}, {num(now + lock)}, {num(now)})",
                     )
                 except ptolix.DatabaseError:  # another worker counted the key first
-                    store.execute(
+                    execute(
                         conn,
                         "update web_signin_failure set n = n + 1, "
-                        f"last = {store.num(now)} where fkey = {store.text(key)}",
+                        f"last = {num(now)} where fkey = {text(key)}",
                     )
             longest = max(longest, lock)
         self._sweep(conn, now)
@@ -123,9 +122,7 @@ class SignInThrottle:
 
     def succeeded(self, user: str, address: str) -> None:
         key = self._keys(user, address)["p"]
-        store.execute(
-            self._conn(), f"delete from web_signin_failure where fkey = {store.text(key)}"
-        )
+        execute(self._conn(), f"delete from web_signin_failure where fkey = {text(key)}")
 
     def _sweep(self, conn: Any, now: float) -> None:
         """Forgets keys that are neither locked nor counting any longer."""
@@ -133,8 +130,8 @@ class SignInThrottle:
             return
         self._next_sweep = now + 300
         window = max(limit.window for limit in self.limits.values())
-        store.execute(
+        execute(
             conn,
             "delete from web_signin_failure where "
-            f"locked_until < {store.num(now)} and last < {store.num(now - window)}",
+            f"locked_until < {num(now)} and last < {num(now - window)}",
         )

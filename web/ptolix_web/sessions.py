@@ -1,5 +1,5 @@
 """Server-side sessions in the site's database: the cookie holds only a
-signed random identifier, the data lives in `web_session` (store.py), so
+signed random identifier, the data lives in `web_session` (site_tables.py), so
 every worker process and every machine serving the site sees the same
 sessions, and signing out, or an administrator ending a session, holds
 everywhere at the next request.
@@ -26,8 +26,8 @@ from werkzeug.datastructures import CallbackDict
 
 import ptolix
 
-from . import store
-from .store import num, query, text
+from . import site_tables
+from .site_tables import num, query, text
 
 TOUCH_SECONDS = 60  # a session's expiry moves on at most this often
 SWEEP_SECONDS = 300  # expired rows are removed by each process this often
@@ -107,14 +107,14 @@ class SessionStore:
         data = json.dumps(dict(s), ensure_ascii=False, separators=(",", ":"))
         uid = s.get("uid")
         if not fresh:
-            store.execute(
+            site_tables.execute(
                 conn,
                 f"update web_session set data = {text(data)}, usr_id = {text(uid)}, "
                 f"seen = {num(now)}, expires = {num(now + self.lifetime)}, "
                 f"access_gen = {num(s.access_gen)} where sid_hash = {text(sid_hash(s.sid))}",
             )
         else:
-            store.execute(
+            site_tables.execute(
                 conn,
                 "insert into web_session (sid_hash, usr_id, data, created, seen, expires, "
                 f"access_gen, address, agent) values ({text(sid_hash(s.sid))}, {text(uid)}, "
@@ -129,7 +129,7 @@ class SessionStore:
         now = time.time()
         if now - s.seen < TOUCH_SECONDS:
             return
-        store.execute(
+        site_tables.execute(
             self._conn(),
             f"update web_session set seen = {num(now)}, expires = {num(now + self.lifetime)} "
             f"where sid_hash = {text(sid_hash(s.sid))}",
@@ -140,14 +140,14 @@ class SessionStore:
         """Records that the session's user was rebuilt at stamp `gen`."""
         s.access_gen = gen
         if s.sid:
-            store.execute(
+            site_tables.execute(
                 self._conn(),
                 f"update web_session set access_gen = {num(gen)} "
                 f"where sid_hash = {text(sid_hash(s.sid))}",
             )
 
     def delete(self, sid: str) -> None:
-        store.execute(
+        site_tables.execute(
             self._conn(), f"delete from web_session where sid_hash = {text(sid_hash(sid))}"
         )
 
@@ -156,11 +156,11 @@ class SessionStore:
         sql = f"delete from web_session where usr_id = {text(uid)}"
         if keep:
             sql += f" and sid_hash <> {text(sid_hash(keep))}"
-        return store.execute(self._conn(), sql)
+        return site_tables.execute(self._conn(), sql)
 
     def end(self, uid: str, handle: str) -> int:
         """Ends one session of user `uid`, named by its handle."""
-        return store.execute(
+        return site_tables.execute(
             self._conn(),
             f"delete from web_session where usr_id = {text(uid)} and sid_hash = {text(handle)}",
         )
@@ -180,7 +180,7 @@ class SessionStore:
         if now < self._next_sweep:
             return
         self._next_sweep = now + SWEEP_SECONDS
-        store.execute(self._conn(), f"delete from web_session where expires < {num(now)}")
+        site_tables.execute(self._conn(), f"delete from web_session where expires < {num(now)}")
 
 
 class ServerSessionInterface(SessionInterface):
