@@ -12,7 +12,7 @@ from werkzeug.exceptions import HTTPException, MethodNotAllowed
 
 import ptolix
 
-from . import lib, site_tables
+from . import lib, richtext, schedule, site_tables
 from .config import Settings
 from .security import Limit, SignInThrottle, csrf_token
 from .sessions import ServerSessionInterface, SessionStore
@@ -26,7 +26,8 @@ def create_app(overrides: dict | None = None) -> Flask:
     app.secret_key = settings.secret
     app.config.update(
         PTOLIX=settings,
-        MAX_CONTENT_LENGTH=2 * 1024 * 1024,
+        # A form may carry several files; each is held to upload_mb on its own.
+        MAX_CONTENT_LENGTH=(3 * settings.upload_mb + 1) * 1024 * 1024,
         MAX_FORM_MEMORY_SIZE=1024 * 1024,
         SESSION_COOKIE_NAME="ptolix_session",
         SESSION_COOKIE_SECURE=settings.secure_cookies,
@@ -47,18 +48,37 @@ def create_app(overrides: dict | None = None) -> Flask:
         user=Limit(settings.user_free_failures, base, ceiling),
     )
     app.jinja_env.globals.update(csrf_token=csrf_token)
+    from .items import display_name
+
     app.jinja_env.filters.update(
-        date=format_date, paragraphs=paragraphs, safe_url=safe_url, text=lib.as_text
+        date=format_date,
+        paragraphs=paragraphs,
+        safe_url=safe_url,
+        text=lib.as_text,
+        rich=richtext.render,
+        byline=display_name,
     )
 
     from .admin import bp as admin_bp
     from .auth import bp as auth_bp
     from .desk import bp as desk_bp
+    from .editing import bp as editing_bp
+    from .media import bp as media_bp
     from .public import bp as public_bp
 
     app.register_blueprint(public_bp)
     app.register_blueprint(auth_bp)
     app.register_blueprint(desk_bp, url_prefix="/desk")
+    app.register_blueprint(editing_bp, url_prefix="/desk")
+    app.register_blueprint(media_bp)
+
+    schedule.ensure_running(settings.db_url, settings.schedule_seconds)
+
+    @app.before_request
+    def scheduler():
+        # Started in the worker that serves, after any fork of a preloading server.
+        schedule.ensure_running(settings.db_url, settings.schedule_seconds)
+
     app.register_blueprint(admin_bp, url_prefix="/desk/admin")
 
     @app.errorhandler(HTTPException)

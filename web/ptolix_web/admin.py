@@ -12,7 +12,7 @@ from typing import Any, Callable
 
 from flask import Blueprint, abort, redirect, render_template, request, session, url_for
 
-from . import lib
+from . import choices, lib
 from .admin_users import user_add, user_edit
 from .context import obj, page_number, staff_site, staff_sys, user_id
 from .security import check_csrf
@@ -51,8 +51,9 @@ class Field:
     name: str
     label: str
     source: str | None = None  # the row field an edit form starts from
-    kind: str = "text"  # text, textarea, password
+    kind: str = "text"  # text, textarea, password, suggest (a number, with choices offered)
     required: bool = False
+    choices: Callable[[], list[tuple[str, str]]] | None = None
 
 
 F = dict[str, str]
@@ -136,14 +137,14 @@ REGISTERS: dict[str, Register] = {
             [
                 Field("name", "Name", required=True),
                 Field("description", "Description"),
-                Field("father", "Father role ID"),
-                Field("website", "Website ID (empty: every website)"),
+                Field("father", "Father role", choices=choices.roles),
+                Field("website", "Website (empty: every website)", choices=choices.websites),
             ],
             lambda o, s, f: o.AppendRole(f["name"], f["description"], f["father"], f["website"]),
             [
                 Field("name", "Name", "Role_Name", required=True),
                 Field("description", "Description", "Role_Description"),
-                Field("father", "Father role ID", "Role_Father"),
+                Field("father", "Father role", "Role_Father", choices=choices.roles),
                 Field("order", "Order code", "Role_Order"),
             ],
             lambda o, s, k, f: o.ModifyRole(
@@ -169,21 +170,23 @@ REGISTERS: dict[str, Register] = {
             lambda o, s, p: o.GetUserList(page_int(p)),
             [
                 Field("id", "User name", required=True),
-                Field("role", "Role ID", required=True),
-                Field("name", "Full name"),
-                Field("password", "Password", kind="password"),
+                Field("role", "Role", required=True, choices=choices.roles),
+                Field("name", "Full name", required=True),
+                Field("password", "Password", kind="password", required=True),
                 Field("email", "E-mail"),
-                Field("website", "Website ID"),
-                Field("org", "Organisation ID"),
+                Field("website", "Website", required=True, choices=choices.websites),
+                Field("org", "Organisation", kind="suggest", choices=choices.organisations),
             ],
             user_add,
             [
                 Field("id", "User name", "Usr_ID", required=True),
-                Field("role", "Role ID", "Role_ID", required=True),
-                Field("name", "Full name", "Usr_Name"),
+                Field("role", "Role", "Role_ID", required=True, choices=choices.roles),
+                Field("name", "Full name", "Usr_Name", required=True),
                 Field("password", "New password (empty: keep)", kind="password"),
                 Field("email", "E-mail", "Usr_Email"),
-                Field("add_role", "Also give role ID"),
+                Field("website", "Website", "WebSite_ID", required=True, choices=choices.websites),
+                Field("org", "Organisation", "Org_ID", "suggest", choices=choices.organisations),
+                Field("add_role", "Also give role", choices=choices.roles),
             ],
             user_edit,
             lambda o, s, k: o.DeleteUser(k["Usr_ID"]),
@@ -208,7 +211,7 @@ REGISTERS: dict[str, Register] = {
                 Field("name", "Name", required=True),
                 Field("title", "Title"),
                 Field("description", "Description"),
-                Field("type", "Type ID"),
+                Field("type", "Type", choices=choices.site_types),
             ],
             lambda o, s, f: o.AppendWebSite(f["name"], f["title"], f["description"], f["type"]),
             [
@@ -216,7 +219,7 @@ REGISTERS: dict[str, Register] = {
                 Field("title", "Title", "WebSite_Title"),
                 Field("description", "Description", "WebSite_Description"),
                 Field("order", "Order code", "WebSite_Order"),
-                Field("type", "Type ID", "WebSiteType_ID"),
+                Field("type", "Type", "WebSiteType_ID", choices=choices.site_types),
                 Field("logo", "Logo", "WebSite_Logo"),
                 Field("sys", "System ID", "Sys_ID"),
                 Field("style", "Style ID", "Style_ID"),
@@ -513,6 +516,7 @@ def _form(fields: list[Field]) -> F:
         if f.required and not value.strip():
             abort(400, description=f"'{f.label}' must not be empty.")
         out[f.name] = value
+    choices.check(fields, out)
     return out
 
 

@@ -7,7 +7,7 @@ from typing import Any
 
 from flask import flash, session
 
-from . import access, lib, passwords
+from . import access, choices, lib, passwords
 from .context import obj
 
 F = dict[str, str]
@@ -18,9 +18,10 @@ class Refusal(Exception):
 
 
 def user_add(o: Any, scope: str, f: F) -> None:
-    if problem := passwords.problem(f["password"], f["id"], f["name"], f["email"]):
+    # An empty password is refused with the other fields sign-in needs.
+    if f["password"] and (problem := passwords.problem(f["password"], f["id"], f["name"])):
         raise Refusal(problem)
-    o.AppendUser(f["id"], f["role"], f["name"], f["password"], f["email"], f["website"], f["org"])
+    choices.append_user(o, f)
 
 
 def user_edit(o: Any, scope: str, key: F, f: F) -> None:
@@ -34,6 +35,8 @@ def user_edit(o: Any, scope: str, key: F, f: F) -> None:
     # An empty password field keeps the stored hash, which the library stores as it is.
     password = f["password"] or lib.as_text(old.get("Usr_Password"))
     o.ModifyUser(uid, new_id, f["role"], f["name"], password, f["email"])
+    if not lib.messages(o):
+        choices.rehome_user(o, new_id, f["website"], f["org"])
     if f.get("add_role") and not lib.messages(o):
         o.AddToRole(new_id, f["add_role"])
     if lib.messages(o):

@@ -50,6 +50,9 @@ class Settings:
     lock_max_seconds: int
     address_free_failures: int  # failed sign-ins from one address, any user names
     user_free_failures: int  # failed sign-ins of one user name, any addresses
+    media_dir: str  # uploaded files and their resized copies
+    upload_mb: int  # the largest file one upload may hold
+    schedule_seconds: int  # how often publication and end dates are applied; 0: never
 
     @classmethod
     def from_env(cls, overrides: dict | None = None) -> "Settings":
@@ -69,6 +72,9 @@ class Settings:
             lock_max_seconds=_int("PTOLIX_SIGNIN_LOCK_MAX_SECONDS", 900),
             address_free_failures=_int("PTOLIX_SIGNIN_ADDRESS_FREE_FAILURES", 10),
             user_free_failures=_int("PTOLIX_SIGNIN_USER_FREE_FAILURES", 10),
+            media_dir=os.environ.get("PTOLIX_MEDIA", "var/media"),
+            upload_mb=_int("PTOLIX_UPLOAD_MB", 10),
+            schedule_seconds=_int("PTOLIX_SCHEDULE_SECONDS", 30),
         )
         values.update({k: v for k, v in o.items() if k != "secret"})
         return cls(**values)

@@ -8,11 +8,12 @@ from typing import Any
 
 from flask import Blueprint, abort, flash, redirect, render_template, request, url_for
 
-from . import audit, confirm, inputs, lib, policy
+from . import audit, confirm, inputs, lib, media, policy, revisions, schedule
 from .context import (
     EDIT,
     LEVEL_NAMES,
     REVIEW,
+    conn,
     level,
     obj,
     page_number,
@@ -22,6 +23,7 @@ from .context import (
     staff_sys,
     user_id,
 )
+from .items import after_save, clean_content
 from .security import check_csrf
 
 bp = Blueprint("desk", __name__)
@@ -151,8 +153,7 @@ def new_item(column_id: str):
     if request.method == "GET":
         return render_template("desk/item_form.html", column=col, item={}, types=_types())
     form = _item_form()
-    attach_title, attach_file = field("attach_title", "name"), field("attach_file", "url")
-    if errors := inputs.field_errors(form | {"attach_title": attach_title}):
+    if errors := inputs.field_errors(form):
         return _item_form_again(col, form, errors, [])
     info = obj("Information")
     new_id = info.AppendInfo(
@@ -161,7 +162,7 @@ def new_item(column_id: str):
         user_id(),
         form["type"],
         form["title"],
-        form["content"],
+        clean_content(None, form["content"]),
         form["pub"],
         form["end"],
         form["url"],
@@ -170,13 +171,18 @@ def new_item(column_id: str):
     if not new_id:
         return _item_form_again(col, form, *inputs.refusals(info))
     audit.record("item.add", f"item {new_id}", info_id=new_id, after=_texts(form))
-    if attach_file:
-        info.AppendInfoAttach(new_id, attach_title or attach_file, attach_file)
-    if attach_file and not info.Errors:
-        audit.record(
-            "attachment.add", f"item {new_id}", info_id=new_id, after={"file": attach_file}
-        )
-    report(info, "The item was saved; it waits for review.")
+    draft = request.form.get("send") == "draft"
+    if draft:  # "returned for re-editing": with editors, not waiting for review
+        info.AssessInfo(user_id(), new_id, "2")
+    done, problems = media.uploads(
+        new_id, request.files.getlist("file"), field("attach_title", "name"), field("alt")
+    )
+    for p in problems:
+        flash(p, "error")
+    if done:
+        audit.record("files.add", f"item {new_id}", info_id=new_id, after={"files": done})
+    after_save(new_id, "written")
+    report(info, "The item was saved" + (" with editors." if draft else "; it waits for review."))
     return redirect(url_for("desk.item", item_id=new_id))
 
 
@@ -239,6 +245,7 @@ def item(item_id: str):
     if request.method == "POST":
         policy.refuse_published_change(row, have)
         form = _item_form()
+        revisions.keep_earlier(item_id, row)
         info = obj("Information")
         field_errors = inputs.field_errors(form)
         if not field_errors:
@@ -246,7 +253,7 @@ def item(item_id: str):
                 item_id,
                 form["type"],
                 form["title"],
-                form["content"],
+                clean_content(item_id, form["content"]),
                 form["pub"],
                 form["end"],
                 form["url"],
@@ -260,6 +267,7 @@ def item(item_id: str):
                     before=_row_texts(row),
                     after=_texts(form),
                 )
+                after_save(item_id)
                 flash("The item was changed.", "ok")
                 return redirect(url_for("desk.item", item_id=item_id))
         row = _echo(form) | {
@@ -278,6 +286,8 @@ def item(item_id: str):
         level=have,
         types=_types(),
         attachments=lib.rows(info.GetInfoAttachList(item_id)),
+        files={m.attach: m for m in media.of_items([item_id])},
+        editor_pictures=media.editor_list(item_id),
         targets=targets,
         states=_states(),
         decisions=DECISIONS,
@@ -305,27 +315,8 @@ def delete_item(item_id: str):
     info.DeleteInfo(item_id)
     if report(info, "The item was deleted."):
         audit.record("item.delete", f"item {item_id}", info_id=item_id, before=_row_texts(row))
+        media.item_deleted(item_id)
     return redirect(url_for("desk.column", column_id=row["Column_ID"]))
-
-
-@bp.route("/items/<item_id>/attachments", methods=["POST"])
-def add_attachment(item_id: str):
-    row, have = item_row(item_id, EDIT)
-    policy.refuse_published_change(row, have)
-    name = field("file", "url", required=True)
-    title = field("title", "name") or name
-    if problems := inputs.field_errors({"file": name, "title": title}):
-        abort(400, description=" ".join(problems.values()))
-    info = obj("Information")
-    info.AppendInfoAttach(item_id, title, name)
-    if report(info, "The attachment was added."):
-        audit.record(
-            "attachment.add",
-            f"item {item_id}",
-            info_id=item_id,
-            after={"file": name, "title": title},
-        )
-    return redirect(url_for("desk.item", item_id=item_id))
 
 
 @bp.route("/items/<item_id>/attachments/<attach_id>/delete", methods=["GET", "POST"])
@@ -360,6 +351,7 @@ def delete_attachment(item_id: str, attach_id: str):
                 "title": lib.as_text(found[0].get("Attach_Title")),
             },
         )
+        media.attachment_removed(item_id, attach_id)
     return redirect(url_for("desk.item", item_id=item_id))
 
 
@@ -434,6 +426,9 @@ def assess(item_id: str):
             before={"state": lib.as_text(row.get("InfState_ID"))},
             after={"state": state},
         )
+        if schedule.tick(conn(), ids=[item_id]):
+            for note in filter(None, [schedule.notice(conn(), [item_id])]):
+                flash(note, "ok")
     return back(url_for("desk.review"))
 
 

@@ -5,8 +5,9 @@ from __future__ import annotations
 
 from flask import Blueprint, abort, render_template, request
 
-from . import lib
+from . import lib, media
 from .context import obj, page_number, settings, system_of, website
+from .items import pictures_of
 
 bp = Blueprint("public", __name__)
 
@@ -47,6 +48,9 @@ def _home(site_id: str):
         items = lib.rows(info.GetTopNPublishedInfoList(site_id, sys_id, str(c["Column_ID"]), top))
         blocks.append({"column": c, "items": items})
     pictures = lib.rows(info.GetTopNPictureInfoList(site_id, sys_id, "4"))
+    firsts = media.first_pictures([p["Info_ID"] for p in pictures])
+    for p in pictures:
+        p["picture"] = firsts.get(p["Info_ID"])
     return render_template(
         "public/home.html",
         site=site,
@@ -81,6 +85,10 @@ def column(column_id: str):
     record_count, page_count = int(info.RecordCount or 0), int(info.PageCount or 0)
     current = page_number(page_text, page_count) if items is not None else 0
     status = 400 if items is None else 200
+    items = lib.rows(items)
+    firsts = media.first_pictures([i["Info_ID"] for i in items])
+    for i in items:
+        i["picture"] = firsts.get(i["Info_ID"])
     return (
         render_template(
             "public/column.html",
@@ -90,7 +98,7 @@ def column(column_id: str):
             column=row,
             path=lib.rows(col.GetFatherColumnList(sys_id, column_id)),
             children=lib.rows(col.GetChildColumnList(sys_id, site_id, column_id)),
-            items=lib.rows(items),
+            items=items,
             errors=errors,
             record_count=record_count,
             page_count=page_count,
@@ -119,10 +127,16 @@ def _pager(current: int, count: int) -> list[int | None]:
 def item(item_id: str):
     if not lib.is_id(item_id):
         abort(404, description="There is no such item.")
-    info = obj("Information")
-    row = lib.first(info.GetInfo(item_id))
+    row = lib.first(obj("Information").GetInfo(item_id))
     if row is None or row.get("InfState_ID") not in PUBLISHED or row.get("Info_IsDeleted") == "1":
         abort(404, description="There is no such item, or it is not published.")
+    return story_page(row)
+
+
+def story_page(row: dict, preview: bool = False) -> str:
+    """An item's page as readers get it; a preview shows it in any state."""
+    item_id = str(row["Info_ID"])
+    info = obj("Information")
     site_id = (
         str(row["WebSite_ID"])
         if isinstance(row.get("WebSite_ID"), int)
@@ -139,6 +153,9 @@ def item(item_id: str):
         item=row,
         column=column_row,
         attachments=lib.rows(info.GetInfoAttachList(item_id)),
+        files={m.attach: m for m in media.of_items([item_id])},
+        pictures=pictures_of(item_id),
+        preview=preview,
     )
 
 

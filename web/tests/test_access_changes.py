@@ -69,7 +69,7 @@ def test_each_change_reaches_both_sessions(apps, demo, lib):
     empty = make_role(lib, "无授权")
 
     def role_change(name):
-        form = {"k_Usr_ID": name, "id": name, "role": empty, "name": name, "email": ""}
+        form = {"k_Usr_ID": name, "id": name, "role": empty, "name": name, "website": "1"}
         return post(admin, t, "/desk/admin/users/edit", password="", **form)
 
     def role_grant_removed(name):
@@ -141,7 +141,7 @@ def test_removal_and_passwords_end_sessions(apps, lib):
     assert [c.get("/desk/").status_code for c in gone] == [302, 302]
 
     reset = two_sessions(apps, "u_reset")
-    form = {"k_Usr_ID": "u_reset", "id": "u_reset", "role": role, "name": "x", "email": ""}
+    form = {"k_Usr_ID": "u_reset", "id": "u_reset", "role": role, "name": "x", "website": "1"}
     post(admin, t, "/desk/admin/users/edit", password="Another-Tide-204", **form)
     assert [c.get("/desk/").status_code for c in reset] == [302, 302]
 
