@@ -50,6 +50,9 @@ class Settings:
     lock_max_seconds: int
     address_free_failures: int  # failed sign-ins from one address, any user names
     user_free_failures: int  # failed sign-ins of one user name, any addresses
+    cache_seconds: int  # how long a shared cache may keep a public page for readers
+    sitemap_size: int  # addresses per sitemap file (50,000 at most)
+    feed_size: int  # items per feed
     media_dir: str  # uploaded files and their resized copies
     upload_mb: int  # the largest file one upload may hold
     schedule_seconds: int  # how often publication and end dates are applied; 0: never
@@ -72,6 +75,9 @@ class Settings:
             lock_max_seconds=_int("PTOLIX_SIGNIN_LOCK_MAX_SECONDS", 900),
             address_free_failures=_int("PTOLIX_SIGNIN_ADDRESS_FREE_FAILURES", 10),
             user_free_failures=_int("PTOLIX_SIGNIN_USER_FREE_FAILURES", 10),
+            cache_seconds=_int("PTOLIX_CACHE_SECONDS", 60),
+            sitemap_size=min(max(_int("PTOLIX_SITEMAP_SIZE", 50_000), 1), 50_000),
+            feed_size=_int("PTOLIX_FEED_SIZE", 20),
             media_dir=os.environ.get("PTOLIX_MEDIA", "var/media"),
             upload_mb=_int("PTOLIX_UPLOAD_MB", 10),
             schedule_seconds=_int("PTOLIX_SCHEDULE_SECONDS", 30),

@@ -88,3 +88,9 @@ def safe_url(value: Any) -> str | None:
     if low.startswith(("http://", "https://")) or is_local_path(url):
         return url
     return None
+
+
+def summary(content: Any, limit: int = 160) -> str:
+    """The start of an item's text, for a meta description or a feed."""
+    text = " ".join(paragraphs(content))
+    return text if len(text) <= limit else text[:limit].rstrip() + "…"
