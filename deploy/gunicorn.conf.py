@@ -3,8 +3,8 @@ systemd service (`gunicorn -c deploy/gunicorn.conf.py 'ptolix_web:create_app()'`
 
 Every worker process runs requests on its threads, each thread with its own
 database connection, so a site uses workers x threads connections at most.
-Public pages need nothing of a worker's own; sessions are kept in the
-memory of the worker that made them (docs/operations.md).
+Sessions live in the site's tables in the database, so any worker serves
+any request.
 """
 
 import multiprocessing

@@ -129,5 +129,6 @@ def demo(request, tmp_path_factory):
 def server(demo, tmp_path_factory):
     log = tmp_path_factory.mktemp("server") / "gunicorn.log"
     env = {"PTOLIX_MEDIA": str(tmp_path_factory.mktemp("media")), "PTOLIX_SCHEDULE_SECONDS": "1"}
-    with gunicorn(demo.url, log, env=env) as base:
+    # Two workers: sessions and throttling hold across worker processes.
+    with gunicorn(demo.url, log, workers=2, env=env) as base:
         yield SimpleNamespace(base=base, demo=demo)
