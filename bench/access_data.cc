@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "db/backend.h"
-#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
+#include "value/order_code.h"
 
 namespace ptolix::bench {
 

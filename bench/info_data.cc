@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "db/backend.h"
-#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
+#include "schema/tables.h"
+#include "value/order_code.h"
 
 namespace ptolix::bench {
 

@@ -17,10 +17,10 @@
 #include <string>
 
 #include "db/backend.h"
-#include "frame/order_code.h"
 #include "ptolix/org/password.h"
 #include "ptolix/org/user.h"
 #include "ptolix/ptolix.h"
+#include "value/order_code.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "db/backend.h"
-#include "frame/order_code.h"
 #include "ptolix/ptolix.h"
 #include "ptolix/records/link.h"
+#include "value/order_code.h"
 
 namespace {
 

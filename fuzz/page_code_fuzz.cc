@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 #include "site/page_code.h"
 
 namespace {

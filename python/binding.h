@@ -12,7 +12,7 @@
 
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/registry.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::python {
 

@@ -1,7 +1,7 @@
 // The ptolix module: page scripts in Python drive the library in-process.
 
 #include "binding.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 #include "ptolix/version.h"
 
 namespace ptolix::python {

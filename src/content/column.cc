@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "frame/order_code.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
+#include "value/order_code.h"
 
 namespace ptolix {
 

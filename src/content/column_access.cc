@@ -1,7 +1,7 @@
 #include <string>
 
 #include "ptolix/content/column.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 

@@ -1,6 +1,6 @@
 #include "ptolix/content/encode.h"
 
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 

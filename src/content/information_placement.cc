@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "content/information_text.h"
-#include "frame/order_code.h"
 #include "ptolix/content/information.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
+#include "value/order_code.h"
 
 namespace ptolix {
 

@@ -3,7 +3,8 @@
 #include "content/information_sql.h"
 #include "content/information_text.h"
 #include "ptolix/content/information.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
+#include "schema/states.h"
 
 namespace ptolix {
 
@@ -35,7 +36,7 @@ std::string HomeColumnWhere(std::string_view pWebSite, std::string_view pSysID,
 }  // namespace
 
 std::string ModeFilter(std::string_view pMode) {
-  if (pMode == "Published") return " and InfState_ID in (4,5,6)";
+  if (pMode == "Published") return " and " + schema::kPublishedStates;
   if (pMode == "WaitAssess") return " and InfState_ID = 1";
   if (pMode == "NeedReedit") return " and InfState_ID = 2";
   if (pMode == "Canceled") return " and InfState_ID = 3";
@@ -61,11 +62,11 @@ std::string Top(std::string_view top) {
 
 std::string PublishedConditionReference(const std::string& sys, const std::string& col,
                                         const std::string& site) {
-  return "(Column_ID in " + Subtree(sys, col) + " " + " and Sys_ID = " + sys +
-         "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')" +
+  return "(Column_ID in " + Subtree(sys, col) + " " + " and Sys_ID = " + sys + "and " +
+         schema::kPublishedStates + " and WebSite_ID = " + site + " and Info_IsDeleted = '0')" +
          " or (Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
-         " and Column_ID in " + Subtree(sys, col) + ")" + " and Sys_ID = " + sys +
-         "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')";
+         " and Column_ID in " + Subtree(sys, col) + ")" + " and Sys_ID = " + sys + "and " +
+         schema::kPublishedStates + " and WebSite_ID = " + site + " and Info_IsDeleted = '0')";
 }
 
 // The published condition repeats its system, state, website and deletion
@@ -79,7 +80,7 @@ std::string PublishedConditionReference(const std::string& sys, const std::strin
 // empty one makes both forms fail alike.
 std::string PublishedCondition(const std::string& sys, const std::string& col,
                                const std::string& site) {
-  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+  return "Sys_ID = " + sys + "and " + schema::kPublishedStates + " and WebSite_ID = " + site +
          " and Info_IsDeleted = '0'" + " and (+Column_ID in " + Subtree(sys, col) +
          " or +Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
          " and Column_ID in " + Subtree(sys, col) + "))";
@@ -90,7 +91,7 @@ std::string PublishedCondition(const std::string& sys, const std::string& col,
 // walking the website's items in order would pass over all of them.
 std::string PublishedConditionByColumn(const std::string& sys, const std::string& col,
                                        const std::string& site) {
-  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+  return "Sys_ID = " + sys + "and " + schema::kPublishedStates + " and WebSite_ID = " + site +
          " and Info_IsDeleted = '0'" + " and (Column_ID in " + Subtree(sys, col) +
          " or Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
          " and Column_ID in " + Subtree(sys, col) + "))";
@@ -102,8 +103,8 @@ std::string PublishedConditionByColumn(const std::string& sys, const std::string
 std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site,
                            int limit) {
   return "select count(*) from (select top " + std::to_string(limit) +
-         " Info_ID from tPtlx_Information where Sys_ID = " + sys +
-         "and InfState_ID in (4,5,6) and +WebSite_ID = " + site +
+         " Info_ID from tPtlx_Information where Sys_ID = " + sys + "and " +
+         schema::kPublishedStates + " and +WebSite_ID = " + site +
          " and Info_IsDeleted = '0' and Column_ID in " + Subtree(sys, col) + ") ptlx_probe";
 }
 
@@ -121,8 +122,8 @@ std::string PublishedListByColumn(const std::string& sys, const std::string& col
 
 std::string PublishedCount(const std::string& sys, const std::string& col,
                            const std::string& site) {
-  std::string live = "select count(*) from tPtlx_Information where Sys_ID = " + sys +
-                     "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+  std::string live = "select count(*) from tPtlx_Information where Sys_ID = " + sys + "and " +
+                     schema::kPublishedStates + " and WebSite_ID = " + site +
                      " and Info_IsDeleted = '0'";
   // Items homed in the subtree, plus items cross-posted into it that are
   // homed elsewhere (or nowhere), each counted once.
@@ -247,8 +248,8 @@ ResultArray Information::GetTopNPictureInfoList(std::string_view pWebSite, std::
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID"), num = TopCount(pNum);
     return UnpagedList("select top " + num + " " + info_sql::kListColumns +
-                       " from tPtlx_Information where" + " Sys_ID = " + SqlValue(sys) +
-                       "and InfState_ID in (4,5,6) and WebSite_ID = " + SqlValue(site) +
+                       " from tPtlx_Information where" + " Sys_ID = " + SqlValue(sys) + "and " +
+                       schema::kPublishedStates + " and WebSite_ID = " + SqlValue(site) +
                        " and Info_IsDeleted = '0'" + " and Info_ImageCount>0" +
                        " order by Info_Order");
   });

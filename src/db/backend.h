@@ -9,7 +9,7 @@
 
 #include "ptolix/db/connection.h"
 #include "ptolix/db/dialect.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::db {
 

@@ -1,6 +1,6 @@
 #include "db/catalog.h"
 
-#include "frame/text_case.h"
+#include "value/text_case.h"
 
 namespace ptolix::db {
 

@@ -4,8 +4,8 @@
 #include <cctype>
 
 #include "db/catalog.h"
-#include "frame/text_case.h"
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
+#include "value/text_case.h"
 
 namespace ptolix::db {
 

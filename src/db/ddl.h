@@ -8,7 +8,15 @@
 namespace ptolix::db {
 
 // The kinds of column a table declares, as the engines tell them apart.
-enum class ColumnType { kIdentity, kInteger, kText, kLongText, kDateTime, kFlag, kOrderCode };
+enum class ColumnType {
+  kIdentity,  // integer assigned by the database, never reused
+  kInteger,
+  kText,
+  kLongText,
+  kDateTime,
+  kFlag,       // one character, "0" or "1"
+  kOrderCode,  // upper-case hexadecimal segments, matched by prefix
+};
 
 // How an engine writes the DDL of a schema it is told about: the types,
 // defaults and statements that differ between engines. db knows no tables;

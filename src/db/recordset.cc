@@ -1,16 +1,14 @@
 #include "ptolix/db/recordset.h"
 
-#include <strings.h>
-
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
+#include "value/text_case.h"
 
 namespace ptolix::db {
 
 const Variant& Recordset::Field(std::string_view name) const {
   const auto& names = FieldNames();
   for (size_t i = 0; i < names.size(); ++i) {
-    if (names[i].size() == name.size() &&
-        strncasecmp(names[i].data(), name.data(), name.size()) == 0) {
+    if (SameIgnoringCase(names[i], name)) {
       return Field(static_cast<int32_t>(i));
     }
   }

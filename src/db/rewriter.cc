@@ -1,13 +1,12 @@
 #include "db/rewriter.h"
 
-#include <strings.h>
-
 #include <cctype>
 
 #include "db/catalog.h"
 #include "db/postgres/postgres.h"
 #include "db/rewrite_passes.h"
 #include "db/sqlite/sqlite.h"
+#include "value/text_case.h"
 
 namespace ptolix::db {
 
@@ -57,7 +56,7 @@ size_t PatternEnd(const std::vector<Token>& tokens, size_t sel, size_t close) {
 }  // namespace
 
 bool Is(const Token& t, const char* word) {
-  return t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), word) == 0;
+  return t.kind == TokenKind::kName && SameIgnoringCase(t.text, word);
 }
 
 size_t NextSolid(const std::vector<Token>& tokens, size_t i) {

@@ -1,7 +1,7 @@
 #include "frame/arrays.h"
 
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 

@@ -2,8 +2,8 @@
 
 #include "ptolix/db/connection.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 
@@ -34,7 +34,7 @@ int32_t NextEncodeValue(std::string_view table, std::string_view column, std::st
                 SqlQuote(table) + "," + SqlQuote(column) + "," + std::string(identify) + ",1)");
             insert.Commit();
           } catch (const db::Error&) {
-            if (attempt < 3) continue;
+            if (attempt + 1 < db::kAtomicAttempts) continue;
             throw;
           }
         }

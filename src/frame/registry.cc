@@ -1,8 +1,8 @@
 #include "ptolix/frame/registry.h"
 
-#include "frame/text_case.h"
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/sql_text.h"
+#include "value/text_case.h"
 
 namespace ptolix {
 

@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 #include <sodium.h>
 
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 
 namespace ptolix {
 

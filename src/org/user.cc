@@ -1,8 +1,8 @@
 #include "ptolix/org/user.h"
 
 #include "org/role_sql.h"
-#include "ptolix/frame/sql_text.h"
 #include "ptolix/org/password.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 

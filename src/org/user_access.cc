@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 

@@ -1,8 +1,8 @@
 #include "ptolix/records/link.h"
 
-#include "frame/order_code.h"
 #include "ptolix/frame/counters.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
+#include "value/order_code.h"
 
 namespace ptolix {
 

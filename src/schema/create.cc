@@ -4,32 +4,13 @@
 
 #include "db/backend.h"
 #include "db/ddl.h"
-#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
+#include "schema/tables.h"
+#include "value/order_code.h"
 
 namespace ptolix::schema {
 
 namespace {
-
-db::ColumnType TypeOf(ColumnKind kind) {
-  switch (kind) {
-    case ColumnKind::kIdentity:
-      return db::ColumnType::kIdentity;
-    case ColumnKind::kInteger:
-      return db::ColumnType::kInteger;
-    case ColumnKind::kText:
-      return db::ColumnType::kText;
-    case ColumnKind::kLongText:
-      return db::ColumnType::kLongText;
-    case ColumnKind::kDateTime:
-      return db::ColumnType::kDateTime;
-    case ColumnKind::kFlag:
-      return db::ColumnType::kFlag;
-    case ColumnKind::kOrderCode:
-      return db::ColumnType::kOrderCode;
-  }
-  return db::ColumnType::kText;
-}
 
 std::string DefaultOf(const ColumnDef& c, const db::Ddl& ddl) {
   return c.default_value == "getdate()" ? ddl.InsertTime() : c.default_value;
@@ -40,8 +21,8 @@ std::string CreateTable(const TableDef& t, const db::Ddl& ddl) {
   for (size_t i = 0; i < t.columns.size(); ++i) {
     const ColumnDef& c = t.columns[i];
     if (i) sql += ", ";
-    sql += c.name + " " + ddl.Type(TypeOf(c.kind));
-    if (c.not_null && c.kind != ColumnKind::kIdentity) sql += " not null";
+    sql += c.name + " " + ddl.Type(c.kind);
+    if (c.not_null && c.kind != db::ColumnType::kIdentity) sql += " not null";
     std::string def = DefaultOf(c, ddl);
     if (!def.empty()) sql += " default " + def;
   }
@@ -104,7 +85,7 @@ std::vector<StandardRow> StandardRows() {
 // a statement for it.
 std::string FollowIdentity(const TableDef& t, const db::Ddl& ddl) {
   for (const auto& c : t.columns) {
-    if (c.kind == ColumnKind::kIdentity) return ddl.FollowIdentity(t.name, c.name);
+    if (c.kind == db::ColumnType::kIdentity) return ddl.FollowIdentity(t.name, c.name);
   }
   return "";
 }

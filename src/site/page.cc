@@ -1,7 +1,7 @@
 #include "ptolix/site/page.h"
 
-#include "ptolix/frame/sql_text.h"
 #include "ptolix/frame/system.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 

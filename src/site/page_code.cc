@@ -7,9 +7,9 @@
 #include <iterator>
 #include <vector>
 
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/sql_text.h"
 #include "ptolix/frame/system.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 

@@ -4,9 +4,9 @@
 #include <numeric>
 #include <vector>
 
-#include "ptolix/frame/sql_text.h"
 #include "ptolix/frame/system.h"
 #include "ptolix/site/page.h"
+#include "ptolix/value/sql_text.h"
 #include "site/page_code.h"
 
 namespace ptolix {

@@ -11,10 +11,10 @@
 
 #include "content/information_sql.h"
 #include "fixture.h"
-#include "frame/order_code.h"
 #include "ptolix/content/column.h"
 #include "ptolix/content/encode.h"
 #include "ptolix/content/information.h"
+#include "value/order_code.h"
 
 namespace ptolix::test {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "fixture.h"
 #include "ptolix/frame/counters.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
 
 namespace ptolix {
 namespace {

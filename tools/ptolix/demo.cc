@@ -6,6 +6,7 @@
 #include "print.h"
 #include "ptolix/db/error.h"
 #include "ptolix/schema/schema.h"
+#include "schema/tables.h"
 
 namespace ptolix::tool {
 

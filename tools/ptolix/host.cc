@@ -1,7 +1,5 @@
 #include "host.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <iostream>
 
@@ -9,6 +7,7 @@
 #include "json_values.h"
 #include "ptolix/db/error.h"
 #include "ptolix/schema/schema.h"
+#include "value/text_case.h"
 
 namespace ptolix::tool {
 
@@ -150,7 +149,7 @@ void Host::Set(const json& request, json& /*response*/) {
   Object& obj = Obj(request);
   std::string prop = Str(request, "prop");
   if (request.contains("conn")) {
-    if (prop.size() != 10 || strcasecmp(prop.c_str(), "Connection") != 0) {
+    if (!SameIgnoringCase(prop, "Connection")) {
       throw HostError("only Connection takes a connection");
     }
     std::string name = Str(request, "conn");

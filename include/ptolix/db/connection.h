@@ -15,7 +15,7 @@
 #include "ptolix/db/dialect.h"
 #include "ptolix/db/error.h"
 #include "ptolix/db/recordset.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 
 namespace ptolix::db {
 

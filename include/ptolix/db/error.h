@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 
 namespace ptolix::db {
 

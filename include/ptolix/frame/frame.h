@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/result_array.h"
 
 namespace ptolix {
 

@@ -10,7 +10,7 @@
 
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/frame.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix {
 

@@ -5,7 +5,6 @@
 #include "db/backend.h"
 
 #include <libpq-fe.h>
-#include <strings.h>
 
 #include <cctype>
 #include <charconv>
@@ -21,9 +20,9 @@
 
 #include "db/catalog.h"
 #include "db/postgres/postgres.h"
-#include "frame/text_case.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
+#include "value/text_case.h"
 
 namespace ptolix::db {
 
@@ -74,7 +73,7 @@ std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& nam
       lower = lower && !std::isupper(static_cast<unsigned char>(*p));
     if (!lower) continue;  // quoted in the statement: kept in its own spelling
     for (const auto& word : names.spellings) {
-      if (strcasecmp(word.c_str(), folded) == 0) out[i] = word;
+      if (SameIgnoringCase(word, folded)) out[i] = word;
     }
   }
   return out;

@@ -1,8 +1,6 @@
 // PostgreSQL's own rewrite passes, and the order every pass runs in on
 // PostgreSQL.
 
-#include <strings.h>
-
 #include <cctype>
 #include <string>
 #include <string_view>
@@ -10,6 +8,7 @@
 
 #include "db/postgres/postgres.h"
 #include "db/rewrite_passes.h"
+#include "value/text_case.h"
 
 namespace ptolix::db::postgres {
 
@@ -189,7 +188,7 @@ std::vector<std::string> Spellings(const std::vector<Token>& tokens) {
     std::string_view name = WrittenName(t);
     if (name.empty()) continue;
     for (auto it = out.begin(); it != out.end(); ++it) {
-      if (it->size() == name.size() && strncasecmp(it->data(), name.data(), name.size()) == 0) {
+      if (SameIgnoringCase(*it, name)) {
         out.erase(it);
         break;
       }

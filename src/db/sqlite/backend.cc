@@ -13,7 +13,7 @@
 
 #include "db/sqlite/sqlite.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::db {
 

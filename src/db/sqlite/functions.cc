@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "db/sqlite/sqlite.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::db::sqlite {
 

@@ -9,7 +9,7 @@
 #include "db/ddl.h"
 #include "db/rewrite_passes.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 // What the SQLite backend is made of besides the backend itself.
 namespace ptolix::db::sqlite {

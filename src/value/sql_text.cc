@@ -1,8 +1,8 @@
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/sql_text.h"
 
 #include <cstdint>
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 
 namespace ptolix {
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -96,6 +97,17 @@ struct LevelSpread {
 // `codes`: the level's codes in order, each `prefix` followed by one segment.
 // REQUIRES: `codes` is not empty.
 LevelSpread SpreadLevel(const std::string& prefix, const std::vector<std::string>& codes);
+
+// Items. A free code under `prefix` that sorts before `first`, a code of
+// the level below `prefix`: the tails 8 to 4103 below first's last segment,
+// nearest first, leaving out those ending in "F" (the ones codes made from an
+// identifier end in); the first that `in_use` refuses to none, or nothing.
+std::optional<std::string> FreeCodeBefore(const std::string& prefix, std::string_view first,
+                                          const std::function<bool(const std::string&)>& in_use);
+
+// Websites. MakeOrderCode(id, 4) up to 3839, then "0" and the 8-character
+// segment, so that codes keep falling as identifiers rise.
+std::string WebSiteOrderCode(int64_t website_id);
 
 // A code no real code equals ("X" is not a hexadecimal digit), for member
 // `index` of a level under `prefix` while the level is respaced.

@@ -1,6 +1,6 @@
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix {
 
