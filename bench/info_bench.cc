@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "content/information_sql.h"
+#include "db/atomic.h"
 #include "db/backend.h"
 #include "db/rewriter.h"
 #include "info_data.h"

@@ -17,8 +17,8 @@
 
 #include "ptolix/frame/registry.h"
 #include "ptolix/value/errors.h"
-#include "ptolix/value/sql_text.h"
 #include "ptolix/value/variant.h"
+#include "value/sql_text.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 
 #include "ptolix/value/errors.h"
 #include "site/page_code.h"
+#include "value/failure.h"
 
 namespace {
 

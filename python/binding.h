@@ -119,6 +119,8 @@ class LateBound {
 };
 
 void BindObjects(py::module_& m);
+// rules.cc: the library's rules that page scripts apply too.
+void BindRules(py::module_& m);
 // ptolix.create(progid, connection=None).
 py::object Create(const std::string& progid, std::shared_ptr<PyConnection> connection);
 

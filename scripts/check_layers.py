@@ -127,8 +127,6 @@ def main() -> int:
     if "--draw" in sys.argv[1:]:
         draw(counted)
     found = findings(counted)
-    if "--includes-only" in sys.argv[1:]:
-        found = [f for f in found if "include goes" in f or "engine folder" in f]
     for line in found:
         print(f"layers: {line}", file=sys.stderr)
     return 1 if found else 0

@@ -2,12 +2,12 @@
 
 // The whole public surface of Ptolix.
 
+#include "ptolix/connect.h"
 #include "ptolix/content/column.h"
 #include "ptolix/content/encode.h"
 #include "ptolix/content/information.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/counters.h"
 #include "ptolix/frame/frame.h"
 #include "ptolix/frame/registry.h"
 #include "ptolix/frame/system.h"
@@ -23,6 +23,5 @@
 #include "ptolix/site/website.h"
 #include "ptolix/value/errors.h"
 #include "ptolix/value/result_array.h"
-#include "ptolix/value/sql_text.h"
 #include "ptolix/value/variant.h"
 #include "ptolix/version.h"

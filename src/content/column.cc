@@ -5,9 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "db/atomic.h"
+#include "frame/guard.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/value/sql_text.h"
 #include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -7,9 +7,11 @@
 #include <algorithm>
 
 #include "content/information_text.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/value/sql_text.h"
 #include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -2,9 +2,11 @@
 
 #include "content/information_sql.h"
 #include "content/information_text.h"
+#include "db/backend.h"
+#include "frame/guard.h"
 #include "ptolix/content/information.h"
-#include "ptolix/value/sql_text.h"
 #include "schema/states.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 
@@ -108,16 +110,14 @@ std::string PublishedProbe(const std::string& sys, const std::string& col, const
          " and Info_IsDeleted = '0' and Column_ID in " + Subtree(sys, col) + ") ptlx_probe";
 }
 
-// On SQLite the order is by +Info_Order: the same values in the same
-// collation (a unary plus changes neither), but no index can deliver that
-// order, so SQLite cannot choose to walk the website's whole ordered index
-// past a small subtree's rows. PostgreSQL has no unary plus for text and
-// weighs the two ways itself.
+// Ordered by `order`, the engine's order on Info_Order that no index
+// delivers where the engine would otherwise walk the website's whole ordered
+// index past a small subtree's rows.
 std::string PublishedListByColumn(const std::string& sys, const std::string& col,
-                                  const std::string& site, std::string_view top, bool sqlite) {
+                                  const std::string& site, std::string_view top,
+                                  std::string_view order) {
   return Top(top) + kListColumns + " from tPtlx_Information where " +
-         PublishedConditionByColumn(sys, col, site) +
-         (sqlite ? " order by +Info_Order" : " order by Info_Order");
+         PublishedConditionByColumn(sys, col, site) + " order by " + std::string(order);
 }
 
 std::string PublishedCount(const std::string& sys, const std::string& col,
@@ -214,9 +214,9 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID");
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
-    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    const std::string order = db::EngineOf(conn()).UnindexedOrder("Info_Order");
     auto list = [&](bool few) {
-      return few ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite)
+      return few ? info_sql::PublishedListByColumn(s, c, w, {}, order)
                  : info_sql::PublishedList(s, c, w);
     };
     if (PageSize() <= 0) return ListQuery(list(FewPublished(s, c, w, info_sql::kSortedRows)), "");
@@ -236,9 +236,9 @@ ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite,
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID"), num = TopCount(pNum);
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
-    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    const std::string order = db::EngineOf(conn()).UnindexedOrder("Info_Order");
     return UnpagedList(FewPublished(s, c, w, info_sql::TopProbeRows(num))
-                           ? info_sql::PublishedListByColumn(s, c, w, num, sqlite)
+                           ? info_sql::PublishedListByColumn(s, c, w, num, order)
                            : info_sql::PublishedList(s, c, w, num));
   });
 }

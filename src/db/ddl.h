@@ -3,8 +3,6 @@
 #include <string>
 #include <string_view>
 
-#include "ptolix/db/dialect.h"
-
 namespace ptolix::db {
 
 // The kinds of column a table declares, as the engines tell them apart.
@@ -37,8 +35,5 @@ class Ddl {
   virtual std::string ColumnDependencies(std::string_view name, std::string_view table,
                                          std::string_view columns) const = 0;
 };
-
-// The DDL of the engine behind `dialect`.
-const Ddl& DdlOf(Dialect dialect);
 
 }  // namespace ptolix::db

@@ -1,7 +1,8 @@
 #include "ptolix/db/recordset.h"
 
 #include "ptolix/value/errors.h"
-#include "value/text_case.h"
+#include "ptolix/value/text_case.h"
+#include "value/failure.h"
 
 namespace ptolix::db {
 

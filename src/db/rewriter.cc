@@ -3,10 +3,9 @@
 #include <cctype>
 
 #include "db/catalog.h"
-#include "db/postgres/postgres.h"
+#include "db/engine.h"
 #include "db/rewrite_passes.h"
-#include "db/sqlite/sqlite.h"
-#include "value/text_case.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::db {
 
@@ -78,8 +77,8 @@ size_t SearchedColumn(const std::vector<Token>& tokens, size_t like) {
   return p;
 }
 
-bool IsCaseFreeColumn(const Token& column) {
-  return Is(column, "Info_Title") || Is(column, "Info_Content");
+bool IsCaseFreeColumn(const Statement& s, const Token& column) {
+  return column.kind == TokenKind::kName && s.catalog.IsCaseFreeColumn(column.text);
 }
 
 bool AddPrefixRange(Statement& s, size_t like, PrefixRange range, bool range_alone) {
@@ -281,15 +280,9 @@ std::vector<Token> Tokenize(std::string_view sql) {
   return out;
 }
 
-Rewritten Rewrite(std::string_view sql, Dialect dialect) {
-  return Rewrite(sql, dialect, LibraryCatalog());
-}
-
-Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog) {
+Rewritten Rewrite(std::string_view sql, const Engine& engine, const Catalog& catalog) {
   Statement s(Tokenize(sql), catalog);
-  const auto& passes =
-      dialect == Dialect::kPostgres ? postgres::RewritePasses() : sqlite::RewritePasses();
-  for (Pass pass : passes) pass(s);
+  for (Pass pass : engine.RewritePasses()) pass(s);
   return std::move(s.out);
 }
 

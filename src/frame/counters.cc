@@ -1,9 +1,11 @@
-#include "ptolix/frame/counters.h"
+#include "frame/counters.h"
 
+#include "db/atomic.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/error.h"
 #include "ptolix/value/errors.h"
-#include "ptolix/value/sql_text.h"
+#include "value/failure.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "ptolix/value/errors.h"
+#include "value/failure.h"
 
 namespace ptolix {
 

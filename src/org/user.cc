@@ -1,8 +1,9 @@
 #include "ptolix/org/user.h"
 
+#include "frame/guard.h"
 #include "org/role_sql.h"
 #include "ptolix/org/password.h"
-#include "ptolix/value/sql_text.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

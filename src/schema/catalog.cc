@@ -1,7 +1,7 @@
 #include "schema/catalog.h"
 
+#include "ptolix/value/text_case.h"
 #include "schema/tables.h"
-#include "value/text_case.h"
 
 namespace ptolix::schema {
 
@@ -24,6 +24,13 @@ db::Catalog BuildCatalog() {
   for (const auto& n : text) {
     if (!other.count(n)) catalog.text_columns.insert(n);
   }
+  // What readers search: titles and contents match without letter case.
+  catalog.case_free_columns = {"info_title", "info_content"};
+  return catalog;
+}
+
+std::shared_ptr<const db::Catalog> LibraryCatalog() {
+  static const auto catalog = std::make_shared<const db::Catalog>(BuildCatalog());
   return catalog;
 }
 

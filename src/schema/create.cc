@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "db/atomic.h"
 #include "db/backend.h"
 #include "db/ddl.h"
 #include "ptolix/schema/schema.h"
@@ -92,10 +93,9 @@ std::string FollowIdentity(const TableDef& t, const db::Ddl& ddl) {
 
 }  // namespace
 
-std::vector<std::string> CreateStatements(db::Dialect dialect) {
-  const db::Ddl& ddl = db::DdlOf(dialect);
-  std::vector<std::string> out;
-  out = db::HelperFunctionStatements(dialect);
+std::vector<std::string> CreateStatements(const db::Engine& engine) {
+  const db::Ddl& ddl = engine.ddl();
+  std::vector<std::string> out = engine.HelperFunctionStatements();
   for (const auto& t : Tables()) {
     out.push_back(CreateTable(t, ddl));
     if (std::string follow = FollowIdentity(t, ddl); !follow.empty()) out.push_back(follow);
@@ -121,7 +121,7 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
 void CreateSchema(db::Connection& connection) {
   db::Transaction tx(connection);
   auto& backend = db::BackendOf(connection);
-  for (const auto& sql : CreateStatements(connection.dialect())) backend.Execute(sql);
+  for (const auto& sql : CreateStatements(db::EngineOf(connection))) backend.Execute(sql);
   // On PostgreSQL the identity trigger moves each sequence past these rows.
   for (const auto& row : StandardRows()) {
     backend.Execute(

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "db/ddl.h"
-#include "ptolix/db/dialect.h"
+#include "db/engine.h"
 
 // The library's tables and indexes, as the schema declares them.
 namespace ptolix::schema {
@@ -35,8 +35,8 @@ const std::vector<IndexDef>& Indexes();
 // Indexes of earlier schemas that CreateSchema drops.
 const std::vector<std::string>& RetiredIndexes();
 
-// The statements that create the schema on `dialect`, tables and indexes
+// The statements that create the schema on `engine`, tables and indexes
 // "if not exists".
-std::vector<std::string> CreateStatements(db::Dialect dialect);
+std::vector<std::string> CreateStatements(const db::Engine& engine);
 
 }  // namespace ptolix::schema

@@ -9,7 +9,8 @@
 
 #include "ptolix/frame/system.h"
 #include "ptolix/value/errors.h"
-#include "ptolix/value/sql_text.h"
+#include "value/failure.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

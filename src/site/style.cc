@@ -1,6 +1,8 @@
 #include "ptolix/site/style.h"
 
-#include "ptolix/value/sql_text.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

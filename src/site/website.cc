@@ -1,7 +1,9 @@
 #include "ptolix/site/website.h"
 
-#include "ptolix/value/sql_text.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
 #include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -1,6 +1,7 @@
 #include "ptolix/value/errors.h"
 
 #include "ptolix/value/variant.h"
+#include "value/failure.h"
 
 namespace ptolix {
 

@@ -7,7 +7,8 @@
 #include <cstdint>
 
 #include "ptolix/value/errors.h"
-#include "value/text_case.h"
+#include "ptolix/value/text_case.h"
+#include "value/failure.h"
 
 namespace ptolix {
 

@@ -9,19 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "ptolix/value/code_widths.h"
+
 // Order codes: the text that puts roles, columns, items, websites and links
 // in display order. A code is one hexadecimal segment per tree level, so
 // sorting by code gives depth-first tree order and a code prefix selects a
 // subtree. Everything here works on codes alone; the callers read the rows,
 // ask for codes or a plan, and write the rows.
 namespace ptolix {
-
-// Segment widths of the trees.
-inline constexpr int kRoleCodeWidth = 4;
-inline constexpr int kColumnCodeWidth = 8;
-inline constexpr int kInfoCodeWidth = 8;
-inline constexpr int kWebSiteCodeWidth = 4;
-inline constexpr int kLinkCodeWidth = 6;
 
 // Segment of a hierarchical order code: 16^(w-1) - 1 - value in upper-case
 // hexadecimal (no leading zeros, 8-digit two's complement when negative)

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "value/text_case.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix {
 

@@ -1,8 +1,9 @@
-#include "ptolix/value/sql_text.h"
+#include "value/sql_text.h"
 
 #include <cstdint>
 
 #include "ptolix/value/errors.h"
+#include "value/failure.h"
 
 namespace ptolix {
 

@@ -8,7 +8,8 @@
 
 #include "ptolix/value/errors.h"
 #include "ptolix/value/result_array.h"
-#include "ptolix/value/sql_text.h"
+#include "value/failure.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -141,7 +141,7 @@ TEST_P(ListPagesTest, KeyedWindowSelectsThePlainWindowsRows) {
   for (const char* c : cases) {
     auto r = db::RewriteFor(*conn, c);
     for (int64_t start : {0, 3, 20, 57, 140, 390}) {
-      std::string keyed = db::KeyedWindow(r, start, 20);
+      std::string keyed = db::KeyedWindow(r, db::CatalogOf(*conn), start, 20);
       ASSERT_FALSE(keyed.empty()) << c;
       auto plain = Fetch(r.text + " limit 20 offset " + std::to_string(start));
       EXPECT_EQ(plain, Fetch(keyed)) << keyed;
@@ -154,7 +154,7 @@ TEST_P(ListPagesTest, KeyedWindowSelectsThePlainWindowsRows) {
   auto r = db::RewriteFor(*conn, "select * from tPtlx_Information where Column_ID = 40");
   auto all = Fetch(r.text);
   std::sort(all.begin(), all.end());
-  auto keyed = Fetch(db::KeyedWindow(r, 30, 20));
+  auto keyed = Fetch(db::KeyedWindow(r, db::CatalogOf(*conn), 30, 20));
   EXPECT_EQ(keyed.size(), 20u);
   for (const auto& row : keyed) EXPECT_TRUE(std::binary_search(all.begin(), all.end(), row)) << row;
   // Statements it does not apply to.
@@ -163,7 +163,8 @@ TEST_P(ListPagesTest, KeyedWindowSelectsThePlainWindowsRows) {
         "select top 5 * from tPtlx_Information where Column_ID = 1 order by Info_Order",
         "select * from tPtlx_Information a, tPtlx_Column b where a.Column_ID = b.Column_ID",
         "select * from tLink_Detail where LinkClass_ID = 1 order by Link_Order"}) {
-    EXPECT_EQ(db::KeyedWindow(db::RewriteFor(*conn, other), 40, 20), "") << other;
+    EXPECT_EQ(db::KeyedWindow(db::RewriteFor(*conn, other), db::CatalogOf(*conn), 40, 20), "")
+        << other;
   }
 }
 

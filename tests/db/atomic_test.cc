@@ -2,6 +2,8 @@
 // or deadlock runs the change again at the outermost level only, and what a
 // caller gets back after each kind of failure.
 
+#include "db/atomic.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -27,7 +29,8 @@ class FakeBackend : public db::Backend {
   std::function<void(const std::string&, int)> fail = [](const std::string&, int) {};
 
   explicit FakeBackend(std::vector<std::string>* log) : sent(log) {}
-  db::Dialect dialect() const override { return db::Dialect::kSqlite; }
+  // Transactions begin and lock as on SQLite.
+  const db::Engine& engine() const override { return db::EngineFor(db::Dialect::kSqlite); }
   std::unique_ptr<db::BackendCursor> Query(const std::string& sql,
                                            const db::ResultNames&) override {
     Send(sql);
@@ -35,15 +38,12 @@ class FakeBackend : public db::Backend {
   }
   int64_t Execute(const std::string& sql) override {
     Send(sql);
-    if (sql == "begin") open_ = true;
+    if (sql == "begin immediate") open_ = true;
     if (sql == "commit" || sql == "rollback") open_ = false;
     return 1;
   }
   int64_t Insert(const std::string& sql, std::string_view) override { return Execute(sql); }
   bool InTransaction() const override { return open_; }
-  std::string BeginText() const override { return "begin"; }
-  std::string LockText(std::initializer_list<db::Lock>) const override { return ""; }
-  std::string ChangeToken() const override { return "0"; }
 
  private:
   void Send(const std::string& sql) {
@@ -76,7 +76,7 @@ TEST(RunAtomic, RetriesOnlyWholeOutermostChanges) {
        false,
        2,
        false,
-       {"begin", "update t", "rollback", "begin", "update t", "commit"}},
+       {"begin immediate", "update t", "rollback", "begin immediate", "update t", "commit"}},
       {"deadlock at commit",
        "commit",
        1,
@@ -84,7 +84,8 @@ TEST(RunAtomic, RetriesOnlyWholeOutermostChanges) {
        false,
        2,
        false,
-       {"begin", "update t", "commit", "rollback", "begin", "update t", "commit"}},
+       {"begin immediate", "update t", "commit", "rollback", "begin immediate", "update t",
+        "commit"}},
       {"any other refusal is not retried",
        "update t",
        1,
@@ -92,7 +93,7 @@ TEST(RunAtomic, RetriesOnlyWholeOutermostChanges) {
        false,
        1,
        true,
-       {"begin", "update t", "rollback"}},
+       {"begin immediate", "update t", "rollback"}},
       {"inside the caller's transaction",
        "update t",
        1,
@@ -100,7 +101,7 @@ TEST(RunAtomic, RetriesOnlyWholeOutermostChanges) {
        true,
        1,
        true,
-       {"begin", "savepoint ptlx_2", "update t", "rollback to savepoint ptlx_2",
+       {"begin immediate", "savepoint ptlx_2", "update t", "rollback to savepoint ptlx_2",
         "release savepoint ptlx_2", "rollback"}},
   };
   for (const Case& c : cases) {

@@ -21,8 +21,8 @@
 #include "db/catalog.h"
 #include "db/postgres/postgres.h"
 #include "ptolix/db/error.h"
+#include "ptolix/value/text_case.h"
 #include "ptolix/value/variant.h"
-#include "value/text_case.h"
 
 namespace ptolix::db {
 
@@ -43,12 +43,13 @@ struct ConnFinish {
 // itself folds unquoted names to lower case and calls expressions by their
 // function name or "?column?"; `names` holds what the rewriter read from the
 // statement.
-std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& names) {
+std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& names,
+                                     const Catalog& catalog) {
   int n = PQnfields(res);
   std::vector<std::string> out(n);
   // Unquoted names come back folded to lower case; the schema's own
   // spelling is what callers index result arrays by.
-  const auto& spelling = LibraryCatalog().spelling;
+  const auto& spelling = catalog.spelling;
   bool all_known = true;
   for (int i = 0; i < n; ++i) {
     const char* folded = PQfname(res, i);
@@ -79,11 +80,7 @@ std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& nam
   return out;
 }
 
-// Names of the result columns as callers expect them: schema columns in the
-// schema's spelling, aliases as the statement wrote them, and other
-// expressions by their text ("count(*)"), as SQLite names them. PostgreSQL
-// itself folds unquoted names to lower case and calls expressions by their
-// function name or "?column?".
+// The server's message for a failed statement, or the connection's.
 std::string ErrorText(const PGresult* res, PGconn* conn) {
   const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
   std::string text = primary ? primary : PQerrorMessage(conn);
@@ -121,9 +118,9 @@ bool IsTransactionControl(const std::string& first) {
 
 class PgCursor : public BackendCursor {
  public:
-  PgCursor(ResultPtr res, const ResultNames& names) : res_(std::move(res)) {
+  PgCursor(ResultPtr res, const ResultNames& names, const Catalog& catalog) : res_(std::move(res)) {
     int n = PQnfields(res_.get());
-    columns_ = ColumnNames(res_.get(), names);
+    columns_ = ColumnNames(res_.get(), names, catalog);
     for (int i = 0; i < n; ++i) types_.push_back(PQftype(res_.get(), i));
     rows_ = PQntuples(res_.get());
   }
@@ -160,7 +157,8 @@ PGconn* ConnectWithTimeout(const std::string& uri) {
 
 class PostgresBackend : public Backend {
  public:
-  explicit PostgresBackend(const std::string& uri) : conn_(ConnectWithTimeout(uri)) {
+  PostgresBackend(const std::string& uri, const Catalog& catalog)
+      : catalog_(catalog), conn_(ConnectWithTimeout(uri)) {
     if (!conn_) throw Error("cannot connect to PostgreSQL: out of memory", "");
     if (PQstatus(conn_.get()) != CONNECTION_OK) {
       throw Error("cannot connect to PostgreSQL: " + ErrorText(nullptr, conn_.get()), "");
@@ -175,23 +173,17 @@ class PostgresBackend : public Backend {
         "set client_min_messages to warning");
   }
 
-  Dialect dialect() const override { return Dialect::kPostgres; }
+  const Engine& engine() const override { return postgres::TheEngine(); }
 
   std::unique_ptr<BackendCursor> Query(const std::string& sql, const ResultNames& names) override {
-    return std::make_unique<PgCursor>(Run(sql), names);
+    return std::make_unique<PgCursor>(Run(sql), names, catalog_);
   }
 
   int64_t Execute(const std::string& sql) override { return Changed(Run(sql).get()); }
 
-  int64_t Insert(const std::string& sql, std::string_view id_column) override {
-    std::string text = sql;
-    while (!text.empty() &&
-           (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) {
-      text.pop_back();
-    }
-    text += " returning ";
-    text += id_column;
-    ResultPtr res = Run(text);
+  // The statement returns the identity (the engine's InsertReturning).
+  int64_t Insert(const std::string& sql, std::string_view) override {
+    ResultPtr res = Run(sql);
     if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) == 0 ||
         PQgetisnull(res.get(), 0, 0)) {
       return 0;  // nothing inserted
@@ -201,12 +193,6 @@ class PostgresBackend : public Backend {
     int64_t id = 0;
     std::from_chars(value, value + std::strlen(value), id);
     return id;
-  }
-
-  std::string BeginText() const override { return postgres::BeginText(); }
-  std::string ChangeToken() const override { return postgres::ChangeToken(); }
-  std::string LockText(std::initializer_list<Lock> held) const override {
-    return postgres::LockText(held);
   }
 
   bool InTransaction() const override {
@@ -316,6 +302,7 @@ class PostgresBackend : public Backend {
     kept_.erase(it);
   }
 
+  const Catalog& catalog_;
   std::unordered_map<std::string, Kept> kept_;
   std::list<std::string> uses_;      // texts of kept_, most recently run first
   std::unordered_set<size_t> seen_;  // hashes of texts run once, not yet kept
@@ -327,8 +314,12 @@ class PostgresBackend : public Backend {
 
 }  // namespace
 
-std::unique_ptr<Backend> OpenPostgres(const std::string& uri) {
-  return std::make_unique<PostgresBackend>(uri);
+}  // namespace ptolix::db
+
+namespace ptolix::db::postgres {
+
+std::unique_ptr<Backend> OpenBackend(const std::string& uri, const Catalog& catalog) {
+  return std::make_unique<PostgresBackend>(uri, catalog);
 }
 
-}  // namespace ptolix::db
+}  // namespace ptolix::db::postgres

@@ -8,7 +8,7 @@
 
 #include "db/postgres/postgres.h"
 #include "db/rewrite_passes.h"
-#include "value/text_case.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::db::postgres {
 
@@ -60,7 +60,7 @@ void Searches(Statement& s) {
   for (size_t i = 0; i < s.tokens.size(); ++i) {
     if (!Is(s.tokens[i], "like")) continue;
     size_t p = SearchedColumn(s.tokens, i);
-    if (p != std::string::npos && IsCaseFreeColumn(s.tokens[p])) {
+    if (p != std::string::npos && IsCaseFreeColumn(s, s.tokens[p])) {
       s.tokens[p].text += " collate \"und-x-icu\"";
       s.tokens[i].text = "ilike";
     } else {

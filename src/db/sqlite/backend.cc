@@ -146,7 +146,7 @@ class SqliteBackend : public Backend {
     if (path != ":memory:") Exec("pragma mmap_size=" + std::to_string(kMapBytes));
   }
 
-  Dialect dialect() const override { return Dialect::kSqlite; }
+  const Engine& engine() const override { return sqlite::TheEngine(); }
 
   std::unique_ptr<BackendCursor> Query(const std::string& sql, const ResultNames&) override {
     return std::make_unique<SqliteCursor>(cache_, sql);
@@ -161,12 +161,6 @@ class SqliteBackend : public Backend {
   int64_t Insert(const std::string& sql, std::string_view) override {
     SqliteCursor run(cache_, sql);
     return sqlite3_last_insert_rowid(cache_->db());
-  }
-
-  std::string BeginText() const override { return sqlite::BeginText(); }
-  std::string ChangeToken() const override { return sqlite::ChangeToken(); }
-  std::string LockText(std::initializer_list<Lock> held) const override {
-    return sqlite::LockText(held);
   }
 
   bool InTransaction() const override { return !sqlite3_get_autocommit(cache_->db()); }
@@ -203,8 +197,12 @@ class SqliteBackend : public Backend {
 
 }  // namespace
 
-std::unique_ptr<Backend> OpenSqlite(const std::string& path) {
+}  // namespace ptolix::db
+
+namespace ptolix::db::sqlite {
+
+std::unique_ptr<Backend> OpenBackend(const std::string& path) {
   return std::make_unique<SqliteBackend>(path);
 }
 
-}  // namespace ptolix::db
+}  // namespace ptolix::db::sqlite

@@ -175,8 +175,6 @@ void MatchIgnoringCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 }  // namespace
 
-std::vector<std::string> FunctionStatements() { return {}; }
-
 void RegisterFunctions(sqlite3* raw) {
   sqlite3_create_function_v2(raw, "getdate", 0, SQLITE_UTF8, nullptr, GetDate, nullptr, nullptr,
                              nullptr);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "db/sqlite/sqlite.h"
-#include "value/text_case.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::db::sqlite {
 
