@@ -74,6 +74,7 @@ PYBIND11_MODULE(ptolix, m) {
 
   python::InitValues(m);
   python::BindConnection(m);
+  python::BindErrors(m);
   python::BindObjects(m);
   python::BindRules(m);
   m.def("records", &python::Records, py::arg("result"),

@@ -43,9 +43,14 @@ class Transaction {
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
+  // Throws db::Error (and the transaction stays open, to be rolled back by
+  // the destructor) when the database refuses the commit or the connection
+  // was lost.
   void Commit();
 
  private:
+  void Ended();
+
   Connection& conn_;
   int depth_;
   bool done_ = false;

@@ -35,8 +35,8 @@ int32_t NextEncodeValue(std::string_view table, std::string_view column, std::st
                 "values (" +
                 SqlQuote(table) + "," + SqlQuote(column) + "," + std::string(identify) + ",1)");
             insert.Commit();
-          } catch (const db::Error&) {
-            if (attempt + 1 < db::kAtomicAttempts) continue;
+          } catch (const db::Error& e) {
+            if (attempt + 1 < db::kAtomicAttempts && !e.Lost()) continue;
             throw;
           }
         }

@@ -44,6 +44,7 @@ class FakeBackend : public db::Backend {
   }
   int64_t Insert(const std::string& sql, std::string_view) override { return Execute(sql); }
   bool InTransaction() const override { return open_; }
+  std::unique_ptr<db::Backend> Reopen() const override { return nullptr; }  // never lost
 
  private:
   void Send(const std::string& sql) {

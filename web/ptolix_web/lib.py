@@ -3,7 +3,6 @@ created per request, and helpers that read results and `Errors` text."""
 
 from __future__ import annotations
 
-import re
 import threading
 from typing import Any
 
@@ -52,29 +51,17 @@ def first(result: Any) -> dict | None:
     return found[0] if found else None
 
 
-# "2026-12-07 03:40:00 - [Ptolix] 用户不存在。" or "... - [13] Type mismatch ..."
-_LINE = re.compile(r"^\s*\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - \[([^\]]*)\] ?(.*)$")
-
-# The line a paged list adds when it has no rows; an empty list is not a
-# failure for a page that shows it.
-NO_RECORDS = "没有记录。"
-
-
 def messages(obj: Any, *, ignore_empty: bool = True) -> list[str]:
     """The lines of the object's `Errors` as readable messages, once each."""
-    text = obj.Errors or ""
     out: list[str] = []
-    for line in re.split(r"\r?\n", text):
-        if not line.strip():
+    for line in ptolix.error_lines(obj):
+        text = line.message.strip()
+        if not text or (ignore_empty and line.number is None and text == ptolix.NO_RECORDS):
             continue
-        m = _LINE.match(line)
-        if m:
-            number, message = m.group(1), m.group(2).strip()
-            line = message if number == "Ptolix" else f"{message} (error {number})"
-        if ignore_empty and line == NO_RECORDS:
-            continue
-        if line not in out:
-            out.append(line)
+        if line.number is not None:
+            text = f"{text} (error {line.number})"
+        if text not in out:
+            out.append(text)
     return out
 
 

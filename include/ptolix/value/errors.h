@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace ptolix {
 
@@ -17,7 +20,13 @@ inline constexpr int32_t kObjectNotSet = 91;       // Object variable or With bl
 inline constexpr int32_t kNoCurrentRecord = 3021;  // BOF or EOF
 inline constexpr int32_t kItemNotFound = 3265;     // no field of that name
 inline constexpr int32_t kDatabase = -2147217900;  // the database refused a statement
+// The connection to the database was lost (the server or the network dropped
+// it, or the database file went away); the next call opens it again.
+inline constexpr int32_t kConnectionLost = -2147467259;
 }  // namespace err
+
+// What a list records when it has no rows (form 1).
+inline constexpr std::string_view kNoRecords = "没有记录。";
 
 // A failure with the number and description its error line shows. Inside a
 // business method it becomes that line at the method boundary; callers meet
@@ -33,5 +42,17 @@ class Failure : public std::runtime_error {
   int32_t number_;
   std::string description_;
 };
+
+// One line of an `Errors` text, read back: `number` is absent for the
+// system's own messages (form 1, "[Ptolix]").
+struct ErrorLine {
+  std::string time;  // "YYYY-MM-DD HH:MM:SS"
+  std::optional<int32_t> number;
+  std::string message;
+};
+// The lines of an `Errors` text, oldest first. A line that is not in either
+// form (text a caller appended) is kept whole as the message of a line with
+// no time and no number.
+std::vector<ErrorLine> ParseErrorLines(std::string_view errors);
 
 }  // namespace ptolix
