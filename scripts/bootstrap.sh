@@ -21,7 +21,9 @@ fi
 if [[ " $* " == *" --with-web "* ]]; then
   # The web front: Flask, gunicorn, the browser tests (with a CJK font for
   # their screenshots) and the load benchmark.
-  packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk)
+  # Uploads: content types (magic), resized pictures (PIL), formatted text (bleach).
+  packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk
+    python3-magic python3-pil python3-bleach)
 fi
 
 missing=()

@@ -42,7 +42,7 @@ void AddAdditionalRole(db::Connection& conn, std::string& errors, std::string_vi
     return;
   }
   conn.ExecuteCommand("insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (" + SqlValue(role) +
-                      "," + SqlQuote(user) + ")");
+                      "," + SqlQuote(user, user_arg) + ")");
 }
 
 namespace {

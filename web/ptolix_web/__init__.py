@@ -12,11 +12,12 @@ from werkzeug.exceptions import HTTPException
 
 import ptolix
 
-from . import lib
+from . import lib, richtext, schedule
 from .config import Settings
 from .security import SignInThrottle, csrf_token
 from .sessions import ServerSessionInterface, SessionStore
 from .text import format_date, paragraphs, safe_url
+from .visibility import is_hidden, is_marked
 
 
 def create_app(overrides: dict | None = None) -> Flask:
@@ -26,7 +27,8 @@ def create_app(overrides: dict | None = None) -> Flask:
     app.secret_key = settings.secret
     app.config.update(
         PTOLIX=settings,
-        MAX_CONTENT_LENGTH=2 * 1024 * 1024,
+        # A form may carry several files; each is held to upload_mb on its own.
+        MAX_CONTENT_LENGTH=(3 * settings.upload_mb + 1) * 1024 * 1024,
         MAX_FORM_MEMORY_SIZE=1024 * 1024,
         SESSION_COOKIE_NAME="ptolix_session",
         SESSION_COOKIE_SECURE=settings.secure_cookies,
@@ -39,19 +41,47 @@ def create_app(overrides: dict | None = None) -> Flask:
         settings.free_failures, settings.lock_seconds, settings.lock_max_seconds
     )
     app.jinja_env.globals.update(csrf_token=csrf_token)
+    from .items import display_name
+
     app.jinja_env.filters.update(
-        date=format_date, paragraphs=paragraphs, safe_url=safe_url, text=lib.as_text
+        date=format_date,
+        paragraphs=paragraphs,
+        safe_url=safe_url,
+        text=lib.as_text,
+        rich=richtext.render,
+        byline=display_name,
     )
 
     from .admin import bp as admin_bp
     from .auth import bp as auth_bp
     from .desk import bp as desk_bp
+    from .editing import bp as editing_bp
+    from .feeds import bp as feeds_bp
+    from .media import bp as media_bp
     from .public import bp as public_bp
+    from .search import bp as search_bp
+    from .search import desk_bp as desk_search_bp
+    from .visibility import bp as visibility_bp
 
     app.register_blueprint(public_bp)
+    app.register_blueprint(search_bp)
+    app.register_blueprint(feeds_bp)
     app.register_blueprint(auth_bp)
     app.register_blueprint(desk_bp, url_prefix="/desk")
+    app.register_blueprint(desk_search_bp, url_prefix="/desk")
+    app.register_blueprint(visibility_bp, url_prefix="/desk")
+    app.register_blueprint(editing_bp, url_prefix="/desk")
+    app.register_blueprint(media_bp)
+
+    schedule.ensure_running(settings.db_url, settings.schedule_seconds)
+
+    @app.before_request
+    def scheduler():
+        # Started in the worker that serves, after any fork of a preloading server.
+        schedule.ensure_running(settings.db_url, settings.schedule_seconds)
+
     app.register_blueprint(admin_bp, url_prefix="/desk/admin")
+    app.jinja_env.globals.update(column_marked=is_marked, column_hidden=is_hidden)
 
     @app.errorhandler(HTTPException)
     def http_error(e: HTTPException):

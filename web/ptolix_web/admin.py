@@ -12,7 +12,7 @@ from typing import Any, Callable
 
 from flask import Blueprint, abort, redirect, render_template, request, session, url_for
 
-from . import lib
+from . import choices, lib
 from .context import obj, page_number, report, staff_site, staff_sys, user_id
 from .security import check_csrf
 
@@ -49,8 +49,9 @@ class Field:
     name: str
     label: str
     source: str | None = None  # the row field an edit form starts from
-    kind: str = "text"  # text, textarea, password
+    kind: str = "text"  # text, textarea, password, suggest (a number, with choices offered)
     required: bool = False
+    choices: Callable[[], list[tuple[str, str]]] | None = None
 
 
 F = dict[str, str]
@@ -89,6 +90,8 @@ def _user_edit(o: Any, scope: str, key: F, f: F) -> None:
     o.ModifyUser(
         key["Usr_ID"], f["id"] or key["Usr_ID"], f["role"], f["name"], password, f["email"]
     )
+    if not lib.messages(o):
+        choices.rehome_user(o, f["id"] or key["Usr_ID"], f["website"], f["org"])
     if f.get("add_role"):
         o.AddToRole(f["id"] or key["Usr_ID"], f["add_role"])
 
@@ -147,14 +150,14 @@ REGISTERS: dict[str, Register] = {
             [
                 Field("name", "Name", required=True),
                 Field("description", "Description"),
-                Field("father", "Father role ID"),
-                Field("website", "Website ID (empty: every website)"),
+                Field("father", "Father role", choices=choices.roles),
+                Field("website", "Website (empty: every website)", choices=choices.websites),
             ],
             lambda o, s, f: o.AppendRole(f["name"], f["description"], f["father"], f["website"]),
             [
                 Field("name", "Name", "Role_Name", required=True),
                 Field("description", "Description", "Role_Description"),
-                Field("father", "Father role ID", "Role_Father"),
+                Field("father", "Father role", "Role_Father", choices=choices.roles),
                 Field("order", "Order code", "Role_Order"),
             ],
             lambda o, s, k, f: o.ModifyRole(
@@ -180,23 +183,23 @@ REGISTERS: dict[str, Register] = {
             lambda o, s, p: o.GetUserList(page_int(p)),
             [
                 Field("id", "User name", required=True),
-                Field("role", "Role ID", required=True),
-                Field("name", "Full name"),
-                Field("password", "Password", kind="password"),
+                Field("role", "Role", required=True, choices=choices.roles),
+                Field("name", "Full name", required=True),
+                Field("password", "Password", kind="password", required=True),
                 Field("email", "E-mail"),
-                Field("website", "Website ID"),
-                Field("org", "Organisation ID"),
+                Field("website", "Website", required=True, choices=choices.websites),
+                Field("org", "Organisation", kind="suggest", choices=choices.organisations),
             ],
-            lambda o, s, f: o.AppendUser(
-                f["id"], f["role"], f["name"], f["password"], f["email"], f["website"], f["org"]
-            ),
+            lambda o, s, f: choices.append_user(o, f),
             [
                 Field("id", "User name", "Usr_ID", required=True),
-                Field("role", "Role ID", "Role_ID", required=True),
-                Field("name", "Full name", "Usr_Name"),
+                Field("role", "Role", "Role_ID", required=True, choices=choices.roles),
+                Field("name", "Full name", "Usr_Name", required=True),
                 Field("password", "New password (empty: keep)", kind="password"),
                 Field("email", "E-mail", "Usr_Email"),
-                Field("add_role", "Also give role ID"),
+                Field("website", "Website", "WebSite_ID", required=True, choices=choices.websites),
+                Field("org", "Organisation", "Org_ID", "suggest", choices=choices.organisations),
+                Field("add_role", "Also give role", choices=choices.roles),
             ],
             _user_edit,
             lambda o, s, k: o.DeleteUser(k["Usr_ID"]),
@@ -220,7 +223,7 @@ REGISTERS: dict[str, Register] = {
                 Field("name", "Name", required=True),
                 Field("title", "Title"),
                 Field("description", "Description"),
-                Field("type", "Type ID"),
+                Field("type", "Type", choices=choices.site_types),
             ],
             lambda o, s, f: o.AppendWebSite(f["name"], f["title"], f["description"], f["type"]),
             [
@@ -228,7 +231,7 @@ REGISTERS: dict[str, Register] = {
                 Field("title", "Title", "WebSite_Title"),
                 Field("description", "Description", "WebSite_Description"),
                 Field("order", "Order code", "WebSite_Order"),
-                Field("type", "Type ID", "WebSiteType_ID"),
+                Field("type", "Type", "WebSiteType_ID", choices=choices.site_types),
                 Field("logo", "Logo", "WebSite_Logo"),
                 Field("sys", "System ID", "Sys_ID"),
                 Field("style", "Style ID", "Style_ID"),
@@ -523,6 +526,7 @@ def _form(fields: list[Field]) -> F:
         if f.required and not value.strip():
             abort(400, description=f"'{f.label}' must not be empty.")
         out[f.name] = value
+    choices.check(fields, out)
     return out
 
 

@@ -10,12 +10,13 @@ from flask import Blueprint, abort, flash, redirect, render_template, request, s
 
 import ptolix
 
-from . import lib
+from . import lib, media, revisions, schedule
 from .context import (
     EDIT,
     LEVEL_NAMES,
     MANAGE,
     REVIEW,
+    conn,
     level,
     obj,
     page_number,
@@ -25,6 +26,7 @@ from .context import (
     staff_sys,
     user_id,
 )
+from .items import after_save, clean_content
 from .security import check_csrf
 
 bp = Blueprint("desk", __name__)
@@ -161,7 +163,7 @@ def new_item(column_id: str):
         user_id(),
         form["type"],
         form["title"],
-        form["content"],
+        clean_content(None, form["content"]),
         form["pub"],
         form["end"],
         form["url"],
@@ -178,10 +180,16 @@ def new_item(column_id: str):
             ),
             422,
         )
-    attach_title, attach_file = field("attach_title", "name"), field("attach_file", "url")
-    if attach_file:
-        info.AppendInfoAttach(new_id, attach_title or attach_file, attach_file)
-    report(info, "The item was saved; it waits for review.")
+    draft = request.form.get("send") == "draft"
+    if draft:  # "returned for re-editing": with editors, not waiting for review
+        info.AssessInfo(user_id(), new_id, "2")
+    _, problems = media.uploads(
+        new_id, request.files.getlist("file"), field("attach_title", "name"), field("alt")
+    )
+    for p in problems:
+        flash(p, "error")
+    after_save(new_id, "written")
+    report(info, "The item was saved" + (" with editors." if draft else "; it waits for review."))
     return redirect(url_for("desk.item", item_id=new_id))
 
 
@@ -213,17 +221,19 @@ def item(item_id: str):
     col = column_row(str(row["Column_ID"]))
     if request.method == "POST":
         form = _item_form()
+        revisions.keep_earlier(item_id, row)
         info = obj("Information")
         info.ModifyInfo(
             item_id,
             form["type"],
             form["title"],
-            form["content"],
+            clean_content(item_id, form["content"]),
             form["pub"],
             form["end"],
             form["url"],
         )
         if report(info, "The item was changed."):
+            after_save(item_id)
             return redirect(url_for("desk.item", item_id=item_id))
         row = _echo(form) | {
             "Info_ID": row["Info_ID"],
@@ -241,6 +251,8 @@ def item(item_id: str):
         level=have,
         types=_types(),
         attachments=lib.rows(info.GetInfoAttachList(item_id)),
+        files={m.attach: m for m in media.of_items([item_id])},
+        editor_pictures=media.editor_list(item_id),
         targets=targets,
         states=_states(),
         decisions=DECISIONS,
@@ -253,18 +265,9 @@ def delete_item(item_id: str):
     row, _ = item_row(item_id, EDIT)
     info = obj("Information")
     info.DeleteInfo(item_id)
-    report(info, "The item was deleted.")
+    if report(info, "The item was deleted."):
+        media.item_deleted(item_id)
     return redirect(url_for("desk.column", column_id=row["Column_ID"]))
-
-
-@bp.route("/items/<item_id>/attachments", methods=["POST"])
-def add_attachment(item_id: str):
-    item_row(item_id, EDIT)
-    name = field("file", "url", required=True)
-    info = obj("Information")
-    info.AppendInfoAttach(item_id, field("title", "name") or name, name)
-    report(info, "The attachment was added.")
-    return redirect(url_for("desk.item", item_id=item_id))
 
 
 @bp.route("/items/<item_id>/attachments/<attach_id>/delete", methods=["POST"])
@@ -274,7 +277,8 @@ def delete_attachment(item_id: str, attach_id: str):
         abort(404, description="There is no such attachment.")
     info = obj("Information")
     info.DeleteInfoAttach(item_id, attach_id)
-    report(info, "The attachment was removed.")
+    if report(info, "The attachment was removed."):
+        media.attachment_removed(item_id, attach_id)
     return redirect(url_for("desk.item", item_id=item_id))
 
 
@@ -334,7 +338,9 @@ def assess(item_id: str):
         abort(400, description="Choose a review decision.")
     info = obj("Information")
     info.AssessInfo(user_id(), item_id, state)
-    report(info, f"{DECISIONS[state]}: done.")
+    if report(info, f"{DECISIONS[state]}: done.") and schedule.tick(conn(), ids=[item_id]):
+        for note in filter(None, [schedule.notice(conn(), [item_id])]):
+            flash(note, "ok")
     return back(url_for("desk.review"))
 
 

@@ -5,10 +5,14 @@ from __future__ import annotations
 
 from flask import Blueprint, abort, render_template, request
 
-from . import lib
+from . import caching, lib, media
 from .context import obj, page_number, settings, system_of, website
+from .items import pictures_of
+from .text import summary
+from .visibility import hidden_ids, hidden_list, is_hidden, item_hidden, shown
 
 bp = Blueprint("public", __name__)
+bp.after_request(caching.public_response)
 
 PUBLISHED = (4, 5, 6)
 
@@ -22,7 +26,7 @@ def _site(site_id: str | int) -> tuple[dict, str]:
 
 def _nav(site_id: str, sys_id: str) -> list[dict]:
     """The website's top-level columns (and the shared ones)."""
-    return lib.rows(obj("Column").GetChildColumnList(sys_id, site_id, ""))
+    return shown(lib.rows(obj("Column").GetChildColumnList(sys_id, site_id, "")))
 
 
 @bp.route("/")
@@ -44,9 +48,15 @@ def _home(site_id: str):
     top = str(settings().top_n)
     blocks = []
     for c in columns:
-        items = lib.rows(info.GetTopNPublishedInfoList(site_id, sys_id, str(c["Column_ID"]), top))
-        blocks.append({"column": c, "items": items})
-    pictures = lib.rows(info.GetTopNPictureInfoList(site_id, sys_id, "4"))
+        blocks.append({"column": c, "items": _top(site_id, sys_id, str(c["Column_ID"]), top)})
+    # Hidden columns' pictures are passed over: a few more are asked for.
+    pictures = lib.rows(
+        info.GetTopNPictureInfoList(site_id, sys_id, "12" if hidden_ids() else "4")
+    )
+    pictures = [p for p in pictures if not item_hidden(p)][:4]
+    firsts = media.first_pictures([p["Info_ID"] for p in pictures])
+    for p in pictures:
+        p["picture"] = firsts.get(p["Info_ID"])
     return render_template(
         "public/home.html",
         site=site,
@@ -56,6 +66,16 @@ def _home(site_id: str):
         pictures=pictures,
         errors=lib.messages(info),
     )
+
+
+def _top(site_id: str, sys_id: str, column_id: str, top: str) -> list[dict]:
+    """A column's first published items, those of hidden sub-columns left out."""
+    if not hidden_ids():
+        return lib.rows(
+            obj("Information").GetTopNPublishedInfoList(site_id, sys_id, column_id, top)
+        )
+    info = obj("Information", int(top))
+    return lib.rows(info.SearchPublishedInfoList(site_id, sys_id, column_id, "", hidden_list()))
 
 
 def _column_site(column: dict) -> str:
@@ -70,17 +90,27 @@ def column(column_id: str):
     sys_id = str(settings().sys_id)
     col = obj("Column")
     row = lib.first(col.GetColumn(sys_id, column_id))
-    if row is None or row.get("Column_IsDeleted") == "1":
+    if row is None or row.get("Column_IsDeleted") == "1" or is_hidden(row):
         abort(404, description="There is no such column.")
     site_id = _column_site(row)
     site, sys_id = _site(site_id)
     info = obj("Information", settings().page_size)
     page_text = request.args.get("page", "")
-    items = info.GetPublishedInfoList(site_id, sys_id, column_id, page_text)
+    if hidden_ids():
+        # Items homed in hidden columns stay off the list, cross-posted or not.
+        items = info.SearchPublishedInfoList(
+            site_id, sys_id, column_id, "", hidden_list(), page_text
+        )
+    else:
+        items = info.GetPublishedInfoList(site_id, sys_id, column_id, page_text)
     errors = lib.messages(info)
     record_count, page_count = int(info.RecordCount or 0), int(info.PageCount or 0)
     current = page_number(page_text, page_count) if items is not None else 0
     status = 400 if items is None else 200
+    items = lib.rows(items)
+    firsts = media.first_pictures([i["Info_ID"] for i in items])
+    for i in items:
+        i["picture"] = firsts.get(i["Info_ID"])
     return (
         render_template(
             "public/column.html",
@@ -89,8 +119,8 @@ def column(column_id: str):
             nav=_nav(site_id, sys_id),
             column=row,
             path=lib.rows(col.GetFatherColumnList(sys_id, column_id)),
-            children=lib.rows(col.GetChildColumnList(sys_id, site_id, column_id)),
-            items=lib.rows(items),
+            children=shown(lib.rows(col.GetChildColumnList(sys_id, site_id, column_id))),
+            items=items,
             errors=errors,
             record_count=record_count,
             page_count=page_count,
@@ -119,10 +149,16 @@ def _pager(current: int, count: int) -> list[int | None]:
 def item(item_id: str):
     if not lib.is_id(item_id):
         abort(404, description="There is no such item.")
-    info = obj("Information")
-    row = lib.first(info.GetInfo(item_id))
+    row = lib.first(obj("Information").GetInfo(item_id))
     if row is None or row.get("InfState_ID") not in PUBLISHED or row.get("Info_IsDeleted") == "1":
         abort(404, description="There is no such item, or it is not published.")
+    return story_page(row)
+
+
+def story_page(row: dict, preview: bool = False) -> str:
+    """An item's page as readers get it; a preview shows it in any state."""
+    item_id = str(row["Info_ID"])
+    info = obj("Information")
     site_id = (
         str(row["WebSite_ID"])
         if isinstance(row.get("WebSite_ID"), int)
@@ -131,6 +167,8 @@ def item(item_id: str):
     site, sys_id = _site(site_id)
     col = obj("Column")
     column_row = lib.first(col.GetColumn(str(row["Sys_ID"]), str(row["Column_ID"])))
+    if is_hidden(column_row) and not preview:
+        abort(404, description="There is no such item, or it is not published.")
     return render_template(
         "public/item.html",
         site=site,
@@ -139,6 +177,10 @@ def item(item_id: str):
         item=row,
         column=column_row,
         attachments=lib.rows(info.GetInfoAttachList(item_id)),
+        files={m.attach: m for m in media.of_items([item_id])},
+        pictures=pictures_of(item_id),
+        preview=preview,
+        description=summary(row.get("Info_Content")),
     )
 
 

@@ -73,6 +73,8 @@ def server(demo, tmp_path_factory):
         PTOLIX_DB=demo.url,
         PTOLIX_SECRET=secrets.token_hex(16),
         PTOLIX_SIGNIN_LOCK_SECONDS="60",
+        PTOLIX_MEDIA=str(tmp_path_factory.mktemp("media")),
+        PTOLIX_SCHEDULE_SECONDS="1",
         PYTHONPATH=os.pathsep.join(paths),
     )
     log = tmp_path_factory.mktemp("server") / "gunicorn.log"

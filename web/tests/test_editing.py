@@ -1,0 +1,320 @@
+"""Editing through the test client: uploads checked by content and served
+safely, formatted text kept to its subset, preview and revisions for staff
+only, dates applied by state changes with exact counts, drafts, reviewing
+several items at once and bylines."""
+
+import io
+import re
+from datetime import datetime, timedelta
+from pathlib import Path
+
+import pytest
+from PIL import Image
+from test_pages import sign_in, token
+
+import ptolix
+from ptolix_web import create_app, schedule
+
+
+@pytest.fixture(scope="module")
+def app(demo, tmp_path_factory):
+    return create_app(
+        {
+            "db_url": demo.url,
+            "secret": "test-secret",
+            "media_dir": str(tmp_path_factory.mktemp("media")),
+            "upload_mb": 1,
+            "schedule_seconds": 0,
+        }
+    )
+
+
+def client(app, user: str, password: str):
+    c = app.test_client()
+    assert sign_in(c, user, password).status_code == 302
+    return c
+
+
+def picture(fmt: str = "JPEG", size=(1200, 900)) -> bytes:
+    out = io.BytesIO()
+    Image.new("RGB", size, (30, 120, 200)).save(out, format=fmt)
+    return out.getvalue()
+
+
+PDF = b"%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n"
+
+
+def new_item(c, column: str, title: str, **fields) -> str:
+    data = {"csrf_token": token(c, "/desk/"), "title": title, "type": "1"} | fields
+    resp = c.post(f"/desk/columns/{column}/new", data=data, content_type="multipart/form-data")
+    assert resp.status_code == 302, resp.get_data(as_text=True)
+    return resp.headers["Location"].rsplit("/", 1)[1]
+
+
+def messages(page: str) -> list[str]:
+    return re.findall(r'class="msg [a-z]+">([^<]*)', page)
+
+
+def state(url: str, item: str) -> int:
+    with ptolix.connect(url) as conn:
+        return ptolix.records(ptolix.create("Information", conn).GetInfo(item))[0]["InfState_ID"]
+
+
+def test_uploads_are_checked_by_content_stored_and_served(app, demo):
+    author = client(app, "author", "Author#2024")
+    item = new_item(author, demo.tech, "附件测试")
+    t = token(author, f"/desk/items/{item}")
+    cases = [  # (file name, content, message expected or None when taken)
+        ("../../etc/照片.jpg", picture(), None),
+        ("C:\\Users\\me\\report.html", PDF, None),  # a PDF, whatever its name says
+        ("photo.jpg", b"<html><script>alert(1)</script></html>", "text/html are not taken"),
+        ("image.png", b"<svg xmlns='http://www.w3.org/2000/svg'/>", "are not taken"),
+        ("tool.exe", b"MZ\x90\x00" + b"\x00" * 200, "are not taken"),
+        ("big.pdf", PDF + b"0" * (1024 * 1024), "larger than 1 MB"),
+        ("broken.jpg", picture()[:300], "cannot be read"),
+        ("empty.txt", b"", "empty"),
+    ]
+    for name, content, expected in cases:
+        resp = author.post(
+            f"/desk/items/{item}/files",
+            data={"csrf_token": t, "file": (io.BytesIO(content), name), "alt": "蓝色图片"},
+            follow_redirects=True,
+        )
+        said = " ".join(messages(resp.get_data(as_text=True)))
+        assert (expected or "The file was added.") in said, (name, said)
+    many = [(io.BytesIO(PDF), f"{n}.pdf") for n in range(11)]
+    resp = author.post(
+        f"/desk/items/{item}/files", data={"csrf_token": t, "file": many}, follow_redirects=True
+    )
+    assert "at most 10 files" in resp.get_data(as_text=True)
+
+    media = Path(app.config["PTOLIX"].media_dir)
+    stored = sorted(p.name for p in media.iterdir())
+    assert len(stored) == 5  # the picture, its three copies and the PDF
+    assert all(
+        re.fullmatch(r"\d+-[0-9a-f]{8}(\.(story|card|thumb))?\.(jpg|pdf)", n) for n in stored
+    )
+    with ptolix.connect(demo.url) as conn:
+        attached = ptolix.records(ptolix.create("Information", conn).GetInfoAttachList(item))
+        uploads = conn.execute("select UploadFile_Name from tPtlx_Upload")
+    originals = {n for n in stored if not re.search(r"\.(story|card|thumb)\.", n)}
+    assert {a["Attach_FileName"] for a in attached} == {"media/" + n for n in originals}
+    assert {r[0] for r in uploads[1:]} >= {a["Attach_FileName"][6:] for a in attached}
+
+    page = author.get(f"/desk/items/{item}").get_data(as_text=True)
+    pdf_url = re.search(r'href="(/media/\d+-[0-9a-f]{8}\.pdf)"', page).group(1)
+    jpg_url = re.search(r'href="(/media/\d+-[0-9a-f]{8}\.jpg)"', page).group(1)
+    pdf = author.get(pdf_url)
+    assert (pdf.status_code, pdf.mimetype) == (200, "application/pdf")
+    assert pdf.headers["Content-Disposition"].startswith("attachment;")
+    assert "report.html.pdf" in pdf.headers["Content-Disposition"]
+    assert "sandbox" in pdf.headers["Content-Security-Policy"]
+    jpg = author.get(jpg_url)
+    assert (
+        jpg.mimetype == "image/jpeg"
+        and "%E7%85%A7%E7%89%87.jpg" in jpg.headers["Content-Disposition"]
+    )
+    story = jpg_url.replace(".jpg", ".story.jpg")
+    assert Image.open(io.BytesIO(author.get(story).data)).size == (800, 600)
+    for path in (jpg_url + "x", "/media/1-00000000.jpg", "/media/..%2fweb.db", story + ".pdf"):
+        assert author.get(path).status_code == 404, path
+    # Not published yet: readers get nothing; once published, they get the files.
+    assert app.test_client().get(pdf_url).status_code == 404
+    with ptolix.connect(demo.url) as conn:
+        ptolix.create("Information", conn).AssessInfo("reviewer", item, "4")
+    assert app.test_client().get(pdf_url).status_code == 200
+
+    # Removing the attachment removes its file; deleting the item removes the rest.
+    pdf_attach = next(a for a in attached if a["Attach_FileName"].endswith(".pdf"))
+    author.post(
+        f"/desk/items/{item}/attachments/{pdf_attach['Attach_ID']}/delete",
+        data={"csrf_token": t},
+    )
+    assert not any(p.suffix == ".pdf" for p in media.iterdir())
+    assert app.test_client().get(pdf_url).status_code == 404
+    author.post(f"/desk/items/{item}/delete", data={"csrf_token": t})
+    assert list(media.iterdir()) == []
+    with ptolix.connect(demo.url) as conn:
+        assert ptolix.create("Information", conn).GetInfoAttachList(item)[1:] == []
+
+
+def test_formatted_text_is_kept_to_its_subset(app, demo):
+    author = client(app, "author", "Author#2024")
+    hostile = (
+        '<h1 onclick="x()">标题</h1><p style="color:red">正文<b>粗</b><i>斜</i>'
+        '<a href="javascript:alert(1)">坏链接</a><a href="https://example.org">好链接</a></p>'
+        "<script>alert(2)</script><!--[if gte mso 9]><xml>o</xml><![endif]-->"
+        '<table><tr><td>格</td></tr></table><img src="https://evil.example/x.png" onerror="y()">'
+        '<img src="/media/1-0000abcd.jpg" alt="another item\'s picture">'
+        "<ul><li>一</li></ul><blockquote>引用</blockquote><iframe src=/></iframe>"
+    )
+    item = new_item(author, demo.tech, "格式测试", content=hostile)
+    with ptolix.connect(demo.url) as conn:
+        info = ptolix.create("Information", conn)
+        stored = ptolix.records(info.GetInfo(item))[0]["Info_Content"]
+        info.AssessInfo("reviewer", item, "4")
+    assert stored == (
+        '<h2>标题</h2><p>正文<strong>粗</strong><em>斜</em><a rel="nofollow noopener">坏链接</a>'
+        '<a href="https://example.org" rel="nofollow noopener">好链接</a></p>\n格'
+        "<ul><li>一</li></ul><blockquote>引用</blockquote>"
+    )
+    public = app.test_client().get(f"/items/{item}").get_data(as_text=True)
+    body = re.search(r'id="story-body">(.*?)</div>', public, re.S).group(1)
+    assert body == stored  # cleaned again on the page, the same markup
+    # Text stored by other means is cleaned when shown.
+    with ptolix.connect(demo.url) as conn:
+        ptolix.create("Information", conn).ModifyInfo(
+            item, "1", "格式测试", '<p onmouseover="z()">改<script>bad()</script></p>', "", "", ""
+        )
+    public = app.test_client().get(f"/items/{item}").get_data(as_text=True)
+    assert "<p>改</p>" in public and "bad()" not in public and "onmouseover" not in public
+
+
+def test_preview_and_revisions_are_for_staff_only(app, demo):
+    author = client(app, "author", "Author#2024")
+    item = new_item(author, demo.tech, "第一版", content="<p>甲</p>", send="draft")
+    assert state(demo.url, item) == 2  # kept with editors
+    t = token(author, f"/desk/items/{item}")
+    for title, body in (("第二版", "<p>甲</p><p>乙</p>"), ("第三版", "<p>丙</p>")):
+        data = {"csrf_token": t, "title": title, "content": body, "type": "1", "pub": "2024-05-01"}
+        assert author.post(f"/desk/items/{item}", data=data).status_code == 302
+
+    preview = author.get(f"/desk/items/{item}/preview").get_data(as_text=True)
+    assert "preview-band" in preview and "<p>丙</p>" in preview and "周作者" in preview
+    reviewer = client(app, "reviewer", "Review#2024")
+    assert reviewer.get(f"/desk/items/{item}/preview").status_code == 200
+    reader = client(app, "reader", "read3r")
+    for path in (f"/desk/items/{item}/preview", f"/desk/items/{item}/revisions"):
+        assert reader.get(path).status_code == 403, path
+        assert app.test_client().get(path).status_code == 302, path  # to sign-in
+    rt = token(reader, "/desk/")
+    assert (
+        reader.post(f"/desk/items/{item}/revisions/1/restore", data={"csrf_token": rt}).status_code
+        == 403
+    )
+    assert app.test_client().get(f"/items/{item}").status_code == 404
+
+    history = author.get(f"/desk/items/{item}/revisions").get_data(as_text=True)
+    assert re.findall(r'<tr data-number="(\d+)"', history) == ["3", "2", "1"]
+    diff = author.get(f"/desk/items/{item}/revisions?a=1&b=3").get_data(as_text=True)
+    assert "- 第一版" in diff and "+ 第三版" in diff and "- &lt;p&gt;甲&lt;/p&gt;" in diff
+    assert "+ 2024-05-01 00:00:00" in diff
+    resp = author.post(
+        f"/desk/items/{item}/revisions/1/restore", data={"csrf_token": t}, follow_redirects=True
+    )
+    page = resp.get_data(as_text=True)
+    assert "Revision 1 is the current version again." in page
+    assert re.findall(r'<tr data-number="(\d+)"', page) == ["4", "3", "2", "1"]
+    assert "restored revision 1" in page
+    with ptolix.connect(demo.url) as conn:
+        row = ptolix.records(ptolix.create("Information", conn).GetInfo(item))[0]
+    assert (row["Info_Title"], row["Info_Content"], row["Info_PublicDate"]) == (
+        "第一版",
+        "<p>甲</p>",
+        None,
+    )
+
+
+def published_count(c, column: str) -> int:
+    page = c.get(f"/columns/{column}").get_data(as_text=True)
+    return int(re.search(r"(\d+) items · page", page).group(1))
+
+
+def test_dates_change_states_and_keep_counts_exact(app, demo):
+    reader = app.test_client()
+    before = published_count(reader, demo.lab)
+    author = client(app, "author", "Author#2024")
+    soon = (datetime.now() + timedelta(minutes=1)).strftime("%Y-%m-%d %H:%M")
+    ahead = new_item(author, demo.lab, "定时稿件", pub=soon)
+    ended = new_item(author, demo.lab, "过期稿件", pub="2024-01-01", end="2024-02-01")
+    lasting = new_item(author, demo.lab, "长期稿件", pub="2024-01-01", end="2099-01-01")
+    reviewer = client(app, "reviewer", "Review#2024")
+    t = token(reviewer, "/desk/review")
+    resp = reviewer.post(
+        "/desk/review/several",
+        data={"csrf_token": t, "state": "5", "id": [ahead, ended, lasting]},
+        follow_redirects=True,
+    )
+    assert "Publish as recommended: 3 item(s)." in resp.get_data(as_text=True)
+    with ptolix.connect(demo.url) as conn:
+        scheduled, withdrawn = schedule.states(conn)
+        assert [state(demo.url, i) for i in (ahead, ended, lasting)] == [scheduled, withdrawn, 5]
+        assert published_count(reader, demo.lab) == before + 1
+        assert reader.get(f"/items/{ahead}").status_code == 404
+        # The scheduler's run after the publication time: the kept state, one more listed.
+        assert schedule.tick(conn, datetime.now() + timedelta(minutes=2)) == 1
+        assert state(demo.url, ahead) == 5 and published_count(reader, demo.lab) == before + 2
+        assert schedule.tick(conn, datetime.now() + timedelta(minutes=2)) == 0
+        # One lease per interval, whichever worker asks.
+        assert [schedule.claim(conn, w, 30, at=1e9) for w in ("a", "b", "a")] == [
+            True,
+            False,
+            False,
+        ]
+        assert schedule.claim(conn, "b", 30, at=1e9 + 30)
+    assert reader.get(f"/items/{ahead}").status_code == 200
+
+
+def test_review_several_drafts_and_bylines(app, demo):
+    author = client(app, "author", "Author#2024")
+    draft = new_item(author, demo.tech, "草稿一", send="draft")
+    second = new_item(author, demo.tech, "草稿二")
+    editors = author.get(f"/desk/columns/{demo.tech}?state=NeedReedit").get_data(as_text=True)
+    assert "草稿一" in editors and "周作者" in editors and "草稿二" not in editors
+    t = token(author, f"/desk/items/{draft}")
+    author.post(f"/desk/items/{draft}/submit", data={"csrf_token": t, "state": "1"})
+    assert state(demo.url, draft) == 1
+    several = {"csrf_token": t, "state": "4", "id": [draft, second]}
+    assert author.post("/desk/review/several", data=several).status_code == 403
+    reviewer = client(app, "reviewer", "Review#2024")
+    queue = reviewer.get("/desk/review").get_data(as_text=True)
+    assert "草稿一" in queue and "周作者" in queue
+    several["csrf_token"] = token(reviewer, "/desk/review")
+    several["state"] = "2"
+    assert reviewer.post("/desk/review/several", data=several).status_code == 302
+    assert [state(demo.url, i) for i in (draft, second)] == [2, 2]
+    for bad in ({"state": "9"}, {"id": ["1 or 1=1"]}):
+        assert reviewer.post("/desk/review/several", data=several | bad).status_code in (400, 404)
+
+
+def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo):
+    admin = client(app, "admin", "Admin#2024")
+    form = admin.get("/desk/admin/users").get_data(as_text=True)
+    assert re.search(r'<select name="role" required>.*网站编辑', form, re.S)
+    assert re.search(r'<select name="website" required>.*</select>', form, re.S)
+    assert 'list="choices-org"' in form
+    t = token(admin, "/desk/admin/users")
+    user = {"csrf_token": t, "id": "newbie", "role": demo.editors, "name": "新人", "email": ""}
+    user |= {"password": "Newbie#2024", "website": "1", "org": ""}
+    for change, said in (
+        ({"website": ""}, "must not be empty"),
+        ({"name": ""}, "must not be empty"),
+        ({"password": ""}, "must not be empty"),
+        ({"website": "999"}, "from the list"),
+        ({"role": "9999"}, "from the list"),
+        ({"org": "x"}, "takes a number"),
+    ):
+        resp = admin.post("/desk/admin/users/add", data=user | change)
+        assert resp.status_code == 400 and said in resp.get_data(as_text=True), change
+    assert admin.post("/desk/admin/users/add", data=user).status_code == 302
+    newbie = app.test_client()
+    assert sign_in(newbie, "newbie", "Newbie#2024").status_code == 302
+
+    # A user of no website (added by other means) is mended in the edit form.
+    with ptolix.connect(demo.url) as conn:
+        u = ptolix.create("User", conn)
+        u.AppendUser("stray", demo.editors, "迷路", "Stray#2024", "", "", "")
+        u.AddToRole("stray", demo.reviewers)
+    assert sign_in(app.test_client(), "stray", "Stray#2024").status_code == 401
+    edit = admin.get("/desk/admin/users/edit?k_Usr_ID=stray").get_data(as_text=True)
+    assert '<option value="">(choose)</option>' in edit
+    data = {"csrf_token": t, "k_Usr_ID": "stray", "id": "stray", "role": demo.editors}
+    data |= {"name": "迷路", "password": "", "email": "", "website": "1", "org": "3"}
+    assert admin.post("/desk/admin/users/edit", data=data).status_code == 302
+    assert sign_in(app.test_client(), "stray", "Stray#2024").status_code == 302
+    with ptolix.connect(demo.url) as conn:
+        u = ptolix.create("User", conn)
+        row = ptolix.records(u.GetUser("stray"))[0]
+        held = {r["Role_ID"] for r in ptolix.records(u.GetRoleList("stray"))}
+    assert (row["WebSite_ID"], row["Org_ID"]) == (1, 3)
+    assert {int(demo.editors), int(demo.reviewers)} <= held
