@@ -51,6 +51,10 @@ def first(result: Any) -> dict | None:
     return found[0] if found else None
 
 
+# The line a paged list adds when it has no rows (the library's own text).
+NO_RECORDS = ptolix.NO_RECORDS
+
+
 def messages(obj: Any, *, ignore_empty: bool = True) -> list[str]:
     """The lines of the object's `Errors` as readable messages, once each."""
     out: list[str] = []
