@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "access_data.h"
+#include "db/atomic.h"
 #include "db/backend.h"
 #include "ptolix/org/user_access.h"
 

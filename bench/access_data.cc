@@ -5,9 +5,11 @@
 #include <random>
 #include <vector>
 
+#include "db/atomic.h"
 #include "db/backend.h"
-#include "frame/order_code.h"
+#include "ptolix/connect.h"
 #include "ptolix/schema/schema.h"
+#include "value/order_code.h"
 
 namespace ptolix::bench {
 
@@ -163,7 +165,7 @@ const AccessData& GetAccessData() {
       std::filesystem::create_directories("var/bench");
       url = "sqlite:var/bench/access.db";
     }
-    d.conn = db::Connect(url);
+    d.conn = ptolix::Connect(url);
     schema::CreateSchema(*d.conn);
     if (d.conn->Execute("select count(*) from tPtlx_User where Usr_ID = 'bench'")
             ->Field(0)

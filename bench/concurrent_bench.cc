@@ -25,10 +25,10 @@
 #include "content/information_sql.h"
 #include "db/backend.h"
 #include "db/rewriter.h"
-#include "frame/order_code.h"
 #include "info_data.h"
 #include "ptolix/content/information.h"
 #include "ptolix/schema/schema.h"
+#include "value/order_code.h"
 
 namespace ptolix::bench {
 namespace {

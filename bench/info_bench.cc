@@ -13,12 +13,13 @@
 #include <vector>
 
 #include "content/information_sql.h"
+#include "db/atomic.h"
 #include "db/backend.h"
 #include "db/rewriter.h"
-#include "frame/order_code.h"
 #include "info_data.h"
 #include "ptolix/content/information.h"
 #include "ptolix/schema/schema.h"
+#include "value/order_code.h"
 
 namespace ptolix::bench {
 namespace {

@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "db/atomic.h"
 #include "db/backend.h"
-#include "frame/order_code.h"
+#include "ptolix/connect.h"
 #include "ptolix/schema/schema.h"
+#include "schema/tables.h"
+#include "value/order_code.h"
 
 namespace ptolix::bench {
 
@@ -323,14 +326,14 @@ const InfoData& EnsureInfoData() {
     if (d.url.rfind("sqlite:", 0) == 0) {
       // Made under another name and renamed, so a half-made file is never used.
       std::string path = d.url.substr(7);
-      bool ok = std::filesystem::exists(path) && Complete(*db::Connect(d.url));
+      bool ok = std::filesystem::exists(path) && Complete(*ptolix::Connect(d.url));
       if (!ok) {
         std::string building = path + ".building";
         std::filesystem::remove(building);
         std::filesystem::remove(building + "-wal");
         std::filesystem::remove(building + "-shm");
         {
-          auto conn = db::Connect("sqlite:" + building);
+          auto conn = ptolix::Connect("sqlite:" + building);
           Generate(*conn);
         }
         std::filesystem::remove(path + "-wal");
@@ -338,7 +341,7 @@ const InfoData& EnsureInfoData() {
         std::filesystem::rename(building, path);
       }
     } else {
-      auto conn = db::Connect(d.url);
+      auto conn = ptolix::Connect(d.url);
       if (!Complete(*conn)) Generate(*conn);
     }
     const Tree& t = ColumnTree();
@@ -360,6 +363,6 @@ const InfoData& EnsureInfoData() {
   return data;
 }
 
-std::shared_ptr<db::Connection> OpenInfoData() { return db::Connect(EnsureInfoData().url); }
+std::shared_ptr<db::Connection> OpenInfoData() { return ptolix::Connect(EnsureInfoData().url); }
 
 }  // namespace ptolix::bench

@@ -16,11 +16,13 @@
 #include <filesystem>
 #include <string>
 
+#include "db/atomic.h"
 #include "db/backend.h"
-#include "frame/order_code.h"
 #include "ptolix/org/password.h"
 #include "ptolix/org/user.h"
 #include "ptolix/ptolix.h"
+#include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ std::string UserFor(int64_t cost) { return cost == 0 ? "u1" : "u2"; }
 std::shared_ptr<db::Connection> OrgDb() {
   static std::shared_ptr<db::Connection> conn = [] {
     std::filesystem::create_directories("var/bench");
-    auto c = db::Connect("sqlite:var/bench/org.db");
+    auto c = ptolix::Connect("sqlite:var/bench/org.db");
     schema::CreateSchema(*c);
     auto rs = c->Execute("select count(*) from tPtlx_User");
     if (rs->Field(0).AsInt64() != kUsers) {

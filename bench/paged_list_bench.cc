@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 
+#include "db/atomic.h"
 #include "db/backend.h"
 #include "ptolix/ptolix.h"
 
@@ -33,7 +34,7 @@ std::shared_ptr<db::Connection> PagedDb() {
       std::filesystem::create_directories("var/bench");
       url = "sqlite:var/bench/paged.db";
     }
-    auto c = db::Connect(url);
+    auto c = ptolix::Connect(url);
     schema::CreateSchema(*c);
     auto rs = c->Execute("select count(*) from tPtlx_SystemParameter");
     if (rs->Field(0).AsInt64() != kRows) {

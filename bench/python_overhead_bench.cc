@@ -20,7 +20,7 @@ namespace {
 using namespace ptolix;
 
 struct OverheadData {
-  std::shared_ptr<db::Connection> conn = db::Connect("sqlite::memory:");
+  std::shared_ptr<db::Connection> conn = ptolix::Connect("sqlite::memory:");
   std::unique_ptr<Object> link;
   std::unique_ptr<Object> info;
   std::string column;

@@ -14,10 +14,11 @@
 #include <filesystem>
 #include <string>
 
+#include "db/atomic.h"
 #include "db/backend.h"
-#include "frame/order_code.h"
 #include "ptolix/ptolix.h"
 #include "ptolix/records/link.h"
+#include "value/order_code.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ constexpr int kPageSize = 20;
 std::shared_ptr<db::Connection> RecordsDb() {
   static std::shared_ptr<db::Connection> conn = [] {
     std::filesystem::create_directories("var/bench");
-    auto c = db::Connect("sqlite:var/bench/records.db");
+    auto c = ptolix::Connect("sqlite:var/bench/records.db");
     schema::CreateSchema(*c);
     auto rs = c->Execute("select count(*) from tLink_Detail where LinkClass_ID <= " +
                          std::to_string(kSmallClasses + 1));

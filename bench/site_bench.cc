@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "ptolix/connect.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/system.h"
 #include "ptolix/schema/schema.h"
@@ -59,7 +60,7 @@ void EnsureTemplate(int64_t kilobytes) {
 // A fresh in-memory database with the parameters, the tags and one template
 // row per size (style n for n KB).
 std::shared_ptr<db::Connection> SiteDatabase() {
-  auto conn = db::Connect("sqlite::memory:");
+  auto conn = ptolix::Connect("sqlite::memory:");
   schema::CreateSchema(*conn);
   System system;
   system.SetConnection(conn);

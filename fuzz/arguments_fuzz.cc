@@ -15,10 +15,10 @@
 #include <string>
 #include <string_view>
 
-#include "ptolix/frame/errors.h"
 #include "ptolix/frame/registry.h"
-#include "ptolix/frame/sql_text.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/variant.h"
+#include "value/sql_text.h"
 
 namespace {
 

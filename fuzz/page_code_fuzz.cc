@@ -17,8 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 #include "site/page_code.h"
+#include "value/failure.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "db/rewriter.h"
+#include "schema/catalog.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ void Check(bool ok, const char* what) {
 
 void CheckRewrite(std::string_view sql, const std::vector<ptolix::db::Token>& tokens,
                   Dialect dialect) {
-  ptolix::db::Rewritten out = ptolix::db::Rewrite(sql, dialect);
+  ptolix::db::Rewritten out =
+      ptolix::db::Rewrite(sql, ptolix::db::EngineFor(dialect), *ptolix::schema::LibraryCatalog());
   Check(out.before_order_by <= out.text.size(), "order by position inside the text");
   // Literals keep their text and their order. On PostgreSQL one holding a
   // backslash comes back in escape syntax (E'...', each backslash doubled),
@@ -60,7 +62,9 @@ void CheckRewrite(std::string_view sql, const std::vector<ptolix::db::Token>& to
           "the limit ends the text");
   }
   // Rewriting is a function of the text.
-  Check(ptolix::db::Rewrite(sql, dialect).text == out.text, "same text twice");
+  Check(ptolix::db::Rewrite(sql, ptolix::db::EngineFor(dialect), *ptolix::schema::LibraryCatalog())
+                .text == out.text,
+        "same text twice");
 }
 
 }  // namespace

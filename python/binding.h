@@ -12,7 +12,7 @@
 
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/registry.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::python {
 
@@ -122,6 +122,8 @@ class LateBound {
 };
 
 void BindObjects(py::module_& m);
+// rules.cc: the library's rules that page scripts apply too.
+void BindRules(py::module_& m);
 // ptolix.create(progid, connection=None).
 py::object Create(const std::string& progid, std::shared_ptr<PyConnection> connection);
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "binding.h"
+#include "ptolix/connect.h"
 #include "ptolix/db/error.h"
 #include "ptolix/schema/schema.h"
 
@@ -34,7 +35,7 @@ std::shared_ptr<PyConnection> Connect(const std::string& url) {
   std::shared_ptr<db::Connection> conn;
   try {
     py::gil_scoped_release unlocked;
-    conn = db::Connect(url);
+    conn = ptolix::Connect(url);
   } catch (const db::Error& e) {
     Raise(DatabaseErrorType(), "ptolix: cannot open " + Label(url) + ": " + e.description());
   }

@@ -2,7 +2,7 @@
 // object's Errors into lines: ptolix.CONNECTION_LOST, STATEMENT_REFUSED,
 // NO_RECORDS, ErrorLine and error_lines.
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 
 #include <pybind11/stl.h>
 

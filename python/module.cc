@@ -1,7 +1,7 @@
 // The ptolix module: page scripts in Python drive the library in-process.
 
 #include "binding.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 #include "ptolix/version.h"
 
 namespace ptolix::python {
@@ -76,6 +76,7 @@ PYBIND11_MODULE(ptolix, m) {
   python::BindConnection(m);
   python::BindErrors(m);
   python::BindObjects(m);
+  python::BindRules(m);
   m.def("records", &python::Records, py::arg("result"),
         "The data rows of a result array as dicts keyed by the field names of row 0; [] for None.");
 }

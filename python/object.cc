@@ -2,21 +2,16 @@
 // methods and properties as attributes (letter case ignored on lookup), so
 // that dir() and help() describe the class as a page author sees it.
 
-#include <strings.h>
-
 #include <chrono>
 #include <map>
 
 #include "binding.h"
 #include "ptolix/db/error.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::python {
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 // The Python type of each registered class.
 std::map<const ClassInfo*, py::object>& Types() {
@@ -81,20 +76,13 @@ Variant Argument(py::handle value, const ClassInfo& info, const MethodInfo& m, s
   }
 }
 
-std::string CountText(const MethodInfo& m) {
-  size_t required = 0;
-  for (const auto& p : m.params) required += p.optional ? 0 : 1;
-  if (required == m.params.size()) return std::to_string(required);
-  return std::to_string(required) + " to " + std::to_string(m.params.size());
-}
-
 py::object CallMethod(LateBound& self, const ClassInfo& info, const MethodInfo& m,
                       const py::args& args, const py::kwargs& kwargs) {
   Object& object = Live(self);
   const auto& params = m.params;
   size_t given = args.size();
   if (given > params.size()) {
-    Raise(PyExc_TypeError, Member(info, m.name) + " takes " + CountText(m) + " arguments, " +
+    Raise(PyExc_TypeError, Member(info, m.name) + " takes " + m.ArgCountText() + " arguments, " +
                                std::to_string(given) + " given");
   }
   Args values(params.size());  // omitted ones stay Empty
@@ -105,8 +93,7 @@ py::object CallMethod(LateBound& self, const ClassInfo& info, const MethodInfo& 
   }
   for (auto [key, value] : kwargs) {
     std::string name = py::str(key);
-    size_t j = 0;
-    while (j < params.size() && !SameName(params[j].name, name)) ++j;
+    size_t j = m.ParamIndex(name);
     if (j == params.size())
       Raise(PyExc_TypeError, Member(info, m.name) + " has no parameter " + name);
     if (present[j])
@@ -118,7 +105,7 @@ py::object CallMethod(LateBound& self, const ClassInfo& info, const MethodInfo& 
   for (size_t i = 0; i < params.size(); ++i) {
     if (!params[i].optional && !present[i]) {
       Raise(PyExc_TypeError, Member(info, m.name) + ": argument " + params[i].name +
-                                 " is required (" + CountText(m) + " arguments, " +
+                                 " is required (" + m.ArgCountText() + " arguments, " +
                                  std::to_string(given + kwargs.size()) + " given)");
     }
   }
@@ -165,7 +152,8 @@ void SetConnection(LateBound& self, py::handle value) {
 void SetAttribute(LateBound& self, const std::string& name, py::handle value) {
   Object& object = Live(self);
   const ClassInfo& info = object.info();
-  if (SameName(name, "Connection") && info.set_connection) return SetConnection(self, value);
+  if (SameIgnoringCase(name, "Connection") && info.set_connection)
+    return SetConnection(self, value);
   const PropertyInfo* p = info.FindProperty(name);
   if (!p) {
     if (info.FindMethod(name))
@@ -194,7 +182,7 @@ py::object GetAttribute(py::object self_object, const std::string& name) {
   const ClassInfo& info = Live(self).info();
   if (const MethodInfo* m = info.FindMethod(name)) return self_object.attr(m->name.c_str());
   if (const PropertyInfo* p = info.FindProperty(name)) return GetProperty(self, *p);
-  if (SameName(name, "Connection") && info.set_connection) {
+  if (SameIgnoringCase(name, "Connection") && info.set_connection) {
     return self.connection ? py::cast(self.connection) : py::none();
   }
   Raise(PyExc_AttributeError, info.progid + " has no method or property " + name);

@@ -6,7 +6,7 @@
 #include <datetime.h>
 
 #include "binding.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 
 namespace ptolix::python {
 

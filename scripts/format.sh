@@ -51,6 +51,7 @@ for f in "${files[@]}"; do
 done
 black --check -q "${python_dirs[@]}" || status=1
 flake8 "${python_dirs[@]}" || status=1
+python3 scripts/check_layers.py || status=1
 if [[ $status -ne 0 ]]; then
   echo "format: run 'bash scripts/format.sh' to fix (flake8's findings are mended by hand)" >&2
 fi

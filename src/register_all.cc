@@ -1,7 +1,11 @@
 // The library's top level: the one place that knows every class.
 
+#include "content/class_tables.h"
 #include "frame/class_tables.h"
+#include "org/class_tables.h"
 #include "ptolix/frame/registry.h"
+#include "records/class_tables.h"
+#include "site/class_tables.h"
 
 namespace ptolix {
 

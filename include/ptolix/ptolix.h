@@ -2,19 +2,15 @@
 
 // The whole public surface of Ptolix.
 
+#include "ptolix/connect.h"
 #include "ptolix/content/column.h"
 #include "ptolix/content/encode.h"
 #include "ptolix/content/information.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/counters.h"
-#include "ptolix/frame/errors.h"
 #include "ptolix/frame/frame.h"
 #include "ptolix/frame/registry.h"
-#include "ptolix/frame/result_array.h"
-#include "ptolix/frame/sql_text.h"
 #include "ptolix/frame/system.h"
-#include "ptolix/frame/variant.h"
 #include "ptolix/org/password.h"
 #include "ptolix/org/role.h"
 #include "ptolix/org/user.h"
@@ -25,4 +21,7 @@
 #include "ptolix/site/page.h"
 #include "ptolix/site/style.h"
 #include "ptolix/site/website.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/result_array.h"
+#include "ptolix/value/variant.h"
 #include "ptolix/version.h"

@@ -230,3 +230,32 @@ def test_one_connection_is_refused_to_a_second_thread():
     assert "connection sqlite::memory: is in use by another thread" in refused
     other.GetParameter("X")  # free again once the other thread is done
     conn.close()
+
+
+@pytest.mark.parametrize(
+    "text, pages, shown",
+    [
+        ("", 5, 1),
+        (" 3 ", 5, 3),
+        ("2.5", 5, 2),  # half to even, as the lists round it
+        ("3.5", 5, 4),
+        ("9", 5, 5),
+        ("-2", 5, 1),
+        ("7", 0, 1),
+        ("abc", 5, 1),
+        ("99999999999", 5, 1),
+    ],
+)
+def test_page_number_is_the_lists_own(text, pages, shown):
+    assert ptolix.page_number(text, pages) == shown
+
+
+def test_column_code_width_is_one_level_of_a_column_code(new):
+    column = new("Column")
+    top = column.AppendColumn("1", "top", "", "", "", "", "", "1")
+    column.AppendColumn("1", "child", "", "", "", "", "", "1", top)
+    codes = {
+        r["Column_Name"]: r["Column_Order"] for r in ptolix.records(column.GetColumnList("1", "1"))
+    }
+    assert len(codes["top"]) == ptolix.COLUMN_CODE_WIDTH
+    assert len(codes["child"]) == 2 * ptolix.COLUMN_CODE_WIDTH

@@ -5,9 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "frame/order_code.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/sql_text.h"
+#include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

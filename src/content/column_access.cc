@@ -1,7 +1,8 @@
 #include <string>
 
+#include "frame/guard.h"
 #include "ptolix/content/column.h"
-#include "ptolix/frame/sql_text.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

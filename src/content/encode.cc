@@ -1,6 +1,7 @@
 #include "ptolix/content/encode.h"
 
-#include "ptolix/frame/sql_text.h"
+#include "frame/guard.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -7,9 +7,11 @@
 #include <algorithm>
 
 #include "content/information_text.h"
-#include "frame/order_code.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/sql_text.h"
+#include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 
@@ -43,13 +45,8 @@ std::string FirstFreeCode(db::Connection& conn, const std::string& prefix,
                            std::to_string(derived.size()) + " order by Info_Order");
     if (!rs->IsEof()) first = std::min(first, NullToEmpty(rs->Field(0)));
   }
-  uint64_t v = std::stoull(first.substr(first.size() - kInfoCodeWidth), nullptr, 16);
-  for (uint64_t step = 8; step < 8 + 4096 && step <= v; ++step) {
-    uint64_t candidate = v - step;
-    if ((candidate & 0xF) == 0xF) continue;
-    std::string code = prefix + fmt::format("{:08X}", candidate);
-    if (!ItemCodeInUse(conn, code)) return code;
-  }
+  auto in_use = [&](const std::string& code) { return ItemCodeInUse(conn, code); };
+  if (auto code = FreeCodeBefore(prefix, first, in_use)) return *code;
   throw InvalidCall("no free order code for a new item under '" + prefix + "'");
 }
 

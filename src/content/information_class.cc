@@ -1,5 +1,5 @@
+#include "content/class_tables.h"
 #include "frame/class_builder.h"
-#include "frame/class_tables.h"
 #include "ptolix/content/information.h"
 
 namespace ptolix {

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "content/information_text.h"
-#include "frame/order_code.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
 #include "ptolix/content/information.h"
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/sql_text.h"
+#include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

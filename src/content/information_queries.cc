@@ -2,8 +2,11 @@
 
 #include "content/information_sql.h"
 #include "content/information_text.h"
+#include "db/backend.h"
+#include "frame/guard.h"
 #include "ptolix/content/information.h"
-#include "ptolix/frame/sql_text.h"
+#include "schema/states.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 
@@ -35,7 +38,7 @@ std::string HomeColumnWhere(std::string_view pWebSite, std::string_view pSysID,
 }  // namespace
 
 std::string ModeFilter(std::string_view pMode) {
-  if (pMode == "Published") return " and InfState_ID in (4,5,6)";
+  if (pMode == "Published") return " and " + schema::kPublishedStates;
   if (pMode == "WaitAssess") return " and InfState_ID = 1";
   if (pMode == "NeedReedit") return " and InfState_ID = 2";
   if (pMode == "Canceled") return " and InfState_ID = 3";
@@ -61,11 +64,11 @@ std::string Top(std::string_view top) {
 
 std::string PublishedConditionReference(const std::string& sys, const std::string& col,
                                         const std::string& site) {
-  return "(Column_ID in " + Subtree(sys, col) + " " + " and Sys_ID = " + sys +
-         "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')" +
+  return "(Column_ID in " + Subtree(sys, col) + " " + " and Sys_ID = " + sys + "and " +
+         schema::kPublishedStates + " and WebSite_ID = " + site + " and Info_IsDeleted = '0')" +
          " or (Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
-         " and Column_ID in " + Subtree(sys, col) + ")" + " and Sys_ID = " + sys +
-         "and InfState_ID in (4,5,6) and WebSite_ID = " + site + " and Info_IsDeleted = '0')";
+         " and Column_ID in " + Subtree(sys, col) + ")" + " and Sys_ID = " + sys + "and " +
+         schema::kPublishedStates + " and WebSite_ID = " + site + " and Info_IsDeleted = '0')";
 }
 
 // The published condition repeats its system, state, website and deletion
@@ -79,7 +82,7 @@ std::string PublishedConditionReference(const std::string& sys, const std::strin
 // empty one makes both forms fail alike.
 std::string PublishedCondition(const std::string& sys, const std::string& col,
                                const std::string& site) {
-  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+  return "Sys_ID = " + sys + "and " + schema::kPublishedStates + " and WebSite_ID = " + site +
          " and Info_IsDeleted = '0'" + " and (+Column_ID in " + Subtree(sys, col) +
          " or +Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
          " and Column_ID in " + Subtree(sys, col) + "))";
@@ -90,7 +93,7 @@ std::string PublishedCondition(const std::string& sys, const std::string& col,
 // walking the website's items in order would pass over all of them.
 std::string PublishedConditionByColumn(const std::string& sys, const std::string& col,
                                        const std::string& site) {
-  return "Sys_ID = " + sys + "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+  return "Sys_ID = " + sys + "and " + schema::kPublishedStates + " and WebSite_ID = " + site +
          " and Info_IsDeleted = '0'" + " and (Column_ID in " + Subtree(sys, col) +
          " or Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + sys +
          " and Column_ID in " + Subtree(sys, col) + "))";
@@ -102,27 +105,25 @@ std::string PublishedConditionByColumn(const std::string& sys, const std::string
 std::string PublishedProbe(const std::string& sys, const std::string& col, const std::string& site,
                            int limit) {
   return "select count(*) from (select top " + std::to_string(limit) +
-         " Info_ID from tPtlx_Information where Sys_ID = " + sys +
-         "and InfState_ID in (4,5,6) and +WebSite_ID = " + site +
+         " Info_ID from tPtlx_Information where Sys_ID = " + sys + "and " +
+         schema::kPublishedStates + " and +WebSite_ID = " + site +
          " and Info_IsDeleted = '0' and Column_ID in " + Subtree(sys, col) + ") ptlx_probe";
 }
 
-// On SQLite the order is by +Info_Order: the same values in the same
-// collation (a unary plus changes neither), but no index can deliver that
-// order, so SQLite cannot choose to walk the website's whole ordered index
-// past a small subtree's rows. PostgreSQL has no unary plus for text and
-// weighs the two ways itself.
+// Ordered by `order`, the engine's order on Info_Order that no index
+// delivers where the engine would otherwise walk the website's whole ordered
+// index past a small subtree's rows.
 std::string PublishedListByColumn(const std::string& sys, const std::string& col,
-                                  const std::string& site, std::string_view top, bool sqlite) {
+                                  const std::string& site, std::string_view top,
+                                  std::string_view order) {
   return Top(top) + kListColumns + " from tPtlx_Information where " +
-         PublishedConditionByColumn(sys, col, site) +
-         (sqlite ? " order by +Info_Order" : " order by Info_Order");
+         PublishedConditionByColumn(sys, col, site) + " order by " + std::string(order);
 }
 
 std::string PublishedCount(const std::string& sys, const std::string& col,
                            const std::string& site) {
-  std::string live = "select count(*) from tPtlx_Information where Sys_ID = " + sys +
-                     "and InfState_ID in (4,5,6) and WebSite_ID = " + site +
+  std::string live = "select count(*) from tPtlx_Information where Sys_ID = " + sys + "and " +
+                     schema::kPublishedStates + " and WebSite_ID = " + site +
                      " and Info_IsDeleted = '0'";
   // Items homed in the subtree, plus items cross-posted into it that are
   // homed elsewhere (or nowhere), each counted once.
@@ -214,9 +215,9 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID");
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
-    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    const std::string order = db::EngineOf(conn()).UnindexedOrder("Info_Order");
     auto list = [&](bool few) {
-      return few ? info_sql::PublishedListByColumn(s, c, w, {}, sqlite)
+      return few ? info_sql::PublishedListByColumn(s, c, w, {}, order)
                  : info_sql::PublishedList(s, c, w);
     };
     if (PageSize() <= 0) return ListQuery(list(FewPublished(s, c, w, info_sql::kSortedRows)), "");
@@ -236,9 +237,9 @@ ResultArray Information::GetTopNPublishedInfoList(std::string_view pWebSite,
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID");
     std::string col = Num(pColumnID, "pColumnID"), num = TopCount(pNum);
     std::string s = SqlValue(sys), c = SqlValue(col), w = SqlValue(site);
-    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
+    const std::string order = db::EngineOf(conn()).UnindexedOrder("Info_Order");
     return UnpagedList(FewPublished(s, c, w, info_sql::TopProbeRows(num))
-                           ? info_sql::PublishedListByColumn(s, c, w, num, sqlite)
+                           ? info_sql::PublishedListByColumn(s, c, w, num, order)
                            : info_sql::PublishedList(s, c, w, num));
   });
 }
@@ -248,8 +249,8 @@ ResultArray Information::GetTopNPictureInfoList(std::string_view pWebSite, std::
   return Guard<ResultArray>([&] {
     std::string site = Num(pWebSite, "pWebSite"), sys = Num(pSysID, "pSysID"), num = TopCount(pNum);
     return UnpagedList("select top " + num + " " + info_sql::kListColumns +
-                       " from tPtlx_Information where" + " Sys_ID = " + SqlValue(sys) +
-                       "and InfState_ID in (4,5,6) and WebSite_ID = " + SqlValue(site) +
+                       " from tPtlx_Information where" + " Sys_ID = " + SqlValue(sys) + "and " +
+                       schema::kPublishedStates + " and WebSite_ID = " + SqlValue(site) +
                        " and Info_IsDeleted = '0'" + " and Info_ImageCount>0" +
                        " order by Info_Order");
   });

@@ -7,8 +7,11 @@
 
 #include "content/information_sql.h"
 #include "content/information_text.h"
+#include "db/backend.h"
+#include "frame/guard.h"
 #include "ptolix/content/information.h"
-#include "ptolix/frame/sql_text.h"
+#include "schema/states.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 
@@ -95,9 +98,10 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
       // The unary plus keeps engines from gathering the rows column by column
       // and sorting them: the website's published items are read in list
       // order from their index, and a page stops once it has its rows.
-      return ListQuery(head + "Sys_ID = " + sys + " and InfState_ID in (4,5,6) and WebSite_ID = " +
-                           site + " and Info_IsDeleted = '0' and +Column_ID in (" + shown + ")" +
-                           words + " order by Info_Order",
+      return ListQuery(head + "Sys_ID = " + sys + " and " + schema::kPublishedStates +
+                           " and WebSite_ID = " + site +
+                           " and Info_IsDeleted = '0' and +Column_ID in (" + shown + ")" + words +
+                           " order by Info_Order",
                        pCurPage, db::Connection::Paging::kKeysFirst);
     }
     std::string c = SqlValue(col);
@@ -110,9 +114,8 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
           "where " +
           hidden + "))";
     }
-    bool sqlite = conn().dialect() == db::Dialect::kSqlite;
-    return ListQuery(
-        sql + words + (few && sqlite ? " order by +Info_Order" : " order by Info_Order"), pCurPage);
+    std::string order = few ? db::EngineOf(conn()).UnindexedOrder("Info_Order") : "Info_Order";
+    return ListQuery(sql + words + " order by " + order, pCurPage);
   });
 }
 

@@ -60,10 +60,10 @@ std::string PublishedCount(const std::string& sys, const std::string& col, const
 // GetTopNPublishedInfoList (top = the count), in the form they are sent.
 std::string PublishedList(const std::string& sys, const std::string& col, const std::string& site,
                           std::string_view top = {});
-// `sqlite`: ordered by +Info_Order, which SQLite must sort.
+// `order`: the order-by term on Info_Order, the engine's UnindexedOrder.
 std::string PublishedListByColumn(const std::string& sys, const std::string& col,
-                                  const std::string& site, std::string_view top = {},
-                                  bool sqlite = false);
+                                  const std::string& site, std::string_view top,
+                                  std::string_view order);
 std::string PublishedListReference(const std::string& sys, const std::string& col,
                                    const std::string& site, std::string_view top = {});
 

@@ -7,9 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "db/engine.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/dialect.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::db {
 
@@ -38,14 +39,16 @@ class BackendCursor {
   virtual bool Fetch(std::vector<Variant>* row) = 0;
 };
 
-// What a database engine must do: run statements already in its own dialect
-// and hand back column names and Variant rows. Everything else (rewriting,
-// cursors, paging, transactions bookkeeping, the trace) is written once in
-// Connection. Implementations throw db::Error.
+// A connection to a database: runs statements already in its engine's
+// dialect and hands back column names and Variant rows. What differs
+// between engines in the statements themselves is its engine's (engine.h);
+// everything else (rewriting, cursors, paging, transactions bookkeeping, the
+// trace) is written once in Connection. Implementations throw db::Error.
 class Backend {
  public:
   virtual ~Backend() = default;
-  virtual Dialect dialect() const = 0;
+  // The engine this backend runs statements on.
+  virtual const Engine& engine() const = 0;
   // Runs a query; `names` says what its columns are called where the engine
   // folds them.
   virtual std::unique_ptr<BackendCursor> Query(const std::string& sql,
@@ -53,19 +56,11 @@ class Backend {
   std::unique_ptr<BackendCursor> Query(const std::string& sql);
   // Runs a statement that returns no rows; returns the number of rows changed.
   virtual int64_t Execute(const std::string& sql) = 0;
-  // Runs an insert and returns the identity the database assigned to
-  // `id_column`.
+  // Runs an insert, as the engine's InsertReturning wrote it, and returns
+  // the identity the database assigned to `id_column`.
   virtual int64_t Insert(const std::string& sql, std::string_view id_column) = 0;
   // True while a transaction is open on the connection (ours or the caller's).
   virtual bool InTransaction() const = 0;
-  // The statement that begins a transaction.
-  virtual std::string BeginText() const = 0;
-  // What takes `held` for the rest of the transaction, appended to the
-  // statement that opens it (a transaction or a savepoint).
-  virtual std::string LockText(std::initializer_list<Lock> held) const = 0;
-  // An expression whose value, outside a transaction, stays the same only
-  // while the rows the connection sees do.
-  virtual std::string ChangeToken() const = 0;
 
   // True once the connection to the database is gone (the server or the
   // network dropped it, or the database file went away). A lost backend is
@@ -103,13 +98,15 @@ void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost);
 // The backend a connection runs its statements on: for the library's own
 // plumbing (the schema's DDL, tests, benchmarks), never traced or rewritten.
 Backend& BackendOf(Connection& conn);
+// The engine a connection took when it opened, and the catalog of the
+// tables its statements name.
+const Engine& EngineOf(const Connection& conn);
+const Catalog& CatalogOf(const Connection& conn);
 
-// The statements that create the helper functions the library's SQL uses,
-// for engines that keep them in the database (PostgreSQL); SQLite registers
-// its own on each connection.
-std::vector<std::string> HelperFunctionStatements(Dialect dialect);
-
-std::unique_ptr<Backend> OpenSqlite(const std::string& path);
-std::unique_ptr<Backend> OpenPostgres(const std::string& uri);
+// Opens a connection from a URL that one engine of the engine table opens
+// ("sqlite:PATH", "sqlite::memory:", "postgresql://..."), whose statements
+// name the tables of `catalog`. Throws db::Error when no engine opens the URL
+// or the database cannot be opened.
+std::shared_ptr<Connection> Connect(std::string_view url, std::shared_ptr<const Catalog> catalog);
 
 }  // namespace ptolix::db

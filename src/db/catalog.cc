@@ -1,6 +1,6 @@
 #include "db/catalog.h"
 
-#include "frame/text_case.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::db {
 
@@ -10,6 +10,10 @@ bool Catalog::IsTextColumn(std::string_view name) const {
 
 bool Catalog::IsOrderCodeColumn(std::string_view name) const {
   return order_code_columns.count(FoldCase(name)) > 0;
+}
+
+bool Catalog::IsCaseFreeColumn(std::string_view name) const {
+  return case_free_columns.count(FoldCase(name)) > 0;
 }
 
 std::string Catalog::Spelling(std::string_view name) const {

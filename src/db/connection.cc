@@ -1,8 +1,5 @@
 #include "ptolix/db/connection.h"
 
-#include <string.h>
-#include <strings.h>
-
 #include <algorithm>
 #include <chrono>
 #include <iterator>
@@ -10,29 +7,18 @@
 #include <thread>
 
 #include "cursors.h"
+#include "db/atomic.h"
 #include "db/backend.h"
-#include "db/postgres/postgres.h"
+#include "db/catalog.h"
+#include "db/engine.h"
 #include "db/rewriter.h"
-#include "db/sqlite/sqlite.h"
-#include "frame/text_case.h"
 #include "ptolix/db/error.h"
+#include "ptolix/value/text_case.h"
+#include "value/failure.h"
 
 namespace ptolix::db {
 
 namespace {
-
-// True when the statement's first word makes it return rows.
-bool IsQuery(std::string_view sql) {
-  size_t i = 0;
-  while (i < sql.size() && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(')) ++i;
-  auto starts = [&](const char* word) {
-    size_t n = strlen(word);
-    return sql.size() >= i + n && strncasecmp(sql.data() + i, word, n) == 0 &&
-           (sql.size() == i + n || !std::isalnum(static_cast<unsigned char>(sql[i + n])));
-  };
-  return starts("select") || starts("with") || starts("values") || starts("pragma") ||
-         starts("explain");
-}
 
 // The first `n` words of a statement, lower case.
 std::vector<std::string> LeadingWords(std::string_view sql, size_t n) {
@@ -62,7 +48,10 @@ ResultArray ReadWhole(BackendCursor& cursor) {
 
 }  // namespace
 
-Connection::Connection(std::unique_ptr<Backend> backend) : backend_(std::move(backend)) {}
+Connection::Connection(std::unique_ptr<Backend> backend, std::shared_ptr<const Catalog> catalog)
+    : catalog_(catalog ? std::move(catalog) : std::make_shared<const Catalog>()),
+      backend_(std::move(backend)),
+      engine_(&backend_->engine()) {}
 Connection::~Connection() = default;
 
 void Connection::Record(std::string_view sql) {
@@ -83,13 +72,15 @@ std::vector<std::string> Connection::TakeTrace(std::size_t* dropped) {
   return out;
 }
 
-Dialect Connection::dialect() const { return backend_->dialect(); }
+Dialect Connection::dialect() const { return engine_->dialect(); }
 
 bool Connection::InTransaction() const {
   return tx_depth_ > 0 || (!backend_->Lost() && backend_->InTransaction());
 }
 
 Backend& BackendOf(Connection& conn) { return *conn.Session(); }
+const Engine& EngineOf(const Connection& conn) { return *conn.engine_; }
+const Catalog& CatalogOf(const Connection& conn) { return *conn.catalog_; }
 
 bool EndsTransaction(std::string_view sql) {
   auto words = LeadingWords(sql, 2);
@@ -150,7 +141,7 @@ Rewritten RewriteFor(const Connection& conn, std::string_view sql) {
   if (sql.find('\0') != std::string_view::npos) {
     throw TypeMismatch("a statement holding a NUL character is not run");
   }
-  return Rewrite(sql, conn.dialect());
+  return Rewrite(sql, *conn.engine_, *conn.catalog_);
 }
 
 std::unique_ptr<Recordset> Connection::Execute(std::string_view sql) {
@@ -158,7 +149,8 @@ std::unique_ptr<Recordset> Connection::Execute(std::string_view sql) {
   Backend* session = Session(sql);
   if (!session) return std::make_unique<ForwardRecordset>(nullptr);
   Rewritten r = RewriteFor(*this, sql);
-  if (IsQuery(r.text)) return std::make_unique<ForwardRecordset>(session->Query(r.text, r.names));
+  if (engine_->ReturnsRows(r.text))
+    return std::make_unique<ForwardRecordset>(session->Query(r.text, r.names));
   session->Execute(r.text);
   return std::make_unique<ForwardRecordset>(nullptr);
 }
@@ -168,7 +160,7 @@ int64_t Connection::ExecuteCommand(std::string_view sql) {
   Backend* session = Session(sql);
   if (!session) return 0;
   Rewritten r = RewriteFor(*this, sql);
-  if (IsQuery(r.text)) {
+  if (engine_->ReturnsRows(r.text)) {
     // A select run as a command: run it, discard the rows.
     session->Query(r.text);
     return 0;
@@ -220,7 +212,7 @@ int64_t Connection::CountRewritten(const std::string& text) {
   }
   auto kept = counts_.find(text);
   const bool known = kept != counts_.end();
-  const std::string token = session.ChangeToken();
+  const std::string token = engine_->ChangeToken();
   if (known) {
     session.Query("select " + token)->Fetch(&row);
     if (row.at(0).AsString() == kept->second.token) return kept->second.rows;
@@ -246,7 +238,8 @@ int64_t Connection::CountRewritten(const std::string& text) {
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
   Record(sql);
   Backend& session = *Session();
-  return session.Insert(RewriteFor(*this, sql).text, id_column);
+  return session.Insert(engine_->InsertReturning(RewriteFor(*this, sql).text, id_column),
+                        id_column);
 }
 
 StatementResult Connection::RunStatement(std::string_view sql) {
@@ -254,7 +247,7 @@ StatementResult Connection::RunStatement(std::string_view sql) {
   Backend* session = Session(sql);
   if (!session) return result;
   Rewritten r = RewriteFor(*this, sql);
-  if (!IsQuery(r.text)) {
+  if (!engine_->ReturnsRows(r.text)) {
     result.changed = session->Execute(r.text);
     return result;
   }
@@ -274,7 +267,7 @@ Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
   Backend& session = *conn_.Session();
   std::string start;
   if (depth_ == 0 && !session.InTransaction()) {
-    start = session.BeginText();
+    start = conn_.engine_->BeginText();
     depth_ = 0;
   } else {
     depth_ = depth_ + 1;
@@ -282,7 +275,7 @@ Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
   }
   // The locks are engine plumbing, not statements of the library: they stay
   // out of the trace.
-  start += session.LockText(held);
+  start += conn_.engine_->LockText(held);
   session.Execute(start);
   ++conn_.tx_depth_;
 }
@@ -338,18 +331,11 @@ void Transaction::Ended() {
   if (depth_ == 0 && conn_.backend_->Lost()) conn_.lost_transaction_ended_ = true;
 }
 
-std::vector<std::string> HelperFunctionStatements(Dialect dialect) {
-  return dialect == Dialect::kPostgres ? postgres::FunctionStatements()
-                                       : sqlite::FunctionStatements();
-}
-
-std::shared_ptr<Connection> Connect(std::string_view url) {
-  auto starts = [&](std::string_view p) { return url.substr(0, p.size()) == p; };
-  if (starts("sqlite:")) {
-    return std::make_shared<Connection>(OpenSqlite(std::string(url.substr(7))));
-  }
-  if (starts("postgresql://") || starts("postgres://")) {
-    return std::make_shared<Connection>(OpenPostgres(std::string(url)));
+std::shared_ptr<Connection> Connect(std::string_view url, std::shared_ptr<const Catalog> catalog) {
+  if (const Engine* engine = EngineForUrl(url)) {
+    if (!catalog) catalog = std::make_shared<const Catalog>();
+    auto backend = engine->Open(url, *catalog);
+    return std::make_shared<Connection>(std::move(backend), std::move(catalog));
   }
   throw Error("unknown connection URL '" + std::string(url) +
                   "' (use sqlite:PATH, sqlite::memory: or postgresql://...)",

@@ -4,8 +4,9 @@
 #include <cctype>
 
 #include "db/catalog.h"
-#include "frame/text_case.h"
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/text_case.h"
+#include "value/failure.h"
 
 namespace ptolix::db {
 
@@ -18,7 +19,8 @@ const std::vector<std::string> kNoFields;
 bool IsName(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 }  // namespace
 
-std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n) {
+std::string KeyedWindow(const Rewritten& statement, const Catalog& catalog, int64_t start,
+                        int64_t n) {
   if (statement.has_limit) return {};
   const std::string& text = statement.text;
   std::string lower = FoldCase(text);
@@ -30,7 +32,7 @@ std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n) {
   size_t t0 = from + 6, t1 = t0;
   while (t1 < text.size() && IsName(text[t1])) ++t1;
   if (t1 == t0 || lower.compare(t1, 7, " where ") != 0) return {};
-  std::string key = LibraryCatalog().KeyOf(lower.substr(t0, t1 - t0));
+  std::string key = catalog.KeyOf(lower.substr(t0, t1 - t0));
   if (key.empty()) return {};
   std::string table = text.substr(t0, t1 - t0);
   std::string cond = text.substr(t1 + 7, statement.before_order_by - (t1 + 7));
@@ -84,10 +86,11 @@ void KeysetRecordset::Fetch(int64_t start, int64_t n) const {
   std::string sql = statement_.has_limit
                         ? "select * from (" + statement_.text + ") ptlx_window" + window
                         : statement_.text + window;
-  // PostgreSQL visits every row an offset skips unless the keys come from
-  // an index alone; SQLite skips them in the index already.
-  if ((keys_first_ || start >= kKeyedFrom) && conn_.dialect() == Dialect::kPostgres) {
-    if (std::string keyed = KeyedWindow(statement_, start, n); !keyed.empty()) sql = keyed;
+  // Some engines visit every row an offset skips unless the keys come from
+  // an index alone.
+  if ((keys_first_ || start >= kKeyedFrom) && EngineOf(conn_).ReadsPagesKeysFirst()) {
+    if (std::string keyed = KeyedWindow(statement_, CatalogOf(conn_), start, n); !keyed.empty())
+      sql = keyed;
   }
   auto cursor = db::BackendOf(conn_).Query(sql, statement_.names);
   names_ = cursor->Columns();

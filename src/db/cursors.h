@@ -40,7 +40,8 @@ class ForwardRecordset : public Recordset {
 // row), and PostgreSQL can read the inner select from an index alone instead
 // of visiting every row the offset skips. Empty when the statement is not a
 // plain select of listed columns from one table with a one-column key.
-std::string KeyedWindow(const Rewritten& statement, int64_t start, int64_t n);
+std::string KeyedWindow(const Rewritten& statement, const Catalog& catalog, int64_t start,
+                        int64_t n);
 
 // Counts the rows of a statement, then fetches windows of it with
 // limit/offset around the current position; never reads the whole result.

@@ -3,12 +3,18 @@
 #include <string>
 #include <string_view>
 
-#include "ptolix/db/dialect.h"
-
 namespace ptolix::db {
 
 // The kinds of column a table declares, as the engines tell them apart.
-enum class ColumnType { kIdentity, kInteger, kText, kLongText, kDateTime, kFlag, kOrderCode };
+enum class ColumnType {
+  kIdentity,  // integer assigned by the database, never reused
+  kInteger,
+  kText,
+  kLongText,
+  kDateTime,
+  kFlag,       // one character, "0" or "1"
+  kOrderCode,  // upper-case hexadecimal segments, matched by prefix
+};
 
 // How an engine writes the DDL of a schema it is told about: the types,
 // defaults and statements that differ between engines. db knows no tables;
@@ -29,8 +35,5 @@ class Ddl {
   virtual std::string ColumnDependencies(std::string_view name, std::string_view table,
                                          std::string_view columns) const = 0;
 };
-
-// The DDL of the engine behind `dialect`.
-const Ddl& DdlOf(Dialect dialect);
 
 }  // namespace ptolix::db

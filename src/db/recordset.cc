@@ -1,16 +1,15 @@
 #include "ptolix/db/recordset.h"
 
-#include <strings.h>
-
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/text_case.h"
+#include "value/failure.h"
 
 namespace ptolix::db {
 
 const Variant& Recordset::Field(std::string_view name) const {
   const auto& names = FieldNames();
   for (size_t i = 0; i < names.size(); ++i) {
-    if (names[i].size() == name.size() &&
-        strncasecmp(names[i].data(), name.data(), name.size()) == 0) {
+    if (SameIgnoringCase(names[i], name)) {
       return Field(static_cast<int32_t>(i));
     }
   }

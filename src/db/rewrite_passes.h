@@ -40,9 +40,9 @@ size_t PrevSolid(const std::vector<Token>& tokens, size_t i);
 
 // The column a "[not] like" at `like` searches: its index, or npos.
 size_t SearchedColumn(const std::vector<Token>& tokens, size_t like);
-// True when the column at `column` holds text searched without letter case
-// (titles and contents).
-bool IsCaseFreeColumn(const Token& column);
+// True when the token `column` names a column the catalog says is searched
+// without letter case.
+bool IsCaseFreeColumn(const Statement& s, const Token& column);
 
 // "code like (select ...) || '%'" and "code like (select ... || '%' from
 // ...)" compare with a prefix no index can serve. Beside the like at

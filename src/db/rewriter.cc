@@ -1,13 +1,11 @@
 #include "db/rewriter.h"
 
-#include <strings.h>
-
 #include <cctype>
 
 #include "db/catalog.h"
-#include "db/postgres/postgres.h"
+#include "db/engine.h"
 #include "db/rewrite_passes.h"
-#include "db/sqlite/sqlite.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::db {
 
@@ -57,7 +55,7 @@ size_t PatternEnd(const std::vector<Token>& tokens, size_t sel, size_t close) {
 }  // namespace
 
 bool Is(const Token& t, const char* word) {
-  return t.kind == TokenKind::kName && strcasecmp(t.text.c_str(), word) == 0;
+  return t.kind == TokenKind::kName && SameIgnoringCase(t.text, word);
 }
 
 size_t NextSolid(const std::vector<Token>& tokens, size_t i) {
@@ -79,8 +77,8 @@ size_t SearchedColumn(const std::vector<Token>& tokens, size_t like) {
   return p;
 }
 
-bool IsCaseFreeColumn(const Token& column) {
-  return Is(column, "Info_Title") || Is(column, "Info_Content");
+bool IsCaseFreeColumn(const Statement& s, const Token& column) {
+  return column.kind == TokenKind::kName && s.catalog.IsCaseFreeColumn(column.text);
 }
 
 bool AddPrefixRange(Statement& s, size_t like, PrefixRange range, bool range_alone) {
@@ -282,15 +280,9 @@ std::vector<Token> Tokenize(std::string_view sql) {
   return out;
 }
 
-Rewritten Rewrite(std::string_view sql, Dialect dialect) {
-  return Rewrite(sql, dialect, LibraryCatalog());
-}
-
-Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog) {
+Rewritten Rewrite(std::string_view sql, const Engine& engine, const Catalog& catalog) {
   Statement s(Tokenize(sql), catalog);
-  const auto& passes =
-      dialect == Dialect::kPostgres ? postgres::RewritePasses() : sqlite::RewritePasses();
-  for (Pass pass : passes) pass(s);
+  for (Pass pass : engine.RewritePasses()) pass(s);
   return std::move(s.out);
 }
 

@@ -36,13 +36,12 @@ struct Rewritten {
   ResultNames names;
 };
 
-// Rewrites SQL Server text for `dialect`: "select top N" becomes a trailing
+// Rewrites SQL Server text for an engine: "select top N" becomes a trailing
 // "limit N" of that select, "+" next to a string literal becomes "||",
 // right() becomes a function both engines know, and numbers glued to
 // keywords are separated.
-// Column knowledge comes from `catalog`, by default the library's.
-Rewritten Rewrite(std::string_view sql, Dialect dialect);
-Rewritten Rewrite(std::string_view sql, Dialect dialect, const Catalog& catalog);
+// The passes are `engine`'s; column knowledge comes from `catalog`.
+Rewritten Rewrite(std::string_view sql, const Engine& engine, const Catalog& catalog);
 
 // `sql` rewritten for the connection's backend.
 Rewritten RewriteFor(const Connection& conn, std::string_view sql);

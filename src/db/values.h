@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 // Value handling both engines share.
 namespace ptolix::db {

@@ -1,7 +1,10 @@
 #include "frame/arrays.h"
 
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/sql_text.h"
+#include <algorithm>
+
+#include "ptolix/value/errors.h"
+#include "value/failure.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 
@@ -17,17 +20,17 @@ ResultArray RecordsetToArray(db::Recordset& rs) {
   return out;
 }
 
+int32_t PageNumber(std::string_view page_text, int32_t page_count) {
+  int32_t page = page_text.empty() ? 1 : ParseLong(page_text);
+  return std::max(1, std::min(page, page_count));
+}
+
 ResultArray PageToArray(db::Recordset& rs, std::string_view page_text, int32_t page_size,
                         int32_t& record_count, int32_t& page_count, std::string& errors) {
   rs.SetPageSize(page_size);
   record_count = rs.RecordCount();
   page_count = rs.PageCount();
-  int32_t page = page_text.empty() ? 1 : ParseLong(page_text);
-  if (page < 1) {
-    page = 1;
-  } else if (page > page_count) {
-    page = page_count;
-  }
+  int32_t page = PageNumber(page_text, page_count);
   if (rs.IsEof()) {
     SetError(errors, kNoRecords);
     page = 1;

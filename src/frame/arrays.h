@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "ptolix/db/recordset.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 
 namespace ptolix {
 

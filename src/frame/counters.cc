@@ -1,9 +1,11 @@
-#include "ptolix/frame/counters.h"
+#include "frame/counters.h"
 
+#include "db/atomic.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/errors.h"
+#include "value/failure.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 
@@ -34,7 +36,7 @@ int32_t NextEncodeValue(std::string_view table, std::string_view column, std::st
                 SqlQuote(table) + "," + SqlQuote(column) + "," + std::string(identify) + ",1)");
             insert.Commit();
           } catch (const db::Error& e) {
-            if (attempt < 3 && !e.Lost()) continue;
+            if (attempt + 1 < db::kAtomicAttempts && !e.Lost()) continue;
             throw;
           }
         }

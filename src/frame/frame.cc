@@ -1,6 +1,7 @@
 #include "ptolix/frame/frame.h"
 
 #include "frame/arrays.h"
+#include "value/failure.h"
 
 namespace ptolix {
 

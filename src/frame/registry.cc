@@ -1,8 +1,8 @@
 #include "ptolix/frame/registry.h"
 
-#include "frame/text_case.h"
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/text_case.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 
@@ -95,20 +95,32 @@ Variant Object::Call(std::string_view method, Args args) {
     if (info_->FindProperty(method) && args.empty()) return Get(method);
     throw HostError(info_->progid + " has no method " + std::string(method));
   }
-  size_t required = 0;
-  for (size_t i = 0; i < m->params.size(); ++i) {
-    if (!m->params[i].optional) required = i + 1;
-  }
-  if (args.size() < required || args.size() > m->params.size()) {
+  if (args.size() < m->RequiredArgs() || args.size() > m->params.size()) {
     throw HostError("wrong number of arguments for " + m->name + ": " +
-                    std::to_string(args.size()) + " given, " +
-                    (required == m->params.size()
-                         ? std::to_string(required)
-                         : std::to_string(required) + " to " + std::to_string(m->params.size())) +
-                    " expected");
+                    std::to_string(args.size()) + " given, " + m->ArgCountText() + " expected");
   }
   args.resize(m->params.size());  // omitted optional arguments arrive Empty
   return m->invoke(*impl_, args);
+}
+
+size_t MethodInfo::RequiredArgs() const {
+  size_t required = 0;
+  for (size_t i = 0; i < params.size(); ++i) {
+    if (!params[i].optional) required = i + 1;
+  }
+  return required;
+}
+
+std::string MethodInfo::ArgCountText() const {
+  size_t required = RequiredArgs();
+  if (required == params.size()) return std::to_string(required);
+  return std::to_string(required) + " to " + std::to_string(params.size());
+}
+
+size_t MethodInfo::ParamIndex(std::string_view name) const {
+  size_t i = 0;
+  while (i < params.size() && !SameIgnoringCase(params[i].name, name)) ++i;
+  return i;
 }
 
 void Registry::Add(ClassInfo info) {

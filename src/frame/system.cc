@@ -3,7 +3,8 @@
 #include <fmt/format.h>
 #include <sodium.h>
 
-#include "ptolix/frame/sql_text.h"
+#include "frame/guard.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
+#include "value/failure.h"
 
 namespace ptolix {
 

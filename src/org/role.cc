@@ -1,8 +1,10 @@
 #include "ptolix/org/role.h"
 
-#include "frame/order_code.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
 #include "org/role_sql.h"
-#include "ptolix/frame/sql_text.h"
+#include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

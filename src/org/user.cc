@@ -1,8 +1,9 @@
 #include "ptolix/org/user.h"
 
+#include "frame/guard.h"
 #include "org/role_sql.h"
-#include "ptolix/frame/sql_text.h"
 #include "ptolix/org/password.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

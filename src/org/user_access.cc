@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
-#include "ptolix/frame/sql_text.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -1,5 +1,5 @@
 #include "frame/class_builder.h"
-#include "frame/class_tables.h"
+#include "org/class_tables.h"
 #include "ptolix/org/user.h"
 
 namespace ptolix {

@@ -1,8 +1,10 @@
 #include "ptolix/records/link.h"
 
-#include "frame/order_code.h"
-#include "ptolix/frame/counters.h"
-#include "ptolix/frame/sql_text.h"
+#include "db/atomic.h"
+#include "frame/counters.h"
+#include "frame/guard.h"
+#include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -1,6 +1,6 @@
 #include "frame/class_builder.h"
-#include "frame/class_tables.h"
 #include "ptolix/records/upload.h"
+#include "records/class_tables.h"
 
 namespace ptolix {
 

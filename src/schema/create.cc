@@ -2,34 +2,16 @@
 
 #include <cctype>
 
+#include "db/atomic.h"
 #include "db/backend.h"
 #include "db/ddl.h"
-#include "frame/order_code.h"
 #include "ptolix/schema/schema.h"
+#include "schema/tables.h"
+#include "value/order_code.h"
 
 namespace ptolix::schema {
 
 namespace {
-
-db::ColumnType TypeOf(ColumnKind kind) {
-  switch (kind) {
-    case ColumnKind::kIdentity:
-      return db::ColumnType::kIdentity;
-    case ColumnKind::kInteger:
-      return db::ColumnType::kInteger;
-    case ColumnKind::kText:
-      return db::ColumnType::kText;
-    case ColumnKind::kLongText:
-      return db::ColumnType::kLongText;
-    case ColumnKind::kDateTime:
-      return db::ColumnType::kDateTime;
-    case ColumnKind::kFlag:
-      return db::ColumnType::kFlag;
-    case ColumnKind::kOrderCode:
-      return db::ColumnType::kOrderCode;
-  }
-  return db::ColumnType::kText;
-}
 
 std::string DefaultOf(const ColumnDef& c, const db::Ddl& ddl) {
   return c.default_value == "getdate()" ? ddl.InsertTime() : c.default_value;
@@ -40,8 +22,8 @@ std::string CreateTable(const TableDef& t, const db::Ddl& ddl) {
   for (size_t i = 0; i < t.columns.size(); ++i) {
     const ColumnDef& c = t.columns[i];
     if (i) sql += ", ";
-    sql += c.name + " " + ddl.Type(TypeOf(c.kind));
-    if (c.not_null && c.kind != ColumnKind::kIdentity) sql += " not null";
+    sql += c.name + " " + ddl.Type(c.kind);
+    if (c.not_null && c.kind != db::ColumnType::kIdentity) sql += " not null";
     std::string def = DefaultOf(c, ddl);
     if (!def.empty()) sql += " default " + def;
   }
@@ -104,17 +86,16 @@ std::vector<StandardRow> StandardRows() {
 // a statement for it.
 std::string FollowIdentity(const TableDef& t, const db::Ddl& ddl) {
   for (const auto& c : t.columns) {
-    if (c.kind == ColumnKind::kIdentity) return ddl.FollowIdentity(t.name, c.name);
+    if (c.kind == db::ColumnType::kIdentity) return ddl.FollowIdentity(t.name, c.name);
   }
   return "";
 }
 
 }  // namespace
 
-std::vector<std::string> CreateStatements(db::Dialect dialect) {
-  const db::Ddl& ddl = db::DdlOf(dialect);
-  std::vector<std::string> out;
-  out = db::HelperFunctionStatements(dialect);
+std::vector<std::string> CreateStatements(const db::Engine& engine) {
+  const db::Ddl& ddl = engine.ddl();
+  std::vector<std::string> out = engine.HelperFunctionStatements();
   for (const auto& t : Tables()) {
     out.push_back(CreateTable(t, ddl));
     if (std::string follow = FollowIdentity(t, ddl); !follow.empty()) out.push_back(follow);
@@ -140,7 +121,7 @@ std::vector<std::string> CreateStatements(db::Dialect dialect) {
 void CreateSchema(db::Connection& connection) {
   db::Transaction tx(connection);
   auto& backend = db::BackendOf(connection);
-  for (const auto& sql : CreateStatements(connection.dialect())) backend.Execute(sql);
+  for (const auto& sql : CreateStatements(db::EngineOf(connection))) backend.Execute(sql);
   // On PostgreSQL the identity trigger moves each sequence past these rows.
   for (const auto& row : StandardRows()) {
     backend.Execute(

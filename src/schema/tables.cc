@@ -1,10 +1,12 @@
-#include "ptolix/schema/schema.h"
+#include "schema/tables.h"
+
+#include "schema/states.h"
 
 namespace ptolix::schema {
 
 namespace {
 
-using K = ColumnKind;
+using K = db::ColumnType;
 
 ColumnDef Id(std::string n) { return {std::move(n), K::kIdentity, "", true}; }
 ColumnDef Int(std::string n) { return {std::move(n), K::kInteger, ""}; }
@@ -148,7 +150,7 @@ const std::vector<IndexDef>& Indexes() {
       {"ix_Info_Father", "tPtlx_Information", "Info_Father", ""},
       // Published lists of a site in order.
       {"ix_Info_Published", "tPtlx_Information", "WebSite_ID, Sys_ID, Info_Order, Column_ID",
-       "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
+       kPublishedStates + " and Info_IsDeleted = '0'"},
       // A column's list of one website and system in each mode: the rows of
       // the mode are one range of the index, in Info_Order order, so page 1
       // reads 20 entries and the count reads the range alone, however big
@@ -158,7 +160,7 @@ const std::vector<IndexDef>& Indexes() {
       // SQLite counts from an index only when it holds every column named.
       {"ix_Info_ColumnPublished", "tPtlx_Information",
        "Column_ID, WebSite_ID, Sys_ID, Info_Order, Info_ID, InfState_ID, Info_IsDeleted",
-       "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
+       kPublishedStates + " and Info_IsDeleted = '0'"},
       {"ix_Info_ColumnEditor", "tPtlx_Information",
        "Column_ID, WebSite_ID, Sys_ID, Info_Order, Info_ID, InfState_ID, Info_IsDeleted",
        "InfState_ID in (1,2) and Info_IsDeleted = '0'"},
@@ -171,7 +173,7 @@ const std::vector<IndexDef>& Indexes() {
       // Cross-posted items checked for being published without reading rows.
       {"ix_Info_PublishedId", "tPtlx_Information",
        "Info_ID, Column_ID, WebSite_ID, Sys_ID, InfState_ID, Info_IsDeleted",
-       "InfState_ID in (4,5,6) and Info_IsDeleted = '0'"},
+       kPublishedStates + " and Info_IsDeleted = '0'"},
       {"ix_Attach_Info", "tPtlx_Attach", "Info_ID", ""},
       {"ix_Info2Colu", "tPtlx_Info2Colu", "Sys_ID, Column_ID, Info_ID", ""},
       {"ix_Info2Colu_Info", "tPtlx_Info2Colu", "Info_ID", ""},
@@ -191,17 +193,6 @@ const std::vector<std::string>& RetiredIndexes() {
   // published list sort all its rows for every page; ix_User_Role lacked
   // Usr_ID.
   static const std::vector<std::string> names = {"ix_Info_PublishedColumn", "ix_User_Role"};
-  return names;
-}
-
-const std::vector<std::string>& ColumnNames() {
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> out;
-    for (const auto& t : Tables()) {
-      for (const auto& c : t.columns) out.push_back(c.name);
-    }
-    return out;
-  }();
   return names;
 }
 

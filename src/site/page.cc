@@ -1,7 +1,8 @@
 #include "ptolix/site/page.h"
 
-#include "ptolix/frame/sql_text.h"
+#include "frame/guard.h"
 #include "ptolix/frame/system.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

@@ -7,9 +7,10 @@
 #include <iterator>
 #include <vector>
 
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/sql_text.h"
 #include "ptolix/frame/system.h"
+#include "ptolix/value/errors.h"
+#include "value/failure.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

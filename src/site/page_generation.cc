@@ -4,10 +4,11 @@
 #include <numeric>
 #include <vector>
 
-#include "ptolix/frame/sql_text.h"
+#include "frame/guard.h"
 #include "ptolix/frame/system.h"
 #include "ptolix/site/page.h"
 #include "site/page_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

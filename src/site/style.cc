@@ -1,6 +1,8 @@
 #include "ptolix/site/style.h"
 
-#include "ptolix/frame/sql_text.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

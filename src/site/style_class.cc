@@ -1,6 +1,6 @@
 #include "frame/class_builder.h"
-#include "frame/class_tables.h"
 #include "ptolix/site/style.h"
+#include "site/class_tables.h"
 #include "site/site_members.h"
 
 namespace ptolix {

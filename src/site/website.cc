@@ -1,18 +1,11 @@
 #include "ptolix/site/website.h"
 
-#include "frame/order_code.h"
-#include "ptolix/frame/sql_text.h"
+#include "db/atomic.h"
+#include "frame/guard.h"
+#include "value/order_code.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
-
-// The largest identifier whose width-4 segment still has 4 characters.
-static constexpr int64_t kLastFourCharacterSite = 3839;
-
-std::string WebSiteOrderCode(int64_t website_id) {
-  if (website_id <= kLastFourCharacterSite) return MakeOrderCode(website_id, kWebSiteCodeWidth);
-  // "0" sorts before the "1".."F" that start every 4-character code.
-  return "0" + PaddedOrderCode(website_id, 8);
-}
 
 void WebSite::AppendWebSite(std::string_view pName, std::string_view pTitle,
                             std::string_view pDescription, std::string_view pType) noexcept {

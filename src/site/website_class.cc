@@ -1,6 +1,6 @@
 #include "frame/class_builder.h"
-#include "frame/class_tables.h"
 #include "ptolix/site/website.h"
+#include "site/class_tables.h"
 
 namespace ptolix {
 

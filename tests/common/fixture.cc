@@ -8,6 +8,7 @@
 #include <random>
 
 #include "db/backend.h"
+#include "ptolix/connect.h"
 #include "ptolix/org/password.h"
 
 namespace ptolix::test {
@@ -66,7 +67,7 @@ std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
 void DbTest::SetUp() {
   // Password hashes at the minimum cost keep the suites fast.
   SetPasswordHashCost(PasswordHashCost::kMinimum);
-  conn = db::Connect(GetParam());
+  conn = ptolix::Connect(GetParam());
   if (engine().postgres()) {
     std::random_device rd;
     pg_schema_ = "t" + std::to_string(rd()) + std::to_string(rd());

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "content/information_sql.h"
+#include "db/backend.h"
 #include "fixture.h"
-#include "frame/order_code.h"
 #include "ptolix/content/column.h"
 #include "ptolix/content/encode.h"
 #include "ptolix/content/information.h"
+#include "value/order_code.h"
 
 namespace ptolix::test {
 namespace {
@@ -821,9 +822,9 @@ TEST_P(QueriesTest, PublishedFormsSelectTheSameRowsOnVariedData) {
     for (std::string_view top : {"", "3"}) {
       reference = Rows(total(info_sql::PublishedListReference(sys, col, site, top)));
       ASSERT_EQ(reference, Rows(total(info_sql::PublishedList(sys, col, site, top))));
-      ASSERT_EQ(
-          reference,
-          Rows(total(info_sql::PublishedListByColumn(sys, col, site, top, engine().sqlite()))));
+      ASSERT_EQ(reference,
+                Rows(total(info_sql::PublishedListByColumn(
+                    sys, col, site, top, db::EngineOf(*conn).UnindexedOrder("Info_Order")))));
     }
     reference = Rows(total(info_sql::PublishedListReference(sys, col, site)));
     int rows = static_cast<int>(std::count(reference.begin(), reference.end(), '\n')) - 1;

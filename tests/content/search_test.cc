@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "fixture.h"
-#include "frame/order_code.h"
+#include "value/order_code.h"
 
 namespace ptolix::test {
 namespace {

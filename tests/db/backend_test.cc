@@ -12,10 +12,13 @@
 
 #include <tuple>
 
+#include "db/atomic.h"
 #include "db/rewriter.h"
 #include "fixture.h"
+#include "ptolix/connect.h"
 #include "ptolix/db/error.h"
 #include "ptolix/frame/system.h"
+#include "schema/catalog.h"
 
 namespace ptolix {
 namespace {
@@ -64,7 +67,10 @@ TEST(Rewrite, EachDialect) {
        "where Usr_ID in ('1','2') and Role_ID in (1,2)"},
       {pg, "where Usr_ID not in (select Usr_ID from u)",
        "where Usr_ID not in (select Usr_ID from u)"}};
-  for (auto [dialect, in, out] : cases) EXPECT_EQ(db::Rewrite(in, dialect).text, out) << in;
+  const auto catalog = schema::LibraryCatalog();
+  for (auto [dialect, in, out] : cases) {
+    EXPECT_EQ(db::Rewrite(in, db::EngineFor(dialect), *catalog).text, out) << in;
+  }
 }
 
 class CursorTest : public test::DbTest {};
@@ -282,7 +288,8 @@ TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
   // The URL's own limit wins; without one the connection gives up after
   // 10 s instead of waiting for ever.
   for (const std::string& url : {base + "?connect_timeout=2", base}) {
-    EXPECT_THAT([&] { db::Connect(url); }, ThrowsMessage<db::Error>(HasSubstr("timeout"))) << url;
+    EXPECT_THAT([&] { ptolix::Connect(url); }, ThrowsMessage<db::Error>(HasSubstr("timeout")))
+        << url;
   }
   ::close(fd);
 }

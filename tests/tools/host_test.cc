@@ -35,28 +35,53 @@ std::vector<json> RunHost(const std::vector<std::string>& requests,
 }
 
 TEST(Host, EveryOpInOneSession) {
-  std::vector<std::string> lines = {
-      R"({"op":"open","conn":"c","url":"sqlite::memory:"})",
-      R"({"op":"init","conn":"c"})",
-      R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})",
-      R"({"op":"set","obj":"s","prop":"Connection","conn":"c"})",
-      R"({"op":"set","obj":"s","prop":"PageSize","value":10})",
-      R"({"op":"get","obj":"s","prop":"PageSize","id":7})",
-      R"({"op":"call","obj":"s","method":"AppendSystem","args":["News",""]})",
-      R"({"op":"call","obj":"s","method":"GetSystemList","args":[]})",
-      R"({"op":"call","obj":"s","method":"GetParameter","args":["X"]})",
-      R"({"op":"get","obj":"s","prop":"RecordCount"})",
-      R"({"op":"sql","conn":"c","text":"select top 1 Role_ID, Role_Father from tPtlx_Role"})",
-      R"({"op":"trace","conn":"c"})",
-      R"({"op":"trace","conn":"c"})",
-      R"({"op":"new","obj":"a","progid":"Corvane_Ptolix.About"})",
-      R"({"op":"get","obj":"a","prop":"CreateDate"})",
-      R"({"op":"get","obj":"a","prop":"ModifiedDate"})",
-      R"({"op":"call","obj":"s","method":"AppendParameter","args":[{"date":"2002-08-02 00:00:00"},12,{"empty":true}]})",
-      R"({"op":"call","obj":"s","method":"GetParameterList","args":[]})",
-      R"({"op":"trace","conn":"c"})",
+  // Each request beside what its answer holds: the whole answer, or the part
+  // at `at` (a JSON pointer).
+  struct Step {
+    std::string request;
+    json expected;
+    std::string at = "";
   };
+  const json ok = {{"ok", true}};
+  const std::vector<Step> steps = {
+      {R"({"op":"open","conn":"c","url":"sqlite::memory:"})", ok},
+      {R"({"op":"init","conn":"c"})", ok},
+      {R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})", ok},
+      {R"({"op":"set","obj":"s","prop":"Connection","conn":"c"})", ok},
+      {R"({"op":"set","obj":"s","prop":"PageSize","value":10})", ok},
+      {R"({"op":"get","obj":"s","prop":"PageSize","id":7})",
+       {{"ok", true}, {"value", 10}, {"id", 7}}},
+      {R"({"op":"call","obj":"s","method":"AppendSystem","args":["News",""]})",
+       {{"ok", true}, {"value", {{"empty", true}}}}},
+      {R"({"op":"call","obj":"s","method":"GetSystemList","args":[]})",
+       json::parse(R"({"rows":[["Sys_ID","Sys_Name","Sys_Description"],[1,"News",null]]})"),
+       "/value"},
+      {R"({"op":"call","obj":"s","method":"GetParameter","args":["X"]})",
+       json::parse(R"({"rows":null})"), "/value"},
+      {R"({"op":"get","obj":"s","prop":"RecordCount"})", 1, "/value"},
+      {R"({"op":"sql","conn":"c","text":"select top 1 Role_ID, Role_Father from tPtlx_Role"})",
+       json::parse(R"({"rows":[["Role_ID","Role_Father"],[1,null]]})"), "/value"},
+      {R"({"op":"trace","conn":"c"})", json::parse(R"J([
+          "insert into tPtlx_System (Sys_Name,Sys_Description) values ('News',null)",
+          "select * from tPtlx_System",
+          "select * from tPtlx_SystemParameter where Para_Name = 'X'"])J"),
+       "/value"},
+      {R"({"op":"trace","conn":"c"})", json::array(), "/value"},
+      {R"({"op":"new","obj":"a","progid":"Corvane_Ptolix.About"})", ok},
+      // Dates, lists and empty values both ways.
+      {R"({"op":"get","obj":"a","prop":"CreateDate"})",
+       json::parse(R"({"date":"2002-08-02 00:00:00"})"), "/value"},
+      {R"({"op":"get","obj":"a","prop":"ModifiedDate"})",
+       json::parse(R"({"date":"2002-12-27 00:00:00"})"), "/value/list/3"},
+      {R"({"op":"call","obj":"s","method":"AppendParameter","args":[{"date":"2002-08-02 00:00:00"},12,{"empty":true}]})",
+       true, "/ok"},
+      {R"({"op":"call","obj":"s","method":"GetParameterList","args":[]})",
+       json::parse(R"(["2002-08-02 00:00:00","12",null])"), "/value/rows/1"},
+  };
+  std::vector<std::string> lines;
+  for (const auto& step : steps) lines.push_back(step.request);
   // The trace keeps the latest 10,000 statements.
+  lines.push_back(R"({"op":"trace","conn":"c"})");
   for (int i = 0; i < 10003; ++i) {
     lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["P)" +
                     std::to_string(i) + R"("]})");
@@ -67,24 +92,10 @@ TEST(Host, EveryOpInOneSession) {
                              R"({"op":"close","conn":"c"})"});
   auto r = RunHost(lines);
   ASSERT_EQ(r.size(), lines.size());
-  for (size_t i : {0, 1, 2, 3, 4, 13}) EXPECT_EQ(r[i], json({{"ok", true}})) << i;
-  EXPECT_EQ(r[5], json({{"ok", true}, {"value", 10}, {"id", 7}}));
-  EXPECT_EQ(r[6], json({{"ok", true}, {"value", {{"empty", true}}}}));
-  EXPECT_EQ(r[7]["value"],
-            json::parse(R"({"rows":[["Sys_ID","Sys_Name","Sys_Description"],[1,"News",null]]})"));
-  EXPECT_EQ(r[8]["value"], json::parse(R"({"rows":null})"));
-  EXPECT_EQ(r[9]["value"], 1);
-  EXPECT_EQ(r[10]["value"], json::parse(R"({"rows":[["Role_ID","Role_Father"],[1,null]]})"));
-  EXPECT_EQ(r[11]["value"], json::parse(R"J([
-      "insert into tPtlx_System (Sys_Name,Sys_Description) values ('News',null)",
-      "select * from tPtlx_System",
-      "select * from tPtlx_SystemParameter where Para_Name = 'X'"])J"));
-  EXPECT_EQ(r[12]["value"], json::array());
-  // Dates, lists and empty values both ways.
-  EXPECT_EQ(r[14]["value"], json::parse(R"({"date":"2002-08-02 00:00:00"})"));
-  EXPECT_EQ(r[15]["value"]["list"].size(), 4u);
-  EXPECT_EQ(r[15]["value"]["list"][3], json::parse(R"({"date":"2002-12-27 00:00:00"})"));
-  EXPECT_EQ(r[17]["value"]["rows"][1], json::parse(R"(["2002-08-02 00:00:00","12",null])"));
+  for (size_t i = 0; i < steps.size(); ++i) {
+    EXPECT_EQ(r[i].value(json::json_pointer(steps[i].at), json()), steps[i].expected)
+        << steps[i].request;
+  }
   const json& full = r[r.size() - 5];
   ASSERT_EQ(full["value"].size(), 10000u);
   EXPECT_EQ(full["dropped"], 3);
@@ -92,8 +103,8 @@ TEST(Host, EveryOpInOneSession) {
   EXPECT_EQ(full["value"][9999], "select * from tPtlx_SystemParameter where Para_Name = 'P10002'");
   EXPECT_EQ(r[r.size() - 3]["value"],
             json::array({"select * from tPtlx_SystemParameter where Para_Name = 'Q'"}));
-  EXPECT_EQ(r[r.size() - 2], json({{"ok", true}}));
-  EXPECT_EQ(r.back(), json({{"ok", true}}));
+  EXPECT_EQ(r[r.size() - 2], ok);
+  EXPECT_EQ(r.back(), ok);
 }
 
 std::string Nested(int depth, const std::string& inner = "1") {
@@ -138,7 +149,8 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
       {R"({"op":"call","obj":"s","method":"NoSuchMethod","args":[]})", "NoSuchMethod"},
       {R"({"op":"get","obj":"s","prop":"NoSuchProperty"})", "NoSuchProperty"},
       {R"({"op":"call","obj":"s","method":"GetParameter","args":[]})", "GetParameter"},
-      {R"({"op":"call","obj":"s","method":"GetSystemList","args":["abc"]})", ""},
+      {R"({"op":"call","obj":"s","method":"GetSystemList","args":["abc"]})",
+       "argument pCurPage: Type mismatch: number 'abc'"},
       {R"({"op":"bogus","id":"q"})", "bogus"},
   };
   std::vector<std::string> lines = {R"({"op":"new","obj":"s","progid":"corvane_ptolix.system"})",

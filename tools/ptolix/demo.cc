@@ -4,8 +4,10 @@
 #include <iostream>
 
 #include "print.h"
+#include "ptolix/connect.h"
 #include "ptolix/db/error.h"
 #include "ptolix/schema/schema.h"
+#include "schema/tables.h"
 
 namespace ptolix::tool {
 
@@ -42,7 +44,7 @@ int RunDemo(const std::string& url, std::ostream& out) {
     auto parent = std::filesystem::path(url.substr(7)).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent);
   }
-  DemoContext ctx{db::Connect(url), out, "var/demo-site", "", ""};
+  DemoContext ctx{ptolix::Connect(url), out, "var/demo-site", "", ""};
   out << "Ptolix demo on " << url << "\n";
   Reset(*ctx.conn);
   for (auto step : {DemoSystem, DemoOrganisation, DemoColumns, DemoSite, DemoContent, DemoRecords})

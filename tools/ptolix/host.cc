@@ -1,14 +1,14 @@
 #include "host.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <iostream>
 
 #include "frame/arrays.h"
 #include "json_values.h"
+#include "ptolix/connect.h"
 #include "ptolix/db/error.h"
 #include "ptolix/schema/schema.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::tool {
 
@@ -94,7 +94,7 @@ std::string ErrorLine(const std::string& message) {
 
 Host::Host(const std::string& url, const std::string& name) {
   if (!url.empty()) {
-    connections_[name] = db::Connect(url);
+    connections_[name] = ptolix::Connect(url);
     connections_[name]->SetTrace(true);
   }
 }
@@ -125,7 +125,7 @@ const std::map<std::string, Host::Op, std::less<>>& Host::Ops() {
 
 void Host::Open(const json& request, json& /*response*/) {
   std::string name = Str(request, "conn");
-  auto conn = db::Connect(Str(request, "url"));
+  auto conn = ptolix::Connect(Str(request, "url"));
   conn->SetTrace(true);
   connections_[name] = std::move(conn);
 }
@@ -150,7 +150,7 @@ void Host::Set(const json& request, json& /*response*/) {
   Object& obj = Obj(request);
   std::string prop = Str(request, "prop");
   if (request.contains("conn")) {
-    if (prop.size() != 10 || strcasecmp(prop.c_str(), "Connection") != 0) {
+    if (!SameIgnoringCase(prop, "Connection")) {
       throw HostError("only Connection takes a connection");
     }
     std::string name = Str(request, "conn");

@@ -1,7 +1,7 @@
 #include "json_values.h"
 
 #include "ptolix/frame/registry.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 
 namespace ptolix::tool {
 

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::tool {
 

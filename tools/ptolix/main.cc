@@ -14,7 +14,7 @@ using namespace ptolix;
 namespace {
 
 int Init(const std::string& url) {
-  auto conn = db::Connect(url);
+  auto conn = ptolix::Connect(url);
   schema::CreateSchema(*conn);
   std::cout << "schema ready on " << url << "\n";
   return 0;
@@ -22,7 +22,7 @@ int Init(const std::string& url) {
 
 int Call(const std::string& url, const std::string& class_name, const std::string& method,
          const std::vector<std::string>& args, int page_size, tool::Format format) {
-  auto conn = db::Connect(url);
+  auto conn = ptolix::Connect(url);
   std::string progid = class_name.find('.') == std::string::npos
                            ? std::string(kProgidPrefix) + class_name
                            : class_name;

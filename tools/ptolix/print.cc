@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "json_values.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 
 namespace ptolix::tool {
 

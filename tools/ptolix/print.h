@@ -3,7 +3,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::tool {
 

@@ -45,15 +45,8 @@ def report(o: Any, success: str | None = None) -> bool:
 
 
 def page_number(text: str | None, page_count: int) -> int:
-    """The page a paged list shows for `text`: empty is 1, numbers round half
-    to even, and the result is clamped to 1..page_count."""
-    try:
-        n = round(float((text or "").strip() or "1"))
-    except (ValueError, OverflowError):
-        return 1
-    if n > page_count:
-        n = page_count
-    return max(n, 1)
+    """The page a paged list shows for `text`, by the library's own rule."""
+    return ptolix.page_number(text or "", page_count)
 
 
 def website(site_id: int | str) -> dict | None:

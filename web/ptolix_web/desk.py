@@ -8,6 +8,8 @@ from typing import Any
 
 from flask import Blueprint, abort, flash, redirect, render_template, request, url_for
 
+import ptolix
+
 from . import audit, confirm, inputs, lib, media, policy, revisions, schedule
 from .context import (
     EDIT,
@@ -73,7 +75,7 @@ def access_columns() -> list[dict]:
     user = obj("User")
     cols = lib.rows(user.GetAccessColumnList(user_id(), staff_sys(), staff_site()))
     for c in cols:
-        c["depth"] = max(len(c.get("Column_Order") or "") // 8 - 1, 0)
+        c["depth"] = max(len(c.get("Column_Order") or "") // ptolix.COLUMN_CODE_WIDTH - 1, 0)
         c["level"] = int(c.get("AccessType_ID") or -1)
     return cols
 

@@ -9,6 +9,8 @@ from typing import Any
 
 from flask import current_app
 
+import ptolix
+
 from . import lib
 
 INT_MAX = 2**31 - 1
@@ -23,8 +25,6 @@ ITEM_ARGS = {
     "pUrl": "url",
 }
 NUMBER_FIELDS = {"type"}
-REFUSED = "-2147217900"
-_LINE = re.compile(r"^\s*\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - \[([^\]]*)\] ?(.*)$")
 
 
 def field_errors(form: dict[str, str]) -> dict[str, str]:
@@ -47,20 +47,19 @@ def refusals(obj: Any, args: dict[str, str] = ITEM_ARGS) -> tuple[dict[str, str]
     refused statement shows as one plain sentence."""
     fields: dict[str, str] = {}
     general: list[str] = []
-    for line in re.split(r"\r?\n", obj.Errors or ""):
-        m = _LINE.match(line)
-        if not m:
+    for line in ptolix.error_lines(obj):
+        number, message = line.number, line.message.strip()
+        if not message:
             continue
-        number, message = m.group(1), m.group(2).strip()
-        if number in ("13", "6"):
+        if number in (13, 6):
             arg = next((a for a in args if re.search(rf"\b{a}\b", message)), None)
             if arg:
                 fields.setdefault(args[arg], "The library refused this value: " + message)
                 continue
-        if number == REFUSED:
+        if number == ptolix.STATEMENT_REFUSED:
             current_app.logger.error("statement refused: %s", message)
             message = "The database refused the change; nothing was saved."
-        elif number != "Ptolix":
+        elif number is not None:
             message = f"{message} (error {number})"
         if message != lib.NO_RECORDS and message not in general:
             general.append(message)

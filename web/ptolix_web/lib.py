@@ -52,12 +52,9 @@ def drop_connection(url: str) -> None:
             pass
 
 
-# "2026-12-07 03:40:00 - [Ptolix] 用户不存在。" or "... - [13] Type mismatch ..."
-_LINE = re.compile(r"^\s*\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - \[([^\]]*)\] ?(.*)$")
-
 # The number of a call that failed because the connection was lost; the
 # library opens the connection again on the next call.
-CONNECTION_LOST = getattr(ptolix, "CONNECTION_LOST", -2147467259)
+CONNECTION_LOST = ptolix.CONNECTION_LOST
 
 # How the engines word a connection that is gone, for lines that carry the
 # general statement-failure number.
@@ -74,13 +71,11 @@ _GONE = re.compile(
 def lost(text: str) -> str | None:
     """The message of the first `Errors` line in `text` that says the
     database connection is gone, else None."""
-    for line in re.split(r"\r?\n", text):
-        m = _LINE.match(line)
-        if not m:
+    for line in ptolix.error_lines(text):
+        if line.number is None:
             continue
-        number, message = m.group(1), m.group(2).strip()
-        if number == str(CONNECTION_LOST) or _GONE.search(message):
-            return message
+        if line.number == CONNECTION_LOST or _GONE.search(line.message):
+            return line.message.strip()
     return None
 
 
@@ -149,26 +144,22 @@ def first(result: Any) -> dict | None:
     return found[0] if found else None
 
 
-# The line a paged list adds when it has no rows; an empty list is not a
-# failure for a page that shows it.
-NO_RECORDS = "没有记录。"
+# The line a paged list adds when it has no rows (the library's own text);
+# an empty list is not a failure for a page that shows it.
+NO_RECORDS = ptolix.NO_RECORDS
 
 
 def messages(obj: Any, *, ignore_empty: bool = True) -> list[str]:
     """The lines of the object's `Errors` as readable messages, once each."""
-    text = obj.Errors or ""
     out: list[str] = []
-    for line in re.split(r"\r?\n", text):
-        if not line.strip():
+    for line in ptolix.error_lines(obj):
+        text = line.message.strip()
+        if not text or (ignore_empty and line.number is None and text == ptolix.NO_RECORDS):
             continue
-        m = _LINE.match(line)
-        if m:
-            number, message = m.group(1), m.group(2).strip()
-            line = message if number == "Ptolix" else f"{message} (error {number})"
-        if ignore_empty and line == NO_RECORDS:
-            continue
-        if line not in out:
-            out.append(line)
+        if line.number is not None:
+            text = f"{text} (error {line.number})"
+        if text not in out:
+            out.append(text)
     return out
 
 

@@ -3,47 +3,25 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
 #include "ptolix/db/dialect.h"
 #include "ptolix/db/error.h"
 #include "ptolix/db/recordset.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 
 namespace ptolix::db {
 
 class Backend;
 class Connection;
+class Engine;
+struct Catalog;
 struct Rewritten;
-
-// What an atomic change decides about, locked for the rest of its
-// transaction so that two connections never decide from the same state: a
-// whole tree (its codes), the counters, or one user's effective access rows.
-// On PostgreSQL a transaction-scoped advisory lock on the pair; on SQLite
-// every write transaction holds the database's write lock from its start,
-// which covers every key.
-struct Lock {
-  int32_t space;
-  int32_t key;
-};
-
-namespace locks {
-inline constexpr int32_t kTreeSpace = 0x50544C58;  // "PTLX"
-inline constexpr int32_t kUserSpace = 0x50544C59;
-inline constexpr Lock kRoleTree{kTreeSpace, 1};
-inline constexpr Lock kColumnTree{kTreeSpace, 2};
-inline constexpr Lock kItemTree{kTreeSpace, 3};
-inline constexpr Lock kCounters{kTreeSpace, 4};
-// The effective access rows of user `user` (a stable hash of the identifier).
-Lock UserAccess(std::string_view user);
-}  // namespace locks
 
 // What one statement run by Connection::RunStatement gave back.
 struct StatementResult {
@@ -52,31 +30,9 @@ struct StatementResult {
   int64_t changed = 0;  // any other statement: the number of rows changed
 };
 
-// A unit of atomic work: a transaction, or a savepoint when one is already
-// open on the connection. Rolls back unless Commit() was called. `held` are
-// taken at the start and kept until the outermost transaction ends.
-class Transaction {
- public:
-  explicit Transaction(Connection& conn, std::initializer_list<Lock> held = {});
-  ~Transaction();
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-  // Throws db::Error (and the transaction stays open, to be rolled back by
-  // the destructor) when the database refuses the commit or the connection
-  // was lost.
-  void Commit();
-
- private:
-  void Ended();
-
-  Connection& conn_;
-  int depth_;
-  bool done_ = false;
-};
-
 // An open database connection, shared by the objects that use it (they hold a
 // shared_ptr and never close it). Takes SQL Server text, records it in the
-// trace when tracing is on, rewrites it for the backend and runs it.
+// trace when tracing is on, rewrites it for its engine and runs it.
 // Not thread-safe: one connection belongs to one thread at a time.
 //
 // A connection the server or the network dropped (or whose SQLite file went
@@ -89,7 +45,10 @@ class Transaction {
 // statements) is gone with it.
 class Connection {
  public:
-  explicit Connection(std::unique_ptr<Backend> backend);
+  // A connection on `backend`, whose statements name the tables of
+  // `catalog` (none when null). Opened by ptolix::Connect (ptolix/connect.h).
+  explicit Connection(std::unique_ptr<Backend> backend,
+                      std::shared_ptr<const Catalog> catalog = nullptr);
   ~Connection();
 
   Dialect dialect() const;
@@ -147,6 +106,8 @@ class Connection {
   friend class Transaction;
   friend class KeysetRecordset;
   friend Backend& BackendOf(Connection& conn);
+  friend const Engine& EngineOf(const Connection& conn);
+  friend const Catalog& CatalogOf(const Connection& conn);
   friend Rewritten RewriteFor(const Connection& conn, std::string_view sql);
   friend void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost);
   void Record(std::string_view sql);
@@ -169,7 +130,9 @@ class Connection {
   // At most this many count texts are kept; past it they are all dropped.
   static constexpr std::size_t kCountsKept = 64;
 
+  std::shared_ptr<const Catalog> catalog_;
   std::unique_ptr<Backend> backend_;
+  const Engine* engine_;  // the backend's, taken once
   bool trace_on_ = false;
   std::deque<std::string> trace_;
   std::size_t trace_dropped_ = 0;
@@ -183,47 +146,5 @@ class Connection {
   };
   std::unordered_map<std::string, Choice> choices_;
 };
-
-// How many times an atomic change runs at most when other transactions make
-// it fail with a serialization failure or a deadlock.
-inline constexpr int kAtomicAttempts = 5;
-// Waits a short, random time before attempt `attempt` + 1.
-void AtomicBackOff(int attempt);
-
-// Runs `fn` as one atomic change: in a transaction holding `held`, committed
-// when `fn` returns, rolled back when it throws. At the outermost level a
-// serialization failure or deadlock runs `fn` again whole, up to
-// kAtomicAttempts times, before it is reported; inside a transaction the
-// caller opened the failure goes to the caller, whose transaction is lost.
-// `fn` must therefore be safe to run again: everything it decides comes from
-// what it reads inside the transaction.
-template <class F>
-auto RunAtomic(Connection& conn, std::initializer_list<Lock> held, F&& fn)
-    -> std::invoke_result_t<F&> {
-  using Result = std::invoke_result_t<F&>;
-  const bool outermost = !conn.InTransaction();
-  for (int attempt = 1;; ++attempt) {
-    try {
-      Transaction tx(conn, held);
-      if constexpr (std::is_void_v<Result>) {
-        fn();
-        tx.Commit();
-        return;
-      } else {
-        Result result = fn();
-        tx.Commit();
-        return result;
-      }
-    } catch (const Error& e) {
-      if (!outermost || !e.Retryable() || attempt >= kAtomicAttempts) throw;
-    }
-    AtomicBackOff(attempt);
-  }
-}
-
-// Opens a connection from a URL: "sqlite:PATH" (created when missing),
-// "sqlite::memory:", or "postgresql://..." / "postgres://..." (libpq URI).
-// Throws db::Error when the database cannot be opened.
-std::shared_ptr<Connection> Connect(std::string_view url);
 
 }  // namespace ptolix::db

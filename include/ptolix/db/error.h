@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 
 namespace ptolix::db {
 

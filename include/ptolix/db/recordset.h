@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::db {
 

@@ -6,10 +6,17 @@
 #include <string_view>
 
 #include "ptolix/db/connection.h"
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/result_array.h"
 
 namespace ptolix {
+
+// The page a paged list shows for the page text `page_text` among
+// `page_count` pages: empty text is page 1, a number (blanks around ignored,
+// a fraction rounded half to even) is kept within 1..page_count (1 when
+// there are no pages). Text that
+// is no number throws Type mismatch, one outside 32 bits Overflow.
+int32_t PageNumber(std::string_view page_text, int32_t page_count);
 
 // Base of every object the registry creates.
 class Dispatchable {
@@ -35,11 +42,10 @@ class ConnectedObject : public Dispatchable {
   std::string& errors() { return errors_; }
 
   // Runs a business method body: any exception becomes a form-2 error line
-  // and the method returns R{} (an unallocated array, 0, false, "").
+  // and the method returns R{} (an unallocated array, 0, false, ""). Defined
+  // in the library (frame/guard.h).
   template <class R = void, class F>
-  R Guard(F&& body) noexcept {
-    return Guarded<R>(errors_, std::forward<F>(body));
-  }
+  R Guard(F&& body) noexcept;
 
   // The three method patterns. Each throws; call them inside Guard.
   //

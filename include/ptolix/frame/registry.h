@@ -10,7 +10,7 @@
 
 #include "ptolix/db/connection.h"
 #include "ptolix/frame/frame.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix {
 
@@ -37,6 +37,15 @@ struct MethodInfo {
   std::vector<ParamInfo> params;
   // Receives exactly params.size() arguments, omitted optional ones Empty.
   std::function<Variant(Dispatchable&, Args&)> invoke;
+
+  // How many arguments a call gives at least: every one up to the last
+  // that is not optional.
+  size_t RequiredArgs() const;
+  // How many arguments a call may give, as messages say it: "2", "1 to 3".
+  std::string ArgCountText() const;
+  // The parameter called `name` (letter case ignored): its index, or
+  // params.size() when there is none.
+  size_t ParamIndex(std::string_view name) const;
 };
 
 struct PropertyInfo {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ptolix/frame/frame.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix {
 

@@ -39,8 +39,4 @@ class WebSite : public FrameObject {
   ResultArray GetWebSiteList(int32_t pCurPage = 0) noexcept;
 };
 
-// The order code of a new website: MakeOrderCode(id, 4) up to 3839, then
-// "0" + the 8-character segment, so codes keep falling as identifiers rise.
-std::string WebSiteOrderCode(int64_t website_id);
-
 }  // namespace ptolix

@@ -5,7 +5,6 @@
 #include "db/backend.h"
 
 #include <libpq-fe.h>
-#include <strings.h>
 
 #include <cctype>
 #include <charconv>
@@ -21,9 +20,9 @@
 
 #include "db/catalog.h"
 #include "db/postgres/postgres.h"
-#include "frame/text_case.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/text_case.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::db {
 
@@ -44,12 +43,13 @@ struct ConnFinish {
 // itself folds unquoted names to lower case and calls expressions by their
 // function name or "?column?"; `names` holds what the rewriter read from the
 // statement.
-std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& names) {
+std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& names,
+                                     const Catalog& catalog) {
   int n = PQnfields(res);
   std::vector<std::string> out(n);
   // Unquoted names come back folded to lower case; the schema's own
   // spelling is what callers index result arrays by.
-  const auto& spelling = LibraryCatalog().spelling;
+  const auto& spelling = catalog.spelling;
   bool all_known = true;
   for (int i = 0; i < n; ++i) {
     const char* folded = PQfname(res, i);
@@ -74,7 +74,7 @@ std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& nam
       lower = lower && !std::isupper(static_cast<unsigned char>(*p));
     if (!lower) continue;  // quoted in the statement: kept in its own spelling
     for (const auto& word : names.spellings) {
-      if (strcasecmp(word.c_str(), folded) == 0) out[i] = word;
+      if (SameIgnoringCase(word, folded)) out[i] = word;
     }
   }
   return out;
@@ -137,9 +137,9 @@ bool IsTransactionControl(const std::string& first) {
 
 class PgCursor : public BackendCursor {
  public:
-  PgCursor(ResultPtr res, const ResultNames& names) : res_(std::move(res)) {
+  PgCursor(ResultPtr res, const ResultNames& names, const Catalog& catalog) : res_(std::move(res)) {
     int n = PQnfields(res_.get());
-    columns_ = ColumnNames(res_.get(), names);
+    columns_ = ColumnNames(res_.get(), names, catalog);
     for (int i = 0; i < n; ++i) types_.push_back(PQftype(res_.get(), i));
     rows_ = PQntuples(res_.get());
   }
@@ -176,7 +176,8 @@ PGconn* ConnectWithTimeout(const std::string& uri) {
 
 class PostgresBackend : public Backend {
  public:
-  explicit PostgresBackend(const std::string& uri) : uri_(uri), conn_(ConnectWithTimeout(uri)) {
+  PostgresBackend(const std::string& uri, const Catalog& catalog)
+      : catalog_(catalog), uri_(uri), conn_(ConnectWithTimeout(uri)) {
     if (!conn_) throw Error("cannot connect to PostgreSQL: out of memory", "");
     if (PQstatus(conn_.get()) != CONNECTION_OK) {
       throw Error("cannot connect to PostgreSQL: " + ErrorText(nullptr, conn_.get()), "");
@@ -191,23 +192,17 @@ class PostgresBackend : public Backend {
         "set client_min_messages to warning");
   }
 
-  Dialect dialect() const override { return Dialect::kPostgres; }
+  const Engine& engine() const override { return postgres::TheEngine(); }
 
   std::unique_ptr<BackendCursor> Query(const std::string& sql, const ResultNames& names) override {
-    return std::make_unique<PgCursor>(Run(sql), names);
+    return std::make_unique<PgCursor>(Run(sql), names, catalog_);
   }
 
   int64_t Execute(const std::string& sql) override { return Changed(Run(sql).get()); }
 
-  int64_t Insert(const std::string& sql, std::string_view id_column) override {
-    std::string text = sql;
-    while (!text.empty() &&
-           (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) {
-      text.pop_back();
-    }
-    text += " returning ";
-    text += id_column;
-    ResultPtr res = Run(text);
+  // The statement returns the identity (the engine's InsertReturning).
+  int64_t Insert(const std::string& sql, std::string_view) override {
+    ResultPtr res = Run(sql);
     if (PQresultStatus(res.get()) != PGRES_TUPLES_OK || PQntuples(res.get()) == 0 ||
         PQgetisnull(res.get(), 0, 0)) {
       return 0;  // nothing inserted
@@ -219,15 +214,9 @@ class PostgresBackend : public Backend {
     return id;
   }
 
-  std::string BeginText() const override { return postgres::BeginText(); }
-  std::string ChangeToken() const override { return postgres::ChangeToken(); }
-  std::string LockText(std::initializer_list<Lock> held) const override {
-    return postgres::LockText(held);
-  }
-
   std::unique_ptr<Backend> Reopen() const override {
     try {
-      return std::make_unique<PostgresBackend>(uri_);
+      return std::make_unique<PostgresBackend>(uri_, catalog_);
     } catch (const Error& e) {
       throw Error::ConnectionLost(e.description(), "");
     }
@@ -344,6 +333,7 @@ class PostgresBackend : public Backend {
     kept_.erase(it);
   }
 
+  const Catalog& catalog_;
   std::unordered_map<std::string, Kept> kept_;
   std::list<std::string> uses_;      // texts of kept_, most recently run first
   std::unordered_set<size_t> seen_;  // hashes of texts run once, not yet kept
@@ -356,8 +346,12 @@ class PostgresBackend : public Backend {
 
 }  // namespace
 
-std::unique_ptr<Backend> OpenPostgres(const std::string& uri) {
-  return std::make_unique<PostgresBackend>(uri);
+}  // namespace ptolix::db
+
+namespace ptolix::db::postgres {
+
+std::unique_ptr<Backend> OpenBackend(const std::string& uri, const Catalog& catalog) {
+  return std::make_unique<PostgresBackend>(uri, catalog);
 }
 
-}  // namespace ptolix::db
+}  // namespace ptolix::db::postgres

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "db/postgres/postgres.h"
-#include "frame/text_case.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::db::postgres {
 

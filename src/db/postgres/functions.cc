@@ -1,5 +1,5 @@
 // The helper functions the library's SQL uses beyond PostgreSQL's own,
-// created with the schema (see db::HelperFunctionStatements).
+// created with the schema (the engine's HelperFunctionStatements).
 
 #include <iterator>
 #include <string>

@@ -1,8 +1,6 @@
 // PostgreSQL's own rewrite passes, and the order every pass runs in on
 // PostgreSQL.
 
-#include <strings.h>
-
 #include <cctype>
 #include <string>
 #include <string_view>
@@ -10,6 +8,7 @@
 
 #include "db/postgres/postgres.h"
 #include "db/rewrite_passes.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::db::postgres {
 
@@ -61,7 +60,7 @@ void Searches(Statement& s) {
   for (size_t i = 0; i < s.tokens.size(); ++i) {
     if (!Is(s.tokens[i], "like")) continue;
     size_t p = SearchedColumn(s.tokens, i);
-    if (p != std::string::npos && IsCaseFreeColumn(s.tokens[p])) {
+    if (p != std::string::npos && IsCaseFreeColumn(s, s.tokens[p])) {
       s.tokens[p].text += " collate \"und-x-icu\"";
       s.tokens[i].text = "ilike";
     } else {
@@ -189,7 +188,7 @@ std::vector<std::string> Spellings(const std::vector<Token>& tokens) {
     std::string_view name = WrittenName(t);
     if (name.empty()) continue;
     for (auto it = out.begin(); it != out.end(); ++it) {
-      if (it->size() == name.size() && strncasecmp(it->data(), name.data(), name.size()) == 0) {
+      if (SameIgnoringCase(*it, name)) {
         out.erase(it);
         break;
       }

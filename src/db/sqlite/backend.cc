@@ -17,7 +17,7 @@
 
 #include "db/sqlite/sqlite.h"
 #include "ptolix/db/error.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::db {
 
@@ -190,7 +190,7 @@ class SqliteBackend : public Backend {
     if (path != ":memory:") Exec("pragma mmap_size=" + std::to_string(kMapBytes));
   }
 
-  Dialect dialect() const override { return Dialect::kSqlite; }
+  const Engine& engine() const override { return sqlite::TheEngine(); }
 
   std::unique_ptr<BackendCursor> Query(const std::string& sql, const ResultNames&) override {
     return Checked(sql, false, [&]() -> std::unique_ptr<BackendCursor> {
@@ -225,12 +225,6 @@ class SqliteBackend : public Backend {
     } catch (const Error& e) {
       throw Error::ConnectionLost(e.description(), "");
     }
-  }
-
-  std::string BeginText() const override { return sqlite::BeginText(); }
-  std::string ChangeToken() const override { return sqlite::ChangeToken(); }
-  std::string LockText(std::initializer_list<Lock> held) const override {
-    return sqlite::LockText(held);
   }
 
   bool InTransaction() const override { return !sqlite3_get_autocommit(cache_->db()); }
@@ -297,8 +291,12 @@ class SqliteBackend : public Backend {
 
 }  // namespace
 
-std::unique_ptr<Backend> OpenSqlite(const std::string& path) {
+}  // namespace ptolix::db
+
+namespace ptolix::db::sqlite {
+
+std::unique_ptr<Backend> OpenBackend(const std::string& path) {
   return std::make_unique<SqliteBackend>(path, true);
 }
 
-}  // namespace ptolix::db
+}  // namespace ptolix::db::sqlite

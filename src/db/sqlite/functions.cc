@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "db/sqlite/sqlite.h"
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix::db::sqlite {
 
@@ -174,8 +174,6 @@ void MatchIgnoringCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 }  // namespace
-
-std::vector<std::string> FunctionStatements() { return {}; }
 
 void RegisterFunctions(sqlite3* raw) {
   sqlite3_create_function_v2(raw, "getdate", 0, SQLITE_UTF8, nullptr, GetDate, nullptr, nullptr,

@@ -34,7 +34,7 @@ void Searches(Statement& s) {
   for (size_t i = 0; i < s.tokens.size(); ++i) {
     if (!Is(s.tokens[i], "like")) continue;
     size_t p = SearchedColumn(s.tokens, i);
-    if (p != std::string::npos && IsCaseFreeColumn(s.tokens[p])) {
+    if (p != std::string::npos && IsCaseFreeColumn(s, s.tokens[p])) {
       s.tokens[i].text = "match";
     } else {
       AddPrefixRange(s, i, PrefixRange, /*range_alone=*/true);

@@ -3,11 +3,11 @@
 #include "db/values.h"
 
 #include <sqlite3.h>
-#include <strings.h>
 
 #include <string>
 
 #include "db/sqlite/sqlite.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix::db::sqlite {
 
@@ -25,7 +25,7 @@ Variant ReadColumn(sqlite3_stmt* stmt, int i) {
       std::string text(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
                        sqlite3_column_bytes(stmt, i));
       const char* decl = sqlite3_column_decltype(stmt, i);
-      if (decl && strcasecmp(decl, "datetime") == 0) return DateOrText(text, text);
+      if (decl && SameIgnoringCase(decl, "datetime")) return DateOrText(text, text);
       return Variant(std::move(text));
     }
   }

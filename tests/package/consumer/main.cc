@@ -3,7 +3,7 @@
 #include "ptolix/ptolix.h"
 
 int main() {
-  auto conn = ptolix::db::Connect("sqlite:site.db");
+  auto conn = ptolix::Connect("sqlite:site.db");
   ptolix::schema::CreateSchema(*conn);
 
   // Late bound, as a page script does it.

@@ -1,8 +1,8 @@
-#include "ptolix/frame/result_array.h"
+#include "ptolix/value/result_array.h"
 
 #include <stdexcept>
 
-#include "frame/text_case.h"
+#include "ptolix/value/text_case.h"
 
 namespace ptolix {
 

@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 namespace ptolix {
@@ -29,8 +28,9 @@ inline constexpr int32_t kConnectionLost = -2147467259;
 // What a list records when it has no rows (form 1).
 inline constexpr std::string_view kNoRecords = "没有记录。";
 
-// A failure inside a business method: turned into an error line (form 2) at
-// the method boundary, never seen by callers.
+// A failure with the number and description its error line shows. Inside a
+// business method it becomes that line at the method boundary; callers meet
+// it as db::Error, the database's refusal, from the calls that raise.
 class Failure : public std::runtime_error {
  public:
   Failure(int32_t number, std::string description)
@@ -43,25 +43,6 @@ class Failure : public std::runtime_error {
   std::string description_;
 };
 
-// Standard failures with their fixed descriptions; `detail` is appended
-// after ": " when given.
-Failure TypeMismatch(std::string_view detail = {});
-Failure Overflow(std::string_view detail = {});
-Failure ObjectNotSet();
-Failure NoCurrentRecord();
-Failure InvalidCall(std::string_view detail = {});
-Failure FileNotFound(std::string_view path);
-
-// Current local time as error lines show it: "YYYY-MM-DD HH:MM:SS".
-std::string ErrorTimestamp();
-
-// Form 1: appends "<time> - [Ptolix] <message>\r\n". An empty message appends
-// nothing (form 2 is AppendFailure).
-void SetError(std::string& errors, std::string_view message);
-// Form 2: appends "<time> - [<number>] <description>\r\n".
-void AppendFailure(std::string& errors, int32_t number, std::string_view description);
-void AppendFailure(std::string& errors, const Failure& failure);
-
 // One line of an `Errors` text, read back: `number` is absent for the
 // system's own messages (form 1, "[Ptolix]").
 struct ErrorLine {
@@ -73,26 +54,5 @@ struct ErrorLine {
 // form (text a caller appended) is kept whole as the message of a line with
 // no time and no number.
 std::vector<ErrorLine> ParseErrorLines(std::string_view errors);
-
-// Runs a method body: any exception becomes a form-2 line in `errors` and
-// the result is R{} (an unallocated array, 0, false, ""). The one boundary
-// between failures and error lines.
-template <class R = void, class F>
-R Guarded(std::string& errors, F&& body) noexcept {
-  try {
-    if constexpr (std::is_void_v<R>) {
-      body();
-    } else {
-      return body();
-    }
-  } catch (const Failure& f) {
-    AppendFailure(errors, f);
-  } catch (const std::exception& e) {
-    AppendFailure(errors, err::kInvalidCall, e.what());
-  } catch (...) {
-    AppendFailure(errors, err::kInvalidCall, "Unexpected failure");
-  }
-  if constexpr (!std::is_void_v<R>) return R{};
-}
 
 }  // namespace ptolix

@@ -1,8 +1,9 @@
-#include "ptolix/frame/sql_text.h"
+#include "value/sql_text.h"
 
 #include <cstdint>
 
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
+#include "value/failure.h"
 
 namespace ptolix {
 

@@ -2,11 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ptolix/value/code_widths.h"
 
 // Order codes: the text that puts roles, columns, items, websites and links
 // in display order. A code is one hexadecimal segment per tree level, so
@@ -14,13 +17,6 @@
 // subtree. Everything here works on codes alone; the callers read the rows,
 // ask for codes or a plan, and write the rows.
 namespace ptolix {
-
-// Segment widths of the trees.
-inline constexpr int kRoleCodeWidth = 4;
-inline constexpr int kColumnCodeWidth = 8;
-inline constexpr int kInfoCodeWidth = 8;
-inline constexpr int kWebSiteCodeWidth = 4;
-inline constexpr int kLinkCodeWidth = 6;
 
 // Segment of a hierarchical order code: 16^(w-1) - 1 - value in upper-case
 // hexadecimal (no leading zeros, 8-digit two's complement when negative)
@@ -96,6 +92,17 @@ struct LevelSpread {
 // `codes`: the level's codes in order, each `prefix` followed by one segment.
 // REQUIRES: `codes` is not empty.
 LevelSpread SpreadLevel(const std::string& prefix, const std::vector<std::string>& codes);
+
+// Items. A free code under `prefix` that sorts before `first`, a code of
+// the level below `prefix`: the tails 8 to 4103 below first's last segment,
+// nearest first, leaving out those ending in "F" (the ones codes made from an
+// identifier end in); the first that `in_use` refuses to none, or nothing.
+std::optional<std::string> FreeCodeBefore(const std::string& prefix, std::string_view first,
+                                          const std::function<bool(const std::string&)>& in_use);
+
+// Websites. MakeOrderCode(id, 4) up to 3839, then "0" and the 8-character
+// segment, so that codes keep falling as identifiers rise.
+std::string WebSiteOrderCode(int64_t website_id);
 
 // A code no real code equals ("X" is not a hexadecimal digit), for member
 // `index` of a level under `prefix` while the level is respaced.

@@ -1,4 +1,4 @@
-#include "frame/order_code.h"
+#include "value/order_code.h"
 
 #include <fmt/format.h>
 
@@ -6,8 +6,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "frame/text_case.h"
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/text_case.h"
+#include "value/failure.h"
 
 namespace ptolix {
 
@@ -150,6 +151,26 @@ LevelSpread SpreadLevel(const std::string& prefix, const std::vector<std::string
 std::string TemporaryCode(const std::string& prefix, size_t index) {
   std::string digits = std::to_string(index);
   return prefix + "X" + std::string(kSegment - 1 - digits.size(), '0') + digits;
+}
+
+std::optional<std::string> FreeCodeBefore(const std::string& prefix, std::string_view first,
+                                          const std::function<bool(const std::string&)>& in_use) {
+  uint64_t v = OrderCodeValue(first.substr(first.size() - kInfoCodeWidth));
+  for (uint64_t step = 8; step < 8 + 4096 && step <= v; ++step) {
+    uint64_t candidate = v - step;
+    if ((candidate & 0xF) == 0xF) continue;
+    std::string code = prefix + OrderCodeDigits(candidate, kInfoCodeWidth);
+    if (!in_use(code)) return code;
+  }
+  return std::nullopt;
+}
+
+std::string WebSiteOrderCode(int64_t website_id) {
+  // The largest identifier whose 4-character segment still has 4 characters.
+  constexpr int64_t kLastFourCharacterSite = 3839;
+  if (website_id <= kLastFourCharacterSite) return MakeOrderCode(website_id, kWebSiteCodeWidth);
+  // "0" sorts before the "1".."F" that start every 4-character code.
+  return "0" + PaddedOrderCode(website_id, 8);
 }
 
 }  // namespace ptolix

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 namespace ptolix {
 

@@ -1,4 +1,4 @@
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
 
 #include <fmt/format.h>
 
@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "ptolix/frame/errors.h"
-#include "ptolix/frame/result_array.h"
-#include "ptolix/frame/sql_text.h"
+#include "ptolix/value/errors.h"
+#include "ptolix/value/result_array.h"
+#include "value/failure.h"
+#include "value/sql_text.h"
 
 namespace ptolix {
 

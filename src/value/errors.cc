@@ -1,8 +1,9 @@
-#include "ptolix/frame/errors.h"
+#include "ptolix/value/errors.h"
 
 #include <charconv>
 
-#include "ptolix/frame/variant.h"
+#include "ptolix/value/variant.h"
+#include "value/failure.h"
 
 namespace ptolix {
 

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "ptolix/frame/registry.h"
+
+// The registry tables of the folder's classes, each defined beside its class.
+namespace ptolix {
+
+ClassInfo ColumnClass();
+ClassInfo InformationClass();
+ClassInfo EncodeClass();
+
+}  // namespace ptolix

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "ptolix/frame/registry.h"
+
+// The registry tables of the folder's classes, each defined beside its class.
+namespace ptolix {
+
+ClassInfo StyleClass();
+ClassInfo PageClass();
+ClassInfo WebSiteClass();
+
+}  // namespace ptolix

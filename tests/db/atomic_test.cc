@@ -1,0 +1,159 @@
+// RunAtomic against a backend that fails on demand: a serialization failure
+// or deadlock runs the change again at the outermost level only, and what a
+// caller gets back after each kind of failure.
+
+#include "db/atomic.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/backend.h"
+#include "ptolix/db/connection.h"
+#include "ptolix/db/error.h"
+
+namespace ptolix {
+namespace {
+
+using ::testing::ElementsAreArray;
+
+// Runs nothing: records each statement and throws where `fail` says so.
+class FakeBackend : public db::Backend {
+ public:
+  std::vector<std::string>* sent;
+  // Called with each statement and how many times it has been sent before;
+  // may throw db::Error.
+  std::function<void(const std::string&, int)> fail = [](const std::string&, int) {};
+
+  explicit FakeBackend(std::vector<std::string>* log) : sent(log) {}
+  // Transactions begin and lock as on SQLite.
+  const db::Engine& engine() const override { return db::EngineFor(db::Dialect::kSqlite); }
+  std::unique_ptr<db::BackendCursor> Query(const std::string& sql,
+                                           const db::ResultNames&) override {
+    Send(sql);
+    return nullptr;
+  }
+  int64_t Execute(const std::string& sql) override {
+    Send(sql);
+    if (sql == "begin immediate") open_ = true;
+    if (sql == "commit" || sql == "rollback") open_ = false;
+    return 1;
+  }
+  int64_t Insert(const std::string& sql, std::string_view) override { return Execute(sql); }
+  bool InTransaction() const override { return open_; }
+  std::unique_ptr<db::Backend> Reopen() const override { return nullptr; }  // never lost
+
+ private:
+  void Send(const std::string& sql) {
+    int before = 0;
+    for (const auto& s : *sent) before += s == sql;
+    sent->push_back(sql);
+    fail(sql, before);
+  }
+  bool open_ = false;
+};
+
+db::Error Refusal(const char* state) { return db::Error("refused", "", state); }
+
+TEST(RunAtomic, RetriesOnlyWholeOutermostChanges) {
+  struct Case {
+    const char* name;
+    const char* fails;  // the statement that fails
+    int failures;       // how many times it fails before it succeeds
+    const char* state;
+    bool caller_tx;  // the caller opened a transaction first
+    int runs;        // how many times the change runs
+    bool reaches_caller;
+    std::vector<std::string> sent;
+  };
+  const Case cases[] = {
+      {"serialization failure, then success",
+       "update t",
+       1,
+       "40001",
+       false,
+       2,
+       false,
+       {"begin immediate", "update t", "rollback", "begin immediate", "update t", "commit"}},
+      {"deadlock at commit",
+       "commit",
+       1,
+       "40P01",
+       false,
+       2,
+       false,
+       {"begin immediate", "update t", "commit", "rollback", "begin immediate", "update t",
+        "commit"}},
+      {"any other refusal is not retried",
+       "update t",
+       1,
+       "23505",
+       false,
+       1,
+       true,
+       {"begin immediate", "update t", "rollback"}},
+      {"inside the caller's transaction",
+       "update t",
+       1,
+       "40001",
+       true,
+       1,
+       true,
+       {"begin immediate", "savepoint ptlx_2", "update t", "rollback to savepoint ptlx_2",
+        "release savepoint ptlx_2", "rollback"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> sent;
+    auto backend = std::make_unique<FakeBackend>(&sent);
+    backend->fail = [&](const std::string& sql, int before) {
+      if (sql == c.fails && before < c.failures) throw Refusal(c.state);
+    };
+    db::Connection conn(std::move(backend));
+    int runs = 0;
+    auto change = [&] {
+      ++runs;
+      conn.ExecuteCommand("update t");
+      return 7;
+    };
+    int result = 0;
+    bool thrown = false;
+    try {
+      if (c.caller_tx) {
+        db::Transaction outer(conn);
+        result = db::RunAtomic(conn, {}, change);
+      } else {
+        result = db::RunAtomic(conn, {}, change);
+      }
+    } catch (const db::Error& e) {
+      thrown = true;
+      EXPECT_EQ(e.state(), c.state) << c.name;
+    }
+    EXPECT_EQ(runs, c.runs) << c.name;
+    EXPECT_EQ(thrown, c.reaches_caller) << c.name;
+    EXPECT_EQ(result, thrown ? 0 : 7) << c.name;
+    EXPECT_THAT(sent, ElementsAreArray(c.sent)) << c.name;
+  }
+
+  // A change that keeps failing is given up after kAtomicAttempts runs and
+  // the failure reaches the caller.
+  std::vector<std::string> sent;
+  auto backend = std::make_unique<FakeBackend>(&sent);
+  backend->fail = [](const std::string& sql, int) {
+    if (sql == "update t") throw Refusal("40001");
+  };
+  db::Connection conn(std::move(backend));
+  int runs = 0;
+  auto change = [&] {
+    ++runs;
+    conn.ExecuteCommand("update t");
+  };
+  EXPECT_THROW(db::RunAtomic(conn, {}, change), db::Error);
+  EXPECT_EQ(runs, db::kAtomicAttempts);
+  EXPECT_FALSE(conn.InTransaction());
+}
+
+}  // namespace
+}  // namespace ptolix
