@@ -232,6 +232,62 @@ BENCHMARK(BM_InfoSearch_a_Library)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InfoSearch_b_SentSql)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InfoSearch_c_HandWritten)->Unit(benchmark::kMillisecond);
 
+// --- searches over the whole website: a title word, and none (a feed) ---
+
+void BM_InfoSiteSearch_a_Library(benchmark::State& state) {
+  const auto& d = EnsureInfoData();
+  std::string words = state.range(0) ? d.title_word : "";
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Library().SearchPublishedInfoList(d.site, d.sys, "", words, "", "1"));
+  }
+  state.counters["rows"] = Library().RecordCount();
+  CheckErrors(state);
+}
+// The same rows: published, live items of the website in live columns of the
+// system, the word in the title or the content (ASCII case folding only).
+void BM_InfoSiteSearch_c_HandWritten(benchmark::State& state) {
+  const auto& d = EnsureInfoData();
+  bool pg = Conn()->dialect() == db::Dialect::kPostgres;
+  std::string has = std::string(pg ? "strpos" : "instr");
+  std::string word = state.range(0) ? " and (" + TitleHas(d.title_word) + " or " + has +
+                                          "(lower(Info_Content), '" + d.title_word + "') > 0)"
+                                    : "";
+  std::string where = " from tPtlx_Information where WebSite_ID = " + d.site +
+                      " and Sys_ID = " + d.sys +
+                      " and InfState_ID in (4,5,6) and Info_IsDeleted = '0' and Column_ID in "
+                      "(select Column_ID from tPtlx_Column where Sys_ID = " +
+                      d.sys + " and Column_IsDeleted = '0')" + word;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Direct("select count(*)" + where));
+    benchmark::DoNotOptimize(Direct("select " + kCols + where + " order by Info_Order", Window(1)));
+  }
+}
+BENCHMARK(BM_InfoSiteSearch_a_Library)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoSiteSearch_c_HandWritten)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A column's published list with a hidden column elsewhere in the system:
+// the list pages take SearchPublishedInfoList then (0 small, 1 big column).
+void BM_InfoShownList_a_Library(benchmark::State& state) {
+  const auto& d = EnsureInfoData();
+  const std::string& col = state.range(0) ? d.big_column : d.small_column;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        Library().SearchPublishedInfoList(d.site, d.sys, col, "", d.mid_column, "1"));
+  }
+  state.counters["rows"] = Library().RecordCount();
+  CheckErrors(state);
+}
+void BM_InfoShownList_b_Published(benchmark::State& state) {
+  const auto& d = EnsureInfoData();
+  const std::string& col = state.range(0) ? d.big_column : d.small_column;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(Library().GetPublishedInfoList(d.site, d.sys, col, "1"));
+  state.counters["rows"] = Library().RecordCount();
+  CheckErrors(state);
+}
+BENCHMARK(BM_InfoShownList_a_Library)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoShownList_b_Published)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // --- top-N lists ---
 
 void BM_InfoTopPublished_a_Library(benchmark::State& state) {

@@ -37,6 +37,11 @@ ClassInfo InformationClass() {
       .Method("GetTopNPublishedInfoList", &I::GetTopNPublishedInfoList,
               {"pWebSite", "pSysID", "pColumnID", "pNum"})
       .Method("GetTopNPictureInfoList", &I::GetTopNPictureInfoList, {"pWebSite", "pSysID", "pNum"})
+      .Method("SearchPublishedInfoList", &I::SearchPublishedInfoList,
+              {"pWebSite", "pSysID", "pColumnID", "pText", "pHidden", "pCurPage?"})
+      .Method("SearchAccessInfoList", &I::SearchAccessInfoList,
+              {"pUsrID", "pWebSite", "pSysID", "pMode", "pText", "pType", "pStartDate", "pEndDate",
+               "pCurPage?"})
       .Build();
 }
 

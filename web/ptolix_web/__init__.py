@@ -17,6 +17,7 @@ from .config import Settings
 from .security import SignInThrottle, csrf_token
 from .sessions import ServerSessionInterface, SessionStore
 from .text import format_date, paragraphs, safe_url
+from .visibility import is_hidden, is_marked
 
 
 def create_app(overrides: dict | None = None) -> Flask:
@@ -55,12 +56,20 @@ def create_app(overrides: dict | None = None) -> Flask:
     from .auth import bp as auth_bp
     from .desk import bp as desk_bp
     from .editing import bp as editing_bp
+    from .feeds import bp as feeds_bp
     from .media import bp as media_bp
     from .public import bp as public_bp
+    from .search import bp as search_bp
+    from .search import desk_bp as desk_search_bp
+    from .visibility import bp as visibility_bp
 
     app.register_blueprint(public_bp)
+    app.register_blueprint(search_bp)
+    app.register_blueprint(feeds_bp)
     app.register_blueprint(auth_bp)
     app.register_blueprint(desk_bp, url_prefix="/desk")
+    app.register_blueprint(desk_search_bp, url_prefix="/desk")
+    app.register_blueprint(visibility_bp, url_prefix="/desk")
     app.register_blueprint(editing_bp, url_prefix="/desk")
     app.register_blueprint(media_bp)
 
@@ -72,6 +81,7 @@ def create_app(overrides: dict | None = None) -> Flask:
         schedule.ensure_running(settings.db_url, settings.schedule_seconds)
 
     app.register_blueprint(admin_bp, url_prefix="/desk/admin")
+    app.jinja_env.globals.update(column_marked=is_marked, column_hidden=is_hidden)
 
     @app.errorhandler(HTTPException)
     def http_error(e: HTTPException):

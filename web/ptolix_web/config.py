@@ -48,6 +48,9 @@ class Settings:
     free_failures: int  # failed sign-ins per user and address before the lock-out starts
     lock_seconds: int  # the first lock-out; it doubles with each further failure
     lock_max_seconds: int
+    cache_seconds: int  # how long a shared cache may keep a public page for readers
+    sitemap_size: int  # addresses per sitemap file (50,000 at most)
+    feed_size: int  # items per feed
     media_dir: str  # uploaded files and their resized copies
     upload_mb: int  # the largest file one upload may hold
     schedule_seconds: int  # how often publication and end dates are applied; 0: never
@@ -68,6 +71,9 @@ class Settings:
             free_failures=_int("PTOLIX_SIGNIN_FREE_FAILURES", 3),
             lock_seconds=_int("PTOLIX_SIGNIN_LOCK_SECONDS", 5),
             lock_max_seconds=_int("PTOLIX_SIGNIN_LOCK_MAX_SECONDS", 900),
+            cache_seconds=_int("PTOLIX_CACHE_SECONDS", 60),
+            sitemap_size=min(max(_int("PTOLIX_SITEMAP_SIZE", 50_000), 1), 50_000),
+            feed_size=_int("PTOLIX_FEED_SIZE", 20),
             media_dir=os.environ.get("PTOLIX_MEDIA", "var/media"),
             upload_mb=_int("PTOLIX_UPLOAD_MB", 10),
             schedule_seconds=_int("PTOLIX_SCHEDULE_SECONDS", 30),

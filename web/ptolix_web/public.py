@@ -5,11 +5,14 @@ from __future__ import annotations
 
 from flask import Blueprint, abort, render_template, request
 
-from . import lib, media
+from . import caching, lib, media
 from .context import obj, page_number, settings, system_of, website
 from .items import pictures_of
+from .text import summary
+from .visibility import hidden_ids, hidden_list, is_hidden, item_hidden, shown
 
 bp = Blueprint("public", __name__)
+bp.after_request(caching.public_response)
 
 PUBLISHED = (4, 5, 6)
 
@@ -23,7 +26,7 @@ def _site(site_id: str | int) -> tuple[dict, str]:
 
 def _nav(site_id: str, sys_id: str) -> list[dict]:
     """The website's top-level columns (and the shared ones)."""
-    return lib.rows(obj("Column").GetChildColumnList(sys_id, site_id, ""))
+    return shown(lib.rows(obj("Column").GetChildColumnList(sys_id, site_id, "")))
 
 
 @bp.route("/")
@@ -45,9 +48,12 @@ def _home(site_id: str):
     top = str(settings().top_n)
     blocks = []
     for c in columns:
-        items = lib.rows(info.GetTopNPublishedInfoList(site_id, sys_id, str(c["Column_ID"]), top))
-        blocks.append({"column": c, "items": items})
-    pictures = lib.rows(info.GetTopNPictureInfoList(site_id, sys_id, "4"))
+        blocks.append({"column": c, "items": _top(site_id, sys_id, str(c["Column_ID"]), top)})
+    # Hidden columns' pictures are passed over: a few more are asked for.
+    pictures = lib.rows(
+        info.GetTopNPictureInfoList(site_id, sys_id, "12" if hidden_ids() else "4")
+    )
+    pictures = [p for p in pictures if not item_hidden(p)][:4]
     firsts = media.first_pictures([p["Info_ID"] for p in pictures])
     for p in pictures:
         p["picture"] = firsts.get(p["Info_ID"])
@@ -62,6 +68,16 @@ def _home(site_id: str):
     )
 
 
+def _top(site_id: str, sys_id: str, column_id: str, top: str) -> list[dict]:
+    """A column's first published items, those of hidden sub-columns left out."""
+    if not hidden_ids():
+        return lib.rows(
+            obj("Information").GetTopNPublishedInfoList(site_id, sys_id, column_id, top)
+        )
+    info = obj("Information", int(top))
+    return lib.rows(info.SearchPublishedInfoList(site_id, sys_id, column_id, "", hidden_list()))
+
+
 def _column_site(column: dict) -> str:
     site = column.get("WebSite_ID")
     return str(site) if isinstance(site, int) and site > 0 else str(settings().site_id)
@@ -74,13 +90,19 @@ def column(column_id: str):
     sys_id = str(settings().sys_id)
     col = obj("Column")
     row = lib.first(col.GetColumn(sys_id, column_id))
-    if row is None or row.get("Column_IsDeleted") == "1":
+    if row is None or row.get("Column_IsDeleted") == "1" or is_hidden(row):
         abort(404, description="There is no such column.")
     site_id = _column_site(row)
     site, sys_id = _site(site_id)
     info = obj("Information", settings().page_size)
     page_text = request.args.get("page", "")
-    items = info.GetPublishedInfoList(site_id, sys_id, column_id, page_text)
+    if hidden_ids():
+        # Items homed in hidden columns stay off the list, cross-posted or not.
+        items = info.SearchPublishedInfoList(
+            site_id, sys_id, column_id, "", hidden_list(), page_text
+        )
+    else:
+        items = info.GetPublishedInfoList(site_id, sys_id, column_id, page_text)
     errors = lib.messages(info)
     record_count, page_count = int(info.RecordCount or 0), int(info.PageCount or 0)
     current = page_number(page_text, page_count) if items is not None else 0
@@ -97,7 +119,7 @@ def column(column_id: str):
             nav=_nav(site_id, sys_id),
             column=row,
             path=lib.rows(col.GetFatherColumnList(sys_id, column_id)),
-            children=lib.rows(col.GetChildColumnList(sys_id, site_id, column_id)),
+            children=shown(lib.rows(col.GetChildColumnList(sys_id, site_id, column_id))),
             items=items,
             errors=errors,
             record_count=record_count,
@@ -145,6 +167,8 @@ def story_page(row: dict, preview: bool = False) -> str:
     site, sys_id = _site(site_id)
     col = obj("Column")
     column_row = lib.first(col.GetColumn(str(row["Sys_ID"]), str(row["Column_ID"])))
+    if is_hidden(column_row) and not preview:
+        abort(404, description="There is no such item, or it is not published.")
     return render_template(
         "public/item.html",
         site=site,
@@ -156,6 +180,7 @@ def story_page(row: dict, preview: bool = False) -> str:
         files={m.attach: m for m in media.of_items([item_id])},
         pictures=pictures_of(item_id),
         preview=preview,
+        description=summary(row.get("Info_Content")),
     )
 
 

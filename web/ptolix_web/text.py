@@ -78,3 +78,9 @@ def safe_url(value: Any) -> str | None:
     ):
         return url
     return None
+
+
+def summary(content: Any, limit: int = 160) -> str:
+    """The start of an item's text, for a meta description or a feed."""
+    text = " ".join(paragraphs(content))
+    return text if len(text) <= limit else text[:limit].rstrip() + "…"

@@ -110,6 +110,34 @@ class Information : public FrameObject {
   ResultArray GetTopNPictureInfoList(std::string_view pWebSite, std::string_view pSysID,
                                      std::string_view pNum) noexcept;
 
+  // --- searches over many columns (information_search.cc) ---
+
+  // Words of a search text: pText split at blanks (full-width ones too),
+  // each of which the title or the content must hold, matched literally
+  // with letter case ignored. Empty text selects every item otherwise
+  // qualifying.
+  //
+  // Published items (states 4 to 6, live) of the system and website homed
+  // in a live column of the system that lies outside the subtrees of the
+  // columns pHidden lists (a comma list of identifiers, empty for none).
+  // With pColumnID, the items GetPublishedInfoList lists for that column
+  // (homed in its live subtree or cross-posted into it) less those homed in
+  // the hidden subtrees.
+  ResultArray SearchPublishedInfoList(std::string_view pWebSite, std::string_view pSysID,
+                                      std::string_view pColumnID, std::string_view pText,
+                                      std::string_view pHidden,
+                                      std::string_view pCurPage = {}) noexcept;
+  // Items of the website and system, filtered by pMode, homed in live
+  // columns on which user pUsrID has more than browse access in the
+  // effective access rows (tTemp_UsrAccess), narrowed by the words of
+  // pText, the type pType and the storing time: from pStartDate and up to
+  // pEndDate, inclusive, each bound applying on its own.
+  ResultArray SearchAccessInfoList(std::string_view pUsrID, std::string_view pWebSite,
+                                   std::string_view pSysID, std::string_view pMode,
+                                   std::string_view pText, std::string_view pType,
+                                   std::string_view pStartDate, std::string_view pEndDate,
+                                   std::string_view pCurPage = {}) noexcept;
+
  private:
   void MoveInfoStep(std::string_view pWebSite, std::string_view pSysID, std::string_view pColumnID,
                     std::string_view pMode, std::string_view pID, bool up);

@@ -1,0 +1,237 @@
+"""What readers, feed readers, search engines and caches see: search on the
+public site and the desk, feeds and the sitemap parsed as XML, conditional
+requests, and columns kept off the public site."""
+
+import math
+import re
+import xml.etree.ElementTree as ET
+from html.parser import HTMLParser
+from urllib.parse import urlsplit
+
+import pytest
+
+import ptolix
+from ptolix_web import create_app
+from test_pages import sign_in, token
+
+RSS_ATOM = "{http://www.w3.org/2005/Atom}"
+SM = "{http://www.sitemaps.org/schemas/sitemap/0.9}"
+
+
+class Tags(HTMLParser):
+    def __init__(self, html: str) -> None:
+        super().__init__()
+        self.found: list[tuple[str, dict]] = []
+        self.feed(html)
+
+    def handle_starttag(self, tag, attrs):
+        self.found.append((tag, dict(attrs)))
+
+    def all(self, tag: str, **attrs) -> list[dict]:
+        return [
+            a for t, a in self.found if t == tag and all(a.get(k) == v for k, v in attrs.items())
+        ]
+
+
+@pytest.fixture(scope="module")
+def make(demo):
+    def app(**settings):
+        base = {"db_url": demo.url, "secret": "test-secret", "page_size": 10}
+        return create_app({**base, **settings}).test_client()
+
+    return app
+
+
+def xml(resp) -> ET.Element:
+    assert resp.status_code == 200, resp.get_data(as_text=True)[:300]
+    return ET.fromstring(resp.get_data())
+
+
+def paths(urls) -> set[str]:
+    return {urlsplit(u).path for u in urls}
+
+
+def marks(page: str) -> list[str]:
+    return re.findall(r"<mark>(.*?)</mark>", page)
+
+
+def test_readers_search_from_every_page(make, demo):
+    c = make()
+    for path in ("/", f"/columns/{demo.tech}", f"/items/{demo.published[0]}", "/links"):
+        form = Tags(c.get(path).get_data(as_text=True))
+        search = [f for f in form.all("form", role="search") if f.get("method") == "get"]
+        assert search and search[0]["action"] == "/search", path
+        assert form.all("input", name="q", type="search"), path
+    # Every published item's title holds "期"; page 4 of 10 holds the last six.
+    page = c.get("/search?q=期&page=4").get_data(as_text=True)
+    assert "36 items found · page 4 of 4" in page
+    assert page.count("<li data-id") == 6 and "期" in marks(page)
+    # Two words, both needed, either letter case, marked as stored.
+    found = c.get("/search?q=%E7%AC%AC7%E6%9C%9F+%E7%A7%91%E6%8A%80").get_data(as_text=True)
+    ids = re.findall(r'<li data-id="(\d+)"', found)
+    assert ids == [str(demo.published[6])] and "第7期" in marks(found)
+    # Waiting items, hostile text and nothing found.
+    assert 'id="search-none"' in c.get("/search?q=待审：").get_data(as_text=True)
+    hostile = c.get("/search?q=<script>x</script>").get_data(as_text=True)
+    assert "<script>x" not in hostile and "&lt;script&gt;x" in hostile
+    assert c.get("/search?q=%25").status_code == 200  # a literal percent sign
+    assert c.get("/search?q=期&page=abc").status_code == 400
+    assert c.get("/search?q=a%00b").status_code == 400  # refused by the library, not a 500
+    assert c.get("/search").status_code == 200
+
+
+def test_desk_search_covers_the_users_columns_in_every_state(make, demo):
+    author, reader = make(), make()
+    assert sign_in(author, "author", "Author#2024").status_code == 302
+    assert sign_in(reader, "reader", "read3r").status_code == 302
+    cases = [  # query string, what the author finds (None: refused)
+        ("q=待审：", set(demo.waiting)),
+        ("q=待审：&state=Published", set()),
+        ("q=待审：&state=WaitAssess", set(demo.waiting)),
+        ("q=第7期&state=Published", {demo.published[6]}),
+        ("q=待审：&start=2000-01-01", set(demo.waiting)),
+        ("q=待审：&end=2000-01-01", set()),
+        ("q=待审：&type=1", set(demo.waiting)),
+        ("q=待审：&start=yesterday", None),
+    ]
+    for query, expected in cases:
+        resp = author.get("/desk/search?" + query)
+        page = resp.get_data(as_text=True)
+        if expected is None:
+            assert resp.status_code == 400 and "Type mismatch" in page, query
+            continue
+        assert resp.status_code == 200, query
+        assert set(re.findall(r'<tr data-id="(\d+)"', page)) == {str(i) for i in expected}, query
+    assert "<mark>待审：</mark>" in author.get("/desk/search?q=待审：").get_data(as_text=True)
+    assert "search-none" in reader.get("/desk/search?q=待审：").get_data(as_text=True)
+    assert make().get("/desk/search?q=x").status_code == 302  # signed out
+
+
+def test_feeds_sitemap_robots_and_page_metadata(make, demo):
+    c = make()
+    published = {f"/items/{i}" for i in demo.published}
+    lab_items = {f"/items/{i}" for n, i in enumerate(demo.published, 1) if n % 6 == 0}
+    for path in ("/feed", "/rss"):
+        channel = xml(c.get(path)).find("channel")
+        items = channel.findall("item")
+        assert len(items) == 20 and paths(i.findtext("link") for i in items) <= published
+        assert all(i.findtext("guid") == i.findtext("link") for i in items)
+        assert channel.find(f"{RSS_ATOM}link").get("rel") == "self"
+    lab = xml(c.get(f"/columns/{demo.lab}/feed")).find("channel")
+    assert paths(i.findtext("link") for i in lab.findall("item")) == lab_items
+    assert c.get("/columns/999999/feed").status_code == 404
+
+    urlset = xml(c.get("/sitemap.xml"))
+    assert urlset.tag == f"{SM}urlset"
+    listed = paths(u.findtext(f"{SM}loc") for u in urlset)
+    assert published | {"/", f"/columns/{demo.tech}", f"/columns/{demo.lab}"} <= listed
+    assert not any("待审" in u for u in listed)
+    small = make(sitemap_size=10)
+    index = xml(small.get("/sitemap.xml"))
+    assert index.tag == f"{SM}sitemapindex"
+    files, union = [s.findtext(f"{SM}loc") for s in index], set()
+    for f in files:
+        urls = [u.findtext(f"{SM}loc") for u in xml(small.get(urlsplit(f).path))]
+        assert 0 < len(urls) <= 10
+        union |= paths(urls)
+    assert union == listed and len(files) >= math.ceil(len(listed) / 10)
+    assert small.get("/sitemap-items-99.xml").status_code == 404
+
+    robots = c.get("/robots.txt").get_data(as_text=True)
+    assert "Disallow: /desk/" in robots.splitlines()
+    assert "Sitemap: http://localhost/sitemap.xml" in robots.splitlines()
+    icon = c.get("/favicon.ico")
+    assert icon.status_code == 200 and icon.data[:4] == b"\x00\x00\x01\x00"
+
+    pages = {
+        "/": ("website", "/feed"),
+        f"/columns/{demo.tech}": ("website", f"/columns/{demo.tech}/feed"),
+        f"/items/{demo.published[4]}": ("article", "/feed"),
+    }
+    for path, (kind, feed) in pages.items():
+        tags = Tags(c.get(path).get_data(as_text=True))
+        feeds = tags.all("link", rel="alternate", type="application/rss+xml")
+        assert feed in {urlsplit(f["href"]).path for f in feeds}, path
+        assert urlsplit(tags.all("link", rel="canonical")[0]["href"]).path == path
+        assert tags.all("meta", property="og:type")[0]["content"] == kind
+        for name in ("og:title", "og:url", "og:description"):
+            assert tags.all("meta", property=name)[0]["content"], (path, name)
+        assert tags.all("meta", name="description")[0]["content"], path
+    item = Tags(c.get(f"/items/{demo.published[4]}").get_data(as_text=True))
+    assert "第5篇报道" in item.all("meta", name="description")[0]["content"]
+
+
+def test_public_pages_cache_for_readers_and_never_for_staff(make, demo):
+    c, short = make(), make(cache_seconds=5)
+    for path in (
+        "/",
+        f"/columns/{demo.tech}",
+        f"/items/{demo.published[0]}",
+        "/feed",
+        "/sitemap.xml",
+        "/search?q=期",
+    ):
+        first = c.get(path)
+        etag = first.headers.get("ETag")
+        assert etag and first.headers["Cache-Control"] == "public, max-age=60", path
+        assert "Cookie" in first.headers["Vary"]
+        again = c.get(path, headers={"If-None-Match": etag})
+        assert again.status_code == 304 and again.data == b"", path
+    assert short.get("/").headers["Cache-Control"] == "public, max-age=5"
+    assert c.get("/nowhere").headers.get("ETag") is None
+
+    # What the page shows changes: so does its tag.
+    etag = c.get(f"/columns/{demo.lab}").headers["ETag"]
+    with ptolix.connect(demo.url) as conn:
+        info = ptolix.create("Information", conn)
+        new = info.AppendInfo("1", demo.lab, "author", "1", "缓存测试", "", "", "", "", "1")
+        info.AssessInfo("reviewer", str(new), "4")
+    try:
+        changed = c.get(f"/columns/{demo.lab}", headers={"If-None-Match": etag})
+        assert changed.status_code == 200 and changed.headers["ETag"] != etag
+    finally:
+        with ptolix.connect(demo.url) as conn:
+            ptolix.create("Information", conn).DeleteInfo(str(new))
+
+    staff, on_the_way = make(), make()
+    sign_in(staff, "author", "Author#2024")
+    on_the_way.get("/signin")  # a session with its form token, nobody signed in
+    cases = [(staff, p) for p in ("/", f"/items/{demo.published[0]}", "/feed", "/desk/search?q=x")]
+    for client, path in cases + [(on_the_way, "/")]:
+        resp = client.get(path, headers={"If-None-Match": c.get("/").headers["ETag"]})
+        assert resp.status_code == 200, path
+        assert resp.headers["Cache-Control"] == "private, no-store", path
+        assert "ETag" not in resp.headers and "Cookie" in resp.headers["Vary"], path
+
+
+def test_hidden_columns_stay_off_the_public_site(make, demo):
+    admin, author, c = make(), make(), make()
+    sign_in(admin, "admin", "Admin#2024")
+    sign_in(author, "author", "Author#2024")
+    manage = f"/desk/columns/{demo.lab}/manage"
+    lab_item = demo.published[5]  # the sixth is homed in the lab
+
+    def mark(client, shown: str):
+        data = {"csrf_token": token(client, manage), "shown": shown}
+        return client.post(f"/desk/columns/{demo.lab}/visibility", data=data)
+
+    assert mark(author, "0").status_code == 403
+    assert mark(admin, "0").status_code == 302
+    try:
+        assert "Show to readers" in admin.get(manage).get_data(as_text=True)
+        for path in (f"/columns/{demo.lab}", f"/items/{lab_item}", f"/columns/{demo.lab}/feed"):
+            assert c.get(path).status_code == 404, path
+        assert f'/items/{demo.published[35]}"' not in c.get("/").get_data(as_text=True)
+        tech = c.get(f"/columns/{demo.tech}").get_data(as_text=True)
+        assert "30 items" in tech and f'/columns/{demo.lab}"' not in tech
+        assert "30 items found" in c.get("/search?q=期").get_data(as_text=True)
+        feed = xml(c.get("/feed")).find("channel")
+        assert f"/items/{lab_item}" not in paths(i.findtext("link") for i in feed.iter("item"))
+        listed = paths(u.findtext(f"{SM}loc") for u in xml(c.get("/sitemap.xml")))
+        assert f"/columns/{demo.lab}" not in listed and f"/items/{lab_item}" not in listed
+        assert admin.get(f"/desk/columns/{demo.lab}").status_code == 200  # the desk keeps it
+    finally:
+        assert mark(admin, "1").status_code == 302
+    assert c.get(f"/items/{lab_item}").status_code == 200
+    assert f'/items/{demo.published[35]}"' in c.get("/").get_data(as_text=True)
+    assert "36 items" in c.get(f"/columns/{demo.tech}").get_data(as_text=True)
