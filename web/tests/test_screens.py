@@ -32,10 +32,18 @@ from test_browser import browser  # noqa: F401 - the same headless Chromium
 from ptolix_web import create_app
 
 WIDTHS = [(1366, 900), (390, 844)]
-# Reached by no link but pages all the same: (path, signed in).
-EXTRA = [("/signout", True), ("/no-such-page", False), ("/desk/no-such-screen", True)]
-# Endpoints that serve files, not pages.
-NOT_SCREENS = {"static", "media.serve"}
+# Reached by no link but pages all the same: (path, signed in, name).
+CHIP = urllib.parse.quote("芯片")
+EXTRA = [
+    ("/signout", True, "signout"),
+    ("/no-such-page", False, "not-found"),
+    ("/desk/no-such-screen", True, "desk-not-found"),
+    (f"/search?q={CHIP}", False, "search-results"),
+    (f"/desk/search?q={CHIP}", True, "desk-search-results"),
+]
+# Endpoints that serve files for machines, not pages.
+NOT_SCREENS = {"static", "media.serve", "feeds.robots", "feeds.sitemap"}
+NOT_SCREENS |= {"feeds.sitemap_items", "feeds.sitemap_pages"}
 SKIP_PATHS = ("/static/", "/media/", "/signout")
 BLOCKING = {"critical", "serious"}
 
@@ -92,9 +100,9 @@ class Crawler:
         data = urllib.parse.urlencode(form).encode() if form else None
         try:
             with self.http.open(self.base + path, data=data, timeout=30) as r:
-                return r.status, r.headers.get("Content-Type", ""), r.read().decode()
+                return r.status, r.headers.get("Content-Type", ""), r.read().decode(errors="replace")
         except urllib.error.HTTPError as e:
-            return e.code, e.headers.get("Content-Type", ""), e.read().decode()
+            return e.code, e.headers.get("Content-Type", ""), e.read().decode(errors="replace")
 
     def sign_in(self, user: str, password: str) -> None:
         page = self.fetch("/signin")[2]
@@ -111,7 +119,8 @@ class Crawler:
         return endpoint + (f"-{args['slug']}" if "slug" in args else "")
 
     def visit(self, path: str, signed_in: bool, name: str | None = None) -> None:
-        name = self.name(path) if name is None else (self.name(path) or name)
+        endpoint = self.name(path)
+        name = name or endpoint
         if name is None or name in self.screens:
             return
         status, ctype, html = self.fetch(path)
@@ -135,8 +144,8 @@ class Crawler:
         self.visit("/signin", False)
         self.sign_in("admin", "Admin#2024")
         self.visit("/desk/", True)
-        for path, signed_in in EXTRA:
-            self.visit(path, signed_in, name=path.strip("/").replace("/", "-"))
+        for path, signed_in, name in EXTRA:
+            self.visit(path, signed_in, name)
         return [s for s in self.screens.values() if s]
 
 
@@ -262,7 +271,7 @@ def test_every_screen_fits_and_passes_axe(screens, browser, server):  # noqa: F8
             wide, window, parts, header = d.execute_script(WIDER)
             if wide > window:
                 failures.append(f"{s.path} at {width} px is {wide} px wide: {parts}")
-            if header > 80:  # one row: the menu is folded
+            if width < 800 and header > 80:  # one row: the menu is folded
                 failures.append(f"{s.path} at {width} px has a header {header} px high")
             for v in d.execute_async_script(AXE, n == 0 and endpoint not in contrasted):
                 if v["impact"] in BLOCKING:
