@@ -99,10 +99,11 @@ class Crawler:
     def fetch(self, path: str, form: dict | None = None) -> tuple[int, str, str]:
         data = urllib.parse.urlencode(form).encode() if form else None
         try:
-            with self.http.open(self.base + path, data=data, timeout=30) as r:
-                return r.status, r.headers.get("Content-Type", ""), r.read().decode(errors="replace")
+            r = self.http.open(self.base + path, data=data, timeout=30)
         except urllib.error.HTTPError as e:
-            return e.code, e.headers.get("Content-Type", ""), e.read().decode(errors="replace")
+            r = e
+        with r:  # pictures and feeds are read too, only pages as text
+            return r.status, r.headers.get("Content-Type", ""), r.read().decode(errors="replace")
 
     def sign_in(self, user: str, password: str) -> None:
         page = self.fetch("/signin")[2]
