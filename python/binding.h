@@ -101,6 +101,9 @@ class PyConnection {
 };
 
 void BindConnection(py::module_& m);
+// ptolix.CONNECTION_LOST, STATEMENT_REFUSED, NO_RECORDS, ErrorLine and
+// error_lines (errors.cc).
+void BindErrors(py::module_& m);
 
 // --- object.cc: late-bound objects ----------------------------------------
 

@@ -74,6 +74,7 @@ PYBIND11_MODULE(ptolix, m) {
 
   python::InitValues(m);
   python::BindConnection(m);
+  python::BindErrors(m);
   python::BindObjects(m);
   m.def("records", &python::Records, py::arg("result"),
         "The data rows of a result array as dicts keyed by the field names of row 0; [] for None.");

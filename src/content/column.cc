@@ -177,9 +177,10 @@ int32_t Column::AppendColumn(std::string_view pSysID, std::string_view pName,
           "insert into tPtlx_Column "
           "(Sys_ID,Column_Father,Column_Name,Column_Description,Column_Url,"
           "Column_Target,Column_Icon,Column_SpecialIcon,WebSite_ID) values (" +
-              std::to_string(sys_id) + "," + father + "," + SqlQuote(pName) + "," +
-              SqlQuote(pDescription) + "," + SqlQuote(pUrl) + "," + SqlQuote(pTarget) + "," +
-              SqlQuote(pIcon) + "," + SqlQuote(pSpecialIcon) + "," + website + ")",
+              std::to_string(sys_id) + "," + father + "," + SqlQuote(pName, "pName") + "," +
+              SqlQuote(pDescription, "pDescription") + "," + SqlQuote(pUrl, "pUrl") + "," +
+              SqlQuote(pTarget, "pTarget") + "," + SqlQuote(pIcon, "pIcon") + "," +
+              SqlQuote(pSpecialIcon, "pSpecialIcon") + "," + website + ")",
           "Column_ID");
       std::string code = parent_code + PaddedOrderCode(new_id, kColumnCodeWidth);
       conn().ExecuteCommand("update tPtlx_Column set Column_Order = " + SqlQuote(code) +
@@ -202,11 +203,12 @@ void Column::ModifyColumn(std::string_view pSysID, std::string_view pID, std::st
                           std::string_view pWebSiteID) noexcept {
   Guard([&] {
     Command("update tPtlx_Column set Column_Father = " + SqlValue(Bare(pFather, "pFather")) +
-            ",Column_Name = " + SqlQuote(pName) +
-            ",Column_Description = " + SqlQuote(pDescription) + "," +
-            "Column_Order = " + SqlQuote(pOrder) + ",Column_Url = " + SqlQuote(pUrl) +
-            ",Column_Target = " + SqlQuote(pTarget) + ",Column_Icon = " + SqlQuote(pIcon) +
-            ",Column_SpecialIcon = " + SqlQuote(pSpecialIcon) + " " +
+            ",Column_Name = " + SqlQuote(pName, "pName") +
+            ",Column_Description = " + SqlQuote(pDescription, "pDescription") + "," +
+            "Column_Order = " + SqlQuote(pOrder, "pOrder") + ",Column_Url = " +
+            SqlQuote(pUrl, "pUrl") + ",Column_Target = " + SqlQuote(pTarget, "pTarget") +
+            ",Column_Icon = " + SqlQuote(pIcon, "pIcon") +
+            ",Column_SpecialIcon = " + SqlQuote(pSpecialIcon, "pSpecialIcon") + " " +
             "where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
             " and Column_ID = " + SqlValue(Bare(pID, "pID")) + SiteClause(pWebSiteID));
   });

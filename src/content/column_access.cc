@@ -87,7 +87,7 @@ void Column::AddUsrAccess(std::string_view pSysID, std::string_view pID, std::st
   Guard([&] {
     Command("insert into tPtlx_UsrAccess (Sys_ID,Column_ID,Usr_ID,AccessType_ID)" +
             std::string(" values (") + SqlValue(Bare(pSysID, "pSysID")) + "," +
-            SqlValue(Bare(pID, "pID")) + "," + SqlQuote(pUsrID) + "," +
+            SqlValue(Bare(pID, "pID")) + "," + SqlQuote(pUsrID, "pUsrID") + "," +
             SqlValue(Bare(pAccess, "pAccess")) + ")");
   });
 }
@@ -96,9 +96,9 @@ void Column::ModifyUsrAccess(std::string_view pSysID, std::string_view pID, std:
                              std::string_view pAccess) noexcept {
   Guard([&] {
     Command("update tPtlx_UsrAccess" + std::string(" set AccessType_ID = ") +
-            SqlValue(Bare(pAccess, "pAccess")) +
-            " where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
-            " and Column_ID = " + SqlValue(Bare(pID, "pID")) + " and Usr_ID = " + SqlQuote(pUsrID));
+            SqlValue(Bare(pAccess, "pAccess")) + " where Sys_ID = " +
+            SqlValue(Bare(pSysID, "pSysID")) + " and Column_ID = " + SqlValue(Bare(pID, "pID")) +
+            " and Usr_ID = " + SqlQuote(pUsrID, "pUsrID"));
   });
 }
 
@@ -107,7 +107,7 @@ void Column::DeleteUsrAccess(std::string_view pSysID, std::string_view pID,
   Guard([&] {
     Command("delete from tPtlx_UsrAccess where " + std::string("Sys_ID = ") +
             SqlValue(Bare(pSysID, "pSysID")) + " and Column_ID = " + SqlValue(Bare(pID, "pID")) +
-            " and Usr_ID = " + SqlQuote(pUsrID));
+            " and Usr_ID = " + SqlQuote(pUsrID, "pUsrID"));
   });
 }
 

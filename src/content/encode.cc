@@ -25,7 +25,8 @@ void Encode::Append(std::string_view table, std::string_view prefix, std::string
   Guard([&] {
     std::string p(prefix);
     Command("insert into " + std::string(table) + " (" + p + "_Name," + p +
-            "_Description) values (" + SqlQuote(pName) + "," + SqlQuote(pDescription) + ")");
+            "_Description) values (" + SqlQuote(pName, "pName") + "," +
+            SqlQuote(pDescription, "pDescription") + ")");
   });
 }
 
@@ -34,8 +35,9 @@ void Encode::Modify(std::string_view table, std::string_view prefix, std::string
   Guard([&] {
     std::string p(prefix);
     std::string id = Bare(pID, "pID");
-    Command("update " + std::string(table) + " set " + p + "_Name = " + SqlQuote(pName) + "," + p +
-            "_Description = " + SqlQuote(pDescription) + " where " + p + "_ID = " + id);
+    Command("update " + std::string(table) + " set " + p + "_Name = " + SqlQuote(pName, "pName") +
+            "," + p + "_Description = " + SqlQuote(pDescription, "pDescription") + " where " + p +
+            "_ID = " + id);
   });
 }
 
@@ -92,7 +94,7 @@ ResultArray Encode::GetAccessTypeList() noexcept { return List(kAccessType); }
 void Encode::AppendWebSiteType(std::string_view pID, std::string_view pName) noexcept {
   Guard([&] {
     Command("insert into tPtlx_WebSiteType (WebSiteType_ID,WebSiteType_Name) values (" +
-            TypeCode(pID, "pID") + "," + SqlQuote(pName) + ")");
+            TypeCode(pID, "pID") + "," + SqlQuote(pName, "pName") + ")");
   });
 }
 
@@ -102,7 +104,7 @@ void Encode::ModifyWebSiteType(std::string_view pID, std::string_view pNewID,
     std::string new_id = TypeCode(pNewID, "pNewID");
     std::string id = Bare(pID, "pID");
     Command("update tPtlx_WebSiteType set WebSiteType_ID = " + new_id +
-            ",WebSiteType_Name = " + SqlQuote(pName) + " where WebSiteType_ID = " + id);
+            ",WebSiteType_Name = " + SqlQuote(pName, "pName") + " where WebSiteType_ID = " + id);
   });
 }
 

@@ -17,7 +17,9 @@ namespace {
 
 // Text stored as the caller gave it: empty text stays empty text (not null),
 // embedded quotes doubled.
-std::string Stored(std::string_view text) { return text.empty() ? "''" : SqlQuote(text); }
+std::string Stored(std::string_view text, std::string_view arg_name) {
+  return text.empty() ? "''" : SqlQuote(text, arg_name);
+}
 
 // True when some item's code is `code` or begins with it.
 bool ItemCodeInUse(db::Connection& conn, const std::string& code) {
@@ -80,6 +82,9 @@ std::string Information::AppendInfo(std::string_view pSysID, std::string_view pC
         pFather.empty() ? std::string() : std::to_string(ParseLong(Bare(pFather, "pFather")));
     std::string pub_date = CallerDate(pPubDate, "pPubDate");
     std::string end_date = CallerDate(pEndDate, "pEndDate");
+    std::string usr = Stored(pUsr, "pUsr"), title = Stored(pTitle, "pTitle");
+    std::string content = pContent.empty() ? "" : SqlQuote(pContent, "pContent");
+    std::string url = pUrl.empty() ? "" : SqlQuote(pUrl, "pUrl");
 
     // Under the item tree's lock: the code chosen below stays free until the
     // row has it.
@@ -92,19 +97,18 @@ std::string Information::AppendInfo(std::string_view pSysID, std::string_view pC
       }
 
       std::string names = "Sys_ID,Column_ID,Info_PublicUsr,InfType_ID,Info_Title,WebSite_ID";
-      std::string values = std::to_string(sys) + "," + std::to_string(column) + "," + Stored(pUsr) +
-                           "," + std::to_string(type) + "," + Stored(pTitle) + "," +
-                           std::to_string(site);
+      std::string values = std::to_string(sys) + "," + std::to_string(column) + "," + usr + "," +
+                           std::to_string(type) + "," + title + "," + std::to_string(site);
       auto add = [&](const char* name, const std::string& value) {
         names += std::string(",") + name;
         values += "," + value;
       };
       if (!father.empty()) add("Info_Father", father);
       if (!pContent.empty()) {
-        add("Info_Content", SqlQuote(pContent));
+        add("Info_Content", content);
         add("Info_ImageCount", std::to_string(CountOccurrences(pContent, "<img ")));
       }
-      if (!pUrl.empty()) add("Info_Url", SqlQuote(pUrl));
+      if (!pUrl.empty()) add("Info_Url", url);
       if (!pub_date.empty()) add("Info_PublicDate", SqlQuote(pub_date));
       if (!end_date.empty()) add("Info_EndDate", SqlQuote(end_date));
       int64_t id = conn().Insert(
@@ -130,10 +134,10 @@ void Information::ModifyInfo(std::string_view pID, std::string_view pInfoType,
     std::string type = Bare(pInfoType, "pInfoType");
     std::string pub_date = CallerDate(pPubDate, "pPubDate");
     std::string end_date = CallerDate(pEndDate, "pEndDate");
-    Command("update tPtlx_Information set  Info_Title = " + SqlQuote(pTitle) +
-            ",Info_Content = " + SqlQuote(pContent) + ",Info_ImageCount = " +
+    Command("update tPtlx_Information set  Info_Title = " + SqlQuote(pTitle, "pTitle") +
+            ",Info_Content = " + SqlQuote(pContent, "pContent") + ",Info_ImageCount = " +
             std::to_string(CountOccurrences(pContent, "<img")) + ",InfType_ID = " + SqlValue(type) +
-            ",Info_Url = " + SqlQuote(pUrl) + ",Info_PublicDate = " + SqlQuote(pub_date) +
+            ",Info_Url = " + SqlQuote(pUrl, "pUrl") + ",Info_PublicDate = " + SqlQuote(pub_date) +
             ",Info_EndDate = " + SqlQuote(end_date) + " where Info_ID in (" + SqlValue(ids) + ")");
   });
 }
@@ -149,7 +153,7 @@ void Information::AssessInfo(std::string_view pUsr, std::string_view pID,
                              std::string_view pInfoState) noexcept {
   Guard([&] {
     std::string ids(BareList(pID, "pID"));
-    Command("update tPtlx_Information set Info_AssessUsr = " + SqlQuote(pUsr) +
+    Command("update tPtlx_Information set Info_AssessUsr = " + SqlQuote(pUsr, "pUsr") +
             ",Info_AssessTime = GetDate(),InfState_ID = " +
             SqlValue(Bare(pInfoState, "pInfoState")) + " where Info_ID in (" + SqlValue(ids) + ")");
   });
@@ -166,7 +170,8 @@ void Information::AppendInfoAttach(std::string_view pID, std::string_view pTitle
                                    std::string_view pFileName) noexcept {
   Guard([&] {
     Command("insert into tPtlx_Attach (Info_ID,Attach_Title,Attach_FileName) values (" +
-            SqlValue(Bare(pID, "pID")) + "," + SqlQuote(pTitle) + "," + SqlQuote(pFileName) + ")");
+            SqlValue(Bare(pID, "pID")) + "," + SqlQuote(pTitle, "pTitle") + "," +
+            SqlQuote(pFileName, "pFileName") + ")");
   });
 }
 

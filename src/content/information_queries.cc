@@ -178,9 +178,10 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     // Search texts match literally; letter case is ignored by every engine's
     // like as the connection runs it.
     std::string like = " like '%";
-    if (!pTitle.empty()) sql += " and Info_Title" + like + LikeLiteral(pTitle) + "%' escape '\\'";
+    if (!pTitle.empty())
+      sql += " and Info_Title" + like + LikeLiteral(pTitle, "pTitle") + "%' escape '\\'";
     if (!pContent.empty())
-      sql += " and Info_Content" + like + LikeLiteral(pContent) + "%' escape '\\'";
+      sql += " and Info_Content" + like + LikeLiteral(pContent, "pContent") + "%' escape '\\'";
     if (!type.empty()) sql += " and InfType_ID = " + type;
     if (!start.empty() && !end.empty()) {
       sql +=

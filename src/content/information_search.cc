@@ -45,7 +45,7 @@ std::vector<std::string_view> Words(std::string_view text) {
 std::string WordsCondition(std::string_view text) {
   std::string out;
   for (std::string_view word : Words(text)) {
-    std::string pattern = "'%" + LikeLiteral(word) + "%' escape '\\'";
+    std::string pattern = "'%" + LikeLiteral(word, "pText") + "%' escape '\\'";
     out += " and (Info_Title like " + pattern + " or Info_Content like " + pattern + ")";
   }
   return out;
@@ -133,7 +133,7 @@ ResultArray Information::SearchAccessInfoList(std::string_view pUsrID, std::stri
         std::string("select ") + info_sql::kListColumns +
         " from tPtlx_Information where WebSite_ID = " + site + " and Sys_ID = " + sys +
         " and Column_ID in (select Column_ID from tTemp_UsrAccess where Usr_ID = " +
-        SqlQuote(pUsrID) + " and Sys_ID = " + sys + " and AccessType_ID > 1)" +
+        SqlQuote(pUsrID, "pUsrID") + " and Sys_ID = " + sys + " and AccessType_ID > 1)" +
         " and Column_ID in (select Column_ID from tPtlx_Column where Sys_ID = " + sys +
         " and Column_IsDeleted = '0')" + ModeFilter(pMode) + WordsCondition(pText);
     if (!type.empty()) sql += " and InfType_ID = " + type;

@@ -66,7 +66,36 @@ class Backend {
   // An expression whose value, outside a transaction, stays the same only
   // while the rows the connection sees do.
   virtual std::string ChangeToken() const = 0;
+
+  // True once the connection to the database is gone (the server or the
+  // network dropped it, or the database file went away). A lost backend is
+  // never used again: Reopen() gives a new one.
+  bool Lost() const { return lost_; }
+  // True when a transaction was open at the loss and the statement that met
+  // it was not the one ending it.
+  bool LostInTransaction() const { return lost_in_transaction_; }
+  // A new connection to the same database, opened as this one was (an
+  // SQLite file is not created again). Throws a lost db::Error when it
+  // cannot be opened.
+  virtual std::unique_ptr<Backend> Reopen() const = 0;
+
+ protected:
+  // Marks the connection lost and gives what to throw: `message` is the
+  // engine's; `in_transaction` says whether a transaction was open before
+  // `sql` ran.
+  Error MarkLost(std::string_view message, const std::string& sql, bool in_transaction,
+                 std::string state = "");
+
+ private:
+  bool lost_ = false;
+  bool lost_in_transaction_ = false;
 };
+
+// True when `sql` ends the open transaction (commit, end, abort, or a
+// rollback that is not to a savepoint).
+bool EndsTransaction(std::string_view sql);
+// True when `sql` commits the open transaction (commit or end).
+bool CommitsTransaction(std::string_view sql);
 
 // Keeps counts that took `cost` or longer (tests keep every count).
 void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost);

@@ -14,6 +14,7 @@
 #include "db/postgres/postgres.h"
 #include "db/rewriter.h"
 #include "db/sqlite/sqlite.h"
+#include "frame/text_case.h"
 #include "ptolix/db/error.h"
 
 namespace ptolix::db {
@@ -31,6 +32,24 @@ bool IsQuery(std::string_view sql) {
   };
   return starts("select") || starts("with") || starts("values") || starts("pragma") ||
          starts("explain");
+}
+
+// The first `n` words of a statement, lower case.
+std::vector<std::string> LeadingWords(std::string_view sql, size_t n) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (words.size() < n) {
+    while (i < sql.size() && !std::isalpha(static_cast<unsigned char>(sql[i]))) {
+      if (!std::isspace(static_cast<unsigned char>(sql[i])) && sql[i] != ';') return words;
+      ++i;
+    }
+    size_t j = i;
+    while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
+    if (j == i) break;
+    words.push_back(FoldCase(sql.substr(i, j - i)));
+    i = j;
+  }
+  return words;
 }
 
 // Every row of a cursor, row 0 the field names.
@@ -66,9 +85,57 @@ std::vector<std::string> Connection::TakeTrace(std::size_t* dropped) {
 
 Dialect Connection::dialect() const { return backend_->dialect(); }
 
-bool Connection::InTransaction() const { return tx_depth_ > 0 || backend_->InTransaction(); }
+bool Connection::InTransaction() const {
+  return tx_depth_ > 0 || (!backend_->Lost() && backend_->InTransaction());
+}
 
-Backend& BackendOf(Connection& conn) { return *conn.backend_; }
+Backend& BackendOf(Connection& conn) { return *conn.Session(); }
+
+bool EndsTransaction(std::string_view sql) {
+  auto words = LeadingWords(sql, 2);
+  if (words.empty()) return false;
+  if (words[0] == "rollback") return words.size() < 2 || words[1] != "to";
+  return words[0] == "commit" || words[0] == "end" || words[0] == "abort";
+}
+
+bool CommitsTransaction(std::string_view sql) {
+  auto words = LeadingWords(sql, 1);
+  return !words.empty() && (words[0] == "commit" || words[0] == "end");
+}
+
+Error Backend::MarkLost(std::string_view message, const std::string& sql, bool in_transaction,
+                        std::string state) {
+  if (!lost_) {
+    lost_ = true;
+    lost_in_transaction_ = in_transaction && !EndsTransaction(sql);
+  }
+  return Error::ConnectionLost(message, sql, std::move(state));
+}
+
+Backend* Connection::Session(std::string_view sql) {
+  if (!backend_->Lost()) return backend_.get();
+  // A transaction open at the loss went with the session. Every statement
+  // of it fails until whoever opened it ends it: a Transaction of ours by
+  // unwinding, the caller by its own commit (which fails: nothing was
+  // committed) or rollback (which the server has done already).
+  auto gone = [&] {
+    return Error::ConnectionLost("the transaction that was open went with it", std::string(sql));
+  };
+  if (tx_depth_ > 0) throw gone();
+  if (backend_->LostInTransaction() && !lost_transaction_ended_) {
+    if (!EndsTransaction(sql)) throw gone();
+    lost_transaction_ended_ = true;
+    if (CommitsTransaction(sql)) throw gone();
+    return nullptr;
+  }
+  // Whatever the old session kept (prepared plans, counts, locks) is gone
+  // with it; the new one starts clean.
+  backend_ = backend_->Reopen();
+  counts_.clear();
+  choices_.clear();
+  lost_transaction_ended_ = false;
+  return backend_.get();
+}
 
 void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost) { conn.keep_from_ = cost; }
 
@@ -78,26 +145,35 @@ std::unique_ptr<BackendCursor> Backend::Query(const std::string& sql) {
 }
 
 Rewritten RewriteFor(const Connection& conn, std::string_view sql) {
+  // Every engine cuts a statement at a NUL character: no part of one runs.
+  // The library refuses such arguments before it builds a statement.
+  if (sql.find('\0') != std::string_view::npos) {
+    throw TypeMismatch("a statement holding a NUL character is not run");
+  }
   return Rewrite(sql, conn.dialect());
 }
 
 std::unique_ptr<Recordset> Connection::Execute(std::string_view sql) {
   Record(sql);
+  Backend* session = Session(sql);
+  if (!session) return std::make_unique<ForwardRecordset>(nullptr);
   Rewritten r = RewriteFor(*this, sql);
-  if (IsQuery(r.text)) return std::make_unique<ForwardRecordset>(backend_->Query(r.text, r.names));
-  backend_->Execute(r.text);
+  if (IsQuery(r.text)) return std::make_unique<ForwardRecordset>(session->Query(r.text, r.names));
+  session->Execute(r.text);
   return std::make_unique<ForwardRecordset>(nullptr);
 }
 
 int64_t Connection::ExecuteCommand(std::string_view sql) {
   Record(sql);
+  Backend* session = Session(sql);
+  if (!session) return 0;
   Rewritten r = RewriteFor(*this, sql);
   if (IsQuery(r.text)) {
     // A select run as a command: run it, discard the rows.
-    backend_->Query(r.text);
+    session->Query(r.text);
     return 0;
   }
-  return backend_->Execute(r.text);
+  return session->Execute(r.text);
 }
 
 std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql) {
@@ -135,23 +211,24 @@ int64_t Connection::CountForChoice(std::string_view sql) {
 
 int64_t Connection::CountRewritten(const std::string& text) {
   std::vector<Variant> row;
+  Backend& session = *Session();
   // Inside a transaction the token does not see this transaction's own
   // uncommitted rows: count every time.
   if (InTransaction()) {
-    backend_->Query(text)->Fetch(&row);
+    session.Query(text)->Fetch(&row);
     return row.at(0).AsInt64();
   }
   auto kept = counts_.find(text);
   const bool known = kept != counts_.end();
-  const std::string token = backend_->ChangeToken();
+  const std::string token = session.ChangeToken();
   if (known) {
-    backend_->Query("select " + token)->Fetch(&row);
+    session.Query("select " + token)->Fetch(&row);
     if (row.at(0).AsString() == kept->second.token) return kept->second.rows;
   }
   // The count and its token in one statement, so from one snapshot. Both
   // texts stay the same from call to call, so both stay prepared.
   auto start = std::chrono::steady_clock::now();
-  backend_->Query("select " + token + ", (" + text + ")")->Fetch(&row);
+  session.Query("select " + token + ", (" + text + ")")->Fetch(&row);
   Counted now{row.at(0).AsString(), row.at(1).AsInt64()};
   // Kept only while it takes long enough to be worth checking: a cheap
   // count is quicker taken again than checked.
@@ -168,31 +245,36 @@ int64_t Connection::CountRewritten(const std::string& text) {
 
 int64_t Connection::Insert(std::string_view sql, std::string_view id_column) {
   Record(sql);
-  return backend_->Insert(RewriteFor(*this, sql).text, id_column);
+  Backend& session = *Session();
+  return session.Insert(RewriteFor(*this, sql).text, id_column);
 }
 
 StatementResult Connection::RunStatement(std::string_view sql) {
   StatementResult result;
+  Backend* session = Session(sql);
+  if (!session) return result;
   Rewritten r = RewriteFor(*this, sql);
   if (!IsQuery(r.text)) {
-    result.changed = backend_->Execute(r.text);
+    result.changed = session->Execute(r.text);
     return result;
   }
   result.is_query = true;
-  result.rows = ReadWhole(*backend_->Query(r.text, r.names));
+  result.rows = ReadWhole(*session->Query(r.text, r.names));
   return result;
 }
 
 ResultArray Connection::RunQuery(std::string_view sql) {
+  Backend& session = *Session();
   Rewritten r = RewriteFor(*this, sql);
-  return ReadWhole(*backend_->Query(r.text, r.names));
+  return ReadWhole(*session.Query(r.text, r.names));
 }
 
 Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
     : conn_(conn), depth_(conn.tx_depth_) {
+  Backend& session = *conn_.Session();
   std::string start;
-  if (depth_ == 0 && !conn_.backend_->InTransaction()) {
-    start = conn_.backend_->BeginText();
+  if (depth_ == 0 && !session.InTransaction()) {
+    start = session.BeginText();
     depth_ = 0;
   } else {
     depth_ = depth_ + 1;
@@ -200,8 +282,8 @@ Transaction::Transaction(Connection& conn, std::initializer_list<Lock> held)
   }
   // The locks are engine plumbing, not statements of the library: they stay
   // out of the trace.
-  start += conn_.backend_->LockText(held);
-  conn_.backend_->Execute(start);
+  start += session.LockText(held);
+  session.Execute(start);
   ++conn_.tx_depth_;
 }
 
@@ -226,26 +308,34 @@ Transaction::~Transaction() {
   if (done_) return;
   try {
     if (depth_ == 0) {
-      conn_.backend_->Execute("rollback");
+      conn_.Session()->Execute("rollback");
     } else {
       std::string name = "ptlx_" + std::to_string(depth_);
-      conn_.backend_->Execute("rollback to savepoint " + name);
-      conn_.backend_->Execute("release savepoint " + name);
+      Backend& session = *conn_.Session();
+      session.Execute("rollback to savepoint " + name);
+      session.Execute("release savepoint " + name);
     }
   } catch (...) {
     // The transaction is gone with its connection; nothing more to undo.
   }
-  --conn_.tx_depth_;
+  Ended();
 }
 
 void Transaction::Commit() {
   if (depth_ == 0) {
-    conn_.backend_->Execute("commit");
+    conn_.Session()->Execute("commit");
   } else {
-    conn_.backend_->Execute("release savepoint ptlx_" + std::to_string(depth_));
+    conn_.Session()->Execute("release savepoint ptlx_" + std::to_string(depth_));
   }
   done_ = true;
+  Ended();
+}
+
+void Transaction::Ended() {
   --conn_.tx_depth_;
+  // The outermost transaction was ours: if the session was lost inside it,
+  // that transaction is over now, and the next call may open a new session.
+  if (depth_ == 0 && conn_.backend_->Lost()) conn_.lost_transaction_ended_ = true;
 }
 
 std::vector<std::string> HelperFunctionStatements(Dialect dialect) {

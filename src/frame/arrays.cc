@@ -29,7 +29,7 @@ ResultArray PageToArray(db::Recordset& rs, std::string_view page_text, int32_t p
     page = page_count;
   }
   if (rs.IsEof()) {
-    SetError(errors, "没有记录。");
+    SetError(errors, kNoRecords);
     page = 1;
   } else {
     rs.SetAbsolutePage(page);

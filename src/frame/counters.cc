@@ -33,8 +33,8 @@ int32_t NextEncodeValue(std::string_view table, std::string_view column, std::st
                 "values (" +
                 SqlQuote(table) + "," + SqlQuote(column) + "," + std::string(identify) + ",1)");
             insert.Commit();
-          } catch (const db::Error&) {
-            if (attempt < 3) continue;
+          } catch (const db::Error& e) {
+            if (attempt < 3 && !e.Lost()) continue;
             throw;
           }
         }

@@ -26,18 +26,45 @@ bool IsSignedDigits(std::string_view s) {
   return true;
 }
 
+// What a refusal says: the argument, and its text unless that holds a NUL
+// character, which an error line cannot carry.
 std::string Refused(std::string_view arg_name, std::string_view text) {
   std::string d(arg_name);
+  if (text.find('\0') != std::string_view::npos) return d + " holds a NUL character";
   d += " '";
   d += text;
   d += "'";
   return d;
 }
 
+void RefuseNul(std::string_view text, std::string_view arg_name) {
+  if (text.find('\0') != std::string_view::npos) throw TypeMismatch(Refused(arg_name, text));
+}
+
+// True when signed digits (IsSignedDigits) fit in 32 bits.
+bool FitsLong(std::string_view s) {
+  s = TrimBlanks(s);
+  bool negative = s.front() == '-';
+  if (s.front() == '+' || negative) s.remove_prefix(1);
+  int64_t magnitude = 0;
+  for (char c : s) {
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > int64_t{INT32_MAX} + 1) return false;
+  }
+  return negative || magnitude <= INT32_MAX;
+}
+
+// Checks one bare number of an argument.
+void CheckBare(std::string_view item, std::string_view arg_name, std::string_view text) {
+  if (!IsSignedDigits(item)) throw TypeMismatch(Refused(arg_name, text));
+  if (!FitsLong(item)) throw Overflow(Refused(arg_name, text));
+}
+
 }  // namespace
 
-std::string SqlQuote(std::string_view text) {
+std::string SqlQuote(std::string_view text, std::string_view arg_name) {
   if (text.empty()) return "null";
+  RefuseNul(text, arg_name);
   std::string out;
   out.reserve(text.size() + 2);
   out += '\'';
@@ -60,8 +87,8 @@ std::string NullToEmpty(const Variant& value) {
 }
 
 std::string Bare(std::string_view text, std::string_view arg_name) {
-  if (text.empty() || IsSignedDigits(text)) return std::string(text);
-  throw TypeMismatch(Refused(arg_name, text));
+  if (!text.empty()) CheckBare(text, arg_name, text);
+  return std::string(text);
 }
 
 std::string_view BareList(std::string_view text, std::string_view arg_name) {
@@ -71,7 +98,7 @@ std::string_view BareList(std::string_view text, std::string_view arg_name) {
     size_t comma = text.find(',', start);
     std::string_view item =
         text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
-    if (!IsSignedDigits(item)) throw TypeMismatch(Refused(arg_name, text));
+    CheckBare(item, arg_name, text);
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
@@ -85,7 +112,8 @@ std::string CallerDate(std::string_view text, std::string_view arg_name) {
   return d.ToString();
 }
 
-std::string LikeLiteral(std::string_view text) {
+std::string LikeLiteral(std::string_view text, std::string_view arg_name) {
+  RefuseNul(text, arg_name);
   std::string out;
   for (char c : text) {
     switch (c) {

@@ -9,15 +9,15 @@ namespace ptolix {
 
 // Parameter names are placed between quotes as given (an empty name looks
 // for the parameter named by empty text), with embedded quotes doubled.
-static std::string QuotedName(std::string_view name) {
-  return name.empty() ? "''" : SqlQuote(name);
+static std::string QuotedName(std::string_view name, std::string_view arg_name) {
+  return name.empty() ? "''" : SqlQuote(name, arg_name);
 }
 
 ResultArray System::GetParameter(std::string_view pParaName) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow(
-        "select * from tPtlx_SystemParameter where Para_Name = " + QuotedName(pParaName),
-        "不存在系统参数'" + std::string(pParaName) + "'。");
+    return SingleRow("select * from tPtlx_SystemParameter where Para_Name = " +
+                         QuotedName(pParaName, "pParaName"),
+                     "不存在系统参数'" + std::string(pParaName) + "'。");
   });
 }
 
@@ -26,7 +26,7 @@ std::optional<std::string> SystemParameter(const std::shared_ptr<db::Connection>
   if (!connection) return std::nullopt;
   try {
     auto rs = connection->Execute("select * from tPtlx_SystemParameter where Para_Name = " +
-                                  QuotedName(name));
+                                  QuotedName(name, "name"));
     if (rs->IsEof()) return std::nullopt;
     return NullToEmpty(rs->Field("Para_Value"));
   } catch (const std::exception&) {
@@ -43,22 +43,25 @@ void System::AppendParameter(std::string_view pName, std::string_view pValue,
                              std::string_view pDescription) noexcept {
   Guard([&] {
     Command("insert into tPtlx_SystemParameter (Para_Name,Para_Value,Para_Description) values (" +
-            SqlQuote(pName) + "," + SqlQuote(pValue) + "," + SqlQuote(pDescription) + ")");
+            SqlQuote(pName, "pName") + "," + SqlQuote(pValue, "pValue") + "," +
+            SqlQuote(pDescription, "pDescription") + ")");
   });
 }
 
 void System::ModifyParameter(std::string_view pName, std::string_view pNewName,
                              std::string_view pValue, std::string_view pDescription) noexcept {
   Guard([&] {
-    Command("update tPtlx_SystemParameter set Para_Name = " + SqlQuote(pNewName) +
-            ",Para_Value = " + SqlQuote(pValue) + ",Para_Description = " + SqlQuote(pDescription) +
-            " where Para_Name = " + QuotedName(pName));
+    Command("update tPtlx_SystemParameter set Para_Name = " + SqlQuote(pNewName, "pNewName") +
+            ",Para_Value = " + SqlQuote(pValue, "pValue") +
+            ",Para_Description = " + SqlQuote(pDescription, "pDescription") +
+            " where Para_Name = " + QuotedName(pName, "pName"));
   });
 }
 
 void System::DeleteParameter(std::string_view pName) noexcept {
-  Guard(
-      [&] { Command("delete from tPtlx_SystemParameter where Para_Name = " + QuotedName(pName)); });
+  Guard([&] {
+    Command("delete from tPtlx_SystemParameter where Para_Name = " + QuotedName(pName, "pName"));
+  });
 }
 
 ResultArray System::GetSystem(std::string_view pID) noexcept {
@@ -73,16 +76,17 @@ ResultArray System::GetSystemList(int32_t pCurPage) noexcept {
 
 void System::AppendSystem(std::string_view pName, std::string_view pDescription) noexcept {
   Guard([&] {
-    Command("insert into tPtlx_System (Sys_Name,Sys_Description) values (" + SqlQuote(pName) + "," +
-            SqlQuote(pDescription) + ")");
+    Command("insert into tPtlx_System (Sys_Name,Sys_Description) values (" +
+            SqlQuote(pName, "pName") + "," + SqlQuote(pDescription, "pDescription") + ")");
   });
 }
 
 void System::ModifySystem(int32_t pID, std::string_view pName,
                           std::string_view pDescription) noexcept {
   Guard([&] {
-    Command("update tPtlx_System set Sys_Name = " + SqlQuote(pName) + ",Sys_Description = " +
-            SqlQuote(pDescription) + " where Sys_ID = " + std::to_string(pID));
+    Command("update tPtlx_System set Sys_Name = " + SqlQuote(pName, "pName") +
+            ",Sys_Description = " + SqlQuote(pDescription, "pDescription") +
+            " where Sys_ID = " + std::to_string(pID));
   });
 }
 

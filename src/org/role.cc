@@ -31,16 +31,16 @@ std::string UsersUnderRoleCondition(std::string_view role) {
 }
 
 void AddAdditionalRole(db::Connection& conn, std::string& errors, std::string_view role,
-                       std::string_view user) {
+                       std::string_view user, std::string_view user_arg) {
   std::string condition = UsersUnderRoleCondition(SqlValue(role));
   auto rs = conn.Execute("select * from (select Usr_ID from tPtlx_User where " + condition +
-                         ") Users where Usr_ID = " + SqlQuote(user));
+                         ") Users where Usr_ID = " + SqlQuote(user, user_arg));
   if (!rs->IsEof()) {
     SetError(errors, "用户已经拥有该角色的身份，加入到角色失败。");
     return;
   }
   conn.ExecuteCommand("insert into tPtlx_Usr2Role (Role_ID,Usr_ID) values (" + SqlValue(role) +
-                      "," + SqlQuote(user) + ")");
+                      "," + SqlQuote(user, user_arg) + ")");
 }
 
 namespace {
@@ -73,6 +73,8 @@ int32_t Role::AppendRole(std::string_view pName, std::string_view pDescription,
   return Guard<int32_t>([&] {
     std::string father = NumberOrEmpty(pFather, "pFather");
     std::string web_site = NumberOrEmpty(pWebSite, "pWebSite");
+    std::string name = SqlQuote(pName, "pName");
+    std::string description = SqlQuote(pDescription, "pDescription");
     return db::RunAtomic(conn(), {db::locks::kRoleTree}, [&] {
       std::string father_code;
       {
@@ -81,8 +83,7 @@ int32_t Role::AppendRole(std::string_view pName, std::string_view pDescription,
       }
       int64_t id = conn().Insert(
           "insert into tPtlx_Role (Role_Name,Role_Description,Role_Father,WebSite_ID) values (" +
-              SqlQuote(pName) + "," + SqlQuote(pDescription) + "," + SqlValue(father) + "," +
-              SqlValue(web_site) + ")",
+              name + "," + description + "," + SqlValue(father) + "," + SqlValue(web_site) + ")",
           "Role_ID");
       // Throws Overflow above 4095; the transaction then takes the row back.
       std::string code = father_code + PaddedOrderCode(id, kRoleCodeWidth);
@@ -97,10 +98,11 @@ void Role::ModifyRole(std::string_view pID, std::string_view pName, std::string_
                       std::string_view pOrder, std::string_view pFather,
                       std::string_view pWebSiteID) noexcept {
   Guard([&] {
-    Command("update tPtlx_Role set Role_Name = " + SqlQuote(pName) +
-            ",Role_Description = " + SqlQuote(pDescription) + ",Role_Order = " + SqlQuote(pOrder) +
-            ",Role_Father = " + SqlValue(Bare(pFather, "pFather")) + " where Role_ID = " +
-            std::string(Bare(pID, "pID")) + WebSiteCondition(Bare(pWebSiteID, "pWebSiteID")));
+    Command("update tPtlx_Role set Role_Name = " + SqlQuote(pName, "pName") +
+            ",Role_Description = " + SqlQuote(pDescription, "pDescription") + ",Role_Order = " +
+            SqlQuote(pOrder, "pOrder") + ",Role_Father = " + SqlValue(Bare(pFather, "pFather")) +
+            " where Role_ID = " + std::string(Bare(pID, "pID")) +
+            WebSiteCondition(Bare(pWebSiteID, "pWebSiteID")));
   });
 }
 
@@ -171,7 +173,7 @@ ResultArray Role::GetUserList(std::string_view pID, std::string_view pCurPage) n
 }
 
 void Role::AddUser(std::string_view pID, std::string_view pUsrID) noexcept {
-  Guard([&] { AddAdditionalRole(conn(), errors(), Bare(pID, "pID"), pUsrID); });
+  Guard([&] { AddAdditionalRole(conn(), errors(), Bare(pID, "pID"), pUsrID, "pUsrID"); });
 }
 
 ResultArray Role::GetColumnList(std::string_view pID, std::string_view SysID,

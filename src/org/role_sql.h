@@ -24,8 +24,9 @@ std::string UsersUnderRoleCondition(std::string_view role);
 
 // Gives user `user` the additional role `role` unless the user already holds
 // that role or one below it; then records the refusal in `errors`. `role`
-// must already be checked as a bare number.
+// must already be checked as a bare number; `user_arg` names the argument
+// `user` came from.
 void AddAdditionalRole(db::Connection& conn, std::string& errors, std::string_view role,
-                       std::string_view user);
+                       std::string_view user, std::string_view user_arg);
 
 }  // namespace ptolix

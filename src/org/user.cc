@@ -23,8 +23,9 @@ void User::AppendUser(std::string_view pID, std::string_view pRoleID, std::strin
     Command(
         "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,Usr_Email,WebSite_ID,Org_ID) "
         "values (" +
-        SqlQuote(pID) + "," + role + "," + SqlQuote(pName) + "," + SqlQuote(StoredPassword(pPwd)) +
-        "," + SqlQuote(pEmail) + "," + web_site + "," + org + ")");
+        SqlQuote(pID, "pID") + "," + role + "," + SqlQuote(pName, "pName") + "," +
+        SqlQuote(StoredPassword(pPwd)) + "," + SqlQuote(pEmail, "pEmail") + "," + web_site + "," +
+        org + ")");
   });
 }
 
@@ -33,19 +34,20 @@ void User::ModifyUser(std::string_view pID, std::string_view pNewID, std::string
                       std::string_view pEmail) noexcept {
   Guard([&] {
     std::string role = SqlValue(Bare(pRoleID, "pRoleID"));
-    Command("update tPtlx_User set Usr_ID = " + SqlQuote(pNewID) + ",Role_ID = " + role +
-            ",Usr_Name = " + SqlQuote(pName) + ",Usr_Password = " + SqlQuote(StoredPassword(pPwd)) +
-            ",Usr_Email = " + SqlQuote(pEmail) + " where Usr_ID = " + SqlQuote(pID));
+    Command("update tPtlx_User set Usr_ID = " + SqlQuote(pNewID, "pNewID") + ",Role_ID = " + role +
+            ",Usr_Name = " + SqlQuote(pName, "pName") + ",Usr_Password = " +
+            SqlQuote(StoredPassword(pPwd)) + ",Usr_Email = " + SqlQuote(pEmail, "pEmail") +
+            " where Usr_ID = " + SqlQuote(pID, "pID"));
   });
 }
 
 void User::DeleteUser(std::string_view pID) noexcept {
-  Guard([&] { Command("delete from tPtlx_User where Usr_ID = " + SqlQuote(pID)); });
+  Guard([&] { Command("delete from tPtlx_User where Usr_ID = " + SqlQuote(pID, "pID")); });
 }
 
 ResultArray User::GetUser(std::string_view pID) noexcept {
   return Guard<ResultArray>([&] {
-    return SingleRow("select * from tPtlx_User where Usr_ID = " + SqlQuote(pID),
+    return SingleRow("select * from tPtlx_User where Usr_ID = " + SqlQuote(pID, "pID"),
                      "不存在用户'" + std::string(pID) + "'");
   });
 }
@@ -88,8 +90,9 @@ ResultArray User::GetRoleList(std::string_view pID) noexcept {
       auto rs = conn().Execute(
           "select Role_Order from tPtlx_Role where Role_ID = (select Role_ID from tPtlx_User where "
           "Usr_ID = " +
-          SqlQuote(pID) + ") or Role_ID in (select Role_ID from tPtlx_Usr2Role where Usr_ID = " +
-          SqlQuote(pID) + ") ");
+          SqlQuote(pID, "pID") +
+          ") or Role_ID in (select Role_ID from tPtlx_Usr2Role where Usr_ID = " +
+          SqlQuote(pID, "pID") + ") ");
       for (; !rs->IsEof(); rs->MoveNext())
         AppendAncestorCodes(list, NullToEmpty(rs->Field(0)), kUserRoleThreshold);
     }
@@ -99,7 +102,7 @@ ResultArray User::GetRoleList(std::string_view pID) noexcept {
 }
 
 void User::AddToRole(std::string_view pID, std::string_view pRoleID) noexcept {
-  Guard([&] { AddAdditionalRole(conn(), errors(), Bare(pRoleID, "pRoleID"), pID); });
+  Guard([&] { AddAdditionalRole(conn(), errors(), Bare(pRoleID, "pRoleID"), pID, "pID"); });
 }
 
 bool User::LoginVertify(std::string_view pID, std::string_view pPassword) noexcept {
@@ -107,7 +110,7 @@ bool User::LoginVertify(std::string_view pID, std::string_view pPassword) noexce
   Guard([&] {
     auto rs = conn().Execute(
         "select Usr_Name,Usr_Password,WebSite_ID,Org_ID,Usr_Email from tPtlx_User where Usr_ID = " +
-        SqlQuote(pID));
+        SqlQuote(pID, "pID"));
     if (rs->IsEof()) {
       // As much work as a wrong password, so timing does not tell which
       // user names exist.
@@ -135,11 +138,11 @@ bool User::LoginVertify(std::string_view pID, std::string_view pPassword) noexce
     rs.reset();
     signed_in = true;
     Command("insert into tPtlx_Online (Usr_ID,UsrOnline_LoginTime,UsrOnline_RefreshTime) values (" +
-            SqlQuote(pID) + ",getdate(),getdate())");
+            SqlQuote(pID, "pID") + ",getdate(),getdate())");
     if (upgrade) {
       // The exact match above is the last one: from now on the hash is checked.
       Command("update tPtlx_User set Usr_Password = " + SqlQuote(HashPassword(pPassword)) +
-              " where Usr_ID = " + SqlQuote(pID));
+              " where Usr_ID = " + SqlQuote(pID, "pID"));
     }
   });
   return signed_in;

@@ -14,7 +14,7 @@ namespace ptolix {
 // every role reached, and one insert per column level adds the ancestors.
 void UserAccess::UpdateUsrAccess(std::string_view pID) noexcept {
   Guard([&] {
-    const std::string u = SqlQuote(pID);
+    const std::string u = SqlQuote(pID, "pID");
     // One rebuild of a user at a time: two at once would both delete and
     // both insert the rows. A rerun after a deadlock starts from the lines
     // Errors had before.
@@ -96,14 +96,14 @@ void UserAccess::AddFatherColumnAccess(const std::string& u) {
 }
 
 void UserAccess::ClearUsrAccess(std::string_view pID) noexcept {
-  Guard([&] { Command("delete from tTemp_UsrAccess where Usr_ID = " + SqlQuote(pID)); });
+  Guard([&] { Command("delete from tTemp_UsrAccess where Usr_ID = " + SqlQuote(pID, "pID")); });
 }
 
 int16_t UserAccess::GetColumnAccess(std::string_view pUsrID, std::string_view pSysID,
                                     std::string_view pColumnID) noexcept {
   return Guard<int16_t>([&]() -> int16_t {
     auto rs = conn().Execute("select AccessType_ID from tTemp_UsrAccess where " +
-                             std::string("Usr_ID = ") + SqlQuote(pUsrID) +
+                             std::string("Usr_ID = ") + SqlQuote(pUsrID, "pUsrID") +
                              " and Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
                              " and Column_ID = " + SqlValue(Bare(pColumnID, "pColumnID")));
     if (rs->IsEof()) return -1;
@@ -124,7 +124,7 @@ ResultArray UserAccess::GetAccessColumnList(std::string_view pUsrID, std::string
             std::string(
                 " where tPtlx_Column.Sys_ID = tTemp_UsrAccess.Sys_ID and tPtlx_Column.Column_ID = "
                 "tTemp_UsrAccess.Column_ID") +
-            " and Usr_ID = " + SqlQuote(pUsrID) + " and tPtlx_Column.Sys_ID = " +
+            " and Usr_ID = " + SqlQuote(pUsrID, "pUsrID") + " and tPtlx_Column.Sys_ID = " +
             SqlValue(Bare(pSysID, "pSysID")) + " and (WebSite_ID = " + SqlValue(site) +
             " or WebSite_ID is null)" + " and Column_IsDeleted = '0' order by Column_Order",
         pCurPage);

@@ -20,7 +20,7 @@ std::string LinkKey(std::string_view pClassID, std::string_view pID) {
 void Link::AppendLinkClass(std::string_view pNameCh, std::string_view pNameEn) noexcept {
   Guard([&] {
     Command("insert into tLink_Class (LinkClass_ChineseName,LinkClass_EnglishName) values (" +
-            SqlQuote(pNameCh) + "," + SqlQuote(pNameEn) + ")");
+            SqlQuote(pNameCh, "pNameCh") + "," + SqlQuote(pNameEn, "pNameEn") + ")");
   });
 }
 
@@ -28,8 +28,9 @@ void Link::ModifyLinkClass(std::string_view pID, std::string_view pNameCh,
                            std::string_view pNameEn) noexcept {
   Guard([&] {
     std::string id = Bare(pID, "pID");
-    Command("update tLink_Class set LinkClass_ChineseName = " + SqlQuote(pNameCh) +
-            ",LinkClass_EnglishName = " + SqlQuote(pNameEn) + " where LinkClass_ID = " + id);
+    Command("update tLink_Class set LinkClass_ChineseName = " + SqlQuote(pNameCh, "pNameCh") +
+            ",LinkClass_EnglishName = " + SqlQuote(pNameEn, "pNameEn") +
+            " where LinkClass_ID = " + id);
   });
 }
 
@@ -76,9 +77,10 @@ void Link::AppendLink(std::string_view pClassID, std::string_view pTitle,
         "insert into tLink_Detail "
         "(LinkClass_ID,Link_ID,Link_Title,Link_Description,Link_Url,Link_Image,"
         "Link_ImageWidth,Link_ImageHeight,Link_EndDate,Link_Order) values (" +
-        class_id + "," + std::to_string(number) + "," + SqlQuote(pTitle) + "," +
-        SqlQuote(pDescription) + "," + SqlQuote(pUrl) + "," + SqlQuote(pImage) + "," + width + "," +
-        height + "," + end_date + "," + SqlQuote(order) + ")");
+        class_id + "," + std::to_string(number) + "," + SqlQuote(pTitle, "pTitle") + "," +
+        SqlQuote(pDescription, "pDescription") + "," + SqlQuote(pUrl, "pUrl") + "," +
+        SqlQuote(pImage, "pImage") + "," + width + "," + height + "," + end_date + "," +
+        SqlQuote(order) + ")");
     tx.Commit();
   });
 }
@@ -92,9 +94,10 @@ void Link::ModifyLink(std::string_view pClassID, std::string_view pID, std::stri
     std::string height = SqlValue(Bare(pHeight, "pHeight"));
     std::string end_date = SqlQuote(CallerDate(pEndDate, "pEndDate"));
     std::string key = LinkKey(pClassID, pID);
-    Command("update tLink_Detail set Link_Title = " + SqlQuote(pTitle) +
-            ",Link_Description = " + SqlQuote(pDescription) + ",Link_Url = " + SqlQuote(pUrl) +
-            ",Link_Image = " + SqlQuote(pImage) + ",Link_ImageWidth = " + width +
+    Command("update tLink_Detail set Link_Title = " + SqlQuote(pTitle, "pTitle") +
+            ",Link_Description = " + SqlQuote(pDescription, "pDescription") +
+            ",Link_Url = " + SqlQuote(pUrl, "pUrl") +
+            ",Link_Image = " + SqlQuote(pImage, "pImage") + ",Link_ImageWidth = " + width +
             ",Link_ImageHeight = " + height + ",Link_EndDate = " + end_date + " " + key);
   });
 }

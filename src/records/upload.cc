@@ -8,13 +8,13 @@ std::string upload::RecordUploadFile(std::string_view sUsrID,
                                      std::string_view sFileUseFor) noexcept {
   return Guard<std::string>([&] {
     std::string columns, values;
-    auto set = [&](std::string_view column, std::string_view value) {
+    auto set = [&](std::string_view column, std::string_view value, std::string_view arg_name) {
       if (value.empty()) return;
       columns += (columns.empty() ? "" : ",") + std::string(column);
-      values += (values.empty() ? "" : ",") + SqlQuote(value);
+      values += (values.empty() ? "" : ",") + SqlQuote(value, arg_name);
     };
-    set("Usr_ID", sUsrID);
-    set("UploadFile_UseFor", sFileUseFor);
+    set("Usr_ID", sUsrID, "sUsrID");
+    set("UploadFile_UseFor", sFileUseFor, "sFileUseFor");
     std::string sql = columns.empty()
                           ? "insert into tPtlx_Upload default values"
                           : "insert into tPtlx_Upload (" + columns + ") values (" + values + ")";
@@ -24,7 +24,7 @@ std::string upload::RecordUploadFile(std::string_view sUsrID,
 
 void upload::RecordUploadFileName(std::string_view sID, std::string_view sFileName) noexcept {
   Guard([&] {
-    Command("update tPtlx_Upload set UploadFile_Name = " + SqlQuote(sFileName) +
+    Command("update tPtlx_Upload set UploadFile_Name = " + SqlQuote(sFileName, "sFileName") +
             " where UploadFile_ID = " + SqlValue(Bare(sID, "sID")));
   });
 }

@@ -9,8 +9,8 @@ void Page::AppendPage(std::string_view pSysID, std::string_view pPage,
                       std::string_view pDescription) noexcept {
   Guard([&] {
     Command("insert into tPtlx_Page (Sys_ID,Page_File,Page_Description) values (" +
-            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pPage) + "," +
-            SqlQuote(pDescription) + ")");
+            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pPage, "pPage") + "," +
+            SqlQuote(pDescription, "pDescription") + ")");
   });
 }
 
@@ -18,16 +18,16 @@ void Page::ModifyPage(std::string_view pSysID, std::string_view pPage, std::stri
                       std::string_view pDescription) noexcept {
   Guard([&] {
     Bare(pSysID, "pSysID");
-    Command("update tPtlx_Page set Page_File = " + SqlQuote(pNewPage) +
-            ",Page_Description = " + SqlQuote(pDescription) +
-            " where Sys_ID = " + SqlValue(pSysID) + " and Page_File = " + SqlQuote(pPage));
+    Command("update tPtlx_Page set Page_File = " + SqlQuote(pNewPage, "pNewPage") +
+            ",Page_Description = " + SqlQuote(pDescription, "pDescription") +
+            " where Sys_ID = " + SqlValue(pSysID) + " and Page_File = " + SqlQuote(pPage, "pPage"));
   });
 }
 
 void Page::DeletePage(std::string_view pSysID, std::string_view pPage) noexcept {
   Guard([&] {
     Command("delete from tPtlx_Page  where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
-            " and Page_File = " + SqlQuote(pPage));
+            " and Page_File = " + SqlQuote(pPage, "pPage"));
   });
 }
 
@@ -41,7 +41,7 @@ ResultArray Page::GetPageList(std::string_view pSysID, std::string_view pCurPage
 ResultArray Page::GetPage(std::string_view pSysID, std::string_view pPage) noexcept {
   return Guard<ResultArray>([&] {
     return SingleRow("select * from tPtlx_Page where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
-                     " and Page_File = " + SqlQuote(pPage));
+                     " and Page_File = " + SqlQuote(pPage, "pPage"));
   });
 }
 
@@ -50,8 +50,9 @@ void Page::AppendTag(std::string_view pSysID, std::string_view pPage, std::strin
   Guard([&] {
     Command(
         "insert into tPtlx_Tag (Sys_ID,Page_File,Tag_Code,Tag_Program,Tag_Description) values (" +
-        SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pPage) + "," + SqlQuote(pCode) + "," +
-        SqlQuote(pProgram) + "," + SqlQuote(pDescription) + ")");
+        SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pPage, "pPage") + "," +
+        SqlQuote(pCode, "pCode") + "," + SqlQuote(pProgram, "pProgram") + "," +
+        SqlQuote(pDescription, "pDescription") + ")");
   });
 }
 
@@ -60,10 +61,11 @@ void Page::ModifyTag(std::string_view pSysID, std::string_view pPage, std::strin
                      std::string_view pDescription) noexcept {
   Guard([&] {
     Bare(pSysID, "pSysID");
-    Command("update tPtlx_Tag set Tag_Code = " + SqlQuote(pNewCode) + ", Tag_Program = " +
-            SqlQuote(pProgram) + ", Tag_Description = " + SqlQuote(pDescription) +
-            " where Sys_ID = " + SqlValue(pSysID) + " and Page_File = " + SqlQuote(pPage) +
-            " and Tag_Code = " + SqlQuote(pCode));
+    Command("update tPtlx_Tag set Tag_Code = " + SqlQuote(pNewCode, "pNewCode") +
+            ", Tag_Program = " + SqlQuote(pProgram, "pProgram") +
+            ", Tag_Description = " + SqlQuote(pDescription, "pDescription") +
+            " where Sys_ID = " + SqlValue(pSysID) + " and Page_File = " + SqlQuote(pPage, "pPage") +
+            " and Tag_Code = " + SqlQuote(pCode, "pCode"));
   });
 }
 
@@ -71,7 +73,8 @@ void Page::DeleteTag(std::string_view pSysID, std::string_view pPage,
                      std::string_view pCode) noexcept {
   Guard([&] {
     Command("delete from tPtlx_Tag where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
-            " and Page_File = " + SqlQuote(pPage) + " and Tag_Code = " + SqlQuote(pCode));
+            " and Page_File = " + SqlQuote(pPage, "pPage") +
+            " and Tag_Code = " + SqlQuote(pCode, "pCode"));
   });
 }
 
@@ -79,7 +82,7 @@ ResultArray Page::GetPrivateTagList(std::string_view pSysID, std::string_view pP
                                     std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
     return ListQuery("select * from tPtlx_Tag where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
-                         " and Page_File = " + SqlQuote(pPage),
+                         " and Page_File = " + SqlQuote(pPage, "pPage"),
                      pCurPage);
   });
 }
@@ -93,8 +96,8 @@ ResultArray Page::GetTagList(std::string_view pSysID, std::string_view pPage,
     std::optional<std::string> public_page = SystemParameter(connection(), "ABSTRACT_PUBLIC_PAGE");
     if (!public_page) throw NoCurrentRecord();
     return ListQuery("select * from tPtlx_Tag where Sys_ID = " + SqlValue(pSysID) +
-                         " and Page_File in (" + SqlQuote(pPage) + "," + SqlQuote(*public_page) +
-                         ")",
+                         " and Page_File in (" + SqlQuote(pPage, "pPage") + "," +
+                         SqlQuote(*public_page) + ")",
                      pCurPage);
   });
 }
@@ -103,7 +106,8 @@ ResultArray Page::GetTag(std::string_view pSysID, std::string_view pPage,
                          std::string_view pCode) noexcept {
   return Guard<ResultArray>([&] {
     return SingleRow("select * from tPtlx_Tag where Sys_ID = " + SqlValue(Bare(pSysID, "pSysID")) +
-                     " and Page_File = " + SqlQuote(pPage) + " and Tag_Code = " + SqlQuote(pCode));
+                     " and Page_File = " + SqlQuote(pPage, "pPage") +
+                     " and Tag_Code = " + SqlQuote(pCode, "pCode"));
   });
 }
 
@@ -113,7 +117,8 @@ ResultArray Page::GetTempletList(std::string_view pSysID, std::string_view pPage
     return ListQuery(
         "select tPtlx_Templet.*,tPtlx_Style.Style_Name from tPtlx_Templet,tPtlx_Style where "
         "tPtlx_Templet.Sys_ID = " +
-            SqlValue(Bare(pSysID, "pSysID")) + " and tPtlx_Templet.Page_File = " + SqlQuote(pPage) +
+            SqlValue(Bare(pSysID, "pSysID")) +
+            " and tPtlx_Templet.Page_File = " + SqlQuote(pPage, "pPage") +
             " and tPtlx_Templet.Sys_ID = tPtlx_Style.Sys_ID and tPtlx_Templet.Style_ID = "
             "tPtlx_Style.Style_ID",
         pCurPage);

@@ -8,8 +8,8 @@ void Style::AppendStyle(std::string_view pSysID, std::string_view pName,
                         std::string_view pDescription) noexcept {
   Guard([&] {
     Command("insert into tPtlx_Style (Sys_ID,Style_Name,Style_Description) values (" +
-            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pName) + "," +
-            SqlQuote(pDescription) + ")");
+            SqlValue(Bare(pSysID, "pSysID")) + "," + SqlQuote(pName, "pName") + "," +
+            SqlQuote(pDescription, "pDescription") + ")");
   });
 }
 
@@ -18,8 +18,8 @@ void Style::ModifyStyle(std::string_view pSysID, std::string_view pID, std::stri
   Guard([&] {
     Bare(pSysID, "pSysID");
     Bare(pID, "pID");
-    Command("update tPtlx_Style set Style_Name = " + SqlQuote(pName) +
-            ",Style_Description = " + SqlQuote(pDescription) +
+    Command("update tPtlx_Style set Style_Name = " + SqlQuote(pName, "pName") +
+            ",Style_Description = " + SqlQuote(pDescription, "pDescription") +
             " where Sys_ID = " + SqlValue(pSysID) + " and Style_ID = " + SqlValue(pID));
   });
 }

@@ -12,7 +12,8 @@ void TempletMethods::AppendTemplet(std::string_view pSysID, std::string_view pSt
         "insert into tPtlx_Templet (Sys_ID,Style_ID,Page_File,Tmpl_File,Tmpl_Description) values "
         "(" +
         SqlValue(Bare(pSysID, "pSysID")) + "," + SqlValue(Bare(pStyleID, "pStyleID")) + "," +
-        SqlQuote(pPage) + "," + SqlQuote(pTemplet) + "," + SqlQuote(pDescription) + ")");
+        SqlQuote(pPage, "pPage") + "," + SqlQuote(pTemplet, "pTemplet") + "," +
+        SqlQuote(pDescription, "pDescription") + ")");
   });
 }
 
@@ -22,9 +23,10 @@ void TempletMethods::ModifyTemplet(std::string_view pSysID, std::string_view pSt
   Guard([&] {
     Bare(pSysID, "pSysID");
     Bare(pStyleID, "pStyleID");
-    Command("update tPtlx_Templet set Tmpl_File = " + SqlQuote(pTemplet) + ", Tmpl_Description = " +
-            SqlQuote(pDescription) + " where Sys_ID = " + SqlValue(pSysID) +
-            " and Style_ID = " + SqlValue(pStyleID) + " and Page_File = " + SqlQuote(pPage));
+    Command("update tPtlx_Templet set Tmpl_File = " + SqlQuote(pTemplet, "pTemplet") +
+            ", Tmpl_Description = " + SqlQuote(pDescription, "pDescription") +
+            " where Sys_ID = " + SqlValue(pSysID) + " and Style_ID = " + SqlValue(pStyleID) +
+            " and Page_File = " + SqlQuote(pPage, "pPage"));
   });
 }
 
@@ -33,8 +35,8 @@ void TempletMethods::DeleteTemplet(std::string_view pSysID, std::string_view pSt
   Guard([&] {
     Bare(pSysID, "pSysID");
     Bare(pStyleID, "pStyleID");
-    Command("delete from tPtlx_Templet where Sys_ID = " + SqlValue(pSysID) +
-            " and Style_ID = " + SqlValue(pStyleID) + " and Page_File = " + SqlQuote(pPage));
+    Command("delete from tPtlx_Templet where Sys_ID = " + SqlValue(pSysID) + " and Style_ID = " +
+            SqlValue(pStyleID) + " and Page_File = " + SqlQuote(pPage, "pPage"));
   });
 }
 
@@ -44,7 +46,8 @@ ResultArray TempletMethods::GetTemplet(std::string_view pSysID, std::string_view
     Bare(pSysID, "pSysID");
     Bare(pStyle, "pStyle");
     return SingleRow("select * from tPtlx_Templet where Sys_ID = " + SqlValue(pSysID) +
-                     " and Style_ID = " + SqlValue(pStyle) + " and Page_File = " + SqlQuote(pPage));
+                     " and Style_ID = " + SqlValue(pStyle) +
+                     " and Page_File = " + SqlQuote(pPage, "pPage"));
   });
 }
 

@@ -22,8 +22,8 @@ void WebSite::AppendWebSite(std::string_view pName, std::string_view pTitle,
     int64_t id = conn().Insert(
         "insert into tPtlx_WebSite (WebSite_Name,WebSite_Title,WebSite_Description,WebSiteType_ID) "
         "values (" +
-            SqlQuote(pName) + "," + SqlQuote(pTitle) + "," + SqlQuote(pDescription) + "," +
-            SqlQuote(pType) + ")",
+            SqlQuote(pName, "pName") + "," + SqlQuote(pTitle, "pTitle") + "," +
+            SqlQuote(pDescription, "pDescription") + "," + SqlQuote(pType, "pType") + ")",
         "WebSite_ID");
     Command("update tPtlx_WebSite set WebSite_Order = " + SqlQuote(WebSiteOrderCode(id)) +
             " where WebSite_ID = " + std::to_string(id));
@@ -36,10 +36,11 @@ void WebSite::ModifyWebSite(std::string_view pID, std::string_view pName, std::s
                             std::string_view pType) noexcept {
   Guard([&] {
     Bare(pType, "pType");
-    Command("update tPtlx_WebSite set WebSite_Name = " + SqlQuote(pName) + ",WebSite_Title = " +
-            SqlQuote(pTitle) + ",WebSite_Description = " + SqlQuote(pDescription) +
-            ",WebSite_Order = " + SqlQuote(pOrder) + ",WebSiteType_ID = " + SqlQuote(pType) +
-            " where WebSite_ID = " + std::string(Bare(pID, "pID")));
+    Command("update tPtlx_WebSite set WebSite_Name = " + SqlQuote(pName, "pName") +
+            ",WebSite_Title = " + SqlQuote(pTitle, "pTitle") +
+            ",WebSite_Description = " + SqlQuote(pDescription, "pDescription") +
+            ",WebSite_Order = " + SqlQuote(pOrder, "pOrder") + ",WebSiteType_ID = " +
+            SqlQuote(pType, "pType") + " where WebSite_ID = " + std::string(Bare(pID, "pID")));
   });
 }
 
@@ -51,7 +52,7 @@ void WebSite::DeleteWebSite(std::string_view pID) noexcept {
 
 void WebSite::SetWebSiteLogo(std::string_view pID, std::string_view pLogo) noexcept {
   Guard([&] {
-    Command("update tPtlx_WebSite set WebSite_Logo = " + SqlQuote(pLogo) +
+    Command("update tPtlx_WebSite set WebSite_Logo = " + SqlQuote(pLogo, "pLogo") +
             " where WebSite_ID = " + std::string(Bare(pID, "pID")));
   });
 }

@@ -61,9 +61,14 @@ class Transaction {
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
+  // Throws db::Error (and the transaction stays open, to be rolled back by
+  // the destructor) when the database refuses the commit or the connection
+  // was lost.
   void Commit();
 
  private:
+  void Ended();
+
   Connection& conn_;
   int depth_;
   bool done_ = false;
@@ -73,6 +78,15 @@ class Transaction {
 // shared_ptr and never close it). Takes SQL Server text, records it in the
 // trace when tracing is on, rewrites it for the backend and runs it.
 // Not thread-safe: one connection belongs to one thread at a time.
+//
+// A connection the server or the network dropped (or whose SQLite file went
+// away) is opened again, from the same URL, by the next call. The call that
+// met the loss throws a db::Error with number err::kConnectionLost; so does
+// every later call while a transaction that was open at the loss has not
+// been ended by whoever opened it (a caller's commit of it fails too, its
+// rollback succeeds). Nothing is run again behind the caller's back. What
+// the old session held (prepared plans, kept counts, locks, settings made by
+// statements) is gone with it.
 class Connection {
  public:
   explicit Connection(std::unique_ptr<Backend> backend);
@@ -137,6 +151,12 @@ class Connection {
   friend void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost);
   void Record(std::string_view sql);
   int64_t CountRewritten(const std::string& text);
+  // The backend to run `sql` on, opened again when the old one was lost.
+  // Null when `sql` is the caller's rollback of a transaction that was lost
+  // with its session: there is nothing left to undo. Throws a lost db::Error
+  // while such a transaction is still open, or when the database cannot be
+  // reached.
+  Backend* Session(std::string_view sql = {});
 
   // Counts that take less than this are cheaper to take again than to
   // check: they are not kept.
@@ -154,6 +174,8 @@ class Connection {
   std::deque<std::string> trace_;
   std::size_t trace_dropped_ = 0;
   int tx_depth_ = 0;
+  // The transaction open when the session was lost has been ended.
+  bool lost_transaction_ended_ = false;
   std::unordered_map<std::string, Counted> counts_;
   struct Choice {
     int64_t rows = 0;

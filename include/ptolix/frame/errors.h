@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace ptolix {
 
@@ -19,7 +21,13 @@ inline constexpr int32_t kObjectNotSet = 91;       // Object variable or With bl
 inline constexpr int32_t kNoCurrentRecord = 3021;  // BOF or EOF
 inline constexpr int32_t kItemNotFound = 3265;     // no field of that name
 inline constexpr int32_t kDatabase = -2147217900;  // the database refused a statement
+// The connection to the database was lost (the server or the network dropped
+// it, or the database file went away); the next call opens it again.
+inline constexpr int32_t kConnectionLost = -2147467259;
 }  // namespace err
+
+// What a list records when it has no rows (form 1).
+inline constexpr std::string_view kNoRecords = "没有记录。";
 
 // A failure inside a business method: turned into an error line (form 2) at
 // the method boundary, never seen by callers.
@@ -53,6 +61,18 @@ void SetError(std::string& errors, std::string_view message);
 // Form 2: appends "<time> - [<number>] <description>\r\n".
 void AppendFailure(std::string& errors, int32_t number, std::string_view description);
 void AppendFailure(std::string& errors, const Failure& failure);
+
+// One line of an `Errors` text, read back: `number` is absent for the
+// system's own messages (form 1, "[Ptolix]").
+struct ErrorLine {
+  std::string time;  // "YYYY-MM-DD HH:MM:SS"
+  std::optional<int32_t> number;
+  std::string message;
+};
+// The lines of an `Errors` text, oldest first. A line that is not in either
+// form (text a caller appended) is kept whole as the message of a line with
+// no time and no number.
+std::vector<ErrorLine> ParseErrorLines(std::string_view errors);
 
 // Runs a method body: any exception becomes a form-2 line in `errors` and
 // the result is R{} (an unallocated array, 0, false, ""). The one boundary

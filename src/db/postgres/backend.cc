@@ -80,16 +80,31 @@ std::vector<std::string> ColumnNames(const PGresult* res, const ResultNames& nam
   return out;
 }
 
-// Names of the result columns as callers expect them: schema columns in the
-// schema's spelling, aliases as the statement wrote them, and other
-// expressions by their text ("count(*)"), as SQLite names them. PostgreSQL
-// itself folds unquoted names to lower case and calls expressions by their
-// function name or "?column?".
+// The engine's message for a failure, on one line: libpq's own messages
+// (a dropped connection) run over several, and an error line holds one.
 std::string ErrorText(const PGresult* res, PGconn* conn) {
   const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-  std::string text = primary ? primary : PQerrorMessage(conn);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  std::string raw = primary ? primary : PQerrorMessage(conn);
+  std::string text;
+  bool blank = false;
+  for (char c : raw) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      blank = true;
+      continue;
+    }
+    if (blank && !text.empty()) text += ' ';
+    blank = false;
+    text += c;
+  }
   return text;
+}
+
+// True when a failure means the session is gone: the socket closed, the
+// server ended the session (terminated, shutting down, crashed, starting),
+// or a connection exception (SQLSTATE class 08).
+bool SessionGone(PGconn* conn, const std::string& state) {
+  return PQstatus(conn) == CONNECTION_BAD || state.rfind("08", 0) == 0 || state == "57P01" ||
+         state == "57P02" || state == "57P03";
 }
 
 // First word of a statement, lower case.
@@ -161,7 +176,7 @@ PGconn* ConnectWithTimeout(const std::string& uri) {
 
 class PostgresBackend : public Backend {
  public:
-  explicit PostgresBackend(const std::string& uri) : conn_(ConnectWithTimeout(uri)) {
+  explicit PostgresBackend(const std::string& uri) : uri_(uri), conn_(ConnectWithTimeout(uri)) {
     if (!conn_) throw Error("cannot connect to PostgreSQL: out of memory", "");
     if (PQstatus(conn_.get()) != CONNECTION_OK) {
       throw Error("cannot connect to PostgreSQL: " + ErrorText(nullptr, conn_.get()), "");
@@ -210,6 +225,14 @@ class PostgresBackend : public Backend {
     return postgres::LockText(held);
   }
 
+  std::unique_ptr<Backend> Reopen() const override {
+    try {
+      return std::make_unique<PostgresBackend>(uri_);
+    } catch (const Error& e) {
+      throw Error::ConnectionLost(e.description(), "");
+    }
+  }
+
   bool InTransaction() const override {
     auto status = PQtransactionStatus(conn_.get());
     return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
@@ -250,6 +273,10 @@ class PostgresBackend : public Backend {
     if (!Succeeded(res.get())) {
       std::string message = ErrorText(res.get(), conn_.get());
       std::string state = State(res.get());
+      if (SessionGone(conn_.get(), state)) {
+        throw MarkLost(message, sql, tx_status == PQTRANS_INTRANS || tx_status == PQTRANS_INERROR,
+                       state);
+      }
       if (guard) {
         ResultPtr undo(PQexec(
             conn_.get(), "rollback to savepoint ptlx_statement; release savepoint ptlx_statement"));
@@ -322,6 +349,7 @@ class PostgresBackend : public Backend {
   std::unordered_set<size_t> seen_;  // hashes of texts run once, not yet kept
   uint64_t prepared_ = 0;
 
+  std::string uri_;
   std::unique_ptr<PGconn, ConnFinish> conn_;
   bool statement_savepoint_ = false;  // the last statement's savepoint is still open
 };

@@ -5,7 +5,10 @@
 
 #include <sqlite3.h>
 #include <strings.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -31,9 +34,36 @@ class SqliteBackend;
 
 // The SQLSTATE-like class of the last failure: a write transaction that
 // started from a snapshot another writer has since changed cannot go on, as
-// a serialization failure; everything else has none.
+// a serialization failure; a database file that was moved, removed or can
+// no longer be opened is a lost connection (08006); everything else has none.
 std::string FailureState(sqlite3* db) {
-  return sqlite3_extended_errcode(db) == SQLITE_BUSY_SNAPSHOT ? "40001" : "";
+  switch (sqlite3_extended_errcode(db)) {
+    case SQLITE_BUSY_SNAPSHOT:
+      return "40001";
+    case SQLITE_READONLY_DBMOVED:
+    case SQLITE_CANTOPEN:
+      return "08006";
+    default:
+      return "";
+  }
+}
+
+// Where a database file is, to tell whether it is still the one opened.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+// Why the file at `path` is no longer `opened`, or "" while it is.
+std::string FileGone(const std::string& path, const FileIdentity& opened) {
+  struct stat now {};
+  if (stat(path.c_str(), &now) != 0) {
+    return "the database file " + path + " is gone (" + std::strerror(errno) + ")";
+  }
+  if (now.st_dev != opened.device || now.st_ino != opened.inode) {
+    return "the database file " + path + " was replaced by another file";
+  }
+  return "";
 }
 
 // Prepared statements by text, reused; a statement in use by a cursor is
@@ -120,16 +150,29 @@ constexpr int64_t kMapBytes = int64_t{1} << 30;
 
 class SqliteBackend : public Backend {
  public:
-  explicit SqliteBackend(const std::string& path) {
+  // With `create`, a missing file is created; a connection opened again
+  // never does, so that a database whose folder went away is not replaced
+  // by an empty one.
+  SqliteBackend(const std::string& path, bool create) : path_(path) {
     sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     if (rc != SQLITE_OK) {
       std::string message = raw ? sqlite3_errmsg(raw) : "out of memory";
       sqlite3_close_v2(raw);
       throw Error("cannot open SQLite database '" + path + "': " + message, "");
     }
     cache_ = std::make_shared<StatementCache>(raw);
+    // The file as opened ("" in memory): each call outside a transaction,
+    // and each commit, first checks it is still there, since SQLite goes on
+    // reading a removed file and would write where nobody finds it again.
+    if (const char* file = sqlite3_db_filename(raw, "main"); file && *file) {
+      struct stat st {};
+      if (stat(file, &st) == 0) {
+        file_ = file;
+        identity_ = {st.st_dev, st.st_ino};
+      }
+    }
     sqlite3_busy_timeout(raw, 30000);
     sqlite::RegisterFunctions(raw);
     if (path != ":memory:") Exec("pragma journal_mode=wal");
@@ -149,18 +192,38 @@ class SqliteBackend : public Backend {
   Dialect dialect() const override { return Dialect::kSqlite; }
 
   std::unique_ptr<BackendCursor> Query(const std::string& sql, const ResultNames&) override {
-    return std::make_unique<SqliteCursor>(cache_, sql);
+    return Checked(sql, [&]() -> std::unique_ptr<BackendCursor> {
+      return std::make_unique<SqliteCursor>(cache_, sql);
+    });
   }
 
   int64_t Execute(const std::string& sql) override {
-    if (HasSecondStatement(sql)) return Exec(sql);
-    SqliteCursor run(cache_, sql);
-    return sqlite3_changes64(cache_->db());
+    return Checked(sql, [&]() -> int64_t {
+      if (HasSecondStatement(sql)) return Exec(sql);
+      SqliteCursor run(cache_, sql);
+      return sqlite3_changes64(cache_->db());
+    });
   }
 
   int64_t Insert(const std::string& sql, std::string_view) override {
-    SqliteCursor run(cache_, sql);
-    return sqlite3_last_insert_rowid(cache_->db());
+    return Checked(sql, [&]() -> int64_t {
+      SqliteCursor run(cache_, sql);
+      return sqlite3_last_insert_rowid(cache_->db());
+    });
+  }
+
+  std::unique_ptr<Backend> Reopen() const override {
+    if (!file_.empty()) {
+      if (struct stat st{}; stat(file_.c_str(), &st) != 0) {
+        throw Error::ConnectionLost(
+            "the database file " + file_ + " is missing (" + std::strerror(errno) + ")", "");
+      }
+    }
+    try {
+      return std::make_unique<SqliteBackend>(path_, false);
+    } catch (const Error& e) {
+      throw Error::ConnectionLost(e.description(), "");
+    }
   }
 
   std::string BeginText() const override { return sqlite::BeginText(); }
@@ -172,6 +235,24 @@ class SqliteBackend : public Backend {
   bool InTransaction() const override { return !sqlite3_get_autocommit(cache_->db()); }
 
  private:
+  // Runs `run` for `sql` once the file is known to be the one opened, and
+  // turns a failure that means the file went away into a lost connection.
+  template <class F>
+  auto Checked(const std::string& sql, F&& run) -> decltype(run()) {
+    const bool in_transaction = InTransaction();
+    if (!file_.empty() && (!in_transaction || EndsTransaction(sql))) {
+      if (std::string gone = FileGone(file_, identity_); !gone.empty()) {
+        throw MarkLost(gone, sql, in_transaction);
+      }
+    }
+    try {
+      return run();
+    } catch (const Error& e) {
+      if (e.state() != "08006") throw;
+      throw MarkLost(e.description() + " (" + file_ + ")", sql, in_transaction, e.state());
+    }
+  }
+
   // Runs a batch of statements.
   int64_t Exec(const std::string& sql) {
     char* message = nullptr;
@@ -198,13 +279,16 @@ class SqliteBackend : public Backend {
     return false;
   }
 
+  std::string path_;  // as given when opening
+  std::string file_;  // the file opened, "" in memory
+  FileIdentity identity_;
   std::shared_ptr<StatementCache> cache_;
 };
 
 }  // namespace
 
 std::unique_ptr<Backend> OpenSqlite(const std::string& path) {
-  return std::make_unique<SqliteBackend>(path);
+  return std::make_unique<SqliteBackend>(path, true);
 }
 
 }  // namespace ptolix::db
