@@ -80,7 +80,7 @@ TEST_P(OrgTest, OrderCodesAlongAThreeLevelTreeAndWhatCannotBeStored) {
       {"1", "", "[6] Overflow: identifier 4096 does not fit a 4-character order code segment"},
       {"x", "", "[13] Type mismatch: pFather 'x'"},
       {"1", "2;drop", "[13] Type mismatch: pWebSite '2;drop'"},
-      {"99999999999", "", "[6] Overflow"}};
+      {"99999999999", "", "[6] Overflow: pFather '99999999999'"}};
   for (auto [father, web_site, error] : cases) {
     auto r = Make<Role>();
     EXPECT_EQ(r->AppendRole("next", "", father, web_site), 0);

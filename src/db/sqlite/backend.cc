@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -192,13 +193,13 @@ class SqliteBackend : public Backend {
   Dialect dialect() const override { return Dialect::kSqlite; }
 
   std::unique_ptr<BackendCursor> Query(const std::string& sql, const ResultNames&) override {
-    return Checked(sql, [&]() -> std::unique_ptr<BackendCursor> {
+    return Checked(sql, false, [&]() -> std::unique_ptr<BackendCursor> {
       return std::make_unique<SqliteCursor>(cache_, sql);
     });
   }
 
   int64_t Execute(const std::string& sql) override {
-    return Checked(sql, [&]() -> int64_t {
+    return Checked(sql, true, [&]() -> int64_t {
       if (HasSecondStatement(sql)) return Exec(sql);
       SqliteCursor run(cache_, sql);
       return sqlite3_changes64(cache_->db());
@@ -206,7 +207,7 @@ class SqliteBackend : public Backend {
   }
 
   int64_t Insert(const std::string& sql, std::string_view) override {
-    return Checked(sql, [&]() -> int64_t {
+    return Checked(sql, true, [&]() -> int64_t {
       SqliteCursor run(cache_, sql);
       return sqlite3_last_insert_rowid(cache_->db());
     });
@@ -237,12 +238,20 @@ class SqliteBackend : public Backend {
  private:
   // Runs `run` for `sql` once the file is known to be the one opened, and
   // turns a failure that means the file went away into a lost connection.
+  // Looking the file up is a system call that costs as much as a short
+  // query: a write outside a transaction, a transaction's start and its
+  // commit always look; a query outside a transaction looks when the last
+  // look is a second old (a removed file reads as it was until then).
   template <class F>
-  auto Checked(const std::string& sql, F&& run) -> decltype(run()) {
+  auto Checked(const std::string& sql, bool writes, F&& run) -> decltype(run()) {
     const bool in_transaction = InTransaction();
     if (!file_.empty() && (!in_transaction || EndsTransaction(sql))) {
-      if (std::string gone = FileGone(file_, identity_); !gone.empty()) {
-        throw MarkLost(gone, sql, in_transaction);
+      auto now = std::chrono::steady_clock::now();
+      if (writes || in_transaction || now - looked_ >= std::chrono::seconds(1)) {
+        looked_ = now;
+        if (std::string gone = FileGone(file_, identity_); !gone.empty()) {
+          throw MarkLost(gone, sql, in_transaction);
+        }
       }
     }
     try {
@@ -282,6 +291,7 @@ class SqliteBackend : public Backend {
   std::string path_;  // as given when opening
   std::string file_;  // the file opened, "" in memory
   FileIdentity identity_;
+  std::chrono::steady_clock::time_point looked_;  // the file was last looked up
   std::shared_ptr<StatementCache> cache_;
 };
 
