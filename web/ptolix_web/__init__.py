@@ -7,14 +7,14 @@ from __future__ import annotations
 
 from datetime import timedelta
 
-from flask import Flask, render_template, request
-from werkzeug.exceptions import HTTPException
+from flask import Flask, render_template, request, session
+from werkzeug.exceptions import HTTPException, MethodNotAllowed
 
 import ptolix
 
-from . import lib, richtext, schedule
+from . import lib, richtext, schedule, site_tables
 from .config import Settings
-from .security import SignInThrottle, csrf_token
+from .security import Limit, SignInThrottle, csrf_token
 from .sessions import ServerSessionInterface, SessionStore
 from .text import format_date, paragraphs, safe_url
 from .visibility import is_hidden, is_marked
@@ -34,11 +34,19 @@ def create_app(overrides: dict | None = None) -> Flask:
         SESSION_COOKIE_SECURE=settings.secure_cookies,
         PERMANENT_SESSION_LIFETIME=timedelta(minutes=settings.session_minutes),
     )
+
+    def site_conn():
+        return site_tables.connection(settings.db_url)
+
     app.session_interface = ServerSessionInterface(
-        SessionStore(timedelta(minutes=settings.session_minutes))
+        SessionStore(site_conn, timedelta(minutes=settings.session_minutes))
     )
+    base, ceiling = settings.lock_seconds, settings.lock_max_seconds
     app.extensions["ptolix_throttle"] = SignInThrottle(
-        settings.free_failures, settings.lock_seconds, settings.lock_max_seconds
+        site_conn,
+        pair=Limit(settings.free_failures, base, ceiling),
+        address=Limit(settings.address_free_failures, base, ceiling),
+        user=Limit(settings.user_free_failures, base, ceiling),
     )
     app.jinja_env.globals.update(csrf_token=csrf_token)
     from .items import display_name
@@ -123,8 +131,19 @@ def create_app(overrides: dict | None = None) -> Flask:
         resp.headers.setdefault("X-Frame-Options", "DENY")
         resp.headers.setdefault("Referrer-Policy", "same-origin")
         resp.headers.setdefault(
-            "Content-Security-Policy", "default-src 'self'; img-src 'self' https: http: data:"
+            "Content-Security-Policy",
+            "default-src 'self'; img-src 'self' https: http: data:; "
+            "form-action 'self'; base-uri 'self'",
         )
+        refused = request.routing_exception
+        if resp.status_code == 405 and isinstance(refused, MethodNotAllowed):
+            resp.headers.setdefault("Allow", ", ".join(sorted(refused.valid_methods or [])))
+        if request.endpoint != "static":
+            # Pages carry the signed-in user's name and the session's form
+            # token: no shared cache may keep them.
+            resp.vary.add("Cookie")
+            if session:
+                resp.headers["Cache-Control"] = "private, no-store"
         return resp
 
     return app

@@ -13,7 +13,8 @@ from typing import Any, Callable
 from flask import Blueprint, abort, redirect, render_template, request, session, url_for
 
 from . import choices, lib
-from .context import obj, page_number, report, staff_site, staff_sys, user_id
+from .admin_users import user_add, user_edit
+from .context import obj, page_number, staff_site, staff_sys, user_id
 from .security import check_csrf
 
 bp = Blueprint("admin", __name__)
@@ -28,10 +29,11 @@ def require_admin() -> None:
     if not uid:
         abort(403, description="Sign in first.")
     row = lib.first(obj("User").GetUser(uid))
-    if row is None or row.get("Role_ID") != 1:
-        session["admin"] = False
+    admin = row is not None and row.get("Role_ID") == 1
+    if session.get("admin") != admin:  # written only when it changes: a write costs a statement
+        session["admin"] = admin
+    if not admin:
         abort(403, description="These screens are for administrators (role 1) only.")
-    session["admin"] = True
 
 
 @bp.before_request
@@ -79,21 +81,6 @@ class Register:
 
 def _sys() -> str:
     return staff_sys()
-
-
-def _user_edit(o: Any, scope: str, key: F, f: F) -> None:
-    old = lib.first(o.GetUser(key["Usr_ID"]))
-    if old is None:
-        return
-    # An empty password field keeps the stored hash, which the library stores as it is.
-    password = f["password"] or lib.as_text(old.get("Usr_Password"))
-    o.ModifyUser(
-        key["Usr_ID"], f["id"] or key["Usr_ID"], f["role"], f["name"], password, f["email"]
-    )
-    if not lib.messages(o):
-        choices.rehome_user(o, f["id"] or key["Usr_ID"], f["website"], f["org"])
-    if f.get("add_role"):
-        o.AddToRole(f["id"] or key["Usr_ID"], f["add_role"])
 
 
 def _website_edit(o: Any, scope: str, key: F, f: F) -> None:
@@ -190,7 +177,7 @@ REGISTERS: dict[str, Register] = {
                 Field("website", "Website", required=True, choices=choices.websites),
                 Field("org", "Organisation", kind="suggest", choices=choices.organisations),
             ],
-            lambda o, s, f: choices.append_user(o, f),
+            user_add,
             [
                 Field("id", "User name", "Usr_ID", required=True),
                 Field("role", "Role", "Role_ID", required=True, choices=choices.roles),
@@ -201,9 +188,10 @@ REGISTERS: dict[str, Register] = {
                 Field("org", "Organisation", "Org_ID", "suggest", choices=choices.organisations),
                 Field("add_role", "Also give role", choices=choices.roles),
             ],
-            _user_edit,
+            user_edit,
             lambda o, s, k: o.DeleteUser(k["Usr_ID"]),
             paged=True,
+            links=lambda r, s: [("Sessions", url_for("admin.sessions", uid=r["Usr_ID"]))],
         ),
         Register(
             "websites",
@@ -523,6 +511,8 @@ def _form(fields: list[Field]) -> F:
         value = value if f.kind in ("textarea", "password") else value.strip()
         if len(value) > MAX_TEXT:
             abort(400, description=f"'{f.label}' is too long.")
+        if "\0" in value:
+            abort(400, description=f"'{f.label}' holds a NUL character, which cannot be stored.")
         if f.required and not value.strip():
             abort(400, description=f"'{f.label}' must not be empty.")
         out[f.name] = value
@@ -566,36 +556,6 @@ def register(slug: str):
     )
 
 
-@bp.route("/<slug>/edit")
-def edit(slug: str):
-    reg, scope = _register(slug)
-    key = _key(reg)
-    o = obj(reg.cls, 0 if reg.paged else None)
-    rows = lib.rows(reg.list_call(o, scope, ""))
-    row = next((r for r in rows if all(lib.as_text(r.get(k)) == v for k, v in key.items())), None)
-    if row is None:
-        abort(404, description="There is no such row.")
-    return render_template("admin/edit.html", reg=reg, scope=scope, row=row, key=key)
-
-
-@bp.route("/<slug>/<action>", methods=["POST"])
-def act(slug: str, action: str):
-    reg, scope = _register(slug)
-    o = obj(reg.cls)
-    if action == "add" and reg.add_call:
-        reg.add_call(o, scope, _form(reg.add_fields))
-        report(o, "Added.")
-    elif action == "edit" and reg.edit_call:
-        reg.edit_call(o, scope, _key(reg), _form(reg.edit_fields))
-        report(o, "Saved.")
-    elif action == "delete" and reg.delete_call:
-        reg.delete_call(o, scope, _key(reg))
-        report(o, "Removed.")
-    else:
-        abort(404, description="There is no such action.")
-    return redirect(url_for("admin.register", slug=slug, scope=scope or None))
-
-
 @bp.route("/page-code")
 def page_code():
     """The page code generated from a page's template in a style, shown as text."""
@@ -620,3 +580,6 @@ def page_code():
         errors=errors,
         pages=lib.rows(obj("Page").GetPageList(_sys())),
     )
+
+
+from . import admin_actions, admin_records  # noqa: E402,F401 - more screens

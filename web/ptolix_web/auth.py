@@ -1,10 +1,11 @@
-"""Sign-in and sign-out. A successful sign-in rebuilds the user's access,
-so the desk sees the grants as they stand at that moment."""
+"""Sign-in, sign-out and a user's own password. A successful sign-in
+rebuilds the user's access; access.follow() keeps it current afterwards."""
 
 from __future__ import annotations
 
 from flask import (
     Blueprint,
+    abort,
     current_app,
     flash,
     redirect,
@@ -14,9 +15,10 @@ from flask import (
     url_for,
 )
 
-from . import lib
-from .context import obj
+from . import access, audit, lib, passwords, site_tables
+from .context import conn, obj
 from .security import check_csrf
+from .text import is_local_path
 
 bp = Blueprint("auth", __name__)
 
@@ -25,6 +27,11 @@ MAX_FIELD = 200
 
 def _throttle():
     return current_app.extensions["ptolix_throttle"]
+
+
+@bp.before_app_request
+def follow_access():
+    access.follow()
 
 
 @bp.route("/signin", methods=["GET", "POST"])
@@ -38,7 +45,7 @@ def signin():
     address = request.remote_addr or "?"
     error = None
     status = 200
-    if not user_id or len(user_id) > MAX_FIELD or len(password) > MAX_FIELD:
+    if not user_id or len(user_id) > MAX_FIELD or len(password) > MAX_FIELD or "\0" in user_id:
         error = "Enter your user name and password."
     elif (wait := _throttle().wait(user_id, address)) > 0:
         error = f"Too many failed sign-ins. Try again in {wait} seconds."
@@ -47,22 +54,14 @@ def signin():
         user = obj("User")
         if user.LoginVertify(user_id, password):
             _throttle().succeeded(user_id, address)
-            user.ClearUsrAccess(user_id)
-            user.UpdateUsrAccess(user_id)
-            problems = lib.messages(user)
-            row = lib.first(user.GetUser(user_id)) or {}
+            gen = site_tables.stamp(conn())
+            row = access.rebuild(user_id) or {}
             session.clear()
             session.regenerate()
-            session.update(
-                uid=user_id,
-                name=user.Name or user_id,
-                site=user.WebSite if isinstance(user.WebSite, int) else 0,
-                admin=row.get("Role_ID") == 1,
-            )
-            for p in problems:
-                flash(p, "error")
-            flash(f"Signed in as {user.Name or user_id}.", "ok")
-            if not (target.startswith("/desk") and not target.startswith("//")):
+            session.access_gen = gen
+            access.start(user_id, row)
+            flash(f"Signed in as {session['name']}.", "ok")
+            if not (target.startswith("/desk") and is_local_path(target)):
                 target = url_for("desk.index")
             return redirect(target)
         lock = _throttle().failed(user_id, address)
@@ -86,3 +85,55 @@ def signout():
     session.regenerate()
     flash("Signed out.", "ok")
     return redirect(url_for("public.home"))
+
+
+@bp.route("/desk/password", methods=["GET", "POST"])
+def password():
+    """A signed-in user changes their own password; their other sessions end."""
+    uid = session.get("uid")
+    if not uid:
+        return redirect(url_for("auth.signin", next="/desk/password"))
+    if request.method == "GET":
+        return render_template("password.html", rule=passwords.RULE)
+    check_csrf()
+    current = request.form.get("current", "")
+    new = request.form.get("new", "")
+    errors: dict[str, str] = {}
+    user = obj("User")
+    row = lib.first(user.GetUser(uid))
+    if row is None:
+        abort(403, description="Sign in first.")
+    address = request.remote_addr or "?"
+    if (wait := _throttle().wait(uid, address)) > 0:
+        errors["current"] = f"Too many failed tries. Try again in {wait} seconds."
+    elif len(current) > MAX_FIELD or not user.LoginVertify(uid, current):
+        _throttle().failed(uid, address)
+        errors["current"] = "This is not your current password."
+    elif new != request.form.get("repeat", ""):
+        errors["repeat"] = "The two new passwords differ."
+    elif problem := passwords.problem(new, uid, lib.as_text(row.get("Usr_Name"))):
+        errors["new"] = problem
+    if errors:
+        return render_template("password.html", rule=passwords.RULE, field_errors=errors), 422
+    user.ModifyUser(
+        uid,
+        uid,
+        lib.as_text(row.get("Role_ID")),
+        lib.as_text(row.get("Usr_Name")),
+        new,
+        lib.as_text(row.get("Usr_Email")),
+    )
+    if lib.messages(user):
+        return (
+            render_template("password.html", rule=passwords.RULE, errors=lib.messages(user)),
+            422,
+        )
+    ended = access.end_sessions(uid)
+    session["pw"] = access.password_mark(lib.first(user.GetUser(uid)))
+    audit.record("password", f"user {uid}", after={"password": "(changed)"})
+    flash(
+        "Your password was changed."
+        + (f" {ended} other session(s) were signed out." if ended else ""),
+        "ok",
+    )
+    return redirect(url_for("desk.index"))

@@ -48,6 +48,8 @@ class Settings:
     free_failures: int  # failed sign-ins per user and address before the lock-out starts
     lock_seconds: int  # the first lock-out; it doubles with each further failure
     lock_max_seconds: int
+    address_free_failures: int  # failed sign-ins from one address, any user names
+    user_free_failures: int  # failed sign-ins of one user name, any addresses
     cache_seconds: int  # how long a shared cache may keep a public page for readers
     sitemap_size: int  # addresses per sitemap file (50,000 at most)
     feed_size: int  # items per feed
@@ -71,6 +73,8 @@ class Settings:
             free_failures=_int("PTOLIX_SIGNIN_FREE_FAILURES", 3),
             lock_seconds=_int("PTOLIX_SIGNIN_LOCK_SECONDS", 5),
             lock_max_seconds=_int("PTOLIX_SIGNIN_LOCK_MAX_SECONDS", 900),
+            address_free_failures=_int("PTOLIX_SIGNIN_ADDRESS_FREE_FAILURES", 10),
+            user_free_failures=_int("PTOLIX_SIGNIN_USER_FREE_FAILURES", 10),
             cache_seconds=_int("PTOLIX_CACHE_SECONDS", 60),
             sitemap_size=min(max(_int("PTOLIX_SITEMAP_SIZE", 50_000), 1), 50_000),
             feed_size=_int("PTOLIX_FEED_SIZE", 20),

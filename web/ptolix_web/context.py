@@ -9,7 +9,7 @@ from flask import abort, current_app, flash, g, session
 
 import ptolix
 
-from . import lib
+from . import inputs, lib
 from .config import Settings
 
 
@@ -31,8 +31,9 @@ def obj(name: str, page_size: int | None = None) -> Any:
 
 def report(o: Any, success: str | None = None) -> bool:
     """Shows the object's `Errors` as messages on the next page; True when
-    there were none (and then `success`, when given)."""
-    errors = lib.messages(o)
+    there were none (and then `success`, when given). A refused statement
+    shows as one plain sentence, never the database's own text."""
+    _, errors = inputs.refusals(o, {})
     for m in errors:
         flash(m, "error")
     if not errors and success:

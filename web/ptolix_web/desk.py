@@ -6,13 +6,12 @@ from __future__ import annotations
 
 from typing import Any
 
-from flask import Blueprint, abort, flash, redirect, render_template, request, session, url_for
+from flask import Blueprint, abort, flash, redirect, render_template, request, url_for
 
-from . import lib, media, revisions, schedule
+from . import audit, confirm, inputs, lib, media, policy, revisions, schedule
 from .context import (
     EDIT,
     LEVEL_NAMES,
-    MANAGE,
     REVIEW,
     conn,
     level,
@@ -154,6 +153,8 @@ def new_item(column_id: str):
     if request.method == "GET":
         return render_template("desk/item_form.html", column=col, item={}, types=_types())
     form = _item_form()
+    if errors := inputs.field_errors(form):
+        return _item_form_again(col, form, errors, [])
     info = obj("Information")
     new_id = info.AppendInfo(
         staff_sys(),
@@ -168,27 +169,49 @@ def new_item(column_id: str):
         staff_site(),
     )
     if not new_id:
-        return (
-            render_template(
-                "desk/item_form.html",
-                column=col,
-                item=_echo(form),
-                types=_types(),
-                errors=lib.messages(info),
-            ),
-            422,
-        )
+        return _item_form_again(col, form, *inputs.refusals(info))
+    audit.record("item.add", f"item {new_id}", info_id=new_id, after=_texts(form))
     draft = request.form.get("send") == "draft"
     if draft:  # "returned for re-editing": with editors, not waiting for review
         info.AssessInfo(user_id(), new_id, "2")
-    _, problems = media.uploads(
+    done, problems = media.uploads(
         new_id, request.files.getlist("file"), field("attach_title", "name"), field("alt")
     )
     for p in problems:
         flash(p, "error")
+    if done:
+        audit.record("files.add", f"item {new_id}", info_id=new_id, after={"files": done})
     after_save(new_id, "written")
     report(info, "The item was saved" + (" with editors." if draft else "; it waits for review."))
     return redirect(url_for("desk.item", item_id=new_id))
+
+
+def _item_form_again(col: dict, form: dict, field_errors: dict, errors: list) -> Any:
+    page = render_template(
+        "desk/item_form.html",
+        column=col,
+        item=_echo(form),
+        types=_types(),
+        field_errors=field_errors,
+        errors=errors,
+    )
+    return page, 422
+
+
+def _texts(form: dict) -> dict:
+    """An item's texts as the record of staff actions keeps them."""
+    return {k: form.get(k, "") for k in ("title", "content", "type", "pub", "end", "url")}
+
+
+def _row_texts(row: dict) -> dict:
+    return {
+        "title": lib.as_text(row.get("Info_Title")),
+        "content": lib.as_text(row.get("Info_Content")),
+        "type": lib.as_text(row.get("InfType_ID")),
+        "pub": lib.as_text(row.get("Info_PublicDate")),
+        "end": lib.as_text(row.get("Info_EndDate")),
+        "url": lib.as_text(row.get("Info_Url")),
+    }
 
 
 def _item_form() -> dict:
@@ -217,22 +240,36 @@ def _echo(form: dict) -> dict:
 def item(item_id: str):
     row, have = item_row(item_id, EDIT)
     col = column_row(str(row["Column_ID"]))
+    field_errors: dict = {}
+    errors: list = []
     if request.method == "POST":
+        policy.refuse_published_change(row, have)
         form = _item_form()
         revisions.keep_earlier(item_id, row)
         info = obj("Information")
-        info.ModifyInfo(
-            item_id,
-            form["type"],
-            form["title"],
-            clean_content(item_id, form["content"]),
-            form["pub"],
-            form["end"],
-            form["url"],
-        )
-        if report(info, "The item was changed."):
-            after_save(item_id)
-            return redirect(url_for("desk.item", item_id=item_id))
+        field_errors = inputs.field_errors(form)
+        if not field_errors:
+            info.ModifyInfo(
+                item_id,
+                form["type"],
+                form["title"],
+                clean_content(item_id, form["content"]),
+                form["pub"],
+                form["end"],
+                form["url"],
+            )
+            field_errors, errors = inputs.refusals(info)
+            if not field_errors and not errors:
+                audit.record(
+                    "item.change",
+                    f"item {item_id}",
+                    info_id=item_id,
+                    before=_row_texts(row),
+                    after=_texts(form),
+                )
+                after_save(item_id)
+                flash("The item was changed.", "ok")
+                return redirect(url_for("desk.item", item_id=item_id))
         row = _echo(form) | {
             "Info_ID": row["Info_ID"],
             "InfState_ID": row["InfState_ID"],
@@ -254,28 +291,66 @@ def item(item_id: str):
         targets=targets,
         states=_states(),
         decisions=DECISIONS,
-        errors=lib.messages(info),
-    )
+        errors=errors + lib.messages(info),
+        field_errors=field_errors,
+    ), (422 if field_errors or errors else 200)
 
 
-@bp.route("/items/<item_id>/delete", methods=["POST"])
+@bp.route("/items/<item_id>/delete", methods=["GET", "POST"])
 def delete_item(item_id: str):
     row, _ = item_row(item_id, EDIT)
+    require_level(str(row["Column_ID"]), policy.delete_level(row))
+    if not confirm.confirmed():
+        attachments = lib.rows(obj("Information").GetInfoAttachList(item_id))
+        goes = [f"Its {len(attachments)} attachment(s) go with it."] if attachments else []
+        if policy.is_published(row):
+            goes.append("It is published: it leaves the public site at once.")
+        return confirm.ask(
+            "Delete this item?",
+            f"Item {item_id}: {lib.as_text(row.get('Info_Title'))}",
+            goes + ["It leaves every column it shows in."],
+            url_for("desk.item", item_id=item_id),
+        )
     info = obj("Information")
     info.DeleteInfo(item_id)
     if report(info, "The item was deleted."):
+        audit.record("item.delete", f"item {item_id}", info_id=item_id, before=_row_texts(row))
         media.item_deleted(item_id)
     return redirect(url_for("desk.column", column_id=row["Column_ID"]))
 
 
-@bp.route("/items/<item_id>/attachments/<attach_id>/delete", methods=["POST"])
+@bp.route("/items/<item_id>/attachments/<attach_id>/delete", methods=["GET", "POST"])
 def delete_attachment(item_id: str, attach_id: str):
-    item_row(item_id, EDIT)
-    if not lib.is_id(attach_id):
+    row, have = item_row(item_id, EDIT)
+    policy.refuse_published_change(row, have)
+    require_level(str(row["Column_ID"]), policy.delete_level(row))
+    found = [
+        a
+        for a in lib.rows(obj("Information").GetInfoAttachList(item_id))
+        if lib.as_text(a.get("Attach_ID")) == attach_id
+    ]
+    if not lib.is_id(attach_id) or not found:
         abort(404, description="There is no such attachment.")
+    if not confirm.confirmed():
+        return confirm.ask(
+            "Remove this attachment?",
+            f"{lib.as_text(found[0].get('Attach_Title'))} "
+            f"({lib.as_text(found[0].get('Attach_FileName'))}) of item {item_id}",
+            [],
+            url_for("desk.item", item_id=item_id),
+        )
     info = obj("Information")
     info.DeleteInfoAttach(item_id, attach_id)
     if report(info, "The attachment was removed."):
+        audit.record(
+            "attachment.delete",
+            f"item {item_id}",
+            info_id=item_id,
+            before={
+                "file": lib.as_text(found[0].get("Attach_FileName")),
+                "title": lib.as_text(found[0].get("Attach_Title")),
+            },
+        )
         media.attachment_removed(item_id, attach_id)
     return redirect(url_for("desk.item", item_id=item_id))
 
@@ -288,11 +363,15 @@ def move_item(item_id: str):
         mode = "All"
     info = obj("Information")
     args = (staff_site(), staff_sys(), str(row["Column_ID"]), mode, item_id)
-    if request.form.get("direction") == "down":
+    direction = "down" if request.form.get("direction") == "down" else "up"
+    if direction == "down":
         info.MoveDownInfo(*args)
     else:
         info.MoveUpInfo(*args)
-    report(info, "The item was moved.")
+    if report(info, "The item was moved."):
+        audit.record(
+            "item.move", f"item {item_id}", info_id=item_id, after={"direction": direction}
+        )
     return back(url_for("desk.column", column_id=row["Column_ID"], state=mode))
 
 
@@ -304,10 +383,13 @@ def crosspost(item_id: str):
     info = obj("Information")
     if request.form.get("remove"):
         info.RemoveFromColumn(item_id, staff_sys(), target)
-        report(info, "The item no longer shows in that column.")
+        done = report(info, "The item no longer shows in that column.")
     else:
         info.AddInfo2Column(item_id, staff_sys(), target)
-        report(info, "The item also shows in that column now.")
+        done = report(info, "The item also shows in that column now.")
+    if done:
+        action = "item.uncrosspost" if request.form.get("remove") else "item.crosspost"
+        audit.record(action, f"item {item_id}", info_id=item_id, after={"column": target})
     return redirect(url_for("desk.item", item_id=item_id))
 
 
@@ -336,166 +418,18 @@ def assess(item_id: str):
         abort(400, description="Choose a review decision.")
     info = obj("Information")
     info.AssessInfo(user_id(), item_id, state)
-    if report(info, f"{DECISIONS[state]}: done.") and schedule.tick(conn(), ids=[item_id]):
-        for note in filter(None, [schedule.notice(conn(), [item_id])]):
-            flash(note, "ok")
+    if report(info, f"{DECISIONS[state]}: done."):
+        audit.record(
+            "item.assess",
+            f"item {item_id}",
+            info_id=item_id,
+            before={"state": lib.as_text(row.get("InfState_ID"))},
+            after={"state": state},
+        )
+        if schedule.tick(conn(), ids=[item_id]):
+            for note in filter(None, [schedule.notice(conn(), [item_id])]):
+                flash(note, "ok")
     return back(url_for("desk.review"))
 
 
-# --- the column tree and its grants (managers) ---
-
-
-def _website_arg(col: dict) -> str:
-    """The website argument of ModifyColumn and DeleteColumn: "1" names a column of no website."""
-    site = col.get("WebSite_ID")
-    return str(site) if isinstance(site, int) else "1"
-
-
-@bp.route("/columns/<column_id>/manage")
-def manage(column_id: str):
-    require_level(column_id, MANAGE)
-    col = column_row(column_id)
-    c = obj("Column")
-    roles = lib.rows(c.GetDirectRoleList(staff_sys(), column_id))
-    users = lib.rows(c.GetDirectUserList(staff_sys(), column_id))
-    errors = lib.messages(c)
-    cols = access_columns()
-    targets = [
-        x
-        for x in cols
-        if x["level"] >= MANAGE
-        and x["Column_ID"] != col["Column_ID"]
-        and not str(x.get("Column_Order") or "").startswith(col.get("Column_Order") or "\0")
-    ]
-    all_roles = lib.rows(obj("Role").GetRoleList(staff_site()))
-    access_types = lib.rows(obj("Encode").GetAccessTypeList())
-    return render_template(
-        "desk/manage.html",
-        column=col,
-        roles=roles,
-        users=users,
-        errors=errors,
-        targets=targets,
-        all_roles=all_roles,
-        access_types=access_types,
-        children=lib.rows(c.GetChildColumnList(staff_sys(), staff_site(), column_id)),
-    )
-
-
-@bp.route("/columns/<column_id>/change", methods=["POST"])
-def change_column(column_id: str):
-    require_level(column_id, MANAGE)
-    col = column_row(column_id)
-    c = obj("Column")
-    father = col.get("Column_Father")
-    c.ModifyColumn(
-        staff_sys(),
-        column_id,
-        "" if father is None else str(father),
-        field("name", "name", True),
-        field("description"),
-        col.get("Column_Order") or "",
-        field("url", "url"),
-        field("target", "name"),
-        field("icon", "url"),
-        field("special_icon", "url"),
-        _website_arg(col),
-    )
-    report(c, "The column was changed.")
-    return redirect(url_for("desk.manage", column_id=column_id))
-
-
-@bp.route("/columns/<column_id>/children", methods=["POST"])
-def add_child(column_id: str):
-    require_level(column_id, MANAGE)
-    col = column_row(column_id)
-    return _append_column(column_id, col.get("WebSite_ID"))
-
-
-def _append_column(father: str, site: Any) -> Any:
-    c = obj("Column")
-    new_id = c.AppendColumn(
-        staff_sys(),
-        field("name", "name", True),
-        field("description"),
-        field("url", "url"),
-        "",
-        "",
-        "",
-        str(site) if isinstance(site, int) else "",
-        father,
-    )
-    report(c, "The column was added.")
-    if new_id:
-        # The new column's grants count for the user after an access rebuild.
-        u = obj("User")
-        u.UpdateUsrAccess(user_id())
-        report(u)
-        return redirect(url_for("desk.manage", column_id=new_id))
-    return redirect(url_for("desk.manage", column_id=father) if father else url_for("desk.index"))
-
-
-@bp.route("/columns/new", methods=["POST"])
-def add_top_column():
-    if not session.get("admin"):
-        abort(403, description="Only administrators add top-level columns.")
-    from .admin import require_admin
-
-    require_admin()
-    return _append_column("", int(staff_site()))
-
-
-@bp.route("/columns/<column_id>/move", methods=["POST"])
-def move_column(column_id: str):
-    require_level(column_id, MANAGE)
-    target = request.form.get("target", "")
-    require_level(target, MANAGE)
-    c = obj("Column")
-    c.MoveColumn(staff_sys(), column_id, target)
-    report(c, "The column was moved.")
-    return redirect(url_for("desk.manage", column_id=column_id))
-
-
-@bp.route("/columns/<column_id>/delete", methods=["POST"])
-def delete_column(column_id: str):
-    require_level(column_id, MANAGE)
-    col = column_row(column_id)
-    c = obj("Column")
-    c.DeleteColumn(staff_sys(), column_id, _website_arg(col))
-    report(c, "The column and the columns below it were deleted.")
-    return redirect(url_for("desk.index"))
-
-
-@bp.route("/columns/<column_id>/grants", methods=["POST"])
-def grant(column_id: str):
-    """Adds, changes or removes a grant of a role or a user on the column."""
-    require_level(column_id, MANAGE)
-    kind = request.form.get("kind")
-    action = request.form.get("action")
-    who = field("who", "name", required=True)
-    access = request.form.get("access", "")
-    if action != "delete" and access not in {"1", "2", "3", "4"}:
-        abort(400, description="Choose an access level.")
-    c = obj("Column")
-    sys_id = staff_sys()
-    if kind == "role":
-        if not lib.is_id(who):
-            abort(400, description="Choose a role.")
-        calls = {"add": c.AddRoleAccess, "change": c.ModifyRoleAccess}
-    elif kind == "user":
-        calls = {"add": c.AddUsrAccess, "change": c.ModifyUsrAccess}
-    else:
-        abort(400, description="Choose a role or a user.")
-    if action == "delete":
-        (c.DeleteRoleAccess if kind == "role" else c.DeleteUsrAccess)(sys_id, column_id, who)
-    elif action in calls:
-        calls[action](sys_id, column_id, who, access)
-    else:
-        abort(400, description="Unknown action.")
-    if report(c, "The grant was saved.") and kind == "user":
-        u = obj("User")  # the user's access follows at once
-        if lib.first(u.GetUser(who)):
-            u.UpdateUsrAccess(who)
-        else:
-            flash(f"There is no user '{who}'; the grant waits until one is added.", "error")
-    return redirect(url_for("desk.manage", column_id=column_id))
+from . import desk_columns  # noqa: E402,F401 - the column tree and grants screens

@@ -5,7 +5,7 @@ from __future__ import annotations
 
 from flask import Blueprint, abort, flash, redirect, render_template, request, url_for
 
-from . import lib, media, revisions, schedule
+from . import audit, lib, media, policy, revisions, schedule
 from .context import EDIT, REVIEW, conn, obj, report, user_id
 from .desk import DECISIONS, back, column_row, item_row, signed_in
 from .items import after_save, clean_content, display_name
@@ -16,7 +16,8 @@ bp.before_request(signed_in)
 
 @bp.route("/items/<item_id>/files", methods=["POST"])
 def upload(item_id: str):
-    item_row(item_id, EDIT)
+    row, have = item_row(item_id, EDIT)
+    policy.refuse_published_change(row, have)
     done, problems = media.uploads(
         item_id,
         request.files.getlist("file"),
@@ -26,6 +27,7 @@ def upload(item_id: str):
     for p in problems:
         flash(p, "error")
     if done:
+        audit.record("files.add", f"item {item_id}", info_id=item_id, after={"files": done})
         flash(f"{done} file(s) added." if done > 1 else "The file was added.", "ok")
     elif not problems:
         flash("Choose a file to add.", "error")
@@ -49,7 +51,14 @@ def submit(item_id: str):
         abort(400, description="Only items still with editors are sent to or kept from review.")
     info = obj("Information")
     info.AssessInfo(user_id(), item_id, state)
-    report(info, "Sent for review." if state == "1" else "Kept with editors.")
+    if report(info, "Sent for review." if state == "1" else "Kept with editors."):
+        audit.record(
+            "item.submit",
+            f"item {item_id}",
+            info_id=item_id,
+            before={"state": lib.as_text(row.get("InfState_ID"))},
+            after={"state": state},
+        )
     return redirect(url_for("desk.item", item_id=item_id))
 
 
@@ -80,7 +89,8 @@ def history(item_id: str):
 
 @bp.route("/items/<item_id>/revisions/<number>/restore", methods=["POST"])
 def restore(item_id: str, number: str):
-    row, _ = item_row(item_id, EDIT)
+    row, have = item_row(item_id, EDIT)
+    policy.refuse_published_change(row, have)
     rev = revisions.find(item_id, number)
     if rev is None:
         abort(404, description="There is no such revision.")
@@ -96,6 +106,13 @@ def restore(item_id: str, number: str):
         lib.as_text(row.get("Info_Url")),
     )
     if report(info, f"Revision {rev.number} is the current version again."):
+        audit.record(
+            "item.restore",
+            f"item {item_id}",
+            info_id=item_id,
+            before={"title": row.get("Info_Title"), "content": row.get("Info_Content")},
+            after={"title": rev.title, "content": rev.body, "revision": rev.number},
+        )
         after_save(item_id, f"restored revision {rev.number}")
     return redirect(url_for("editing.history", item_id=item_id))
 
@@ -114,7 +131,10 @@ def review_several():
         item_row(i, REVIEW)  # every item's column is checked
     info = obj("Information")
     info.AssessInfo(user_id(), ",".join(ids), state)
-    if report(info, f"{DECISIONS[state]}: {len(ids)} item(s).") and schedule.tick(conn(), ids=ids):
-        for note in filter(None, [schedule.notice(conn(), ids)]):
-            flash(note, "ok")
+    if report(info, f"{DECISIONS[state]}: {len(ids)} item(s)."):
+        for i in ids:
+            audit.record("item.assess", f"item {i}", info_id=i, after={"state": state})
+        if schedule.tick(conn(), ids=ids):
+            for note in filter(None, [schedule.notice(conn(), ids)]):
+                flash(note, "ok")
     return back(url_for("desk.review"))

@@ -4,10 +4,15 @@ from __future__ import annotations
 
 import hmac
 import secrets
-import threading
 import time
+from dataclasses import dataclass
+from typing import Any, Callable
 
 from flask import abort, request, session
+
+import ptolix
+
+from .site_tables import execute, num, query, text
 
 
 def csrf_token() -> str:
@@ -32,44 +37,101 @@ def check_csrf() -> None:
         )
 
 
-class SignInThrottle:
-    """Failed sign-ins per (user, address): the `free`-th failure locks that
-    pair out for `base` seconds, and each further one doubles the lock-out,
-    up to `ceiling`.
-    A success clears the pair. Attempts during a lock-out are refused without
-    checking the password."""
+@dataclass(frozen=True)
+class Limit:
+    """The `free`-th failure (counting those less than `window` seconds
+    apart) locks the key out for `base` seconds, each further one doubling
+    the lock-out up to `ceiling`."""
 
-    def __init__(self, free: int, base: int, ceiling: int) -> None:
-        self.free, self.base, self.ceiling = free, base, ceiling
-        self._lock = threading.Lock()
-        self._failures: dict[tuple[str, str], tuple[int, float]] = {}
+    free: int
+    base: int
+    ceiling: int
+    window: int = 3600
+
+
+class SignInThrottle:
+    """Failed sign-ins counted in the database, so every worker process and
+    machine shares them, under three keys at once: the user name typed from
+    one address, the address across every user name (spraying), and the user
+    name across every address. A sign-in is refused while any of its keys is
+    locked, without checking the password. A success clears only the pair
+    of user name and address. Names are counted whether or not such a user
+    exists, and the answer is the same either way."""
+
+    def __init__(self, conn: Callable[[], Any], pair: Limit, address: Limit, user: Limit) -> None:
+        self._conn = conn
+        self.limits = {"p": pair, "a": address, "u": user}
+        self._next_sweep = 0.0
 
     @staticmethod
-    def _key(user: str, address: str) -> tuple[str, str]:
-        return (user.strip().lower()[:200], address)
+    def _keys(user: str, address: str) -> dict[str, str]:
+        name = user.strip().lower()[:200]
+        return {"p": f"p:{name}|{address}", "a": f"a:{address}", "u": f"u:{name}"}
 
     def wait(self, user: str, address: str) -> int:
-        """Seconds until the pair may try again (0: now)."""
-        with self._lock:
-            count, until = self._failures.get(self._key(user, address), (0, 0.0))
-        left = until - time.monotonic()
+        """Seconds until a sign-in as `user` from `address` may be tried (0: now)."""
+        keys = self._keys(user, address)
+        rows = query(
+            self._conn(),
+            "select max(locked_until) from web_signin_failure where fkey in ("
+            + ",".join(text(k) for k in keys.values())
+            + ")",
+        )
+        until = float(rows[0][0]) if rows and rows[0][0] is not None else 0.0
+        left = until - time.time()
         return int(left + 0.999) if left > 0 else 0
 
     def failed(self, user: str, address: str) -> int:
-        """Counts a failure; returns the lock-out it starts, in seconds."""
-        key = self._key(user, address)
-        with self._lock:
-            count, _ = self._failures.get(key, (0, 0.0))
+        """Counts a failure under each key; returns the longest lock-out it starts, in seconds."""
+        now = time.time()
+        conn = self._conn()
+        longest = 0
+        for kind, key in self._keys(user, address).items():
+            limit = self.limits[kind]
+            rows = query(
+                conn,
+                f"select n, last from web_signin_failure where fkey = {text(key)}",
+            )
+            count = int(rows[0][0]) if rows and now - float(rows[0][1]) <= limit.window else 0
             count += 1
             lock = 0
-            if count >= self.free:
-                lock = min(self.base * 2 ** (count - self.free), self.ceiling)
-            self._failures[key] = (count, time.monotonic() + lock)
-            if len(self._failures) > 100_000:  # bounded: forget the oldest pairs
-                for k in list(self._failures)[:10_000]:
-                    del self._failures[k]
-        return lock
+            if count >= limit.free:
+                lock = min(limit.base * 2 ** min(count - limit.free, 30), limit.ceiling)
+            values = f"n = {count}, locked_until = {num(now + lock)}, last = {num(now)}"
+            if rows:
+                execute(
+                    conn,
+                    f"update web_signin_failure set {values} where fkey = {text(key)}",
+                )
+            else:
+                try:
+                    execute(
+                        conn,
+                        "insert into web_signin_failure (fkey, n, locked_until, last) values ("
+                        f"{text(key)}, {count}, {num(now + lock)}, {num(now)})",
+                    )
+                except ptolix.DatabaseError:  # another worker counted the key first
+                    execute(
+                        conn,
+                        "update web_signin_failure set n = n + 1, "
+                        f"last = {num(now)} where fkey = {text(key)}",
+                    )
+            longest = max(longest, lock)
+        self._sweep(conn, now)
+        return longest
 
     def succeeded(self, user: str, address: str) -> None:
-        with self._lock:
-            self._failures.pop(self._key(user, address), None)
+        key = self._keys(user, address)["p"]
+        execute(self._conn(), f"delete from web_signin_failure where fkey = {text(key)}")
+
+    def _sweep(self, conn: Any, now: float) -> None:
+        """Forgets keys that are neither locked nor counting any longer."""
+        if now < self._next_sweep:
+            return
+        self._next_sweep = now + 300
+        window = max(limit.window for limit in self.limits.values())
+        execute(
+            conn,
+            "delete from web_signin_failure where "
+            f"locked_until < {num(now)} and last < {num(now - window)}",
+        )

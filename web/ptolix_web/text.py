@@ -67,15 +67,25 @@ def format_date(value: Any, with_time: bool = False) -> str:
     return "" if value is None else str(value)
 
 
+def is_local_path(url: str) -> bool:
+    """A path on this site: one slash, then no second slash or backslash (browsers
+    read a backslash as a slash, so "/\\host" and "\\\\host" name another host), and
+    no control character, which browsers drop from an address."""
+    return (
+        url.startswith("/")
+        and url[1:2] not in ("/", "\\")
+        and "\\" not in url
+        and not any(ord(c) < 32 or c == "\x7f" for c in url)
+    )
+
+
 def safe_url(value: Any) -> str | None:
     """A link address fit for href: http(s) and site-relative ones only."""
     if not isinstance(value, str):
         return None
     url = value.strip()
     low = url.lower()
-    if low.startswith(("http://", "https://")) or (
-        url.startswith("/") and not url.startswith("//")
-    ):
+    if low.startswith(("http://", "https://")) or is_local_path(url):
         return url
     return None
 

@@ -101,10 +101,15 @@ def set_visibility(column_id: str):
     row = lib.first(obj("Column").GetColumn(staff_sys(), column_id))
     if row is None or row.get("Column_IsDeleted") == "1":
         abort(404, description="There is no such column.")
+    from .audit import record
+
     ids = [i for i in hidden_ids() if i != column_id]
-    if request.form.get("shown") == "0":
+    hide = request.form.get("shown") == "0"
+    if hide:
         ids.append(column_id)
-        _store(ids, "Readers no longer see this column, its sub-columns or their items.")
+        done = _store(ids, "Readers no longer see this column, its sub-columns or their items.")
     else:
-        _store(ids, "Readers see this column again.")
+        done = _store(ids, "Readers see this column again.")
+    if done:
+        record("column.visibility", f"column {column_id}", after={"shown": not hide})
     return redirect(url_for("desk.manage", column_id=column_id))

@@ -87,7 +87,7 @@ def server(demo, tmp_path_factory):
                 "--threads",
                 "4",
                 "-w",
-                "1",
+                "2",  # sessions and throttling hold across worker processes
                 "--graceful-timeout",
                 "2",
                 "-b",

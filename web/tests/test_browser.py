@@ -285,8 +285,9 @@ def test_an_editing_day(site, tmp_path):
     assert "attachment" in fetched[2] and "%E5%B9%B4%E5%BA%A6%E6%8A%A5%E5%91%8A.pdf" in fetched[2]
     site.shot("story")
 
-    # The author changes the title, compares, and restores the earlier version.
-    site.sign_in("author", "Author#2024")
+    # A reviewer changes the published title, compares, and restores the
+    # earlier version (below review level a published item cannot be changed).
+    site.sign_in("reviewer", "Review#2024")
     d.get(item_url)
     d.find_element(By.NAME, "title").clear()
     d.find_element(By.NAME, "title").send_keys("改错的标题")

@@ -124,15 +124,18 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo):
         ptolix.create("Information", conn).AssessInfo("reviewer", item, "4")
     assert app.test_client().get(pdf_url).status_code == 200
 
-    # Removing the attachment removes its file; deleting the item removes the rest.
+    # Removing the attachment removes its file; deleting the item removes the rest
+    # (a published item's, by a reviewer).
     pdf_attach = next(a for a in attached if a["Attach_FileName"].endswith(".pdf"))
+    author = client(app, "reviewer", "Review#2024")
+    t = token(author, f"/desk/items/{item}")
     author.post(
         f"/desk/items/{item}/attachments/{pdf_attach['Attach_ID']}/delete",
-        data={"csrf_token": t},
+        data={"csrf_token": t, "confirm": "yes"},
     )
     assert not any(p.suffix == ".pdf" for p in media.iterdir())
     assert app.test_client().get(pdf_url).status_code == 404
-    author.post(f"/desk/items/{item}/delete", data={"csrf_token": t})
+    author.post(f"/desk/items/{item}/delete", data={"csrf_token": t, "confirm": "yes"})
     assert list(media.iterdir()) == []
     with ptolix.connect(demo.url) as conn:
         assert ptolix.create("Information", conn).GetInfoAttachList(item)[1:] == []
@@ -285,7 +288,7 @@ def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo
     assert 'list="choices-org"' in form
     t = token(admin, "/desk/admin/users")
     user = {"csrf_token": t, "id": "newbie", "role": demo.editors, "name": "新人", "email": ""}
-    user |= {"password": "Newbie#2024", "website": "1", "org": ""}
+    user |= {"password": "Lantern-Newbie-58", "website": "1", "org": ""}
     for change, said in (
         ({"website": ""}, "must not be empty"),
         ({"name": ""}, "must not be empty"),
@@ -298,7 +301,7 @@ def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo
         assert resp.status_code == 400 and said in resp.get_data(as_text=True), change
     assert admin.post("/desk/admin/users/add", data=user).status_code == 302
     newbie = app.test_client()
-    assert sign_in(newbie, "newbie", "Newbie#2024").status_code == 302
+    assert sign_in(newbie, "newbie", "Lantern-Newbie-58").status_code == 302
 
     # A user of no website (added by other means) is mended in the edit form.
     with ptolix.connect(demo.url) as conn:

@@ -1,0 +1,178 @@
+"""Access follows every change at the affected users' next request, in
+every session and on every worker process: sessions live in the database,
+and each kind of change is made through the site while the user has two
+sessions open, one of them on a second instance of the application."""
+
+import re
+
+import pytest
+
+import ptolix
+from ptolix_web import create_app
+
+from test_pages import sign_in, token
+
+PASSWORD = "Quiet-Harbour-71"
+
+
+@pytest.fixture(scope="module")
+def apps(demo):
+    """Two instances of the site on one database: two worker processes."""
+    settings = {"db_url": demo.url, "secret": "shared-secret", "lock_seconds": 60}
+    return create_app(settings), create_app(settings)
+
+
+@pytest.fixture(scope="module")
+def lib(demo):
+    with ptolix.connect(demo.url) as conn:
+        yield conn
+
+
+def make_user(conn, name: str, role: str) -> None:
+    user = ptolix.create("User", conn)
+    user.AppendUser(name, role, name, PASSWORD, "", "1", "1")
+    assert not user.Errors
+
+
+def make_role(conn, name: str, father: str = "") -> str:
+    role = ptolix.create("Role", conn)
+    made = str(role.AppendRole(name, "", father, ""))
+    assert not role.Errors
+    return made
+
+
+def grant(conn, column: str, role: str, level: str = "2") -> None:
+    ptolix.create("Column", conn).AddRoleAccess("1", column, role, level)
+
+
+def two_sessions(apps, name: str):
+    """The user signed in twice, once on each worker."""
+    clients = [apps[0].test_client(), apps[1].test_client()]
+    for c in clients:
+        assert sign_in(c, name, PASSWORD).status_code == 302
+    return clients
+
+
+def admin_of(app):
+    c = app.test_client()
+    assert sign_in(c, "admin", "Admin#2024").status_code == 302
+    return c, token(c, "/desk/")
+
+
+def post(c, t, path, **data):
+    return c.post(path, data={"csrf_token": t, **data})
+
+
+def test_each_change_reaches_both_sessions(apps, demo, lib):
+    admin, t = admin_of(apps[0])
+    lab = f"/desk/columns/{demo.lab}"
+    empty = make_role(lib, "无授权")
+
+    def role_change(name):
+        form = {"k_Usr_ID": name, "id": name, "role": empty, "name": name, "website": "1"}
+        return post(admin, t, "/desk/admin/users/edit", password="", **form)
+
+    def role_grant_removed(name):
+        return post(
+            admin, t, f"{lab}/grants", kind="role", who=ROLES[name], action="delete", confirm="yes"
+        )
+
+    def role_tree(name):
+        role = ROLES[name]
+        form = {"k_Role_ID": role, "name": "子", "description": "", "father": "", "order": ""}
+        return post(admin, t, "/desk/admin/roles/edit", **form)
+
+    ROLES = {}
+    cases = [("u_role", role_change), ("u_grant", role_grant_removed), ("u_tree", role_tree)]
+    for name, _ in cases:
+        if name == "u_tree":  # holds a child role of the role with the grant
+            parent = make_role(lib, "父")
+            grant(lib, demo.lab, parent)
+            ROLES[name] = make_role(lib, "子", parent)
+        else:
+            ROLES[name] = make_role(lib, name)
+            grant(lib, demo.lab, ROLES[name])
+        make_user(lib, name, ROLES[name])
+    for name, change in cases:
+        clients = two_sessions(apps, name)
+        assert [c.get(lab).status_code for c in clients] == [200, 200], name
+        assert change(name).status_code == 302, name
+        assert [c.get(lab).status_code for c in clients] == [403, 403], name
+
+    # A user grant added and removed by a manager.
+    make_user(lib, "u_direct", empty)
+    clients = two_sessions(apps, "u_direct")
+    assert [c.get(lab).status_code for c in clients] == [403, 403]
+    post(admin, t, f"{lab}/grants", kind="user", who="u_direct", access="2", action="add")
+    assert [c.get(lab).status_code for c in clients] == [200, 200]
+    post(admin, t, f"{lab}/grants", kind="user", who="u_direct", action="delete", confirm="yes")
+    assert [c.get(lab).status_code for c in clients] == [403, 403]
+
+
+def test_column_tree_changes_reach_both_sessions(apps, demo, lib):
+    column = ptolix.create("Column", lib)
+    top = str(column.AppendColumn("1", "顶层", "", "", "", "", "", "1"))
+    inner = str(column.AppendColumn("1", "内层", "", "", "", "", "", "1", demo.tech))
+    role = make_role(lib, "内层编辑")
+    grant(lib, inner, role)
+    make_user(lib, "u_column", role)
+    clients = two_sessions(apps, "u_column")
+    admin, t = admin_of(apps[1])  # after the columns were made outside the site
+
+    def desk_columns(c):
+        return re.findall(r'<td class="tree d\d">([^<]+)</td>', c.get("/desk/").get_data(True))
+
+    assert [desk_columns(c) for c in clients] == [["科技", "内层"]] * 2
+    assert post(admin, t, f"/desk/columns/{inner}/move", target=top).status_code == 302
+    assert [desk_columns(c) for c in clients] == [["内层"]] * 2  # 科技 no longer above it
+
+
+def test_removal_and_passwords_end_sessions(apps, lib):
+    admin, t = admin_of(apps[0])
+    role = make_role(lib, "普通")
+    for name in ("u_gone", "u_reset", "u_self", "u_ended"):
+        make_user(lib, name, role)
+
+    gone = two_sessions(apps, "u_gone")
+    page = post(admin, t, "/desk/admin/users/delete", k_Usr_ID="u_gone")
+    assert page.status_code == 200 and "sessions end at once" in page.get_data(True)
+    assert [c.get("/desk/").status_code for c in gone] == [200, 200]  # asked, not done yet
+    post(admin, t, "/desk/admin/users/delete", k_Usr_ID="u_gone", confirm="yes")
+    assert [c.get("/desk/").status_code for c in gone] == [302, 302]
+
+    reset = two_sessions(apps, "u_reset")
+    form = {"k_Usr_ID": "u_reset", "id": "u_reset", "role": role, "name": "x", "website": "1"}
+    post(admin, t, "/desk/admin/users/edit", password="Another-Tide-204", **form)
+    assert [c.get("/desk/").status_code for c in reset] == [302, 302]
+
+    mine, other = two_sessions(apps, "u_self")
+    new = {"current": PASSWORD, "new": "Lantern-Orchard-93", "repeat": "Lantern-Orchard-93"}
+    resp = post(mine, token(mine, "/desk/password"), "/desk/password", **new)
+    assert resp.status_code == 302
+    assert mine.get("/desk/").status_code == 200 and other.get("/desk/").status_code == 302
+    weak = {"current": "Lantern-Orchard-93", "new": "password12", "repeat": "password12"}
+    page = post(mine, token(mine, "/desk/password"), "/desk/password", **weak)
+    assert page.status_code == 422 and 'id="error-new"' in page.get_data(True)
+
+    # An administrator sees the sessions and ends one of them.
+    first, second = two_sessions(apps, "u_ended")
+    listing = admin.get("/desk/admin/users/u_ended/sessions").get_data(True)
+    handles = re.findall(r'name="session" value="([0-9a-f]{64})"', listing)
+    assert len(handles) == 2
+    post(admin, t, "/desk/admin/users/u_ended/sessions", session=handles[0])
+    assert sorted(c.get("/desk/").status_code for c in (first, second)) == [200, 302]
+    post(admin, t, "/desk/admin/users/u_ended/sessions", session="all")
+    assert [c.get("/desk/").status_code for c in (first, second)] == [302, 302]
+
+
+def test_sign_out_holds_on_every_worker(apps):
+    one = apps[0].test_client()
+    signed = sign_in(one, "author", "Author#2024")
+    cookie = re.search(r"ptolix_session=([^;]+)", signed.headers["Set-Cookie"]).group(1)
+    two = apps[1].test_client()
+    two.set_cookie("localhost", "ptolix_session", cookie)
+    assert two.get("/desk/").status_code == 200  # the session is known to the other worker
+    post(two, token(two, "/desk/"), "/signout")
+    three = apps[0].test_client()
+    three.set_cookie("localhost", "ptolix_session", cookie)
+    assert three.get("/desk/").status_code == 302
