@@ -88,7 +88,7 @@ class Crawler:
     """Follows the site's links over HTTP, fetching one page per screen."""
 
     def __init__(self, base: str, demo) -> None:
-        self.base = base
+        self.base, self.demo = base, demo
         self.urls = create_app(
             {"db_url": demo.url, "secret": "x", "schedule_seconds": 0}
         ).url_map.bind("127.0.0.1")
@@ -140,12 +140,23 @@ class Crawler:
                 continue
             self.visit(target, signed_in)
 
+    def confirmations(self) -> list[tuple[str, bool, str]]:
+        """The pages that ask before a delete, reached by a form's button."""
+        item = self.demo.published[4]  # the one with an attachment
+        page = self.fetch(f"/desk/items/{item}")[2]
+        attachment = re.search(r"/attachments/(\d+)/delete", page).group(0)
+        return [
+            (f"/desk/items/{item}/delete", True, None),
+            (f"/desk/items/{item}{attachment}", True, None),
+            (f"/desk/columns/{self.demo.lab}/delete", True, None),
+        ]
+
     def crawl(self) -> list[Screen]:
         self.visit("/", False)
         self.visit("/signin", False)
         self.sign_in("admin", "Admin#2024")
         self.visit("/desk/", True)
-        for path, signed_in, name in EXTRA:
+        for path, signed_in, name in EXTRA + self.confirmations():
             self.visit(path, signed_in, name)
         return [s for s in self.screens.values() if s]
 
