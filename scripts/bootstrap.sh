@@ -20,11 +20,11 @@ if [[ "${1:-}" == "--with-postgres" ]]; then
 fi
 if [[ " $* " == *" --with-web "* ]]; then
   # The web front: Flask, gunicorn, the browser tests (with a CJK font for
-  # their screenshots) and the load benchmark.
+  # their screenshots), the load benchmark and the nginx front of deploy/.
   # Uploads: content types (magic), resized pictures (PIL), formatted text (bleach);
   # password strength (zxcvbn).
   packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk
-    python3-magic python3-pil python3-bleach python3-zxcvbn)
+    nginx python3-magic python3-pil python3-bleach python3-zxcvbn)
   # Node.js and npm install the page checkers (scripts/web-checkers.sh); a
   # Node.js that brings its own npm is kept as it is.
   command -v npm >/dev/null || packages+=(nodejs npm)

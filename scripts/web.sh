@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Serves the newsroom web front: installs what is missing, builds the tool
 # and the Python module, creates a demo database when there is none, and
-# serves the site with gunicorn (one process, threads, a connection each).
+# serves the site with gunicorn: --workers processes (default: one per
+# core), 8 threads each, every thread with its own connection
+# (deploy/gunicorn.conf.py).
 #
-#   bash scripts/web.sh [--db URL] [--port N]
+#   bash scripts/web.sh [--db URL] [--port N] [--workers N]
 #
 # The default database is sqlite:var/web.db; a postgresql://... URL works
 # the same way. PTOLIX_SECRET may hold the session secret; otherwise one is
@@ -13,14 +15,17 @@ cd "$(dirname "$0")/.."
 
 db="sqlite:var/web.db"
 port=8000
+workers=$(nproc)
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --db) db="$2"; shift 2 ;;
     --port) port="$2"; shift 2 ;;
-    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
+    --workers) workers="$2"; shift 2 ;;
+    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
     *) echo "web.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
+[[ "$workers" =~ ^[1-9][0-9]*$ ]] || { echo "web.sh: --workers takes a number from 1" >&2; exit 2; }
 
 scripts/bootstrap.sh --with-web
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -33,7 +38,7 @@ mkdir -p var
 
 cat <<EOT
 
-Ptolix newsroom on http://127.0.0.1:$port/  (database $db)
+Ptolix newsroom on http://127.0.0.1:$port/  (database $db, $workers workers)
 Staff desk: http://127.0.0.1:$port/desk/  - demo sign-ins:
 EOT
 /usr/bin/python3 - <<'EOT'
@@ -42,4 +47,5 @@ for user, password, role in SIGN_INS:
     print(f"  {user:<9} {password:<12} {role}")
 EOT
 echo
-exec /usr/bin/python3 -m gunicorn --threads 8 -w 1 -b "127.0.0.1:$port" --access-logfile - 'ptolix_web:create_app()'
+exec /usr/bin/python3 -m gunicorn -c deploy/gunicorn.conf.py --workers "$workers" \
+  -b "127.0.0.1:$port" --access-logfile - 'ptolix_web:create_app()'

@@ -5,7 +5,12 @@
 # var/bench/info.db, or into PTOLIX_BENCH_INFO_DB on PostgreSQL).
 #
 #   bash web/bench/load.sh [--db URL] [--duration 30s] [--connections 8] [--threads 8] [--pages 50]
-#                          [--column 1501]
+#                          [--column 1501] [--workers 1] [--nginx] [--kinds "column item"]
+#                          [--no-profile]
+#
+# --workers runs that many gunicorn processes (deploy/gunicorn.conf.py);
+# --nginx puts the nginx site of deploy/nginx in front (a prefix of its own
+# on a loopback port, its micro-cache included) and sends wrk there.
 #
 # Prints wrk's summary (requests per second, latency percentiles) for each
 # kind of page, then where the time of one column page goes. Column pages
@@ -19,6 +24,10 @@ connections=8
 threads=8
 pages=50
 column=1501
+workers=1
+nginx=""
+kinds="column item"
+profile=1
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --db) db="$2"; shift 2 ;;
@@ -27,21 +36,56 @@ while [[ $# -gt 0 ]]; do
     --threads) threads="$2"; shift 2 ;;
     --pages) pages="$2"; shift 2 ;;
     --column) column="$2"; shift 2 ;;
+    --workers) workers="$2"; shift 2 ;;
+    --nginx) nginx=1; shift ;;
+    --kinds) kinds="$2"; shift 2 ;;
+    --no-profile) profile=""; shift ;;
     *) echo "load.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 
 export PYTHONPATH="$PWD/build/python:$PWD/web${PYTHONPATH:+:$PYTHONPATH}"
-export PTOLIX_DB="$db" PTOLIX_SECRET=bench PTOLIX_SITE="${PTOLIX_SITE:-1}"
+export PTOLIX_DB="$db" PTOLIX_SECRET=bench PTOLIX_CACHE_SECONDS="${PTOLIX_CACHE_SECONDS:-5}" PTOLIX_SITE="${PTOLIX_SITE:-1}"
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-log=$(mktemp)
-/usr/bin/python3 -m gunicorn --threads "$threads" -w 1 -b "127.0.0.1:$port" 'ptolix_web:create_app()' >"$log" 2>&1 &
+work=$(mktemp -d)
+python3=/usr/bin/python3
+$python3 -m gunicorn -c deploy/gunicorn.conf.py --threads "$threads" -w "$workers" -b "127.0.0.1:$port" \
+  'ptolix_web:create_app()' >"$work/gunicorn.log" 2>&1 &
 server=$!
-trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -f "$log"' EXIT
+front=""
+trap 'kill $server $front 2>/dev/null; wait $server $front 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 100); do
   curl -sf "http://127.0.0.1:$port/links" >/dev/null 2>&1 && break
   sleep 0.2
 done
+target="http://127.0.0.1:$port/"
+if [[ -n "$nginx" ]]; then
+  nginx_port=$($python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  sed -e "s|listen 80;|listen 127.0.0.1:$nginx_port;|" -e "/listen \[::\]:80;/d" \
+    -e "s|unix:/run/ptolix/gunicorn.sock|127.0.0.1:$port|" -e "s|/var/cache/nginx/ptolix|$work/cache|" \
+    -e "s|/srv/ptolix/|$PWD/|" deploy/nginx/ptolix.conf >"$work/site.conf"
+  user=""
+  [[ $(id -u) -eq 0 ]] && user="user root;"
+  cat >"$work/nginx.conf" <<EOT
+$user
+daemon off;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/error.log;
+events { worker_connections 256; }
+http {
+  include /etc/nginx/mime.types;
+  access_log off;
+  client_body_temp_path $work/body; proxy_temp_path $work/proxy;
+  fastcgi_temp_path $work/fcgi; uwsgi_temp_path $work/uwsgi; scgi_temp_path $work/scgi;
+  include $work/site.conf;
+}
+EOT
+  nginx -p "$work" -c "$work/nginx.conf" &
+  front=$!
+  sleep 0.5
+  target="http://127.0.0.1:$nginx_port/"
+fi
 
 # Column 1501 of the data set, the busy "news" column of website 1 and system
 # 1, lists 28,254 published items (1,413 pages); most items with even
@@ -62,14 +106,15 @@ EOT
 # Warm-up, not reported: every server thread opens its connection and takes
 # the column's counts once (a busy column's take 20 ms alone, and all eight
 # threads take them at once), as a server that has been up a while has.
-for kind in column item; do
-  PAGE_KIND=$kind PAGES=$pages COLUMN=$column wrk -t2 -c"$connections" -d5s -s "$lua" "http://127.0.0.1:$port/" >/dev/null
+for kind in $kinds; do
+  PAGE_KIND=$kind PAGES=$pages COLUMN=$column wrk -t2 -c"$connections" -d5s -s "$lua" "$target" >/dev/null
 done
-for kind in column item; do
-  echo "== $kind pages: wrk -t2 -c$connections -d$duration --latency ($db, column $column, pages 1 to $pages)"
-  PAGE_KIND=$kind PAGES=$pages COLUMN=$column wrk -t2 -c"$connections" -d"$duration" --latency -s "$lua" "http://127.0.0.1:$port/" |
+for kind in $kinds; do
+  echo "== $kind pages: wrk -t2 -c$connections -d$duration --latency ($db, column $column, pages 1 to $pages, $workers workers${nginx:+, through nginx})"
+  PAGE_KIND=$kind PAGES=$pages COLUMN=$column wrk -t2 -c"$connections" -d"$duration" --latency -s "$lua" "$target" |
     grep -E "Requests/sec|50%|90%|99%|requests in|Non-2xx|Socket errors"
 done
 rm -f "$lua"
+[[ -n "$profile" ]] || exit 0
 echo "== where the time of a column page goes"
 /usr/bin/python3 web/bench/profile_pages.py --db "$db" --pages "$pages" --column "$column"

@@ -8,22 +8,36 @@ from __future__ import annotations
 from datetime import timedelta
 
 from flask import Flask, render_template, request, session
+from flask.globals import request_ctx
 from werkzeug.exceptions import HTTPException, MethodNotAllowed
+from werkzeug.middleware.proxy_fix import ProxyFix
 
 import ptolix
 
 from . import lib, richtext, schedule, site_tables
-from .config import Settings
+from .config import Settings, _int
 from .security import Limit, SignInThrottle, csrf_token
 from .sessions import ServerSessionInterface, SessionStore
 from .text import format_date, paragraphs, safe_url
 from .visibility import is_hidden, is_marked
 
 
+# What a 503 asks clients to wait before they try again.
+RETRY_AFTER_SECONDS = 5
+UNAVAILABLE = (lib.Unavailable, ptolix.DatabaseError)
+
+
 def create_app(overrides: dict | None = None) -> Flask:
     """The application; `overrides` replaces settings read from the environment."""
     settings = Settings.from_env(overrides)
     app = Flask(__name__)
+    # Behind nginx every request comes from the proxy: with PTOLIX_PROXIES=N,
+    # the client's address (sign-in throttling, the session record) and
+    # scheme are what the N proxies in front added to X-Forwarded-For and
+    # X-Forwarded-Proto; what a client wrote there itself is not believed.
+    proxies = _int("PTOLIX_PROXIES", 0)
+    if proxies > 0:
+        app.wsgi_app = ProxyFix(app.wsgi_app, x_for=proxies, x_proto=proxies)  # type: ignore
     app.secret_key = settings.secret
     app.config.update(
         PTOLIX=settings,
@@ -91,26 +105,43 @@ def create_app(overrides: dict | None = None) -> Flask:
     app.register_blueprint(admin_bp, url_prefix="/desk/admin")
     app.jinja_env.globals.update(column_marked=is_marked, column_hidden=is_hidden)
 
+    def unavailable(e: Exception):
+        lib.drop_connection(settings.db_url)
+        app.logger.error("database unavailable on %s: %s", request.path, e)
+        if request_ctx.session is None:
+            # The session could not be read: the page goes out without one,
+            # and nothing tries to save it.
+            request_ctx.session = app.session_interface.make_null_session(app)
+        resp = app.make_response(
+            (
+                render_template(
+                    "error.html",
+                    code=503,
+                    title="Service Unavailable",
+                    message="The database cannot be reached just now. "
+                    "Please try again in a few seconds.",
+                ),
+                503,
+            )
+        )
+        resp.headers["Retry-After"] = str(RETRY_AFTER_SECONDS)
+        resp.headers["Cache-Control"] = "no-store"
+        return resp
+
     @app.errorhandler(HTTPException)
     def http_error(e: HTTPException):
+        # A failure while the request was set up (the session is read before
+        # any view runs) reaches Flask's 500 handling, not the handlers below.
+        if isinstance(getattr(e, "original_exception", None), UNAVAILABLE):
+            return unavailable(e.original_exception)
         return (
             render_template("error.html", code=e.code, title=e.name, message=e.description),
             e.code,
         )
 
-    @app.errorhandler(ptolix.DatabaseError)
-    def database_down(e: Exception):
-        lib.drop_connection(settings.db_url)
-        app.logger.error("database unavailable: %s", e)
-        return (
-            render_template(
-                "error.html",
-                code=503,
-                title="Service Unavailable",
-                message="The database cannot be reached just now. Please try again shortly.",
-            ),
-            503,
-        )
+    # A connection that cannot be opened, or a call that found it lost.
+    app.register_error_handler(lib.Unavailable, unavailable)
+    app.register_error_handler(ptolix.DatabaseError, unavailable)
 
     @app.errorhandler(Exception)
     def unexpected(e: Exception):

@@ -29,9 +29,19 @@ def _secret(path: Path) -> str:
         pass
     path.parent.mkdir(parents=True, exist_ok=True)
     text = secrets.token_hex(32)
-    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    # Written under a name of its own and linked into place, so that of
+    # several worker processes starting at once one secret wins and every
+    # worker reads that one, never a half-written file.
+    part = path.with_name(f"{path.name}.{os.getpid()}")
+    fd = os.open(part, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
     with os.fdopen(fd, "w") as f:
         f.write(text + "\n")
+    try:
+        os.link(part, path)
+    except FileExistsError:
+        text = path.read_text().strip()
+    finally:
+        part.unlink()
     return text
 
 

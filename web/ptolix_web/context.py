@@ -5,7 +5,7 @@ from __future__ import annotations
 
 from typing import Any
 
-from flask import abort, current_app, flash, g, session
+from flask import abort, current_app, flash, g, has_request_context, request, session
 
 import ptolix
 
@@ -22,8 +22,11 @@ def conn() -> "ptolix.Connection":
 
 
 def obj(name: str, page_size: int | None = None) -> Any:
-    """A new object of class `name` on this thread's connection."""
-    o = ptolix.create(name, conn())
+    """A new object of class `name` on this thread's connection; a call that
+    finds the connection lost raises `lib.Unavailable` (and is tried again
+    first when the request only reads)."""
+    reads = has_request_context() and request.method in ("GET", "HEAD")
+    o = lib.Checked(name, conn(), retry=reads)
     if page_size is not None:
         o.PageSize = page_size
     return o

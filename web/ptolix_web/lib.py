@@ -1,5 +1,10 @@
 """The site's access to Ptolix: one connection per worker thread, objects
-created per request, and helpers that read results and `Errors` text."""
+created per request, and helpers that read results and `Errors` text.
+
+Every library call of the site goes through `checked`: a call whose new
+`Errors` lines say the database connection is gone raises `Unavailable`,
+which the site answers with 503 instead of reading the empty result as "no
+such row"."""
 
 from __future__ import annotations
 
@@ -14,6 +19,10 @@ import ptolix
 _local = threading.local()
 
 
+class Unavailable(Exception):
+    """The database cannot be reached (or the connection to it was lost)."""
+
+
 def connection(url: str) -> "ptolix.Connection":
     """This thread's connection to `url`, opened on first use.
 
@@ -25,7 +34,10 @@ def connection(url: str) -> "ptolix.Connection":
         conns = _local.conns = {}
     conn = conns.get(url)
     if conn is None:
-        conn = conns[url] = ptolix.connect(url)
+        try:
+            conn = conns[url] = ptolix.connect(url)
+        except ptolix.DatabaseError as e:
+            raise Unavailable(str(e)) from e
     return conn
 
 
@@ -40,6 +52,91 @@ def drop_connection(url: str) -> None:
             pass
 
 
+# "2026-12-07 03:40:00 - [Ptolix] 用户不存在。" or "... - [13] Type mismatch ..."
+_LINE = re.compile(r"^\s*\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - \[([^\]]*)\] ?(.*)$")
+
+# The number of a call that failed because the connection was lost; the
+# library opens the connection again on the next call.
+CONNECTION_LOST = getattr(ptolix, "CONNECTION_LOST", -2147467259)
+
+# How the engines word a connection that is gone, for lines that carry the
+# general statement-failure number.
+_GONE = re.compile(
+    r"no connection to the server|server closed the connection|connection to the database"
+    r" was lost|terminating connection|could not connect|connection to server .* failed"
+    r"|could not (?:send|receive) data|the database system is (?:shutting down|starting up"
+    r"|in recovery mode|not yet accepting)|connection refused|lost synchronization"
+    r"|ssl connection has been closed|unable to open database file|disk i/o error",
+    re.IGNORECASE,
+)
+
+
+def lost(text: str) -> str | None:
+    """The message of the first `Errors` line in `text` that says the
+    database connection is gone, else None."""
+    for line in re.split(r"\r?\n", text):
+        m = _LINE.match(line)
+        if not m:
+            continue
+        number, message = m.group(1), m.group(2).strip()
+        if number == str(CONNECTION_LOST) or _GONE.search(message):
+            return message
+    return None
+
+
+class Checked:
+    """A new Ptolix object of class `name` on `conn` whose method calls raise
+    `Unavailable` when the connection was lost.
+
+    A read (`retry`) is tried once more first, on a fresh object with the
+    same properties (so that the lost call's line does not show on the
+    page): the library has opened the connection again by then, so a thread
+    whose connection died while it was idle still serves its next page. A
+    write is not repeated, since it may have been carried out."""
+
+    __slots__ = ("_name", "_conn", "_retry", "_props", "_obj")
+
+    def __init__(self, name: str, conn: "ptolix.Connection", retry: bool) -> None:
+        object.__setattr__(self, "_name", name)
+        object.__setattr__(self, "_conn", conn)
+        object.__setattr__(self, "_retry", retry)
+        object.__setattr__(self, "_props", {})
+        object.__setattr__(self, "_obj", ptolix.create(name, conn))
+
+    def __getattr__(self, name: str) -> Any:
+        value = getattr(self._obj, name)
+        if not callable(value):
+            return value
+
+        def call(*args: Any, **kwargs: Any) -> Any:
+            return self._call(name, args, kwargs)
+
+        return call
+
+    def __setattr__(self, name: str, value: Any) -> None:
+        setattr(self._obj, name, value)
+        self._props[name] = value
+
+    def _call(self, method: str, args: tuple, kwargs: dict) -> Any:
+        obj = self._obj
+        before = len(obj.Errors or "")
+        result = getattr(obj, method)(*args, **kwargs)
+        gone = lost((obj.Errors or "")[before:])
+        if gone is None:
+            return result
+        if not self._retry:
+            raise Unavailable(gone)
+        fresh = ptolix.create(self._name, self._conn)
+        for key, value in self._props.items():
+            setattr(fresh, key, value)
+        result = getattr(fresh, method)(*args, **kwargs)
+        gone = lost(fresh.Errors or "")
+        if gone is not None:
+            raise Unavailable(gone)
+        object.__setattr__(self, "_obj", fresh)
+        return result
+
+
 def rows(result: Any) -> list[dict]:
     """The data rows of a result array as dicts (none for a failed call)."""
     if not result:
@@ -51,9 +148,6 @@ def first(result: Any) -> dict | None:
     found = rows(result)
     return found[0] if found else None
 
-
-# "2026-12-07 03:40:00 - [Ptolix] 用户不存在。" or "... - [13] Type mismatch ..."
-_LINE = re.compile(r"^\s*\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - \[([^\]]*)\] ?(.*)$")
 
 # The line a paged list adds when it has no rows; an empty list is not a
 # failure for a page that shows it.

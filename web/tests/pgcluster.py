@@ -1,0 +1,117 @@
+"""A throwaway PostgreSQL cluster of a test's own on a loopback port, which
+the test may stop, start and promote as it likes (the shared test server
+must never go down under other tests)."""
+
+from __future__ import annotations
+
+import contextlib
+import glob
+import os
+import pwd
+import shutil
+import socket
+import subprocess
+import tempfile
+from pathlib import Path
+
+
+def pg_tool(name: str) -> str | None:
+    """A PostgreSQL server program: on the PATH, else the newest installed."""
+    found = shutil.which(name)
+    if found:
+        return found
+    for folder in sorted(glob.glob("/usr/lib/postgresql/*/bin"), reverse=True):
+        if os.access(f"{folder}/{name}", os.X_OK):
+            return f"{folder}/{name}"
+    return None
+
+
+def free_port() -> int:
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def _server_user() -> str | None:
+    """The server refuses to run as root: as root, run it as postgres (or nobody)."""
+    if os.getuid() != 0:
+        return None
+    for name in ("postgres", "nobody"):
+        with contextlib.suppress(KeyError):
+            pwd.getpwnam(name)
+            return name
+    return None
+
+
+class Cluster:
+    """One cluster in a temporary folder; `url` reaches its postgres database."""
+
+    def __init__(self, folder: Path, port: int | None = None) -> None:
+        self.folder = folder
+        self.data = folder / "data"
+        self.port = port or free_port()
+        self.user = _server_user()
+        self.url = f"postgresql://ptolix@127.0.0.1:{self.port}/postgres?connect_timeout=2"
+
+    def run(self, *args: str, check: bool = True) -> subprocess.CompletedProcess:
+        cmd = [pg_tool(args[0]) or args[0], *args[1:]]
+        if self.user:
+            cmd = ["runuser", "-u", self.user, "--", *cmd]
+        done = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
+        if check and done.returncode != 0:
+            log = self.folder / "server.log"
+            tail = log.read_text()[-2000:] if log.exists() else ""
+            raise RuntimeError(f"{' '.join(args)} failed: {done.stderr}{tail}")
+        return done
+
+    def init(self) -> "Cluster":
+        if self.user:
+            shutil.chown(self.folder, self.user)
+        self.run(
+            "initdb",
+            "-D",
+            str(self.data),
+            "-U",
+            "ptolix",
+            "--auth=trust",
+            "-E",
+            "UTF8",
+            "--no-locale",
+            "-N",
+        )
+        return self
+
+    def start(self) -> None:
+        options = (
+            f"-p {self.port} -k {self.folder} -c listen_addresses=127.0.0.1 -c fsync=off"
+            " -c full_page_writes=off"
+        )
+        self.run(
+            "pg_ctl",
+            "-D",
+            str(self.data),
+            "-l",
+            str(self.folder / "server.log"),
+            "-w",
+            "-t",
+            "60",
+            "-o",
+            options,
+            "start",
+        )
+
+    def stop(self, mode: str = "fast") -> None:
+        self.run("pg_ctl", "-D", str(self.data), "-m", mode, "-w", "stop", check=False)
+
+
+@contextlib.contextmanager
+def cluster():
+    """A started cluster, stopped and removed afterwards."""
+    folder = Path(tempfile.mkdtemp(prefix="ptolix-pgc."))
+    c = Cluster(folder)
+    try:
+        c.init().start()
+        yield c
+    finally:
+        c.stop("immediate")
+        shutil.rmtree(folder, ignore_errors=True)

@@ -1,0 +1,153 @@
+"""The nginx site of deploy/ in front of gunicorn, run with a prefix of the
+test's own on a loopback port: nginx accepts it, serves the static files,
+keeps anonymous public pages and never a signed-in or desk page."""
+
+import http.client
+import os
+import re
+import shutil
+import subprocess
+import time
+import urllib.request
+from urllib.parse import urlencode, urlsplit
+from pathlib import Path
+
+import pytest
+
+from conftest import WEB, gunicorn, make_demo
+from pgcluster import free_port
+
+pytestmark = pytest.mark.skipif(shutil.which("nginx") is None, reason="nginx is not installed")
+
+SITE = WEB.parent / "deploy" / "nginx" / "ptolix.conf"
+
+
+def site_for_test(folder: Path, port: int, upstream: str) -> str:
+    """The site file with the test's port, upstream, cache folder and tree."""
+    text = SITE.read_text()
+    for old, new in [
+        ("listen 80;", f"listen 127.0.0.1:{port};"),
+        ("listen [::]:80;", ""),
+        ("unix:/run/ptolix/gunicorn.sock", upstream),
+        ("/var/cache/nginx/ptolix", str(folder / "cache")),
+        ("/srv/ptolix/", str(WEB.parent) + "/"),
+    ]:
+        assert old in text, old
+        text = text.replace(old, new)
+    return text
+
+
+@pytest.fixture(scope="module")
+def front(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("nginx")
+    demo = make_demo(f"sqlite:{folder / 'web.db'}", folder)
+    db = f"sqlite:{folder / 'web.db'}"
+    with gunicorn(
+        db, folder / "gunicorn.log", env={"PTOLIX_PROXIES": "1", "PTOLIX_CACHE_SECONDS": "5"}
+    ) as base:
+        port = free_port()
+        (folder / "site.conf").write_text(site_for_test(folder, port, base.split("//")[1]))
+        user = "user root;\n" if os.getuid() == 0 else ""
+        (folder / "nginx.conf").write_text(
+            f"{user}daemon off;\npid {folder}/nginx.pid;\nerror_log {folder}/error.log;\n"
+            "events { worker_connections 64; }\n"
+            f"http {{ include /etc/nginx/mime.types; access_log off;\n"
+            f"client_body_temp_path {folder}/body; proxy_temp_path {folder}/proxy;\n"
+            f"fastcgi_temp_path {folder}/fcgi; uwsgi_temp_path {folder}/uwsgi;\n"
+            f"scgi_temp_path {folder}/scgi;\ninclude {folder}/site.conf; }}\n"
+        )
+        args = ["nginx", "-p", str(folder), "-c", str(folder / "nginx.conf")]
+        checked = subprocess.run([*args, "-t"], capture_output=True, text=True)
+        assert checked.returncode == 0, checked.stderr
+        proc = subprocess.Popen(args, stderr=subprocess.DEVNULL)
+        try:
+            url = f"http://127.0.0.1:{port}"
+            for _ in range(100):
+                try:
+                    urllib.request.urlopen(url + "/static/site.css", timeout=2).read()
+                    break
+                except OSError:
+                    time.sleep(0.1)
+            yield url, demo
+        finally:
+            proc.terminate()
+            proc.wait(10)
+
+
+def get(
+    url: str,
+    cookie: str = "",
+    form: str | None = None,
+    source: str = "127.0.0.1",
+    forged: str = "",
+):
+    """Status, headers and text of one request (redirects not followed) from
+    the loopback address `source`, claiming to come from `forged`."""
+    parts = urlsplit(url)
+    conn = http.client.HTTPConnection(parts.netloc, timeout=10, source_address=(source, 0))
+    headers = {"Cookie": cookie} if cookie else {}
+    if forged:
+        headers["X-Forwarded-For"] = forged
+    if form is not None:
+        headers["Content-Type"] = "application/x-www-form-urlencoded"
+    try:
+        conn.request("GET" if form is None else "POST", parts.path or "/", form, headers)
+        resp = conn.getresponse()
+        return resp.status, resp.headers, resp.read().decode()
+    finally:
+        conn.close()
+
+
+def sign_in(
+    url: str, user: str, password: str, source: str = "127.0.0.1", forged: str = ""
+) -> tuple[int, str]:
+    """Signs in through nginx: the status and the session cookie."""
+    status, headers, page = get(url + "/signin", source=source, forged=forged)
+    cookie = headers["Set-Cookie"].split(";")[0]
+    token = re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
+    form = urlencode({"user": user, "password": password, "csrf_token": token})
+    status, headers, _ = get(url + "/signin", cookie, form, source, forged)
+    return status, (headers["Set-Cookie"] or cookie).split(";")[0]
+
+
+def test_nginx_serves_static_files_and_keeps_only_anonymous_public_pages(front):
+    url, demo = front
+    status, headers, css = get(url + "/static/site.css")
+    assert (
+        status == 200 and headers["Content-Type"] == "text/css" and "X-Cache-Status" not in headers
+    )
+
+    column = f"{url}/columns/{demo['tech']}"
+    cache = [get(column)[1]["X-Cache-Status"] for _ in range(3)]
+    assert cache[0] == "MISS" and cache[1:] == ["HIT", "HIT"]
+
+    status, cookie = sign_in(url, "author", "Author#2024")
+    assert status == 302 and cookie.startswith("ptolix_session=")
+    # Signed in: from gunicorn every time, and never kept for others.
+    links = f"{url}/links"
+    signed = [get(links, cookie) for _ in range(2)]
+    assert [s[1]["X-Cache-Status"] for s in signed] == ["BYPASS", "BYPASS"]
+    assert all(s[0] == 200 and "Sign out" in s[2] for s in signed)
+    status, headers, page = get(links)
+    assert headers["X-Cache-Status"] == "MISS" and "Sign out" not in page
+    assert get(column, cookie)[1]["X-Cache-Status"] == "BYPASS"
+
+    # The desk and signing in are never cached, whoever asks.
+    for path in ("/desk/", "/signin"):
+        for _ in range(2):
+            status, headers, _page = get(url + path, cookie)
+            assert status == 200 and "X-Cache-Status" not in headers, path
+    assert get(url + "/signin")[1].get("X-Cache-Status") is None
+
+
+def test_failed_sign_ins_count_per_client_address_behind_nginx(front):
+    """Every request reaches the site from nginx; the client's own address is
+    the one nginx adds to X-Forwarded-For (PTOLIX_PROXIES=1)."""
+    url, _demo = front
+    # What a client writes there itself is not believed.
+    failures = [
+        sign_in(url, "reviewer", "wrong", "127.0.0.2", f"192.0.2.{n}")[0] for n in range(3)
+    ]
+    assert failures == [401, 401, 401]
+    assert sign_in(url, "reviewer", "Review#2024", "127.0.0.2")[0] == 429
+    assert sign_in(url, "reviewer", "Review#2024", "127.0.0.1")[0] == 302
