@@ -25,6 +25,9 @@ if [[ " $* " == *" --with-web "* ]]; then
   # password strength (zxcvbn).
   packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk
     nginx python3-magic python3-pil python3-bleach python3-zxcvbn)
+  # Node.js and npm install the page checkers (scripts/web-checkers.sh); a
+  # Node.js that brings its own npm is kept as it is.
+  command -v npm >/dev/null || packages+=(nodejs npm)
 fi
 
 missing=()

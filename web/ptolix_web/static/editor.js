@@ -122,6 +122,8 @@
     edit.contentEditable = "true";
     edit.setAttribute("role", "textbox");
     edit.setAttribute("aria-multiline", "true");
+    var label = area.closest("label");
+    edit.setAttribute("aria-label", label ? label.firstChild.textContent.trim() : "Text");
     var start = area.value.trim();
     edit.innerHTML = /<[a-z!\/]/i.test(start) ? cleanHtml(start) : plainToHtml(start);
     box.appendChild(bar);

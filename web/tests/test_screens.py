@@ -1,0 +1,298 @@
+"""Every screen of the site, found by following its links as a reader and as
+the administrator: html-validate passes on the HTML the server sends, and in
+Chromium at a phone's width (390 px) and a laptop's (1366 px) no page is
+wider than its window and axe finds no critical or serious violation.
+Screenshots of each desk screen at both widths go to build/screenshots/screens/.
+
+The checkers come from npm (scripts/web-checkers.sh installs them below the
+build folder); without npm the checks are skipped, except in CI where they
+must run."""
+
+from __future__ import annotations
+
+import base64
+import os
+import re
+import subprocess
+import urllib.error
+import urllib.parse
+import urllib.request
+from collections import Counter
+from dataclasses import dataclass
+from html.parser import HTMLParser
+from http.cookiejar import CookieJar
+from pathlib import Path
+
+import pytest
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+from conftest import WEB, build_dir
+from test_browser import browser  # noqa: F401 - the same headless Chromium
+from ptolix_web import create_app
+
+WIDTHS = [(1366, 900), (390, 844)]
+# Reached by no link but pages all the same: (path, signed in, name).
+CHIP = urllib.parse.quote("芯片")
+EXTRA = [
+    ("/signout", True, "signout"),
+    ("/no-such-page", False, "not-found"),
+    ("/desk/no-such-screen", True, "desk-not-found"),
+    (f"/search?q={CHIP}", False, "search-results"),
+    (f"/desk/search?q={CHIP}", True, "desk-search-results"),
+]
+# Endpoints that serve files for machines, not pages.
+NOT_SCREENS = {"static", "media.serve", "feeds.robots", "feeds.sitemap"}
+NOT_SCREENS |= {"feeds.sitemap_items", "feeds.sitemap_pages"}
+SKIP_PATHS = ("/static/", "/media/", "/signout")
+BLOCKING = {"critical", "serious"}
+
+
+def checker_dir() -> Path:
+    """Installs axe-core and html-validate once; skips (fails in CI) without npm."""
+    done = subprocess.run(
+        ["bash", str(WEB.parent / "scripts" / "web-checkers.sh"), str(build_dir())],
+        capture_output=True,
+        text=True,
+        timeout=600,
+    )
+    if done.returncode != 0:
+        why = "axe-core and html-validate could not be installed from npm: " + done.stderr[-400:]
+        if os.environ.get("CI"):
+            pytest.fail(why)
+        pytest.skip(why)
+    return build_dir() / "npm" / "node_modules"
+
+
+@dataclass
+class Screen:
+    name: str  # endpoint, with the register for administration screens
+    path: str
+    signed_in: bool
+    status: int
+    html: str
+
+
+class Links(HTMLParser):
+    def __init__(self) -> None:
+        super().__init__()
+        self.hrefs: list[str] = []
+
+    def handle_starttag(self, tag: str, attrs: list) -> None:
+        href = dict(attrs).get("href")
+        if tag in ("a", "link") and href:
+            self.hrefs.append(href)
+
+
+class Crawler:
+    """Follows the site's links over HTTP, fetching one page per screen."""
+
+    def __init__(self, base: str, demo) -> None:
+        self.base, self.demo = base, demo
+        self.urls = create_app(
+            {"db_url": demo.url, "secret": "x", "schedule_seconds": 0}
+        ).url_map.bind("127.0.0.1")
+        self.http = urllib.request.build_opener(urllib.request.HTTPCookieProcessor(CookieJar()))
+        self.screens: dict[str, Screen] = {}
+        self.endpoints: set[str] = set()
+
+    def fetch(self, path: str, form: dict | None = None) -> tuple[int, str, str]:
+        data = urllib.parse.urlencode(form).encode() if form else None
+        try:
+            r = self.http.open(self.base + path, data=data, timeout=30)
+        except urllib.error.HTTPError as e:
+            r = e
+        with r:  # pictures and feeds are read too, only pages as text
+            return r.status, r.headers.get("Content-Type", ""), r.read().decode(errors="replace")
+
+    def sign_in(self, user: str, password: str) -> None:
+        page = self.fetch("/signin")[2]
+        token = re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
+        self.fetch("/signin", {"user": user, "password": password, "csrf_token": token})
+
+    def name(self, path: str) -> str | None:
+        parts = urllib.parse.urlsplit(path)
+        try:
+            endpoint, args = self.urls.match(parts.path, "GET")
+        except Exception:  # noqa: BLE001 - not a route (404) or a redirect
+            return None
+        self.endpoints.add(endpoint)
+        return endpoint + (f"-{args['slug']}" if "slug" in args else "")
+
+    def visit(self, path: str, signed_in: bool, name: str | None = None) -> None:
+        endpoint = self.name(path)
+        name = name or endpoint
+        if name is None or name in self.screens:
+            return
+        status, ctype, html = self.fetch(path)
+        if not ctype.startswith("text/html"):
+            self.screens[name] = None  # a feed or a file: seen, not a page
+            return
+        self.screens[name] = Screen(name, path, signed_in, status, html)
+        links = Links()
+        links.feed(html)
+        for href in links.hrefs:
+            url = urllib.parse.urljoin(self.base + path, href)
+            if not url.startswith(self.base + "/"):
+                continue
+            target = url[len(self.base) :].split("#")[0]
+            if target.startswith(SKIP_PATHS) or target.startswith("/desk/") != signed_in:
+                continue
+            self.visit(target, signed_in)
+
+    def confirmations(self) -> list[tuple[str, bool, str]]:
+        """The pages that ask before a delete, reached by a form's button."""
+        item = self.demo.published[4]  # the one with an attachment
+        page = self.fetch(f"/desk/items/{item}")[2]
+        attachment = re.search(r"/attachments/(\d+)/delete", page).group(0)
+        return [
+            (f"/desk/items/{item}/delete", True, None),
+            (f"/desk/items/{item}{attachment}", True, None),
+            (f"/desk/columns/{self.demo.lab}/delete", True, None),
+        ]
+
+    def crawl(self) -> list[Screen]:
+        self.visit("/", False)
+        self.visit("/signin", False)
+        self.sign_in("admin", "Admin#2024")
+        self.visit("/desk/", True)
+        for path, signed_in, name in EXTRA + self.confirmations():
+            self.visit(path, signed_in, name)
+        return [s for s in self.screens.values() if s]
+
+
+@pytest.fixture(scope="module")
+def screens(server) -> list[Screen]:
+    crawler = Crawler(server.base, server.demo)
+    found = crawler.crawl()
+    pages = {r.endpoint for r in crawler.urls.map.iter_rules() if "GET" in r.methods}
+    unreached = sorted(pages - NOT_SCREENS - crawler.endpoints)
+    assert not unreached, f"screens no link leads to (add them to EXTRA): {unreached}"
+    return found
+
+
+# Layout and markup do not depend on the database engine: SQLite only.
+sqlite_only = pytest.mark.parametrize("demo", ["sqlite"], indirect=True)
+
+
+@sqlite_only
+def test_html_validates(screens, tmp_path):
+    tools = checker_dir()
+    files = []
+    for s in screens:
+        files.append(tmp_path / f"{s.name}.html")
+        files[-1].write_text(s.html)
+    report = tmp_path / "report.txt"
+    done = subprocess.run(
+        ["node", str(tools / "html-validate" / "bin" / "html-validate.mjs"),
+         "--config", str(WEB / ".htmlvalidate.json"), f"--formatter=text={report}",
+         *map(str, files)],
+        capture_output=True, text=True, timeout=120,
+    )  # fmt: skip
+    assert done.returncode in (0, 1) and report.exists(), done.stderr
+    problems = [line.replace(str(tmp_path) + "/", "") for line in report.read_text().splitlines()]
+    rules = Counter(re.findall(r"error \[([\w/-]+)\]", "\n".join(problems)))
+    assert not problems, f"{dict(rules)}\n" + "\n".join(problems[:30])
+    assert len(screens) > 20  # the crawl found the desk and administration
+
+
+# Colours change neither with the width nor between the rows of one template:
+# contrast is checked at the first width on the first screen of each endpoint.
+AXE = """
+const [done, contrast] = [arguments[1], arguments[0]];
+axe.run(document, {resultTypes: ['violations'], rules: {'color-contrast': {enabled: contrast}}})
+  .then(r => done(r.violations));
+"""
+
+# Elements that reach past the window's right edge, for the failure message.
+WIDER = """
+const w = document.documentElement.clientWidth, out = [];
+for (const e of document.body.querySelectorAll('*')) {
+  const r = e.getBoundingClientRect();
+  if (r.right > w + 1 && r.width > 0) out.push(e.tagName.toLowerCase() + (e.className ? '.' + e.className : '') + ' ' + Math.round(r.right) + 'px');
+}
+const header = document.querySelector('header').getBoundingClientRect().height;
+return [document.documentElement.scrollWidth, w, out.slice(0, 4), header];
+"""  # noqa: E501
+
+
+def shoot(driver, path: Path) -> None:
+    """The whole page, not only what the window shows."""
+    height = min(driver.execute_script("return document.documentElement.scrollHeight"), 6000)
+    width = driver.execute_script("return document.documentElement.clientWidth")
+    shot = driver.execute_cdp_cmd(
+        "Page.captureScreenshot",
+        {
+            "captureBeyondViewport": True,
+            "optimizeForSpeed": True,
+            "clip": {"x": 0, "y": 0, "width": width, "height": height, "scale": 1},
+        },
+    )
+    path.write_bytes(base64.b64decode(shot["data"]))
+
+
+def set_width(driver, width: int, height: int) -> None:
+    driver.execute_cdp_cmd(
+        "Emulation.setDeviceMetricsOverride",
+        {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 800},
+    )
+
+
+def phone_menu_and_queue(d, base: str) -> list[str]:
+    """At 390 px the menu button opens the navigation, and the review queue
+    gives each title most of the line."""
+    failures = []
+    d.get(base + "/desk/review")
+    set_width(d, *WIDTHS[1])
+    button = d.find_element(By.ID, "menu-button")
+    review = d.find_element(By.CSS_SELECTOR, "nav.main a[href$='/desk/review']")
+    if review.is_displayed() or button.get_attribute("aria-expanded") != "false":
+        failures.append("the menu is open before the button is pressed")
+    button.click()
+    if not review.is_displayed() or button.get_attribute("aria-expanded") != "true":
+        failures.append("the menu button does not open the navigation")
+    titles = d.find_elements(By.CSS_SELECTOR, "table.review td:nth-child(2)")
+    narrow = [t.text for t in titles if t.size["width"] < 250]
+    if not titles or narrow:
+        failures.append(f"review queue titles squeezed at 390 px: {narrow[:3]}")
+    return failures
+
+
+@pytest.mark.browser
+@sqlite_only
+def test_every_screen_fits_and_passes_axe(screens, browser, server):  # noqa: F811
+    axe = (checker_dir() / "axe-core" / "axe.min.js").read_text()
+    shots = Path(os.environ.get("PTOLIX_SCREENSHOTS", build_dir() / "screenshots")) / "screens"
+    shots.mkdir(parents=True, exist_ok=True)
+    d, failures, signed_in, contrasted = browser, [], False, set()
+    # Loaded into every page before its own scripts, without a round trip per page.
+    axe_id = d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": axe})
+    d.delete_all_cookies()
+    for s in sorted(screens, key=lambda s: s.signed_in):
+        if s.signed_in and not signed_in:
+            d.get(server.base + "/signin")
+            d.find_element(By.NAME, "user").send_keys("admin")
+            d.find_element(By.NAME, "password").send_keys("Admin#2024")
+            d.find_element(By.CSS_SELECTOR, "form.form button[type=submit]").click()
+            WebDriverWait(d, 15).until(lambda _: "/signin" not in d.current_url)
+            signed_in = True
+        d.get(server.base + s.path)
+        endpoint = s.name.split("-")[0]
+        for n, (width, height) in enumerate(WIDTHS):
+            set_width(d, width, height)
+            wide, window, parts, header = d.execute_script(WIDER)
+            if wide > window:
+                failures.append(f"{s.path} at {width} px is {wide} px wide: {parts}")
+            if width < 800 and header > 80:  # one row: the menu is folded
+                failures.append(f"{s.path} at {width} px has a header {header} px high")
+            for v in d.execute_async_script(AXE, n == 0 and endpoint not in contrasted):
+                if v["impact"] in BLOCKING:
+                    where = [node["target"] for node in v["nodes"][:3]]
+                    failures.append(f"{s.path} at {width} px: {v['id']} ({v['help']}) {where}")
+            contrasted.add(endpoint)
+            if s.signed_in:
+                shoot(d, shots / f"{s.name}-{width}.png")
+    failures += phone_menu_and_queue(d, server.base)
+    d.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    d.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument", axe_id)
+    assert not failures, "\n".join(failures)
