@@ -412,22 +412,30 @@ def review():
     return render_template("desk/review.html", queue=queue, decisions=DECISIONS)
 
 
+def assess_recorded(row: dict, item_id: str, state: str, success: str, action: str) -> bool:
+    """Gives the item `state` through the library and records the change in
+    the staff record; True when the library took it."""
+    info = obj("Information")
+    info.AssessInfo(user_id(), item_id, state)
+    if not report(info, success):
+        return False
+    audit.record(
+        action,
+        f"item {item_id}",
+        info_id=item_id,
+        before={"state": lib.as_text(row.get("InfState_ID"))},
+        after={"state": state},
+    )
+    return True
+
+
 @bp.route("/items/<item_id>/assess", methods=["POST"])
 def assess(item_id: str):
     row, _ = item_row(item_id, REVIEW)
     state = request.form.get("state", "")
     if state not in DECISIONS:
         abort(400, description="Choose a review decision.")
-    info = obj("Information")
-    info.AssessInfo(user_id(), item_id, state)
-    if report(info, f"{DECISIONS[state]}: done."):
-        audit.record(
-            "item.assess",
-            f"item {item_id}",
-            info_id=item_id,
-            before={"state": lib.as_text(row.get("InfState_ID"))},
-            after={"state": state},
-        )
+    if assess_recorded(row, item_id, state, f"{DECISIONS[state]}: done.", "item.assess"):
         if schedule.tick(conn(), ids=[item_id]):
             for note in filter(None, [schedule.notice(conn(), [item_id])]):
                 flash(note, "ok")

@@ -7,7 +7,7 @@ from flask import Blueprint, abort, flash, redirect, render_template, request, u
 
 from . import audit, lib, media, policy, revisions, schedule
 from .context import EDIT, REVIEW, conn, obj, report, user_id
-from .desk import DECISIONS, back, column_row, item_row, signed_in
+from .desk import DECISIONS, assess_recorded, back, column_row, item_row, signed_in
 from .items import after_save, clean_content, display_name
 
 bp = Blueprint("editing", __name__)
@@ -49,16 +49,13 @@ def submit(item_id: str):
     state = request.form.get("state")
     if state not in ("1", "2") or row.get("InfState_ID") not in (1, 2):
         abort(400, description="Only items still with editors are sent to or kept from review.")
-    info = obj("Information")
-    info.AssessInfo(user_id(), item_id, state)
-    if report(info, "Sent for review." if state == "1" else "Kept with editors."):
-        audit.record(
-            "item.submit",
-            f"item {item_id}",
-            info_id=item_id,
-            before={"state": lib.as_text(row.get("InfState_ID"))},
-            after={"state": state},
-        )
+    assess_recorded(
+        row,
+        item_id,
+        state,
+        "Sent for review." if state == "1" else "Kept with editors.",
+        "item.submit",
+    )
     return redirect(url_for("desk.item", item_id=item_id))
 
 
