@@ -19,15 +19,8 @@
 # set-up for one machine, not for a network.
 set -euo pipefail
 
-pg_tool() {
-  local name=$1 dir
-  if command -v "$name" >/dev/null; then command -v "$name"; return; fi
-  for dir in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
-    [[ -x "$dir/$name" ]] && { echo "$dir/$name"; return; }
-  done
-  echo "standby.sh: $name not found (apt-get install postgresql)" >&2
-  return 1
-}
+# shellcheck source=scripts/pg_tool.sh
+source "$(dirname "${BASH_SOURCE[0]}")/pg_tool.sh"
 
 # The server refuses to run as root: run it as postgres (or nobody).
 pg_user=""

@@ -36,14 +36,8 @@ fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O2 -DPTOLIX_WERROR=ON >/dev/null
 cmake --build build -j2
 
-pg_tool() {
-  local name=$1 dir
-  if command -v "$name" >/dev/null; then command -v "$name"; return; fi
-  for dir in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
-    [[ -x "$dir/$name" ]] && { echo "$dir/$name"; return; }
-  done
-  return 1
-}
+# shellcheck source=scripts/pg_tool.sh
+source scripts/pg_tool.sh
 
 pg_dir=""
 pg_ctl_bin=""
