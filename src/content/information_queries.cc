@@ -177,12 +177,18 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     std::string start = CallerDate(pStartDate, "pStartDate");
     std::string end = CallerDate(pEndDate, "pEndDate");
     // Search texts match literally; letter case is ignored by every engine's
-    // like as the connection runs it.
-    std::string like = " like '%";
-    if (!pTitle.empty())
-      sql += " and Info_Title" + like + LikeLiteral(pTitle, "pTitle") + "%' escape '\\'";
-    if (!pContent.empty())
-      sql += " and Info_Content" + like + LikeLiteral(pContent, "pContent") + "%' escape '\\'";
+    // like as the connection runs it. The text index narrows them first.
+    std::vector<db::SubstringTerm> terms;
+    std::string likes;
+    if (!pTitle.empty()) {
+      terms.push_back({"Info_Title", std::string(pTitle)});
+      likes += " and Info_Title like '%" + LikeLiteral(pTitle, "pTitle") + "%' escape '\\'";
+    }
+    if (!pContent.empty()) {
+      terms.push_back({"Info_Content", std::string(pContent)});
+      likes += " and Info_Content like '%" + LikeLiteral(pContent, "pContent") + "%' escape '\\'";
+    }
+    sql += IndexedTextCondition(conn(), terms) + likes;
     if (!type.empty()) sql += " and InfType_ID = " + type;
     if (!start.empty() && !end.empty()) {
       sql +=

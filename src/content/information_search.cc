@@ -10,6 +10,7 @@
 #include "db/backend.h"
 #include "frame/guard.h"
 #include "ptolix/content/information.h"
+#include "schema/search_index.h"
 #include "schema/states.h"
 #include "value/sql_text.h"
 
@@ -44,14 +45,17 @@ std::vector<std::string_view> Words(std::string_view text) {
 
 // Each word in the title or the content, as the column search matches them:
 // literally, with letter case ignored by every engine's like as the
-// connection runs it.
-std::string WordsCondition(std::string_view text) {
+// connection runs it. The words are looked up in the text index first, and
+// only the rows it gives are matched.
+std::string WordsCondition(db::Connection& conn, std::string_view text) {
   std::string out;
+  std::vector<db::SubstringTerm> terms;
   for (std::string_view word : Words(text)) {
     std::string pattern = "'%" + LikeLiteral(word, "pText") + "%' escape '\\'";
     out += " and (Info_Title like " + pattern + " or Info_Content like " + pattern + ")";
+    terms.push_back({"", std::string(word)});
   }
-  return out;
+  return IndexedTextCondition(conn, terms) + out;
 }
 
 std::string Num(std::string_view text, std::string_view name) {
@@ -76,6 +80,12 @@ std::string HiddenCodes(db::Connection& conn, const std::string& hidden) {
 
 }  // namespace
 
+std::string IndexedTextCondition(db::Connection& conn,
+                                 const std::vector<db::SubstringTerm>& terms) {
+  std::string candidates = db::EngineOf(conn).SubstringCandidates(schema::InfoTextIndex(), terms);
+  return candidates.empty() ? "" : " and " + candidates;
+}
+
 // The hidden subtrees are matched by their codes' prefixes, read first: a
 // listed identifier that names no column hides nothing. A column's list is
 // GetPublishedInfoList's statement, in the form its probe picks, less the
@@ -88,7 +98,7 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
     std::string site = SqlValue(Num(pWebSite, "pWebSite")), sys = SqlValue(Num(pSysID, "pSysID"));
     std::string col = Num(pColumnID, "pColumnID");
     std::string hidden = HiddenCodes(conn(), std::string(BareList(pHidden, "pHidden")));
-    std::string words = WordsCondition(pText);
+    std::string words = WordsCondition(conn(), pText);
     std::string head =
         std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where ";
     if (col.empty()) {
@@ -138,7 +148,7 @@ ResultArray Information::SearchAccessInfoList(std::string_view pUsrID, std::stri
         " and Column_ID in (select Column_ID from tTemp_UsrAccess where Usr_ID = " +
         SqlQuote(pUsrID, "pUsrID") + " and Sys_ID = " + sys + " and AccessType_ID > 1)" +
         " and Column_ID in (select Column_ID from tPtlx_Column where Sys_ID = " + sys +
-        " and Column_IsDeleted = '0')" + ModeFilter(pMode) + WordsCondition(pText);
+        " and Column_IsDeleted = '0')" + ModeFilter(pMode) + WordsCondition(conn(), pText);
     if (!type.empty()) sql += " and InfType_ID = " + type;
     if (!start.empty()) sql += " and Info_SystemTime >= " + SqlQuote(start);
     if (!end.empty()) sql += " and Info_SystemTime <= " + SqlQuote(end);

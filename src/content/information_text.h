@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "db/substring_index.h"
+#include "ptolix/db/connection.h"
 
 // Text helpers of the information item methods.
 namespace ptolix {
@@ -14,5 +18,11 @@ int32_t CountOccurrences(std::string_view text, std::string_view pattern);
 // The condition a pMode keyword adds to a list statement (" and InfState_ID
 // in (4,5,6)" for "Published"); empty for "All" and unknown keywords.
 std::string ModeFilter(std::string_view pMode);
+
+// " and " the condition that narrows a title or content search to the items
+// the text index gives for `terms` (columns Info_Title, Info_Content or
+// either); empty where the index cannot narrow it. The search's own like
+// conditions stay beside it: they decide which of those items match.
+std::string IndexedTextCondition(db::Connection& conn, const std::vector<db::SubstringTerm>& terms);
 
 }  // namespace ptolix

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/atomic.h"
+#include "db/substring_index.h"
 #include "ptolix/db/connection.h"
 #include "ptolix/db/dialect.h"
 
@@ -70,6 +71,19 @@ class Engine {
   // An expression whose value, outside a transaction, stays the same only
   // while the rows the connection sees do.
   virtual std::string ChangeToken() const = 0;
+
+  // The statements that create `index` with what keeps it current on every
+  // write, and fill it from the rows already there; run again, they change
+  // nothing (an upgrade in place).
+  virtual std::vector<std::string> SubstringIndexStatements(
+      const SubstringIndexDef& index) const = 0;
+  // A condition in the library's SQL on the rows of `index.table` that holds
+  // for every row where each of `terms` is found as like finds it (letter
+  // case ignored on the index's columns), and for as few others as the
+  // index can tell; empty where the index cannot narrow the search (words
+  // too short for it). The callers keep their like conditions beside it.
+  virtual std::string SubstringCandidates(const SubstringIndexDef& index,
+                                          const std::vector<SubstringTerm>& terms) const = 0;
 };
 
 // The engine table: the engine whose databases `url` names, or nullptr.

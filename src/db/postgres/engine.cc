@@ -68,6 +68,14 @@ class PostgresEngine : public Engine {
     // transactions, so the same rows; any commit since changes it.
     return "pg_current_snapshot()::text";
   }
+
+  std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index) const override {
+    return postgres::SubstringIndexStatements(index);
+  }
+  std::string SubstringCandidates(const SubstringIndexDef& index,
+                                  const std::vector<SubstringTerm>& terms) const override {
+    return postgres::SubstringCandidates(index, terms);
+  }
 };
 
 }  // namespace

@@ -34,4 +34,11 @@ std::unique_ptr<Backend> OpenBackend(const std::string& uri, const Catalog& cata
 // The object that answers for PostgreSQL (engine.cc).
 const Engine& TheEngine();
 
+// Substring indexes: pg_trgm GIN indexes on the lowered columns
+// (search_index.cc), as Engine::SubstringIndexStatements and
+// Engine::SubstringCandidates describe them.
+std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index);
+std::string SubstringCandidates(const SubstringIndexDef& index,
+                                const std::vector<SubstringTerm>& terms);
+
 }  // namespace ptolix::db::postgres

@@ -60,6 +60,14 @@ class SqliteEngine : public Engine {
     // with every row this connection writes.
     return "((select data_version from pragma_data_version()) || ':' || total_changes())";
   }
+
+  std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index) const override {
+    return sqlite::SubstringIndexStatements(index);
+  }
+  std::string SubstringCandidates(const SubstringIndexDef& index,
+                                  const std::vector<SubstringTerm>& terms) const override {
+    return sqlite::SubstringCandidates(index, terms);
+  }
 };
 
 }  // namespace

@@ -56,43 +56,48 @@ void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, text + start, static_cast<int>(bytes - start), SQLITE_TRANSIENT);
 }
 
+}  // namespace
+
 // Letter case for searches: each character's lower-case form from the
 // C.UTF-8 locale's tables, which cover all of Unicode (accented Latin,
 // Greek, Cyrillic, full-width Latin), not only ASCII.
-char32_t Fold(char32_t c) {
+char32_t FoldLetter(char32_t c) {
   static const locale_t locale =
       newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
   if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-  if (!locale) return c;
+  if (!locale || c > 0x10FFFF) return c;
   return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), locale));
 }
 
-// Decodes UTF-8 to code points, folded, into `out`; a stray byte stands for
-// itself in a range no character uses, so it matches only the same byte.
-void FoldInto(const unsigned char* s, size_t n, std::u32string& out) {
+// SQLite's own reading of text, the one its like and its full-text index
+// use: a lead byte takes every continuation byte after it, and what decodes
+// to no character (an overlong form, a surrogate, U+FFFE, U+FFFF) reads as
+// U+FFFD; a lone continuation byte stands for itself. The text ends at its
+// first NUL.
+void DecodeText(const unsigned char* s, size_t n, std::u32string& out) {
   out.clear();
-  for (size_t i = 0; i < n;) {
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      out.push_back(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-      ++i;
-      continue;
+  for (size_t i = 0; i < n && s[i] != 0;) {
+    char32_t c = s[i++];
+    if (c >= 0xC0) {
+      c = c < 0xE0   ? c & 0x1F
+          : c < 0xF0 ? c & 0x0F
+          : c < 0xF8 ? c & 0x07
+          : c < 0xFC ? c & 0x03
+          : c < 0xFE ? c & 0x01
+                     : 0;
+      while (i < n && (s[i] & 0xC0) == 0x80) c = (c << 6) + (s[i++] & 0x3F);
+      if (c < 0x80 || (c & 0xFFFFF800) == 0xD800 || (c & 0xFFFFFFFE) == 0xFFFE) c = 0xFFFD;
     }
-    int extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-    char32_t cp = extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
-    bool ok = extra > 0 && i + extra < n;
-    for (int k = 1; ok && k <= extra; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(0x110000 + c);
-      ++i;
-      continue;
-    }
-    out.push_back(Fold(cp));
-    i += extra + 1;
+    out.push_back(c);
   }
+}
+
+namespace {
+
+// Decodes `s` as DecodeText does, each character folded, into `out`.
+void FoldInto(const unsigned char* s, size_t n, std::u32string& out) {
+  DecodeText(s, n, out);
+  for (char32_t& c : out) c = FoldLetter(c);
 }
 
 // A like pattern read once per statement: "%" any run, "_" any one

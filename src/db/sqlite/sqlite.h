@@ -18,6 +18,13 @@ namespace ptolix::db::sqlite {
 // Registers the helper functions the library's SQL uses (functions.cc).
 void RegisterFunctions(sqlite3* db);
 
+// The lower-case form of `c` that searches ignoring letter case compare,
+// for every script (functions.cc).
+char32_t FoldLetter(char32_t c);
+// The characters of the UTF-8 text `s` (`n` bytes) as SQLite reads them, up
+// to its first NUL, into `out` (functions.cc).
+void DecodeText(const unsigned char* s, size_t n, std::u32string& out);
+
 // Column `i` of the statement's current row (values.cc).
 Variant ReadColumn(sqlite3_stmt* stmt, int i);
 
@@ -26,6 +33,13 @@ const std::vector<Pass>& RewritePasses();
 
 // How the engine declares tables (ddl.cc).
 const Ddl& EngineDdl();
+
+// Substring indexes: an FTS5 table of trigrams and its triggers
+// (search_index.cc), as Engine::SubstringIndexStatements and
+// Engine::SubstringCandidates describe them.
+std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index);
+std::string SubstringCandidates(const SubstringIndexDef& index,
+                                const std::vector<SubstringTerm>& terms);
 
 // A backend on the database file `path` (backend.cc).
 std::unique_ptr<Backend> OpenBackend(const std::string& path);
