@@ -172,12 +172,12 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
                                         std::string_view pEndDate,
                                         std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    std::string sql = Head() + HomeColumnWhere(pWebSite, pSysID, pColumnID, pMode);
+    std::string where = HomeColumnWhere(pWebSite, pSysID, pColumnID, pMode);
     std::string type = Num(pType, "pType");
     std::string start = CallerDate(pStartDate, "pStartDate");
     std::string end = CallerDate(pEndDate, "pEndDate");
     // Search texts match literally; letter case is ignored by every engine's
-    // like as the connection runs it. The text index narrows them first.
+    // like as the connection runs it.
     std::vector<db::SubstringTerm> terms;
     std::string likes;
     if (!pTitle.empty()) {
@@ -188,13 +188,16 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
       terms.push_back({"Info_Content", std::string(pContent)});
       likes += " and Info_Content like '%" + LikeLiteral(pContent, "pContent") + "%' escape '\\'";
     }
-    sql += IndexedTextCondition(conn(), terms) + likes;
-    if (!type.empty()) sql += " and InfType_ID = " + type;
+    std::string rest;
+    if (!type.empty()) rest += " and InfType_ID = " + type;
     if (!start.empty() && !end.empty()) {
-      sql +=
+      rest +=
           " and Info_SystemTime >= " + SqlQuote(start) + " and info_SystemTime <= " + SqlQuote(end);
     }
-    return ListQuery(sql + " and Info_IsDeleted = '0' order by Info_Order", pCurPage);
+    rest += " and Info_IsDeleted = '0'";
+    // HomeColumnWhere opens with a blank.
+    return SearchList(where.substr(1), likes, rest, TextIndexCondition(conn(), terms), "Info_Order",
+                      pCurPage, db::Connection::Paging::kPlain);
   });
 }
 

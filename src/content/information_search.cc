@@ -7,6 +7,7 @@
 
 #include "content/information_sql.h"
 #include "content/information_text.h"
+#include "db/atomic.h"
 #include "db/backend.h"
 #include "frame/guard.h"
 #include "ptolix/content/information.h"
@@ -45,17 +46,20 @@ std::vector<std::string_view> Words(std::string_view text) {
 
 // Each word in the title or the content, as the column search matches them:
 // literally, with letter case ignored by every engine's like as the
-// connection runs it. The words are looked up in the text index first, and
-// only the rows it gives are matched.
-std::string WordsCondition(db::Connection& conn, std::string_view text) {
-  std::string out;
+// connection runs it.
+struct WordsSearch {
+  std::string likes;  // " and (Info_Title like .. or Info_Content like ..)" per word
   std::vector<db::SubstringTerm> terms;
+};
+
+WordsSearch Words(std::string_view text, std::string_view arg_name) {
+  WordsSearch out;
   for (std::string_view word : Words(text)) {
-    std::string pattern = "'%" + LikeLiteral(word, "pText") + "%' escape '\\'";
-    out += " and (Info_Title like " + pattern + " or Info_Content like " + pattern + ")";
-    terms.push_back({"", std::string(word)});
+    std::string pattern = "'%" + LikeLiteral(word, arg_name) + "%' escape '\\'";
+    out.likes += " and (Info_Title like " + pattern + " or Info_Content like " + pattern + ")";
+    out.terms.push_back({"", std::string(word)});
   }
-  return IndexedTextCondition(conn, terms) + out;
+  return out;
 }
 
 std::string Num(std::string_view text, std::string_view name) {
@@ -80,10 +84,71 @@ std::string HiddenCodes(db::Connection& conn, const std::string& hidden) {
 
 }  // namespace
 
-std::string IndexedTextCondition(db::Connection& conn,
-                                 const std::vector<db::SubstringTerm>& terms) {
+namespace {
+
+// Rows written since the text index was brought up to date are candidates
+// of every search; from this many on, the search that meets them indexes
+// them first, in one transaction.
+constexpr int64_t kCatchUpFrom = 1000;
+
+void CatchUp(db::Connection& conn) {
+  auto upkeep = db::EngineOf(conn).SubstringIndexUpkeep(schema::InfoTextIndex());
+  if (upkeep.backlog.empty() || conn.InTransaction()) return;
+  if (conn.Count(upkeep.backlog) < kCatchUpFrom) return;
+  try {
+    db::Transaction tx(conn);
+    auto& backend = db::BackendOf(conn);
+    for (const auto& sql : upkeep.catch_up) backend.Execute(sql);
+    tx.Commit();
+  } catch (const db::Error&) {
+    // A busy or read-only database: the rows stay candidates, and the next
+    // search tries again.
+  }
+}
+
+}  // namespace
+
+std::string TextIndexCondition(db::Connection& conn, const std::vector<db::SubstringTerm>& terms) {
   std::string candidates = db::EngineOf(conn).SubstringCandidates(schema::InfoTextIndex(), terms);
-  return candidates.empty() ? "" : " and " + candidates;
+  if (!candidates.empty()) CatchUp(conn);
+  return candidates;
+}
+
+// Reading the index's rows costs about what reading as many of the list's
+// own rows costs. A small list (a quiet column, a word found everywhere) is
+// cheaper matched row by row; a big one is counted through the index, and
+// its page read in list order when the matches are dense enough that the
+// page is reached sooner that way. The list and the index's rows are
+// counted up to kIndexedSearchFrom, and those counts used again for a while
+// (a stale one costs speed, never rows).
+ResultArray Information::SearchList(const std::string& before, const std::string& text,
+                                    const std::string& after, const std::string& candidates,
+                                    const std::string& order, std::string_view pCurPage,
+                                    db::Connection::Paging paging) {
+  std::string head =
+      std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where ";
+  std::string plain = head + before + text + after + " order by " + order;
+  if (candidates.empty() || PageSize() <= 0) {
+    return ListQuery(candidates.empty() ? plain
+                                        : head + before + " and " + candidates + text + after +
+                                              " order by " + order,
+                     pCurPage, paging);
+  }
+  auto probe = [&](const std::string& where) {
+    return conn().CountForChoice("select count(*) from (select top " +
+                                 std::to_string(kIndexedSearchFrom) +
+                                 " Info_ID from tPtlx_Information where " + where + ") ptlx_probe");
+  };
+  int64_t rows = probe(before + after), found = probe(candidates);
+  if (rows < kIndexedSearchFrom && found >= rows) return ListQuery(plain, pCurPage, paging);
+  std::string narrowed = before + " and " + candidates + text + after;
+  int64_t count = conn().Count("select count(*) from tPtlx_Information where " + narrowed);
+  int32_t pages = static_cast<int32_t>((count + PageSize() - 1) / PageSize());
+  int64_t last_row = int64_t{PageNumber(pCurPage, pages)} * PageSize();
+  // Rows read in list order before the page's last match, about.
+  bool in_order = last_row * rows / std::max<int64_t>(count, 1) < found;
+  return ListQuery(in_order ? plain : head + narrowed + " order by " + order, count, pCurPage,
+                   paging);
 }
 
 // The hidden subtrees are matched by their codes' prefixes, read first: a
@@ -98,7 +163,7 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
     std::string site = SqlValue(Num(pWebSite, "pWebSite")), sys = SqlValue(Num(pSysID, "pSysID"));
     std::string col = Num(pColumnID, "pColumnID");
     std::string hidden = HiddenCodes(conn(), std::string(BareList(pHidden, "pHidden")));
-    std::string words = WordsCondition(conn(), pText);
+    WordsSearch words = Words(pText, "pText");
     std::string head =
         std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where ";
     if (col.empty()) {
@@ -108,24 +173,25 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
       // The unary plus keeps engines from gathering the rows column by column
       // and sorting them: the website's published items are read in list
       // order from their index, and a page stops once it has its rows.
-      return ListQuery(head + "Sys_ID = " + sys + " and " + schema::kPublishedStates +
-                           " and WebSite_ID = " + site +
-                           " and Info_IsDeleted = '0' and +Column_ID in (" + shown + ")" + words +
-                           " order by Info_Order",
-                       pCurPage, db::Connection::Paging::kKeysFirst);
+      std::string where = "Sys_ID = " + sys + " and " + schema::kPublishedStates +
+                          " and WebSite_ID = " + site +
+                          " and Info_IsDeleted = '0' and +Column_ID in (" + shown + ")";
+      return SearchList(where, words.likes, "", TextIndexCondition(conn(), words.terms),
+                        "Info_Order", pCurPage, db::Connection::Paging::kKeysFirst);
     }
     std::string c = SqlValue(col);
     bool few = FewPublished(sys, c, site, info_sql::kSortedRows);
-    std::string sql = head + (few ? info_sql::PublishedConditionByColumn(sys, c, site)
-                                  : info_sql::PublishedCondition(sys, c, site));
+    std::string where = few ? info_sql::PublishedConditionByColumn(sys, c, site)
+                            : info_sql::PublishedCondition(sys, c, site);
     if (!hidden.empty()) {
-      sql +=
+      where +=
           " and (Column_ID is null or not Column_ID in (select Column_ID from tPtlx_Column "
           "where " +
           hidden + "))";
     }
     std::string order = few ? db::EngineOf(conn()).UnindexedOrder("Info_Order") : "Info_Order";
-    return ListQuery(sql + words + " order by " + order, pCurPage);
+    return SearchList(where, words.likes, "", few ? "" : TextIndexCondition(conn(), words.terms),
+                      order, pCurPage, db::Connection::Paging::kPlain);
   });
 }
 
@@ -142,18 +208,20 @@ ResultArray Information::SearchAccessInfoList(std::string_view pUsrID, std::stri
     std::string end = CallerDate(pEndDate, "pEndDate");
     // Access 1 only lets a user see a column as the ancestor of one they
     // work in; its items are not theirs to read.
-    std::string sql =
-        std::string("select ") + info_sql::kListColumns +
-        " from tPtlx_Information where WebSite_ID = " + site + " and Sys_ID = " + sys +
+    std::string scope =
+        "WebSite_ID = " + site + " and Sys_ID = " + sys +
         " and Column_ID in (select Column_ID from tTemp_UsrAccess where Usr_ID = " +
         SqlQuote(pUsrID, "pUsrID") + " and Sys_ID = " + sys + " and AccessType_ID > 1)" +
         " and Column_ID in (select Column_ID from tPtlx_Column where Sys_ID = " + sys +
-        " and Column_IsDeleted = '0')" + ModeFilter(pMode) + WordsCondition(conn(), pText);
-    if (!type.empty()) sql += " and InfType_ID = " + type;
-    if (!start.empty()) sql += " and Info_SystemTime >= " + SqlQuote(start);
-    if (!end.empty()) sql += " and Info_SystemTime <= " + SqlQuote(end);
-    return ListQuery(sql + " and Info_IsDeleted = '0' order by Info_Order", pCurPage,
-                     db::Connection::Paging::kKeysFirst);
+        " and Column_IsDeleted = '0')" + ModeFilter(pMode);
+    WordsSearch words = Words(pText, "pText");
+    std::string rest;
+    if (!type.empty()) rest += " and InfType_ID = " + type;
+    if (!start.empty()) rest += " and Info_SystemTime >= " + SqlQuote(start);
+    if (!end.empty()) rest += " and Info_SystemTime <= " + SqlQuote(end);
+    rest += " and Info_IsDeleted = '0'";
+    return SearchList(scope, words.likes, rest, TextIndexCondition(conn(), words.terms),
+                      "Info_Order", pCurPage, db::Connection::Paging::kKeysFirst);
   });
 }
 

@@ -19,10 +19,15 @@ int32_t CountOccurrences(std::string_view text, std::string_view pattern);
 // in (4,5,6)" for "Published"); empty for "All" and unknown keywords.
 std::string ModeFilter(std::string_view pMode);
 
-// " and " the condition that narrows a title or content search to the items
-// the text index gives for `terms` (columns Info_Title, Info_Content or
-// either); empty where the index cannot narrow it. The search's own like
-// conditions stay beside it: they decide which of those items match.
-std::string IndexedTextCondition(db::Connection& conn, const std::vector<db::SubstringTerm>& terms);
+// Lists of at least this many rows count their text searches through the
+// text index; smaller ones only when the index gives fewer rows.
+inline constexpr int kIndexedSearchFrom = 20000;
+
+// The condition that narrows a title or content search to the items the
+// text index gives for `terms` (columns Info_Title, Info_Content or
+// either); empty where the index cannot narrow it (words too short). The
+// search's own like conditions stay beside it: they decide which of those
+// items match.
+std::string TextIndexCondition(db::Connection& conn, const std::vector<db::SubstringTerm>& terms);
 
 }  // namespace ptolix

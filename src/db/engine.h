@@ -84,6 +84,10 @@ class Engine {
   // too short for it). The callers keep their like conditions beside it.
   virtual std::string SubstringCandidates(const SubstringIndexDef& index,
                                           const std::vector<SubstringTerm>& terms) const = 0;
+  // What brings `index` up to date with the writes its triggers only noted;
+  // empty where the index follows every write itself. Running the catch-up
+  // at any time, on any connection, changes no search's rows.
+  virtual SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index) const = 0;
 };
 
 // The engine table: the engine whose databases `url` names, or nullptr.

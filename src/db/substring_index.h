@@ -23,4 +23,12 @@ struct SubstringTerm {
   std::string word;
 };
 
+// What brings a substring index up to date where its triggers only note the
+// rows written, so that a write pays for a note and not for the index.
+struct SubstringUpkeep {
+  std::string backlog;                // a count of the noted rows (library SQL)
+  std::vector<std::string> catch_up;  // indexes them and clears the notes, in
+                                      // one transaction (the engine's SQL)
+};
+
 }  // namespace ptolix::db

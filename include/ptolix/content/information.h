@@ -144,6 +144,14 @@ class Information : public FrameObject {
   // Whether a subtree's published lists take the by-column form (SQL values).
   bool FewPublished(const std::string& sys, const std::string& col, const std::string& site,
                     int limit);
+  // A title or content search's page: the items where `before` + `text` +
+  // `after` holds (`text` the search's like conditions), in `order`.
+  // `candidates` (the text index's condition, or empty) narrows the count,
+  // and the page where that costs less than reading the list in order.
+  ResultArray SearchList(const std::string& before, const std::string& text,
+                         const std::string& after, const std::string& candidates,
+                         const std::string& order, std::string_view pCurPage,
+                         db::Connection::Paging paging);
 };
 
 }  // namespace ptolix

@@ -76,6 +76,8 @@ class PostgresEngine : public Engine {
                                   const std::vector<SubstringTerm>& terms) const override {
     return postgres::SubstringCandidates(index, terms);
   }
+  // GIN indexes follow every write (through their pending list).
+  SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef&) const override { return {}; }
 };
 
 }  // namespace

@@ -68,6 +68,9 @@ class SqliteEngine : public Engine {
                                   const std::vector<SubstringTerm>& terms) const override {
     return sqlite::SubstringCandidates(index, terms);
   }
+  SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index) const override {
+    return sqlite::SubstringIndexUpkeep(index);
+  }
 };
 
 }  // namespace

@@ -34,12 +34,14 @@ const std::vector<Pass>& RewritePasses();
 // How the engine declares tables (ddl.cc).
 const Ddl& EngineDdl();
 
-// Substring indexes: an FTS5 table of trigrams and its triggers
-// (search_index.cc), as Engine::SubstringIndexStatements and
-// Engine::SubstringCandidates describe them.
+// Substring indexes: an FTS5 table of trigrams, the rows written since it
+// was brought up to date and the triggers that note them (search_index.cc),
+// as Engine::SubstringIndexStatements, SubstringCandidates and
+// SubstringIndexUpkeep describe them.
 std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index);
 std::string SubstringCandidates(const SubstringIndexDef& index,
                                 const std::vector<SubstringTerm>& terms);
+SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index);
 
 // A backend on the database file `path` (backend.cc).
 std::unique_ptr<Backend> OpenBackend(const std::string& path);
