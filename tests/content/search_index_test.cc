@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "content/information_text.h"
 #include "db/backend.h"
 #include "db/engine.h"
 #include "fixture.h"
@@ -89,6 +90,19 @@ class SearchIndexTest : public DbTest {
          db::EngineOf(*conn).SubstringIndexUpkeep(schema::InfoTextIndex()).catch_up)
       Exec(sql);
   }
+  // Items first..last-1 of column 1 titled `title` and their number, in one
+  // statement.
+  void Items(int first, int last, const std::string& title) {
+    std::string rows;
+    for (int id = first; id < last; ++id) {
+      rows += fmt::format("{}({},1,1,1,1,'{} {}','','0','{}')", rows.empty() ? "" : ",", id, title,
+                          id, PaddedOrderCode(id, 8));
+    }
+    Exec(
+        "insert into tPtlx_Information (Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,"
+        "Info_Title,Info_Content,Info_IsDeleted,Info_Order) values " +
+        rows);
+  }
   std::string Words(const std::vector<std::string>& words) {
     std::string out;
     for (const auto& w : words) {
@@ -135,7 +149,7 @@ TEST_P(SearchIndexTest, IndexedSearchesFindWhatTheLikeConditionsFind) {
     if (w.find_first_not_of(" ") == std::string::npos) w = "x";
     return w;
   };
-  int found = 0;
+  int found = 0, indexed = 0;
   for (int round = 0; round < 60; ++round) {
     std::string title = word(), content = round % 3 ? "" : word();
     std::string where = "Sys_ID = 1 and WebSite_ID = 1 and Column_ID = 1";
@@ -143,6 +157,14 @@ TEST_P(SearchIndexTest, IndexedSearchesFindWhatTheLikeConditionsFind) {
     if (!content.empty()) where += " and " + Like("Info_Content", content);
     std::string expected = Plain(where);
     found += !expected.empty();
+    // The index's condition keeps every row the like conditions find.
+    std::vector<db::SubstringTerm> terms;
+    if (!title.empty()) terms.push_back({"Info_Title", title});
+    if (!content.empty()) terms.push_back({"Info_Content", content});
+    if (std::string narrowed = TextIndexCondition(*conn, terms); !narrowed.empty()) {
+      ++indexed;
+      EXPECT_EQ(expected, Plain(where + " and " + narrowed)) << title << " | " << content;
+    }
     EXPECT_EQ(expected, Found(info->Call("SearchInfoList",
                                          {"1", "1", "1", "All", title, content, "", "", ""})))
         << title << " | " << content;
@@ -157,8 +179,10 @@ TEST_P(SearchIndexTest, IndexedSearchesFindWhatTheLikeConditionsFind) {
     EXPECT_EQ(expected, Found(info->Call("SearchPublishedInfoList", {"1", "1", "", text, "", "1"})))
         << text;
   }
-  // The random words found something often enough to tell.
+  // The random words found something, and used the index, often enough to
+  // tell.
   EXPECT_GT(found, 30);
+  EXPECT_GT(indexed, 20);
 }
 
 TEST_P(SearchIndexTest, InitIndexesOlderDatabasesAndPlainStatementsKeepTheIndex) {
@@ -175,11 +199,13 @@ TEST_P(SearchIndexTest, InitIndexesOlderDatabasesAndPlainStatementsKeepTheIndex)
   Item(2, "", "notes on QUARTZ", 1);
   Item(3, "Ｑｕａｒｔｚ", "", 1);
   Item(4, "ΣΟΦΙΑ", "", 1);
+  // Enough other items for the column's searches to use the index.
+  Items(2000, 4100, "filler");
   // Twice: the second init finds the index there and changes nothing.
   schema::CreateSchema(*conn);
   schema::CreateSchema(*conn);
   if (engine().sqlite()) {
-    EXPECT_EQ(4, Count("select count(*) from tPtlx_InfoText"));
+    EXPECT_EQ(2104, Count("select count(*) from tPtlx_InfoText"));
   }
   auto search = [&](const char* title, const char* content) {
     return Found(info->Call("SearchInfoList", {"1", "1", "1", "All", title, content, "", "", ""}));
@@ -202,21 +228,13 @@ TEST_P(SearchIndexTest, InitIndexesOlderDatabasesAndPlainStatementsKeepTheIndex)
   };
   for (auto [title, content, ids] : cases) EXPECT_EQ(ids, search(title, content)) << title;
   // Many rows written at once: the search that meets them indexes them.
-  std::string many;
-  for (int id = 100; id < 1300; ++id) {
-    many += fmt::format("{}({},1,1,1,1,'quartz {}','','0','{}')", many.empty() ? "" : ",", id, id,
-                        PaddedOrderCode(id, 8));
-  }
-  Exec(
-      "insert into tPtlx_Information (Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,"
-      "Info_Title,Info_Content,Info_IsDeleted,Info_Order) values " +
-      many);
+  Items(100, 1300, "quartz");
   EXPECT_EQ("1299 ", search("QUARTZ 1299", ""));
   search("quartz", "");
   EXPECT_EQ(1203, info->Get("RecordCount").AsInt64());
   if (engine().sqlite()) {
     EXPECT_EQ(0, Count("select count(*) from tPtlx_InfoTextPending"));
-    EXPECT_EQ(1200 + 5, Count("select count(*) from tPtlx_InfoText"));
+    EXPECT_EQ(2100 + 1200 + 5, Count("select count(*) from tPtlx_InfoText"));
   }
   Trace();
   search("Ｑuartz]%", "");
