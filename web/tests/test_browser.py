@@ -32,9 +32,10 @@ def browser():
         "--disable-dev-shm-usage",
         "--disable-gpu",
         "--window-size=1200,1000",
-        "--lang=zh-CN",
+        "--lang=en",
     ):
         opts.add_argument(a)
+    opts.add_experimental_option("prefs", {"intl.accept_languages": "en"})  # English pages
     opts.binary_location = "/usr/bin/chromium"
     driver = webdriver.Chrome(
         options=opts, service=Service(executable_path="/usr/bin/chromedriver")
