@@ -191,6 +191,8 @@ def _vary(resp: Response) -> Response:
         return resp
     resp.vary.add("Accept-Language")
     resp.vary.add("Cookie")
+    if resp.mimetype == "text/html":
+        resp.headers.setdefault("Content-Language", HTML_LANG[current()])
     return resp
 
 

@@ -232,8 +232,9 @@ def test_the_language_comes_from_the_switch_then_accept_language(app, demo):
 def test_public_pages_cache_per_language(app):
     zh, en = client(app, "zh"), client(app, "en")
     first, second = zh.get("/"), en.get("/")
-    for resp in (first, second):
+    for resp, lang in ((first, "zh-CN"), (second, "en")):
         assert {"Accept-Language", "Cookie"} <= set(resp.vary), resp.vary
+        assert resp.headers["Content-Language"] == lang
     assert first.headers["ETag"] != second.headers["ETag"]
     # A copy made for the other language is never confirmed as current.
     assert en.get("/", headers={"If-None-Match": first.headers["ETag"]}).status_code == 200
