@@ -5,7 +5,9 @@ texts follow the page, and the catalogs are complete and compiled."""
 
 from __future__ import annotations
 
+import http.client
 import re
+import shutil
 from html.parser import HTMLParser
 from pathlib import Path
 from urllib.parse import quote, urljoin, urlsplit
@@ -19,6 +21,7 @@ import ptolix
 from conftest import WEB
 from ptolix_web import create_app, i18n
 from ptolix_web.site_tables import query
+from test_nginx import front  # noqa: F401 - nginx of deploy/ before gunicorn
 
 CATALOG = WEB / "ptolix_web" / "translations" / "zh" / "LC_MESSAGES"
 CJK = re.compile(r"[\u3000-\u303f\u4e00-\u9fff\uff00-\uffef]")
@@ -242,6 +245,28 @@ def test_public_pages_cache_per_language(app):
     assert same.status_code == 304 and "Accept-Language" in same.vary
     feed = en.get("/feed")  # the same in both languages
     assert feed.mimetype != "text/html" and "Accept-Language" not in feed.vary
+
+
+@pytest.mark.skipif(shutil.which("nginx") is None, reason="nginx is not installed")
+def test_nginx_keeps_one_copy_per_language(front):  # noqa: F811
+    url, demo = front
+    path = f"/columns/{demo['tech']}?page=2"
+    cases = [  # (request headers, cache status, page language)
+        ({"Accept-Language": "zh-CN"}, "MISS", "zh-CN"),
+        ({"Accept-Language": "en"}, "MISS", "en"),
+        ({"Accept-Language": "zh-CN"}, "HIT", "zh-CN"),
+        ({"Accept-Language": "en"}, "HIT", "en"),
+        ({"Accept-Language": "zh-CN", "Cookie": "ptolix_lang=en"}, "MISS", "en"),
+        ({"Accept-Language": "zh-CN", "Cookie": "ptolix_lang=en"}, "HIT", "en"),
+        ({"Accept-Language": "zh-CN"}, "HIT", "zh-CN"),
+    ]
+    for headers, status, lang in cases:
+        conn = http.client.HTTPConnection(url.split("//")[1], timeout=10)
+        conn.request("GET", path, headers=headers)
+        resp = conn.getresponse()
+        page = resp.read().decode()
+        conn.close()
+        assert (resp.getheader("X-Cache-Status"), html_lang(page)) == (status, lang), headers
 
 
 def test_the_library_fixed_texts_follow_the_page(app, demo):
