@@ -181,6 +181,13 @@ def crawl(app, demo, language: str) -> dict[str, tuple[str, str]]:
 def test_no_page_mixes_the_two_languages(app, demo):
     stored, english = Stored(demo.url), english_patterns()
     stored.pieces.add("芯片")  # the words searched for
+    # An action in the staff record, which words its targets per language.
+    admin = client(app, "en")
+    sign_in(admin)
+    listing = admin.get(f"/desk/columns/{demo.tech}?state=All").get_data(as_text=True)
+    first = re.search(r'id="desk-items".*?data-id="(\d+)"', listing, re.S).group(1)
+    form = {"direction": "down", "state": "All", "csrf_token": csrf(listing)}
+    assert admin.post(f"/desk/items/{first}/move", data=form).status_code == 302
     problems = []
     for language, lang in (("zh-CN,zh;q=0.9", "zh-CN"), ("en", "en")):
         pages = crawl(app, demo, language)
