@@ -1,8 +1,9 @@
 """The page's language: Chinese (the default, the language of the library's
 own messages and code tables) or English, one per page.
 
-The reader's choice is a cookie set by the switch every page carries (any
-address with `?lang=en` or `?lang=zh`); without one, the browser's
+The reader's choice is a cookie set by the switch every page carries (a
+small GET form: any address with `?lang=en` or `?lang=zh`; a form, so that
+crawlers do not follow it); without one, the browser's
 Accept-Language decides, and Chinese when it names neither (PTOLIX_LANGUAGE=en
 makes that English). Pages say which
 in `<html lang>` and, since they depend on both headers, `Vary:
@@ -149,13 +150,6 @@ def library_text(text: str) -> str:
     return text
 
 
-def switch_url(language: str) -> str:
-    """This page's address with the switch to `language`."""
-    args = request.args.copy()
-    args["lang"] = language
-    return f"{request.script_root}{request.path}?{url_encode(args)}"
-
-
 def _switch() -> Response | None:
     """A GET with `lang` remembers the choice and redirects to the same
     address without it, so every page keeps one address per language-free URL."""
@@ -210,7 +204,6 @@ def setup(app: Flask) -> None:
         page_language=lambda: HTML_LANG[current()],
         language=current,
         languages=NAMES,
-        switch_url=switch_url,
         editor_texts=editor_texts,
     )
     app.jinja_env.filters.update(fixed=library_text)
