@@ -1,13 +1,12 @@
 """The page's language: Chinese (the default, the language of the library's
 own messages and code tables) or English, one per page.
 
-The reader's choice is a cookie set by the switch every page carries (a
-small GET form: any address with `?lang=en` or `?lang=zh`; a form, so that
-crawlers do not follow it); without one, the browser's
-Accept-Language decides, and Chinese when it names neither (PTOLIX_LANGUAGE=en
-makes that English). Pages say which
-in `<html lang>` and, since they depend on both headers, `Vary:
-Accept-Language, Cookie`.
+The reader's choice is a cookie set by the switch every page carries, a
+small GET form (any address with `?lang=en` or `?lang=zh`; a form, so that
+crawlers do not follow it). Without one, the browser's Accept-Language
+decides, and Chinese when it names neither (PTOLIX_LANGUAGE=en makes that
+English). Pages say which in `<html lang>` and Content-Language and, since
+they depend on both headers, `Vary: Accept-Language, Cookie`.
 
 The site's texts are in message catalogs (translations/, English message
 ids); the fixed texts the library returns (its messages, the names of item
