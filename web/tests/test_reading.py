@@ -185,7 +185,8 @@ def test_public_pages_cache_for_readers_and_never_for_staff(make, demo):
     staff, on_the_way = make(), make()
     sign_in(staff, "author", "Author#2024")
     on_the_way.get("/signin")  # a session with its form token, nobody signed in
-    cases = [(staff, p) for p in ("/", f"/items/{demo.published[0]}", "/feed", "/desk/search?q=x")]
+    staff_paths = ["/", f"/items/{demo.published[0]}", "/feed", "/desk/", "/desk/search?q=x"]
+    cases = [(staff, p) for p in staff_paths]
     for client, path in cases + [(on_the_way, "/")]:
         resp = client.get(path, headers={"If-None-Match": c.get("/").headers["ETag"]})
         assert resp.status_code == 200, path
