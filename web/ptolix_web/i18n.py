@@ -20,6 +20,7 @@ import re
 from datetime import timedelta
 
 from flask import Flask, Response, current_app, g, has_request_context, redirect, request
+from babel import Locale
 from flask_babel import Babel, get_locale, get_translations, gettext
 from werkzeug.urls import url_encode
 
@@ -127,6 +128,15 @@ def choose() -> str:
     return request.accept_languages.best_match(LANGUAGES, default) or default
 
 
+# Parsed once: Flask-Babel takes a Locale as it is, and parsing a name looks
+# for the locale's data file on every request.
+LOCALES = {code: Locale.parse(code) for code in LANGUAGES}
+
+
+def _select() -> Locale:
+    return LOCALES[choose()]
+
+
 def current() -> str:
     """The language of the page being made (Chinese outside a request)."""
     if not has_request_context():
@@ -203,9 +213,9 @@ def setup(app: Flask) -> None:
     app.config.setdefault("BABEL_DEFAULT_LOCALE", DEFAULT)
     app.config.setdefault("BABEL_TRANSLATION_DIRECTORIES", "translations")
     try:
-        Babel(app, locale_selector=choose)
+        Babel(app, locale_selector=_select)
     except TypeError:  # Flask-Babel before 3 takes the selector by decorator
-        Babel(app).localeselector(choose)
+        Babel(app).localeselector(_select)
     app.jinja_env.install_gettext_callables(
         lambda text: _catalog().ugettext(text),
         lambda one, many, n: _catalog().ungettext(one, many, n),
