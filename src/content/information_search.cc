@@ -168,8 +168,6 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
     std::string col = Num(pColumnID, "pColumnID");
     std::string hidden = HiddenCodes(conn(), std::string(BareList(pHidden, "pHidden")));
     WordsSearch words = Words(pText, "pText");
-    std::string head =
-        std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where ";
     if (col.empty()) {
       std::string shown = "select Column_ID from tPtlx_Column where Sys_ID = " + sys +
                           " and Column_IsDeleted = '0'";
