@@ -216,6 +216,11 @@ TEST_P(SearchIndexTest, InitIndexesOlderDatabasesAndPlainStatementsKeepTheIndex)
   Exec("delete from tPtlx_Information where Info_ID = 3");
   Item(5, "QUARTZ again", "", 1);
   Item(6, "[Quartz]%_\\", "", 1);
+  // Written twice before a catch-up, under SQLite's conflict clause.
+  if (engine().sqlite()) {
+    Exec("update or abort tPtlx_Information set Info_Content = 'x' where Info_ID = 5");
+    Exec("update or abort tPtlx_Information set Info_Content = '' where Info_ID = 5");
+  }
   // title, content, the items found
   const std::tuple<const char*, const char*, const char*> cases[] = {
       {"quartz", "", "6 5 2 "},   {"", "quartz", "2 "},

@@ -126,8 +126,15 @@ std::string Quoted(const std::string& text) {
 std::string Pending(const SubstringIndexDef& ix) { return ix.name + "Pending"; }
 
 std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
-  std::string cols, trigger = "ptlx_" + ix.name, note = "insert or ignore into " + Pending(ix);
+  std::string cols, trigger = "ptlx_" + ix.name;
   for (const auto& c : ix.columns) cols += ", " + c;
+  // Notes a key once. Not "insert or ignore": an outer statement's own
+  // conflict clause (insert or abort ...) would override it, and a second
+  // write of the same row would fail.
+  auto note = [&](const std::string& key) {
+    return "insert into " + Pending(ix) + " select " + key + " where not exists (select 1 from " +
+           Pending(ix) + " where " + ix.key + " = " + key + ");";
+  };
   return {
       // The table keeps its own copy of the texts, so that a row leaves the
       // index by its key alone whatever wrote it.
@@ -145,12 +152,12 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
       // searches take the noted rows as candidates until a catch-up indexes
       // them in bulk.
       "create trigger if not exists " + trigger + "_insert after insert on " + ix.table +
-          " begin " + note + " values (new." + ix.key + "); end",
+          " begin " + note("new." + ix.key) + " end",
       "create trigger if not exists " + trigger + "_update after update of " + ix.key + cols +
-          " on " + ix.table + " begin " + note + " values (old." + ix.key + "); " + note +
-          " values (new." + ix.key + "); end",
+          " on " + ix.table + " begin " + note("old." + ix.key) + " " + note("new." + ix.key) +
+          " end",
       "create trigger if not exists " + trigger + "_delete after delete on " + ix.table +
-          " begin " + note + " values (old." + ix.key + "); end",
+          " begin " + note("old." + ix.key) + " end",
   };
 }
 
