@@ -178,9 +178,11 @@ std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, Paging p
                                            paging == Paging::kKeysFirst);
 }
 
-std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, int64_t rows) {
+std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, int64_t rows,
+                                                  Paging paging) {
   Record(sql);
-  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql), false, rows);
+  return std::make_unique<KeysetRecordset>(*this, RewriteFor(*this, sql),
+                                           paging == Paging::kKeysFirst, rows);
 }
 
 int64_t Connection::Count(std::string_view sql) {

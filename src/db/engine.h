@@ -70,6 +70,14 @@ class Engine {
   // An expression whose value, outside a transaction, stays the same only
   // while the rows the connection sees do.
   virtual std::string ChangeToken() const = 0;
+
+  // The statements that create the kept counts' tables (db/kept_counts.h)
+  // and the triggers that keep them; running them again changes nothing.
+  virtual std::vector<std::string> KeptCountStatements() const = 0;
+  // A statement that holds off every writer of the items and their
+  // cross-posts until the transaction ends; empty where an open write
+  // transaction already does.
+  virtual std::string KeptCountsFreeze() const = 0;
 };
 
 // The engine table: the engine whose databases `url` names, or nullptr.

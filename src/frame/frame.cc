@@ -42,9 +42,10 @@ ResultArray FrameObject::ListQuery(std::string_view sql, std::string_view page_t
   return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
 }
 
-ResultArray FrameObject::ListQuery(std::string_view sql, int64_t rows, std::string_view page_text) {
+ResultArray FrameObject::ListQuery(std::string_view sql, int64_t rows, std::string_view page_text,
+                                   db::Connection::Paging paging) {
   if (page_size_ <= 0) return UnpagedList(sql);
-  auto rs = conn().OpenKeyset(sql, rows);
+  auto rs = conn().OpenKeyset(sql, rows, paging);
   return PageToArray(*rs, page_text, page_size_, record_count_, page_count_, errors());
 }
 

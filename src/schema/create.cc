@@ -6,6 +6,7 @@
 #include "db/backend.h"
 #include "db/ddl.h"
 #include "ptolix/schema/schema.h"
+#include "schema/kept_counts.h"
 #include "schema/tables.h"
 #include "value/order_code.h"
 
@@ -115,6 +116,7 @@ std::vector<std::string> CreateStatements(const db::Engine& engine) {
                                                  "Column_ID, WebSite_ID, Sys_ID");
       !stats.empty())
     out.push_back(stats);
+  for (auto& sql : KeptCountStatements(engine)) out.push_back(std::move(sql));
   return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -144,6 +145,8 @@ class Information : public FrameObject {
   // Whether a subtree's published lists take the by-column form (SQL values).
   bool FewPublished(const std::string& sys, const std::string& col, const std::string& site,
                     int limit);
+  ResultArray KeptCountList(const std::string& sql, std::initializer_list<std::string_view> given,
+                            const std::string& kept_condition, std::string_view pCurPage);
 };
 
 }  // namespace ptolix

@@ -68,7 +68,8 @@ class Connection {
   enum class Paging { kPlain, kKeysFirst };
   std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, Paging paging);
   // The same for a statement whose `rows` the caller has just counted.
-  std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, int64_t rows);
+  std::unique_ptr<Recordset> OpenKeyset(std::string_view sql, int64_t rows,
+                                        Paging paging = Paging::kPlain);
   // Runs a query of one row and one number (a count) and returns the number.
   // Outside a transaction a count that took a while is kept with the
   // engine's mark of the data it was counted on, and the same query is

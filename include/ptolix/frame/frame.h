@@ -84,7 +84,8 @@ class FrameObject : public ConnectedObject {
   ResultArray ListQuery(std::string_view sql, std::string_view page_text,
                         db::Connection::Paging paging);
   // The same for a list whose `rows` the caller has already counted.
-  ResultArray ListQuery(std::string_view sql, int64_t rows, std::string_view page_text);
+  ResultArray ListQuery(std::string_view sql, int64_t rows, std::string_view page_text,
+                        db::Connection::Paging paging = db::Connection::Paging::kPlain);
 
  private:
   int32_t page_size_ = 0;

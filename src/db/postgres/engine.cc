@@ -68,6 +68,11 @@ class PostgresEngine : public Engine {
     // transactions, so the same rows; any commit since changes it.
     return "pg_current_snapshot()::text";
   }
+
+  std::vector<std::string> KeptCountStatements() const override {
+    return postgres::KeptCountStatements();
+  }
+  std::string KeptCountsFreeze() const override { return postgres::KeptCountsFreeze(); }
 };
 
 }  // namespace

@@ -60,6 +60,12 @@ class SqliteEngine : public Engine {
     // with every row this connection writes.
     return "((select data_version from pragma_data_version()) || ':' || total_changes())";
   }
+
+  std::vector<std::string> KeptCountStatements() const override {
+    return sqlite::KeptCountStatements();
+  }
+  // Every write transaction holds the database's write lock.
+  std::string KeptCountsFreeze() const override { return ""; }
 };
 
 }  // namespace

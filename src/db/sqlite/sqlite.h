@@ -30,6 +30,9 @@ const Ddl& EngineDdl();
 // A backend on the database file `path` (backend.cc).
 std::unique_ptr<Backend> OpenBackend(const std::string& path);
 
+// The kept counts' tables and triggers (kept_counts.cc).
+std::vector<std::string> KeptCountStatements();
+
 // The object that answers for SQLite (engine.cc).
 const Engine& TheEngine();
 
