@@ -38,12 +38,13 @@ std::string Whole(const std::string& expression) {
 
 // What pair sums count too often for items with more than one cross-post
 // row: each row of such an item that `rows` selects, past the first, among
-// items that `items` selects.
+// items that `items` selects (each looked up by its key, so no list of the
+// items is built).
 std::string Twice(const std::string& rows, const std::string& items) {
   return "(select coalesce(sum(n - 1),0) from (select count(*) n from tPtlx_Info2Colu p where "
          "p.Info_ID in (select Info_ID from tPtlx_InfoPosts where Post_Count > 1) and " +
-         rows + " and p.Info_ID in (select Info_ID from tPtlx_Information where " + items +
-         ") group by p.Info_ID) ptlx_twice)";
+         rows + " and exists (select 1 from tPtlx_Information where Info_ID = p.Info_ID and " +
+         items + ") group by p.Info_ID) ptlx_twice)";
 }
 
 }  // namespace
