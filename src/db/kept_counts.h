@@ -22,6 +22,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ptolix::db::kept {
 
@@ -43,12 +44,19 @@ inline std::string Number(std::string_view row, std::string_view column) {
   return "coalesce(" + std::string(row) + "." + std::string(column) + "," + kNullNumber + ")";
 }
 
-// The item key of the item row named `row` ("new", "old", "i"), in the
-// order of kItemKeyColumns.
+// The item key of the item row named `row` ("new", "old", "i"): one
+// expression per column of kItemKeyColumns, in its order.
+inline std::vector<std::string> ItemKeyParts(std::string_view row) {
+  return {Number(row, "Sys_ID"), Number(row, "WebSite_ID"), Number(row, "Column_ID"),
+          Number(row, "InfState_ID"),
+          "coalesce(" + std::string(row) + ".Info_IsDeleted," + kNullFlag + ")"};
+}
+
+// The same, comma-separated.
 inline std::string ItemKey(std::string_view row) {
-  return Number(row, "Sys_ID") + "," + Number(row, "WebSite_ID") + "," + Number(row, "Column_ID") +
-         "," + Number(row, "InfState_ID") + ",coalesce(" + std::string(row) + ".Info_IsDeleted," +
-         kNullFlag + ")";
+  std::string out;
+  for (const auto& part : ItemKeyParts(row)) out += (out.empty() ? "" : ",") + part;
+  return out;
 }
 
 // The key of a cross-post row `post` of the item row `item`, in the order of
