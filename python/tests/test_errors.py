@@ -1,16 +1,16 @@
 """Reading Errors back, and a connection that comes back after the server
 was cut: the constants and lines page scripts and the site test for."""
 
-import os
-import shutil
-import socket
-import subprocess
-import tempfile
+import sys
 from pathlib import Path
 
 import pytest
 
 import ptolix
+
+# The web tests' throwaway cluster serves here too.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "web" / "tests"))
+import pgcluster  # noqa: E402
 
 
 def test_error_lines_and_constants(new):
@@ -33,40 +33,14 @@ def test_error_lines_and_constants(new):
         ptolix.error_lines(42)
 
 
-def pg_bin() -> Path | None:
-    """The folder of initdb and pg_ctl, or None."""
-    if shutil.which("initdb") and shutil.which("pg_ctl"):
-        return Path(shutil.which("initdb")).parent
-    found = sorted(Path("/usr/lib/postgresql").glob("*/bin/initdb"))
-    return found[-1].parent if found else None
-
-
 @pytest.fixture
 def private_server():
     """A throwaway cluster of this test's own on loopback (it is terminated
     under the test, which the shared test server must never be)."""
-    bin_dir = pg_bin()
-    if bin_dir is None:
+    if pgcluster.pg_tool("initdb") is None:
         pytest.skip("no PostgreSQL server programs (initdb, pg_ctl)")
-    folder = tempfile.mkdtemp(prefix="ptolix-pg-py.")
-    owner = []
-    if os.geteuid() == 0:
-        shutil.chown(folder, "postgres")
-        owner = ["runuser", "-u", "postgres", "--"]
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        port = s.getsockname()[1]
-    data = f"{folder}/data"
-    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "check": True}
-    subprocess.run(
-        owner + [f"{bin_dir}/initdb", "-D", data, "-U", "ptolix", "--auth=trust"], **quiet
-    )
-    options = f"-p {port} -k {folder} -c listen_addresses=127.0.0.1 -c fsync=off"
-    ctl = owner + [f"{bin_dir}/pg_ctl", "-D", data, "-l", f"{folder}/log", "-w"]
-    subprocess.run(ctl + ["-o", options, "start"], **quiet)
-    yield f"postgresql://ptolix@127.0.0.1:{port}/postgres"
-    subprocess.run(ctl + ["-m", "immediate", "stop"], **quiet)
-    shutil.rmtree(folder, ignore_errors=True)
+    with pgcluster.cluster() as pg:
+        yield pg.url
 
 
 def test_a_terminated_session_comes_back(private_server):
@@ -83,8 +57,5 @@ def test_a_terminated_session_comes_back(private_server):
         assert line.number == ptolix.CONNECTION_LOST
         assert line.message.startswith("the connection to the database was lost: ")
         assert role.AppendRole("After", "", "", "") == 3
-        assert conn.execute("select Role_Name from tPtlx_Role where Role_ID > 1") == [
-            ["Role_Name"],
-            ["Before"],
-            ["After"],
-        ]
+        names = conn.execute("select Role_Name from tPtlx_Role where Role_ID > 1")
+        assert names == [["Role_Name"], ["Before"], ["After"]]

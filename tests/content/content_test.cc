@@ -764,8 +764,8 @@ TEST_P(QueriesTest, PublishedListsTakeTheSubtreeAndCrossPostings) {
       "(1,2,8),(1,2,9),(2,2,10),(1,2,11),(1,3,12),(1,4,13),(1,2,13)");
   EXPECT_EQ("13 8 4 2 1", Ids(info->Call("GetPublishedInfoList", {"1", "1", "1"})));
   EXPECT_EQ("13 8 4 2", Ids(info->Call("GetPublishedInfoList", {"1", "1", "2"})));
-  EXPECT_EQ("13 4", Ids(info->Call("GetPublishedInfoList",
-                                   {"1", "1", "3"})));  // deleted column: its subtree
+  // A deleted column: its subtree.
+  EXPECT_EQ("13 4", Ids(info->Call("GetPublishedInfoList", {"1", "1", "3"})));
   EXPECT_EQ("13 8", Ids(info->Call("GetTopNPublishedInfoList", {"1", "1", "1", "2"})));
   EXPECT_EQ("13 8 4 2 1", Ids(info->Call("GetTopNPublishedInfoList", {"1", "1", "1", "50"})));
   EXPECT_EQ("8 4 1", Ids(info->Call("GetTopNPictureInfoList", {"1", "1", "5"})));

@@ -9,6 +9,7 @@ namespace ptolix {
 namespace {
 
 using test::ErrorLines;
+using test::Lines;
 
 class ArgumentChecks : public test::DbTest {};
 
@@ -29,65 +30,36 @@ TEST_P(ArgumentChecks, NulTextAndHugeNumbersRunNothing) {
   const std::string before = Rows(snapshot_sql);
 
   const std::string huge = "99999999999999999999";
-  struct Case {
-    Object* obj;
-    const char* method;
-    std::vector<Variant> args;
-    std::string line;
+  // Each refused call runs nothing and adds the one line.
+  auto refuses = [&](Object& obj, const char* method, const Args& args, const std::string& line) {
+    SCOPED_TRACE(line);
+    std::string errors = obj.Get("Errors").AsString();
+    EXPECT_TRUE(RunsNothing([&] { obj.Call(method, args); }));
+    EXPECT_EQ(ErrorLines(obj.Get("Errors").AsString().substr(errors.size())), Lines{line});
   };
-  const Case cases[] = {
-      {user.get(),
-       "AppendUser",
-       {"u1", huge, "N", "pw", "", "", ""},
-       "[6] Overflow: pRoleID '" + huge + "'"},
-      {user.get(),
-       "AppendUser",
-       {"u1", "2", WithNul("N", "x"), "pw", "", "", ""},
-       "[13] Type mismatch: pName holds a NUL character"},
-      {user.get(),
-       "AppendUser",
-       {"u1", "2", "N", "pw", "", "", "-2147483649"},
-       "[6] Overflow: pOrgID '-2147483649'"},
-      {role.get(),
-       "AppendRole",
-       {WithNul("", "Admins"), "", "", ""},
-       "[13] Type mismatch: pName holds a NUL character"},
-      {role.get(),
-       "ModifyRole",
-       {"2147483648", "N", "", "", "", ""},
-       "[6] Overflow: pID '2147483648'"},
-      {role.get(),
-       "ModifyRole",
-       {"2", "N", WithNul("a", "b"), "", "", ""},
-       "[13] Type mismatch: pDescription holds a NUL character"},
-      {info.get(),
-       "AppendInfo",
-       {"1", "1", "u", "1", WithNul("T", "'x"), "", "", "", "", "1", ""},
-       "[13] Type mismatch: pTitle holds a NUL character"},
-      {info.get(),
-       "AppendInfo",
-       {"1", "4294967297", "u", "1", "T", "", "", "", "", "1", ""},
-       "[6] Overflow: pColumnID '4294967297'"},
-      {info.get(),
-       "SearchInfoList",
-       {"1", "1", "1", "", WithNul("Ti", ""), "", "", "", ""},
-       "[13] Type mismatch: pTitle holds a NUL character"},
-      {info.get(),
-       "SearchInfoList",
-       {"1", "1", huge, "", "Ti", "", "", "", ""},
-       "[6] Overflow: pColumnID '" + huge + "'"},
-      {info.get(),
-       "ModifyInfo",
-       {"1," + huge, "1", "T", "", "", "", ""},
-       "[6] Overflow: pID '1," + huge + "'"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    std::string errors = c.obj->Get("Errors").AsString();
-    EXPECT_TRUE(RunsNothing([&] { c.obj->Call(c.method, c.args); }));
-    std::string added = c.obj->Get("Errors").AsString().substr(errors.size());
-    EXPECT_EQ(ErrorLines(added), std::vector<std::string>{c.line});
-  }
+  const std::string nul = "holds a NUL character";
+  refuses(*user, "AppendUser", {"u1", huge, "N", "pw", "", "", ""},
+          "[6] Overflow: pRoleID '" + huge + "'");
+  refuses(*user, "AppendUser", {"u1", "2", WithNul("N", "x"), "pw", "", "", ""},
+          "[13] Type mismatch: pName " + nul);
+  refuses(*user, "AppendUser", {"u1", "2", "N", "pw", "", "", "-2147483649"},
+          "[6] Overflow: pOrgID '-2147483649'");
+  refuses(*role, "AppendRole", {WithNul("", "Admins"), "", "", ""},
+          "[13] Type mismatch: pName " + nul);
+  refuses(*role, "ModifyRole", {"2147483648", "N", "", "", "", ""},
+          "[6] Overflow: pID '2147483648'");
+  refuses(*role, "ModifyRole", {"2", "N", WithNul("a", "b"), "", "", ""},
+          "[13] Type mismatch: pDescription " + nul);
+  refuses(*info, "AppendInfo", {"1", "1", "u", "1", WithNul("T", "'x"), "", "", "", "", "1", ""},
+          "[13] Type mismatch: pTitle " + nul);
+  refuses(*info, "AppendInfo", {"1", "4294967297", "u", "1", "T", "", "", "", "", "1", ""},
+          "[6] Overflow: pColumnID '4294967297'");
+  refuses(*info, "SearchInfoList", {"1", "1", "1", "", WithNul("Ti", ""), "", "", "", ""},
+          "[13] Type mismatch: pTitle " + nul);
+  refuses(*info, "SearchInfoList", {"1", "1", huge, "", "Ti", "", "", "", ""},
+          "[6] Overflow: pColumnID '" + huge + "'");
+  refuses(*info, "ModifyInfo", {"1," + huge, "1", "T", "", "", "", ""},
+          "[6] Overflow: pID '1," + huge + "'");
   EXPECT_EQ(Rows(snapshot_sql), before);
 
   // The edges of the range pass.

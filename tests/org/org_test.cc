@@ -185,8 +185,8 @@ TEST_P(OrgTest, MembershipsBothWaysAndColumnsReached) {
   EXPECT_EQ(Ids(role.GetUserList("3"), "Usr_ID", true), "ann bob ");
   EXPECT_EQ(Ids(role.GetDirectUserList("2"), "Usr_ID"), "bob ");
   EXPECT_EQ(Ids(user.GetRoleUserList("2"), "Usr_ID", true), "ann bob cat ");
-  EXPECT_EQ(Ids(user.GetSiteRoleUserList("7", "2"), "Usr_ID", true),
-            "ann cat ");  // bob's site is 8
+  // bob's site is 8.
+  EXPECT_EQ(Ids(user.GetSiteRoleUserList("7", "2"), "Usr_ID", true), "ann cat ");
 
   // A primary role's chain plus additional roles, each once, in tree order.
   EXPECT_EQ(Ids(user.GetRoleList("ann")), "4 1 2 3 ");

@@ -12,11 +12,9 @@ TEST_P(SchemaTest, ColumnsDefaultsStandardRowsAndIdempotence) {
       {"tPtlx_UsrAccess", "Sys_ID|Column_ID|Usr_ID|AccessType_ID\n"},
       {"tPtlx_WebSite",
        "WebSite_ID|WebSite_Name|WebSite_Title|WebSite_Description|WebSiteType_ID|WebSite_Order|"
-       "WebSite_Logo|Sys_ID|Style_ID\n"},
-  };
-  for (auto [table, fields] : tables) {
+       "WebSite_Logo|Sys_ID|Style_ID\n"}};
+  for (auto [table, fields] : tables)
     EXPECT_EQ(Rows(std::string("select * from ") + table + " where 1 = 0"), fields) << table;
-  }
 
   ExecAll({"insert into tPtlx_Column (Column_Name) values ('c')",
            "insert into tPtlx_Style (Style_Name) values ('s')",

@@ -67,38 +67,16 @@ class Cluster:
     def init(self) -> "Cluster":
         if self.user:
             shutil.chown(self.folder, self.user)
-        self.run(
-            "initdb",
-            "-D",
-            str(self.data),
-            "-U",
-            "ptolix",
-            "--auth=trust",
-            "-E",
-            "UTF8",
-            "--no-locale",
-            "-N",
-        )
+        flags = "-U ptolix --auth=trust -E UTF8 --no-locale -N".split()
+        self.run("initdb", "-D", str(self.data), *flags)
         return self
 
     def start(self) -> None:
-        options = (
-            f"-p {self.port} -k {self.folder} -c listen_addresses=127.0.0.1 -c fsync=off"
-            " -c full_page_writes=off"
-        )
-        self.run(
-            "pg_ctl",
-            "-D",
-            str(self.data),
-            "-l",
-            str(self.folder / "server.log"),
-            "-w",
-            "-t",
-            "60",
-            "-o",
-            options,
-            "start",
-        )
+        options = f"-p {self.port} -k {self.folder} -c listen_addresses=127.0.0.1 -c fsync=off"
+        log = str(self.folder / "server.log")
+        options += " -c full_page_writes=off"
+        ctl = ["pg_ctl", "-D", str(self.data), "-l", log, "-w", "-t", "60"]
+        self.run(*ctl, "-o", options, "start")
 
     def stop(self, mode: str = "fast") -> None:
         self.run("pg_ctl", "-D", str(self.data), "-m", mode, "-w", "stop", check=False)

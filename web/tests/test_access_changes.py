@@ -73,9 +73,8 @@ def test_each_change_reaches_both_sessions(apps, demo, lib):
         return post(admin, t, "/desk/admin/users/edit", password="", **form)
 
     def role_grant_removed(name):
-        return post(
-            admin, t, f"{lab}/grants", kind="role", who=ROLES[name], action="delete", confirm="yes"
-        )
+        form = {"kind": "role", "who": ROLES[name], "action": "delete", "confirm": "yes"}
+        return post(admin, t, f"{lab}/grants", **form)
 
     def role_tree(name):
         role = ROLES[name]

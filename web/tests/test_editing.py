@@ -18,15 +18,9 @@ from ptolix_web import create_app, schedule
 
 @pytest.fixture(scope="module")
 def app(demo, tmp_path_factory):
-    return create_app(
-        {
-            "db_url": demo.url,
-            "secret": "test-secret",
-            "media_dir": str(tmp_path_factory.mktemp("media")),
-            "upload_mb": 1,
-            "schedule_seconds": 0,
-        }
-    )
+    media = str(tmp_path_factory.mktemp("media"))
+    settings = {"db_url": demo.url, "secret": "test-secret", "media_dir": media}
+    return create_app(settings | {"upload_mb": 1, "schedule_seconds": 0})
 
 
 def client(app, user: str, password: str):
@@ -83,17 +77,15 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo):
         said = " ".join(messages(resp.get_data(as_text=True)))
         assert (expected or "The file was added.") in said, (name, said)
     many = [(io.BytesIO(PDF), f"{n}.pdf") for n in range(11)]
-    resp = author.post(
-        f"/desk/items/{item}/files", data={"csrf_token": t, "file": many}, follow_redirects=True
-    )
+    data = {"csrf_token": t, "file": many}
+    resp = author.post(f"/desk/items/{item}/files", data=data, follow_redirects=True)
     assert "at most 10 files" in resp.get_data(as_text=True)
 
     media = Path(app.config["PTOLIX"].media_dir)
     stored = sorted(p.name for p in media.iterdir())
     assert len(stored) == 5  # the picture, its three copies and the PDF
-    assert all(
-        re.fullmatch(r"\d+-[0-9a-f]{8}(\.(story|card|thumb))?\.(jpg|pdf)", n) for n in stored
-    )
+    named = r"\d+-[0-9a-f]{8}(\.(story|card|thumb))?\.(jpg|pdf)"
+    assert all(re.fullmatch(named, n) for n in stored)
     with ptolix.connect(demo.url) as conn:
         attached = ptolix.records(ptolix.create("Information", conn).GetInfoAttachList(item))
         uploads = conn.execute("select UploadFile_Name from tPtlx_Upload")
@@ -110,10 +102,8 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo):
     assert "report.html.pdf" in pdf.headers["Content-Disposition"]
     assert "sandbox" in pdf.headers["Content-Security-Policy"]
     jpg = author.get(jpg_url)
-    assert (
-        jpg.mimetype == "image/jpeg"
-        and "%E7%85%A7%E7%89%87.jpg" in jpg.headers["Content-Disposition"]
-    )
+    assert jpg.mimetype == "image/jpeg"
+    assert "%E7%85%A7%E7%89%87.jpg" in jpg.headers["Content-Disposition"]
     story = jpg_url.replace(".jpg", ".story.jpg")
     assert Image.open(io.BytesIO(author.get(story).data)).size == (800, 600)
     for path in (jpg_url + "x", "/media/1-00000000.jpg", "/media/..%2fweb.db", story + ".pdf"):
@@ -191,10 +181,8 @@ def test_preview_and_revisions_are_for_staff_only(app, demo):
         assert reader.get(path).status_code == 403, path
         assert app.test_client().get(path).status_code == 302, path  # to sign-in
     rt = token(reader, "/desk/")
-    assert (
-        reader.post(f"/desk/items/{item}/revisions/1/restore", data={"csrf_token": rt}).status_code
-        == 403
-    )
+    restore = reader.post(f"/desk/items/{item}/revisions/1/restore", data={"csrf_token": rt})
+    assert restore.status_code == 403
     assert app.test_client().get(f"/items/{item}").status_code == 404
 
     history = author.get(f"/desk/items/{item}/revisions").get_data(as_text=True)
@@ -211,11 +199,8 @@ def test_preview_and_revisions_are_for_staff_only(app, demo):
     assert "restored revision 1" in page
     with ptolix.connect(demo.url) as conn:
         row = ptolix.records(ptolix.create("Information", conn).GetInfo(item))[0]
-    assert (row["Info_Title"], row["Info_Content"], row["Info_PublicDate"]) == (
-        "第一版",
-        "<p>甲</p>",
-        None,
-    )
+    restored = (row["Info_Title"], row["Info_Content"], row["Info_PublicDate"])
+    assert restored == ("第一版", "<p>甲</p>", None)
 
 
 def published_count(c, column: str) -> int:
@@ -250,11 +235,8 @@ def test_dates_change_states_and_keep_counts_exact(app, demo):
         assert state(demo.url, ahead) == 5 and published_count(reader, demo.lab) == before + 2
         assert schedule.tick(conn, datetime.now() + timedelta(minutes=10)) == 0
         # One lease per interval, whichever worker asks.
-        assert [schedule.claim(conn, w, 30, at=1e9) for w in ("a", "b", "a")] == [
-            True,
-            False,
-            False,
-        ]
+        claims = [schedule.claim(conn, w, 30, at=1e9) for w in ("a", "b", "a")]
+        assert claims == [True, False, False]
         assert schedule.claim(conn, "b", 30, at=1e9 + 30)
     assert reader.get(f"/items/{ahead}").status_code == 200
 
@@ -290,14 +272,10 @@ def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo
     t = token(admin, "/desk/admin/users")
     user = {"csrf_token": t, "id": "newbie", "role": demo.editors, "name": "新人", "email": ""}
     user |= {"password": "Lantern-Newbie-58", "website": "1", "org": ""}
-    for change, said in (
-        ({"website": ""}, "must not be empty"),
-        ({"name": ""}, "must not be empty"),
-        ({"password": ""}, "must not be empty"),
-        ({"website": "999"}, "from the list"),
-        ({"role": "9999"}, "from the list"),
-        ({"org": "x"}, "takes a number"),
-    ):
+    refused = [({"website": ""}, "must not be empty"), ({"name": ""}, "must not be empty")]
+    refused += [({"password": ""}, "must not be empty"), ({"website": "999"}, "from the list")]
+    refused += [({"role": "9999"}, "from the list"), ({"org": "x"}, "takes a number")]
+    for change, said in refused:
         resp = admin.post("/desk/admin/users/add", data=user | change)
         assert resp.status_code == 400 and said in resp.get_data(as_text=True), change
     assert admin.post("/desk/admin/users/add", data=user).status_code == 302

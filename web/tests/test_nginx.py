@@ -25,13 +25,10 @@ SITE = WEB.parent / "deploy" / "nginx" / "ptolix.conf"
 def site_for_test(folder: Path, port: int, upstream: str) -> str:
     """The site file with the test's port, upstream, cache folder and tree."""
     text = SITE.read_text()
-    for old, new in [
-        ("listen 80;", f"listen 127.0.0.1:{port};"),
-        ("listen [::]:80;", ""),
-        ("unix:/run/ptolix/gunicorn.sock", upstream),
-        ("/var/cache/nginx/ptolix", str(folder / "cache")),
-        ("/srv/ptolix/", str(WEB.parent) + "/"),
-    ]:
+    changes = [("listen 80;", f"listen 127.0.0.1:{port};"), ("listen [::]:80;", "")]
+    changes += [("unix:/run/ptolix/gunicorn.sock", upstream)]
+    changes += [("/var/cache/nginx/ptolix", str(folder / "cache"))]
+    for old, new in changes + [("/srv/ptolix/", str(WEB.parent) + "/")]:
         assert old in text, old
         text = text.replace(old, new)
     return text
@@ -42,9 +39,8 @@ def front(tmp_path_factory):
     folder = tmp_path_factory.mktemp("nginx")
     demo = make_demo(f"sqlite:{folder / 'web.db'}", folder)
     db = f"sqlite:{folder / 'web.db'}"
-    with gunicorn(
-        db, folder / "gunicorn.log", env={"PTOLIX_PROXIES": "1", "PTOLIX_CACHE_SECONDS": "5"}
-    ) as base:
+    env = {"PTOLIX_PROXIES": "1", "PTOLIX_CACHE_SECONDS": "5"}
+    with gunicorn(db, folder / "gunicorn.log", env=env) as base:
         port = free_port()
         (folder / "site.conf").write_text(site_for_test(folder, port, base.split("//")[1]))
         user = "user root;\n" if os.getuid() == 0 else ""
@@ -74,13 +70,7 @@ def front(tmp_path_factory):
             proc.wait(10)
 
 
-def get(
-    url: str,
-    cookie: str = "",
-    form: str | None = None,
-    source: str = "127.0.0.1",
-    forged: str = "",
-):
+def get(url: str, cookie: str = "", form: str | None = None, source="127.0.0.1", forged=""):
     """Status, headers and text of one request (redirects not followed) from
     the loopback address `source`, claiming to come from `forged`."""
     parts = urlsplit(url)
@@ -98,9 +88,7 @@ def get(
         conn.close()
 
 
-def sign_in(
-    url: str, user: str, password: str, source: str = "127.0.0.1", forged: str = ""
-) -> tuple[int, str]:
+def sign_in(url: str, user: str, password: str, source="127.0.0.1", forged="") -> tuple:
     """Signs in through nginx: the status and the session cookie."""
     status, headers, page = get(url + "/signin", source=source, forged=forged)
     cookie = headers["Set-Cookie"].split(";")[0]
@@ -113,9 +101,8 @@ def sign_in(
 def test_nginx_serves_static_files_and_keeps_only_anonymous_public_pages(front):
     url, demo = front
     status, headers, css = get(url + "/static/site.css")
-    assert (
-        status == 200 and headers["Content-Type"] == "text/css" and "X-Cache-Status" not in headers
-    )
+    assert (status, headers["Content-Type"]) == (200, "text/css")
+    assert "X-Cache-Status" not in headers
 
     column = f"{url}/columns/{demo['tech']}"
     cache = [get(column)[1]["X-Cache-Status"] for _ in range(3)]
@@ -148,6 +135,6 @@ def test_failed_sign_ins_count_per_client_address_behind_nginx(front):
     failures = [
         sign_in(url, "reviewer", "wrong", "127.0.0.2", f"192.0.2.{n}")[0] for n in range(3)
     ]
-    assert failures == [401, 401, 401]
+    assert failures == [401] * 3
     assert sign_in(url, "reviewer", "Review#2024", "127.0.0.2")[0] == 429
     assert sign_in(url, "reviewer", "Review#2024", "127.0.0.1")[0] == 302

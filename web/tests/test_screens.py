@@ -50,12 +50,9 @@ BLOCKING = {"critical", "serious"}
 
 def checker_dir() -> Path:
     """Installs axe-core and html-validate once; skips (fails in CI) without npm."""
-    done = subprocess.run(
-        ["bash", str(WEB.parent / "scripts" / "web-checkers.sh"), str(build_dir())],
-        capture_output=True,
-        text=True,
-        timeout=600,
-    )
+    script = str(WEB.parent / "scripts" / "web-checkers.sh")
+    cmd = ["bash", script, str(build_dir())]
+    done = subprocess.run(cmd, capture_output=True, text=True, timeout=600)
     if done.returncode != 0:
         why = "axe-core and html-validate could not be installed from npm: " + done.stderr[-400:]
         if os.environ.get("CI"):
@@ -89,9 +86,8 @@ class Crawler:
 
     def __init__(self, base: str, demo) -> None:
         self.base, self.demo = base, demo
-        self.urls = create_app(
-            {"db_url": demo.url, "secret": "x", "schedule_seconds": 0}
-        ).url_map.bind("127.0.0.1")
+        app = create_app({"db_url": demo.url, "secret": "x", "schedule_seconds": 0})
+        self.urls = app.url_map.bind("127.0.0.1")
         self.http = urllib.request.build_opener(urllib.request.HTTPCookieProcessor(CookieJar()))
         self.screens: dict[str, Screen] = {}
         self.endpoints: set[str] = set()
@@ -145,11 +141,8 @@ class Crawler:
         item = self.demo.published[4]  # the one with an attachment
         page = self.fetch(f"/desk/items/{item}")[2]
         attachment = re.search(r"/attachments/(\d+)/delete", page).group(0)
-        return [
-            (f"/desk/items/{item}/delete", True, None),
-            (f"/desk/items/{item}{attachment}", True, None),
-            (f"/desk/columns/{self.demo.lab}/delete", True, None),
-        ]
+        paths = [f"/desk/items/{item}/delete", f"/desk/items/{item}{attachment}"]
+        return [(path, True, None) for path in paths + [f"/desk/columns/{self.demo.lab}/delete"]]
 
     def crawl(self) -> list[Screen]:
         self.visit("/", False)
@@ -220,22 +213,15 @@ def shoot(driver, path: Path) -> None:
     """The whole page, not only what the window shows."""
     height = min(driver.execute_script("return document.documentElement.scrollHeight"), 6000)
     width = driver.execute_script("return document.documentElement.clientWidth")
-    shot = driver.execute_cdp_cmd(
-        "Page.captureScreenshot",
-        {
-            "captureBeyondViewport": True,
-            "optimizeForSpeed": True,
-            "clip": {"x": 0, "y": 0, "width": width, "height": height, "scale": 1},
-        },
-    )
+    clip = {"x": 0, "y": 0, "width": width, "height": height, "scale": 1}
+    options = {"captureBeyondViewport": True, "optimizeForSpeed": True, "clip": clip}
+    shot = driver.execute_cdp_cmd("Page.captureScreenshot", options)
     path.write_bytes(base64.b64decode(shot["data"]))
 
 
 def set_width(driver, width: int, height: int) -> None:
-    driver.execute_cdp_cmd(
-        "Emulation.setDeviceMetricsOverride",
-        {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 800},
-    )
+    metrics = {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 800}
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", metrics)
 
 
 def phone_menu_and_queue(d, base: str) -> list[str]:

@@ -67,12 +67,8 @@ class Host:
         return json.loads(self.proc.stdout.readline())
 
     def append(self, column: str, title: str) -> int:
-        answer = self.ask(
-            op="call",
-            obj="i",
-            method="AppendInfo",
-            args=[SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE],
-        )
+        args = [SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE]
+        answer = self.ask(op="call", obj="i", method="AppendInfo", args=args)
         return identifier(answer.get("value"))
 
     def close(self) -> None:
@@ -86,10 +82,8 @@ class Module:
         self.info = ptolix.create("Information", self.conn)
 
     def append(self, column: str, title: str) -> int:
-        value = self.info.AppendInfo(
-            SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE
-        )
-        return identifier(value)
+        args = (SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE)
+        return identifier(self.info.AppendInfo(*args))
 
     def close(self) -> None:
         self.conn.close()
@@ -158,20 +152,15 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
         assert w.since(promoted) >= 5, f"{w.name} did not go on after the promotion"
     acked = {item: title for w in writers for _, item, title in w.acked}
     with ptolix.connect(pair) as conn:
-        rows = conn.execute(
-            "select Info_ID, Info_Title from tPtlx_Information where Info_ID in ("
-            + ",".join(map(str, acked))
-            + ")"
-        )
+        ids = ",".join(map(str, acked))
+        query = "select Info_ID, Info_Title from tPtlx_Information where Info_ID in "
+        rows = conn.execute(f"{query}({ids})")
     assert {r[0]: r[1] for r in rows[1:]} == acked  # no acknowledged write lost
 
-    statuses = {a.status for a in load.answers}
-    assert statuses <= {200, 503}
+    assert {a.status for a in load.answers} <= {200, 503}
     assert {a.status for a in load.since(promoted + 2)} == {200}
     # What the fail-over cost, for whoever runs this with -s.
     refused = sum(1 for a in load.answers if a.status != 200)
-    print(
-        f"fail-over: {promoted - down:.1f} s from the crash to the promotion; pages refused "
-        f"{refused} of {len(load.answers)}; writes refused "
-        + ", ".join(f"{w.name} {len(w.failed)} of {len(w.failed) + len(w.acked)}" for w in writers)
-    )
+    writes = [f"{w.name} {len(w.failed)} of {len(w.failed) + len(w.acked)}" for w in writers]
+    print(f"fail-over: {promoted - down:.1f} s from the crash to the promotion; pages refused "
+          f"{refused} of {len(load.answers)}; writes refused {', '.join(writes)}")  # fmt: skip
