@@ -194,8 +194,6 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     std::string type = Num(pType, "pType");
     std::string start = CallerDate(pStartDate, "pStartDate");
     std::string end = CallerDate(pEndDate, "pEndDate");
-    // Search texts match literally; letter case is ignored by every engine's
-    // like as the connection runs it.
     // Without a filter of its own the search is the column's list.
     const bool filtered =
         !pTitle.empty() || !pContent.empty() || !type.empty() || (!start.empty() && !end.empty());
@@ -204,6 +202,8 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
                            {pWebSite, pSysID, pColumnID},
                            sql.substr(Head().size()) + " and Info_IsDeleted = '0'", pCurPage);
     }
+    // Search texts match literally; letter case is ignored by every engine's
+    // like as the connection runs it.
     std::string like = " like '%";
     if (!pTitle.empty())
       sql += " and Info_Title" + like + LikeLiteral(pTitle, "pTitle") + "%' escape '\\'";

@@ -106,6 +106,24 @@ class KeptCountsTest : public DbTest {
         record_count("GetInfoList1", {"1", col, site, "3", "1"});
       }
     }
+    // The exported counts for the searches: published less hidden subtrees,
+    // and the columns a user may read.
+    const std::string hidden =
+        "(Column_ID is null or not Column_ID in (select Column_ID from tPtlx_Column where "
+        "Column_Order like 'FFFFFFEFFFFFFFDF%'))";
+    const std::string readable =
+        "WebSite_ID = 1 and Sys_ID = 1 and Column_ID in (select Column_ID from tPtlx_Column "
+        "where Sys_ID = 1 and Column_ID in (2,3,6) and Column_IsDeleted = '0') and "
+        "InfState_ID in (1,2) and Info_IsDeleted = '0'";
+    for (const char* col : {"1", "2", "6"}) {
+      EXPECT_EQ(Count(info_sql::KeptPublishedCount("1", col, "1", hidden)),
+                Count("select count(*) from tPtlx_Information where " +
+                      info_sql::PublishedCondition("1", col, "1") + " and " + hidden))
+          << when << " " << col;
+    }
+    EXPECT_EQ(Count(info_sql::KeptItemCount(readable)),
+              Count("select count(*) from tPtlx_Information where " + readable))
+        << when;
     EXPECT_TRUE(schema::CheckKeptCounts(*conn, false).empty()) << when;
   }
 
