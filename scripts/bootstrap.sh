@@ -22,9 +22,10 @@ if [[ " $* " == *" --with-web "* ]]; then
   # The web front: Flask, gunicorn, the browser tests (with a CJK font for
   # their screenshots), the load benchmark and the nginx front of deploy/.
   # Uploads: content types (magic), resized pictures (PIL), formatted text (bleach);
-  # password strength (zxcvbn).
+  # password strength (zxcvbn); the pages in Chinese and English (Flask-Babel, and
+  # Babel's pybabel for scripts/translations.sh).
   packages+=(python3-flask python3-gunicorn python3-pytest python3-selenium chromium chromium-driver fonts-wqy-microhei wrk
-    nginx python3-magic python3-pil python3-bleach python3-zxcvbn)
+    nginx python3-magic python3-pil python3-bleach python3-zxcvbn python3-flask-babel python3-babel)
   # Node.js and npm install the page checkers (scripts/web-checkers.sh); a
   # Node.js that brings its own npm is kept as it is.
   command -v npm >/dev/null || packages+=(nodejs npm)

@@ -11,11 +11,13 @@ from flask import Flask, render_template, request, session
 from flask.globals import request_ctx
 from werkzeug.exceptions import HTTPException, MethodNotAllowed
 from werkzeug.middleware.proxy_fix import ProxyFix
+from flask_babel import gettext as _
 
 import ptolix
 
-from . import lib, richtext, schedule, site_tables
+from . import i18n, lib, richtext, schedule, site_tables
 from .config import Settings, _int
+from .errors import http_texts
 from .security import Limit, SignInThrottle, csrf_token
 from .sessions import ServerSessionInterface, SessionStore
 from .text import format_date, paragraphs, safe_url
@@ -62,6 +64,7 @@ def create_app(overrides: dict | None = None) -> Flask:
         address=Limit(settings.address_free_failures, base, ceiling),
         user=Limit(settings.user_free_failures, base, ceiling),
     )
+    i18n.setup(app)
     app.jinja_env.globals.update(csrf_token=csrf_token)
     from .items import display_name
 
@@ -117,9 +120,11 @@ def create_app(overrides: dict | None = None) -> Flask:
                 render_template(
                     "error.html",
                     code=503,
-                    title="Service Unavailable",
-                    message="The database cannot be reached just now. "
-                    "Please try again in a few seconds.",
+                    title=_("Service Unavailable"),
+                    message=_(
+                        "The database cannot be reached just now. "
+                        "Please try again in a few seconds."
+                    ),
                 ),
                 503,
             )
@@ -134,10 +139,8 @@ def create_app(overrides: dict | None = None) -> Flask:
         # any view runs) reaches Flask's 500 handling, not the handlers below.
         if isinstance(getattr(e, "original_exception", None), UNAVAILABLE):
             return unavailable(e.original_exception)
-        return (
-            render_template("error.html", code=e.code, title=e.name, message=e.description),
-            e.code,
-        )
+        title, message = http_texts(e)
+        return render_template("error.html", code=e.code, title=title, message=message), e.code
 
     # A connection that cannot be opened, or a call that found it lost.
     app.register_error_handler(lib.Unavailable, unavailable)
@@ -150,8 +153,8 @@ def create_app(overrides: dict | None = None) -> Flask:
             render_template(
                 "error.html",
                 code=500,
-                title="Internal Server Error",
-                message="Something went wrong on our side.",
+                title=_("Internal Server Error"),
+                message=_("Something went wrong on our side."),
             ),
             500,
         )

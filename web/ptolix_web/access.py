@@ -21,6 +21,7 @@ import hashlib
 from typing import Any
 
 from flask import current_app, flash, session
+from flask_babel import gettext as _
 
 from . import lib, site_tables
 from .context import conn, obj
@@ -73,7 +74,7 @@ def follow() -> None:
     if row is None or password_mark(row) != session.get("pw"):
         session.clear()
         session.regenerate()
-        flash("Your session has ended. Sign in again.", "error")
+        flash(_("Your session has ended. Sign in again."), "error")
         return
     admin = row.get("Role_ID") == 1
     if session.get("admin") != admin:

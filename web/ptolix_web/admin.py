@@ -11,6 +11,8 @@ from dataclasses import dataclass, field as dc_field
 from typing import Any, Callable
 
 from flask import Blueprint, abort, redirect, render_template, request, session, url_for
+from flask_babel import gettext as _
+from flask_babel import lazy_gettext as _l
 
 from . import choices, lib
 from .admin_users import user_add, user_edit
@@ -27,13 +29,13 @@ def require_admin() -> None:
     """Role 1 is checked against the user's row on every request."""
     uid = user_id()
     if not uid:
-        abort(403, description="Sign in first.")
+        abort(403, description=_("Sign in first."))
     row = lib.first(obj("User").GetUser(uid))
     admin = row is not None and row.get("Role_ID") == 1
     if session.get("admin") != admin:  # written only when it changes: a write costs a statement
         session["admin"] = admin
     if not admin:
-        abort(403, description="These screens are for administrators (role 1) only.")
+        abort(403, description=_("These screens are for administrators (role 1) only."))
 
 
 @bp.before_request
@@ -96,7 +98,7 @@ def _website_edit(o: Any, scope: str, key: F, f: F) -> None:
 
 def _modify_system(o: Any, key: F, f: F) -> None:
     if not lib.is_id(key["Sys_ID"]):
-        abort(400, description="There is no such system.")
+        abort(400, description=_("There is no such system."))
     o.ModifySystem(int(key["Sys_ID"]), f["name"], f["description"])
 
 
@@ -106,12 +108,15 @@ def _dictionary(slug: str, title: str, prefix: str, lister: str, noun: str) -> R
         slug,
         title,
         "Encode",
-        [(idf, "ID"), (namef, "Name"), (descf, "Description")],
+        [(idf, _l("ID")), (namef, _l("Name")), (descf, _l("Description"))],
         [idf],
         lambda o, s, p: getattr(o, lister)(),
-        [Field("name", "Name", required=True), Field("description", "Description")],
+        [Field("name", _l("Name"), required=True), Field("description", _l("Description"))],
         lambda o, s, f: getattr(o, f"Append{noun}")(f["name"], f["description"]),
-        [Field("name", "Name", namef, required=True), Field("description", "Description", descf)],
+        [
+            Field("name", _l("Name"), namef, required=True),
+            Field("description", _l("Description"), descf),
+        ],
         lambda o, s, k, f: getattr(o, f"Modify{noun}")(k[idf], f["name"], f["description"]),
         lambda o, s, k: getattr(o, f"Delete{noun}")(k[idf]),
     )
@@ -122,232 +127,253 @@ REGISTERS: dict[str, Register] = {
     for r in [
         Register(
             "roles",
-            "Roles",
+            _l("Roles"),
             "Role",
             [
-                ("Role_ID", "ID"),
-                ("Role_Name", "Name"),
-                ("Role_Description", "Description"),
-                ("Role_Father", "Father"),
-                ("WebSite_ID", "Website"),
-                ("Role_Order", "Order code"),
+                ("Role_ID", _l("ID")),
+                ("Role_Name", _l("Name")),
+                ("Role_Description", _l("Description")),
+                ("Role_Father", _l("Father")),
+                ("WebSite_ID", _l("Website")),
+                ("Role_Order", _l("Order code")),
             ],
             ["Role_ID"],
             lambda o, s, p: o.GetRoleList(staff_site(), page_int(p)),
             [
-                Field("name", "Name", required=True),
-                Field("description", "Description"),
-                Field("father", "Father role", choices=choices.roles),
-                Field("website", "Website (empty: every website)", choices=choices.websites),
+                Field("name", _l("Name"), required=True),
+                Field("description", _l("Description")),
+                Field("father", _l("Father role"), choices=choices.roles),
+                Field("website", _l("Website (empty: every website)"), choices=choices.websites),
             ],
             lambda o, s, f: o.AppendRole(f["name"], f["description"], f["father"], f["website"]),
             [
-                Field("name", "Name", "Role_Name", required=True),
-                Field("description", "Description", "Role_Description"),
-                Field("father", "Father role", "Role_Father", choices=choices.roles),
-                Field("order", "Order code", "Role_Order"),
+                Field("name", _l("Name"), "Role_Name", required=True),
+                Field("description", _l("Description"), "Role_Description"),
+                Field("father", _l("Father role"), "Role_Father", choices=choices.roles),
+                Field("order", _l("Order code"), "Role_Order"),
             ],
             lambda o, s, k, f: o.ModifyRole(
                 k["Role_ID"], f["name"], f["description"], f["order"], f["father"], "1"
             ),
             lambda o, s, k: o.DeleteRole(k["Role_ID"], "1"),
             paged=True,
-            note="Moving a role: change its father and give it an order code below the father's.",
+            note=_l(
+                "Moving a role: change its father and give it an order code below the father's."
+            ),
         ),
         Register(
             "users",
-            "Users",
+            _l("Users"),
             "User",
             [
-                ("Usr_ID", "User"),
-                ("Usr_Name", "Name"),
-                ("Role_ID", "Role"),
-                ("Usr_Email", "E-mail"),
-                ("WebSite_ID", "Website"),
-                ("Org_ID", "Org"),
+                ("Usr_ID", _l("User")),
+                ("Usr_Name", _l("Name")),
+                ("Role_ID", _l("Role")),
+                ("Usr_Email", _l("E-mail")),
+                ("WebSite_ID", _l("Website")),
+                ("Org_ID", _l("Org")),
             ],
             ["Usr_ID"],
             lambda o, s, p: o.GetUserList(page_int(p)),
             [
-                Field("id", "User name", required=True),
-                Field("role", "Role", required=True, choices=choices.roles),
-                Field("name", "Full name", required=True),
-                Field("password", "Password", kind="password", required=True),
-                Field("email", "E-mail"),
-                Field("website", "Website", required=True, choices=choices.websites),
-                Field("org", "Organisation", kind="suggest", choices=choices.organisations),
+                Field("id", _l("User name"), required=True),
+                Field("role", _l("Role"), required=True, choices=choices.roles),
+                Field("name", _l("Full name"), required=True),
+                Field("password", _l("Password"), kind="password", required=True),
+                Field("email", _l("E-mail")),
+                Field("website", _l("Website"), required=True, choices=choices.websites),
+                Field("org", _l("Organisation"), kind="suggest", choices=choices.organisations),
             ],
             user_add,
             [
-                Field("id", "User name", "Usr_ID", required=True),
-                Field("role", "Role", "Role_ID", required=True, choices=choices.roles),
-                Field("name", "Full name", "Usr_Name", required=True),
-                Field("password", "New password (empty: keep)", kind="password"),
-                Field("email", "E-mail", "Usr_Email"),
-                Field("website", "Website", "WebSite_ID", required=True, choices=choices.websites),
-                Field("org", "Organisation", "Org_ID", "suggest", choices=choices.organisations),
-                Field("add_role", "Also give role", choices=choices.roles),
+                Field("id", _l("User name"), "Usr_ID", required=True),
+                Field("role", _l("Role"), "Role_ID", required=True, choices=choices.roles),
+                Field("name", _l("Full name"), "Usr_Name", required=True),
+                Field("password", _l("New password (empty: keep)"), kind="password"),
+                Field("email", _l("E-mail"), "Usr_Email"),
+                Field(
+                    "website", _l("Website"), "WebSite_ID", required=True, choices=choices.websites
+                ),
+                Field(
+                    "org", _l("Organisation"), "Org_ID", "suggest", choices=choices.organisations
+                ),
+                Field("add_role", _l("Also give role"), choices=choices.roles),
             ],
             user_edit,
             lambda o, s, k: o.DeleteUser(k["Usr_ID"]),
             paged=True,
-            links=lambda r, s: [("Sessions", url_for("admin.sessions", uid=r["Usr_ID"]))],
+            links=lambda r, s: [(_("Sessions"), url_for("admin.sessions", uid=r["Usr_ID"]))],
         ),
         Register(
             "websites",
-            "Websites",
+            _l("Websites"),
             "WebSite",
             [
-                ("WebSite_ID", "ID"),
-                ("WebSite_Name", "Name"),
-                ("WebSite_Title", "Title"),
-                ("WebSiteType_ID", "Type"),
-                ("Sys_ID", "System"),
-                ("Style_ID", "Style"),
+                ("WebSite_ID", _l("ID")),
+                ("WebSite_Name", _l("Name")),
+                ("WebSite_Title", _l("Title")),
+                ("WebSiteType_ID", _l("Type")),
+                ("Sys_ID", _l("System")),
+                ("Style_ID", _l("Style")),
             ],
             ["WebSite_ID"],
             lambda o, s, p: o.GetWebSiteList(page_int(p)),
             [
-                Field("name", "Name", required=True),
-                Field("title", "Title"),
-                Field("description", "Description"),
-                Field("type", "Type", choices=choices.site_types),
+                Field("name", _l("Name"), required=True),
+                Field("title", _l("Title")),
+                Field("description", _l("Description")),
+                Field("type", _l("Type"), choices=choices.site_types),
             ],
             lambda o, s, f: o.AppendWebSite(f["name"], f["title"], f["description"], f["type"]),
             [
-                Field("name", "Name", "WebSite_Name", required=True),
-                Field("title", "Title", "WebSite_Title"),
-                Field("description", "Description", "WebSite_Description"),
-                Field("order", "Order code", "WebSite_Order"),
-                Field("type", "Type", "WebSiteType_ID", choices=choices.site_types),
-                Field("logo", "Logo", "WebSite_Logo"),
-                Field("sys", "System ID", "Sys_ID"),
-                Field("style", "Style ID", "Style_ID"),
+                Field("name", _l("Name"), "WebSite_Name", required=True),
+                Field("title", _l("Title"), "WebSite_Title"),
+                Field("description", _l("Description"), "WebSite_Description"),
+                Field("order", _l("Order code"), "WebSite_Order"),
+                Field("type", _l("Type"), "WebSiteType_ID", choices=choices.site_types),
+                Field("logo", _l("Logo"), "WebSite_Logo"),
+                Field("sys", _l("System ID"), "Sys_ID"),
+                Field("style", _l("Style ID"), "Style_ID"),
             ],
             _website_edit,
             lambda o, s, k: o.DeleteWebSite(k["WebSite_ID"]),
             paged=True,
             links=lambda r, s: [
-                ("Public site", url_for("public.site_home", site_id=r["WebSite_ID"]))
+                (_("Public site"), url_for("public.site_home", site_id=r["WebSite_ID"]))
             ],
         ),
         Register(
             "styles",
-            "Styles",
+            _l("Styles"),
             "Style",
-            [("Style_ID", "ID"), ("Style_Name", "Name"), ("Style_Description", "Description")],
+            [
+                ("Style_ID", _l("ID")),
+                ("Style_Name", _l("Name")),
+                ("Style_Description", _l("Description")),
+            ],
             ["Style_ID"],
             lambda o, s, p: o.GetStyleList(_sys(), p),
-            [Field("name", "Name", required=True), Field("description", "Description")],
+            [Field("name", _l("Name"), required=True), Field("description", _l("Description"))],
             lambda o, s, f: o.AppendStyle(_sys(), f["name"], f["description"]),
             [
-                Field("name", "Name", "Style_Name", required=True),
-                Field("description", "Description", "Style_Description"),
+                Field("name", _l("Name"), "Style_Name", required=True),
+                Field("description", _l("Description"), "Style_Description"),
             ],
             lambda o, s, k, f: o.ModifyStyle(_sys(), k["Style_ID"], f["name"], f["description"]),
             lambda o, s, k: o.DeleteStyle(_sys(), k["Style_ID"]),
             paged=True,
             links=lambda r, s: [
-                ("Templates", url_for("admin.register", slug="templates", scope=r["Style_ID"]))
+                (_("Templates"), url_for("admin.register", slug="templates", scope=r["Style_ID"]))
             ],
         ),
         Register(
             "templates",
-            "Templates",
+            _l("Templates"),
             "Style",
             [
-                ("Page_File", "Page"),
-                ("Tmpl_File", "Template file"),
-                ("Tmpl_Description", "Description"),
-                ("Page_Description", "Page description"),
+                ("Page_File", _l("Page")),
+                ("Tmpl_File", _l("Template file")),
+                ("Tmpl_Description", _l("Description")),
+                ("Page_Description", _l("Page description")),
             ],
             ["Page_File"],
             lambda o, s, p: o.GetTempletList(_sys(), s, p),
             [
-                Field("page", "Page", required=True),
-                Field("file", "Template file", required=True),
-                Field("description", "Description"),
+                Field("page", _l("Page"), required=True),
+                Field("file", _l("Template file"), required=True),
+                Field("description", _l("Description")),
             ],
             lambda o, s, f: o.AppendTemplet(_sys(), s, f["page"], f["file"], f["description"]),
             [
-                Field("file", "Template file", "Tmpl_File", required=True),
-                Field("description", "Description", "Tmpl_Description"),
+                Field("file", _l("Template file"), "Tmpl_File", required=True),
+                Field("description", _l("Description"), "Tmpl_Description"),
             ],
             lambda o, s, k, f: o.ModifyTemplet(
                 _sys(), s, k["Page_File"], f["file"], f["description"]
             ),
             lambda o, s, k: o.DeleteTemplet(_sys(), s, k["Page_File"]),
             paged=True,
-            scope_label="Style",
+            scope_label=_l("Style"),
             scope_of="styles",
             links=lambda r, s: [
-                ("Page code", url_for("admin.page_code", page=r["Page_File"], style=s))
+                (_("Page code"), url_for("admin.page_code", page=r["Page_File"], style=s))
             ],
         ),
         Register(
             "pages",
-            "Pages",
+            _l("Pages"),
             "Page",
-            [("Page_File", "Page"), ("Page_Description", "Description")],
+            [("Page_File", _l("Page")), ("Page_Description", _l("Description"))],
             ["Page_File"],
             lambda o, s, p: o.GetPageList(_sys(), p),
-            [Field("page", "Page file", required=True), Field("description", "Description")],
+            [
+                Field("page", _l("Page file"), required=True),
+                Field("description", _l("Description")),
+            ],
             lambda o, s, f: o.AppendPage(_sys(), f["page"], f["description"]),
             [
-                Field("page", "Page file", "Page_File", required=True),
-                Field("description", "Description", "Page_Description"),
+                Field("page", _l("Page file"), "Page_File", required=True),
+                Field("description", _l("Description"), "Page_Description"),
             ],
             lambda o, s, k, f: o.ModifyPage(_sys(), k["Page_File"], f["page"], f["description"]),
             lambda o, s, k: o.DeletePage(_sys(), k["Page_File"]),
             paged=True,
             links=lambda r, s: [
-                ("Tags", url_for("admin.register", slug="tags", scope=r["Page_File"])),
-                ("Page code", url_for("admin.page_code", page=r["Page_File"])),
+                (_("Tags"), url_for("admin.register", slug="tags", scope=r["Page_File"])),
+                (_("Page code"), url_for("admin.page_code", page=r["Page_File"])),
             ],
         ),
         Register(
             "tags",
-            "Tags",
+            _l("Tags"),
             "Page",
-            [("Tag_Code", "Code"), ("Tag_Program", "Program"), ("Tag_Description", "Description")],
+            [
+                ("Tag_Code", _l("Code")),
+                ("Tag_Program", _l("Program")),
+                ("Tag_Description", _l("Description")),
+            ],
             ["Tag_Code"],
             lambda o, s, p: o.GetPrivateTagList(_sys(), s, p),
             [
-                Field("code", "Code", required=True),
-                Field("program", "Program", kind="textarea"),
-                Field("description", "Description"),
+                Field("code", _l("Code"), required=True),
+                Field("program", _l("Program"), kind="textarea"),
+                Field("description", _l("Description")),
             ],
             lambda o, s, f: o.AppendTag(_sys(), s, f["code"], f["program"], f["description"]),
             [
-                Field("code", "Code", "Tag_Code", required=True),
-                Field("program", "Program", "Tag_Program", "textarea"),
-                Field("description", "Description", "Tag_Description"),
+                Field("code", _l("Code"), "Tag_Code", required=True),
+                Field("program", _l("Program"), "Tag_Program", "textarea"),
+                Field("description", _l("Description"), "Tag_Description"),
             ],
             lambda o, s, k, f: o.ModifyTag(
                 _sys(), s, k["Tag_Code"], f["code"], f["program"], f["description"]
             ),
             lambda o, s, k: o.DeleteTag(_sys(), s, k["Tag_Code"]),
             paged=True,
-            scope_label="Page",
+            scope_label=_l("Page"),
             scope_of="pages",
         ),
         Register(
             "parameters",
-            "System parameters",
+            _l("System parameters"),
             "System",
-            [("Para_Name", "Name"), ("Para_Value", "Value"), ("Para_Description", "Description")],
+            [
+                ("Para_Name", _l("Name")),
+                ("Para_Value", _l("Value")),
+                ("Para_Description", _l("Description")),
+            ],
             ["Para_Name"],
             lambda o, s, p: o.GetParameterList(page_int(p)),
             [
-                Field("name", "Name", required=True),
-                Field("value", "Value"),
-                Field("description", "Description"),
+                Field("name", _l("Name"), required=True),
+                Field("value", _l("Value")),
+                Field("description", _l("Description")),
             ],
             lambda o, s, f: o.AppendParameter(f["name"], f["value"], f["description"]),
             [
-                Field("name", "Name", "Para_Name", required=True),
-                Field("value", "Value", "Para_Value"),
-                Field("description", "Description", "Para_Description"),
+                Field("name", _l("Name"), "Para_Name", required=True),
+                Field("value", _l("Value"), "Para_Value"),
+                Field("description", _l("Description"), "Para_Description"),
             ],
             lambda o, s, k, f: o.ModifyParameter(
                 k["Para_Name"], f["name"], f["value"], f["description"]
@@ -357,16 +383,20 @@ REGISTERS: dict[str, Register] = {
         ),
         Register(
             "systems",
-            "Systems",
+            _l("Systems"),
             "System",
-            [("Sys_ID", "ID"), ("Sys_Name", "Name"), ("Sys_Description", "Description")],
+            [
+                ("Sys_ID", _l("ID")),
+                ("Sys_Name", _l("Name")),
+                ("Sys_Description", _l("Description")),
+            ],
             ["Sys_ID"],
             lambda o, s, p: o.GetSystemList(page_int(p)),
-            [Field("name", "Name", required=True), Field("description", "Description")],
+            [Field("name", _l("Name"), required=True), Field("description", _l("Description"))],
             lambda o, s, f: o.AppendSystem(f["name"], f["description"]),
             [
-                Field("name", "Name", "Sys_Name", required=True),
-                Field("description", "Description", "Sys_Description"),
+                Field("name", _l("Name"), "Sys_Name", required=True),
+                Field("description", _l("Description"), "Sys_Description"),
             ],
             lambda o, s, k, f: _modify_system(o, k, f),
             lambda o, s, k: o.DeleteSystem(k["Sys_ID"]),
@@ -374,48 +404,51 @@ REGISTERS: dict[str, Register] = {
         ),
         Register(
             "linkclasses",
-            "Link classes",
+            _l("Link classes"),
             "Link",
             [
-                ("LinkClass_ID", "ID"),
-                ("LinkClass_ChineseName", "Chinese name"),
-                ("LinkClass_EnglishName", "English name"),
+                ("LinkClass_ID", _l("ID")),
+                ("LinkClass_ChineseName", _l("Chinese name")),
+                ("LinkClass_EnglishName", _l("English name")),
             ],
             ["LinkClass_ID"],
             lambda o, s, p: o.GetLinkClassList(),
-            [Field("name_ch", "Chinese name", required=True), Field("name_en", "English name")],
+            [
+                Field("name_ch", _l("Chinese name"), required=True),
+                Field("name_en", _l("English name")),
+            ],
             lambda o, s, f: o.AppendLinkClass(f["name_ch"], f["name_en"]),
             [
-                Field("name_ch", "Chinese name", "LinkClass_ChineseName", required=True),
-                Field("name_en", "English name", "LinkClass_EnglishName"),
+                Field("name_ch", _l("Chinese name"), "LinkClass_ChineseName", required=True),
+                Field("name_en", _l("English name"), "LinkClass_EnglishName"),
             ],
             lambda o, s, k, f: o.ModifyLinkClass(k["LinkClass_ID"], f["name_ch"], f["name_en"]),
             lambda o, s, k: o.DeleteLinkClass(k["LinkClass_ID"]),
             links=lambda r, s: [
-                ("Links", url_for("admin.register", slug="links", scope=r["LinkClass_ID"]))
+                (_("Links"), url_for("admin.register", slug="links", scope=r["LinkClass_ID"]))
             ],
         ),
         Register(
             "links",
-            "Links",
+            _l("Links"),
             "Link",
             [
-                ("Link_ID", "No."),
-                ("Link_Title", "Title"),
-                ("Link_Url", "Address"),
-                ("Link_Description", "Description"),
-                ("Link_EndDate", "Ends"),
+                ("Link_ID", _l("No.")),
+                ("Link_Title", _l("Title")),
+                ("Link_Url", _l("Address")),
+                ("Link_Description", _l("Description")),
+                ("Link_EndDate", _l("Ends")),
             ],
             ["Link_ID"],
             lambda o, s, p: o.GetClassLinkList(s, p),
             [
-                Field("title", "Title", required=True),
-                Field("url", "Address"),
-                Field("description", "Description"),
-                Field("image", "Image"),
-                Field("width", "Width"),
-                Field("height", "Height"),
-                Field("end", "End date (YYYY-MM-DD)"),
+                Field("title", _l("Title"), required=True),
+                Field("url", _l("Address")),
+                Field("description", _l("Description")),
+                Field("image", _l("Image")),
+                Field("width", _l("Width")),
+                Field("height", _l("Height")),
+                Field("end", _l("End date (YYYY-MM-DD)")),
             ],
             lambda o, s, f: o.AppendLink(
                 s,
@@ -428,13 +461,13 @@ REGISTERS: dict[str, Register] = {
                 f["end"],
             ),
             [
-                Field("title", "Title", "Link_Title", required=True),
-                Field("url", "Address", "Link_Url"),
-                Field("description", "Description", "Link_Description"),
-                Field("image", "Image", "Link_Image"),
-                Field("width", "Width", "Link_ImageWidth"),
-                Field("height", "Height", "Link_ImageHeight"),
-                Field("end", "End date (YYYY-MM-DD)", "Link_EndDate"),
+                Field("title", _l("Title"), "Link_Title", required=True),
+                Field("url", _l("Address"), "Link_Url"),
+                Field("description", _l("Description"), "Link_Description"),
+                Field("image", _l("Image"), "Link_Image"),
+                Field("width", _l("Width"), "Link_ImageWidth"),
+                Field("height", _l("Height"), "Link_ImageHeight"),
+                Field("end", _l("End date (YYYY-MM-DD)"), "Link_EndDate"),
             ],
             lambda o, s, k, f: o.ModifyLink(
                 s,
@@ -449,24 +482,26 @@ REGISTERS: dict[str, Register] = {
             ),
             lambda o, s, k: o.DeleteLink(s, k["Link_ID"]),
             paged=True,
-            scope_label="Link class",
+            scope_label=_l("Link class"),
             scope_of="linkclasses",
         ),
-        _dictionary("states", "Information states", "InfState", "GetInfStateList", "InfoState"),
-        _dictionary("types", "Information types", "InfType", "GetInfTypeList", "InfoType"),
-        _dictionary("access", "Access types", "AccessType", "GetAccessTypeList", "AccessType"),
+        _dictionary(
+            "states", _l("Information states"), "InfState", "GetInfStateList", "InfoState"
+        ),
+        _dictionary("types", _l("Information types"), "InfType", "GetInfTypeList", "InfoType"),
+        _dictionary("access", _l("Access types"), "AccessType", "GetAccessTypeList", "AccessType"),
         Register(
             "sitetypes",
-            "Website types",
+            _l("Website types"),
             "Encode",
-            [("WebSiteType_ID", "ID"), ("WebSiteType_Name", "Name")],
+            [("WebSiteType_ID", _l("ID")), ("WebSiteType_Name", _l("Name"))],
             ["WebSiteType_ID"],
             lambda o, s, p: o.GetWebSiteTypeList(),
-            [Field("id", "ID", required=True), Field("name", "Name", required=True)],
+            [Field("id", _l("ID"), required=True), Field("name", _l("Name"), required=True)],
             lambda o, s, f: o.AppendWebSiteType(f["id"], f["name"]),
             [
-                Field("id", "ID", "WebSiteType_ID", required=True),
-                Field("name", "Name", "WebSiteType_Name"),
+                Field("id", _l("ID"), "WebSiteType_ID", required=True),
+                Field("name", _l("Name"), "WebSiteType_Name"),
             ],
             lambda o, s, k, f: o.ModifyWebSiteType(k["WebSiteType_ID"], f["id"], f["name"]),
             lambda o, s, k: o.DeleteWebSiteType(k["WebSiteType_ID"]),
@@ -475,11 +510,11 @@ REGISTERS: dict[str, Register] = {
 }
 
 GROUPS = [
-    ("Organisation", ["roles", "users"]),
-    ("Sites", ["websites", "styles", "pages"]),
-    ("System", ["parameters", "systems"]),
-    ("Links", ["linkclasses"]),
-    ("Code dictionaries", ["states", "types", "access", "sitetypes"]),
+    (_l("Organisation"), ["roles", "users"]),
+    (_l("Sites"), ["websites", "styles", "pages"]),
+    (_l("System"), ["parameters", "systems"]),
+    (_l("Links"), ["linkclasses"]),
+    (_l("Code dictionaries"), ["states", "types", "access", "sitetypes"]),
 ]
 
 
@@ -494,13 +529,17 @@ def page_int(text: str) -> int:
 def _register(slug: str) -> tuple[Register, str]:
     reg = REGISTERS.get(slug)
     if reg is None:
-        abort(404, description="There is no such register.")
+        abort(404, description=_("There is no such register."))
     scope = (request.values.get("scope") or "").strip()
     if reg.scope_label:
         if not scope or len(scope) > 200:
-            abort(404, description=f"Choose a {reg.scope_label.lower()} first.")
+            abort(
+                404, description=_("Choose a %(what)s first.", what=str(reg.scope_label).lower())
+            )
         if reg.slug in ("templates", "links") and not lib.is_id(scope):
-            abort(404, description=f"There is no such {reg.scope_label.lower()}.")
+            abort(
+                404, description=_("There is no such %(what)s.", what=str(reg.scope_label).lower())
+            )
     return reg, scope
 
 
@@ -510,11 +549,16 @@ def _form(fields: list[Field]) -> F:
         value = request.form.get(f.name, "")
         value = value if f.kind in ("textarea", "password") else value.strip()
         if len(value) > MAX_TEXT:
-            abort(400, description=f"'{f.label}' is too long.")
+            abort(400, description=_("'%(field)s' is too long.", field=f.label))
         if "\0" in value:
-            abort(400, description=f"'{f.label}' holds a NUL character, which cannot be stored.")
+            abort(
+                400,
+                description=_(
+                    "'%(field)s' holds a NUL character, which cannot be stored.", field=f.label
+                ),
+            )
         if f.required and not value.strip():
-            abort(400, description=f"'{f.label}' must not be empty.")
+            abort(400, description=_("'%(field)s' must not be empty.", field=f.label))
         out[f.name] = value
     choices.check(fields, out)
     return out
@@ -523,7 +567,7 @@ def _form(fields: list[Field]) -> F:
 def _key(reg: Register) -> F:
     key = {k: request.values.get("k_" + k, "") for k in reg.key}
     if not all(key.values()) or any(len(v) > 200 for v in key.values()):
-        abort(400, description="Choose a row first.")
+        abort(400, description=_("Choose a row first."))
     return key
 
 
@@ -547,6 +591,7 @@ def register(slug: str):
     return render_template(
         "admin/register.html",
         reg=reg,
+        registers=REGISTERS,
         scope=scope,
         rows=data,
         errors=lib.messages(o),

@@ -5,6 +5,7 @@ access stamp."""
 from __future__ import annotations
 
 from flask import abort, flash, redirect, render_template, url_for
+from flask_babel import gettext as _
 
 from . import access, audit, confirm, lib, policy
 from .admin import Field, Register, _form, _key, _register, bp
@@ -20,7 +21,7 @@ def _row(reg: Register, scope: str, key: F) -> dict:
     rows = lib.rows(reg.list_call(o, scope, ""))
     row = next((r for r in rows if all(lib.as_text(r.get(k)) == v for k, v in key.items())), None)
     if row is None:
-        abort(404, description="There is no such row.")
+        abort(404, description=_("There is no such row."))
     return row
 
 
@@ -44,12 +45,18 @@ def _consequences(reg: Register, key: F) -> list[str]:
     if reg.slug == "roles":
         n = policy.role_users(key["Role_ID"])
         return [
-            f"{n} user(s) hold this role or one below it: they lose its grants at their next "
-            "request.",
-            "Roles below it, its grants and its users' assignments stay in the database.",
+            _(
+                "%(n)s user(s) hold this role or one below it: they lose its grants at their next "
+                "request.",
+                n=n,
+            ),
+            _("Roles below it, its grants and its users' assignments stay in the database."),
         ]
     if reg.slug == "users":
-        return ["The user's sessions end at once.", "The user's grants stay in the database."]
+        return [
+            _("The user's sessions end at once."),
+            _("The user's grants stay in the database."),
+        ]
     return []
 
 
@@ -62,14 +69,14 @@ def act(slug: str, action: str):
         if action == "add" and reg.add_call:
             form = _form(reg.add_fields)
             reg.add_call(o, scope, form)
-            if report(o, "Added."):
+            if report(o, _("Added.")):
                 audit.record(f"{slug}.add", f"{slug} {next(iter(form.values()), '')}", after=form)
         elif action == "edit" and reg.edit_call:
             key, form = _key(reg), _form(reg.edit_fields)
             back = url_for("admin.edit", slug=slug, scope=scope or None, **_key_args(key))
             before = _fields_of(reg, _row(reg, scope, key), reg.edit_fields)
             reg.edit_call(o, scope, key, form)
-            if report(o, "Saved."):
+            if report(o, _("Saved.")):
                 target = f"{slug} {', '.join(key.values())}"
                 audit.record(f"{slug}.edit", target, before=before, after=form)
         elif action == "delete" and reg.delete_call:
@@ -79,14 +86,14 @@ def act(slug: str, action: str):
             if refusal or not confirm.confirmed():
                 what = ", ".join(f"{label}: {lib.as_text(row.get(f))}" for f, label in reg.columns)
                 return confirm.ask(
-                    f"Delete this row of {reg.title.lower()}?",
+                    _("Delete this row of %(what)s?", what=str(reg.title).lower()),
                     what,
                     _consequences(reg, key),
                     back,
                     refusal or "",
                 )
             reg.delete_call(o, scope, key)
-            if report(o, "Removed."):
+            if report(o, _("Removed.")):
                 audit.record(
                     f"{slug}.delete",
                     f"{slug} {', '.join(key.values())}",
@@ -95,7 +102,7 @@ def act(slug: str, action: str):
                 if slug == "users":
                     access.user_gone(key["Usr_ID"])
         else:
-            abort(404, description="There is no such action.")
+            abort(404, description=_("There is no such action."))
     except Refusal as e:
         flash(str(e), "error")
         return redirect(back)

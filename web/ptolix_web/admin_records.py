@@ -5,6 +5,7 @@ from __future__ import annotations
 from datetime import datetime
 
 from flask import abort, current_app, flash, redirect, render_template, request, session, url_for
+from flask_babel import gettext as _
 
 from . import audit, lib
 from .admin import bp
@@ -15,7 +16,7 @@ from .context import obj
 def sessions(uid: str):
     """A user's live sessions; an administrator ends one or all of them."""
     if len(uid) > 200 or lib.first(obj("User").GetUser(uid)) is None:
-        abort(404, description="There is no such user.")
+        abort(404, description=_("There is no such user."))
     store = current_app.session_interface.store
     if request.method == "POST":
         handle = request.form.get("session", "")
@@ -45,7 +46,7 @@ def audit_log():
     user = (request.args.get("user") or "").strip()[:200]
     item_text = (request.args.get("item") or "").strip()
     if item_text and not lib.is_id(item_text):
-        abort(404, description="There is no such item.")
+        abort(404, description=_("There is no such item."))
     item = int(item_text) if item_text else None
     found = audit.entries(user, item, request.args.get("page", ""))
     return render_template("admin/audit.html", found=found, user=user, item=item_text)

@@ -11,6 +11,7 @@ from datetime import datetime
 from typing import Any
 
 from flask import request, session
+from flask_babel import gettext
 
 from . import site_tables
 from .context import conn, page_number
@@ -67,6 +68,18 @@ class Entry:
     info_id: int | None
     before: dict
     after: dict
+
+    def shown_target(self) -> str:
+        """What the action was on, worded in the page's language (the record
+        keeps "item 12", "column 3", "user li")."""
+        kind, _sep, name = self.target.partition(" ")
+        if kind == "item" and name.isdigit():
+            return gettext("item %(number)s", number=name)
+        if kind == "column" and name.isdigit():
+            return gettext("column %(number)s", number=name)
+        if kind == "user" and name:
+            return gettext("user %(name)s", name=name)
+        return self.target
 
     def changes(self) -> list[tuple[str, Any, Any]]:
         """(field, before, after) for the fields that differ, or that only one side has."""

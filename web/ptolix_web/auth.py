@@ -14,6 +14,7 @@ from flask import (
     session,
     url_for,
 )
+from flask_babel import gettext as _
 
 from . import access, audit, lib, passwords, site_tables
 from .context import conn, obj
@@ -46,9 +47,9 @@ def signin():
     error = None
     status = 200
     if not user_id or len(user_id) > MAX_FIELD or len(password) > MAX_FIELD or "\0" in user_id:
-        error = "Enter your user name and password."
+        error = _("Enter your user name and password.")
     elif (wait := _throttle().wait(user_id, address)) > 0:
-        error = f"Too many failed sign-ins. Try again in {wait} seconds."
+        error = _("Too many failed sign-ins. Try again in %(n)s seconds.", n=wait)
         status = 429
     else:
         user = obj("User")
@@ -60,15 +61,17 @@ def signin():
             session.regenerate()
             session.access_gen = gen
             access.start(user_id, row)
-            flash(f"Signed in as {session['name']}.", "ok")
+            flash(_("Signed in as %(name)s.", name=session["name"]), "ok")
             if not (target.startswith("/desk") and is_local_path(target)):
                 target = url_for("desk.index")
             return redirect(target)
         lock = _throttle().failed(user_id, address)
         # The library tells a missing user from a wrong password; the page does not.
-        error = "The user name or password is not right."
+        error = _("The user name or password is not right.")
         if lock:
-            error += f" Too many failed sign-ins: wait {lock} seconds before the next try."
+            error += " " + _(
+                "Too many failed sign-ins: wait %(n)s seconds before the next try.", n=lock
+            )
         status = 401
     return (
         render_template("signin.html", user=user_id[:MAX_FIELD], next=target, error=error),
@@ -83,7 +86,7 @@ def signout():
     check_csrf()
     session.clear()
     session.regenerate()
-    flash("Signed out.", "ok")
+    flash(_("Signed out."), "ok")
     return redirect(url_for("public.home"))
 
 
@@ -94,7 +97,7 @@ def password():
     if not uid:
         return redirect(url_for("auth.signin", next="/desk/password"))
     if request.method == "GET":
-        return render_template("password.html", rule=passwords.RULE)
+        return render_template("password.html", rule=passwords.rule())
     check_csrf()
     current = request.form.get("current", "")
     new = request.form.get("new", "")
@@ -102,19 +105,19 @@ def password():
     user = obj("User")
     row = lib.first(user.GetUser(uid))
     if row is None:
-        abort(403, description="Sign in first.")
+        abort(403, description=_("Sign in first."))
     address = request.remote_addr or "?"
     if (wait := _throttle().wait(uid, address)) > 0:
-        errors["current"] = f"Too many failed tries. Try again in {wait} seconds."
+        errors["current"] = _("Too many failed tries. Try again in %(n)s seconds.", n=wait)
     elif len(current) > MAX_FIELD or not user.LoginVertify(uid, current):
         _throttle().failed(uid, address)
-        errors["current"] = "This is not your current password."
+        errors["current"] = _("This is not your current password.")
     elif new != request.form.get("repeat", ""):
-        errors["repeat"] = "The two new passwords differ."
+        errors["repeat"] = _("The two new passwords differ.")
     elif problem := passwords.problem(new, uid, lib.as_text(row.get("Usr_Name"))):
         errors["new"] = problem
     if errors:
-        return render_template("password.html", rule=passwords.RULE, field_errors=errors), 422
+        return render_template("password.html", rule=passwords.rule(), field_errors=errors), 422
     user.ModifyUser(
         uid,
         uid,
@@ -125,15 +128,15 @@ def password():
     )
     if lib.messages(user):
         return (
-            render_template("password.html", rule=passwords.RULE, errors=lib.messages(user)),
+            render_template("password.html", rule=passwords.rule(), errors=lib.messages(user)),
             422,
         )
     ended = access.end_sessions(uid)
     session["pw"] = access.password_mark(lib.first(user.GetUser(uid)))
     audit.record("password", f"user {uid}", after={"password": "(changed)"})
     flash(
-        "Your password was changed."
-        + (f" {ended} other session(s) were signed out." if ended else ""),
+        _("Your password was changed.")
+        + (" " + _("%(n)s other session(s) were signed out.", n=ended) if ended else ""),
         "ok",
     )
     return redirect(url_for("desk.index"))

@@ -3,8 +3,11 @@
 A page for a reader who is not signed in is the same for every such reader:
 it carries a strong ETag made from its body, so it changes exactly when what
 the page shows changes, answers a matching conditional request with 304, and
-lets shared caches keep it for `cache_seconds`. `Vary: Cookie` keeps a shared
-cache from handing that copy to a signed-in reader, whose pages carry their
+lets shared caches keep it for `cache_seconds`. The page's language makes
+the body, so each language has its own ETag, and `Vary: Accept-Language,
+Cookie` (the language's two sources, see i18n.py) keeps a shared cache from
+handing one language's copy to a reader of the other. `Vary: Cookie` also
+keeps a shared cache from handing that copy to a signed-in reader, whose pages carry their
 name and form tokens and are never stored anywhere: a request with a session
 gets `private, no-store`, no validator and never a 304.
 """

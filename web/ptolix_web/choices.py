@@ -7,6 +7,7 @@ from __future__ import annotations
 from typing import Any
 
 from flask import abort
+from flask_babel import gettext as _
 
 from . import lib
 from .context import obj, staff_site
@@ -42,7 +43,7 @@ def site_types() -> Choices:
 def organisations() -> Choices:
     """Organisations have no register of their own: the numbers users hold."""
     found = {lib.as_text(r.get("Org_ID")) for r in lib.rows(obj("User").GetUserList())}
-    return [(o, f"Organisation {o}") for o in sorted(found - {""}, key=int)]
+    return [(o, _("Organisation %(n)s", n=o)) for o in sorted(found - {""}, key=int)]
 
 
 def check(fields: list[Any], form: dict[str, str]) -> None:
@@ -54,18 +55,25 @@ def check(fields: list[Any], form: dict[str, str]) -> None:
             continue
         if f.kind == "suggest":
             if not lib.is_id(value):
-                abort(400, description=f"'{f.label}' takes a number.")
+                abort(400, description=_("'%(field)s' takes a number.", field=f.label))
         elif value not in {v for v, _ in choices()}:
-            abort(400, description=f"Choose '{f.label}' from the list.")
+            abort(400, description=_("Choose '%(field)s' from the list.", field=f.label))
 
 
 def append_user(o: Any, f: dict[str, str]) -> None:
     """Adds a user only when they will be able to sign in."""
-    for name, label in (("name", "Full name"), ("password", "Password"), ("website", "Website")):
+    for name, label in (
+        ("name", _("Full name")),
+        ("password", _("Password")),
+        ("website", _("Website")),
+    ):
         if not f.get(name, "").strip():
             abort(
                 400,
-                description=f"'{label}' must not be empty: without it the user cannot sign in.",
+                description=_(
+                    "'%(field)s' must not be empty: without it the user cannot sign in.",
+                    field=label,
+                ),
             )
     o.AppendUser(f["id"], f["role"], f["name"], f["password"], f["email"], f["website"], f["org"])
 

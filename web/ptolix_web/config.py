@@ -66,6 +66,9 @@ class Settings:
     media_dir: str  # uploaded files and their resized copies
     upload_mb: int  # the largest file one upload may hold
     schedule_seconds: int  # how often publication and end dates are applied; 0: never
+    # The pages' language when the reader chose none and the browser names
+    # neither: zh (Chinese, the library's own language) or en.
+    language: str = "zh"
 
     @classmethod
     def from_env(cls, overrides: dict | None = None) -> "Settings":
@@ -91,6 +94,7 @@ class Settings:
             media_dir=os.environ.get("PTOLIX_MEDIA", "var/media"),
             upload_mb=_int("PTOLIX_UPLOAD_MB", 10),
             schedule_seconds=_int("PTOLIX_SCHEDULE_SECONDS", 30),
+            language="en" if os.environ.get("PTOLIX_LANGUAGE", "").strip() == "en" else "zh",
         )
         values.update({k: v for k, v in o.items() if k != "secret"})
         return cls(**values)

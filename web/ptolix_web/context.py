@@ -6,6 +6,8 @@ from __future__ import annotations
 from typing import Any
 
 from flask import abort, current_app, flash, g, has_request_context, request, session
+from flask_babel import gettext as _
+from flask_babel import lazy_gettext as _l
 
 import ptolix
 
@@ -36,7 +38,7 @@ def report(o: Any, success: str | None = None) -> bool:
     """Shows the object's `Errors` as messages on the next page; True when
     there were none (and then `success`, when given). A refused statement
     shows as one plain sentence, never the database's own text."""
-    _, errors = inputs.refusals(o, {})
+    _fields, errors = inputs.refusals(o, {})
     for m in errors:
         flash(m, "error")
     if not errors and success:
@@ -94,13 +96,16 @@ def level(column_id: str) -> int:
 def require_level(column_id: str, needed: int) -> int:
     """Refuses the request unless the user has `needed` on the column."""
     if not lib.is_id(column_id):
-        abort(404, description="There is no such column.")
+        abort(404, description=_("There is no such column."))
     have = level(column_id)
     if have < needed:
         abort(
             403,
-            description=f"You need {LEVEL_NAMES.get(needed, needed)} access on this column "
-            f"for that screen; you have {LEVEL_NAMES.get(have, 'none')}.",
+            description=_(
+                "You need %(needed)s access on this column for that screen; you have %(have)s.",
+                needed=LEVEL_NAMES.get(needed, needed),
+                have=LEVEL_NAMES.get(have, LEVEL_NAMES[0]),
+            ),
         )
     return have
 
@@ -108,4 +113,11 @@ def require_level(column_id: str, needed: int) -> int:
 # The access-type dictionary: 1 sees a column only as an ancestor, 2 edits,
 # 3 reviews, 4 manages.
 BROWSE, EDIT, REVIEW, MANAGE = 1, 2, 3, 4
-LEVEL_NAMES = {-1: "none", 0: "none", 1: "browse", 2: "edit", 3: "review", 4: "manage"}
+LEVEL_NAMES = {
+    -1: _l("none"),
+    0: _l("none"),
+    1: _l("browse"),
+    2: _l("edit"),
+    3: _l("review"),
+    4: _l("manage"),
+}

@@ -7,6 +7,8 @@ from __future__ import annotations
 from typing import Any
 
 from flask import Blueprint, abort, flash, redirect, render_template, request, url_for
+from flask_babel import gettext as _
+from flask_babel import lazy_gettext as _l
 
 import ptolix
 
@@ -25,6 +27,7 @@ from .context import (
     staff_sys,
     user_id,
 )
+from .i18n import library_text
 from .items import after_save, clean_content
 from .security import check_csrf
 
@@ -32,21 +35,21 @@ bp = Blueprint("desk", __name__)
 
 # The review-state filters of an item list, as the library names them.
 MODES = [
-    ("Editor", "With editors"),
-    ("WaitAssess", "Waiting for review"),
-    ("NeedReedit", "Returned"),
-    ("Published", "Published"),
-    ("Canceled", "Cancelled"),
-    ("All", "All"),
+    ("Editor", _l("With editors")),
+    ("WaitAssess", _l("Waiting for review")),
+    ("NeedReedit", _l("Returned")),
+    ("Published", _l("Published")),
+    ("Canceled", _l("Cancelled")),
+    ("All", _l("All")),
 ]
 MODE_KEYS = {m for m, _ in MODES}
 # Review decisions: the state an item takes.
 DECISIONS = {
-    "4": "Publish",
-    "5": "Publish as recommended",
-    "6": "Publish as headline",
-    "2": "Return for re-editing",
-    "3": "Cancel",
+    "4": _l("Publish"),
+    "5": _l("Publish as recommended"),
+    "6": _l("Publish as headline"),
+    "2": _l("Return for re-editing"),
+    "3": _l("Cancel"),
 }
 LIMITS = {"title": 200, "content": 100_000, "url": 500, "date": 40, "name": 100, "text": 1000}
 
@@ -64,9 +67,14 @@ def field(name: str, limit: str = "text", required: bool = False) -> str:
     """A form field, trimmed; too long or missing required text refuses the form."""
     value = request.form.get(name, "").strip()
     if len(value) > LIMITS[limit]:
-        abort(400, description=f"The field '{name}' is longer than {LIMITS[limit]} characters.")
+        abort(
+            400,
+            description=_(
+                "The field '%(name)s' is longer than %(n)s characters.", name=name, n=LIMITS[limit]
+            ),
+        )
     if required and not value:
-        abort(400, description=f"The field '{name}' must not be empty.")
+        abort(400, description=_("The field '%(name)s' must not be empty.", name=name))
     return value
 
 
@@ -83,17 +91,17 @@ def access_columns() -> list[dict]:
 def column_row(column_id: str) -> dict:
     row = lib.first(obj("Column").GetColumn(staff_sys(), column_id))
     if row is None or row.get("Column_IsDeleted") == "1":
-        abort(404, description="There is no such column.")
+        abort(404, description=_("There is no such column."))
     return row
 
 
 def item_row(item_id: str, needed: int) -> tuple[dict, int]:
     """The item and the user's level on its column, refused below `needed`."""
     if not lib.is_id(item_id):
-        abort(404, description="There is no such item.")
+        abort(404, description=_("There is no such item."))
     row = lib.first(obj("Information").GetInfo(item_id))
     if row is None or row.get("Info_IsDeleted") == "1":
-        abort(404, description="There is no such item.")
+        abort(404, description=_("There is no such item."))
     return row, require_level(str(row["Column_ID"]), needed)
 
 
@@ -140,7 +148,8 @@ def column(column_id: str):
 
 def _states() -> dict:
     return {
-        r["InfState_ID"]: r["InfState_Name"] for r in lib.rows(obj("Encode").GetInfStateList())
+        r["InfState_ID"]: library_text(r["InfState_Name"])
+        for r in lib.rows(obj("Encode").GetInfStateList())
     }
 
 
@@ -184,7 +193,12 @@ def new_item(column_id: str):
     if done:
         audit.record("files.add", f"item {new_id}", info_id=new_id, after={"files": done})
     after_save(new_id, "written")
-    report(info, "The item was saved" + (" with editors." if draft else "; it waits for review."))
+    report(
+        info,
+        _("The item was saved with editors.")
+        if draft
+        else _("The item was saved; it waits for review."),
+    )
     return redirect(url_for("desk.item", item_id=new_id))
 
 
@@ -270,7 +284,7 @@ def item(item_id: str):
                     after=_texts(form),
                 )
                 after_save(item_id)
-                flash("The item was changed.", "ok")
+                flash(_("The item was changed."), "ok")
                 return redirect(url_for("desk.item", item_id=item_id))
         row = _echo(form) | {
             "Info_ID": row["Info_ID"],
@@ -300,22 +314,24 @@ def item(item_id: str):
 
 @bp.route("/items/<item_id>/delete", methods=["GET", "POST"])
 def delete_item(item_id: str):
-    row, _ = item_row(item_id, EDIT)
+    row, _level = item_row(item_id, EDIT)
     require_level(str(row["Column_ID"]), policy.delete_level(row))
     if not confirm.confirmed():
         attachments = lib.rows(obj("Information").GetInfoAttachList(item_id))
-        goes = [f"Its {len(attachments)} attachment(s) go with it."] if attachments else []
+        goes = (
+            [_("Its %(n)s attachment(s) go with it.", n=len(attachments))] if attachments else []
+        )
         if policy.is_published(row):
-            goes.append("It is published: it leaves the public site at once.")
+            goes.append(_("It is published: it leaves the public site at once."))
         return confirm.ask(
-            "Delete this item?",
-            f"Item {item_id}: {lib.as_text(row.get('Info_Title'))}",
-            goes + ["It leaves every column it shows in."],
+            _("Delete this item?"),
+            _("Item %(n)s: %(title)s", n=item_id, title=lib.as_text(row.get("Info_Title"))),
+            goes + [_("It leaves every column it shows in.")],
             url_for("desk.item", item_id=item_id),
         )
     info = obj("Information")
     info.DeleteInfo(item_id)
-    if report(info, "The item was deleted."):
+    if report(info, _("The item was deleted.")):
         audit.record("item.delete", f"item {item_id}", info_id=item_id, before=_row_texts(row))
         media.item_deleted(item_id)
     return redirect(url_for("desk.column", column_id=row["Column_ID"]))
@@ -332,18 +348,22 @@ def delete_attachment(item_id: str, attach_id: str):
         if lib.as_text(a.get("Attach_ID")) == attach_id
     ]
     if not lib.is_id(attach_id) or not found:
-        abort(404, description="There is no such attachment.")
+        abort(404, description=_("There is no such attachment."))
     if not confirm.confirmed():
         return confirm.ask(
-            "Remove this attachment?",
-            f"{lib.as_text(found[0].get('Attach_Title'))} "
-            f"({lib.as_text(found[0].get('Attach_FileName'))}) of item {item_id}",
+            _("Remove this attachment?"),
+            _(
+                "%(title)s (%(file)s) of item %(n)s",
+                title=lib.as_text(found[0].get("Attach_Title")),
+                file=lib.as_text(found[0].get("Attach_FileName")),
+                n=item_id,
+            ),
             [],
             url_for("desk.item", item_id=item_id),
         )
     info = obj("Information")
     info.DeleteInfoAttach(item_id, attach_id)
-    if report(info, "The attachment was removed."):
+    if report(info, _("The attachment was removed.")):
         audit.record(
             "attachment.delete",
             f"item {item_id}",
@@ -359,7 +379,7 @@ def delete_attachment(item_id: str, attach_id: str):
 
 @bp.route("/items/<item_id>/move", methods=["POST"])
 def move_item(item_id: str):
-    row, _ = item_row(item_id, EDIT)
+    row, _level = item_row(item_id, EDIT)
     mode = request.form.get("state", "All")
     if mode not in MODE_KEYS:
         mode = "All"
@@ -370,7 +390,7 @@ def move_item(item_id: str):
         info.MoveDownInfo(*args)
     else:
         info.MoveUpInfo(*args)
-    if report(info, "The item was moved."):
+    if report(info, _("The item was moved.")):
         audit.record(
             "item.move", f"item {item_id}", info_id=item_id, after={"direction": direction}
         )
@@ -385,10 +405,10 @@ def crosspost(item_id: str):
     info = obj("Information")
     if request.form.get("remove"):
         info.RemoveFromColumn(item_id, staff_sys(), target)
-        done = report(info, "The item no longer shows in that column.")
+        done = report(info, _("The item no longer shows in that column."))
     else:
         info.AddInfo2Column(item_id, staff_sys(), target)
-        done = report(info, "The item also shows in that column now.")
+        done = report(info, _("The item also shows in that column now."))
     if done:
         action = "item.uncrosspost" if request.form.get("remove") else "item.crosspost"
         audit.record(action, f"item {item_id}", info_id=item_id, after={"column": target})
@@ -431,11 +451,13 @@ def assess_recorded(row: dict, item_id: str, state: str, success: str, action: s
 
 @bp.route("/items/<item_id>/assess", methods=["POST"])
 def assess(item_id: str):
-    row, _ = item_row(item_id, REVIEW)
+    row, _level = item_row(item_id, REVIEW)
     state = request.form.get("state", "")
     if state not in DECISIONS:
-        abort(400, description="Choose a review decision.")
-    if assess_recorded(row, item_id, state, f"{DECISIONS[state]}: done.", "item.assess"):
+        abort(400, description=_("Choose a review decision."))
+    if assess_recorded(
+        row, item_id, state, _("%(decision)s: done.", decision=DECISIONS[state]), "item.assess"
+    ):
         if schedule.tick(conn(), ids=[item_id]):
             for note in filter(None, [schedule.notice(conn(), [item_id])]):
                 flash(note, "ok")

@@ -6,6 +6,7 @@ from __future__ import annotations
 from typing import Any
 
 from flask import abort, flash, redirect, render_template, request, session, url_for
+from flask_babel import gettext as _
 
 from . import access, audit, confirm, inputs, lib, policy
 from .context import MANAGE, level, obj, report, require_level, staff_site, staff_sys
@@ -78,7 +79,7 @@ def change_column(column_id: str):
         new["special_icon"],
         _website_arg(col),
     )
-    if report(c, "The column was changed."):
+    if report(c, _("The column was changed.")):
         old = {
             "name": col.get("Column_Name"),
             "description": col.get("Column_Description"),
@@ -119,7 +120,7 @@ def _append_column(father: str, site: Any) -> Any:
         str(site) if isinstance(site, int) else "",
         father,
     )
-    report(c, "The column was added.")
+    report(c, _("The column was added."))
     if new_id:
         audit.record(
             "column.add", f"column {new_id}", after={"name": name, "father": father or ""}
@@ -132,7 +133,7 @@ def _append_column(father: str, site: Any) -> Any:
 @bp.route("/columns/new", methods=["POST"])
 def add_top_column():
     if not session.get("admin"):
-        abort(403, description="Only administrators add top-level columns.")
+        abort(403, description=_("Only administrators add top-level columns."))
     from .admin import require_admin
 
     require_admin()
@@ -146,7 +147,7 @@ def move_column(column_id: str):
     require_level(target, MANAGE)
     c = obj("Column")
     c.MoveColumn(staff_sys(), column_id, target)
-    if report(c, "The column was moved."):
+    if report(c, _("The column was moved.")):
         audit.record("column.move", f"column {column_id}", after={"before": target})
         access.changed()
     return redirect(url_for("desk.manage", column_id=column_id))
@@ -160,25 +161,28 @@ def delete_column(column_id: str):
     # The columns below go with it: each needs the manager's own grant.
     foreign = [c for c in columns if level(c) < MANAGE]
     refusal = (
-        f"You do not manage {len(foreign)} of the columns below it, so you cannot delete it."
+        _(
+            "You do not manage %(n)s of the columns below it, so you cannot delete it.",
+            n=len(foreign),
+        )
         if foreign
         else ""
     )
     if refusal or not confirm.confirmed():
         return confirm.ask(
-            "Delete this column?",
-            f"Column {column_id}: {lib.as_text(col.get('Column_Name'))}",
+            _("Delete this column?"),
+            _("Column %(n)s: %(name)s", n=column_id, name=lib.as_text(col.get("Column_Name"))),
             [
-                f"{len(columns)} column(s) below it are deleted with it.",
-                f"{items} item(s) in it and below it leave the site with it.",
-                "Its grants no longer give access to anyone.",
+                _("%(n)s column(s) below it are deleted with it.", n=len(columns)),
+                _("%(n)s item(s) in it and below it leave the site with it.", n=items),
+                _("Its grants no longer give access to anyone."),
             ],
             url_for("desk.manage", column_id=column_id),
             refusal,
         )
     c = obj("Column")
     c.DeleteColumn(staff_sys(), column_id, _website_arg(col))
-    if report(c, "The column and the columns below it were deleted."):
+    if report(c, _("The column and the columns below it were deleted.")):
         audit.record(
             "column.delete", f"column {column_id}", before={"name": col.get("Column_Name")}
         )
@@ -195,33 +199,37 @@ def grant(column_id: str):
     who = field("who", "name", required=True)
     level_id = request.form.get("access", "")
     if action != "delete" and level_id not in {"1", "2", "3", "4"}:
-        abort(400, description="Choose an access level.")
+        abort(400, description=_("Choose an access level."))
     if kind not in ("role", "user"):
-        abort(400, description="Choose a role or a user.")
+        abort(400, description=_("Choose a role or a user."))
     if action == "delete" and not confirm.confirmed():
         return confirm.ask(
-            "Remove this grant?",
-            f"The {kind} {who} loses its grant on column {column_id}.",
-            ["Access computed from it ends at the affected users' next request."],
+            _("Remove this grant?"),
+            (
+                _("The role %(who)s loses its grant on column %(n)s.", who=who, n=column_id)
+                if kind == "role"
+                else _("The user %(who)s loses its grant on column %(n)s.", who=who, n=column_id)
+            ),
+            [_("Access computed from it ends at the affected users' next request.")],
             url_for("desk.manage", column_id=column_id),
         )
     c = obj("Column")
     sys_id = staff_sys()
     if kind == "role":
         if not lib.is_id(who):
-            abort(400, description="Choose a role.")
+            abort(400, description=_("Choose a role."))
         calls = {"add": c.AddRoleAccess, "change": c.ModifyRoleAccess}
     elif kind == "user":
         calls = {"add": c.AddUsrAccess, "change": c.ModifyUsrAccess}
     else:
-        abort(400, description="Choose a role or a user.")
+        abort(400, description=_("Choose a role or a user."))
     if action == "delete":
         (c.DeleteRoleAccess if kind == "role" else c.DeleteUsrAccess)(sys_id, column_id, who)
     elif action in calls:
         calls[action](sys_id, column_id, who, level_id)
     else:
-        abort(400, description="Unknown action.")
-    if report(c, "The grant was saved."):
+        abort(400, description=_("Unknown action."))
+    if report(c, _("The grant was saved.")):
         audit.record(
             f"grant.{action}",
             f"column {column_id}",
@@ -229,5 +237,8 @@ def grant(column_id: str):
         )
         access.changed()  # every affected user's access follows at their next request
         if kind == "user" and not lib.first(obj("User").GetUser(who)):
-            flash(f"There is no user '{who}'; the grant waits until one is added.", "error")
+            flash(
+                _("There is no user '%(who)s'; the grant waits until one is added.", who=who),
+                "error",
+            )
     return redirect(url_for("desk.manage", column_id=column_id))

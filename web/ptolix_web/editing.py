@@ -4,6 +4,7 @@ revisions, sending for review and reviewing several items at once."""
 from __future__ import annotations
 
 from flask import Blueprint, abort, flash, redirect, render_template, request, url_for
+from flask_babel import gettext as _
 
 from . import audit, lib, media, policy, revisions, schedule
 from .context import EDIT, REVIEW, conn, obj, report, user_id
@@ -28,15 +29,15 @@ def upload(item_id: str):
         flash(p, "error")
     if done:
         audit.record("files.add", f"item {item_id}", info_id=item_id, after={"files": done})
-        flash(f"{done} file(s) added." if done > 1 else "The file was added.", "ok")
+        flash(_("%(n)s file(s) added.", n=done) if done > 1 else _("The file was added."), "ok")
     elif not problems:
-        flash("Choose a file to add.", "error")
+        flash(_("Choose a file to add."), "error")
     return redirect(url_for("desk.item", item_id=item_id))
 
 
 @bp.route("/items/<item_id>/preview")
 def preview(item_id: str):
-    row, _ = item_row(item_id, EDIT)
+    row, _level = item_row(item_id, EDIT)
     from .public import story_page
 
     return story_page(row, preview=True)
@@ -45,15 +46,15 @@ def preview(item_id: str):
 @bp.route("/items/<item_id>/submit", methods=["POST"])
 def submit(item_id: str):
     """Sends an item the editors kept back to review, or keeps it back."""
-    row, _ = item_row(item_id, EDIT)
+    row, _level = item_row(item_id, EDIT)
     state = request.form.get("state")
     if state not in ("1", "2") or row.get("InfState_ID") not in (1, 2):
-        abort(400, description="Only items still with editors are sent to or kept from review.")
+        abort(400, description=_("Only items still with editors are sent to or kept from review."))
     assess_recorded(
         row,
         item_id,
         state,
-        "Sent for review." if state == "1" else "Kept with editors.",
+        _("Sent for review.") if state == "1" else _("Kept with editors."),
         "item.submit",
     )
     return redirect(url_for("desk.item", item_id=item_id))
@@ -61,14 +62,14 @@ def submit(item_id: str):
 
 @bp.route("/items/<item_id>/revisions")
 def history(item_id: str):
-    row, _ = item_row(item_id, EDIT)
+    row, _level = item_row(item_id, EDIT)
     found = revisions.history(item_id)
     a, b = request.args.get("a"), request.args.get("b")
     changes = None
     if a and b:
         old, new = revisions.find(item_id, a), revisions.find(item_id, b)
         if old is None or new is None:
-            abort(404, description="There is no such revision.")
+            abort(404, description=_("There is no such revision."))
         changes = revisions.diff(old, new)
     return render_template(
         "desk/revisions.html",
@@ -90,7 +91,7 @@ def restore(item_id: str, number: str):
     policy.refuse_published_change(row, have)
     rev = revisions.find(item_id, number)
     if rev is None:
-        abort(404, description="There is no such revision.")
+        abort(404, description=_("There is no such revision."))
     revisions.keep_earlier(item_id, row)
     info = obj("Information")
     info.ModifyInfo(
@@ -102,7 +103,7 @@ def restore(item_id: str, number: str):
         rev.ends,
         lib.as_text(row.get("Info_Url")),
     )
-    if report(info, f"Revision {rev.number} is the current version again."):
+    if report(info, _("Revision %(n)s is the current version again.", n=rev.number)):
         audit.record(
             "item.restore",
             f"item {item_id}",
@@ -119,16 +120,16 @@ def review_several():
     """Publishes, returns or cancels the chosen items in one library call."""
     state = request.form.get("state", "")
     if state not in DECISIONS:
-        abort(400, description="Choose a review decision.")
+        abort(400, description=_("Choose a review decision."))
     ids = list(dict.fromkeys(request.form.getlist("id")))
     if not ids:
-        flash("Choose the items first.", "error")
+        flash(_("Choose the items first."), "error")
         return back(url_for("desk.review"))
     for i in ids:
         item_row(i, REVIEW)  # every item's column is checked
     info = obj("Information")
     info.AssessInfo(user_id(), ",".join(ids), state)
-    if report(info, f"{DECISIONS[state]}: {len(ids)} item(s)."):
+    if report(info, _("%(decision)s: %(n)s item(s).", decision=DECISIONS[state], n=len(ids))):
         for i in ids:
             audit.record("item.assess", f"item {i}", info_id=i, after={"state": state})
         if schedule.tick(conn(), ids=ids):

@@ -15,6 +15,7 @@ from email.utils import format_datetime
 from typing import Any
 
 from flask import Blueprint, Response, abort, current_app, request, send_from_directory, url_for
+from flask_babel import gettext as _
 
 from . import caching, lib
 from .context import obj, settings
@@ -120,7 +121,7 @@ def _rss(title: str, link: str, description: str, items: list[dict]) -> Response
 @bp.route("/feed")
 def site_feed():
     site_id, site, sys_id = _site_and_sys()
-    items, _ = published_page(site_id, sys_id, "", settings().feed_size)
+    items, _pages = published_page(site_id, sys_id, "", settings().feed_size)
     home = _home_url(site_id)
     return _rss(_site_title(site), home, clean(site.get("WebSite_Description")), items)
 
@@ -130,13 +131,13 @@ def column_feed(column_id: str):
     from .public import _column_site, _site
 
     if not lib.is_id(column_id):
-        abort(404, description="There is no such column.")
+        abort(404, description=_("There is no such column."))
     row = lib.first(obj("Column").GetColumn(str(settings().sys_id), column_id))
     if row is None or row.get("Column_IsDeleted") == "1" or is_hidden(row):
-        abort(404, description="There is no such column.")
+        abort(404, description=_("There is no such column."))
     site_id = _column_site(row)
     site, sys_id = _site(site_id)
-    items, _ = published_page(site_id, sys_id, column_id, settings().feed_size)
+    items, _pages = published_page(site_id, sys_id, column_id, settings().feed_size)
     title = f"{clean(row.get('Column_Name'))} · {_site_title(site)}"
     link = url_for("public.column", column_id=column_id, _external=True)
     return _rss(title, link, clean(row.get("Column_Description")), items)
@@ -178,7 +179,7 @@ def _urlset(urls: list[tuple[str, datetime | None]]) -> Response:
 def sitemap():
     """One file while every address fits in it; beyond that an index of the
     pages' file and the items' files, each of at most `sitemap_size`."""
-    site_id, _, sys_id = _site_and_sys()
+    site_id, _website, sys_id = _site_and_sys()
     size = settings().sitemap_size
     pages = _pages(site_id, sys_id)
     items, info = published_page(site_id, sys_id, "", size)
@@ -201,21 +202,21 @@ def sitemap():
 
 @bp.route("/sitemap-pages-<int:n>.xml")
 def sitemap_pages(n: int):
-    site_id, _, sys_id = _site_and_sys()
+    site_id, _website, sys_id = _site_and_sys()
     size = settings().sitemap_size
     pages = _pages(site_id, sys_id)[(n - 1) * size : n * size] if n >= 1 else []
     if not pages:
-        abort(404, description="There is no such sitemap file.")
+        abort(404, description=_("There is no such sitemap file."))
     return _urlset(pages)
 
 
 @bp.route("/sitemap-items-<int:n>.xml")
 def sitemap_items(n: int):
-    site_id, _, sys_id = _site_and_sys()
+    site_id, _website, sys_id = _site_and_sys()
     size = settings().sitemap_size
     items, info = published_page(site_id, sys_id, "", size, n)
     if n < 1 or n > int(info.PageCount or 0):
-        abort(404, description="There is no such sitemap file.")
+        abort(404, description=_("There is no such sitemap file."))
     return _urlset(_item_urls(items))
 
 

@@ -8,6 +8,7 @@ import re
 from typing import Any
 
 from flask import current_app
+from flask_babel import gettext as _
 
 import ptolix
 
@@ -33,11 +34,13 @@ def field_errors(form: dict[str, str]) -> dict[str, str]:
     errors = {}
     for name, value in form.items():
         if "\0" in value:
-            errors[name] = "This field holds a NUL character, which cannot be stored. Remove it."
+            errors[name] = _(
+                "This field holds a NUL character, which cannot be stored. Remove it."
+            )
         elif (
             name in NUMBER_FIELDS and value and not (value.isdigit() and 0 < int(value) <= INT_MAX)
         ):
-            errors[name] = "Choose a value from the list."
+            errors[name] = _("Choose a value from the list.")
     return errors
 
 
@@ -47,20 +50,20 @@ def refusals(obj: Any, args: dict[str, str] = ITEM_ARGS) -> tuple[dict[str, str]
     refused statement shows as one plain sentence."""
     fields: dict[str, str] = {}
     general: list[str] = []
-    for line in ptolix.error_lines(obj):
-        number, message = line.number, line.message.strip()
+    for line in lib.error_lines(obj):
+        number, message = line.number, line.message
         if not message:
             continue
         if number in (13, 6):
             arg = next((a for a in args if re.search(rf"\b{a}\b", message)), None)
             if arg:
-                fields.setdefault(args[arg], "The library refused this value: " + message)
+                fields.setdefault(args[arg], _("The library refused this value:") + " " + message)
                 continue
         if number == ptolix.STATEMENT_REFUSED:
-            current_app.logger.error("statement refused: %s", message)
-            message = "The database refused the change; nothing was saved."
+            current_app.logger.error("statement refused: %s", line.original)
+            message = _("The database refused the change; nothing was saved.")
         elif number is not None:
-            message = f"{message} (error {number})"
-        if message != lib.NO_RECORDS and message not in general:
+            message = _("%(message)s (error %(n)s)", message=message, n=number)
+        if line.original != lib.NO_RECORDS and message not in general:
             general.append(message)
     return fields, general

@@ -10,11 +10,14 @@ from __future__ import annotations
 
 import re
 import threading
-from typing import Any
+from typing import Any, NamedTuple
 
+from flask_babel import gettext
 from jinja2 import Undefined
 
 import ptolix
+
+from .i18n import library_text
 
 _local = threading.local()
 
@@ -149,15 +152,29 @@ def first(result: Any) -> dict | None:
 NO_RECORDS = ptolix.NO_RECORDS
 
 
+class Line(NamedTuple):
+    number: int | None
+    message: str  # in the page's language when it is one of the library's fixed texts
+    original: str  # as the library wrote it
+
+
+def error_lines(obj: Any) -> list[Line]:
+    """The lines of the object's `Errors`, each message in the page's language."""
+    return [
+        Line(line.number, library_text(line.message.strip()), line.message.strip())
+        for line in ptolix.error_lines(obj)
+    ]
+
+
 def messages(obj: Any, *, ignore_empty: bool = True) -> list[str]:
     """The lines of the object's `Errors` as readable messages, once each."""
     out: list[str] = []
-    for line in ptolix.error_lines(obj):
-        text = line.message.strip()
-        if not text or (ignore_empty and line.number is None and text == ptolix.NO_RECORDS):
+    for line in error_lines(obj):
+        text = line.message
+        if not text or (ignore_empty and line.number is None and line.original == NO_RECORDS):
             continue
         if line.number is not None:
-            text = f"{text} (error {line.number})"
+            text = gettext("%(message)s (error %(n)s)", message=text, n=line.number)
         if text not in out:
             out.append(text)
     return out

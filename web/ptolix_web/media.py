@@ -16,6 +16,7 @@ from typing import Any
 
 import magic
 from flask import Blueprint, abort, send_file
+from flask_babel import gettext as _
 from PIL import Image, ImageOps
 from werkzeug.datastructures import FileStorage
 
@@ -187,9 +188,9 @@ def safe_name(name: str, ext: str) -> str:
 def _read(fs: FileStorage, limit: int) -> bytes:
     data = fs.stream.read(limit + 1)
     if len(data) > limit:
-        raise Refused(f"The file is larger than {limit // 2**20} MB.")
+        raise Refused(_("The file is larger than %(n)s MB.", n=limit // 2**20))
     if not data:
-        raise Refused("The file is empty.")
+        raise Refused(_("The file is empty."))
     return data
 
 
@@ -203,14 +204,14 @@ def _picture(data: bytes, mime: str) -> Image.Image:
             warnings.simplefilter("error", Image.DecompressionBombWarning)
             img = Image.open(BytesIO(data))
             if img.format != PICTURE_FORMATS[mime]:
-                raise Refused("The picture's content does not match its type.")
+                raise Refused(_("The picture's content does not match its type."))
             img.load()
     except (Image.DecompressionBombError, Image.DecompressionBombWarning):
-        raise Refused("The picture has too many pixels.") from None
+        raise Refused(_("The picture has too many pixels.")) from None
     except Refused:
         raise
     except Exception:  # noqa: BLE001 - any decoder failure means a broken picture
-        raise Refused("The picture cannot be read.") from None
+        raise Refused(_("The picture cannot be read.")) from None
     return ImageOps.exif_transpose(img)
 
 
@@ -241,15 +242,18 @@ def save_upload(item_id: str, fs: FileStorage, title: str, alt: str) -> Media:
     mime = magic.from_buffer(data[:262144], mime=True)
     if mime not in ALLOWED:
         raise Refused(
-            f"Files of type {mime} are not taken; send pictures (JPEG, PNG, GIF, WebP), PDF, "
-            "text or office documents."
+            _(
+                "Files of type %(type)s are not taken; send pictures (JPEG, PNG, GIF, WebP), "
+                "PDF, text or office documents.",
+                type=mime,
+            )
         )
     ext = ALLOWED[mime]
     img = _picture(data, mime) if mime in PICTURE_FORMATS else None
     up = obj("upload")
     upload_id = up.RecordUploadFile(user_id(), f"item {item_id}")
     if not upload_id or lib.messages(up):
-        raise Refused("The upload could not be recorded: " + "; ".join(lib.messages(up)))
+        raise Refused(_("The upload could not be recorded:") + " " + "; ".join(lib.messages(up)))
     original = safe_name(fs.filename or "", ext)
     m = Media(
         int(upload_id), int(item_id), None, f"{int(upload_id)}-{secrets.token_hex(4)}.{ext}",
@@ -281,7 +285,9 @@ def _record(up: Any, m: Media, title: str) -> int | None:
         None,
     )
     if attach is None:
-        raise Refused("The attachment could not be recorded: " + "; ".join(lib.messages(info)))
+        raise Refused(
+            _("The attachment could not be recorded:") + " " + "; ".join(lib.messages(info))
+        )
     c = conn()
     store.ensure(c)
     c.execute(
@@ -327,7 +333,7 @@ def uploads(item_id: str, files: list[FileStorage], title: str, alt: str) -> tup
     """Stores the files sent with a form; the count stored and what was refused."""
     files = [f for f in files if f and f.filename]
     if len(files) > MAX_FILES:
-        return 0, [f"Send at most {MAX_FILES} files at once."]
+        return 0, [_("Send at most %(n)s files at once.", n=MAX_FILES)]
     done, problems = 0, []
     for fs in files:
         try:
@@ -352,17 +358,17 @@ def serve(name: str):
     match = NAME.match(name)
     m = by_upload(int(match.group(1))) if match else None
     if m is None or m.stored.rsplit(".", 1)[0] != f"{match.group(1)}-{match.group(2)}":
-        abort(404, description="There is no such file.")
+        abort(404, description=_("There is no such file."))
     variant = match.group(3)
     if variant and (not m.is_picture or name != m.variant_name(variant)):
-        abort(404, description="There is no such file.")
+        abort(404, description=_("There is no such file."))
     if not variant and name != m.stored:
-        abort(404, description="There is no such file.")
+        abort(404, description=_("There is no such file."))
     if not readable(lib.first(obj("Information").GetInfo(str(m.item)))):
-        abort(404, description="There is no such file.")
+        abort(404, description=_("There is no such file."))
     path = Path(settings().media_dir).resolve() / name
     if not path.is_file():
-        abort(404, description="The file is missing.")
+        abort(404, description=_("The file is missing."))
     mime = VARIANT_TYPES[name.rsplit(".", 1)[1]] if variant else m.mime
     resp = send_file(
         path,

@@ -14,6 +14,8 @@ refusing it keeps the public text exactly what a reviewer published.
 from __future__ import annotations
 
 from flask import abort, session
+from flask_babel import gettext as _
+from flask_babel import lazy_gettext as _l
 
 from .context import REVIEW, conn, obj
 from .site_tables import num, query, text
@@ -26,13 +28,13 @@ FIXED_ROWS = {"states": range(1, 7), "access": range(1, 5)}
 
 # Where the rows of each code dictionary are used.
 USES = {
-    "states": [("tPtlx_Information", "InfState_ID", "items")],
-    "types": [("tPtlx_Information", "InfType_ID", "items")],
+    "states": [("tPtlx_Information", "InfState_ID", _l("%(n)s items"))],
+    "types": [("tPtlx_Information", "InfType_ID", _l("%(n)s items"))],
     "access": [
-        ("tPtlx_RoleAccess", "AccessType_ID", "role grants"),
-        ("tPtlx_UsrAccess", "AccessType_ID", "user grants"),
+        ("tPtlx_RoleAccess", "AccessType_ID", _l("%(n)s role grants")),
+        ("tPtlx_UsrAccess", "AccessType_ID", _l("%(n)s user grants")),
     ],
-    "sitetypes": [("tPtlx_WebSite", "WebSiteType_ID", "websites")],
+    "sitetypes": [("tPtlx_WebSite", "WebSiteType_ID", _l("%(n)s websites"))],
 }
 
 
@@ -45,8 +47,10 @@ def refuse_published_change(row: dict, have: int) -> None:
     if is_published(row) and have < REVIEW:
         abort(
             403,
-            description="This item is published: only a reviewer may change it. Ask a reviewer "
-            "to return it for re-editing; the public keeps seeing the published text until then.",
+            description=_(
+                "This item is published: only a reviewer may change it. Ask a reviewer to return "
+                "it for re-editing; the public keeps seeing the published text until then."
+            ),
         )
 
 
@@ -64,14 +68,14 @@ def dictionary_in_use(slug: str, key: str) -> str | None:
     if not key.lstrip("-").isdigit() or len(key) > 10:
         return None
     if int(key) in FIXED_ROWS.get(slug, ()):
-        return "This row has a fixed meaning for the library and cannot be deleted."
+        return _("This row has a fixed meaning for the library and cannot be deleted.")
     uses = []
     for table, column, noun in USES[slug]:
         count = int(query(conn(), f"select count(*) from {table} where {column} = {key}")[0][0])
         if count:
-            uses.append(f"{count} {noun}")
+            uses.append(str(noun) % {"n": count})
     if uses:
-        return f"This row is in use ({', '.join(uses)}) and cannot be deleted."
+        return _("This row is in use (%(uses)s) and cannot be deleted.", uses=", ".join(uses))
     return None
 
 

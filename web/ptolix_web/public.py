@@ -4,6 +4,7 @@ Only published items appear."""
 from __future__ import annotations
 
 from flask import Blueprint, abort, render_template, request
+from flask_babel import gettext as _
 
 from . import caching, lib, media
 from .context import obj, page_number, settings, system_of, website
@@ -20,7 +21,7 @@ PUBLISHED = (4, 5, 6)
 def _site(site_id: str | int) -> tuple[dict, str]:
     site = website(site_id)
     if site is None:
-        abort(404, description="There is no such website.")
+        abort(404, description=_("There is no such website."))
     return site, system_of(site)
 
 
@@ -37,7 +38,7 @@ def home():
 @bp.route("/sites/<site_id>/")
 def site_home(site_id: str):
     if not lib.is_id(site_id):
-        abort(404, description="There is no such website.")
+        abort(404, description=_("There is no such website."))
     return _home(site_id)
 
 
@@ -86,12 +87,12 @@ def _column_site(column: dict) -> str:
 @bp.route("/columns/<column_id>")
 def column(column_id: str):
     if not lib.is_id(column_id):
-        abort(404, description="There is no such column.")
+        abort(404, description=_("There is no such column."))
     sys_id = str(settings().sys_id)
     col = obj("Column")
     row = lib.first(col.GetColumn(sys_id, column_id))
     if row is None or row.get("Column_IsDeleted") == "1" or is_hidden(row):
-        abort(404, description="There is no such column.")
+        abort(404, description=_("There is no such column."))
     site_id = _column_site(row)
     site, sys_id = _site(site_id)
     info = obj("Information", settings().page_size)
@@ -148,10 +149,10 @@ def _pager(current: int, count: int) -> list[int | None]:
 @bp.route("/items/<item_id>")
 def item(item_id: str):
     if not lib.is_id(item_id):
-        abort(404, description="There is no such item.")
+        abort(404, description=_("There is no such item."))
     row = lib.first(obj("Information").GetInfo(item_id))
     if row is None or row.get("InfState_ID") not in PUBLISHED or row.get("Info_IsDeleted") == "1":
-        abort(404, description="There is no such item, or it is not published.")
+        abort(404, description=_("There is no such item, or it is not published."))
     return story_page(row)
 
 
@@ -168,7 +169,7 @@ def story_page(row: dict, preview: bool = False) -> str:
     col = obj("Column")
     column_row = lib.first(col.GetColumn(str(row["Sys_ID"]), str(row["Column_ID"])))
     if is_hidden(column_row) and not preview:
-        abort(404, description="There is no such item, or it is not published.")
+        abort(404, description=_("There is no such item, or it is not published."))
     return render_template(
         "public/item.html",
         site=site,

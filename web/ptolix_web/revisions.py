@@ -10,6 +10,8 @@ import re
 from dataclasses import dataclass
 from typing import Any
 
+from flask_babel import gettext as _
+
 from . import lib, store
 from .context import conn, obj
 
@@ -115,11 +117,11 @@ _BLOCK_END = re.compile(r"(</(?:p|h2|h3|li|blockquote|ul|ol)>|<br>)")
 
 def _lines(r: Revision) -> dict[str, list[str]]:
     return {
-        "Title": [r.title],
-        "Content": [x for x in _BLOCK_END.sub(r"\1\n", r.body).split("\n") if x.strip()],
-        "Publication date": [r.pub],
-        "End date": [r.ends],
-        "Attachments": r.files,
+        _("Title"): [r.title],
+        _("Content"): [x for x in _BLOCK_END.sub(r"\1\n", r.body).split("\n") if x.strip()],
+        _("Publication date"): [r.pub],
+        _("End date"): [r.ends],
+        _("Attachments"): r.files,
     }
 
 

@@ -20,6 +20,7 @@ from datetime import datetime
 from typing import Any
 
 import ptolix
+from flask_babel import gettext as _
 
 from . import lib, store
 
@@ -115,9 +116,9 @@ def notice(conn: "ptolix.Connection", ids: list[str]) -> str | None:
     found = store.rows(conn, f"select InfState_ID from tPtlx_Information where 1 = 1{_only(ids)}")
     got = {int(r[0]) for r in found}
     if scheduled in got:
-        return "Its publication date is still ahead: it appears on the site at that time."
+        return _("Its publication date is still ahead: it appears on the site at that time.")
     if withdrawn in got:
-        return "Its end date has passed: it was withdrawn from the site at once."
+        return _("Its end date has passed: it was withdrawn from the site at once.")
     return None
 
 

@@ -11,6 +11,7 @@ from __future__ import annotations
 import re
 
 from flask import Blueprint, abort, redirect, render_template, request, url_for
+from flask_babel import gettext as _
 
 from . import caching, lib
 from .context import obj, page_number, settings, staff_site, staff_sys, user_id
@@ -143,7 +144,7 @@ def desk_search():
         mode = "All"
     filters = {k: request.args.get(k, "").strip()[:40] for k in ("type", "start", "end")}
     if filters["type"] and not lib.is_id(filters["type"]):
-        abort(400, description="The type must be one of the listed types.")
+        abort(400, description=_("The type must be one of the listed types."))
     end = filters["end"] + " 23:59:59" if DAY.fullmatch(filters["end"]) else filters["end"]
     info = obj("Information", 20)
     items = info.SearchAccessInfoList(

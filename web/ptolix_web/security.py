@@ -8,6 +8,7 @@ import time
 from dataclasses import dataclass
 from typing import Any, Callable
 
+from flask_babel import gettext as _
 from flask import abort, request, session
 
 import ptolix
@@ -30,7 +31,7 @@ def check_csrf() -> None:
     if not expected or not sent or not hmac.compare_digest(expected, sent):
         abort(
             400,
-            description=(
+            description=_(
                 "The form was not sent from this site or has expired. "
                 "Reload the page and try again."
             ),

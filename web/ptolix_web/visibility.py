@@ -9,6 +9,7 @@ search, feeds and sitemap. The desk is not affected.
 from __future__ import annotations
 
 from flask import Blueprint, abort, current_app, g, redirect, request, url_for
+from flask_babel import gettext as _
 
 from . import lib
 from .context import obj, report, staff_sys
@@ -95,21 +96,21 @@ def set_visibility(column_id: str):
     from .security import check_csrf
 
     if not lib.is_id(column_id):
-        abort(404, description="There is no such column.")
+        abort(404, description=_("There is no such column."))
     check_csrf()
     require_admin()
     row = lib.first(obj("Column").GetColumn(staff_sys(), column_id))
     if row is None or row.get("Column_IsDeleted") == "1":
-        abort(404, description="There is no such column.")
+        abort(404, description=_("There is no such column."))
     from .audit import record
 
     ids = [i for i in hidden_ids() if i != column_id]
     hide = request.form.get("shown") == "0"
     if hide:
         ids.append(column_id)
-        done = _store(ids, "Readers no longer see this column, its sub-columns or their items.")
+        done = _store(ids, _("Readers no longer see this column, its sub-columns or their items."))
     else:
-        done = _store(ids, "Readers see this column again.")
+        done = _store(ids, _("Readers see this column again."))
     if done:
         record("column.visibility", f"column {column_id}", after={"shown": not hide})
     return redirect(url_for("desk.manage", column_id=column_id))

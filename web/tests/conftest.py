@@ -20,7 +20,22 @@ import ptolix
 WEB = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(WEB))
 
+from flask import Flask  # noqa: E402
+from flask.testing import FlaskClient  # noqa: E402
+
 from ptolix_web import demo_data  # noqa: E402
+
+
+class EnglishClient(FlaskClient):
+    """The pages default to Chinese; the tests read the English ones unless a
+    request names its own Accept-Language."""
+
+    def __init__(self, *args, **kwargs) -> None:
+        super().__init__(*args, **kwargs)
+        self.environ_base.setdefault("HTTP_ACCEPT_LANGUAGE", "en")
+
+
+Flask.test_client_class = EnglishClient
 
 
 def build_dir() -> Path:
@@ -54,6 +69,8 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict 
         PTOLIX_SIGNIN_LOCK_SECONDS="60",
         PTOLIX_MEDIA=str(log.parent / "media"),
         PYTHONPATH=os.pathsep.join(paths),
+        # The tests read the English pages, as their clients name no language.
+        PTOLIX_LANGUAGE="en",
     )
     environ.update(env or {})
     with open(log, "w") as out:

@@ -29,7 +29,8 @@ def browser():
     for a in "--headless=new --no-sandbox --disable-dev-shm-usage --disable-gpu".split():
         opts.add_argument(a)
     opts.add_argument("--window-size=1200,1000")
-    opts.add_argument("--lang=zh-CN")
+    opts.add_argument("--lang=en")
+    opts.add_experimental_option("prefs", {"intl.accept_languages": "en"})  # English pages
     opts.binary_location = "/usr/bin/chromium"
     service = Service(executable_path="/usr/bin/chromedriver")
     driver = webdriver.Chrome(options=opts, service=service)

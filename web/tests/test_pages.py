@@ -139,7 +139,7 @@ def test_access_is_checked_on_every_screen_and_follows_grants(app, demo):
         data={"csrf_token": t, "target": demo.lab},
         follow_redirects=True,
     ).get_data(as_text=True)
-    assert "不能将栏目移到其下级栏目处。" in moved  # the library's refusal, shown on the page
+    assert "A column cannot move below one of its own sub-columns." in moved  # the library refused
 
 
 def test_every_staff_screen_renders_and_shows_library_errors(app, demo):

@@ -78,6 +78,9 @@
   }
 
   function setUp(area) {
+    var texts = {};
+    try { texts = JSON.parse(area.getAttribute("data-texts") || "{}"); } catch (e) { /* English */ }
+    function t(text) { return texts[text] || text; }
     var pictures = [];
     try { pictures = JSON.parse(area.getAttribute("data-pictures") || "[]"); } catch (e) { /* none */ }
     var box = document.createElement("div");
@@ -87,23 +90,23 @@
     [["¶", "Paragraph", "p"], ["H2", "Heading", "h2"], ["H3", "Subheading", "h3"],
       ["B", "Bold", "bold"], ["I", "Italic", "italic"], ["• list", "Bulleted list", "ul"],
       ["1. list", "Numbered list", "ol"], ["❝ quote", "Quote", "blockquote"]
-    ].forEach(function (b) { bar.appendChild(button(b[0], b[1], b[2])); });
+    ].forEach(function (b) { bar.appendChild(button(t(b[0]), t(b[1]), b[2])); });
     var link = document.createElement("input");
     link.type = "url";
     link.placeholder = "https://…";
     link.className = "editor-link";
-    link.setAttribute("aria-label", "Link address");
+    link.setAttribute("aria-label", t("Link address"));
     bar.appendChild(link);
-    bar.appendChild(button("Link", "Make the selected text a link", "link"));
+    bar.appendChild(button(t("Link"), t("Make the selected text a link"), "link"));
     var pick = document.createElement("select");
     pick.className = "editor-picture";
-    pick.setAttribute("aria-label", "Picture");
+    pick.setAttribute("aria-label", t("Picture"));
     function fillMenu(list) {
       pictures = list;
       pick.textContent = "";
       var none = document.createElement("option");
       none.value = "";
-      none.textContent = pictures.length ? "Picture…" : "No pictures yet";
+      none.textContent = pictures.length ? t("Picture…") : t("No pictures yet");
       pick.appendChild(none);
       pictures.forEach(function (p, i) {
         var o = document.createElement("option");
@@ -115,7 +118,7 @@
     fillMenu(pictures);
     refreshers.push(fillMenu);
     bar.appendChild(pick);
-    bar.appendChild(button("Insert picture", "Insert the chosen picture", "picture"));
+    bar.appendChild(button(t("Insert picture"), t("Insert the chosen picture"), "picture"));
 
     var edit = document.createElement("div");
     edit.className = "editor-area";
@@ -123,7 +126,7 @@
     edit.setAttribute("role", "textbox");
     edit.setAttribute("aria-multiline", "true");
     var label = area.closest("label");
-    edit.setAttribute("aria-label", label ? label.firstChild.textContent.trim() : "Text");
+    edit.setAttribute("aria-label", label ? label.firstChild.textContent.trim() : t("Text"));
     var start = area.value.trim();
     edit.innerHTML = /<[a-z!\/]/i.test(start) ? cleanHtml(start) : plainToHtml(start);
     box.appendChild(bar);
