@@ -5,10 +5,13 @@
 //
 //   ptolix_bench --benchmark_filter=BM_Info
 //   PTOLIX_BENCH_INFO_DB=postgresql://... ptolix_bench --benchmark_filter=BM_Info
+//   PTOLIX_BENCH_WRITE=1 ptolix_bench --benchmark_filter=BM_Info   (another connection commits
+//       before every list call, untimed)
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -79,6 +82,34 @@ void CheckErrors(benchmark::State& state) {
 
 const std::string kCols = info_sql::kListColumns;
 
+// PTOLIX_BENCH_WRITE=1: before every call of the list benchmarks below
+// (library and hand-written alike) another connection commits a change of
+// the oldest item's source address, untimed; it changes no list's rows or
+// counts. The hand-written side then reads the page alone, with no count.
+bool WriteMode() {
+  static const bool on = [] {
+    const char* v = std::getenv("PTOLIX_BENCH_WRITE");
+    return v && std::string(v) == "1";
+  }();
+  return on;
+}
+
+void OtherWriterCommits(benchmark::State& state) {
+  if (!WriteMode()) return;
+  static std::shared_ptr<db::Connection> other = OpenInfoData();
+  static int n = 0;
+  state.PauseTiming();
+  db::BackendOf(*other).Execute("update tPtlx_Information set Info_Url = 'http://source/" +
+                                std::to_string(++n % 2) +
+                                "' where Info_ID = (select min(Info_ID) from tPtlx_Information)");
+  state.ResumeTiming();
+}
+
+// The hand-written count, or nothing in write mode.
+void HandCount(const std::string& sql) {
+  if (!WriteMode()) benchmark::DoNotOptimize(Direct(sql));
+}
+
 // A title holding `word` in any letter case (the word is lower case).
 std::string TitleHas(const std::string& word) {
   bool pg = Conn()->dialect() == db::Dialect::kPostgres;
@@ -91,8 +122,10 @@ void BM_InfoPublished_a_Library(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   std::string page = std::to_string(state.range(0));
   long rss = PeakRssKb();
-  for (auto _ : state)
+  for (auto _ : state) {
+    OtherWriterCommits(state);
     benchmark::DoNotOptimize(Library().GetPublishedInfoList(d.site, d.sys, d.top_column, page));
+  }
   state.counters["rows"] = Library().RecordCount();
   state.counters["peak_rss_growth_MB"] = static_cast<double>(PeakRssKb() - rss) / 1024.0;
   CheckErrors(state);
@@ -135,7 +168,8 @@ void BM_InfoPublished_c_HandWritten(benchmark::State& state) {
                       ") + (select count(*)" + live + " and Info_ID in " + posted +
                       " and not Column_ID in " + subtree + ")";
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Direct(count));
+    OtherWriterCommits(state);
+    HandCount(count);
     benchmark::DoNotOptimize(Direct(list, Window(static_cast<int>(state.range(0)))));
   }
 }
@@ -155,8 +189,10 @@ std::string ColumnList() {
 void BM_InfoColumnList_a_Library(benchmark::State& state) {
   const auto& d = EnsureInfoData();
   std::string page = std::to_string(state.range(0));
-  for (auto _ : state)
+  for (auto _ : state) {
+    OtherWriterCommits(state);
     benchmark::DoNotOptimize(Library().GetInfoList(d.site, d.sys, d.big_column, "Published", page));
+  }
   state.counters["rows"] = Library().RecordCount();
   CheckErrors(state);
 }
@@ -182,7 +218,8 @@ void BM_InfoColumnList_c_HandWritten(benchmark::State& state) {
            ") order by Info_Order";
   }
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Direct("select count(*)" + where));
+    OtherWriterCommits(state);
+    HandCount("select count(*)" + where);
     benchmark::DoNotOptimize(Direct(list));
   }
 }
@@ -225,7 +262,8 @@ void BM_InfoSearch_c_HandWritten(benchmark::State& state) {
                       "'2020-01-01 00:00:00' and '2021-06-30 00:00:00' and " +
                       TitleHas(d.title_word);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Direct("select count(*)" + where));
+    OtherWriterCommits(state);
+    HandCount("select count(*)" + where);
     benchmark::DoNotOptimize(Direct("select " + kCols + where + " order by Info_Order", Window(1)));
   }
 }
@@ -259,7 +297,8 @@ void BM_InfoSiteSearch_c_HandWritten(benchmark::State& state) {
                       "(select Column_ID from tPtlx_Column where Sys_ID = " +
                       d.sys + " and Column_IsDeleted = '0')" + word;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Direct("select count(*)" + where));
+    OtherWriterCommits(state);
+    HandCount("select count(*)" + where);
     benchmark::DoNotOptimize(Direct("select " + kCols + where + " order by Info_Order", Window(1)));
   }
 }
@@ -411,6 +450,57 @@ void BM_InfoAppend_b_SentSql(benchmark::State& state) {
 }
 BENCHMARK(BM_InfoAppend_a_Library)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_InfoAppend_b_SentSql)->Unit(benchmark::kMicrosecond);
+
+// Live items of the busy column of the website and system, `n` of them
+// from `offset` in list order.
+std::vector<std::string> BusyItems(int n, int offset) {
+  const auto& d = EnsureInfoData();
+  auto rs =
+      Conn()->Execute("select Info_ID from tPtlx_Information where Column_ID = " + d.big_column +
+                      " and WebSite_ID = " + d.site + " and Sys_ID = " + d.sys +
+                      " and Info_IsDeleted = '0' order by Info_Order limit " + std::to_string(n) +
+                      " offset " + std::to_string(offset));
+  std::vector<std::string> ids;
+  for (; !rs->IsEof(); rs->MoveNext()) ids.push_back(ToDisplay(rs->Field(0)));
+  return ids;
+}
+
+// A review of an old item of the busy column, published and back to waiting
+// in turn: each call changes the item's state, so its counts.
+void BM_InfoAssess_a_Library(benchmark::State& state) {
+  std::string id = BusyItems(1, 5000).at(0);
+  db::Transaction tx(*Conn());
+  int i = 0;
+  for (auto _ : state) Library().AssessInfo("bench", id, ++i % 2 ? "4" : "1");
+  state.SetItemsProcessed(state.iterations());
+  CheckErrors(state);
+}
+BENCHMARK(BM_InfoAssess_a_Library)->Unit(benchmark::kMicrosecond);
+
+// An item moved from the busy column to the mid-size one and back.
+void BM_InfoMove_a_Library(benchmark::State& state) {
+  const auto& d = EnsureInfoData();
+  std::string id = BusyItems(1, 5000).at(0);
+  db::Transaction tx(*Conn());
+  for (auto _ : state) {
+    Library().MoveInfo(id, d.sys, d.mid_column);
+    Library().MoveInfo(id, d.sys, d.big_column);
+  }
+  state.SetItemsProcessed(state.iterations() * 2);  // moves
+  CheckErrors(state);
+}
+BENCHMARK(BM_InfoMove_a_Library)->Unit(benchmark::kMicrosecond);
+
+// Old items of the busy column deleted one by one (each a live one).
+void BM_InfoDelete_a_Library(benchmark::State& state) {
+  std::vector<std::string> ids = BusyItems(3000, 1000);
+  db::Transaction tx(*Conn());
+  size_t i = 0;
+  for (auto _ : state) Library().DeleteInfo(ids[i++ % ids.size()]);
+  state.SetItemsProcessed(state.iterations());
+  CheckErrors(state);
+}
+BENCHMARK(BM_InfoDelete_a_Library)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 }  // namespace
 }  // namespace ptolix::bench

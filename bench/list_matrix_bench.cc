@@ -9,6 +9,8 @@
 // library calls.
 //
 //   ptolix_bench --benchmark_filter=BM_List
+//   PTOLIX_BENCH_WRITE=1 ptolix_bench --benchmark_filter=BM_List   (another connection
+//       commits before every timed call; the hand-written side reads the page, no count)
 //   PTOLIX_BENCH_INFO_DB=postgresql://... ptolix_bench --benchmark_filter=BM_List
 
 #include <benchmark/benchmark.h>
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <random>
@@ -62,6 +65,32 @@ int64_t Direct(const std::string& sql) {
 // A committed change of one row: kept counts are stale from here on.
 void Touch() {
   db::BackendOf(*Conn()).Execute("update tPtlx_System set Sys_Name = Sys_Name where Sys_ID = 1");
+}
+
+// PTOLIX_BENCH_WRITE=1: a newsroom writing while pages are viewed. Before
+// every timed call, library and hand-written alike, another connection
+// commits a change of the oldest item's source address, which changes no
+// list's rows or counts; the hand-written side then reads the page alone,
+// with no count at all.
+bool WriteMode() {
+  static const bool on = [] {
+    const char* v = std::getenv("PTOLIX_BENCH_WRITE");
+    return v && std::string(v) == "1";
+  }();
+  return on;
+}
+
+void OtherWriterCommits() {
+  static std::shared_ptr<db::Connection> other = OpenInfoData();
+  static std::string oldest = [] {
+    auto cursor = db::BackendOf(*other).Query("select min(Info_ID) from tPtlx_Information");
+    std::vector<Variant> row;
+    cursor->Fetch(&row);
+    return ToDisplay(row.at(0));
+  }();
+  static int n = 0;
+  db::BackendOf(*other).Execute("update tPtlx_Information set Info_Url = 'http://source/" +
+                                std::to_string(++n % 2) + "' where Info_ID = " + oldest);
 }
 
 int64_t CountOf(const std::string& sql) {
@@ -150,8 +179,9 @@ void Run(benchmark::State& state, const Case& c, bool deep) {
   for (auto _ : state) {
     std::shuffle(turns.begin(), turns.end(), shuffle);
     for (size_t turn : turns) {
+      if (WriteMode()) OtherWriterCommits();
       if (turn == 0) {
-        Touch();
+        if (!WriteMode()) Touch();
         auto t0 = Clock::now();
         c.library(page_text);
         lib += std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
@@ -159,7 +189,7 @@ void Run(benchmark::State& state, const Case& c, bool deep) {
       }
       const HandForm& form = c.hand[turn - 1];
       auto t1 = Clock::now();
-      benchmark::DoNotOptimize(CountOf(form.count));
+      if (!WriteMode()) benchmark::DoNotOptimize(CountOf(form.count));
       benchmark::DoNotOptimize(Direct(form.page(offset)));
       hand[turn - 1] += std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
     }

@@ -23,6 +23,9 @@ std::string TopCount(std::string_view pNum) {
   return Num(pNum, "pNum");
 }
 
+// True when an identifier argument names a number (not empty or blank).
+bool Given(std::string_view id) { return id.find_first_of("0123456789") != id.npos; }
+
 std::string Head() {
   return std::string("select ") + info_sql::kListColumns + " from tPtlx_Information where";
 }
@@ -36,6 +39,20 @@ std::string HomeColumnWhere(std::string_view pWebSite, std::string_view pSysID,
 }
 
 }  // namespace
+
+// A list whose number is read from the kept counts: `kept_condition` selects
+// the same items as `sql` in terms the kept counts hold. Where an identifier
+// in `given` is empty (a null in the statement) the list is counted as
+// itself.
+ResultArray Information::KeptCountList(const std::string& sql,
+                                       std::initializer_list<std::string_view> given,
+                                       const std::string& kept_condition,
+                                       std::string_view pCurPage) {
+  bool all = PageSize() > 0;
+  for (std::string_view g : given) all = all && Given(g);
+  if (!all) return ListQuery(sql, pCurPage);
+  return ListQuery(sql, conn().Count(info_sql::KeptItemCount(kept_condition)), pCurPage);
+}
 
 std::string ModeFilter(std::string_view pMode) {
   if (pMode == "Published") return " and " + schema::kPublishedStates;
@@ -159,9 +176,10 @@ ResultArray Information::GetInfoList(std::string_view pWebSite, std::string_view
                                      std::string_view pColumnID, std::string_view pMode,
                                      std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery(Head() + HomeColumnWhere(pWebSite, pSysID, pColumnID, pMode) +
-                         " and Info_IsDeleted = '0' order by Info_Order",
-                     pCurPage);
+    std::string where = HomeColumnWhere(pWebSite, pSysID, pColumnID, pMode);
+    return KeptCountList(Head() + where + " and Info_IsDeleted = '0' order by Info_Order",
+                         {pWebSite, pSysID, pColumnID}, where + " and Info_IsDeleted = '0'",
+                         pCurPage);
   });
 }
 
@@ -176,6 +194,14 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     std::string type = Num(pType, "pType");
     std::string start = CallerDate(pStartDate, "pStartDate");
     std::string end = CallerDate(pEndDate, "pEndDate");
+    // Without a filter of its own the search is the column's list.
+    const bool filtered =
+        !pTitle.empty() || !pContent.empty() || !type.empty() || (!start.empty() && !end.empty());
+    if (!filtered) {
+      return KeptCountList(Head() + where + " and Info_IsDeleted = '0' order by Info_Order",
+                           {pWebSite, pSysID, pColumnID}, where + " and Info_IsDeleted = '0'",
+                           pCurPage);
+    }
     // Search texts match literally; letter case is ignored by every engine's
     // like as the connection runs it.
     std::vector<db::SubstringTerm> terms;
@@ -207,13 +233,18 @@ ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view 
   return Guard<ResultArray>([&] {
     std::string sys = Num(pSysID, "pSysID"), col = Num(pColumnID, "pColumnID");
     std::string sys1 = Num(pSysID1, "pSysID1"), col1 = Num(pColumnID1, "pColumnID1");
-    return ListQuery(std::string("select ") + info_sql::kListColumns +
-                         " from tPtlx_Information where Sys_ID = " + SqlValue(sys) +
-                         " and Column_ID = " + SqlValue(col) +
-                         " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " +
-                         SqlValue(sys1) + " and Column_ID = " + SqlValue(col1) + ")" +
-                         " and Info_IsDeleted = '0'" + " order by Info_Order",
-                     pCurPage, db::Connection::Paging::kKeysFirst);
+    std::string sql =
+        std::string("select ") + info_sql::kListColumns +
+        " from tPtlx_Information where Sys_ID = " + SqlValue(sys) +
+        " and Column_ID = " + SqlValue(col) +
+        " and Info_ID in (select Info_ID from tPtlx_Info2Colu where Sys_ID = " + SqlValue(sys1) +
+        " and Column_ID = " + SqlValue(col1) + ")" + " and Info_IsDeleted = '0'" +
+        " order by Info_Order";
+    const auto keys_first = db::Connection::Paging::kKeysFirst;
+    if (PageSize() <= 0 || !Given(sys) || !Given(col) || !Given(sys1) || !Given(col1))
+      return ListQuery(sql, pCurPage, keys_first);
+    return ListQuery(sql, conn().Count(info_sql::KeptCrossPostedCount(sys, col, sys1, col1)),
+                     pCurPage, keys_first);
   });
 }
 
@@ -232,7 +263,9 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
     if (PageSize() <= 0) return ListQuery(list(FewPublished(s, c, w, info_sql::kSortedRows)), "");
     // The count the pager needs comes first: a list of fewer rows in all has
     // fewer homed in the subtree too, and needs no probe.
-    int64_t rows = conn().Count(info_sql::PublishedCount(s, c, w));
+    int64_t rows =
+        conn().Count(Given(sys) && Given(col) && Given(site) ? info_sql::KeptPublishedCount(s, c, w)
+                                                             : info_sql::PublishedCount(s, c, w));
     bool few = rows < info_sql::kSortedRows || FewPublished(s, c, w, info_sql::kSortedRows);
     return ListQuery(list(few), rows, pCurPage);
   });

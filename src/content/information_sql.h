@@ -67,4 +67,23 @@ std::string PublishedListByColumn(const std::string& sys, const std::string& col
 std::string PublishedListReference(const std::string& sys, const std::string& col,
                                    const std::string& site, std::string_view top = {});
 
+// Counts read from the counts the database keeps (tPtlx_InfoCount and its
+// kin, kept by triggers): sums over a few kept rows, never a scan of the
+// items, and always the number the statement they stand for would count.
+// Every argument is an SQL number (never "null").
+//
+// The items that `condition` selects, where it names only the items'
+// Sys_ID, WebSite_ID, Column_ID, InfState_ID and Info_IsDeleted (and
+// sub-queries of other tables).
+std::string KeptItemCount(const std::string& condition);
+// PublishedCount's number, the rows PublishedCondition selects; with `home`,
+// the rows of PublishedCondition + " and " + home, where `home` is a
+// condition on the item's Column_ID alone.
+std::string KeptPublishedCount(const std::string& sys, const std::string& col,
+                               const std::string& site, const std::string& home = {});
+// GetInfoList1's number: the live items of (sys, col) cross-posted into
+// (sys1, col1).
+std::string KeptCrossPostedCount(const std::string& sys, const std::string& col,
+                                 const std::string& sys1, const std::string& col1);
+
 }  // namespace ptolix::info_sql

@@ -88,6 +88,13 @@ class Engine {
   // empty where the index follows every write itself. Running the catch-up
   // at any time, on any connection, changes no search's rows.
   virtual SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index) const = 0;
+  // The statements that create the kept counts' tables (db/kept_counts.h)
+  // and the triggers that keep them; running them again changes nothing.
+  virtual std::vector<std::string> KeptCountStatements() const = 0;
+  // A statement that holds off every writer of the items and their
+  // cross-posts until the transaction ends; empty where an open write
+  // transaction already does.
+  virtual std::string KeptCountsFreeze() const = 0;
 };
 
 // The engine table: the engine whose databases `url` names, or nullptr.

@@ -6,6 +6,7 @@
 #include "db/backend.h"
 #include "db/ddl.h"
 #include "ptolix/schema/schema.h"
+#include "schema/kept_counts.h"
 #include "schema/search_index.h"
 #include "schema/tables.h"
 #include "value/order_code.h"
@@ -117,6 +118,7 @@ std::vector<std::string> CreateStatements(const db::Engine& engine) {
       !stats.empty())
     out.push_back(stats);
   for (auto& sql : engine.SubstringIndexStatements(InfoTextIndex())) out.push_back(std::move(sql));
+  for (auto& sql : KeptCountStatements(engine)) out.push_back(std::move(sql));
   return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -152,6 +153,8 @@ class Information : public FrameObject {
                          const std::string& after, const std::string& candidates,
                          const std::string& order, std::string_view pCurPage,
                          db::Connection::Paging paging);
+  ResultArray KeptCountList(const std::string& sql, std::initializer_list<std::string_view> given,
+                            const std::string& kept_condition, std::string_view pCurPage);
 };
 
 }  // namespace ptolix

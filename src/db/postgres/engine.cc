@@ -78,6 +78,10 @@ class PostgresEngine : public Engine {
   }
   // GIN indexes follow every write (through their pending list).
   SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef&) const override { return {}; }
+  std::vector<std::string> KeptCountStatements() const override {
+    return postgres::KeptCountStatements();
+  }
+  std::string KeptCountsFreeze() const override { return postgres::KeptCountsFreeze(); }
 };
 
 }  // namespace

@@ -31,6 +31,10 @@ const Ddl& EngineDdl();
 // spelling of `catalog`'s columns (backend.cc).
 std::unique_ptr<Backend> OpenBackend(const std::string& uri, const Catalog& catalog);
 
+// The kept counts' tables and triggers (kept_counts.cc).
+std::vector<std::string> KeptCountStatements();
+std::string KeptCountsFreeze();
+
 // The object that answers for PostgreSQL (engine.cc).
 const Engine& TheEngine();
 

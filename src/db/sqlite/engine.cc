@@ -71,6 +71,11 @@ class SqliteEngine : public Engine {
   SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index) const override {
     return sqlite::SubstringIndexUpkeep(index);
   }
+  std::vector<std::string> KeptCountStatements() const override {
+    return sqlite::KeptCountStatements();
+  }
+  // Every write transaction holds the database's write lock.
+  std::string KeptCountsFreeze() const override { return ""; }
 };
 
 }  // namespace

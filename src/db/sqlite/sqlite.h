@@ -46,6 +46,9 @@ SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index);
 // A backend on the database file `path` (backend.cc).
 std::unique_ptr<Backend> OpenBackend(const std::string& path);
 
+// The kept counts' tables and triggers (kept_counts.cc).
+std::vector<std::string> KeptCountStatements();
+
 // The object that answers for SQLite (engine.cc).
 const Engine& TheEngine();
 

@@ -1,0 +1,68 @@
+#pragma once
+
+// Counts the database keeps exact for the information lists, kept by
+// triggers on the items and their cross-posts so that every writer keeps
+// them: the library, an administrator's statement, a restore.
+//
+//   tPtlx_InfoCount  items per (Sys_ID, WebSite_ID, Column_ID, InfState_ID,
+//                    Info_IsDeleted): Info_Count
+//   tPtlx_PostCount  cross-post rows per (Post_SysID, Post_ColumnID: the
+//                    row's own system and column; then the item's Sys_ID,
+//                    WebSite_ID, Column_ID, InfState_ID, Info_IsDeleted):
+//                    Post_Count. Rows naming no item are not counted.
+//   tPtlx_InfoPosts  cross-post rows per Info_ID (rows with one): Post_Count.
+//                    Items with more than one (Post_Count > 1, an index of
+//                    its own) are the only ones a sum of pairs can count
+//                    twice.
+//
+// A key that is null is kept as a value no list compares with: the lists
+// compare 32-bit numbers and the flag '0', and null never equals anything,
+// so a sum for a list never meets the rows of null keys, and each key still
+// has one row for the upserts. A row whose count has fallen to 0 may stay.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ptolix::db::kept {
+
+// Outside 32 bits: no identifier or state a list names equals it.
+inline constexpr char kNullNumber[] = "-1099511627776";
+inline constexpr char kNullFlag[] = "''";
+
+inline constexpr char kItemTable[] = "tPtlx_InfoCount";
+inline constexpr char kPostTable[] = "tPtlx_PostCount";
+inline constexpr char kPostsPerItemTable[] = "tPtlx_InfoPosts";
+
+// Key columns of the kept tables, comma-separated.
+inline constexpr char kItemKeyColumns[] = "Sys_ID,WebSite_ID,Column_ID,InfState_ID,Info_IsDeleted";
+inline constexpr char kPostKeyColumns[] =
+    "Post_SysID,Post_ColumnID,Sys_ID,WebSite_ID,Column_ID,InfState_ID,Info_IsDeleted";
+
+// A number column as kept: `row`.`column`, null as kNullNumber.
+inline std::string Number(std::string_view row, std::string_view column) {
+  return "coalesce(" + std::string(row) + "." + std::string(column) + "," + kNullNumber + ")";
+}
+
+// The item key of the item row named `row` ("new", "old", "i"): one
+// expression per column of kItemKeyColumns, in its order.
+inline std::vector<std::string> ItemKeyParts(std::string_view row) {
+  return {Number(row, "Sys_ID"), Number(row, "WebSite_ID"), Number(row, "Column_ID"),
+          Number(row, "InfState_ID"),
+          "coalesce(" + std::string(row) + ".Info_IsDeleted," + kNullFlag + ")"};
+}
+
+// The same, comma-separated.
+inline std::string ItemKey(std::string_view row) {
+  std::string out;
+  for (const auto& part : ItemKeyParts(row)) out += (out.empty() ? "" : ",") + part;
+  return out;
+}
+
+// The key of a cross-post row `post` of the item row `item`, in the order of
+// kPostKeyColumns.
+inline std::string PostKey(std::string_view post, std::string_view item) {
+  return Number(post, "Sys_ID") + "," + Number(post, "Column_ID") + "," + ItemKey(item);
+}
+
+}  // namespace ptolix::db::kept
