@@ -36,7 +36,7 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
   // The extension goes where every schema's search finds it: public when
   // there is one. Two first inits at once may both try to create it.
   std::string body =
-      "do $$\ndeclare s text;\nbegin\n"
+      "do $$\ndeclare s text;\n  made boolean;\nbegin\n"
       "  if not exists (select 1 from pg_extension where extname = 'pg_trgm') then\n"
       "    begin\n"
       "      execute format('create extension pg_trgm schema %I', coalesce((select nspname from "
@@ -46,11 +46,20 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
       "  end if;\n"
       "  select extnamespace::regnamespace::text into s from pg_extension where extname = "
       "'pg_trgm';\n";
+  // The planner knows how many rows a pattern matches only from statistics
+  // of the lowered expression, which an index made on rows already there
+  // has none of until the table is analyzed: without them it guesses a
+  // fraction of a percent and reads a common word's rows through a lossy
+  // bitmap.
+  body += "  made := false;\n";
   for (const auto& c : ix.columns) {
     std::string name = FoldCase("ptlx_" + ix.name + "_" + c);
-    body += "  execute format('create index if not exists " + name + " on " + FoldCase(ix.table) +
-            " using gin (" + Lowered(FoldCase(c)) + " %s.gin_trgm_ops)', s);\n";
+    body += "  if to_regclass(format('%I.%I', current_schema(), '" + name +
+            "')) is null then\n    execute format('create index if not exists " + name + " on " +
+            FoldCase(ix.table) + " using gin (" + Lowered(FoldCase(c)) +
+            " %s.gin_trgm_ops)', s);\n    made := true;\n  end if;\n";
   }
+  body += "  if made then execute 'analyze " + FoldCase(ix.table) + "'; end if;\n";
   return {body + "end $$"};
 }
 
