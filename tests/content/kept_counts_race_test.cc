@@ -4,16 +4,14 @@
 // fail. Runs on an SQLite file (WAL) and, when PTOLIX_TEST_PG is set, on
 // PostgreSQL.
 
-#include <stdlib.h>
-
 #include <barrier>
-#include <filesystem>
 #include <random>
 #include <thread>
 
 #include "db/backend.h"
 #include "fixture.h"
 #include "ptolix/connect.h"
+#include "shared_database.h"
 
 namespace ptolix {
 namespace {
@@ -21,44 +19,14 @@ namespace {
 constexpr int kThreads = 4;
 constexpr int kRounds = 30;
 
-class KeptCountsRaceTest : public ::testing::TestWithParam<std::string> {
+class KeptCountsRaceTest : public test::SharedDatabaseTest {
  protected:
   void SetUp() override {
-    if (test::TestContext(GetParam()).sqlite()) {
-      char dir[] = "/tmp/ptolix-kept-race.XXXXXX";
-      ASSERT_NE(mkdtemp(dir), nullptr);
-      dir_ = dir;
-      url_ = "sqlite:" + dir_ + "/ptolix.db";
-    } else {
-      url_ = GetParam();
-      std::random_device rd;
-      pg_schema_ = "k" + std::to_string(rd()) + std::to_string(rd());
-      db::BackendOf(*ptolix::Connect(url_)).Execute("create schema " + pg_schema_);
-    }
-    main_ = Open();
-    schema::CreateSchema(*main_);
+    test::SharedDatabaseTest::SetUp();
     main_->ExecuteCommand(
         "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values "
         "(1,1,'FFFFFFEF','0'),(2,1,'FFFFFFEFFFFFFFEF','0'),(3,1,'FFFFFFDF','0')");
   }
-  void TearDown() override {
-    if (!pg_schema_.empty() && main_) {
-      try {
-        db::BackendOf(*main_).Execute("drop schema " + pg_schema_ + " cascade");
-      } catch (...) {
-      }
-    }
-    main_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-  std::shared_ptr<db::Connection> Open() {
-    auto conn = ptolix::Connect(url_);
-    if (!pg_schema_.empty()) db::BackendOf(*conn).Execute("set search_path to " + pg_schema_);
-    return conn;
-  }
-
-  std::string url_, dir_, pg_schema_;
-  std::shared_ptr<db::Connection> main_;
 };
 
 // Every thread writes to the same few columns and states, so the triggers

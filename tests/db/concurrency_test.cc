@@ -3,10 +3,7 @@
 // code they get must be distinct and every tree intact. Runs on an SQLite
 // file (WAL) and, when PTOLIX_TEST_PG is set, on PostgreSQL.
 
-#include <stdlib.h>
-
 #include <barrier>
-#include <filesystem>
 #include <functional>
 #include <random>
 #include <thread>
@@ -17,51 +14,22 @@
 #include "fixture.h"
 #include "frame/counters.h"
 #include "ptolix/connect.h"
+#include "shared_database.h"
 
 namespace ptolix {
 namespace {
 
 constexpr int kThreads = 4;
 
-class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
+class ConcurrencyTest : public test::SharedDatabaseTest {
  protected:
   void SetUp() override {
-    if (test::TestContext(GetParam()).sqlite()) {
-      char dir[] = "/tmp/ptolix-concurrency.XXXXXX";
-      ASSERT_NE(mkdtemp(dir), nullptr);
-      dir_ = dir;
-      url_ = "sqlite:" + dir_ + "/ptolix.db";
-    } else {
-      url_ = GetParam();
-      std::random_device rd;
-      pg_schema_ = "c" + std::to_string(rd()) + std::to_string(rd());
-      db::BackendOf(*ptolix::Connect(url_)).Execute("create schema " + pg_schema_);
-    }
-    main_ = Open();
-    schema::CreateSchema(*main_);
+    test::SharedDatabaseTest::SetUp();
     for (const char* sql :
          {"insert into tPtlx_System (Sys_Name) values ('main')",
           "insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (1,'news','FFFFFFFE')",
           "insert into tLink_Class (LinkClass_ChineseName) values ('友情链接')"})
       Exec(sql);
-  }
-
-  void TearDown() override {
-    if (!pg_schema_.empty() && main_) {
-      try {
-        db::BackendOf(*main_).Execute("drop schema " + pg_schema_ + " cascade");
-      } catch (...) {
-      }
-    }
-    main_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-
-  // A connection of its own, as each page request has.
-  std::shared_ptr<db::Connection> Open() {
-    auto conn = ptolix::Connect(url_);
-    if (!pg_schema_.empty()) db::BackendOf(*conn).Execute("set search_path to " + pg_schema_);
-    return conn;
   }
 
   void Exec(const std::string& sql) {
@@ -127,9 +95,6 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
   int Rounds(int sqlite_rounds) const {
     return pg_schema_.empty() ? sqlite_rounds : sqlite_rounds / 2;
   }
-
-  std::string url_, dir_, pg_schema_;
-  std::shared_ptr<db::Connection> main_;
 };
 
 // Two columns moved before one target at the same instant take two codes.
