@@ -45,9 +45,10 @@ TEST(SqliteParameters, ValuesTakenOut) {
   }
   // Reads, writes with parameters or comments of their own, unclosed quotes
   // and writes without values run as written.
-  for (const char* sql : {"select 1", "update t set a = ? where b = 1", "delete from t where a = :a",
-                          "update t set a = 1 -- note", "update t set a = 'open",
-                          "delete from t where a = b", "  with x as (select 1) delete from t"}) {
+  for (const char* sql :
+       {"select 1", "update t set a = ? where b = 1", "delete from t where a = :a",
+        "update t set a = 1 -- note", "update t set a = 'open", "delete from t where a = b",
+        "  with x as (select 1) delete from t"}) {
     EXPECT_FALSE(db::sqlite::ParameterizeWrite(sql)) << sql;
   }
 }
@@ -59,7 +60,7 @@ TEST(SqliteParameters, SameRows) {
   conn->ExecuteCommand("create table t (id integer primary key, n integer, s text, r real)");
   for (int i = 1; i <= 3; ++i) {
     conn->ExecuteCommand("insert into t (id, n, s, r) values (" + std::to_string(i) + ", -" +
-                  std::to_string(i * 10) + ", 'v''" + std::to_string(i) + "', 2.5)");
+                         std::to_string(i * 10) + ", 'v''" + std::to_string(i) + "', 2.5)");
   }
   conn->ExecuteCommand("update t set s = s || ';x' where id in (2, 3)");
   auto rs = conn->Execute("select id, n, s, typeof(n), r from t order by id");

@@ -95,8 +95,8 @@ std::optional<Parameterized> ParameterizeWrite(std::string_view sql) {
     } else if (IsWordChar(c)) {
       while (end < sql.size() && IsWordChar(sql[end])) ++end;
       std::string_view word = sql.substr(i, end - i);
-      seen_by = seen_by || (word.size() == 2 && std::tolower(word[0]) == 'b' &&
-                            std::tolower(word[1]) == 'y');
+      seen_by = seen_by ||
+                (word.size() == 2 && std::tolower(word[0]) == 'b' && std::tolower(word[1]) == 'y');
     }
     out.text.append(sql.substr(i, end - i));
     i = end;
