@@ -395,11 +395,8 @@ const bool registered = [] {
                          : run == &BM_Concurrent_c_HandWritten
                              ? "BM_Concurrent_c_HandWritten"
                              : "BM_Concurrent_b_LibraryBesideWriter";
-      benchmark::RegisterBenchmark(name, run)
-          ->Arg(k)
-          ->Iterations(1)
-          ->UseRealTime()
-          ->Unit(benchmark::kSecond);
+      benchmark::RegisterBenchmark(name, run)->Arg(k)->Iterations(1)->UseRealTime()->Unit(
+          benchmark::kSecond);
     }
   }
   return true;
