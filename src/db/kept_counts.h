@@ -1,8 +1,9 @@
 #pragma once
 
-// Counts the database keeps exact for the information lists, kept by
-// triggers on the items and their cross-posts so that every writer keeps
-// them: the library, an administrator's statement, a restore.
+// Counts the database keeps exact for the paged lists, kept by triggers on
+// the rows counted (items and their cross-posts, users, links) so that
+// every writer keeps them: the library, an administrator's statement, a
+// restore.
 //
 //   tPtlx_InfoCount  items per (Sys_ID, WebSite_ID, Column_ID, InfState_ID,
 //                    Info_IsDeleted): Info_Count
@@ -25,6 +26,34 @@
 #include <vector>
 
 namespace ptolix::db::kept {
+
+// Rows of a table per value of one of its columns, kept the same way for
+// the paged lists of such rows: `table` (`key` primary key, Row_Count) kept
+// by triggers named `prefix`_insert, _delete, _update (and _truncate) on
+// `counted`.
+struct KeyCount {
+  const char* table;
+  const char* counted;
+  const char* key;
+  const char* prefix;
+};
+inline constexpr KeyCount kRoleUsers = {"tPtlx_RoleUsers", "tPtlx_User", "Role_ID",
+                                        "ptlx_kept_user"};
+inline constexpr KeyCount kClassLinks = {"tLink_ClassLinks", "tLink_Detail", "LinkClass_ID",
+                                         "ptlx_kept_link"};
+inline constexpr KeyCount kKeyCounts[] = {kRoleUsers, kClassLinks};
+
+// The kept number of rows of `k.counted` whose key is `value`, when `value`
+// is a whole number as SQL text; "" otherwise (the caller counts the rows).
+inline std::string RowsWithKey(const KeyCount& k, std::string_view value) {
+  size_t digits = !value.empty() && value[0] == '-';
+  if (digits == value.size() || value.size() - digits > 18) return "";
+  for (size_t i = digits; i < value.size(); ++i) {
+    if (value[i] < '0' || value[i] > '9') return "";
+  }
+  return std::string("select cast(coalesce(sum(Row_Count),0) as bigint) from ") + k.table +
+         " where " + k.key + " = " + std::string(value);
+}
 
 // Outside 32 bits: no identifier or state a list names equals it.
 inline constexpr char kNullNumber[] = "-1099511627776";

@@ -1,6 +1,7 @@
 #include "ptolix/org/role.h"
 
 #include "db/atomic.h"
+#include "db/kept_counts.h"
 #include "frame/guard.h"
 #include "org/role_sql.h"
 #include "value/order_code.h"
@@ -162,8 +163,11 @@ ResultArray Role::GetRoleList(std::string_view pWebSite, int32_t pCurPage) noexc
 
 ResultArray Role::GetDirectUserList(std::string_view pID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tPtlx_User where Role_ID = " + SqlValue(Bare(pID, "pID")),
-                     pCurPage);
+    const std::string id = SqlValue(Bare(pID, "pID"));
+    const std::string sql = "select * from tPtlx_User where Role_ID = " + id;
+    const std::string kept = db::kept::RowsWithKey(db::kept::kRoleUsers, id);
+    if (PageSize() <= 0 || kept.empty()) return ListQuery(sql, pCurPage);
+    return ListQuery(sql, conn().Count(kept), pCurPage);
   });
 }
 

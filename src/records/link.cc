@@ -1,6 +1,7 @@
 #include "ptolix/records/link.h"
 
 #include "db/atomic.h"
+#include "db/kept_counts.h"
 #include "frame/counters.h"
 #include "frame/guard.h"
 #include "value/order_code.h"
@@ -118,9 +119,12 @@ ResultArray Link::GetLink(std::string_view pClassID, std::string_view pID) noexc
 
 ResultArray Link::GetClassLinkList(std::string_view pClassID, std::string_view pCurPage) noexcept {
   return Guard<ResultArray>([&] {
-    return ListQuery("select * from tLink_Detail where LinkClass_ID = " +
-                         SqlValue(Bare(pClassID, "pClassID")) + " order by Link_Order",
-                     pCurPage);
+    const std::string id = SqlValue(Bare(pClassID, "pClassID"));
+    const std::string sql =
+        "select * from tLink_Detail where LinkClass_ID = " + id + " order by Link_Order";
+    const std::string kept = db::kept::RowsWithKey(db::kept::kClassLinks, id);
+    if (PageSize() <= 0 || kept.empty()) return ListQuery(sql, pCurPage);
+    return ListQuery(sql, conn().Count(kept), pCurPage);
   });
 }
 

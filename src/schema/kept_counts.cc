@@ -1,8 +1,9 @@
-// The kept counts of the information lists: how they are filled from the
+// The kept counts of the paged lists: how they are filled from the
 // rows, and how they are checked against a real count and rebuilt.
 
 #include "schema/kept_counts.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@ struct KeptTable {
   int key_count;
   // The real counts, keys then count; `where` a condition on the rows
   // read ("" for none).
-  std::string (*real)(const std::string& where);
+  std::function<std::string(const std::string& where)> real;
 };
 
 std::string Where(const std::string& where) { return where.empty() ? "" : " where " + where; }
@@ -47,11 +48,20 @@ std::string RealPostsPerItem(const std::string& where) {
 }
 
 const std::vector<KeptTable>& KeptTables() {
-  static const std::vector<KeptTable> tables = {
-      {kept::kItemTable, kept::kItemKeyColumns, "Info_Count", 5, RealItemCounts},
-      {kept::kPostTable, kept::kPostKeyColumns, "Post_Count", 7, RealPostCounts},
-      {kept::kPostsPerItemTable, "Info_ID", "Post_Count", 1, RealPostsPerItem},
-  };
+  static const std::vector<KeptTable> tables = [] {
+    std::vector<KeptTable> out = {
+        {kept::kItemTable, kept::kItemKeyColumns, "Info_Count", 5, RealItemCounts},
+        {kept::kPostTable, kept::kPostKeyColumns, "Post_Count", 7, RealPostCounts},
+        {kept::kPostsPerItemTable, "Info_ID", "Post_Count", 1, RealPostsPerItem},
+    };
+    for (const kept::KeyCount& k : kept::kKeyCounts) {
+      out.push_back({k.table, k.key, "Row_Count", 1, [k](const std::string& where) {
+                       return "select " + kept::Number("r", k.key) + ",count(*) from " + k.counted +
+                              " r" + Where(where) + " group by 1";
+                     }});
+    }
+    return out;
+  }();
   return tables;
 }
 

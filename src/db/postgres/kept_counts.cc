@@ -71,6 +71,16 @@ std::string PostBody(bool old_rows, bool new_rows) {
          Upsert("Info_ID", "Post_Count");
 }
 
+// Rows of `k.counted` per `k.key`, changed by a statement's rows.
+std::string KeyBody(const kept::KeyCount& k, bool old_rows, bool new_rows) {
+  std::string d;
+  if (old_rows) d += "select " + kept::Number("o", k.key) + ",-1 from ptlx_old o";
+  if (old_rows && new_rows) d += " union all ";
+  if (new_rows) d += "select " + kept::Number("n", k.key) + ",1 from ptlx_new n";
+  return std::string("insert into ") + k.table + " as k select key,sum(n) from (" + d +
+         ") d(key,n) group by 1 having sum(n) <> 0 order by 1" + Upsert(k.key, "Row_Count");
+}
+
 std::string Function(const std::string& name, const std::string& body) {
   return "create or replace function " + name +
          "() returns trigger language plpgsql as $ptlx$ begin " + body + " return null; end $ptlx$";
@@ -96,7 +106,7 @@ std::vector<std::string> KeptCountStatements() {
           " (Info_ID) where Post_Count > 1",
   };
   struct Def {
-    const char* name;
+    std::string name;
     const char* table;
     const char* event;
     std::string body;
@@ -113,24 +123,38 @@ std::vector<std::string> KeptCountStatements() {
        std::string("delete from ") + kept::kPostTable + "; delete from " +
            kept::kPostsPerItemTable + ";"},
   };
-  for (const Def& d : defs) {
+  std::vector<Def> all(std::begin(defs), std::end(defs));
+  for (const kept::KeyCount& k : kept::kKeyCounts) {
+    out.push_back(std::string("create table if not exists ") + k.table + " (" + k.key +
+                  " bigint primary key, Row_Count bigint not null)");
+    const std::string name = k.prefix;
+    all.push_back({name + "_insert", k.counted, "insert", KeyBody(k, false, true)});
+    all.push_back({name + "_delete", k.counted, "delete", KeyBody(k, true, false)});
+    all.push_back({name + "_update", k.counted, "update", KeyBody(k, true, true)});
+    all.push_back(
+        {name + "_truncate", k.counted, "truncate", std::string("delete from ") + k.table + ";"});
+  }
+  for (const Def& d : all) {
     std::string event = d.event;
     std::string tables = event == "insert"   ? " referencing new table as ptlx_new"
                          : event == "delete" ? " referencing old table as ptlx_old"
                          : event == "update"
                              ? " referencing old table as ptlx_old new table as ptlx_new"
                              : "";
-    out.push_back(Function(d.name, d.body));
+    const std::string& name = d.name;
+    out.push_back(Function(name, d.body));
     // Made afresh on every run, so a database takes the current form.
-    out.push_back(std::string("drop trigger if exists ") + d.name + " on " + d.table);
-    out.push_back(std::string("create trigger ") + d.name + " after " + event + " on " + d.table +
-                  tables + " for each statement execute function " + d.name + "()");
+    out.push_back("drop trigger if exists " + name + " on " + d.table);
+    out.push_back("create trigger " + name + " after " + event + " on " + d.table + tables +
+                  " for each statement execute function " + name + "()");
   }
   return out;
 }
 
 std::string KeptCountsFreeze() {
-  return "lock table tPtlx_Information, tPtlx_Info2Colu in share mode";
+  std::string tables = "tPtlx_Information, tPtlx_Info2Colu";
+  for (const kept::KeyCount& k : kept::kKeyCounts) tables += std::string(", ") + k.counted;
+  return "lock table " + tables + " in share mode";
 }
 
 }  // namespace ptolix::db::postgres

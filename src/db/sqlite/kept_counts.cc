@@ -73,6 +73,32 @@ std::string Trigger(const std::string& name, const std::string& when, const std:
   return "create trigger " + name + " " + when + " begin" + body + " end";
 }
 
+// Rows of `k.counted` per `k.key`: a row counted `sign` times under the key
+// of `row`.
+std::string KeyDelta(const kept::KeyCount& k, std::string_view row, std::string_view sign) {
+  return std::string(" insert into ") + k.table + " (" + k.key + ",Row_Count) values (" +
+         kept::Number(row, k.key) + "," + std::string(sign) + ")" +
+         Upsert(k.table, k.key, "Row_Count");
+}
+
+void KeyCountStatements(const kept::KeyCount& k, std::vector<std::string>& out) {
+  const std::string on = std::string(" on ") + k.counted + " for each row";
+  const std::string name = k.prefix;
+  out.push_back(std::string("create table if not exists ") + k.table + " (" + k.key +
+                " integer not null primary key, Row_Count integer not null) without rowid");
+  const std::pair<std::string, std::string> defs[] = {
+      {name + "_insert", "after insert" + on + " begin" + KeyDelta(k, "new", "1")},
+      {name + "_delete", "after delete" + on + " begin" + KeyDelta(k, "old", "-1")},
+      {name + "_update", std::string("after update of ") + k.key + on + " when old." + k.key +
+                             " is not new." + k.key + " begin" + KeyDelta(k, "old", "-1") +
+                             KeyDelta(k, "new", "1")},
+  };
+  for (const auto& [trigger, text] : defs) {
+    out.push_back("drop trigger if exists " + trigger);
+    out.push_back("create trigger " + trigger + " " + text + " end");
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> KeptCountStatements() {
@@ -121,6 +147,7 @@ std::vector<std::string> KeptCountStatements() {
     out.push_back(std::string("drop trigger if exists ") + d.name);
     out.push_back(Trigger(d.name, d.when, d.body));
   }
+  for (const kept::KeyCount& k : kept::kKeyCounts) KeyCountStatements(k, out);
   return out;
 }
 
