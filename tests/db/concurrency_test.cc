@@ -48,11 +48,12 @@ class ConcurrencyTest : public test::SharedDatabaseTest {
   // Races: `threads` threads, each with its own connection and object of
   // `class_name`, call `call` at one instant (a barrier) in each of `rounds`
   // rounds. `setup` runs on the main connection before each round and
-  // `check` after it; returns the rounds `check` found wrong.
-  int Race(const std::string& class_name, int threads, int rounds,
-           const std::function<void(int)>& setup,
-           const std::function<void(Object&, db::Connection&, int, int)>& call,
-           const std::function<bool(int)>& check, std::string* errors) {
+  // `check` after it. Returns what the threads' objects reported, then
+  // "wrong: N" when `check` found N rounds wrong.
+  using Call = std::function<void(Object&, db::Connection&, int, int)>;
+  std::string Race(const std::string& class_name, int threads, int rounds,
+                   const std::function<void(int)>& setup, const Call& call,
+                   const std::function<bool(int)>& check = nullptr) {
     std::barrier sync(threads + 1);
     std::vector<std::string> thread_errors(threads);
     std::vector<std::thread> pool;
@@ -81,14 +82,20 @@ class ConcurrencyTest : public test::SharedDatabaseTest {
     }
     int wrong = 0;
     for (int r = 0; r < rounds; ++r) {
-      setup(r);
+      if (setup) setup(r);
       sync.arrive_and_wait();
       sync.arrive_and_wait();
-      if (!check(r)) ++wrong;
+      if (check && !check(r)) ++wrong;
     }
     for (auto& th : pool) th.join();
-    for (const auto& e : thread_errors) *errors += e;
-    return wrong;
+    std::string errors;
+    for (const auto& e : thread_errors) errors += e;
+    return errors + (wrong ? "wrong: " + std::to_string(wrong) : "");
+  }
+  std::unique_ptr<Object> Local(const std::string& class_name) {
+    auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
+    obj->PutConnection(main_);
+    return obj;
   }
 
   // Rounds of a race: fewer on PostgreSQL, whose round trips are slower.
@@ -99,8 +106,7 @@ class ConcurrencyTest : public test::SharedDatabaseTest {
 
 // Two columns moved before one target at the same instant take two codes.
 TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
-  auto column = GlobalRegistry().CreateObject("Corvane_Ptolix.Column");
-  column->PutConnection(main_);
+  auto column = Local("Column");
   std::vector<std::string> target, moved[2];
   auto add = [&](const std::string& father) {
     return column->Call("AppendColumn", {"1", "c", "", "", "", "", "", "", father}).ToText();
@@ -108,25 +114,21 @@ TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
   auto code = [&](const std::string& id) {
     return Row("select Column_Order from tPtlx_Column where Column_ID = " + id);
   };
-  std::string errors;
-  int wrong = Race(
-      "Column", 2, Rounds(60),
-      [&](int) {
-        std::string father = add("");
-        target.push_back(add(father));
-        moved[0].push_back(add(father));
-        moved[1].push_back(add(father));
-      },
-      [&](Object& c, db::Connection&, int t, int r) {
-        c.Call("MoveColumn", {"1", moved[t][r], target[r]});
-      },
-      [&](int r) {
-        std::string a = code(moved[0][r]), b = code(moved[1][r]), c = code(target[r]);
-        return a != b && a < c && b < c;
-      },
-      &errors);
-  EXPECT_EQ(0, wrong) << "rounds with two columns on one code";
-  EXPECT_EQ(errors, "");
+  EXPECT_EQ("", Race(
+                    "Column", 2, Rounds(60),
+                    [&](int) {
+                      std::string father = add("");
+                      target.push_back(add(father));
+                      moved[0].push_back(add(father));
+                      moved[1].push_back(add(father));
+                    },
+                    [&](Object& c, db::Connection&, int t, int r) {
+                      c.Call("MoveColumn", {"1", moved[t][r], target[r]});
+                    },
+                    [&](int r) {
+                      std::string a = code(moved[0][r]), b = code(moved[1][r]), c = code(target[r]);
+                      return a != b && a < c && b < c;
+                    }));
   EXPECT_EQ(Number("select count(distinct Column_Order) from tPtlx_Column"),
             Number("select count(*) from tPtlx_Column"));
 }
@@ -134,31 +136,28 @@ TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
 // The last item moved up and the first moved down, both into the gap between
 // the middle two, at the same instant: four codes.
 TEST_P(ConcurrencyTest, ItemMovesIntoOneGap) {
-  auto info = GlobalRegistry().CreateObject("Corvane_Ptolix.Information");
-  info->PutConnection(main_);
+  auto info = Local("Information");
   std::vector<std::vector<std::string>> items;  // per round, in list order
-  std::string errors;
-  int wrong = Race(
-      "Information", 2, Rounds(60),
-      [&](int r) {
-        Args args = {"1", std::to_string(100 + r), "u", "1", "t", "", "", "", "", "1"};
-        items.emplace_back();
-        for (int i = 0; i < 4; ++i)
-          items.back().insert(items.back().begin(), info->Call("AppendInfo", args).ToText());
-      },
-      [&](Object& o, db::Connection&, int t, int r) {
-        std::string column = std::to_string(100 + r);
-        if (t == 0) o.Call("MoveUpInfo", {"1", "1", column, "All", items[r][3]});
-        if (t == 1) o.Call("MoveDownInfo", {"1", "1", column, "All", items[r][0]});
-      },
-      [&](int r) {
-        return Number(
-                   "select count(distinct Info_Order) from tPtlx_Information where Column_ID = " +
-                   std::to_string(100 + r)) == 4;
-      },
-      &errors);
-  EXPECT_EQ(0, wrong) << "rounds with two items on one code";
-  EXPECT_EQ(errors, "");
+  auto column = [](int r) { return std::to_string(100 + r); };
+  EXPECT_EQ("", Race(
+                    "Information", 2, Rounds(60),
+                    [&](int r) {
+                      items.emplace_back();
+                      for (int i = 0; i < 4; ++i) {
+                        Args args = {"1", column(r), "u", "1", "t", "", "", "", "", "1"};
+                        items[r].insert(items[r].begin(), info->Call("AppendInfo", args).ToText());
+                      }
+                    },
+                    [&](Object& o, db::Connection&, int t, int r) {
+                      o.Call(t ? "MoveDownInfo" : "MoveUpInfo",
+                             {"1", "1", column(r), "All", items[r][t ? 0 : 3]});
+                    },
+                    [&](int r) {
+                      return Number(
+                                 "select count(distinct Info_Order) from tPtlx_Information "
+                                 "where Column_ID = " +
+                                 column(r)) == 4;
+                    }));
 }
 
 // Two rebuilds of one user's effective access at the same instant leave one
@@ -171,24 +170,23 @@ TEST_P(ConcurrencyTest, AccessRebuildsOfOneUser) {
         "insert into tPtlx_UsrAccess (Sys_ID,Column_ID,Usr_ID,AccessType_ID) values (1,2,'amy',3)",
         "insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID) values (1,2,1,2)"})
     Exec(sql);
-  std::string errors;
-  int wrong = Race(
-      "User", 3, Rounds(60), [&](int) { Exec("delete from tTemp_UsrAccess"); },
-      [&](Object& u, db::Connection&, int, int) { u.Call("UpdateUsrAccess", {"amy"}); },
-      [&](int) {
-        return Number("select count(*) from tTemp_UsrAccess where Usr_ID = 'amy'") == 2 &&
-               Number("select AccessType_ID from tTemp_UsrAccess where Column_ID = 2") == 3;
-      },
-      &errors);
-  EXPECT_EQ(0, wrong) << "rounds with duplicate access rows";
-  EXPECT_EQ(errors, "");
+  EXPECT_EQ("",
+            Race(
+                "User", 3, Rounds(60), [&](int) { Exec("delete from tTemp_UsrAccess"); },
+                [&](Object& u, db::Connection&, int, int) { u.Call("UpdateUsrAccess", {"amy"}); },
+                [&](int) {
+                  return Number("select count(*) from tTemp_UsrAccess where Usr_ID = 'amy'") == 2 &&
+                         Number(
+                             "select AccessType_ID from tTemp_UsrAccess where Column_ID = "
+                             "2") == 3;
+                }));
 }
 
 // Roles, columns, items, links and counter values added at one instant by
 // four connections are all distinct, and every child's code is its father's
 // followed by one segment.
 TEST_P(ConcurrencyTest, AddsAtOneInstant) {
-  const std::pair<const char*, std::function<void(Object&, db::Connection&, int, int)>> cases[] = {
+  const std::pair<const char*, Call> cases[] = {
       {"Role",
        [](Object& o, db::Connection&, int t, int r) {
          o.Call("AppendRole", {std::to_string(t * 1000 + r), "", "1", ""});
@@ -212,12 +210,8 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
          if (!errors.empty()) throw std::runtime_error(errors);
        }}};
   const int rounds = Rounds(20);
-  for (const auto& [class_name, call] : cases) {
-    std::string errors;
-    Race(
-        class_name, kThreads, rounds, [](int) {}, call, [](int) { return true; }, &errors);
-    EXPECT_EQ(errors, "") << class_name;
-  }
+  for (const auto& [class_name, call] : cases)
+    EXPECT_EQ(Race(class_name, kThreads, rounds, nullptr, call), "") << class_name;
   // n roles, columns and items each with its own code; four values of each
   // round's counter.
   const std::string n = std::to_string(kThreads * rounds);
@@ -244,32 +238,27 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
 // connections: no two items ever share a code, and every filed item's code
 // is its father's followed by one segment.
 TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
-  auto info = GlobalRegistry().CreateObject("Corvane_Ptolix.Information");
-  info->PutConnection(main_);
-  for (int i = 0; i < 6; ++i) {
+  auto info = Local("Information");
+  for (int i = 0; i < 6; ++i)
     info->Call("AppendInfo", {"1", std::to_string(1 + i % 2), "u", "1", "t", "", "", "", "", "1"});
-  }
-  std::string errors;
-  Race(
-      "Information", kThreads, Rounds(40), [](int) {},
-      [&](Object& o, db::Connection& conn, int t, int r) {
-        std::mt19937 random(t * 7919 + r);
-        std::string column = std::to_string(1 + (t + r) % 2);
-        auto ids =
-            conn.Execute("select Info_ID from tPtlx_Information where Column_ID = " + column);
-        std::vector<std::string> list;
-        for (; !ids->IsEof(); ids->MoveNext()) list.push_back(ids->Field(0).ToText());
-        ids.reset();
-        std::string some = list[random() % list.size()];
-        int kind = static_cast<int>(random() % 4);
-        if (kind < 2) {  // an item, filed under another one or not
-          o.Call("AppendInfo", kind ? Args{"1", column, "u", "1", "t", "", "", "", "", "1", some}
-                                    : Args{"1", column, "u", "1", "t", "", "", "", "", "1"});
-        } else {
-          o.Call(kind == 2 ? "MoveUpInfo" : "MoveDownInfo", {"1", "1", column, "All", some});
-        }
-      },
-      [](int) { return true; }, &errors);
+  std::string errors =
+      Race("Information", kThreads, Rounds(40), nullptr,
+           [&](Object& o, db::Connection& conn, int t, int r) {
+             std::mt19937 random(t * 7919 + r);
+             std::string column = std::to_string(1 + (t + r) % 2);
+             auto ids =
+                 conn.Execute("select Info_ID from tPtlx_Information where Column_ID = " + column);
+             std::vector<std::string> list;
+             for (; !ids->IsEof(); ids->MoveNext()) list.push_back(ids->Field(0).ToText());
+             ids.reset();
+             std::string some = list[random() % list.size()];
+             int kind = static_cast<int>(random() % 4);
+             Args add = {"1", column, "u", "1", "t", "", "", "", "", "1"};
+             if (kind == 1) add.push_back(some);  // filed under another item
+             if (kind < 2) o.Call("AppendInfo", add);
+             if (kind >= 2)
+               o.Call(kind == 2 ? "MoveUpInfo" : "MoveDownInfo", {"1", "1", column, "All", some});
+           });
   // Reaching an end of the list is the only refusal.
   std::string other;
   for (const std::string& line : test::ErrorLines(errors)) {
@@ -279,9 +268,8 @@ TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
   EXPECT_EQ(Number("select count(distinct Info_Order) from tPtlx_Information"),
             Number("select count(*) from tPtlx_Information"));
   EXPECT_EQ(Number("select count(*) from tPtlx_Information c, tPtlx_Information f where "
-                   "c.Info_Father = f.Info_ID "
-                   "and (c.Info_Order not like f.Info_Order + '%' or len(c.Info_Order) <> "
-                   "len(f.Info_Order) + 8)"),
+                   "c.Info_Father = f.Info_ID and (c.Info_Order not like f.Info_Order + '%' or "
+                   "len(c.Info_Order) <> len(f.Info_Order) + 8)"),
             0);
 }
 
@@ -293,33 +281,37 @@ TEST_P(ConcurrencyTest, CountsFollowEveryChange) {
   db::KeepCountsFrom(*main_, std::chrono::microseconds(0));
   const std::string list = "select Sys_ID from tPtlx_System order by Sys_ID";
   auto count = [&] { return main_->OpenKeyset(list)->RecordCount(); };
-  auto systems = [&] { return main_->Count("select count(*) from tPtlx_System"); };
+  // The kept count of the list, then a count of the table.
+  auto both = [&] {
+    std::string kept = std::to_string(count()) + "/";
+    return kept + std::to_string(main_->Count("select count(*) from tPtlx_System"));
+  };
+  auto add = [](db::Connection& conn, const char* name) {
+    conn.ExecuteCommand(std::string("insert into tPtlx_System (Sys_Name) values ('") + name + "')");
+  };
   EXPECT_EQ(count(), 1);
   EXPECT_EQ(count(), 1);
-  other->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('b')");
-  EXPECT_EQ(count(), 2);
-  EXPECT_EQ(systems(), 2);
-  main_->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('c')");
+  add(*other, "b");
+  EXPECT_EQ(both(), "2/2");
+  add(*main_, "c");
   EXPECT_EQ(count(), 3);
   main_->RunStatement("delete from tPtlx_System where Sys_Name = 'b'");
-  EXPECT_EQ(count(), 2);
-  EXPECT_EQ(systems(), 2);
+  EXPECT_EQ(both(), "2/2");
   {
     // Inside a transaction its own rows count; once rolled back, they do not.
     db::Transaction tx(*main_);
-    main_->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('d')");
+    add(*main_, "d");
     EXPECT_EQ(count(), 3);
   }
   EXPECT_EQ(count(), 2);
   {
     // Another connection's rows count from its commit on.
     db::Transaction tx(*other);
-    other->ExecuteCommand("insert into tPtlx_System (Sys_Name) values ('e')");
+    add(*other, "e");
     EXPECT_EQ(count(), 2);
     tx.Commit();
   }
-  EXPECT_EQ(count(), 3);
-  EXPECT_EQ(systems(), 3);
+  EXPECT_EQ(both(), "3/3");
 }
 
 PTOLIX_BACKENDS(ConcurrencyTest);

@@ -48,7 +48,7 @@ void Terminate(const std::string& url, db::Connection& victim) {
   ptolix::Connect(url)->RunQuery("select pg_terminate_backend(" + pid + ", 5000)");
 }
 
-TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorks) {
+TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransactionsFail) {
   auto server = PrivateServer::Start();
   if (!server) GTEST_SKIP() << "no PostgreSQL server programs (initdb, pg_ctl)";
   TcpProxy proxy(server->port());
@@ -101,13 +101,10 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorks) {
     EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{});
     EXPECT_EQ(RoleNames(*conn), before + std::string("After ") + fault.name + " ");
   }
-}
 
-TEST(Reconnect, ATransactionLostWithItsSessionFailsUntilItsOwnerEndsIt) {
-  auto server = PrivateServer::Start();
-  if (!server) GTEST_SKIP() << "no PostgreSQL server programs (initdb, pg_ctl)";
+  // A transaction lost with its session fails until its owner ends it.
   const std::string url = server->Url();
-  schema::CreateSchema(*ptolix::Connect(url));
+  ptolix::Connect(url)->RunStatement("delete from tPtlx_Role where Role_ID > 1");
   auto lost = [](const std::function<void()>& call) {
     try {
       call();
@@ -142,7 +139,7 @@ TEST(Reconnect, ATransactionLostWithItsSessionFailsUntilItsOwnerEndsIt) {
     conn->RunStatement("delete from tPtlx_Role where Role_ID > 1");
   }
   // A transaction of the library's own, opened by a C++ caller.
-  auto conn = ptolix::Connect(url);
+  conn = ptolix::Connect(url);
   Role role;
   role.SetConnection(conn);
   {
