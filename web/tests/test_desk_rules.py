@@ -1,21 +1,13 @@
-"""The desk's own rules: passwords, sign-in throttling across names and
-addresses, review of published text, deletes that ask first, the record of
-staff actions, input the library refuses, and the response headers."""
+"""The desk's own rules: sign-in throttling across names and addresses,
+review of published text, deletes that ask first, the record of staff
+actions, input the library refuses, and the response headers. Password
+rules: test_editing.py."""
 
 import re
 
-import pytest
-
 import ptolix
-from ptolix_web import create_app
+from conftest import sign_in, staff, token
 from ptolix_web.text import safe_url
-
-from test_pages import sign_in, token
-
-
-@pytest.fixture(scope="module")
-def app(demo):
-    return create_app({"db_url": demo.url, "secret": "rules-secret", "lock_seconds": 60})
 
 
 def client_at(app, address: str):
@@ -24,28 +16,9 @@ def client_at(app, address: str):
     return c
 
 
-def signed_in(app, user: str, password: str, address: str = "10.0.0.1"):
-    c = client_at(app, address)
-    assert sign_in(c, user, password).status_code == 302
+def signed_in(app, user: str, password: str | None = None, address: str = "10.0.0.1"):
+    c = staff(app, user, password, address)
     return c, token(c, "/desk/")
-
-
-def test_passwords_through_the_site_follow_one_rule(app):
-    admin, t = signed_in(app, "admin", "Admin#2024")
-    # Refused: empty, short, common, the user name with a year, a keyboard row.
-    cases = [(p, False) for p in ("", "1", "password12", "newstaff32026", "qwertyuiop")]
-    cases += [("Quiet-Harbour-71", True), ("correct horse battery staple", True)]
-    for n, (password, accepted) in enumerate(cases):
-        form = {"csrf_token": t, "id": f"newstaff{n}", "role": "1", "password": password}
-        form |= {"name": f"Staff {n}", "website": "1"}
-        page = admin.post("/desk/admin/users/add", data=form, follow_redirects=True)
-        text = page.get_data(as_text=True)
-        assert ("Added." in text) == accepted, password
-        said = "must not be empty" if not password else "at least 10 characters"
-        assert (said in text) != accepted, password
-    form = admin.get("/desk/admin/users/edit?k_Usr_ID=newstaff5").get_data(as_text=True)
-    assert re.search(r'name="password"[^>]*autocomplete="new-password"', form)
-    assert 'autocomplete="new-password"' in admin.get("/desk/admin/users").get_data(as_text=True)
 
 
 def test_sign_in_throttling_counts_names_and_addresses(app, demo):
@@ -70,7 +43,7 @@ def test_sign_in_throttling_counts_names_and_addresses(app, demo):
 
 def test_published_text_changes_only_through_review(app, demo):
     published = demo.published[1]
-    author, at = signed_in(app, "author", "Author#2024")
+    author, at = signed_in(app, "author")
     before = app.test_client().get(f"/items/{published}").get_data(as_text=True)
     title = re.search(r"<h1 id=\"title\">([^<]+)</h1>", before).group(1)
     form = {"csrf_token": at, "type": "1", "title": "改过的标题", "content": "x"}
@@ -79,7 +52,7 @@ def test_published_text_changes_only_through_review(app, demo):
     assert title in app.test_client().get(f"/items/{published}").get_data(as_text=True)
     resp = author.post(f"/desk/items/{published}/files", data={"csrf_token": at})
     assert resp.status_code == 403
-    reviewer, rt = signed_in(app, "reviewer", "Review#2024", "10.0.0.2")
+    reviewer, rt = signed_in(app, "reviewer", address="10.0.0.2")
     form["csrf_token"] = rt
     assert reviewer.post(f"/desk/items/{published}", data=form).status_code == 302
     assert "改过的标题" in app.test_client().get(f"/items/{published}").get_data(as_text=True)
@@ -101,7 +74,7 @@ def test_published_text_changes_only_through_review(app, demo):
 
 
 def test_deletes_ask_and_say_what_goes(app, demo):
-    admin, t = signed_in(app, "admin", "Admin#2024")
+    admin, t = signed_in(app, "admin")
     page = admin.post(f"/desk/columns/{demo.tech}/delete", data={"csrf_token": t})
     text = page.get_data(as_text=True)
     assert page.status_code == 200 and "1 column(s) below it" in text
@@ -136,11 +109,11 @@ def test_deletes_ask_and_say_what_goes(app, demo):
 
 
 def test_staff_actions_are_recorded(app, demo):
-    reviewer, rt = signed_in(app, "reviewer", "Review#2024", "10.9.8.7")
+    reviewer, rt = signed_in(app, "reviewer", address="10.9.8.7")
     item = demo.waiting[1]
     form = {"csrf_token": rt, "type": "1", "title": "记录：新标题", "content": "正文"}
     assert reviewer.post(f"/desk/items/{item}", data=form).status_code == 302
-    admin, t = signed_in(app, "admin", "Admin#2024")
+    admin, t = signed_in(app, "admin")
     page = admin.get(f"/desk/admin/audit?item={item}").get_data(as_text=True)
     row = re.search(r'<tr data-id="\d+">(.*?)</tr>', page, re.S).group(1)
     assert "reviewer" in row and "10.9.8.7" in row and "item.change" in row
@@ -164,7 +137,7 @@ def test_staff_actions_are_recorded(app, demo):
 
 
 def test_refused_input_is_shown_beside_its_field(app, demo):
-    author, at = signed_in(app, "author", "Author#2024")
+    author, at = signed_in(app, "author")
     cases = [({"title": "NUL\0here"}, "error-title", "NUL character")]
     cases += [({"content": "a\0b"}, "error-content", "NUL character")]
     cases += [({"type": "99999999999999999999"}, "error-type", "Choose a value")]

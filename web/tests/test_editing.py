@@ -8,25 +8,11 @@ import re
 from datetime import datetime, timedelta
 from pathlib import Path
 
-import pytest
 from PIL import Image
-from test_pages import sign_in, token
 
 import ptolix
-from ptolix_web import create_app, schedule
-
-
-@pytest.fixture(scope="module")
-def app(demo, tmp_path_factory):
-    media = str(tmp_path_factory.mktemp("media"))
-    settings = {"db_url": demo.url, "secret": "test-secret", "media_dir": media}
-    return create_app(settings | {"upload_mb": 1, "schedule_seconds": 0})
-
-
-def client(app, user: str, password: str):
-    c = app.test_client()
-    assert sign_in(c, user, password).status_code == 302
-    return c
+from conftest import sign_in, staff, token
+from ptolix_web import schedule
 
 
 def picture(fmt: str = "JPEG", size=(1200, 900)) -> bytes:
@@ -55,7 +41,7 @@ def state(url: str, item: str) -> int:
 
 
 def test_uploads_are_checked_by_content_stored_and_served(app, demo):
-    author = client(app, "author", "Author#2024")
+    author = staff(app, "author")
     item = new_item(author, demo.tech, "附件测试")
     t = token(author, f"/desk/items/{item}")
     cases = [  # (file name, content, message expected or None when taken)
@@ -117,7 +103,7 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo):
     # Removing the attachment removes its file; deleting the item removes the rest
     # (a published item's, by a reviewer).
     pdf_attach = next(a for a in attached if a["Attach_FileName"].endswith(".pdf"))
-    author = client(app, "reviewer", "Review#2024")
+    author = staff(app, "reviewer")
     t = token(author, f"/desk/items/{item}")
     author.post(
         f"/desk/items/{item}/attachments/{pdf_attach['Attach_ID']}/delete",
@@ -132,7 +118,7 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo):
 
 
 def test_formatted_text_is_kept_to_its_subset(app, demo):
-    author = client(app, "author", "Author#2024")
+    author = staff(app, "author")
     hostile = (
         '<h1 onclick="x()">标题</h1><p style="color:red">正文<b>粗</b><i>斜</i>'
         '<a href="javascript:alert(1)">坏链接</a><a href="https://example.org">好链接</a></p>'
@@ -164,7 +150,7 @@ def test_formatted_text_is_kept_to_its_subset(app, demo):
 
 
 def test_preview_and_revisions_are_for_staff_only(app, demo):
-    author = client(app, "author", "Author#2024")
+    author = staff(app, "author")
     item = new_item(author, demo.tech, "第一版", content="<p>甲</p>", send="draft")
     assert state(demo.url, item) == 2  # kept with editors
     t = token(author, f"/desk/items/{item}")
@@ -174,9 +160,9 @@ def test_preview_and_revisions_are_for_staff_only(app, demo):
 
     preview = author.get(f"/desk/items/{item}/preview").get_data(as_text=True)
     assert "preview-band" in preview and "<p>丙</p>" in preview and "周作者" in preview
-    reviewer = client(app, "reviewer", "Review#2024")
+    reviewer = staff(app, "reviewer")
     assert reviewer.get(f"/desk/items/{item}/preview").status_code == 200
-    reader = client(app, "reader", "read3r")
+    reader = staff(app, "reader")
     for path in (f"/desk/items/{item}/preview", f"/desk/items/{item}/revisions"):
         assert reader.get(path).status_code == 403, path
         assert app.test_client().get(path).status_code == 302, path  # to sign-in
@@ -211,13 +197,13 @@ def published_count(c, column: str) -> int:
 def test_dates_change_states_and_keep_counts_exact(app, demo):
     reader = app.test_client()
     before = published_count(reader, demo.lab)
-    author = client(app, "author", "Author#2024")
+    author = staff(app, "author")
     # Minutes are cut off: five ahead stays in the future however slow the set-up is.
     soon = (datetime.now() + timedelta(minutes=5)).strftime("%Y-%m-%d %H:%M")
     ahead = new_item(author, demo.lab, "定时稿件", pub=soon)
     ended = new_item(author, demo.lab, "过期稿件", pub="2024-01-01", end="2024-02-01")
     lasting = new_item(author, demo.lab, "长期稿件", pub="2024-01-01", end="2099-01-01")
-    reviewer = client(app, "reviewer", "Review#2024")
+    reviewer = staff(app, "reviewer")
     t = token(reviewer, "/desk/review")
     resp = reviewer.post(
         "/desk/review/several",
@@ -242,7 +228,7 @@ def test_dates_change_states_and_keep_counts_exact(app, demo):
 
 
 def test_review_several_drafts_and_bylines(app, demo):
-    author = client(app, "author", "Author#2024")
+    author = staff(app, "author")
     draft = new_item(author, demo.tech, "草稿一", send="draft")
     second = new_item(author, demo.tech, "草稿二")
     editors = author.get(f"/desk/columns/{demo.tech}?state=NeedReedit").get_data(as_text=True)
@@ -252,7 +238,7 @@ def test_review_several_drafts_and_bylines(app, demo):
     assert state(demo.url, draft) == 1
     several = {"csrf_token": t, "state": "4", "id": [draft, second]}
     assert author.post("/desk/review/several", data=several).status_code == 403
-    reviewer = client(app, "reviewer", "Review#2024")
+    reviewer = staff(app, "reviewer")
     queue = reviewer.get("/desk/review").get_data(as_text=True)
     assert "草稿一" in queue and "周作者" in queue
     several["csrf_token"] = token(reviewer, "/desk/review")
@@ -263,24 +249,38 @@ def test_review_several_drafts_and_bylines(app, demo):
         assert reviewer.post("/desk/review/several", data=several | bad).status_code in (400, 404)
 
 
+# A change to a valid new user, the status and what the page says (a weak
+# password: after the redirect back to the form).
+REFUSED = [({"website": ""}, 400, "must not be empty"), ({"name": ""}, 400, "must not be empty")]
+REFUSED += [({"password": ""}, 400, "must not be empty"), ({"website": "999"}, 400, "from the")]
+REFUSED += [({"role": "9999"}, 400, "from the list"), ({"org": "x"}, 400, "takes a number")]
+# Passwords: short, common, the user name with a year, a keyboard row.
+REFUSED += [({"password": p}, 200, "at least 10 char") for p in ("1", "password12", "qwertyuiop")]
+REFUSED += [({"id": "newstaff", "password": "newstaff2026"}, 200, "at least 10 characters")]
+
+
 def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo):
-    admin = client(app, "admin", "Admin#2024")
+    admin = staff(app, "admin")
     form = admin.get("/desk/admin/users").get_data(as_text=True)
     assert re.search(r'<select name="role" required>.*网站编辑', form, re.S)
     assert re.search(r'<select name="website" required>.*</select>', form, re.S)
     assert 'list="choices-org"' in form
+    assert re.search(r'name="password"[^>]*autocomplete="new-password"', form)
     t = token(admin, "/desk/admin/users")
     user = {"csrf_token": t, "id": "newbie", "role": demo.editors, "name": "新人", "email": ""}
     user |= {"password": "Lantern-Newbie-58", "website": "1", "org": ""}
-    refused = [({"website": ""}, "must not be empty"), ({"name": ""}, "must not be empty")]
-    refused += [({"password": ""}, "must not be empty"), ({"website": "999"}, "from the list")]
-    refused += [({"role": "9999"}, "from the list"), ({"org": "x"}, "takes a number")]
-    for change, said in refused:
-        resp = admin.post("/desk/admin/users/add", data=user | change)
-        assert resp.status_code == 400 and said in resp.get_data(as_text=True), change
-    assert admin.post("/desk/admin/users/add", data=user).status_code == 302
-    newbie = app.test_client()
-    assert sign_in(newbie, "newbie", "Lantern-Newbie-58").status_code == 302
+    for change, status, said in REFUSED:
+        resp = admin.post("/desk/admin/users/add", data=user | change, follow_redirects=True)
+        page = resp.get_data(as_text=True)
+        assert resp.status_code == status and said in page and "Added." not in page, change
+    for n, password in enumerate(("Lantern-Newbie-58", "correct horse battery staple")):
+        assert (
+            admin.post(
+                "/desk/admin/users/add", data=user | {"id": f"newbie{n}", "password": password}
+            ).status_code
+            == 302
+        )
+        assert sign_in(app.test_client(), f"newbie{n}", password).status_code == 302
 
     # A user of no website (added by other means) is mended in the edit form.
     with ptolix.connect(demo.url) as conn:
@@ -289,7 +289,7 @@ def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo
         u.AddToRole("stray", demo.reviewers)
     assert sign_in(app.test_client(), "stray", "Stray#2024").status_code == 401
     edit = admin.get("/desk/admin/users/edit?k_Usr_ID=stray").get_data(as_text=True)
-    assert '<option value="">(choose)</option>' in edit
+    assert '<option value="">(choose)</option>' in edit and 'autocomplete="new-password"' in edit
     data = {"csrf_token": t, "k_Usr_ID": "stray", "id": "stray", "role": demo.editors}
     data |= {"name": "迷路", "password": "", "email": "", "website": "1", "org": "3"}
     assert admin.post("/desk/admin/users/edit", data=data).status_code == 302

@@ -1,6 +1,7 @@
 """The nginx site of deploy/ in front of gunicorn, run with a prefix of the
 test's own on a loopback port: nginx accepts it, serves the static files,
-keeps anonymous public pages and never a signed-in or desk page."""
+keeps anonymous public pages, one copy per language, and never a signed-in
+or desk page."""
 
 import http.client
 import os
@@ -14,8 +15,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import WEB, gunicorn, make_demo
-from pgcluster import free_port
+from conftest import WEB, free_port, gunicorn, make_demo
 
 pytestmark = pytest.mark.skipif(shutil.which("nginx") is None, reason="nginx is not installed")
 
@@ -70,18 +70,18 @@ def front(tmp_path_factory):
             proc.wait(10)
 
 
-def get(url: str, cookie: str = "", form: str | None = None, source="127.0.0.1", forged=""):
+def get(url: str, cookie="", form: str | None = None, source="127.0.0.1", forged="", lang=""):
     """Status, headers and text of one request (redirects not followed) from
     the loopback address `source`, claiming to come from `forged`."""
     parts = urlsplit(url)
     conn = http.client.HTTPConnection(parts.netloc, timeout=10, source_address=(source, 0))
-    headers = {"Cookie": cookie} if cookie else {}
-    if forged:
-        headers["X-Forwarded-For"] = forged
+    headers = {"Cookie": cookie, "X-Forwarded-For": forged, "Accept-Language": lang}
+    headers = {k: v for k, v in headers.items() if v}
     if form is not None:
         headers["Content-Type"] = "application/x-www-form-urlencoded"
     try:
-        conn.request("GET" if form is None else "POST", parts.path or "/", form, headers)
+        path = parts.path + ("?" + parts.query if parts.query else "")
+        conn.request("GET" if form is None else "POST", path or "/", form, headers)
         resp = conn.getresponse()
         return resp.status, resp.headers, resp.read().decode()
     finally:
@@ -138,3 +138,21 @@ def test_failed_sign_ins_count_per_client_address_behind_nginx(front):
     assert failures == [401] * 3
     assert sign_in(url, "reviewer", "Review#2024", "127.0.0.2")[0] == 429
     assert sign_in(url, "reviewer", "Review#2024", "127.0.0.1")[0] == 302
+
+
+# Accept-Language, the language cookie, then what nginx answers and in which language.
+LANGUAGES = [
+    ("zh-CN", "", "MISS", "zh-CN"),
+    ("en", "", "MISS", "en"),
+    ("zh-CN", "", "HIT", "zh-CN"),
+]
+LANGUAGES += [("en", "", "HIT", "en"), ("zh-CN", "ptolix_lang=en", "MISS", "en")]
+LANGUAGES += [("zh-CN", "ptolix_lang=en", "HIT", "en"), ("zh-CN", "", "HIT", "zh-CN")]
+
+
+def test_nginx_keeps_one_copy_per_language(front):
+    url, demo = front
+    for lang, cookie, status, page_lang in LANGUAGES:
+        _, headers, page = get(f"{url}/columns/{demo['tech']}?page=2", cookie, lang=lang)
+        shown = re.search(r'<html lang="([^"]+)"', page)[1]
+        assert (headers["X-Cache-Status"], shown) == (status, page_lang), (lang, cookie)

@@ -1,6 +1,6 @@
 """What readers, feed readers, search engines and caches see: search on the
 public site and the desk, feeds and the sitemap parsed as XML, conditional
-requests, and columns kept off the public site."""
+requests and a copy per language, and columns kept off the public site."""
 
 import math
 import re
@@ -11,8 +11,8 @@ from urllib.parse import urlsplit
 import pytest
 
 import ptolix
+from conftest import sign_in, token
 from ptolix_web import create_app
-from test_pages import sign_in, token
 
 RSS_ATOM = "{http://www.w3.org/2005/Atom}"
 SM = "{http://www.sitemaps.org/schemas/sitemap/0.9}"
@@ -35,7 +35,7 @@ class Tags(HTMLParser):
 @pytest.fixture(scope="module")
 def make(demo):
     def app(**settings):
-        base = {"db_url": demo.url, "secret": "test-secret", "page_size": 10}
+        base = {"db_url": demo.url, "secret": "test-secret", "schedule_seconds": 0}
         return create_app({**base, **settings}).test_client()
 
     return app
@@ -81,8 +81,7 @@ def test_readers_search_from_every_page(make, demo):
 
 def test_desk_search_covers_the_users_columns_in_every_state(make, demo):
     author, reader = make(), make()
-    assert sign_in(author, "author", "Author#2024").status_code == 302
-    assert sign_in(reader, "reader", "read3r").status_code == 302
+    assert sign_in(author, "author").status_code == sign_in(reader, "reader").status_code == 302
     waiting = set(demo.waiting)
     # Query string, what the author finds (None: refused).
     cases = [("q=待审：", waiting), ("q=待审：&state=Published", set())]
@@ -168,6 +167,12 @@ def test_public_pages_cache_for_readers_and_never_for_staff(make, demo):
         assert again.status_code == 304 and again.data == b"", path
     assert short.get("/").headers["Cache-Control"] == "public, max-age=5"
     assert c.get("/nowhere").headers.get("ETag") is None
+    # One copy per language: another's is never confirmed as current.
+    zh, en = c.get("/", headers={"Accept-Language": "zh"}), c.get("/")
+    assert (zh.headers["Content-Language"], en.headers["Content-Language"]) == ("zh-CN", "en")
+    assert "Accept-Language" in zh.vary and zh.headers["ETag"] != en.headers["ETag"]
+    assert c.get("/", headers={"If-None-Match": zh.headers["ETag"]}).status_code == 200
+    assert "Accept-Language" not in c.get("/feed").vary  # the same in both languages
 
     # What the page shows changes: so does its tag.
     etag = c.get(f"/columns/{demo.lab}").headers["ETag"]
@@ -183,7 +188,7 @@ def test_public_pages_cache_for_readers_and_never_for_staff(make, demo):
             ptolix.create("Information", conn).DeleteInfo(str(new))
 
     staff, on_the_way = make(), make()
-    sign_in(staff, "author", "Author#2024")
+    sign_in(staff, "author")
     on_the_way.get("/signin")  # a session with its form token, nobody signed in
     staff_paths = ["/", f"/items/{demo.published[0]}", "/feed", "/desk/", "/desk/search?q=x"]
     cases = [(staff, p) for p in staff_paths]
@@ -196,8 +201,8 @@ def test_public_pages_cache_for_readers_and_never_for_staff(make, demo):
 
 def test_hidden_columns_stay_off_the_public_site(make, demo):
     admin, author, c = make(), make(), make()
-    sign_in(admin, "admin", "Admin#2024")
-    sign_in(author, "author", "Author#2024")
+    sign_in(admin, "admin")
+    sign_in(author, "author")
     manage = f"/desk/columns/{demo.lab}/manage"
     lab_item = demo.published[5]  # the sixth is homed in the lab
 
