@@ -141,6 +141,13 @@ sqlite_only = pytest.mark.parametrize("demo", ["sqlite"], indirect=True)
 
 
 @pytest.fixture(scope="module")
+def lib(demo):
+    """A connection of the test's own to the demo database."""
+    with ptolix.connect(demo.url) as conn:
+        yield conn
+
+
+@pytest.fixture(scope="module")
 def app(demo, tmp_path_factory):
     """The site on the demo database, its scheduler off, files in a folder of its own."""
     media = str(tmp_path_factory.mktemp("media"))

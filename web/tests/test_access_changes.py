@@ -21,12 +21,6 @@ def apps(demo):
     return create_app(settings), create_app(settings)
 
 
-@pytest.fixture(scope="module")
-def lib(demo):
-    with ptolix.connect(demo.url) as conn:
-        yield conn
-
-
 def make_user(conn, name: str, role: str) -> None:
     user = ptolix.create("User", conn)
     user.AppendUser(name, role, name, PASSWORD, "", "1", "1")
