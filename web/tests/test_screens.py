@@ -19,10 +19,9 @@ from pathlib import Path
 
 import pytest
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
 
 from conftest import WEB, Screen, build_dir, crawl, sqlite_only
-from test_browser import browser  # noqa: F401 - the same headless Chromium
+from test_browser import Site, browser  # noqa: F401 - the same headless Chromium
 
 WIDTHS = [(1366, 900), (390, 844)]
 # Endpoints that serve files for machines, not pages.
@@ -60,11 +59,9 @@ def file_name(screen: str) -> str:
 
 @sqlite_only
 def test_html_validates(screens, tmp_path):
-    tools = checker_dir()
-    files = []
-    for name, screen in screens.items():
-        files.append(tmp_path / f"{file_name(name)}.html")
-        files[-1].write_text(screen.html)
+    tools, files = checker_dir(), [tmp_path / f"{file_name(n)}.html" for n in screens]
+    for file, screen in zip(files, screens.values()):
+        file.write_text(screen.html)
     report = tmp_path / "report.txt"
     done = subprocess.run(
         ["node", str(tools / "html-validate" / "bin" / "html-validate.mjs"),
@@ -146,11 +143,7 @@ def test_every_screen_fits_and_passes_axe(screens, browser, server):  # noqa: F8
     d.delete_all_cookies()
     for name, (path, staff, *_) in sorted(screens.items(), key=lambda s: s[1].signed_in):
         if staff and not signed_in:
-            d.get(server.base + "/signin")
-            d.find_element(By.NAME, "user").send_keys("admin")
-            d.find_element(By.NAME, "password").send_keys("Admin#2024")
-            d.find_element(By.CSS_SELECTOR, "form.form button[type=submit]").click()
-            WebDriverWait(d, 15).until(lambda _: "/signin" not in d.current_url)
+            Site(d, server).sign_in("admin")
             signed_in = True
         d.get(server.base + path)
         endpoint = name.split("-")[0]
