@@ -1,7 +1,7 @@
 """Editing through the test client: uploads checked by content and served
 safely, formatted text kept to its subset, preview and revisions for staff
 only, dates applied by state changes with exact counts, drafts, reviewing
-several items at once and bylines."""
+several items at once, bylines, and the users form with its password rule."""
 
 import io
 import re

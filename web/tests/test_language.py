@@ -1,7 +1,8 @@
 """One language per page: every public and desk screen in Chinese and in
 English mixes neither into the other, the language follows Accept-Language
-and the remembered switch, caches keep the two apart, the library's fixed
-texts follow the page, and the catalogs are complete and compiled."""
+and the remembered switch, the library's fixed texts follow the page, and
+the catalogs are complete and compiled. Caches keep the two apart:
+test_reading.py and test_nginx.py."""
 
 from __future__ import annotations
 
