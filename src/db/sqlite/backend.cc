@@ -73,6 +73,12 @@ class StatementCache {
  public:
   explicit StatementCache(sqlite3* db) : db_(db) {}
   StmtPtr Take(const std::string& sql) {
+    StmtPtr s = TryTake(sql);
+    if (!s) throw Error(sqlite3_errmsg(db_.get()), sql);
+    return s;
+  }
+  // The statement, or null when `sql` does not prepare.
+  StmtPtr TryTake(const std::string& sql) {
     auto it = cache_.find(sql);
     if (it != cache_.end() && !it->second.empty()) {
       StmtPtr s = std::move(it->second.back());
@@ -83,7 +89,7 @@ class StatementCache {
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) !=
         SQLITE_OK) {
-      throw Error(sqlite3_errmsg(db_.get()), sql);
+      return nullptr;
     }
     return StmtPtr(raw);
   }
@@ -102,8 +108,13 @@ class StatementCache {
 
 class SqliteCursor : public BackendCursor {
  public:
-  SqliteCursor(std::shared_ptr<StatementCache> cache, std::string sql)
-      : cache_(std::move(cache)), sql_(std::move(sql)), stmt_(cache_->Take(sql_)) {
+  // With `bound`, the statement is `sql`'s parameterized text with its
+  // values bound, or `sql` itself where that text does not prepare.
+  SqliteCursor(std::shared_ptr<StatementCache> cache, std::string sql,
+               const sqlite::Parameterized* bound = nullptr)
+      : cache_(std::move(cache)), sql_(std::move(sql)), key_(sql_) {
+    if (bound) Bind(*bound);
+    if (!stmt_) stmt_ = cache_->Take(key_ = sql_);
     Step();  // runs the statement; errors surface here, not at the first read
     // Named after the first step: a kept statement whose tables changed is
     // prepared again there, and `select *` may then have other columns.
@@ -111,7 +122,7 @@ class SqliteCursor : public BackendCursor {
     for (int i = 0; i < n; ++i) columns_.emplace_back(sqlite3_column_name(stmt_.get(), i));
   }
   ~SqliteCursor() override {
-    if (stmt_) cache_->Give(sql_, std::move(stmt_));
+    if (stmt_) cache_->Give(key_, std::move(stmt_));
   }
   const std::vector<std::string>& Columns() const override { return columns_; }
   bool Fetch(std::vector<Variant>* row) override {
@@ -124,6 +135,26 @@ class SqliteCursor : public BackendCursor {
   }
 
  private:
+  void Bind(const sqlite::Parameterized& bound) {
+    StmtPtr s = cache_->TryTake(bound.text);
+    if (!s || sqlite3_bind_parameter_count(s.get()) != static_cast<int>(bound.values.size())) {
+      if (s) cache_->Give(bound.text, std::move(s));
+      return;
+    }
+    for (size_t i = 0; i < bound.values.size(); ++i) {
+      const int at = static_cast<int>(i) + 1;
+      if (const auto* n = std::get_if<int64_t>(&bound.values[i])) {
+        sqlite3_bind_int64(s.get(), at, *n);
+      } else {
+        const std::string& text = std::get<std::string>(bound.values[i]);
+        sqlite3_bind_text(s.get(), at, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
+      }
+    }
+    key_ = bound.text;
+    stmt_ = std::move(s);
+  }
+
   void Step() {
     int rc = sqlite3_step(stmt_.get());
     if (rc == SQLITE_ROW) {
@@ -140,7 +171,8 @@ class SqliteCursor : public BackendCursor {
   }
 
   std::shared_ptr<StatementCache> cache_;
-  std::string sql_;
+  std::string sql_;  // as asked, for errors
+  std::string key_;  // the text prepared
   StmtPtr stmt_;
   std::vector<std::string> columns_;
   bool has_row_ = false;
@@ -200,15 +232,18 @@ class SqliteBackend : public Backend {
 
   int64_t Execute(const std::string& sql) override {
     return Checked(sql, true, [&]() -> int64_t {
-      if (HasSecondStatement(sql)) return Exec(sql);
-      SqliteCursor run(cache_, sql);
+      const auto bound = sqlite::ParameterizeWrite(sql);
+      const bool one = bound && bound->text.find(';') == std::string::npos;
+      if (!one && HasSecondStatement(sql)) return Exec(sql);
+      SqliteCursor run(cache_, sql, bound ? &*bound : nullptr);
       return sqlite3_changes64(cache_->db());
     });
   }
 
   int64_t Insert(const std::string& sql, std::string_view) override {
     return Checked(sql, true, [&]() -> int64_t {
-      SqliteCursor run(cache_, sql);
+      const auto bound = sqlite::ParameterizeWrite(sql);
+      SqliteCursor run(cache_, sql, bound ? &*bound : nullptr);
       return sqlite3_last_insert_rowid(cache_->db());
     });
   }

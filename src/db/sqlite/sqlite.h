@@ -2,8 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "db/ddl.h"
@@ -42,6 +46,17 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index
 std::string SubstringCandidates(const SubstringIndexDef& index,
                                 const std::vector<SubstringTerm>& terms);
 SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index);
+
+// A write with its values taken out as parameters (parameters.cc).
+struct Parameterized {
+  std::string text;  // "?" where each value was
+  std::vector<std::variant<int64_t, std::string>> values;
+};
+// `sql` with its quoted strings and plain integers as parameters, when it is
+// an insert, update, delete or replace that has some; nullopt otherwise.
+// Writes that differ only in values then share one prepared statement, and
+// the triggers they fire are compiled once.
+std::optional<Parameterized> ParameterizeWrite(std::string_view sql);
 
 // A backend on the database file `path` (backend.cc).
 std::unique_ptr<Backend> OpenBackend(const std::string& path);
