@@ -165,10 +165,15 @@ def sign_in(client, user: str, password: str | None = None):
     return client.post("/signin", data=data)
 
 
-def staff(app, user: str, password: str | None = None, address: str = "127.0.0.1"):
-    """A test client signed in as `user` from `address`."""
+def client_at(app, address: str = "127.0.0.1"):
     c = app.test_client()
     c.environ_base["REMOTE_ADDR"] = address
+    return c
+
+
+def staff(app, user: str, password: str | None = None, address: str = "127.0.0.1"):
+    """A test client signed in as `user` from `address`."""
+    c = client_at(app, address)
     assert sign_in(c, user, password).status_code == 302
     return c
 

@@ -6,14 +6,8 @@ rules: test_editing.py."""
 import re
 
 import ptolix
-from conftest import sign_in, staff, token
+from conftest import client_at, sign_in, staff, token
 from ptolix_web.text import safe_url
-
-
-def client_at(app, address: str):
-    c = app.test_client()
-    c.environ_base["REMOTE_ADDR"] = address
-    return c
 
 
 def signed_in(app, user: str, password: str | None = None, address: str = "10.0.0.1"):
