@@ -79,14 +79,7 @@ def test_values_out_execute_and_trace(conn):
     assert conn.take_trace() == []
 
 
-def role(c):
-    return ptolix.create("Role", c)
-
-
-def link(c):
-    return ptolix.create("Link", c)
-
-
+role, link = (lambda c: ptolix.create("Role", c)), (lambda c: ptolix.create("Link", c))
 # What a call raises, and words its message holds.
 RAISED = [
     (lambda c: ptolix.create("Nothing", c), AttributeError, "Nothing"),
@@ -198,8 +191,6 @@ def test_column_code_width_is_one_level_of_a_column_code(new):
     column = new("Column")
     top = column.AppendColumn("1", "top", "", "", "", "", "", "1")
     column.AppendColumn("1", "child", "", "", "", "", "", "1", top)
-    codes = {
-        r["Column_Name"]: r["Column_Order"] for r in ptolix.records(column.GetColumnList("1", "1"))
-    }
-    assert len(codes["top"]) == ptolix.COLUMN_CODE_WIDTH
-    assert len(codes["child"]) == 2 * ptolix.COLUMN_CODE_WIDTH
+    rows = ptolix.records(column.GetColumnList("1", "1"))
+    widths = {r["Column_Name"]: len(r["Column_Order"]) for r in rows}
+    assert widths == {"top": ptolix.COLUMN_CODE_WIDTH, "child": 2 * ptolix.COLUMN_CODE_WIDTH}

@@ -33,23 +33,17 @@ def test_error_lines_and_constants(new):
         ptolix.error_lines(42)
 
 
-@pytest.fixture
-def private_server():
-    """A throwaway cluster of this test's own on loopback (it is terminated
-    under the test, which the shared test server must never be)."""
+def test_a_terminated_session_comes_back():
+    # A throwaway cluster of this test's own: the shared test server must never
+    # see its sessions terminated.
     if pgcluster.pg_tool("initdb") is None:
         pytest.skip("no PostgreSQL server programs (initdb, pg_ctl)")
-    with pgcluster.cluster() as pg:
-        yield pg.url
-
-
-def test_a_terminated_session_comes_back(private_server):
-    with ptolix.connect(private_server) as conn:
+    with pgcluster.cluster() as pg, ptolix.connect(pg.url) as conn:
         conn.create_schema()
         role = ptolix.create("Role", conn)
         assert role.AppendRole("Before", "", "", "") == 2
         pid = conn.execute("select pg_backend_pid()")[1][0]
-        with ptolix.connect(private_server) as admin:
+        with ptolix.connect(pg.url) as admin:
             admin.execute(f"select pg_terminate_backend({pid}, 5000)")
 
         assert role.AppendRole("Lost", "", "", "") == 0

@@ -1,17 +1,19 @@
-"""Fixtures: a fresh demo database per engine, and a gunicorn server on a
-free loopback port."""
+"""Fixtures: a fresh demo database per engine, the site on it through
+Flask's test client or gunicorn on a free loopback port, signing in, and
+one crawl of every screen."""
 
 import contextlib
 import os
+import re
 import secrets
-import socket
 import subprocess
 import sys
 import time
 import urllib.request
 from pathlib import Path
 from types import SimpleNamespace
-from urllib.parse import urlsplit, urlunsplit
+from typing import NamedTuple
+from urllib.parse import quote, urljoin, urlsplit, urlunsplit
 
 import pytest
 
@@ -23,7 +25,11 @@ sys.path.insert(0, str(WEB))
 from flask import Flask  # noqa: E402
 from flask.testing import FlaskClient  # noqa: E402
 
-from ptolix_web import demo_data  # noqa: E402
+from pgcluster import free_port  # noqa: E402
+from ptolix_web import create_app, demo_data  # noqa: E402
+
+PASSWORDS = {"admin": "Admin#2024", "author": "Author#2024", "reviewer": "Review#2024"}
+PASSWORDS["reader"] = "read3r"
 
 
 class EnglishClient(FlaskClient):
@@ -57,40 +63,19 @@ def make_demo(url: str, folder: Path) -> dict:
 @contextlib.contextmanager
 def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict | None = None):
     """The site on `url` served by gunicorn on a free loopback port; its base URL."""
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        port = s.getsockname()[1]
+    port = free_port()
     base = f"http://127.0.0.1:{port}"
     paths = [str(WEB), *filter(None, os.environ.get("PYTHONPATH", "").split(os.pathsep))]
-    environ = dict(
-        os.environ,
-        PTOLIX_DB=url,
-        PTOLIX_SECRET=secrets.token_hex(16),
-        PTOLIX_SIGNIN_LOCK_SECONDS="60",
-        PTOLIX_MEDIA=str(log.parent / "media"),
-        PYTHONPATH=os.pathsep.join(paths),
-        # The tests read the English pages, as their clients name no language.
-        PTOLIX_LANGUAGE="en",
-    )
-    environ.update(env or {})
+    # The tests read the English pages, as their clients name no language.
+    environ = dict(os.environ, PTOLIX_DB=url, PTOLIX_SECRET=secrets.token_hex(16))
+    environ |= {"PTOLIX_SIGNIN_LOCK_SECONDS": "60", "PTOLIX_MEDIA": str(log.parent / "media")}
+    environ |= {"PYTHONPATH": os.pathsep.join(paths), "PTOLIX_LANGUAGE": "en", **(env or {})}
+    conf = str(WEB.parent / "deploy" / "gunicorn.conf.py")
+    args = ["-c", conf, "--threads", str(threads), "-w", str(workers), "--graceful-timeout", "2"]
+    args += ["-b", f"127.0.0.1:{port}", "ptolix_web:create_app()"]
     with open(log, "w") as out:
         proc = subprocess.Popen(
-            [
-                "/usr/bin/python3",
-                "-m",
-                "gunicorn",
-                "-c",
-                str(WEB.parent / "deploy" / "gunicorn.conf.py"),
-                "--threads",
-                str(threads),
-                "-w",
-                str(workers),
-                "--graceful-timeout",
-                "2",
-                "-b",
-                f"127.0.0.1:{port}",
-                "ptolix_web:create_app()",
-            ],
+            ["/usr/bin/python3", "-m", "gunicorn", *args],
             env=environ,
             stdout=out,
             stderr=subprocess.STDOUT,
@@ -149,3 +134,98 @@ def server(demo, tmp_path_factory):
     # Two workers: sessions and throttling hold across worker processes.
     with gunicorn(demo.url, log, workers=2, env=env) as base:
         yield SimpleNamespace(base=base, demo=demo)
+
+
+# Layout, markup and wording do not depend on the database engine.
+sqlite_only = pytest.mark.parametrize("demo", ["sqlite"], indirect=True)
+
+
+@pytest.fixture(scope="module")
+def lib(demo):
+    """A connection of the test's own to the demo database."""
+    with ptolix.connect(demo.url) as conn:
+        yield conn
+
+
+@pytest.fixture(scope="module")
+def app(demo, tmp_path_factory):
+    """The site on the demo database, its scheduler off, files in a folder of its own."""
+    media = str(tmp_path_factory.mktemp("media"))
+    settings = {"db_url": demo.url, "secret": "test-secret", "lock_seconds": 60, "page_size": 10}
+    return create_app(settings | {"media_dir": media, "schedule_seconds": 0, "upload_mb": 1})
+
+
+def token(client, path: str = "/signin") -> str:
+    page = client.get(path).get_data(as_text=True)
+    return re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
+
+
+def sign_in(client, user: str, password: str | None = None):
+    data = {"user": user, "password": password or PASSWORDS[user], "csrf_token": token(client)}
+    return client.post("/signin", data=data)
+
+
+def client_at(app, address: str = "127.0.0.1"):
+    c = app.test_client()
+    c.environ_base["REMOTE_ADDR"] = address
+    return c
+
+
+def staff(app, user: str, password: str | None = None, address: str = "127.0.0.1"):
+    """A test client signed in as `user` from `address`."""
+    c = client_at(app, address)
+    assert sign_in(c, user, password).status_code == 302
+    return c
+
+
+class Screen(NamedTuple):
+    path: str
+    signed_in: bool
+    status: int
+    html: str
+
+
+def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
+    """One page per screen (endpoint, with the register for administration
+    screens; the path where no route answers), found by following the links
+    as a reader and then as the administrator, with the pages no link leads
+    to. `app.reached` holds the endpoints met, files and feeds included."""
+    urls, c, pages, seen = app.url_map.bind("localhost"), app.test_client(), {}, set()
+    c.environ_base.pop("HTTP_ACCEPT_LANGUAGE", None)
+    if language:
+        c.environ_base["HTTP_ACCEPT_LANGUAGE"] = language
+    app.reached, item, chip = set(), demo.published[4], quote("芯片")  # item: has a file
+    queue, signed_in = ["/", "/no-such-page", f"/search?q={chip}", "/signin"], False
+    # Waiting items first: their screens show a state name.
+    desk = [f"/desk/columns/{demo.tech}?state=WaitAssess", f"/desk/items/{demo.waiting[0]}"]
+    desk += ["/desk/", f"/desk/search?q={chip}", f"/desk/items/{item}/delete", "/signout"]
+    desk += [f"/desk/columns/{demo.lab}/delete", "/desk/no-such-screen"]
+    while queue or desk:
+        if not queue:
+            assert sign_in(c, "admin").status_code == 302
+            queue, desk, signed_in = desk, [], True
+            page = c.get(f"/desk/items/{item}").get_data(as_text=True)
+            queue.append(f"/desk/items/{item}" + re.search(r"/attachments/\d+/delete", page)[0])
+        path = queue.pop(0)
+        try:
+            endpoint, args = urls.match(urlsplit(path).path, "GET")
+            app.reached.add(endpoint)
+        except Exception:  # noqa: BLE001 - a 404 page or a redirect
+            endpoint, args = path, {}
+        name = endpoint + (f"-{args['slug']}" if "slug" in args else "")
+        if name in seen:
+            continue
+        seen.add(name)
+        resp = c.get(path)
+        if resp.mimetype != "text/html":
+            continue  # a feed or a file
+        page = resp.get_data(as_text=True)
+        pages[name] = Screen(path, signed_in, resp.status_code, page)
+        for href in re.findall(r'<(?:a|link) [^>]*href="([^"#]+)', page):
+            url = urlsplit(urljoin("http://localhost" + path, href.replace("&amp;", "&")))
+            target = url.path + (f"?{url.query}" if url.query else "")
+            if url.netloc == "localhost" and not re.search(
+                r"^/(static|media|signout)|lang=", target
+            ):
+                (desk if target.startswith("/desk") and not signed_in else queue).append(target)
+    return pages

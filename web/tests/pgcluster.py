@@ -32,51 +32,31 @@ def free_port() -> int:
         return s.getsockname()[1]
 
 
-def _server_user() -> str | None:
-    """The server refuses to run as root: as root, run it as postgres (or nobody)."""
-    if os.getuid() != 0:
-        return None
-    for name in ("postgres", "nobody"):
-        with contextlib.suppress(KeyError):
-            pwd.getpwnam(name)
-            return name
-    return None
-
-
 class Cluster:
-    """One cluster in a temporary folder; `url` reaches its postgres database."""
+    """One cluster in a temporary folder; `url` reaches its postgres database.
+    The server refuses to run as root: as root, it runs as postgres (or nobody)."""
 
-    def __init__(self, folder: Path, port: int | None = None) -> None:
-        self.folder = folder
-        self.data = folder / "data"
-        self.port = port or free_port()
-        self.user = _server_user()
+    def __init__(self, folder: Path) -> None:
+        self.folder, self.data, self.port = folder, folder / "data", free_port()
+        self.user = None
+        for name in ("postgres", "nobody") if os.getuid() == 0 else ():
+            with contextlib.suppress(KeyError):
+                self.user = self.user or pwd.getpwnam(name).pw_name
         self.url = f"postgresql://ptolix@127.0.0.1:{self.port}/postgres?connect_timeout=2"
 
-    def run(self, *args: str, check: bool = True) -> subprocess.CompletedProcess:
+    def run(self, *args: str, check: bool = True) -> None:
         cmd = [pg_tool(args[0]) or args[0], *args[1:]]
-        if self.user:
-            cmd = ["runuser", "-u", self.user, "--", *cmd]
+        cmd = ["runuser", "-u", self.user, "--", *cmd] if self.user else cmd
         done = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
         if check and done.returncode != 0:
             log = self.folder / "server.log"
             tail = log.read_text()[-2000:] if log.exists() else ""
             raise RuntimeError(f"{' '.join(args)} failed: {done.stderr}{tail}")
-        return done
-
-    def init(self) -> "Cluster":
-        if self.user:
-            shutil.chown(self.folder, self.user)
-        flags = "-U ptolix --auth=trust -E UTF8 --no-locale -N".split()
-        self.run("initdb", "-D", str(self.data), *flags)
-        return self
 
     def start(self) -> None:
         options = f"-p {self.port} -k {self.folder} -c listen_addresses=127.0.0.1 -c fsync=off"
-        log = str(self.folder / "server.log")
-        options += " -c full_page_writes=off"
-        ctl = ["pg_ctl", "-D", str(self.data), "-l", log, "-w", "-t", "60"]
-        self.run(*ctl, "-o", options, "start")
+        ctl = ["pg_ctl", "-D", str(self.data), "-l", str(self.folder / "server.log"), "-w"]
+        self.run(*ctl, "-t", "60", "-o", options + " -c full_page_writes=off", "start")
 
     def stop(self, mode: str = "fast") -> None:
         self.run("pg_ctl", "-D", str(self.data), "-m", mode, "-w", "stop", check=False)
@@ -88,7 +68,12 @@ def cluster():
     folder = Path(tempfile.mkdtemp(prefix="ptolix-pgc."))
     c = Cluster(folder)
     try:
-        c.init().start()
+        if c.user:
+            shutil.chown(folder, c.user)
+        c.run(
+            "initdb", "-D", str(c.data), *"-U ptolix --auth=trust -E UTF8 --no-locale -N".split()
+        )
+        c.start()
         yield c
     finally:
         c.stop("immediate")

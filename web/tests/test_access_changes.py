@@ -8,9 +8,8 @@ import re
 import pytest
 
 import ptolix
+from conftest import sign_in, staff, token
 from ptolix_web import create_app
-
-from test_pages import sign_in, token
 
 PASSWORD = "Quiet-Harbour-71"
 
@@ -20,12 +19,6 @@ def apps(demo):
     """Two instances of the site on one database: two worker processes."""
     settings = {"db_url": demo.url, "secret": "shared-secret", "lock_seconds": 60}
     return create_app(settings), create_app(settings)
-
-
-@pytest.fixture(scope="module")
-def lib(demo):
-    with ptolix.connect(demo.url) as conn:
-        yield conn
 
 
 def make_user(conn, name: str, role: str) -> None:
@@ -47,15 +40,11 @@ def grant(conn, column: str, role: str, level: str = "2") -> None:
 
 def two_sessions(apps, name: str):
     """The user signed in twice, once on each worker."""
-    clients = [apps[0].test_client(), apps[1].test_client()]
-    for c in clients:
-        assert sign_in(c, name, PASSWORD).status_code == 302
-    return clients
+    return [staff(app, name, PASSWORD) for app in apps]
 
 
 def admin_of(app):
-    c = app.test_client()
-    assert sign_in(c, "admin", "Admin#2024").status_code == 302
+    c = staff(app, "admin")
     return c, token(c, "/desk/")
 
 
@@ -67,45 +56,35 @@ def test_each_change_reaches_both_sessions(apps, demo, lib):
     admin, t = admin_of(apps[0])
     lab = f"/desk/columns/{demo.lab}"
     empty = make_role(lib, "无授权")
-
-    def role_change(name):
-        form = {"k_Usr_ID": name, "id": name, "role": empty, "name": name, "website": "1"}
-        return post(admin, t, "/desk/admin/users/edit", password="", **form)
-
-    def role_grant_removed(name):
-        form = {"kind": "role", "who": ROLES[name], "action": "delete", "confirm": "yes"}
-        return post(admin, t, f"{lab}/grants", **form)
-
-    def role_tree(name):
-        role = ROLES[name]
-        form = {"k_Role_ID": role, "name": "子", "description": "", "father": "", "order": ""}
-        return post(admin, t, "/desk/admin/roles/edit", **form)
-
-    ROLES = {}
-    cases = [("u_role", role_change), ("u_grant", role_grant_removed), ("u_tree", role_tree)]
-    for name, _ in cases:
-        if name == "u_tree":  # holds a child role of the role with the grant
-            parent = make_role(lib, "父")
-            grant(lib, demo.lab, parent)
-            ROLES[name] = make_role(lib, "子", parent)
-        else:
-            ROLES[name] = make_role(lib, name)
-            grant(lib, demo.lab, ROLES[name])
-        make_user(lib, name, ROLES[name])
-    for name, change in cases:
+    roles = {name: make_role(lib, name) for name in ("u_role", "u_grant", "父")}
+    for role in roles.values():
+        grant(lib, demo.lab, role)
+    roles["u_tree"] = make_role(lib, "子", roles["父"])  # a child of a role with the grant
+    user = {"k_Usr_ID": "u_role", "id": "u_role", "name": "u", "website": "1", "password": ""}
+    changes = {  # user: the change that takes the column away, through the site
+        "u_role": ("/desk/admin/users/edit", user | {"role": empty}),
+        "u_grant": (
+            f"{lab}/grants",
+            {"kind": "role", "who": roles["u_grant"], "action": "delete"},
+        ),
+        "u_tree": ("/desk/admin/roles/edit", {"k_Role_ID": roles["u_tree"], "name": "子"}),
+    }
+    for name, (path, form) in changes.items():
+        make_user(lib, name, roles[name])
         clients = two_sessions(apps, name)
         assert [c.get(lab).status_code for c in clients] == [200, 200], name
-        assert change(name).status_code == 302, name
+        form |= {"description": "", "father": "", "order": "", "confirm": "yes"}
+        assert post(admin, t, path, **form).status_code == 302, name
         assert [c.get(lab).status_code for c in clients] == [403, 403], name
 
     # A user grant added and removed by a manager.
     make_user(lib, "u_direct", empty)
     clients = two_sessions(apps, "u_direct")
-    assert [c.get(lab).status_code for c in clients] == [403, 403]
-    post(admin, t, f"{lab}/grants", kind="user", who="u_direct", access="2", action="add")
-    assert [c.get(lab).status_code for c in clients] == [200, 200]
-    post(admin, t, f"{lab}/grants", kind="user", who="u_direct", action="delete", confirm="yes")
-    assert [c.get(lab).status_code for c in clients] == [403, 403]
+    for change, status in ((None, 403), ("add", 200), ("delete", 403)):
+        if change:
+            form = {"kind": "user", "who": "u_direct", "access": "2", "confirm": "yes"}
+            post(admin, t, f"{lab}/grants", action=change, **form)
+        assert [c.get(lab).status_code for c in clients] == [status] * 2, change
 
 
 def test_column_tree_changes_reach_both_sessions(apps, demo, lib):
@@ -166,7 +145,7 @@ def test_removal_and_passwords_end_sessions(apps, lib):
 
 def test_sign_out_holds_on_every_worker(apps):
     one = apps[0].test_client()
-    signed = sign_in(one, "author", "Author#2024")
+    signed = sign_in(one, "author")
     cookie = re.search(r"ptolix_session=([^;]+)", signed.headers["Set-Cookie"]).group(1)
     two = apps[1].test_client()
     two.set_cookie("localhost", "ptolix_session", cookie)

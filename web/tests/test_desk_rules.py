@@ -1,56 +1,22 @@
-"""The desk's own rules: passwords, sign-in throttling across names and
-addresses, review of published text, deletes that ask first, the record of
-staff actions, input the library refuses, and the response headers."""
+"""The desk's own rules: sign-in throttling across names and addresses,
+review of published text, deletes that ask first, the record of staff
+actions, input the library refuses, and the response headers. Password
+rules: test_editing.py."""
 
 import re
 
-import pytest
-
 import ptolix
-from ptolix_web import create_app
+from conftest import client_at, sign_in, staff, token
 from ptolix_web.text import safe_url
 
-from test_pages import sign_in, token
 
-
-@pytest.fixture(scope="module")
-def app(demo):
-    return create_app({"db_url": demo.url, "secret": "rules-secret", "lock_seconds": 60})
-
-
-def client_at(app, address: str):
-    c = app.test_client()
-    c.environ_base["REMOTE_ADDR"] = address
-    return c
-
-
-def signed_in(app, user: str, password: str, address: str = "10.0.0.1"):
-    c = client_at(app, address)
-    assert sign_in(c, user, password).status_code == 302
+def signed_in(app, user: str, password: str | None = None, address: str = "10.0.0.1"):
+    c = staff(app, user, password, address)
     return c, token(c, "/desk/")
 
 
-def test_passwords_through_the_site_follow_one_rule(app):
-    admin, t = signed_in(app, "admin", "Admin#2024")
-    # Refused: empty, short, common, the user name with a year, a keyboard row.
-    cases = [(p, False) for p in ("", "1", "password12", "newstaff32026", "qwertyuiop")]
-    cases += [("Quiet-Harbour-71", True), ("correct horse battery staple", True)]
-    for n, (password, accepted) in enumerate(cases):
-        form = {"csrf_token": t, "id": f"newstaff{n}", "role": "1", "password": password}
-        form |= {"name": f"Staff {n}", "website": "1"}
-        page = admin.post("/desk/admin/users/add", data=form, follow_redirects=True)
-        text = page.get_data(as_text=True)
-        assert ("Added." in text) == accepted, password
-        said = "must not be empty" if not password else "at least 10 characters"
-        assert (said in text) != accepted, password
-    form = admin.get("/desk/admin/users/edit?k_Usr_ID=newstaff5").get_data(as_text=True)
-    assert re.search(r'name="password"[^>]*autocomplete="new-password"', form)
-    assert 'autocomplete="new-password"' in admin.get("/desk/admin/users").get_data(as_text=True)
-
-
-def test_sign_in_throttling_counts_names_and_addresses(app, demo):
-    with ptolix.connect(demo.url) as conn:
-        ptolix.create("User", conn).AppendUser("target", "1", "", "Quiet-Harbour-71", "", "1", "1")
+def test_sign_in_throttling_counts_names_and_addresses(app, lib):
+    ptolix.create("User", lib).AppendUser("target", "1", "", "Quiet-Harbour-71", "", "1", "1")
     # One address spraying many names meets the lock at its 10th failure.
     sprayer = client_at(app, "10.1.0.1")
     statuses = [sign_in(sprayer, f"name{n}", "wrong-guess").status_code for n in range(11)]
@@ -68,9 +34,9 @@ def test_sign_in_throttling_counts_names_and_addresses(app, demo):
     assert "Too many failed sign-ins" in pages["target"][1]
 
 
-def test_published_text_changes_only_through_review(app, demo):
+def test_published_text_changes_only_through_review(app, demo, lib):
     published = demo.published[1]
-    author, at = signed_in(app, "author", "Author#2024")
+    author, at = signed_in(app, "author")
     before = app.test_client().get(f"/items/{published}").get_data(as_text=True)
     title = re.search(r"<h1 id=\"title\">([^<]+)</h1>", before).group(1)
     form = {"csrf_token": at, "type": "1", "title": "改过的标题", "content": "x"}
@@ -79,7 +45,7 @@ def test_published_text_changes_only_through_review(app, demo):
     assert title in app.test_client().get(f"/items/{published}").get_data(as_text=True)
     resp = author.post(f"/desk/items/{published}/files", data={"csrf_token": at})
     assert resp.status_code == 403
-    reviewer, rt = signed_in(app, "reviewer", "Review#2024", "10.0.0.2")
+    reviewer, rt = signed_in(app, "reviewer", address="10.0.0.2")
     form["csrf_token"] = rt
     assert reviewer.post(f"/desk/items/{published}", data=form).status_code == 302
     assert "改过的标题" in app.test_client().get(f"/items/{published}").get_data(as_text=True)
@@ -87,11 +53,9 @@ def test_published_text_changes_only_through_review(app, demo):
     # Deleting: another's item or a published one needs a reviewer; one's own asks first.
     resp = author.post(f"/desk/items/{published}/delete", data={"csrf_token": at})
     assert resp.status_code == 403
-    with ptolix.connect(demo.url) as conn:
-        info = ptolix.create("Information", conn)
-        rest = ("", "", "", "", "1")
-        theirs = str(info.AppendInfo("1", demo.tech, "reviewer", "1", "审核员的稿", *rest))
-        mine = str(info.AppendInfo("1", demo.tech, "author", "1", "作者的稿", *rest))
+    info, rest = ptolix.create("Information", lib), ("", "", "", "", "1")
+    theirs = str(info.AppendInfo("1", demo.tech, "reviewer", "1", "审核员的稿", *rest))
+    mine = str(info.AppendInfo("1", demo.tech, "author", "1", "作者的稿", *rest))
     assert author.get(f"/desk/items/{theirs}/delete").status_code == 403
     ask = author.post(f"/desk/items/{mine}/delete", data={"csrf_token": at})
     assert ask.status_code == 200 and "Delete this item?" in ask.get_data(True)
@@ -100,34 +64,34 @@ def test_published_text_changes_only_through_review(app, demo):
     assert done.status_code == 302 and author.get(f"/desk/items/{mine}").status_code == 404
 
 
-def test_deletes_ask_and_say_what_goes(app, demo):
-    admin, t = signed_in(app, "admin", "Admin#2024")
+# Rows of the code tables whose delete is refused: register, key, value, the reason.
+DICTIONARY_ROWS_IN_USE = [("states", "k_InfState_ID", "4", "fixed meaning")]
+DICTIONARY_ROWS_IN_USE += [("types", "k_InfType_ID", "1", "in use (")]
+DICTIONARY_ROWS_IN_USE += [("access", "k_AccessType_ID", "2", "fixed meaning")]
+
+
+def test_deletes_ask_and_say_what_goes(app, demo, lib):
+    admin, t = signed_in(app, "admin")
     page = admin.post(f"/desk/columns/{demo.tech}/delete", data={"csrf_token": t})
     text = page.get_data(as_text=True)
     assert page.status_code == 200 and "1 column(s) below it" in text
     assert re.search(r"\b3[89] item\(s\) in it and below it", text)
     assert admin.get(f"/desk/columns/{demo.tech}").status_code == 200  # nothing deleted
-    with ptolix.connect(demo.url) as conn:  # a manager of the column but not of the one below
-        role = str(ptolix.create("Role", conn).AppendRole("栏目管理", ""))
-        ptolix.create("Column", conn).AddRoleAccess("1", demo.tech, role, "4")
-        user = ptolix.create("User", conn)
-        user.AppendUser("manager", role, "管理者", "Quiet-Harbour-71", "", "1", "1")
+    # A manager of the column but not of the one below.
+    role = str(ptolix.create("Role", lib).AppendRole("栏目管理", ""))
+    ptolix.create("Column", lib).AddRoleAccess("1", demo.tech, role, "4")
+    ptolix.create("User", lib).AppendUser("manager", role, "管理者", "Quiet-Harbour-71", "", "1", "1")
     manager, mt = signed_in(app, "manager", "Quiet-Harbour-71")
     data = {"csrf_token": mt, "confirm": "yes"}
     refused = manager.post(f"/desk/columns/{demo.tech}/delete", data=data)
-    assert refused.status_code == 409
-    assert "do not manage 1 of the columns" in refused.get_data(True)
-    cases = [("states", "k_InfState_ID", "4", "fixed meaning")]
-    cases += [("types", "k_InfType_ID", "1", "in use (")]
-    cases += [("access", "k_AccessType_ID", "2", "fixed meaning")]
-    for slug, key, value, refusal in cases:
+    assert (refused.status_code, "do not manage 1 of" in refused.get_data(True)) == (409, True)
+    for slug, key, value, refusal in DICTIONARY_ROWS_IN_USE:
         data = {"csrf_token": t, key: value, "confirm": "yes"}
         resp = admin.post(f"/desk/admin/{slug}/delete", data=data)
         assert resp.status_code == 409 and refusal in resp.get_data(True), slug
         assert "Yes, delete" not in resp.get_data(True)
-    with ptolix.connect(demo.url) as conn:
-        ptolix.create("Encode", conn).AppendInfoType("未用", "")
-        unused = str(conn.execute("select max(InfType_ID) from tPtlx_InfoType")[1][0])
+    ptolix.create("Encode", lib).AppendInfoType("未用", "")
+    unused = str(lib.execute("select max(InfType_ID) from tPtlx_InfoType")[1][0])
     data = {"csrf_token": t, "k_InfType_ID": unused}
     assert "Yes, delete" in admin.post("/desk/admin/types/delete", data=data).get_data(True)
     data["confirm"] = "yes"
@@ -135,24 +99,20 @@ def test_deletes_ask_and_say_what_goes(app, demo):
     assert "Removed." in done.get_data(True)
 
 
-def test_staff_actions_are_recorded(app, demo):
-    reviewer, rt = signed_in(app, "reviewer", "Review#2024", "10.9.8.7")
+def test_staff_actions_are_recorded(app, demo, lib):
+    reviewer, rt = signed_in(app, "reviewer", address="10.9.8.7")
     item = demo.waiting[1]
     form = {"csrf_token": rt, "type": "1", "title": "记录：新标题", "content": "正文"}
     assert reviewer.post(f"/desk/items/{item}", data=form).status_code == 302
-    admin, t = signed_in(app, "admin", "Admin#2024")
+    admin, t = signed_in(app, "admin")
     page = admin.get(f"/desk/admin/audit?item={item}").get_data(as_text=True)
     row = re.search(r'<tr data-id="\d+">(.*?)</tr>', page, re.S).group(1)
     assert "reviewer" in row and "10.9.8.7" in row and "item.change" in row
     assert "待审：城市交通数据开放" in row and "记录：新标题" in row
     assert "记录：新标题" not in admin.get("/desk/admin/audit?user=author").get_data(True)
     # Paging: 50 to a page, newest first.
-    with ptolix.connect(demo.url) as conn:
-        for n in range(60):
-            conn.execute(
-                "insert into web_audit (at, usr_id, action, target) "
-                f"values ({1.7e9 + n}, 'bulk', 'test.bulk', 'row {n}')"
-            )
+    rows = ", ".join(f"({1.7e9 + n}, 'bulk', 'test.bulk', 'row {n}')" for n in range(60))
+    lib.execute(f"insert into web_audit (at, usr_id, action, target) values {rows}")
     first = admin.get("/desk/admin/audit?user=bulk").get_data(as_text=True)
     second = admin.get("/desk/admin/audit?user=bulk&page=2").get_data(as_text=True)
     assert first.count("test.bulk") == 50 and second.count("test.bulk") == 10
@@ -164,7 +124,7 @@ def test_staff_actions_are_recorded(app, demo):
 
 
 def test_refused_input_is_shown_beside_its_field(app, demo):
-    author, at = signed_in(app, "author", "Author#2024")
+    author, at = signed_in(app, "author")
     cases = [({"title": "NUL\0here"}, "error-title", "NUL character")]
     cases += [({"content": "a\0b"}, "error-content", "NUL character")]
     cases += [({"type": "99999999999999999999"}, "error-type", "Choose a value")]
@@ -180,13 +140,13 @@ def test_refused_input_is_shown_beside_its_field(app, demo):
 
 def test_headers_and_addresses(app):
     unsafe = ["/\\evil.example/x.pdf", "//evil.example", "\\\\evil.example", "/\t/evil.example"]
-    assert [safe_url(u) for u in unsafe] == [None] * 4
-    safe = ["/files/x.pdf", "https://a.example/"]
-    assert [safe_url(u) for u in safe] == safe  # kept as they are
-    anonymous = app.test_client().get("/")
-    csp = anonymous.headers["Content-Security-Policy"]
+    safe = ["/files/x.pdf", "https://a.example/"]  # kept as they are
+    assert [safe_url(u) for u in unsafe + safe] == [None] * 4 + safe
+    csp = app.test_client().get("/").headers["Content-Security-Policy"]
     assert "form-action 'self'" in csp and "base-uri 'self'" in csp
     # What is cached for whom: test_reading.py.
     refused = app.test_client().put("/signin")
-    assert refused.status_code == 405
-    assert set(refused.headers["Allow"].split(", ")) >= {"GET", "POST"}
+    assert refused.status_code == 405 and set(refused.headers["Allow"].split(", ")) >= {
+        "GET",
+        "POST",
+    }

@@ -1,6 +1,7 @@
 """The nginx site of deploy/ in front of gunicorn, run with a prefix of the
 test's own on a loopback port: nginx accepts it, serves the static files,
-keeps anonymous public pages and never a signed-in or desk page."""
+keeps anonymous public pages, one copy per language, and never a signed-in
+or desk page."""
 
 import http.client
 import os
@@ -14,8 +15,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import WEB, gunicorn, make_demo
-from pgcluster import free_port
+from conftest import WEB, free_port, gunicorn, make_demo
 
 pytestmark = pytest.mark.skipif(shutil.which("nginx") is None, reason="nginx is not installed")
 
@@ -70,18 +70,18 @@ def front(tmp_path_factory):
             proc.wait(10)
 
 
-def get(url: str, cookie: str = "", form: str | None = None, source="127.0.0.1", forged=""):
+def get(url: str, cookie="", form: str | None = None, source="127.0.0.1", forged="", lang=""):
     """Status, headers and text of one request (redirects not followed) from
     the loopback address `source`, claiming to come from `forged`."""
     parts = urlsplit(url)
     conn = http.client.HTTPConnection(parts.netloc, timeout=10, source_address=(source, 0))
-    headers = {"Cookie": cookie} if cookie else {}
-    if forged:
-        headers["X-Forwarded-For"] = forged
+    headers = {"Cookie": cookie, "X-Forwarded-For": forged, "Accept-Language": lang}
+    headers = {k: v for k, v in headers.items() if v}
     if form is not None:
         headers["Content-Type"] = "application/x-www-form-urlencoded"
     try:
-        conn.request("GET" if form is None else "POST", parts.path or "/", form, headers)
+        path = parts.path + ("?" + parts.query if parts.query else "")
+        conn.request("GET" if form is None else "POST", path or "/", form, headers)
         resp = conn.getresponse()
         return resp.status, resp.headers, resp.read().decode()
     finally:
@@ -98,33 +98,25 @@ def sign_in(url: str, user: str, password: str, source="127.0.0.1", forged="") -
     return status, (headers["Set-Cookie"] or cookie).split(";")[0]
 
 
+# Path, signed in, and the X-Cache-Status nginx adds (-: none, never cached),
+# in the order asked: the desk and signing in are never cached, whoever asks.
+CACHING = """
+/static/site.css no -  /columns/{tech} no MISS  /columns/{tech} no HIT  /columns/{tech} no HIT
+/links yes BYPASS  /links yes BYPASS  /links no MISS  /columns/{tech} yes BYPASS
+/desk/ yes -  /desk/ yes -  /signin yes -  /signin yes -  /signin no -
+""".split()
+
+
 def test_nginx_serves_static_files_and_keeps_only_anonymous_public_pages(front):
     url, demo = front
-    status, headers, css = get(url + "/static/site.css")
-    assert (status, headers["Content-Type"]) == (200, "text/css")
-    assert "X-Cache-Status" not in headers
-
-    column = f"{url}/columns/{demo['tech']}"
-    cache = [get(column)[1]["X-Cache-Status"] for _ in range(3)]
-    assert cache[0] == "MISS" and cache[1:] == ["HIT", "HIT"]
-
     status, cookie = sign_in(url, "author", "Author#2024")
     assert status == 302 and cookie.startswith("ptolix_session=")
-    # Signed in: from gunicorn every time, and never kept for others.
-    links = f"{url}/links"
-    signed = [get(links, cookie) for _ in range(2)]
-    assert [s[1]["X-Cache-Status"] for s in signed] == ["BYPASS", "BYPASS"]
-    assert all(s[0] == 200 and "Sign out" in s[2] for s in signed)
-    status, headers, page = get(links)
-    assert headers["X-Cache-Status"] == "MISS" and "Sign out" not in page
-    assert get(column, cookie)[1]["X-Cache-Status"] == "BYPASS"
-
-    # The desk and signing in are never cached, whoever asks.
-    for path in ("/desk/", "/signin"):
-        for _ in range(2):
-            status, headers, _page = get(url + path, cookie)
-            assert status == 200 and "X-Cache-Status" not in headers, path
-    assert get(url + "/signin")[1].get("X-Cache-Status") is None
+    for path, signed, cache in zip(CACHING[::3], CACHING[1::3], CACHING[2::3]):
+        answer = get(url + path.format(tech=demo["tech"]), cookie if signed == "yes" else "")
+        assert (answer[0], answer[1].get("X-Cache-Status", "-")) == (200, cache), (path, signed)
+        if path == "/links":  # a signed-in page is never kept for others
+            assert ("Sign out" in answer[2]) == (signed == "yes")
+    assert get(url + "/static/site.css")[1]["Content-Type"] == "text/css"
 
 
 def test_failed_sign_ins_count_per_client_address_behind_nginx(front):
@@ -138,3 +130,21 @@ def test_failed_sign_ins_count_per_client_address_behind_nginx(front):
     assert failures == [401] * 3
     assert sign_in(url, "reviewer", "Review#2024", "127.0.0.2")[0] == 429
     assert sign_in(url, "reviewer", "Review#2024", "127.0.0.1")[0] == 302
+
+
+# Accept-Language, the language cookie, then what nginx answers and in which language.
+LANGUAGES = [
+    ("zh-CN", "", "MISS", "zh-CN"),
+    ("en", "", "MISS", "en"),
+    ("zh-CN", "", "HIT", "zh-CN"),
+]
+LANGUAGES += [("en", "", "HIT", "en"), ("zh-CN", "ptolix_lang=en", "MISS", "en")]
+LANGUAGES += [("zh-CN", "ptolix_lang=en", "HIT", "en"), ("zh-CN", "", "HIT", "zh-CN")]
+
+
+def test_nginx_keeps_one_copy_per_language(front):
+    url, demo = front
+    for lang, cookie, status, page_lang in LANGUAGES:
+        _, headers, page = get(f"{url}/columns/{demo['tech']}?page=2", cookie, lang=lang)
+        shown = re.search(r'<html lang="([^"]+)"', page)[1]
+        assert (headers["X-Cache-Status"], shown) == (status, page_lang), (lang, cookie)

@@ -7,30 +7,12 @@ import re
 import pytest
 
 import ptolix
-from ptolix_web import create_app
-
-
-@pytest.fixture(scope="module")
-def app(demo, tmp_path_factory):
-    media = str(tmp_path_factory.mktemp("media"))
-    settings = {"db_url": demo.url, "secret": "test-secret", "lock_seconds": 60, "page_size": 10}
-    return create_app(settings | {"media_dir": media, "schedule_seconds": 0})
+from conftest import crawl, sign_in, staff, token
 
 
 @pytest.fixture
 def client(app):
     return app.test_client()
-
-
-def token(client, path: str = "/signin") -> str:
-    page = client.get(path).get_data(as_text=True)
-    return re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
-
-
-def sign_in(client, user: str, password: str):
-    return client.post(
-        "/signin", data={"user": user, "password": password, "csrf_token": token(client)}
-    )
 
 
 def test_public_pages(client, demo):
@@ -45,6 +27,12 @@ def test_public_pages(client, demo):
     assert "Type mismatch" in client.get(f"/columns/{demo.tech}?page=abc").get_data(as_text=True)
     clamped = client.get(f"/columns/{demo.tech}?page=99").get_data(as_text=True)
     assert "page 4 of 4" in clamped and clamped.count("<li data-id") == 6
+    seen, path = [], f"/columns/{demo.tech}"  # each item once, following the Next links
+    while path:
+        page = client.get(path).get_data(as_text=True)
+        seen += re.findall(r'<li data-id="(\d+)"', page)
+        path = next(iter(re.findall(r'class="next" href="([^"]+)"', page)), None)
+    assert len(seen) == len(set(seen)) == 36
     assert "Set-Cookie" not in client.get("/").headers  # public pages make no session
 
 
@@ -74,16 +62,16 @@ def test_forms_need_their_csrf_token_and_sign_in_is_throttled(app, client):
     assert client.post("/signin", data=forged).status_code == 400
     # Repeated wrong passwords lock the pair of address and user.
     c = app.test_client()
-    assert [sign_in(c, "reviewer", "wrong").status_code for _ in range(3)] == [401] * 3
-    locked = sign_in(c, "reviewer", "Review#2024")
+    failed = [sign_in(c, "reviewer", "wrong") for _ in range(3)]
+    assert [r.status_code for r in failed] == [401] * 3
+    assert "wait 60 seconds before the next try" in failed[-1].get_data(as_text=True)
+    locked = sign_in(c, "reviewer")
     assert locked.status_code == 429 and "Too many failed sign-ins" in locked.get_data(True)
-    other = app.test_client()  # another user from the same address is not locked
-    assert sign_in(other, "author", "Author#2024").status_code == 302
+    staff(app, "author")  # another user from the same address is not locked
 
 
-def test_hostile_text_is_escaped_everywhere(app, demo):
-    c = app.test_client()
-    assert sign_in(c, "author", "Author#2024").status_code == 302
+def test_hostile_text_is_escaped_everywhere(app, demo, lib):
+    c = staff(app, "author")
     form = token(c, f"/desk/columns/{demo.tech}/new")
     data = {"csrf_token": form, "type": "1", "title": "<script>alert(1)</script>"}
     data |= {"content": "<img src=x onerror=alert(2)>正文", "attach_title": '"><b>x</b>'}
@@ -94,8 +82,7 @@ def test_hostile_text_is_escaped_everywhere(app, demo):
     page = c.get(f"/desk/items/{item_id}").get_data(as_text=True)
     assert "&lt;script&gt;alert(1)&lt;/script&gt;" in page and "<script>alert(1)" not in page
     assert "<b>x</b>" not in page and "onerror=alert(2)>" not in page
-    with ptolix.connect(demo.url) as conn:
-        ptolix.create("Information", conn).AssessInfo("reviewer", item_id, "4")
+    ptolix.create("Information", lib).AssessInfo("reviewer", item_id, "4")
     public = c.get(f"/items/{item_id}").get_data(as_text=True)
     assert "&lt;script&gt;" in public and "<script>" not in public
     assert 'href="javascript:' not in public and "onerror" not in public
@@ -105,65 +92,44 @@ def test_hostile_text_is_escaped_everywhere(app, demo):
 
 
 def test_access_is_checked_on_every_screen_and_follows_grants(app, demo):
-    reader = app.test_client()
-    assert sign_in(reader, "reader", "read3r").status_code == 302
-    staff = [f"/desk/columns/{demo.tech}{end}" for end in ("", "/new", "/manage")]
-    for path in staff + [f"/desk/items/{demo.published[0]}", "/desk/admin/", "/desk/admin/users"]:
+    reader = staff(app, "reader")
+    desk = [f"/desk/columns/{demo.tech}{end}" for end in ("", "/new", "/manage")]
+    for path in desk + [f"/desk/items/{demo.published[0]}", "/desk/admin/", "/desk/admin/users"]:
         resp = reader.get(path)  # the error page, as a browser shows it
         assert resp.status_code == 403 and "<h1>Forbidden</h1>" in resp.get_data(True), path
-    author = app.test_client()
-    sign_in(author, "author", "Author#2024")
+    author = staff(app, "author")
     assert author.get(f"/desk/columns/{demo.tech}").status_code == 200
     assert author.get(f"/desk/columns/{demo.tech}/manage").status_code == 403  # level 2 only
     t = token(author, "/desk/")
-    resp = author.post(
-        f"/desk/items/{demo.published[0]}/assess", data={"csrf_token": t, "state": "4"}
-    )
-    assert resp.status_code == 403  # reviewing needs level 3
+    assess = f"/desk/items/{demo.published[0]}/assess"
+    assert author.post(assess, data={"csrf_token": t, "state": "4"}).status_code == 403  # level 3
     # A grant the manager adds counts at once.
-    admin = app.test_client()
-    sign_in(admin, "admin", "Admin#2024")
+    admin = staff(app, "admin")
     t = token(admin, "/desk/")
-    page = admin.post(
-        f"/desk/columns/{demo.lab}/grants",
-        data={"csrf_token": t, "kind": "user", "who": "reader", "access": "2", "action": "add"},
-        follow_redirects=True,
-    ).get_data(as_text=True)
+    form = {"csrf_token": t, "kind": "user", "who": "reader", "access": "2", "action": "add"}
+    page = admin.post(f"/desk/columns/{demo.lab}/grants", data=form, follow_redirects=True)
+    page = page.get_data(as_text=True)
     assert "The grant was saved." in page and "访客" in page
-    reader = app.test_client()
-    sign_in(reader, "reader", "read3r")
+    reader = staff(app, "reader")
     assert reader.get(f"/desk/columns/{demo.lab}").status_code == 200  # granted, rebuilt at once
     assert reader.get(f"/desk/columns/{demo.tech}").status_code == 403
-    moved = admin.post(
-        f"/desk/columns/{demo.tech}/move",
-        data={"csrf_token": t, "target": demo.lab},
-        follow_redirects=True,
-    ).get_data(as_text=True)
+    form = {"csrf_token": t, "target": demo.lab}
+    moved = admin.post(f"/desk/columns/{demo.tech}/move", data=form, follow_redirects=True)
+    moved = moved.get_data(as_text=True)
     assert "A column cannot move below one of its own sub-columns." in moved  # the library refused
 
 
-def test_every_staff_screen_renders_and_shows_library_errors(app, demo):
-    admin = app.test_client()
-    sign_in(admin, "admin", "Admin#2024")
+def test_every_screen_renders_and_shows_library_errors(app, demo):
+    # Every screen a link leads to, as a reader and as the administrator.
+    wrong = {n: s.status for n, s in crawl(app, demo).items() if s.status != 200}
+    assert wrong == {"/no-such-page": 404, "/desk/no-such-screen": 404}
+    admin = staff(app, "admin")
     t = token(admin, "/desk/admin/parameters")
-    resp = admin.post(
-        "/desk/admin/links/add",
-        data={"csrf_token": t, "scope": "1", "title": "x", "end": "not a date"},
-        follow_redirects=True,
-    )
+    form = {"csrf_token": t, "scope": "1", "title": "x", "end": "not a date"}
+    resp = admin.post("/desk/admin/links/add", data=form, follow_redirects=True)
     assert resp.status_code == 200 and "Type mismatch" in resp.get_data(as_text=True)
     code = admin.get("/desk/admin/page-code?page=index.asp&style=1").get_data(as_text=True)
     assert "Response.Write" in code
-    paths = ["/desk/", "/desk/review", f"/desk/columns/{demo.tech}?state=All"]
-    paths += [f"/desk/columns/{demo.tech}/manage", f"/desk/items/{demo.published[0]}"]
-    paths += ["/desk/admin/", "/desk/admin/page-code", "/desk/admin/templates?scope=1"]
-    paths += ["/desk/admin/tags?scope=index.asp", "/desk/admin/links?scope=1"]
-    paths += ["/desk/admin/users/edit?k_Usr_ID=author"]
-    paths += ["/desk/admin/parameters/edit?k_Para_Name=TEMPLET_PATH"]
-    slugs = "roles users websites styles pages parameters systems linkclasses states types"
-    paths += [f"/desk/admin/{slug}" for slug in slugs.split() + ["access", "sitetypes"]]
-    for path in paths:
-        assert admin.get(path).status_code == 200, path
     missing = ["/desk/admin/templates", "/desk/admin/links?scope=x", "/desk/admin/nothing"]
     for path in missing + ["/desk/admin/users/edit?k_Usr_ID=nobody"]:
         assert admin.get(path).status_code == 404, path

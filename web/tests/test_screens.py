@@ -14,37 +14,19 @@ import base64
 import os
 import re
 import subprocess
-import urllib.error
-import urllib.parse
-import urllib.request
 from collections import Counter
-from dataclasses import dataclass
-from html.parser import HTMLParser
-from http.cookiejar import CookieJar
 from pathlib import Path
 
 import pytest
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
 
-from conftest import WEB, build_dir
-from test_browser import browser  # noqa: F401 - the same headless Chromium
-from ptolix_web import create_app
+from conftest import WEB, Screen, build_dir, crawl, sqlite_only
+from test_browser import Site, browser  # noqa: F401 - the same headless Chromium
 
 WIDTHS = [(1366, 900), (390, 844)]
-# Reached by no link but pages all the same: (path, signed in, name).
-CHIP = urllib.parse.quote("芯片")
-EXTRA = [
-    ("/signout", True, "signout"),
-    ("/no-such-page", False, "not-found"),
-    ("/desk/no-such-screen", True, "desk-not-found"),
-    (f"/search?q={CHIP}", False, "search-results"),
-    (f"/desk/search?q={CHIP}", True, "desk-search-results"),
-]
 # Endpoints that serve files for machines, not pages.
 NOT_SCREENS = {"static", "media.serve", "feeds.robots", "feeds.sitemap"}
 NOT_SCREENS |= {"feeds.sitemap_items", "feeds.sitemap_pages"}
-SKIP_PATHS = ("/static/", "/media/", "/signout")
 BLOCKING = {"critical", "serious"}
 
 
@@ -61,120 +43,25 @@ def checker_dir() -> Path:
     return build_dir() / "npm" / "node_modules"
 
 
-@dataclass
-class Screen:
-    name: str  # endpoint, with the register for administration screens
-    path: str
-    signed_in: bool
-    status: int
-    html: str
-
-
-class Links(HTMLParser):
-    def __init__(self) -> None:
-        super().__init__()
-        self.hrefs: list[str] = []
-
-    def handle_starttag(self, tag: str, attrs: list) -> None:
-        href = dict(attrs).get("href")
-        if tag in ("a", "link") and href:
-            self.hrefs.append(href)
-
-
-class Crawler:
-    """Follows the site's links over HTTP, fetching one page per screen."""
-
-    def __init__(self, base: str, demo) -> None:
-        self.base, self.demo = base, demo
-        app = create_app({"db_url": demo.url, "secret": "x", "schedule_seconds": 0})
-        self.urls = app.url_map.bind("127.0.0.1")
-        self.http = urllib.request.build_opener(urllib.request.HTTPCookieProcessor(CookieJar()))
-        self.screens: dict[str, Screen] = {}
-        self.endpoints: set[str] = set()
-
-    def fetch(self, path: str, form: dict | None = None) -> tuple[int, str, str]:
-        data = urllib.parse.urlencode(form).encode() if form else None
-        try:
-            r = self.http.open(self.base + path, data=data, timeout=30)
-        except urllib.error.HTTPError as e:
-            r = e
-        with r:  # pictures and feeds are read too, only pages as text
-            return r.status, r.headers.get("Content-Type", ""), r.read().decode(errors="replace")
-
-    def sign_in(self, user: str, password: str) -> None:
-        page = self.fetch("/signin")[2]
-        token = re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
-        self.fetch("/signin", {"user": user, "password": password, "csrf_token": token})
-
-    def name(self, path: str) -> str | None:
-        parts = urllib.parse.urlsplit(path)
-        try:
-            endpoint, args = self.urls.match(parts.path, "GET")
-        except Exception:  # noqa: BLE001 - not a route (404) or a redirect
-            return None
-        self.endpoints.add(endpoint)
-        return endpoint + (f"-{args['slug']}" if "slug" in args else "")
-
-    def visit(self, path: str, signed_in: bool, name: str | None = None) -> None:
-        endpoint = self.name(path)
-        name = name or endpoint
-        if name is None or name in self.screens:
-            return
-        status, ctype, html = self.fetch(path)
-        if not ctype.startswith("text/html"):
-            self.screens[name] = None  # a feed or a file: seen, not a page
-            return
-        self.screens[name] = Screen(name, path, signed_in, status, html)
-        links = Links()
-        links.feed(html)
-        for href in links.hrefs:
-            url = urllib.parse.urljoin(self.base + path, href)
-            if not url.startswith(self.base + "/"):
-                continue
-            target = url[len(self.base) :].split("#")[0]
-            if target.startswith(SKIP_PATHS) or target.startswith("/desk/") != signed_in:
-                continue
-            self.visit(target, signed_in)
-
-    def confirmations(self) -> list[tuple[str, bool, str]]:
-        """The pages that ask before a delete, reached by a form's button."""
-        item = self.demo.published[4]  # the one with an attachment
-        page = self.fetch(f"/desk/items/{item}")[2]
-        attachment = re.search(r"/attachments/(\d+)/delete", page).group(0)
-        paths = [f"/desk/items/{item}/delete", f"/desk/items/{item}{attachment}"]
-        return [(path, True, None) for path in paths + [f"/desk/columns/{self.demo.lab}/delete"]]
-
-    def crawl(self) -> list[Screen]:
-        self.visit("/", False)
-        self.visit("/signin", False)
-        self.sign_in("admin", "Admin#2024")
-        self.visit("/desk/", True)
-        for path, signed_in, name in EXTRA + self.confirmations():
-            self.visit(path, signed_in, name)
-        return [s for s in self.screens.values() if s]
-
-
 @pytest.fixture(scope="module")
-def screens(server) -> list[Screen]:
-    crawler = Crawler(server.base, server.demo)
-    found = crawler.crawl()
-    pages = {r.endpoint for r in crawler.urls.map.iter_rules() if "GET" in r.methods}
-    unreached = sorted(pages - NOT_SCREENS - crawler.endpoints)
-    assert not unreached, f"screens no link leads to (add them to EXTRA): {unreached}"
+def screens(app, demo) -> dict[str, Screen]:
+    """Every screen, in English."""
+    found = crawl(app, demo)
+    routes = {r.endpoint for r in app.url_map.iter_rules() if "GET" in r.methods}
+    unreached = sorted(routes - NOT_SCREENS - app.reached)
+    assert not unreached, f"screens no link leads to (add them to crawl's list): {unreached}"
     return found
 
 
-# Layout and markup do not depend on the database engine: SQLite only.
-sqlite_only = pytest.mark.parametrize("demo", ["sqlite"], indirect=True)
+def file_name(screen: str) -> str:
+    return screen.strip("/").replace("/", "-")
 
 
 @sqlite_only
 def test_html_validates(screens, tmp_path):
-    tools = checker_dir()
-    files = []
-    for s in screens:
-        files.append(tmp_path / f"{s.name}.html")
-        files[-1].write_text(s.html)
+    tools, files = checker_dir(), [tmp_path / f"{file_name(n)}.html" for n in screens]
+    for file, screen in zip(files, screens.values()):
+        file.write_text(screen.html)
     report = tmp_path / "report.txt"
     done = subprocess.run(
         ["node", str(tools / "html-validate" / "bin" / "html-validate.mjs"),
@@ -254,30 +141,26 @@ def test_every_screen_fits_and_passes_axe(screens, browser, server):  # noqa: F8
     # Loaded into every page before its own scripts, without a round trip per page.
     axe_id = d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": axe})
     d.delete_all_cookies()
-    for s in sorted(screens, key=lambda s: s.signed_in):
-        if s.signed_in and not signed_in:
-            d.get(server.base + "/signin")
-            d.find_element(By.NAME, "user").send_keys("admin")
-            d.find_element(By.NAME, "password").send_keys("Admin#2024")
-            d.find_element(By.CSS_SELECTOR, "form.form button[type=submit]").click()
-            WebDriverWait(d, 15).until(lambda _: "/signin" not in d.current_url)
+    for name, (path, staff, *_) in sorted(screens.items(), key=lambda s: s[1].signed_in):
+        if staff and not signed_in:
+            Site(d, server).sign_in("admin")
             signed_in = True
-        d.get(server.base + s.path)
-        endpoint = s.name.split("-")[0]
+        d.get(server.base + path)
+        endpoint = name.split("-")[0]
         for n, (width, height) in enumerate(WIDTHS):
             set_width(d, width, height)
             wide, window, parts, header = d.execute_script(WIDER)
             if wide > window:
-                failures.append(f"{s.path} at {width} px is {wide} px wide: {parts}")
+                failures.append(f"{path} at {width} px is {wide} px wide: {parts}")
             if width < 800 and header > 80:  # one row: the menu is folded
-                failures.append(f"{s.path} at {width} px has a header {header} px high")
+                failures.append(f"{path} at {width} px has a header {header} px high")
             for v in d.execute_async_script(AXE, n == 0 and endpoint not in contrasted):
                 if v["impact"] in BLOCKING:
                     where = [node["target"] for node in v["nodes"][:3]]
-                    failures.append(f"{s.path} at {width} px: {v['id']} ({v['help']}) {where}")
+                    failures.append(f"{path} at {width} px: {v['id']} ({v['help']}) {where}")
             contrasted.add(endpoint)
-            if s.signed_in:
-                shoot(d, shots / f"{s.name}-{width}.png")
+            if staff:
+                shoot(d, shots / f"{file_name(name)}-{width}.png")
     failures += phone_menu_and_queue(d, server.base)
     d.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
     d.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument", axe_id)

@@ -46,8 +46,11 @@ def pair():
 
 def identifier(value) -> int:
     """A new item's identifier as AppendInfo returns it (text); 0 when it failed."""
-    text = str(value)
-    return int(text) if text.isdigit() else 0
+    return int(str(value)) if str(value).isdigit() else 0
+
+
+def item(column: str, title: str) -> list[str]:
+    return [SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE]
 
 
 class Host:
@@ -67,8 +70,7 @@ class Host:
         return json.loads(self.proc.stdout.readline())
 
     def append(self, column: str, title: str) -> int:
-        args = [SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE]
-        answer = self.ask(op="call", obj="i", method="AppendInfo", args=args)
+        answer = self.ask(op="call", obj="i", method="AppendInfo", args=item(column, title))
         return identifier(answer.get("value"))
 
     def close(self) -> None:
@@ -76,37 +78,23 @@ class Host:
         self.proc.wait(10)
 
 
-class Module:
-    def __init__(self, url: str) -> None:
-        self.conn = ptolix.connect(url)
-        self.info = ptolix.create("Information", self.conn)
-
-    def append(self, column: str, title: str) -> int:
-        args = (SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE)
-        return identifier(self.info.AppendInfo(*args))
-
-    def close(self) -> None:
-        self.conn.close()
-
-
 class Writer(threading.Thread):
     """Appends items until stopped; keeps what was acknowledged, and when."""
 
-    def __init__(self, name: str, client, column: str) -> None:
+    def __init__(self, name: str, append, column: str) -> None:
         super().__init__()
-        self.name, self.client, self.column = name, client, column
+        self.name, self.append, self.column = name, append, column
         self.acked: list[tuple[float, int, str]] = []
         self.failed: list[float] = []
         self.stop = threading.Event()
 
     def run(self) -> None:
-        n = 0
-        while not self.stop.is_set() and n < 3000:
-            n += 1
-            title = f"{self.name}-{n}"
-            item = self.client.append(self.column, title)
-            if item > 0:
-                self.acked.append((time.monotonic(), item, title))
+        for n in range(1, 3001):
+            if self.stop.is_set():
+                return
+            made = self.append(self.column, f"{self.name}-{n}")
+            if made > 0:
+                self.acked.append((time.monotonic(), made, f"{self.name}-{n}"))
             else:
                 self.failed.append(time.monotonic())
                 time.sleep(0.05)
@@ -118,8 +106,10 @@ class Writer(threading.Thread):
 def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path):
     pair, folder = pair
     demo = make_demo(pair, tmp_path)
-    host, module = Host(pair), Module(pair)
-    writers = [Writer("host", host, demo["tech"]), Writer("module", module, demo["lab"])]
+    host, conn = Host(pair), ptolix.connect(pair)
+    info = ptolix.create("Information", conn)
+    module = lambda column, title: identifier(info.AppendInfo(*item(column, title)))  # noqa: E731
+    writers = [Writer("host", host.append, demo["tech"]), Writer("module", module, demo["lab"])]
     paths = ["/", f"/columns/{demo['tech']}", "/links"]
     try:
         with gunicorn(pair, tmp_path / "gunicorn.log", workers=2, threads=2) as base:
@@ -146,15 +136,14 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
         for w in writers:
             w.stop.set()
         host.close()
-        module.close()
+        conn.close()
 
     for w in writers:
         assert w.since(promoted) >= 5, f"{w.name} did not go on after the promotion"
-    acked = {item: title for w in writers for _, item, title in w.acked}
+    acked = {made: title for w in writers for _, made, title in w.acked}
     with ptolix.connect(pair) as conn:
-        ids = ",".join(map(str, acked))
         query = "select Info_ID, Info_Title from tPtlx_Information where Info_ID in "
-        rows = conn.execute(f"{query}({ids})")
+        rows = conn.execute(f"{query}({','.join(map(str, acked))})")
     assert {r[0]: r[1] for r in rows[1:]} == acked  # no acknowledged write lost
 
     assert {a.status for a in load.answers} <= {200, 503}
