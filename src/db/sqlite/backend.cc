@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "db/sqlite/sqlite.h"
@@ -101,9 +102,19 @@ class StatementCache {
   }
   sqlite3* db() const { return db_.get(); }
 
+  // Shapes of writes whose plan depends on their values (a like pattern, a
+  // value a partial index's condition names): SQLite prepares them again
+  // each time they are bound, so they run with their values written in.
+  bool ValueDependent(const std::string& shape) const { return value_dependent_.count(shape); }
+  void MarkValueDependent(const std::string& shape) {
+    if (value_dependent_.size() > 512) value_dependent_.clear();
+    value_dependent_.insert(shape);
+  }
+
  private:
   std::unique_ptr<sqlite3, DbCloser> db_;  // closed after the statements below
   std::unordered_map<std::string, std::vector<StmtPtr>> cache_;
+  std::unordered_set<std::string> value_dependent_;
 };
 
 class SqliteCursor : public BackendCursor {
@@ -113,9 +124,13 @@ class SqliteCursor : public BackendCursor {
   SqliteCursor(std::shared_ptr<StatementCache> cache, std::string sql,
                const sqlite::Parameterized* bound = nullptr)
       : cache_(std::move(cache)), sql_(std::move(sql)), key_(sql_) {
-    if (bound) Bind(*bound);
+    if (bound && !cache_->ValueDependent(bound->text)) Bind(*bound);
     if (!stmt_) stmt_ = cache_->Take(key_ = sql_);
-    Step();  // runs the statement; errors surface here, not at the first read
+    const int prepared = sqlite3_stmt_status(stmt_.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
+    Step();
+    if (key_ != sql_ && sqlite3_stmt_status(stmt_.get(), SQLITE_STMTSTATUS_REPREPARE, 0) > prepared)
+      cache_->MarkValueDependent(
+          key_);  // runs the statement; errors surface here, not at the first read
     // Named after the first step: a kept statement whose tables changed is
     // prepared again there, and `select *` may then have other columns.
     int n = sqlite3_column_count(stmt_.get());
