@@ -120,17 +120,17 @@ class StatementCache {
 class SqliteCursor : public BackendCursor {
  public:
   // With `bound`, the statement is `sql`'s parameterized text with its
-  // values bound, or `sql` itself where that text does not prepare.
+  // values bound, or `sql` itself where that text does not prepare or its
+  // plan depends on the values.
   SqliteCursor(std::shared_ptr<StatementCache> cache, std::string sql,
                const sqlite::Parameterized* bound = nullptr)
       : cache_(std::move(cache)), sql_(std::move(sql)), key_(sql_) {
     if (bound && !cache_->ValueDependent(bound->text)) Bind(*bound);
     if (!stmt_) stmt_ = cache_->Take(key_ = sql_);
     const int prepared = sqlite3_stmt_status(stmt_.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
-    Step();
+    Step();  // runs the statement; errors surface here, not at the first read
     if (key_ != sql_ && sqlite3_stmt_status(stmt_.get(), SQLITE_STMTSTATUS_REPREPARE, 0) > prepared)
-      cache_->MarkValueDependent(
-          key_);  // runs the statement; errors surface here, not at the first read
+      cache_->MarkValueDependent(key_);
     // Named after the first step: a kept statement whose tables changed is
     // prepared again there, and `select *` may then have other columns.
     int n = sqlite3_column_count(stmt_.get());
