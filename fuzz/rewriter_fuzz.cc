@@ -1,7 +1,8 @@
 // The dialect rewriter on any text, for both engines. Checks that the
 // tokens give back the text they came from, that string literals pass
 // through in order (in escape syntax on PostgreSQL when they hold a
-// backslash), and that what paging reads from the result is sound.
+// backslash), and that what paging reads from the result is sound; and
+// SQLite's parameterizing of writes on the same text.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "db/rewriter.h"
+#include "db/sqlite/sqlite.h"
 #include "schema/catalog.h"
 
 namespace {
@@ -80,5 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(joined == sql, "tokens give back the text");
   CheckRewrite(sql, tokens, Dialect::kSqlite);
   CheckRewrite(sql, tokens, Dialect::kPostgres);
+  // A write's values taken out as parameters: one "?" stands for each.
+  if (auto p = ptolix::db::sqlite::ParameterizeWrite(sql)) {
+    size_t marks = 0;
+    for (char c : p->text) marks += c == '?';
+    Check(!p->values.empty() && marks >= p->values.size(), "a mark for every value");
+    Check(p->text.size() <= sql.size() + 1, "the text does not grow");
+  }
   return 0;
 }
