@@ -96,10 +96,13 @@ TEST_P(ArgumentChecks, RefusedArgumentsRunNothingAndSayWhich) {
   };
   for (const auto& [method, at, value, line] : cases) {
     SCOPED_TRACE(method + ": " + line);
-    auto [cls, args] = calls.at(method);
+    const std::string cls = calls.at(method).first;
+    Args args = calls.at(method).second;
     args.at(at) = value;
     auto obj = New(cls);
-    EXPECT_TRUE(RunsNothing([&] { obj->Call(method, args); }));
+    // A copy: clang before 16 lets no lambda capture a structured binding.
+    const std::string name = method;
+    EXPECT_TRUE(RunsNothing([&] { obj->Call(name, args); }));
     EXPECT_EQ(test::ErrorsOf(*obj), Lines{line});
   }
 
