@@ -43,14 +43,9 @@ inline constexpr KeyCount kClassLinks = {"tLink_ClassLinks", "tLink_Detail", "Li
                                          "ptlx_kept_link"};
 inline constexpr KeyCount kKeyCounts[] = {kRoleUsers, kClassLinks};
 
-// The kept number of rows of `k.counted` whose key is `value`, when `value`
-// is a whole number as SQL text; "" otherwise (the caller counts the rows).
+// The kept number of rows of `k.counted` whose key is `value`: a number the
+// caller has checked (Bare), or null, which no kept key equals, as no row's.
 inline std::string RowsWithKey(const KeyCount& k, std::string_view value) {
-  size_t digits = !value.empty() && value[0] == '-';
-  if (digits == value.size() || value.size() - digits > 18) return "";
-  for (size_t i = digits; i < value.size(); ++i) {
-    if (value[i] < '0' || value[i] > '9') return "";
-  }
   return std::string("select cast(coalesce(sum(Row_Count),0) as bigint) from ") + k.table +
          " where " + k.key + " = " + std::string(value);
 }

@@ -165,9 +165,8 @@ ResultArray Role::GetDirectUserList(std::string_view pID, std::string_view pCurP
   return Guard<ResultArray>([&] {
     const std::string id = SqlValue(Bare(pID, "pID"));
     const std::string sql = "select * from tPtlx_User where Role_ID = " + id;
-    const std::string kept = db::kept::RowsWithKey(db::kept::kRoleUsers, id);
-    if (PageSize() <= 0 || kept.empty()) return ListQuery(sql, pCurPage);
-    return ListQuery(sql, conn().Count(kept), pCurPage);
+    if (PageSize() <= 0) return ListQuery(sql, pCurPage);
+    return ListQuery(sql, conn().Count(db::kept::RowsWithKey(db::kept::kRoleUsers, id)), pCurPage);
   });
 }
 

@@ -122,9 +122,8 @@ ResultArray Link::GetClassLinkList(std::string_view pClassID, std::string_view p
     const std::string id = SqlValue(Bare(pClassID, "pClassID"));
     const std::string sql =
         "select * from tLink_Detail where LinkClass_ID = " + id + " order by Link_Order";
-    const std::string kept = db::kept::RowsWithKey(db::kept::kClassLinks, id);
-    if (PageSize() <= 0 || kept.empty()) return ListQuery(sql, pCurPage);
-    return ListQuery(sql, conn().Count(kept), pCurPage);
+    if (PageSize() <= 0) return ListQuery(sql, pCurPage);
+    return ListQuery(sql, conn().Count(db::kept::RowsWithKey(db::kept::kClassLinks, id)), pCurPage);
   });
 }
 

@@ -4,7 +4,9 @@
 
 #include "db/kept_counts.h"
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/sqlite/sqlite.h"
@@ -18,37 +20,33 @@ std::string Upsert(std::string_view table, std::string_view keys, std::string_vi
          std::string(table) + "." + std::string(count) + " + excluded." + std::string(count) + ";";
 }
 
-// Item `row` ("new" or "old") counted `sign` ("1" or "-1") times: the kept
-// row changed where it exists, else made ("where true" tells SQLite the
-// select ends there, before the upsert's "on").
-std::string ItemDelta(std::string_view row, std::string_view sign) {
-  return std::string(" insert into ") + kept::kItemTable + " select " + kept::ItemKey(row) + "," +
-         std::string(sign) + " where true" +
+// Item rows ("new" or "old") each counted `sign` ("1" or "-1") times, in
+// one statement (a change of key takes its old and new rows together: two
+// statements cost a statement's start more): the kept row changed where it
+// exists, else made ("where true" tells SQLite the select ends there,
+// before the upsert's "on").
+using Signed = std::initializer_list<std::pair<const char*, const char*>>;
+std::string ItemDelta(Signed rows) {
+  std::string select;
+  for (const auto& [row, sign] : rows) {
+    select += std::string(select.empty() ? " select " : " union all select ") + kept::ItemKey(row) +
+              "," + sign;
+  }
+  return std::string(" insert into ") + kept::kItemTable + select + " where true" +
          Upsert(kept::kItemTable, kept::kItemKeyColumns, "Info_Count");
 }
 
-// An item's change of key: its old key counted once less and its new one
-// once more, in one statement (two cost a statement's start more).
-std::string ItemMoved() {
-  return std::string(" insert into ") + kept::kItemTable + " select " + kept::ItemKey("old") +
-         ",-1 union all select " + kept::ItemKey("new") + ",1 where true" +
-         Upsert(kept::kItemTable, kept::kItemKeyColumns, "Info_Count");
-}
-
-// The same for the pairs of the item's cross-posts.
-std::string ItemPostsMoved() {
-  return std::string(" insert into ") + kept::kPostTable + " select " + kept::PostKey("p", "old") +
-         ",-1 from tPtlx_Info2Colu p where p.Info_ID = old.Info_ID union all select " +
-         kept::PostKey("p", "new") + ",1 from tPtlx_Info2Colu p where p.Info_ID = new.Info_ID" +
+// The cross-posts of the item rows, each paired with its item, `sign` times:
+// one upsert per cross-post row (an item without any costs one index probe).
+std::string ItemPostsDelta(Signed rows) {
+  std::string select;
+  for (const auto& [row, sign] : rows) {
+    select += std::string(select.empty() ? " select " : " union all select ") +
+              kept::PostKey("p", row) + "," + sign +
+              " from tPtlx_Info2Colu p where p.Info_ID = " + row + ".Info_ID";
+  }
+  return std::string(" insert into ") + kept::kPostTable + select +
          Upsert(kept::kPostTable, kept::kPostKeyColumns, "Post_Count");
-}
-
-// The cross-posts of item `row`, each paired with it, `sign` times: one
-// upsert per cross-post row (an item without any costs one index probe).
-std::string ItemPostsDelta(std::string_view row, std::string_view sign) {
-  return std::string(" insert into ") + kept::kPostTable + " select " + kept::PostKey("p", row) +
-         "," + std::string(sign) + " from tPtlx_Info2Colu p where p.Info_ID = " + std::string(row) +
-         ".Info_ID" + Upsert(kept::kPostTable, kept::kPostKeyColumns, "Post_Count");
 }
 
 // Cross-post `row` ("new" or "old") paired with its item, and counted for
@@ -127,15 +125,15 @@ std::vector<std::string> KeptCountStatements() {
     std::string when, body;
   } defs[] = {
       {"ptlx_kept_info_insert", "after insert " + item,
-       ItemDelta("new", "1") + ItemPostsDelta("new", "1")},
+       ItemDelta({{"new", "1"}}) + ItemPostsDelta({{"new", "1"}})},
       {"ptlx_kept_info_delete", "after delete " + item,
-       ItemDelta("old", "-1") + ItemPostsDelta("old", "-1")},
+       ItemDelta({{"old", "-1"}}) + ItemPostsDelta({{"old", "-1"}})},
       {"ptlx_kept_info_update",
        "after update of Info_ID,Sys_ID,WebSite_ID,Column_ID,InfState_ID,Info_IsDeleted " + item +
            " when " +
            Changed(
                {"Info_ID", "Sys_ID", "WebSite_ID", "Column_ID", "InfState_ID", "Info_IsDeleted"}),
-       ItemMoved() + ItemPostsMoved()},
+       ItemDelta({{"old", "-1"}, {"new", "1"}}) + ItemPostsDelta({{"old", "-1"}, {"new", "1"}})},
       {"ptlx_kept_post_insert", "after insert " + post, PostDelta("new", "1")},
       {"ptlx_kept_post_delete", "after delete " + post, PostDelta("old", "-1")},
       {"ptlx_kept_post_update",

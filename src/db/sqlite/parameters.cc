@@ -9,97 +9,79 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "db/rewriter.h"
 #include "db/sqlite/sqlite.h"
 
 namespace ptolix::db::sqlite {
 
 namespace {
 
-bool IsWordChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
-
-// Whether `sql` starts with a word that writes rows.
-bool IsWrite(std::string_view sql) {
-  size_t i = 0;
-  while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
-  size_t j = i;
-  while (j < sql.size() && IsWordChar(sql[j])) ++j;
-  std::string word(sql.substr(i, j - i));
-  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return word == "insert" || word == "update" || word == "delete" || word == "replace";
-}
-
-// The end of the quoted text that opens at `i` with `quote`, a doubled
-// quote standing for itself; npos when it never closes.
-size_t QuoteEnd(std::string_view sql, size_t i, char quote) {
-  for (size_t j = i + 1; j < sql.size(); ++j) {
-    if (sql[j] != quote) continue;
-    if (j + 1 < sql.size() && sql[j + 1] == quote) {
-      ++j;
-      continue;
-    }
-    return j + 1;
+bool NameIs(const Token& t, std::string_view word) {
+  if (t.kind != TokenKind::kName || t.text.size() != word.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(t.text[i])) != word[i]) return false;
   }
-  return std::string_view::npos;
+  return true;
+}
+
+// A token that ends the attempt: a parameter of the statement's own, a
+// comment, a backquoted name, or a quote that never closes.
+bool Unsafe(const Token& t, const Token* next) {
+  if (t.kind == TokenKind::kString) return t.text.size() < 2 || t.text.back() != '\'';
+  if (t.kind == TokenKind::kName) return t.text[0] == '@' || t.text[0] == '#';
+  if (t.kind != TokenKind::kPunct) return false;
+  const bool comment =
+      next && next->kind == TokenKind::kPunct &&
+      ((t.text == "-" && next->text == "-") || (t.text == "/" && next->text == "*"));
+  return comment || t.text == "?" || t.text == ":" || t.text == "$" || t.text == "`";
 }
 
 }  // namespace
 
 std::optional<Parameterized> ParameterizeWrite(std::string_view sql) {
-  if (!IsWrite(sql)) return std::nullopt;
+  const std::vector<Token> tokens = Tokenize(sql);
+  size_t first = tokens.empty() || tokens[0].kind != TokenKind::kSpace ? 0 : 1;
+  if (first >= tokens.size() ||
+      !(NameIs(tokens[first], "insert") || NameIs(tokens[first], "update") ||
+        NameIs(tokens[first], "delete") || NameIs(tokens[first], "replace"))) {
+    return std::nullopt;
+  }
   Parameterized out;
   out.text.reserve(sql.size());
   bool seen_by = false;  // numbers in "order by" or "group by" name columns
-  size_t i = 0;
-  while (i < sql.size()) {
-    const char c = sql[i];
-    const char before = i > 0 ? sql[i - 1] : ' ';
-    size_t end = i + 1;
-    if (c == '\'' && !IsWordChar(before)) {  // x'..' is a blob, left as written
-      end = QuoteEnd(sql, i, '\'');
-      if (end == std::string_view::npos) return std::nullopt;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    const Token* next = i + 1 < tokens.size() ? &tokens[i + 1] : nullptr;
+    if (Unsafe(t, next)) return std::nullopt;
+    // Glued to a name before it (x'0a' is a blob) or after it (1e3, 0x1f),
+    // a literal stays as written.
+    const bool after_name = i > 0 && tokens[i - 1].kind == TokenKind::kName;
+    seen_by = seen_by || NameIs(t, "by");
+    if (t.kind == TokenKind::kString && !after_name) {
       std::string value;
-      for (size_t j = i + 1; j + 1 < end; ++j) {
-        value += sql[j];
-        if (sql[j] == '\'') ++j;
+      for (size_t j = 1; j + 1 < t.text.size(); ++j) {
+        value += t.text[j];
+        if (t.text[j] == '\'') ++j;
       }
       out.values.emplace_back(std::move(value));
       out.text += '?';
-      i = end;
       continue;
     }
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      end = c == '[' ? sql.find(']', i) : QuoteEnd(sql, i, c);
-      if (end == std::string_view::npos) return std::nullopt;
-      if (c == '[') ++end;
-    } else if (c == '?' || c == ':' || c == '@' || (c == '$' && !IsWordChar(before)) ||
-               sql.substr(i, 2) == "--" || sql.substr(i, 2) == "/*") {
-      return std::nullopt;  // parameters of its own, or comments: kept as written
-    } else if (std::isdigit(static_cast<unsigned char>(c)) && !IsWordChar(before) &&
-               before != '.') {
-      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
-      const bool plain = end == sql.size() || (!IsWordChar(sql[end]) && sql[end] != '.');
+    // Anything but a plain integer (1.5, one too big for 64 bits) stays.
+    const bool glued = after_name || (next && next->kind == TokenKind::kName);
+    if (t.kind == TokenKind::kNumber && !glued && !seen_by) {
       int64_t value = 0;
-      auto [ptr, ec] = std::from_chars(sql.data() + i, sql.data() + end, value);
-      // Anything but a plain integer (1.5, 1e3, 0x1f, one too big for 64
-      // bits) stays as written.
-      if (plain && ec == std::errc() && ptr == sql.data() + end && !seen_by) {
+      const char* end = t.text.data() + t.text.size();
+      const auto [stop, failed] = std::from_chars(t.text.data(), end, value);
+      if (stop == end && failed == std::errc()) {
         out.values.emplace_back(value);
         out.text += '?';
-        i = end;
         continue;
       }
-    } else if (IsWordChar(c)) {
-      while (end < sql.size() && IsWordChar(sql[end])) ++end;
-      std::string_view word = sql.substr(i, end - i);
-      seen_by = seen_by ||
-                (word.size() == 2 && std::tolower(word[0]) == 'b' && std::tolower(word[1]) == 'y');
     }
-    out.text.append(sql.substr(i, end - i));
-    i = end;
+    out.text += t.text;
   }
   if (out.values.empty()) return std::nullopt;
   return out;
