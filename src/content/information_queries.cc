@@ -252,10 +252,38 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
           " and Info_SystemTime >= " + SqlQuote(start) + " and info_SystemTime <= " + SqlQuote(end);
     }
     rest += " and Info_IsDeleted = '0'";
-    // HomeColumnWhere opens with a blank.
-    return SearchList(where.substr(1), likes, rest, TextIndexCondition(conn(), terms), "Info_Order",
-                      pCurPage, db::Connection::Paging::kPlain);
+    // The text index keeps its rows by column. With every state listed, the
+    // whole condition names only what the index copies, and it counts the
+    // matches alone; a state is checked on the items (HomeColumnWhere opens
+    // with a blank).
+    db::SubstringSearch search{terms, Num(pColumnID, "pColumnID"), ""};
+    if (ModeFilter(pMode).empty()) search.condition = where.substr(1) + likes + rest;
+    std::string candidates = TextIndexCondition(conn(), search);
+    std::string counted = TextIndexCount(conn(), search);
+    if (candidates.empty() || counted.empty() || PageSize() <= 0 || !Given(pWebSite) ||
+        !Given(pSysID)) {
+      return SearchList(where.substr(1), likes, rest, candidates, "Info_Order", pCurPage,
+                        db::Connection::Paging::kPlain);
+    }
+    return IndexCountedSearch(where, likes + rest, candidates, conn().Count(counted), pCurPage);
   });
+}
+
+// A column's search whose `count` the text index gave: the page's rows are
+// read in list order, about (last row) x (column's rows) / count of them,
+// or found by their keys among the index's `candidates` (count rows) and
+// sorted, whichever reads fewer.
+ResultArray Information::IndexCountedSearch(const std::string& where, const std::string& rest,
+                                            const std::string& candidates, int64_t count,
+                                            std::string_view pCurPage) {
+  int64_t rows =
+      conn().CountForChoice(info_sql::KeptItemCount(where + " and Info_IsDeleted = '0'"));
+  int32_t pages = static_cast<int32_t>((count + PageSize() - 1) / PageSize());
+  int64_t last_row = int64_t{PageNumber(pCurPage, pages)} * PageSize();
+  bool in_order = last_row * rows / std::max<int64_t>(count, 1) < count;
+  return ListQuery(
+      Head() + where + (in_order ? "" : " and " + candidates) + rest + " order by Info_Order",
+      count, pCurPage, db::Connection::Paging::kPlain);
 }
 
 ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view pColumnID,

@@ -108,10 +108,14 @@ void CatchUp(db::Connection& conn) {
 
 }  // namespace
 
-std::string TextIndexCondition(db::Connection& conn, const std::vector<db::SubstringTerm>& terms) {
-  std::string candidates = db::EngineOf(conn).SubstringCandidates(schema::InfoTextIndex(), terms);
+std::string TextIndexCondition(db::Connection& conn, const db::SubstringSearch& search) {
+  std::string candidates = db::EngineOf(conn).SubstringCandidates(schema::InfoTextIndex(), search);
   if (!candidates.empty()) CatchUp(conn);
   return candidates;
+}
+
+std::string TextIndexCount(db::Connection& conn, const db::SubstringSearch& search) {
+  return db::EngineOf(conn).SubstringCount(schema::InfoTextIndex(), search);
 }
 
 // Reading the index's rows costs about what reading as many of the list's
@@ -178,7 +182,7 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
       std::string where = "Sys_ID = " + sys + " and " + schema::kPublishedStates +
                           " and WebSite_ID = " + site +
                           " and Info_IsDeleted = '0' and +Column_ID in (" + shown + ")";
-      return SearchList(where, words.likes, "", TextIndexCondition(conn(), words.terms),
+      return SearchList(where, words.likes, "", TextIndexCondition(conn(), {words.terms, "", ""}),
                         "Info_Order", pCurPage, db::Connection::Paging::kKeysFirst);
     }
     std::string c = SqlValue(col);
@@ -192,8 +196,9 @@ ResultArray Information::SearchPublishedInfoList(std::string_view pWebSite, std:
           hidden + "))";
     }
     std::string order = few ? db::EngineOf(conn()).UnindexedOrder("Info_Order") : "Info_Order";
-    return SearchList(where, words.likes, "", few ? "" : TextIndexCondition(conn(), words.terms),
-                      order, pCurPage, db::Connection::Paging::kPlain);
+    return SearchList(where, words.likes, "",
+                      few ? "" : TextIndexCondition(conn(), {words.terms, "", ""}), order, pCurPage,
+                      db::Connection::Paging::kPlain);
   });
 }
 
@@ -222,7 +227,7 @@ ResultArray Information::SearchAccessInfoList(std::string_view pUsrID, std::stri
     if (!start.empty()) rest += " and Info_SystemTime >= " + SqlQuote(start);
     if (!end.empty()) rest += " and Info_SystemTime <= " + SqlQuote(end);
     rest += " and Info_IsDeleted = '0'";
-    return SearchList(scope, words.likes, rest, TextIndexCondition(conn(), words.terms),
+    return SearchList(scope, words.likes, rest, TextIndexCondition(conn(), {words.terms, "", ""}),
                       "Info_Order", pCurPage, db::Connection::Paging::kKeysFirst);
   });
 }

@@ -24,10 +24,14 @@ std::string ModeFilter(std::string_view pMode);
 inline constexpr int kIndexedSearchFrom = 20000;
 
 // The condition that narrows a title or content search to the items the
-// text index gives for `terms` (columns Info_Title, Info_Content or
-// either); empty where the index cannot narrow it (words too short). The
-// search's own like conditions stay beside it: they decide which of those
-// items match.
-std::string TextIndexCondition(db::Connection& conn, const std::vector<db::SubstringTerm>& terms);
+// text index gives for the search's terms (columns Info_Title, Info_Content
+// or either), in its column (the index's cluster) and meeting its
+// condition where those are given; empty where the index cannot narrow it
+// (words too short). The search's own conditions stay beside it: they
+// decide which of those items match.
+std::string TextIndexCondition(db::Connection& conn, const db::SubstringSearch& search);
+// A statement counting the items that meet the search's condition, read
+// from the text index; empty where the index cannot count them.
+std::string TextIndexCount(db::Connection& conn, const db::SubstringSearch& search);
 
 }  // namespace ptolix

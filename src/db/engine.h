@@ -78,12 +78,20 @@ class Engine {
   virtual std::vector<std::string> SubstringIndexStatements(
       const SubstringIndexDef& index) const = 0;
   // A condition in the library's SQL on the rows of `index.table` that holds
-  // for every row where each of `terms` is found as like finds it (letter
+  // for every row where each of the search's terms is found as like finds it (letter
   // case ignored on the index's columns), and for as few others as the
   // index can tell; empty where the index cannot narrow the search (words
   // too short for it). The callers keep their like conditions beside it.
+  // The search's cluster value and condition may narrow the candidates
+  // further; every row meeting the condition stays among them.
   virtual std::string SubstringCandidates(const SubstringIndexDef& index,
-                                          const std::vector<SubstringTerm>& terms) const = 0;
+                                          const SubstringSearch& search) const = 0;
+  // A statement in the library's SQL that counts exactly the rows of
+  // `index.table` meeting `search.condition` (in the cluster value given),
+  // read from the index and its copies; empty where the engine has no such
+  // count (no copies kept, or no condition given).
+  virtual std::string SubstringCount(const SubstringIndexDef& index,
+                                     const SubstringSearch& search) const = 0;
   // What brings `index` up to date with the writes its triggers only noted;
   // empty where the index follows every write itself. Running the catch-up
   // at any time, on any connection, changes no search's rows.

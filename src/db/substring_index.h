@@ -6,6 +6,13 @@
 
 namespace ptolix::db {
 
+// A column of the searched table that an index may keep a copy of beside
+// the texts, so that conditions on it are answered without the table's rows.
+struct SubstringCopy {
+  std::string column;
+  bool integer;  // holds integers (else texts); other values are not copied
+};
+
 // An index that finds the rows of `table` whose text `columns` contain a
 // given text, letter case ignored as the engine's like ignores it on those
 // columns. db knows no tables; the schema names them.
@@ -14,6 +21,11 @@ struct SubstringIndexDef {
   std::string table;                 // the table searched
   std::string key;                   // its integer key, one column
   std::vector<std::string> columns;  // the text columns indexed
+  // An integer column (also among `copies`) whose rows an engine may keep
+  // together, so that a search of one of its values reads that value's
+  // matches alone; empty for none.
+  std::string cluster;
+  std::vector<SubstringCopy> copies;
 };
 
 // One search term: `word` taken literally (no wildcards) in `column`, or in
@@ -21,6 +33,16 @@ struct SubstringIndexDef {
 struct SubstringTerm {
   std::string column;
   std::string word;
+};
+
+// A search through a substring index: `terms`, and what else every row
+// sought meets, which an engine may use to read fewer of the index's rows.
+struct SubstringSearch {
+  std::vector<SubstringTerm> terms;
+  std::string cluster;    // the value of the index's cluster column; empty: any
+  std::string condition;  // the whole condition on the rows sought (library
+                          // SQL, the terms' likes included), naming only the
+                          // index's copies and text columns; empty: unknown
 };
 
 // What brings a substring index up to date where its triggers only note the

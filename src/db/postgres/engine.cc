@@ -72,9 +72,14 @@ class PostgresEngine : public Engine {
   std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index) const override {
     return postgres::SubstringIndexStatements(index);
   }
+  // The GIN indexes know the texts alone: the cluster, the copies and the
+  // condition are left to the table's own indexes.
   std::string SubstringCandidates(const SubstringIndexDef& index,
-                                  const std::vector<SubstringTerm>& terms) const override {
-    return postgres::SubstringCandidates(index, terms);
+                                  const SubstringSearch& search) const override {
+    return postgres::SubstringCandidates(index, search.terms);
+  }
+  std::string SubstringCount(const SubstringIndexDef&, const SubstringSearch&) const override {
+    return "";
   }
   // GIN indexes follow every write (through their pending list).
   SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef&) const override { return {}; }

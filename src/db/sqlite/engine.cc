@@ -65,8 +65,12 @@ class SqliteEngine : public Engine {
     return sqlite::SubstringIndexStatements(index);
   }
   std::string SubstringCandidates(const SubstringIndexDef& index,
-                                  const std::vector<SubstringTerm>& terms) const override {
-    return sqlite::SubstringCandidates(index, terms);
+                                  const SubstringSearch& search) const override {
+    return sqlite::SubstringCandidates(index, search);
+  }
+  std::string SubstringCount(const SubstringIndexDef& index,
+                             const SubstringSearch& search) const override {
+    return sqlite::SubstringCount(index, search);
   }
   SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index) const override {
     return sqlite::SubstringIndexUpkeep(index);

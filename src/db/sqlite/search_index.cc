@@ -120,49 +120,8 @@ std::string Quoted(const std::string& text) {
   return out + "'";
 }
 
-}  // namespace
-
-// The rows written since the index was last brought up to date.
-std::string Pending(const SubstringIndexDef& ix) { return ix.name + "Pending"; }
-
-std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
-  std::string cols, trigger = "ptlx_" + ix.name;
-  for (const auto& c : ix.columns) cols += ", " + c;
-  // Notes a key once. Not "insert or ignore": an outer statement's own
-  // conflict clause (insert or abort ...) would override it, and a second
-  // write of the same row would fail.
-  auto note = [&](const std::string& key) {
-    return "insert into " + Pending(ix) + " select " + key + " where not exists (select 1 from " +
-           Pending(ix) + " where " + ix.key + " = " + key + ");";
-  };
-  return {
-      // The table keeps its own copy of the texts, so that a row leaves the
-      // index by its key alone whatever wrote it.
-      "create virtual table if not exists " + ix.name + " using fts5(" + cols.substr(2) +
-          ", tokenize = 'trigram case_sensitive 1', detail = column)",
-      "create table if not exists " + Pending(ix) + " (" + ix.key + " integer primary key)",
-      // Filled once, in the transaction that creates its triggers: a
-      // database made before the index gets it whole on its next init.
-      "insert or replace into " + ix.name + " (rowid" + cols + ") select " + ix.key + cols +
-          " from " + ix.table +
-          " where not exists (select 1 from sqlite_master where type = 'trigger' and name = '" +
-          trigger + "_insert')",
-      // Indexing one row in its own transaction costs FTS5 several times
-      // what the row's insert costs; the triggers note the row instead, and
-      // searches take the noted rows as candidates until a catch-up indexes
-      // them in bulk.
-      "create trigger if not exists " + trigger + "_insert after insert on " + ix.table +
-          " begin " + note("new." + ix.key) + " end",
-      "create trigger if not exists " + trigger + "_update after update of " + ix.key + cols +
-          " on " + ix.table + " begin " + note("old." + ix.key) + " " + note("new." + ix.key) +
-          " end",
-      "create trigger if not exists " + trigger + "_delete after delete on " + ix.table +
-          " begin " + note("old." + ix.key) + " end",
-  };
-}
-
-std::string SubstringCandidates(const SubstringIndexDef& ix,
-                                const std::vector<SubstringTerm>& terms) {
+// The terms in FTS5's query syntax; empty when no term can be looked up.
+std::string MatchQuery(const std::vector<SubstringTerm>& terms) {
   std::string query;
   for (const auto& term : terms) {
     std::string q = WordQuery(term.word);
@@ -170,18 +129,172 @@ std::string SubstringCandidates(const SubstringIndexDef& ix,
     if (!term.column.empty()) q = "{" + term.column + "} : (" + q + ")";
     query += (query.empty() ? "" : " AND ") + q;
   }
+  return query;
+}
+
+// The index's rowid is cluster * kKeySpan + key for a row whose key and
+// cluster value fit and whose copies hold the values they are meant to (an
+// integer or a text, or null), so that one cluster value's rows are one
+// range of rowids: FTS5 seeks its lists of rows to that range, and reads its
+// copies in rowid order. Any other row with a key of 1 or more has rowid
+// -key; a row whose key is under 1 is not indexed, and is a candidate of
+// every search. An index with no cluster column holds every row in cluster 0.
+constexpr int64_t kKeySpan = int64_t{1} << 36;
+constexpr int64_t kClusters = int64_t{1} << 26;
+
+std::string Str(int64_t n) { return std::to_string(n); }
+
+// The index of the first shape (rowid = key, no copies) was named after the
+// definition; the clustered one takes names of its own, so that the
+// statements that make it also drop an index of the first shape.
+std::string Fts(const SubstringIndexDef& ix) { return ix.name + "2"; }
+std::string Pending(const SubstringIndexDef& ix) { return Fts(ix) + "Pending"; }
+constexpr char kNotedRow[] = "Index_Row";  // the index's rowid for the row when first noted
+
+// The rowid of the row whose columns are `p` + name (p is "new.", "old." or "").
+std::string RowOf(const SubstringIndexDef& ix, const std::string& p) {
+  std::string k = p + ix.key, fits = k + " between 1 and " + Str(kKeySpan - 1), cluster = "0";
+  if (!ix.cluster.empty()) {
+    cluster = p + ix.cluster;
+    fits += " and typeof(" + cluster + ") = 'integer' and " + cluster + " between 0 and " +
+            Str(kClusters - 1);
+  }
+  for (const auto& c : ix.copies) {
+    if (c.column == ix.cluster) continue;
+    fits +=
+        " and typeof(" + p + c.column + ") in ('" + (c.integer ? "integer" : "text") + "', 'null')";
+  }
+  return "case when " + fits + " then " + cluster + " * " + Str(kKeySpan) + " + " + k + " when " +
+         k + " >= 1 then -" + k + " end";
+}
+
+std::string Columns(const SubstringIndexDef& ix) {
+  std::string cols;
+  for (const auto& c : ix.columns) cols += ", " + c;
+  for (const auto& c : ix.copies) cols += ", " + c.column;
+  return cols;
+}
+
+// Notes a key once, with the index's rowid of its row then. Not "insert or
+// ignore": an outer statement's own conflict clause (insert or abort ...)
+// would override it, and a second write of the same row would fail.
+std::string Note(const SubstringIndexDef& ix, const std::string& key, const std::string& row) {
+  return "insert into " + Pending(ix) + " select " + key + ", " + row +
+         " where not exists (select 1 from " + Pending(ix) + " where " + ix.key + " = " + key +
+         ");";
+}
+
+// The rowids of one cluster value, or {1, 0} (none) for a value no row in
+// the rowid ranges can have.
+std::pair<int64_t, int64_t> ClusterRange(const SubstringIndexDef& ix, const std::string& value) {
+  int64_t c = ix.cluster.empty() ? 0 : -1;
+  if (!ix.cluster.empty() && !value.empty() && value.size() < 10 &&
+      value.find_first_not_of("0123456789") == std::string::npos)
+    c = std::stoll(value);
+  if (c < 0 || c >= kClusters) return {1, 0};
+  return {c * kKeySpan + 1, c * kKeySpan + kKeySpan - 1};
+}
+
+// The index's rows of the range matching `query`, with the key as ptlx_row
+// less `lo` and the copies under their own names; integer copies keep the
+// table's comparisons (integer affinity) in conditions on them.
+std::string IndexRows(const SubstringIndexDef& ix, const std::string& query, int64_t lo,
+                      int64_t hi) {
+  std::string cols = "rowid as ptlx_row";
+  for (const auto& c : ix.columns) cols += ", " + c;
+  for (const auto& c : ix.copies) {
+    cols += ", " + (c.integer ? "cast(" + c.column + " as integer) as " + c.column : c.column);
+  }
+  return "(select " + cols + " from " + Fts(ix) + " where " + Fts(ix) + " match " + Quoted(query) +
+         " and rowid between " + Str(lo) + " and " + Str(hi) + ") ptlx_ix";
+}
+
+// The keys the index cannot answer for: the noted ones, those outside the
+// rowid ranges that match `query`, and those under 1.
+std::string OtherKeys(const SubstringIndexDef& ix, const std::string& query) {
+  return "select " + ix.key + " as ptlx_key from " + Pending(ix) + " union select -rowid from " +
+         Fts(ix) + " where " + Fts(ix) + " match " + Quoted(query) +
+         " and rowid < 0 union select " + ix.key + " from " + ix.table + " where " + ix.key +
+         " < 1";
+}
+
+}  // namespace
+
+std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
+  std::string cols = Columns(ix), unindexed, trigger = "ptlx_" + Fts(ix), first = "ptlx_" + ix.name;
+  for (const auto& c : ix.columns) unindexed += ", " + c;
+  for (const auto& c : ix.copies) unindexed += ", " + c.column + " unindexed";
+  return {
+      // An index of the first shape is rebuilt in this one.
+      "drop trigger if exists " + first + "_insert",
+      "drop trigger if exists " + first + "_update",
+      "drop trigger if exists " + first + "_delete",
+      "drop table if exists " + ix.name,
+      "drop table if exists " + ix.name + "Pending",
+      // The table keeps its own copy of the texts, so that a row leaves the
+      // index by its rowid alone whatever wrote it.
+      "create virtual table if not exists " + Fts(ix) + " using fts5(" + unindexed.substr(2) +
+          ", tokenize = 'trigram case_sensitive 1', detail = column)",
+      "create table if not exists " + Pending(ix) + " (" + ix.key + " integer primary key, " +
+          kNotedRow + " integer)",
+      // Filled once, in the transaction that creates its triggers: a
+      // database made before the index gets it whole on its next init.
+      "insert or replace into " + Fts(ix) + " (rowid" + cols + ") select " + RowOf(ix, "") + cols +
+          " from " + ix.table + " where " + ix.key +
+          " >= 1 and not exists (select 1 from sqlite_master where type = 'trigger' and name = '" +
+          trigger + "_insert')",
+      // Indexing one row in its own transaction costs FTS5 several times
+      // what the row's insert costs; the triggers note the row instead (a
+      // key never indexed with no rowid), and searches take the noted rows
+      // from the table until a catch-up indexes them in bulk. Every column
+      // the index holds is watched, so an unnoted row's index row is exact.
+      "create trigger if not exists " + trigger + "_insert after insert on " + ix.table +
+          " begin " + Note(ix, "new." + ix.key, "null") + " end",
+      "create trigger if not exists " + trigger + "_update after update of " + ix.key + cols +
+          " on " + ix.table + " begin " + Note(ix, "old." + ix.key, RowOf(ix, "old.")) + " " +
+          Note(ix, "new." + ix.key, "null") + " end",
+      "create trigger if not exists " + trigger + "_delete after delete on " + ix.table +
+          " begin " + Note(ix, "old." + ix.key, RowOf(ix, "old.")) + " end",
+  };
+}
+
+std::string SubstringCandidates(const SubstringIndexDef& ix, const SubstringSearch& search) {
+  std::string query = MatchQuery(search.terms);
   if (query.empty()) return "";
-  return "(" + ix.key + " in (select rowid from " + ix.name + " where " + ix.name + " match " +
-         Quoted(query) + ") or " + ix.key + " in (select " + ix.key + " from " + Pending(ix) + "))";
+  std::string others = " or " + ix.key + " in (" + OtherKeys(ix, query) + "))";
+  if (search.cluster.empty()) {
+    return "(" + ix.key + " in (select case when rowid > 0 then rowid % " + Str(kKeySpan) +
+           " else -rowid end from " + Fts(ix) + " where " + Fts(ix) + " match " + Quoted(query) +
+           ")" + others;
+  }
+  auto [lo, hi] = ClusterRange(ix, search.cluster);
+  if (lo > hi) return "(" + ix.key + " < 1" + others;
+  std::string where = search.condition.empty() ? "" : " where " + search.condition;
+  return "(" + ix.key + " in (select ptlx_row - " + Str(lo - 1) + " from " +
+         IndexRows(ix, query, lo, hi) + where + ")" + others;
+}
+
+std::string SubstringCount(const SubstringIndexDef& ix, const SubstringSearch& search) {
+  std::string query = MatchQuery(search.terms);
+  if (query.empty() || search.condition.empty() || ix.copies.empty()) return "";
+  auto [lo, hi] = ClusterRange(ix, search.cluster);
+  if (search.cluster.empty() || lo > hi) return "";
+  // Rows of the index are counted where their key is not noted: their
+  // copies are the table's values. The others are counted in the table.
+  return "select (select count(*) from " + IndexRows(ix, query, lo, hi) + " where " +
+         search.condition + " and not ptlx_row - " + Str(lo - 1) + " in (select " + ix.key +
+         " from " + Pending(ix) + ")) + (select count(*) from (" + OtherKeys(ix, query) +
+         ") ptlx_k cross join " + ix.table + " where " + ix.table + "." + ix.key +
+         " = ptlx_k.ptlx_key and " + search.condition + ")";
 }
 
 SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& ix) {
-  std::string cols, noted = " in (select " + ix.key + " from " + Pending(ix) + ")";
-  for (const auto& c : ix.columns) cols += ", " + c;
+  std::string cols = Columns(ix), noted = " in (select " + ix.key + " from " + Pending(ix) + ")";
   return {"select count(*) from " + Pending(ix),
-          {"delete from " + ix.name + " where rowid" + noted,
-           "insert into " + ix.name + " (rowid" + cols + ") select " + ix.key + cols + " from " +
-               ix.table + " where " + ix.key + noted,
+          {"delete from " + Fts(ix) + " where rowid in (select " + kNotedRow + " from " +
+               Pending(ix) + ")",
+           "insert into " + Fts(ix) + " (rowid" + cols + ") select " + RowOf(ix, "") + cols +
+               " from " + ix.table + " where " + ix.key + " >= 1 and " + ix.key + noted,
            "delete from " + Pending(ix)}};
 }
 

@@ -40,11 +40,11 @@ const Ddl& EngineDdl();
 
 // Substring indexes: an FTS5 table of trigrams, the rows written since it
 // was brought up to date and the triggers that note them (search_index.cc),
-// as Engine::SubstringIndexStatements, SubstringCandidates and
-// SubstringIndexUpkeep describe them.
+// as Engine::SubstringIndexStatements, SubstringCandidates, SubstringCount
+// and SubstringIndexUpkeep describe them.
 std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index);
-std::string SubstringCandidates(const SubstringIndexDef& index,
-                                const std::vector<SubstringTerm>& terms);
+std::string SubstringCandidates(const SubstringIndexDef& index, const SubstringSearch& search);
+std::string SubstringCount(const SubstringIndexDef& index, const SubstringSearch& search);
 SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index);
 
 // A write with its values taken out as parameters (parameters.cc).
