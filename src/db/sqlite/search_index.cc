@@ -168,10 +168,12 @@ std::string RowOf(const SubstringIndexDef& ix, const std::string& p) {
          k + " >= 1 then -" + k + " end";
 }
 
+// The copies come first, so that a search reads them and the title without
+// reading through a long content's overflow pages.
 std::string Columns(const SubstringIndexDef& ix) {
   std::string cols;
-  for (const auto& c : ix.columns) cols += ", " + c;
   for (const auto& c : ix.copies) cols += ", " + c.column;
+  for (const auto& c : ix.columns) cols += ", " + c;
   return cols;
 }
 
@@ -221,9 +223,9 @@ std::string OtherKeys(const SubstringIndexDef& ix, const std::string& query) {
 }  // namespace
 
 std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
-  std::string cols = Columns(ix), unindexed, trigger = "ptlx_" + Fts(ix), first = "ptlx_" + ix.name;
-  for (const auto& c : ix.columns) unindexed += ", " + c;
-  for (const auto& c : ix.copies) unindexed += ", " + c.column + " unindexed";
+  std::string cols = Columns(ix), declared, trigger = "ptlx_" + Fts(ix), first = "ptlx_" + ix.name;
+  for (const auto& c : ix.copies) declared += ", " + c.column + " unindexed";
+  for (const auto& c : ix.columns) declared += ", " + c;
   return {
       // An index of the first shape is rebuilt in this one.
       "drop trigger if exists " + first + "_insert",
@@ -233,7 +235,7 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
       "drop table if exists " + ix.name + "Pending",
       // The table keeps its own copy of the texts, so that a row leaves the
       // index by its rowid alone whatever wrote it.
-      "create virtual table if not exists " + Fts(ix) + " using fts5(" + unindexed.substr(2) +
+      "create virtual table if not exists " + Fts(ix) + " using fts5(" + declared.substr(2) +
           ", tokenize = 'trigram case_sensitive 1', detail = column)",
       "create table if not exists " + Pending(ix) + " (" + ix.key + " integer primary key, " +
           kNotedRow + " integer)",
