@@ -240,11 +240,13 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
       "create table if not exists " + Pending(ix) + " (" + ix.key + " integer primary key, " +
           kNotedRow + " integer)",
       // Filled once, in the transaction that creates its triggers: a
-      // database made before the index gets it whole on its next init.
+      // database made before the index gets it whole on its next init. In
+      // rowid order: FTS5 writes out what it holds whenever a rowid is
+      // lower than the one before, which in key order is every other row.
       "insert or replace into " + Fts(ix) + " (rowid" + cols + ") select " + RowOf(ix, "") + cols +
           " from " + ix.table + " where " + ix.key +
           " >= 1 and not exists (select 1 from sqlite_master where type = 'trigger' and name = '" +
-          trigger + "_insert')",
+          trigger + "_insert') order by 1",
       // Indexing one row in its own transaction costs FTS5 several times
       // what the row's insert costs; the triggers note the row instead (a
       // key never indexed with no rowid), and searches take the noted rows
@@ -296,7 +298,8 @@ SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& ix) {
           {"delete from " + Fts(ix) + " where rowid in (select " + kNotedRow + " from " +
                Pending(ix) + ")",
            "insert into " + Fts(ix) + " (rowid" + cols + ") select " + RowOf(ix, "") + cols +
-               " from " + ix.table + " where " + ix.key + " >= 1 and " + ix.key + noted,
+               " from " + ix.table + " where " + ix.key + " >= 1 and " + ix.key + noted +
+               " order by 1",
            "delete from " + Pending(ix)}};
 }
 
