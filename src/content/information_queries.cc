@@ -265,25 +265,31 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
       return SearchList(where.substr(1), likes, rest, candidates, "Info_Order", pCurPage,
                         db::Connection::Paging::kPlain);
     }
-    return IndexCountedSearch(where, likes + rest, candidates, conn().Count(counted), pCurPage);
+    return IndexCountedSearch(where, likes, rest, candidates, counted, pCurPage);
   });
 }
 
-// A column's search whose `count` the text index gave: the page's rows are
-// read in list order, about (last row) x (column's rows) / count of them,
-// or found by their keys among the index's `candidates` (count rows) and
-// sorted, whichever reads fewer.
-ResultArray Information::IndexCountedSearch(const std::string& where, const std::string& rest,
-                                            const std::string& candidates, int64_t count,
-                                            std::string_view pCurPage) {
+// A column's search that the text index can count with `counted`: in a
+// column of a few rows, matching them all costs less (SearchList). Else the
+// page's rows are read in list order, about (last row) x (column's rows) /
+// count of them, or found by their keys among the index's `candidates`
+// (count rows) and sorted, whichever reads fewer.
+ResultArray Information::IndexCountedSearch(const std::string& where, const std::string& likes,
+                                            const std::string& rest, const std::string& candidates,
+                                            const std::string& counted, std::string_view pCurPage) {
   int64_t rows =
       conn().CountForChoice(info_sql::KeptItemCount(where + " and Info_IsDeleted = '0'"));
+  if (rows < kIndexedSearchFrom / 10) {
+    return SearchList(where.substr(1), likes, rest, candidates, "Info_Order", pCurPage,
+                      db::Connection::Paging::kPlain);
+  }
+  int64_t count = conn().Count(counted);
   int32_t pages = static_cast<int32_t>((count + PageSize() - 1) / PageSize());
   int64_t last_row = int64_t{PageNumber(pCurPage, pages)} * PageSize();
   bool in_order = last_row * rows / std::max<int64_t>(count, 1) < count;
-  return ListQuery(
-      Head() + where + (in_order ? "" : " and " + candidates) + rest + " order by Info_Order",
-      count, pCurPage, db::Connection::Paging::kPlain);
+  return ListQuery(Head() + where + (in_order ? "" : " and " + candidates) + likes + rest +
+                       " order by Info_Order",
+                   count, pCurPage, db::Connection::Paging::kPlain);
 }
 
 ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view pColumnID,

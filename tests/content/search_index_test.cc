@@ -195,6 +195,7 @@ TEST_P(SearchIndexTest, ColumnSearchesCountFromTheIndexWhatThePlainStatementFind
     titles.push_back(Text(10));
     Item(id, titles.back(), "");
   }
+  Items(1000, 3100, "filler");  // column 1 big enough to count through the index
   // Typed statements change what the index copies (column, type, date,
   // deletion, website, title) on random items.
   auto scramble = [&] {

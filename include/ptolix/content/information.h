@@ -153,9 +153,9 @@ class Information : public FrameObject {
                          const std::string& after, const std::string& candidates,
                          const std::string& order, std::string_view pCurPage,
                          db::Connection::Paging paging);
-  ResultArray IndexCountedSearch(const std::string& where, const std::string& rest,
-                                 const std::string& candidates, int64_t count,
-                                 std::string_view pCurPage);
+  ResultArray IndexCountedSearch(const std::string& where, const std::string& likes,
+                                 const std::string& rest, const std::string& candidates,
+                                 const std::string& counted, std::string_view pCurPage);
   ResultArray KeptCountList(const std::string& sql, std::initializer_list<std::string_view> given,
                             const std::string& kept_condition, std::string_view pCurPage);
 };

@@ -294,13 +294,13 @@ std::string SubstringCount(const SubstringIndexDef& ix, const SubstringSearch& s
 
 SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& ix) {
   std::string cols = Columns(ix), noted = " in (select " + ix.key + " from " + Pending(ix) + ")";
-  return {"select count(*) from " + Pending(ix),
-          {"delete from " + Fts(ix) + " where rowid in (select " + kNotedRow + " from " +
-               Pending(ix) + ")",
-           "insert into " + Fts(ix) + " (rowid" + cols + ") select " + RowOf(ix, "") + cols +
-               " from " + ix.table + " where " + ix.key + " >= 1 and " + ix.key + noted +
-               " order by 1",
-           "delete from " + Pending(ix)}};
+  return {
+      "select count(*) from " + Pending(ix),
+      {"delete from " + Fts(ix) + " where rowid in (select " + kNotedRow + " from " + Pending(ix) +
+           ")",
+       "insert into " + Fts(ix) + " (rowid" + cols + ") select " + RowOf(ix, "") + cols + " from " +
+           ix.table + " where " + ix.key + " >= 1 and " + ix.key + noted + " order by 1",
+       "delete from " + Pending(ix)}};
 }
 
 }  // namespace ptolix::db::sqlite
