@@ -190,9 +190,16 @@ TEST_P(SearchIndexTest, IndexedSearchesFindWhatTheLikeConditionsFind) {
 }
 
 TEST_P(SearchIndexTest, ColumnSearchesCountFromTheIndexWhatThePlainStatementFinds) {
+  // Titles of three letters in two cases, so that most words are found.
+  auto abc = [&](int n) {
+    std::string out;
+    for (const char* const pieces[] = {"a", "A", "b", "B", "é", "É"}; n > 0; --n)
+      out += pieces[random() % 6];
+    return out;
+  };
   std::vector<std::string> titles;
   for (int id = 1; id <= 300; ++id) {
-    titles.push_back(Text(10));
+    titles.push_back(abc(12));
     Item(id, titles.back(), "");
   }
   Items(1000, 3100, "filler");  // column 1 big enough to count through the index
@@ -200,7 +207,7 @@ TEST_P(SearchIndexTest, ColumnSearchesCountFromTheIndexWhatThePlainStatementFind
   // deletion, website, title) on random items.
   auto scramble = [&] {
     for (int n = 0; n < 60; ++n) {
-      titles.push_back(Text(10));
+      titles.push_back(abc(12));
       const std::string sets[] = {
           "Column_ID = 3 - Column_ID",
           fmt::format("InfType_ID = {}", random() % 3),
@@ -213,8 +220,6 @@ TEST_P(SearchIndexTest, ColumnSearchesCountFromTheIndexWhatThePlainStatementFind
     }
   };
   scramble();
-  CatchUp();   // indexed with their changes
-  scramble();  // some only noted
   std::vector<std::string> columns = {"1", "2"};
   if (engine().sqlite()) {
     // Rows whose key, column or copies the index's rowid does not encode:
@@ -226,16 +231,17 @@ TEST_P(SearchIndexTest, ColumnSearchesCountFromTheIndexWhatThePlainStatementFind
       Exec(fmt::format(
           "insert into tPtlx_Information (Info_ID,Column_ID,InfState_ID,Sys_ID,WebSite_ID,"
           "InfType_ID,Info_Title,Info_IsDeleted,Info_Order) values ({},4,1,1,1,{},'0','z')",
-          row, Quote("a" + titles[random() % titles.size()])));
+          row, Quote(titles[random() % titles.size()])));
     }
     Exec("update tPtlx_Information set Info_SystemTime = 20200301 where Info_ID = 303");
     Exec("update tPtlx_Information set InfType_ID = '1x' where Info_ID = 304");
-    CatchUp();
     columns.push_back("67108864");
   }
+  CatchUp();   // indexed with their changes
+  scramble();  // some only noted
   int indexed = 0;
   for (int round = 0; round < 50; ++round) {
-    std::string column = columns[random() % columns.size()], title = Word(titles);
+    std::string column = columns[random() % columns.size()], title = abc(3 + round % 2);
     const char* mode = round % 4 ? "All" : "Published";
     std::string type = round % 3 ? "" : std::to_string(random() % 3);
     std::string start = round % 2 ? "" : fmt::format("2020-0{}-01", 1 + random() % 9);
@@ -248,16 +254,15 @@ TEST_P(SearchIndexTest, ColumnSearchesCountFromTheIndexWhatThePlainStatementFind
                start.substr(0, 8) + "28 00:00:00'";
     }
     db::SubstringSearch search{{{"Info_Title", title}}, column, where};
-    if (round % 4) indexed += !TextIndexCount(*conn, search).empty();
+    if (round % 4) indexed += !TextIndexCount(*conn, search).empty() && !Plain(where).empty();
     std::string end = start.empty() ? "" : start.substr(0, 8) + "28";
     EXPECT_EQ(
         Plain(where),
         Found(info->Call("SearchInfoList", {"1", "1", column, mode, title, "", type, start, end})))
         << where;
   }
-  // SQLite counted those with a word of three letters or more from the index.
   if (engine().sqlite()) {
-    EXPECT_GT(indexed, 8);
+    EXPECT_GT(indexed, 10);
   }
 }
 
