@@ -287,9 +287,12 @@ ResultArray Information::IndexCountedSearch(const std::string& where, const std:
   int32_t pages = static_cast<int32_t>((count + PageSize() - 1) / PageSize());
   int64_t last_row = int64_t{PageNumber(pCurPage, pages)} * PageSize();
   bool in_order = last_row * rows / std::max<int64_t>(count, 1) < count;
-  return ListQuery(Head() + where + (in_order ? "" : " and " + candidates) + likes + rest +
-                       " order by Info_Order",
-                   count, pCurPage, db::Connection::Paging::kPlain);
+  // Found by key, the rows are sorted: walking the column's list in order
+  // to check each key would read all of it for a deep page.
+  std::string order = in_order ? "Info_Order" : db::EngineOf(conn()).UnindexedOrder("Info_Order");
+  return ListQuery(
+      Head() + where + (in_order ? "" : " and " + candidates) + likes + rest + " order by " + order,
+      count, pCurPage, db::Connection::Paging::kPlain);
 }
 
 ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view pColumnID,

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -186,15 +187,17 @@ std::string Note(const SubstringIndexDef& ix, const std::string& key, const std:
          ");";
 }
 
-// The rowids of one cluster value, or {1, 0} (none) for a value no row in
-// the rowid ranges can have.
-std::pair<int64_t, int64_t> ClusterRange(const SubstringIndexDef& ix, const std::string& value) {
-  int64_t c = ix.cluster.empty() ? 0 : -1;
-  if (!ix.cluster.empty() && !value.empty() && value.size() < 10 &&
-      value.find_first_not_of("0123456789") == std::string::npos)
-    c = std::stoll(value);
-  if (c < 0 || c >= kClusters) return {1, 0};
-  return {c * kKeySpan + 1, c * kKeySpan + kKeySpan - 1};
+// The rowids of one cluster value: {1, 0} (none) for a value no row in the
+// rowid ranges can have, nullopt where the value is not written as a plain
+// number (its rows are then sought in every range).
+std::optional<std::pair<int64_t, int64_t>> ClusterRange(const SubstringIndexDef& ix,
+                                                        const std::string& value) {
+  if (ix.cluster.empty()) return std::pair<int64_t, int64_t>{1, kKeySpan - 1};
+  if (value.empty() || value.size() > 18 || value.find_first_not_of("0123456789") != value.npos)
+    return std::nullopt;
+  int64_t c = std::stoll(value);
+  if (c >= kClusters) return std::pair<int64_t, int64_t>{1, 0};
+  return std::pair<int64_t, int64_t>{c * kKeySpan + 1, c * kKeySpan + kKeySpan - 1};
 }
 
 // The index's rows of the range matching `query`, with the key as ptlx_row
@@ -262,27 +265,29 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
   };
 }
 
+// One in-list of keys, so that the table's rows can be read by key.
 std::string SubstringCandidates(const SubstringIndexDef& ix, const SubstringSearch& search) {
   std::string query = MatchQuery(search.terms);
   if (query.empty()) return "";
-  std::string others = " or " + ix.key + " in (" + OtherKeys(ix, query) + "))";
-  if (search.cluster.empty()) {
-    return "(" + ix.key + " in (select case when rowid > 0 then rowid % " + Str(kKeySpan) +
+  std::string others = " union " + OtherKeys(ix, query) + ")";
+  auto range = ClusterRange(ix, search.cluster);
+  if (!range) {
+    return ix.key + " in (select case when rowid > 0 then rowid % " + Str(kKeySpan) +
            " else -rowid end from " + Fts(ix) + " where " + Fts(ix) + " match " + Quoted(query) +
-           ")" + others;
+           others;
   }
-  auto [lo, hi] = ClusterRange(ix, search.cluster);
-  if (lo > hi) return "(" + ix.key + " < 1" + others;
+  auto [lo, hi] = *range;
   std::string where = search.condition.empty() ? "" : " where " + search.condition;
-  return "(" + ix.key + " in (select ptlx_row - " + Str(lo - 1) + " from " +
-         IndexRows(ix, query, lo, hi) + where + ")" + others;
+  return ix.key + " in (select ptlx_row - " + Str(lo - 1) + " from " +
+         IndexRows(ix, query, lo, hi) + where + others;
 }
 
 std::string SubstringCount(const SubstringIndexDef& ix, const SubstringSearch& search) {
   std::string query = MatchQuery(search.terms);
   if (query.empty() || search.condition.empty() || ix.copies.empty()) return "";
-  auto [lo, hi] = ClusterRange(ix, search.cluster);
-  if (search.cluster.empty() || lo > hi) return "";
+  auto range = ClusterRange(ix, search.cluster);
+  if (search.cluster.empty() || !range) return "";
+  auto [lo, hi] = *range;
   // Rows of the index are counted where their key is not noted: their
   // copies are the table's values. The others are counted in the table.
   return "select (select count(*) from " + IndexRows(ix, query, lo, hi) + " where " +
