@@ -255,9 +255,9 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     // The text index keeps its rows by column. With every state listed, the
     // whole condition names only what the index copies, and it counts the
     // matches alone; a state is checked on the items (HomeColumnWhere opens
-    // with a blank).
+    // with a blank; the likes, dearer than the rest, are checked last).
     db::SubstringSearch search{terms, Num(pColumnID, "pColumnID"), ""};
-    if (ModeFilter(pMode).empty()) search.condition = where.substr(1) + likes + rest;
+    if (ModeFilter(pMode).empty()) search.condition = where.substr(1) + rest + likes;
     std::string candidates = TextIndexCondition(conn(), search);
     std::string counted = TextIndexCount(conn(), search);
     if (candidates.empty() || counted.empty() || PageSize() <= 0 || !Given(pWebSite) ||
