@@ -265,16 +265,20 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
   };
 }
 
-// One in-list of keys, so that the table's rows can be read by key.
+// In a cluster, one in-list of keys, so that the table's rows can be read
+// by key.
 std::string SubstringCandidates(const SubstringIndexDef& ix, const SubstringSearch& search) {
   std::string query = MatchQuery(search.terms);
   if (query.empty()) return "";
   std::string others = " union " + OtherKeys(ix, query) + ")";
   auto range = ClusterRange(ix, search.cluster);
   if (!range) {
-    return ix.key + " in (select case when rowid > 0 then rowid % " + Str(kKeySpan) +
+    // Two in-lists, as before the index had clusters: a search of many
+    // columns reads its page in list order, checking each row's key.
+    return "(" + ix.key + " in (select case when rowid > 0 then rowid % " + Str(kKeySpan) +
            " else -rowid end from " + Fts(ix) + " where " + Fts(ix) + " match " + Quoted(query) +
-           others;
+           ") or " + ix.key + " in (select " + ix.key + " from " + Pending(ix) + " union select " +
+           ix.key + " from " + ix.table + " where " + ix.key + " < 1))";
   }
   auto [lo, hi] = *range;
   std::string where = search.condition.empty() ? "" : " where " + search.condition;
