@@ -271,9 +271,10 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
 
 // A column's search that the text index can count with `counted`: in a
 // column of a few rows, matching them all costs less (SearchList). Else the
-// page's rows are read in list order, about (last row) x (column's rows) /
-// count of them, or found by their keys among the index's `candidates`
-// (count rows) and sorted, whichever reads fewer.
+// page's keys are checked against the index's `candidates` while the
+// column's list is walked in order, about (last row) x (column's rows) /
+// count entries of it; or, where that is more than kEntriesPerRow entries
+// per match, the matches are read by key and sorted.
 ResultArray Information::IndexCountedSearch(const std::string& where, const std::string& likes,
                                             const std::string& rest, const std::string& candidates,
                                             const std::string& counted, std::string_view pCurPage) {
@@ -283,16 +284,14 @@ ResultArray Information::IndexCountedSearch(const std::string& where, const std:
     return SearchList(where.substr(1), likes, rest, candidates, "Info_Order", pCurPage,
                       db::Connection::Paging::kPlain);
   }
+  constexpr int64_t kEntriesPerRow = 16;  // index entries walked for one row read by key
   int64_t count = conn().Count(counted);
   int32_t pages = static_cast<int32_t>((count + PageSize() - 1) / PageSize());
   int64_t last_row = int64_t{PageNumber(pCurPage, pages)} * PageSize();
-  bool in_order = last_row * rows / std::max<int64_t>(count, 1) < count;
-  // Found by key, the rows are sorted: walking the column's list in order
-  // to check each key would read all of it for a deep page.
+  bool in_order = last_row * rows / std::max<int64_t>(count, 1) < kEntriesPerRow * count;
   std::string order = in_order ? "Info_Order" : db::EngineOf(conn()).UnindexedOrder("Info_Order");
-  return ListQuery(
-      Head() + where + (in_order ? "" : " and " + candidates) + likes + rest + " order by " + order,
-      count, pCurPage, db::Connection::Paging::kPlain);
+  return ListQuery(Head() + where + " and " + candidates + likes + rest + " order by " + order,
+                   count, pCurPage, db::Connection::Paging::kPlain);
 }
 
 ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view pColumnID,
