@@ -30,15 +30,22 @@ from ptolix_web import create_app, demo_data  # noqa: E402
 
 PASSWORDS = {"admin": "Admin#2024", "author": "Author#2024", "reviewer": "Review#2024"}
 PASSWORDS["reader"] = "read3r"
+NEW_PASSWORD = "Quiet-Harbour-71"  # of the users tests add
 
 
 class EnglishClient(FlaskClient):
     """The pages default to Chinese; the tests read the English ones unless a
-    request names its own Accept-Language."""
+    request names its own Accept-Language. `send` posts a form with the
+    session's token (`csrf`, set by `staff`)."""
+
+    csrf = ""
 
     def __init__(self, *args, **kwargs) -> None:
         super().__init__(*args, **kwargs)
         self.environ_base.setdefault("HTTP_ACCEPT_LANGUAGE", "en")
+
+    def send(self, path: str, follow: bool = False, **form):
+        return self.post(path, data={"csrf_token": self.csrf, **form}, follow_redirects=follow)
 
 
 Flask.test_client_class = EnglishClient
@@ -74,12 +81,8 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict 
     args = ["-c", conf, "--threads", str(threads), "-w", str(workers), "--graceful-timeout", "2"]
     args += ["-b", f"127.0.0.1:{port}", "ptolix_web:create_app()"]
     with open(log, "w") as out:
-        proc = subprocess.Popen(
-            ["/usr/bin/python3", "-m", "gunicorn", *args],
-            env=environ,
-            stdout=out,
-            stderr=subprocess.STDOUT,
-        )
+        cmd = ["/usr/bin/python3", "-m", "gunicorn", *args]
+        proc = subprocess.Popen(cmd, env=environ, stdout=out, stderr=subprocess.STDOUT)
         try:
             deadline = time.monotonic() + 30
             while True:
@@ -88,9 +91,7 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict 
                     break
                 except Exception:  # noqa: BLE001 - not up yet
                     if proc.poll() is not None or time.monotonic() > deadline:
-                        raise RuntimeError(
-                            "the server did not start: " + log.read_text()
-                        ) from None
+                        raise RuntimeError("the server did not start: " + log.read_text())
                     time.sleep(0.2)
             yield base
         finally:
@@ -123,8 +124,10 @@ def demo(request, tmp_path_factory):
     made = make_demo(url, tmp)
     yield SimpleNamespace(url=url, **made)
     if name:
+        # The site's connections may still be open: without force, the server
+        # waits five seconds for them and then refuses.
         with contextlib.suppress(Exception), ptolix.connect(base) as conn:
-            conn.execute(f"drop database if exists {name}")
+            conn.execute(f"drop database if exists {name} with (force)")
 
 
 @pytest.fixture(scope="module")
@@ -160,21 +163,26 @@ def token(client, path: str = "/signin") -> str:
     return re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
 
 
-def sign_in(client, user: str, password: str | None = None):
-    data = {"user": user, "password": password or PASSWORDS[user], "csrf_token": token(client)}
-    return client.post("/signin", data=data)
+def sign_in(c, user: str, password: str | None = None):
+    password = password or PASSWORDS.get(user, NEW_PASSWORD)
+    return c.post("/signin", data={"user": user, "password": password, "csrf_token": token(c)})
 
 
-def client_at(app, address: str = "127.0.0.1"):
+def client(app, language: str | None = "en", address: str = "127.0.0.1"):
+    """A test client from `address` asking for `language` (None: naming none)."""
     c = app.test_client()
     c.environ_base["REMOTE_ADDR"] = address
+    c.environ_base.pop("HTTP_ACCEPT_LANGUAGE")
+    if language:
+        c.environ_base["HTTP_ACCEPT_LANGUAGE"] = language
     return c
 
 
-def staff(app, user: str, password: str | None = None, address: str = "127.0.0.1"):
-    """A test client signed in as `user` from `address`."""
-    c = client_at(app, address)
+def staff(app, user: str, password: str | None = None, address="127.0.0.1", language="en"):
+    """A test client signed in as `user`, with the session's form token."""
+    c = client(app, language, address)
     assert sign_in(c, user, password).status_code == 302
+    c.csrf = token(c, "/desk/")
     return c
 
 
@@ -190,10 +198,7 @@ def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
     screens; the path where no route answers), found by following the links
     as a reader and then as the administrator, with the pages no link leads
     to. `app.reached` holds the endpoints met, files and feeds included."""
-    urls, c, pages, seen = app.url_map.bind("localhost"), app.test_client(), {}, set()
-    c.environ_base.pop("HTTP_ACCEPT_LANGUAGE", None)
-    if language:
-        c.environ_base["HTTP_ACCEPT_LANGUAGE"] = language
+    urls, c, pages, seen = app.url_map.bind("localhost"), client(app, language), {}, set()
     app.reached, item, chip = set(), demo.published[4], quote("芯片")  # item: has a file
     queue, signed_in = ["/", "/no-such-page", f"/search?q={chip}", "/signin"], False
     # Waiting items first: their screens show a state name.
