@@ -8,14 +8,13 @@ from __future__ import annotations
 
 import re
 from html.parser import HTMLParser
-from pathlib import Path
 
 from babel.messages.extract import extract_from_dir
 from babel.messages.mofile import read_mo
 from babel.messages.pofile import read_po
 
 import ptolix
-from conftest import WEB, crawl, sign_in, sqlite_only
+from conftest import WEB, client, crawl, sign_in, sqlite_only, staff
 from ptolix_web import i18n
 from ptolix_web.site_tables import query
 
@@ -27,16 +26,6 @@ TRANSLATED_TABLES = {"tptlx_infostate", "tptlx_infotype", "tptlx_accesstype"}
 CODE_TABLE_SCREENS = ("admin.register-", "admin.edit-")
 
 
-def client(app, language: str | None, user: str = ""):
-    c = app.test_client()
-    c.environ_base.pop("HTTP_ACCEPT_LANGUAGE", None)
-    if language:
-        c.environ_base["HTTP_ACCEPT_LANGUAGE"] = language
-    if user:
-        assert sign_in(c, user).status_code == 302
-    return c
-
-
 def html_lang(page: str) -> str:
     return re.search(r'<html lang="([^"]+)"', page).group(1)
 
@@ -46,9 +35,7 @@ def move_first(c, demo, direction: str):
     staff record, or the library's refusal for the first one moving up."""
     listing = c.get(f"/desk/columns/{demo.tech}?state=All").get_data(as_text=True)
     first = re.search(r'id="desk-items".*?data-id="(\d+)"', listing, re.S).group(1)
-    csrf = re.search(r'name="csrf_token" value="([^"]+)"', listing).group(1)
-    form = {"direction": direction, "state": "All", "csrf_token": csrf}
-    return c.post(f"/desk/items/{first}/move", data=form, follow_redirects=True)
+    return c.send(f"/desk/items/{first}/move", True, direction=direction, state="All")
 
 
 class Chrome(HTMLParser):
@@ -138,7 +125,7 @@ def test_no_page_mixes_the_two_languages(app, demo):
     stored, english = Stored(demo.url), english_patterns()
     stored.pieces.add("芯片")  # the words searched for
     # An action in the staff record, which words its targets per language.
-    assert move_first(client(app, "en", "admin"), demo, "down").status_code == 200
+    assert move_first(staff(app, "admin"), demo, "down").status_code == 200
     problems = []
     for language, lang in (("zh-CN,zh;q=0.9", "zh-CN"), ("en", "en")):
         pages = crawl(app, demo, language)
@@ -198,15 +185,10 @@ LIBRARY_TEXTS = {
 
 def test_the_library_fixed_texts_follow_the_page(app, demo):
     for lang, wanted in LIBRARY_TEXTS.items():
-        c = client(app, lang, "admin")
+        c, tech = staff(app, "admin", language=lang), f"/desk/columns/{demo.tech}"
         editor = c.get(f"/desk/items/{demo.waiting[0]}").get_data(as_text=True)
-        tech = f"/desk/columns/{demo.tech}"
-        pages = [
-            move_first(c, demo, "up"),
-            c.get(tech + "?state=WaitAssess"),
-            c.get(tech + "/manage"),
-        ]
-        pages = [p.get_data(as_text=True) for p in pages]
+        pages = [move_first(c, demo, "up"), c.get(tech + "?state=WaitAssess")]
+        pages = [p.get_data(as_text=True) for p in pages + [c.get(tech + "/manage")]]
         for text, page in zip(wanted, pages + [re.search(r'data-texts="([^"]*)"', editor)[1]]):
             assert text in page, (lang, text)
     with app.test_request_context(headers={"Accept-Language": "en"}):
@@ -230,4 +212,3 @@ def test_the_catalog_covers_every_marked_text_and_is_compiled():
         compiled = {tuple_of(m.id): tuple_of(m.string) for m in read_mo(f) if m.id}
     stale = {k for k in translated if compiled.get(k) != translated[k]}
     assert not stale, f"run scripts/translations.sh compile: {sorted(stale)[:5]}"
-    assert Path(CATALOG / "messages.mo").stat().st_size > 10_000

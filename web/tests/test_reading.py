@@ -10,7 +10,7 @@ from urllib.parse import urlsplit
 import pytest
 
 import ptolix
-from conftest import sign_in, token
+from conftest import staff
 from ptolix_web import create_app
 
 RSS_ATOM = "{http://www.w3.org/2005/Atom}"
@@ -26,11 +26,9 @@ def tags(page: str, tag: str, **attrs: str) -> list[dict]:
 
 @pytest.fixture(scope="module")
 def make(demo):
-    def app(**settings):
-        base = {"db_url": demo.url, "secret": "test-secret", "schedule_seconds": 0}
-        return create_app({**base, **settings}).test_client()
-
-    return app
+    """A client of the site with settings of its own."""
+    base = {"db_url": demo.url, "secret": "test-secret", "schedule_seconds": 0}
+    return lambda **settings: create_app(base | settings).test_client()
 
 
 def xml(resp) -> ET.Element:
@@ -46,8 +44,8 @@ def marks(page: str) -> list[str]:
     return re.findall(r"<mark>(.*?)</mark>", page)
 
 
-def test_readers_search_from_every_page(make, demo):
-    c = make()
+def test_readers_search_from_every_page(app, demo):
+    c = app.test_client()
     for path in ("/", f"/columns/{demo.tech}", f"/items/{demo.published[0]}", "/links"):
         page = c.get(path).get_data(as_text=True)
         search = tags(page, "form", role="search", method="get")
@@ -71,10 +69,8 @@ def test_readers_search_from_every_page(make, demo):
     assert c.get("/search").status_code == 200
 
 
-def test_desk_search_covers_the_users_columns_in_every_state(make, demo):
-    author, reader = make(), make()
-    assert sign_in(author, "author").status_code == sign_in(reader, "reader").status_code == 302
-    waiting = set(demo.waiting)
+def test_desk_search_covers_the_users_columns_in_every_state(app, demo):
+    author, reader, waiting = staff(app, "author"), staff(app, "reader"), set(demo.waiting)
     # Query string, what the author finds (None: refused).
     cases = [("q=待审：", waiting), ("q=待审：&state=Published", set())]
     cases += [("q=待审：&state=WaitAssess", waiting), ("q=第7期&state=Published", {demo.published[6]})]
@@ -90,11 +86,11 @@ def test_desk_search_covers_the_users_columns_in_every_state(make, demo):
         assert set(re.findall(r'<tr data-id="(\d+)"', page)) == {str(i) for i in expected}, query
     assert "<mark>待审：</mark>" in author.get("/desk/search?q=待审：").get_data(as_text=True)
     assert "search-none" in reader.get("/desk/search?q=待审：").get_data(as_text=True)
-    assert make().get("/desk/search?q=x").status_code == 302  # signed out
+    assert app.test_client().get("/desk/search?q=x").status_code == 302  # signed out
 
 
-def test_feeds_sitemap_robots_and_page_metadata(make, demo):
-    c = make()
+def test_feeds_sitemap_robots_and_page_metadata(app, make, demo):
+    c = app.test_client()
     published = {f"/items/{i}" for i in demo.published}
     lab_items = {f"/items/{i}" for n, i in enumerate(demo.published, 1) if n % 6 == 0}
     for path in ("/feed", "/rss"):
@@ -147,8 +143,8 @@ def test_feeds_sitemap_robots_and_page_metadata(make, demo):
     assert "第5篇报道" in tags(item, "meta", name="description")[0]["content"]
 
 
-def test_public_pages_cache_for_readers_and_never_for_staff(make, demo, lib):
-    c, short = make(), make(cache_seconds=5)
+def test_public_pages_cache_for_readers_and_never_for_staff(app, make, demo, lib):
+    c, short = app.test_client(), make(cache_seconds=5)
     public = ["/", f"/columns/{demo.tech}", f"/items/{demo.published[0]}", "/feed"]
     for path in public + ["/sitemap.xml", "/search?q=期"]:
         first = c.get(path)
@@ -177,31 +173,22 @@ def test_public_pages_cache_for_readers_and_never_for_staff(make, demo, lib):
     finally:
         info.DeleteInfo(str(new))
 
-    staff, on_the_way = make(), make()
-    sign_in(staff, "author")
+    author, on_the_way = staff(app, "author"), app.test_client()
     on_the_way.get("/signin")  # a session with its form token, nobody signed in
-    staff_paths = ["/", f"/items/{demo.published[0]}", "/feed", "/desk/", "/desk/search?q=x"]
-    cases = [(staff, p) for p in staff_paths]
-    for client, path in cases + [(on_the_way, "/")]:
+    paths = ["/", f"/items/{demo.published[0]}", "/feed", "/desk/", "/desk/search?q=x"]
+    for client, path in [(author, p) for p in paths] + [(on_the_way, "/")]:
         resp = client.get(path, headers={"If-None-Match": c.get("/").headers["ETag"]})
         assert resp.status_code == 200, path
         assert resp.headers["Cache-Control"] == "private, no-store", path
         assert "ETag" not in resp.headers and "Cookie" in resp.headers["Vary"], path
 
 
-def test_hidden_columns_stay_off_the_public_site(make, demo):
-    admin, author, c = make(), make(), make()
-    sign_in(admin, "admin")
-    sign_in(author, "author")
-    manage = f"/desk/columns/{demo.lab}/manage"
+def test_hidden_columns_stay_off_the_public_site(app, demo):
+    admin, author, c = staff(app, "admin"), staff(app, "author"), app.test_client()
+    manage, visibility = f"/desk/columns/{demo.lab}/manage", f"/desk/columns/{demo.lab}/visibility"
     lab_item = demo.published[5]  # the sixth is homed in the lab
-
-    def mark(client, shown: str):
-        data = {"csrf_token": token(client, manage), "shown": shown}
-        return client.post(f"/desk/columns/{demo.lab}/visibility", data=data)
-
-    assert mark(author, "0").status_code == 403
-    assert mark(admin, "0").status_code == 302
+    assert author.send(visibility, shown="0").status_code == 403
+    assert admin.send(visibility, shown="0").status_code == 302
     try:
         assert "Show to readers" in admin.get(manage).get_data(as_text=True)
         for path in (f"/columns/{demo.lab}", f"/items/{lab_item}", f"/columns/{demo.lab}/feed"):
@@ -216,7 +203,7 @@ def test_hidden_columns_stay_off_the_public_site(make, demo):
         assert f"/columns/{demo.lab}" not in listed and f"/items/{lab_item}" not in listed
         assert admin.get(f"/desk/columns/{demo.lab}").status_code == 200  # the desk keeps it
     finally:
-        assert mark(admin, "1").status_code == 302
+        assert admin.send(visibility, shown="1").status_code == 302
     assert c.get(f"/items/{lab_item}").status_code == 200
     assert f'/items/{demo.published[35]}"' in c.get("/").get_data(as_text=True)
     assert "36 items" in c.get(f"/columns/{demo.tech}").get_data(as_text=True)

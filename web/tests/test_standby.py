@@ -22,7 +22,6 @@ pytestmark = [
 ]
 
 SCRIPT = WEB.parent / "scripts" / "standby.sh"
-SYS, SITE = "1", "1"
 
 
 def standby(*args: str) -> str:
@@ -44,23 +43,22 @@ def pair():
         standby("down", folder)
 
 
+def item(column: str, title: str) -> list[str]:
+    """AppendInfo's arguments for a new item."""
+    return ["1", column, "author", "1", title, "<p>x</p>", "", "", "", "1"]
+
+
 def identifier(value) -> int:
     """A new item's identifier as AppendInfo returns it (text); 0 when it failed."""
     return int(str(value)) if str(value).isdigit() else 0
-
-
-def item(column: str, title: str) -> list[str]:
-    return [SYS, column, "author", "1", title, "<p>x</p>", "", "", "", SITE]
 
 
 class Host:
     """`ptolix host` on the URL, one request line at a time."""
 
     def __init__(self, url: str) -> None:
-        tool = str(build_dir() / "ptolix")
-        self.proc = subprocess.Popen(
-            [tool, "host", "--db", url], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True
-        )
+        cmd, pipe = [str(build_dir() / "ptolix"), "host", "--db", url], subprocess.PIPE
+        self.proc = subprocess.Popen(cmd, stdin=pipe, stdout=pipe, text=True)
         self.ask(op="new", obj="i", progid="Corvane_Ptolix.Information")
         self.ask(op="set", obj="i", prop="Connection", conn="db")
 
@@ -72,10 +70,6 @@ class Host:
     def append(self, column: str, title: str) -> int:
         answer = self.ask(op="call", obj="i", method="AppendInfo", args=item(column, title))
         return identifier(answer.get("value"))
-
-    def close(self) -> None:
-        self.proc.stdin.close()
-        self.proc.wait(10)
 
 
 class Writer(threading.Thread):
@@ -92,8 +86,7 @@ class Writer(threading.Thread):
         for n in range(1, 3001):
             if self.stop.is_set():
                 return
-            made = self.append(self.column, f"{self.name}-{n}")
-            if made > 0:
+            if made := self.append(self.column, f"{self.name}-{n}"):
                 self.acked.append((time.monotonic(), made, f"{self.name}-{n}"))
             else:
                 self.failed.append(time.monotonic())
@@ -110,10 +103,9 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
     info = ptolix.create("Information", conn)
     module = lambda column, title: identifier(info.AppendInfo(*item(column, title)))  # noqa: E731
     writers = [Writer("host", host.append, demo["tech"]), Writer("module", module, demo["lab"])]
-    paths = ["/", f"/columns/{demo['tech']}", "/links"]
     try:
         with gunicorn(pair, tmp_path / "gunicorn.log", workers=2, threads=2) as base:
-            with Load(base, paths, clients=2) as load:
+            with Load(base, ["/", f"/columns/{demo['tech']}", "/links"], clients=2) as load:
                 for w in writers:
                     w.start()
                 time.sleep(1)
@@ -122,20 +114,19 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
                 time.sleep(1)
                 standby("promote", folder)
                 promoted = time.monotonic()
-                deadline = promoted + 20
-                while time.monotonic() < deadline and (
+                while time.monotonic() < promoted + 20 and (
                     min(w.since(promoted + 1) for w in writers) < 5
                     or not [a for a in load.since(promoted + 2) if a.status == 200]
                 ):
                     time.sleep(0.1)
                 time.sleep(0.5)
-                for w in writers:
-                    w.stop.set()
-                    w.join(30)
     finally:
         for w in writers:
             w.stop.set()
-        host.close()
+            if w.ident:  # started
+                w.join(30)
+        host.proc.stdin.close()
+        host.proc.wait(10)
         conn.close()
 
     for w in writers:
