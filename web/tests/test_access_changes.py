@@ -79,12 +79,14 @@ def test_column_tree_changes_reach_both_sessions(apps, demo, lib):
     clients = make_user(apps, lib, "u_column", make_role(lib, "内层编辑", grant=inner))
     admin = staff(apps[1], "admin")  # after the columns were made outside the site
 
-    def desk_columns(c):
-        return re.findall(r'<td class="tree d\d">([^<]+)</td>', c.get("/desk/").get_data(True))
+    def desk_columns(c):  # depth, name
+        return re.findall(r'<td class="tree d(\d)">([^<]+)</td>', c.get("/desk/").get_data(True))
 
-    assert [desk_columns(c) for c in clients] == [["科技", "内层"]] * 2
+    assert [desk_columns(c) for c in clients] == [[("0", "科技"), ("1", "内层")]] * 2
     assert admin.send(f"/desk/columns/{inner}/move", target=top).status_code == 302
-    assert [desk_columns(c) for c in clients] == [["内层"]] * 2  # 科技 no longer above it
+    assert [desk_columns(c) for c in clients] == [
+        [("0", "内层")]
+    ] * 2  # placed before 顶层: at the top
 
 
 def test_removal_and_passwords_end_sessions(apps, lib):
