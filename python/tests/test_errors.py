@@ -33,11 +33,10 @@ def test_error_lines_and_constants(new):
         ptolix.error_lines(42)
 
 
+@pytest.mark.skipif(pgcluster.pg_tool("initdb") is None, reason="no PostgreSQL server programs")
 def test_a_terminated_session_comes_back():
     # A throwaway cluster of this test's own: the shared test server must never
     # see its sessions terminated.
-    if pgcluster.pg_tool("initdb") is None:
-        pytest.skip("no PostgreSQL server programs (initdb, pg_ctl)")
     with pgcluster.cluster() as pg, ptolix.connect(pg.url) as conn:
         conn.create_schema()
         role = ptolix.create("Role", conn)
