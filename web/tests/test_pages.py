@@ -10,7 +10,8 @@ import ptolix
 from conftest import crawl, staff
 
 # A path ({tech}: a column with 36 items, {file}: an item with a file,
-# {waiting}: one not published) and its status: never a 500.
+# {waiting}: one not published) and its status: never a 500 (a NUL is refused
+# by the library; waiting items are never found).
 STATUSES = """
 /columns/abc 404  /columns/0 404  /columns/99999999 404  /columns/1'%20or%201=1 404
 /columns/{tech}?page=abc 400  /columns/{tech}?page=%27;drop 400  /columns/{tech}?page=0 200
@@ -19,12 +20,13 @@ STATUSES = """
 /items/abc 404  /items/0 404  /items/123456789 404  /items/1%00 404  /sites/x/ 404
 /sites/77/ 404  /sites/1/ 200  /desk/ 302  /desk/admin/ 302  /desk/columns/{tech} 302
 /nowhere 404  /items/{waiting} 404  / 200  /columns/{tech}?page=2 200  /items/{file} 200
-/links 200
+/links 200  /search 200  /search?q=%25 200  /search?q=待审： 200  /search?q=期&page=abc 400
+/search?q=a%00b 400
 """.split()
 # What some of those pages say.
 TEXTS = {"/": "科技", "/columns/{tech}?page=2": "36 items · page 2 of 4", "/links": "友情链接"}
 TEXTS |= {"/columns/{tech}?page=99": "page 4 of 4", "/items/{file}": "files/tech-5.pdf"}
-TEXTS |= {"/columns/{tech}?page=abc": "Type mismatch"}
+TEXTS |= {"/columns/{tech}?page=abc": "Type mismatch", "/search?q=待审：": 'id="search-none"'}
 
 
 @pytest.mark.parametrize("path, status", zip(STATUSES[::2], map(int, STATUSES[1::2])))
