@@ -14,12 +14,10 @@ import ptolix  # noqa: E402
 
 
 PG = os.environ.get("PTOLIX_TEST_PG", "")
+URLS = ["sqlite::memory:"] + ([PG] if PG and PG != "off" else [])
 
 
-@pytest.fixture(
-    params=["sqlite::memory:"] + ([PG] if PG and PG != "off" else []),
-    ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres",
-)
+@pytest.fixture(params=URLS, ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres")
 def url(request) -> str:
     return request.param
 

@@ -117,10 +117,8 @@ def test_closed_connection(url):
 def test_one_connection_is_refused_to_a_second_thread():
     conn = ptolix.connect("sqlite::memory:")
     other, elsewhere = ptolix.create("System", conn), ptolix.create("About")
-    slow = (
-        "with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000) "
-        "select count(*) from c"
-    )
+    slow = "with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000)"
+    slow += " select count(*) from c"
     started = threading.Event()
 
     def work() -> None:

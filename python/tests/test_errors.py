@@ -20,11 +20,9 @@ def test_error_lines_and_constants(new):
     role.GetDirectUserList("1")  # no users: the system's own message
     role.ModifyRole("1 or 1=1", "x", "", "", "", "")
     lines = ptolix.error_lines(role.Errors + "a line of the caller's own\r\n")
-    assert [(line.number, line.message) for line in lines] == [
-        (None, ptolix.NO_RECORDS),
-        (13, "Type mismatch: pID '1 or 1=1'"),
-        (None, "a line of the caller's own"),
-    ]
+    mismatch = (13, "Type mismatch: pID '1 or 1=1'")
+    wanted = [(None, ptolix.NO_RECORDS), mismatch, (None, "a line of the caller's own")]
+    assert [(line.number, line.message) for line in lines] == wanted
     assert len(lines[0].time) == 19 and lines[2].time == ""
     assert ptolix.error_lines(role) == lines[:2]
     assert ptolix.error_lines("") == []

@@ -57,11 +57,9 @@ def build_dir() -> Path:
 
 def make_demo(url: str, folder: Path) -> dict:
     """Builds the demo site on `url`; the identifiers in it."""
-    tool = Path(os.environ.get("PTOLIX_TOOL", build_dir() / "ptolix")).resolve()
+    tool = str(Path(os.environ.get("PTOLIX_TOOL", build_dir() / "ptolix")).resolve())
     # `ptolix demo` writes its site folder below the working directory.
-    done = subprocess.run(
-        [str(tool), "demo", "--db", url], cwd=folder, capture_output=True, text=True
-    )
+    done = subprocess.run([tool, "demo", "--db", url], cwd=folder, capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     with ptolix.connect(url) as conn:
         return demo_data.add_newsroom(conn)
@@ -101,10 +99,10 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict 
             proc.kill()  # nothing when it has ended
 
 
-@pytest.fixture(
-    scope="module",
-    params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []),
-)
+ENGINES = ["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else [])
+
+
+@pytest.fixture(scope="module", params=ENGINES)
 def demo(request, tmp_path_factory):
     """The demo site and the identifiers in it (tech, lab, published, waiting)."""
     tmp = tmp_path_factory.mktemp(request.param)
@@ -218,19 +216,16 @@ def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
         except Exception:  # noqa: BLE001 - a 404 page or a redirect
             endpoint, args = path, {}
         name = endpoint + (f"-{args['slug']}" if "slug" in args else "")
-        if name in seen:
-            continue
+        resp = None if name in seen else c.get(path)
         seen.add(name)
-        resp = c.get(path)
-        if resp.mimetype != "text/html":
-            continue  # a feed or a file
+        if resp is None or resp.mimetype != "text/html":
+            continue  # seen, a feed or a file
         page = resp.get_data(as_text=True)
         pages[name] = Screen(path, signed_in, resp.status_code, page)
         for href in re.findall(r'<(?:a|link) [^>]*href="([^"#]+)', page):
             url = urlsplit(urljoin("http://localhost" + path, href.replace("&amp;", "&")))
             target = url.path + (f"?{url.query}" if url.query else "")
-            if url.netloc == "localhost" and not re.search(
-                r"^/(static|media|signout)|lang=", target
-            ):
+            kept = not re.search(r"^/(static|media|signout)|lang=", target)
+            if url.netloc == "localhost" and kept:
                 (desk if target.startswith("/desk") and not signed_in else queue).append(target)
     return pages

@@ -64,9 +64,8 @@ def cluster():
     try:
         if c.user:
             shutil.chown(c.folder, c.user)
-        c.run(
-            "initdb", "-D", str(c.data), *"-U ptolix --auth=trust -E UTF8 --no-locale -N".split()
-        )
+        options = "-U ptolix --auth=trust -E UTF8 --no-locale -N".split()
+        c.run("initdb", "-D", str(c.data), *options)
         c.start()
         yield c
     finally:

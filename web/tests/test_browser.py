@@ -54,9 +54,8 @@ class Site:
         element.click()
         # Gone once the driver refuses to answer for it: stale, or, while the
         # new page replaces the old one, no longer part of the document.
-        WebDriverWait(self.d, 15, ignored_exceptions=[WebDriverException]).until_not(
-            lambda _: old.is_enabled()
-        )
+        wait = WebDriverWait(self.d, 15, ignored_exceptions=[WebDriverException])
+        wait.until_not(lambda _: old.is_enabled())
 
     def text(self) -> str:
         return self.find("body").text

@@ -16,13 +16,8 @@ from conftest import sign_in, staff
 from ptolix_web import schedule
 
 
-def picture(fmt: str = "JPEG", size=(1200, 900)) -> bytes:
-    out = io.BytesIO()
-    Image.new("RGB", size, (30, 120, 200)).save(out, format=fmt)
-    return out.getvalue()
-
-
-PDF = b"%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n"
+PDF, PICTURE = b"%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n", io.BytesIO()
+Image.new("RGB", (1200, 900), (30, 120, 200)).save(PICTURE, format="JPEG")
 
 
 def new_item(c, column: str, title: str, **fields) -> str:
@@ -53,13 +48,13 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     author = staff(app, "author")
     item = new_item(author, demo.tech, "附件测试")
     cases = [  # (file name, content, message expected or None when taken)
-        ("../../etc/照片.jpg", picture(), None),
+        ("../../etc/照片.jpg", PICTURE.getvalue(), None),
         ("C:\\Users\\me\\report.html", PDF, None),  # a PDF, whatever its name says
         ("photo.jpg", b"<html><script>alert(1)</script></html>", "text/html are not taken"),
         ("image.png", b"<svg xmlns='http://www.w3.org/2000/svg'/>", "are not taken"),
         ("tool.exe", b"MZ\x90\x00" + b"\x00" * 200, "are not taken"),
         ("big.pdf", PDF + b"0" * (1024 * 1024), "larger than 1 MB"),
-        ("broken.jpg", picture()[:300], "cannot be read"),
+        ("broken.jpg", PICTURE.getvalue()[:300], "cannot be read"),
         ("empty.txt", b"", "empty"),
     ]
     files = f"/desk/items/{item}/files"
@@ -71,10 +66,9 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     assert "at most 10 files" in author.send(files, True, file=eleven).get_data(as_text=True)
 
     media = Path(app.config["PTOLIX"].media_dir)
-    stored = sorted(p.name for p in media.iterdir())
-    assert len(stored) == 5  # the picture, its three copies and the PDF
+    stored = sorted(p.name for p in media.iterdir())  # the picture, its three copies, the PDF
     named = r"\d+-[0-9a-f]{8}(\.(story|card|thumb))?\.(jpg|pdf)"
-    assert all(re.fullmatch(named, n) for n in stored)
+    assert len(stored) == 5 and all(re.fullmatch(named, n) for n in stored)
     attached = ptolix.records(info.GetInfoAttachList(item))
     uploads = lib.execute("select UploadFile_Name from tPtlx_Upload")
     originals = {n for n in stored if not re.search(r"\.(story|card|thumb)\.", n)}
@@ -84,13 +78,10 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     page = author.get(f"/desk/items/{item}").get_data(as_text=True)
     pdf_url = re.search(r'href="(/media/\d+-[0-9a-f]{8}\.pdf)"', page).group(1)
     jpg_url = re.search(r'href="(/media/\d+-[0-9a-f]{8}\.jpg)"', page).group(1)
-    pdf = author.get(pdf_url)
-    assert (pdf.status_code, pdf.mimetype) == (200, "application/pdf")
-    assert pdf.headers["Content-Disposition"].startswith("attachment;")
-    assert "report.html.pdf" in pdf.headers["Content-Disposition"]
+    pdf, jpg = author.get(pdf_url), author.get(jpg_url)
+    assert (pdf.status_code, pdf.mimetype, jpg.mimetype) == (200, "application/pdf", "image/jpeg")
+    assert re.match(r"attachment;.*report\.html\.pdf", pdf.headers["Content-Disposition"])
     assert "sandbox" in pdf.headers["Content-Security-Policy"]
-    jpg = author.get(jpg_url)
-    assert jpg.mimetype == "image/jpeg"
     assert "%E7%85%A7%E7%89%87.jpg" in jpg.headers["Content-Disposition"]
     story = jpg_url.replace(".jpg", ".story.jpg")
     assert Image.open(io.BytesIO(author.get(story).data)).size == (800, 600)
@@ -104,10 +95,8 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     # Removing the attachment removes its file; deleting the item removes the rest
     # (a published item's, by a reviewer).
     pdf_attach = next(a for a in attached if a["Attach_FileName"].endswith(".pdf"))
-    reviewer = staff(app, "reviewer")
-    reviewer.send(
-        f"/desk/items/{item}/attachments/{pdf_attach['Attach_ID']}/delete", confirm="yes"
-    )
+    reviewer, attachment = staff(app, "reviewer"), pdf_attach["Attach_ID"]
+    reviewer.send(f"/desk/items/{item}/attachments/{attachment}/delete", confirm="yes")
     assert not any(p.suffix == ".pdf" for p in media.iterdir())
     assert app.test_client().get(pdf_url).status_code == 404
     reviewer.send(f"/desk/items/{item}/delete", confirm="yes")
@@ -180,17 +169,15 @@ def published_count(c, column: str) -> int:
 
 
 def test_dates_change_states_and_keep_counts_exact(app, demo, lib, info):
-    reader = app.test_client()
+    reader, author = app.test_client(), staff(app, "author")
     before = published_count(reader, demo.lab)
-    author = staff(app, "author")
     # Minutes are cut off: five ahead stays in the future however slow the set-up is.
     soon = (datetime.now() + timedelta(minutes=5)).strftime("%Y-%m-%d %H:%M")
     ahead = new_item(author, demo.lab, "定时稿件", pub=soon)
     ended = new_item(author, demo.lab, "过期稿件", pub="2024-01-01", end="2024-02-01")
     lasting = new_item(author, demo.lab, "长期稿件", pub="2024-01-01", end="2099-01-01")
-    resp = staff(app, "reviewer").send(
-        "/desk/review/several", True, state="5", id=[ahead, ended, lasting]
-    )
+    several = {"state": "5", "id": [ahead, ended, lasting]}
+    resp = staff(app, "reviewer").send("/desk/review/several", True, **several)
     assert "Publish as recommended: 3 item(s)." in resp.get_data(as_text=True)
     scheduled, withdrawn = schedule.states(lib)
     assert [state(info, i) for i in (ahead, ended, lasting)] == [scheduled, withdrawn, 5]

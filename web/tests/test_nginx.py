@@ -140,8 +140,7 @@ zh-CN ptolix_lang=en HIT en  zh-CN - HIT zh-CN
 def test_nginx_keeps_one_copy_per_language(front):
     url, demo = front
     for lang, cookie, status, page_lang in zip(*[iter(LANGUAGES)] * 4):
-        _, headers, page = get(
-            f"{url}/columns/{demo['tech']}?page=2", cookie.strip("-"), lang=lang
-        )
+        path = f"{url}/columns/{demo['tech']}?page=2"
+        _, headers, page = get(path, cookie.strip("-"), lang=lang)
         shown = re.search(r'<html lang="([^"]+)"', page)[1]
         assert (headers["X-Cache-Status"], shown) == (status, page_lang), (lang, cookie)

@@ -18,6 +18,8 @@ from pgcluster import cluster, free_port, pg_tool
 from ptolix_web import create_app, lib
 
 NOTHING_THERE = f"postgresql://ptolix@127.0.0.1:{free_port()}/ptolix?connect_timeout=2"
+TERMINATE_OTHERS = """select pg_terminate_backend(pid) from pg_stat_activity
+where pid <> pg_backend_pid() and backend_type = 'client backend'"""
 
 
 def is_unavailable_page(resp) -> bool:
@@ -42,9 +44,8 @@ def test_a_session_that_cannot_be_read_gives_the_503_page():
             raise lib.Unavailable("the connection to the database was lost: gone")
 
     app.session_interface = Gone.__new__(Gone)
-    assert is_unavailable_page(
-        app.test_client().get("/desk/", headers={"Cookie": "ptolix_session=x"})
-    )
+    headers = {"Cookie": "ptolix_session=x"}
+    assert is_unavailable_page(app.test_client().get("/desk/", headers=headers))
 
 
 class Answer(NamedTuple):
@@ -110,19 +111,15 @@ def test_pages_answer_503_while_postgresql_is_down_and_200_once_it_is_back(tmp_p
                 starting = time.monotonic()
                 pg.start()
                 back = time.monotonic()
-                deadline = back + 10
-                while time.monotonic() < deadline and not any(
-                    a.status == 200 for a in load.since(back)
-                ):
+                ok = []
+                while time.monotonic() < back + 10 and not ok:
                     time.sleep(0.05)
-                recovery = min([a.at for a in load.since(back) if a.status == 200] or [1e9]) - back
+                    ok = [a.at for a in load.since(back) if a.status == 200]
+                recovery = min(ok or [1e9]) - back
                 time.sleep(2.5)
                 # Sessions ended by the server itself, as an administrator would.
                 with ptolix.connect(pg.url) as conn:
-                    conn.execute(
-                        "select pg_terminate_backend(pid) from pg_stat_activity "
-                        "where pid <> pg_backend_pid() and backend_type = 'client backend'"
-                    )
+                    conn.execute(TERMINATE_OTHERS)
                 killed = time.monotonic()
                 time.sleep(2)
 

@@ -120,10 +120,9 @@ def test_feeds_sitemap_robots_and_page_metadata(app, make, demo):
     icon = c.get("/favicon.ico")
     assert icon.status_code == 200 and icon.data[:4] == b"\x00\x00\x01\x00"
 
-    pages = [("/", "website", "/feed"), (f"/items/{demo.published[4]}", "article", "/feed")]
-    for path, kind, feed in pages + [
-        (f"/columns/{demo.tech}", "website", f"/columns/{demo.tech}/feed")
-    ]:
+    tech, item = f"/columns/{demo.tech}", f"/items/{demo.published[4]}"
+    pages = [("/", "website", "/feed"), (item, "article", "/feed")]
+    for path, kind, feed in pages + [(tech, "website", f"{tech}/feed")]:
         page = c.get(path).get_data(as_text=True)
         feeds = tags(page, "link", rel="alternate", type="application/rss+xml")
         assert feed in {urlsplit(f["href"]).path for f in feeds}, path

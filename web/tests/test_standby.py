@@ -16,18 +16,13 @@ from conftest import WEB, build_dir, gunicorn, make_demo
 from pgcluster import pg_tool
 from test_outage import Load
 
-pytestmark = [
-    pytest.mark.standby,
-    pytest.mark.skipif(pg_tool("pg_basebackup") is None, reason="no PostgreSQL server programs"),
-]
-
-SCRIPT = WEB.parent / "scripts" / "standby.sh"
+no_server = pg_tool("pg_basebackup") is None
+pytestmark = [pytest.mark.standby, pytest.mark.skipif(no_server, reason="no PostgreSQL server")]
 
 
 def standby(*args: str) -> str:
-    done = subprocess.run(
-        ["bash", str(SCRIPT), *args], capture_output=True, text=True, timeout=180
-    )
+    cmd = ["bash", str(WEB.parent / "scripts" / "standby.sh"), *args]
+    done = subprocess.run(cmd, capture_output=True, text=True, timeout=180)
     assert done.returncode == 0, done.stderr
     return done.stdout.strip()
 
