@@ -3,6 +3,7 @@ Flask's test client or gunicorn on a free loopback port, signing in, and
 one crawl of every screen."""
 
 import contextlib
+from collections import namedtuple
 import os
 import re
 import secrets
@@ -12,7 +13,6 @@ import time
 import urllib.request
 from pathlib import Path
 from types import SimpleNamespace
-from typing import NamedTuple
 from urllib.parse import quote, urljoin, urlsplit, urlunsplit
 
 import pytest
@@ -184,11 +184,7 @@ def staff(app, user: str, password: str | None = None, address="127.0.0.1", lang
     return c
 
 
-class Screen(NamedTuple):
-    path: str
-    signed_in: bool
-    status: int
-    html: str
+Screen = namedtuple("Screen", "path signed_in status html")
 
 
 def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:

@@ -27,10 +27,6 @@ def new_item(c, column: str, title: str, **fields) -> str:
     return resp.headers["Location"].rsplit("/", 1)[1]
 
 
-def messages(page: str) -> list[str]:
-    return re.findall(r'class="msg [a-z]+">([^<]*)', page)
-
-
 @pytest.fixture(scope="module")
 def info(lib):
     return ptolix.create("Information", lib)
@@ -60,7 +56,7 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     files = f"/desk/items/{item}/files"
     for name, content, expected in cases:
         resp = author.send(files, True, file=(io.BytesIO(content), name), alt="蓝色图片")
-        said = " ".join(messages(resp.get_data(as_text=True)))
+        said = " ".join(re.findall(r'class="msg [a-z]+">([^<]*)', resp.get_data(as_text=True)))
         assert (expected or "The file was added.") in said, (name, said)
     eleven = [(io.BytesIO(PDF), f"{n}.pdf") for n in range(11)]
     assert "at most 10 files" in author.send(files, True, file=eleven).get_data(as_text=True)
@@ -139,9 +135,7 @@ def test_preview_and_revisions_are_for_staff_only(app, demo, info):
         data = {"title": title, "content": body, "type": "1", "pub": "2024-05-01"}
         assert author.send(f"/desk/items/{item}", **data).status_code == 302
 
-    preview = author.get(f"/desk/items/{item}/preview").get_data(as_text=True)
-    assert "preview-band" in preview and "<p>丙</p>" in preview and "周作者" in preview
-    assert staff(app, "reviewer").get(f"/desk/items/{item}/preview").status_code == 200
+    assert author.get(f"/desk/items/{item}/preview").status_code == 200  # shown: test_browser
     reader, restore = staff(app, "reader"), f"/desk/items/{item}/revisions/1/restore"
     for path in (f"/desk/items/{item}/preview", f"/desk/items/{item}/revisions"):
         assert reader.get(path).status_code == 403, path

@@ -66,11 +66,12 @@ class Chrome(HTMLParser):
         if data.strip() and not any(self.stack):
             self.texts.append(data.strip())
 
-
-def texts(page: str) -> list[str]:
-    parser = Chrome()
-    parser.feed(re.sub(r"</?mark>", "", page))  # a found word stays in its text
-    return parser.texts
+    @classmethod
+    def of(cls, page: str) -> list[str]:
+        """The texts of `page`."""
+        parser = cls()
+        parser.feed(re.sub(r"</?mark>", "", page))  # a found word stays in its text
+        return parser.texts
 
 
 def tuple_of(text) -> tuple:
@@ -131,7 +132,7 @@ def test_no_page_mixes_the_two_languages(app, demo):
         for name, (path, *_, page) in crawl(app, demo, language).items():
             if html_lang(page) != lang:
                 problems.append(f"{path}: <html lang={html_lang(page)}>")
-            for text in texts(page):
+            for text in Chrome.of(page):
                 if lang == "en":
                     foreign = [p for p in pieces(text) if CJK.search(p) and p not in stored]
                     if foreign and not name.startswith(CODE_TABLE_SCREENS):

@@ -11,7 +11,6 @@ import subprocess
 import time
 import urllib.request
 from urllib.parse import urlencode, urlsplit
-from pathlib import Path
 
 import pytest
 
@@ -20,18 +19,7 @@ from conftest import WEB, free_port, gunicorn, make_demo
 pytestmark = pytest.mark.skipif(shutil.which("nginx") is None, reason="nginx is not installed")
 
 SITE = WEB.parent / "deploy" / "nginx" / "ptolix.conf"
-
-
-def site_for_test(folder: Path, port: int, upstream: str) -> str:
-    """The site file with the test's port, upstream, cache folder and tree."""
-    text = SITE.read_text()
-    changes = [("listen 80;", f"listen 127.0.0.1:{port};"), ("listen [::]:80;", "")]
-    changes += [("unix:/run/ptolix/gunicorn.sock", upstream)]
-    changes += [("/var/cache/nginx/ptolix", str(folder / "cache"))]
-    for old, new in changes + [("/srv/ptolix/", str(WEB.parent) + "/")]:
-        assert old in text, old
-        text = text.replace(old, new)
-    return text
+TEMP_PATHS = ["client_body", "proxy", "fastcgi", "uwsgi", "scgi"]
 
 
 @pytest.fixture(scope="module")
@@ -41,16 +29,21 @@ def front(tmp_path_factory):
     demo = make_demo(db, folder)
     env = {"PTOLIX_PROXIES": "1", "PTOLIX_CACHE_SECONDS": "5"}
     with gunicorn(db, folder / "gunicorn.log", env=env) as base:
-        port = free_port()
-        (folder / "site.conf").write_text(site_for_test(folder, port, base.split("//")[1]))
-        user = "user root;\n" if os.getuid() == 0 else ""
+        # The site file with the test's port, upstream, cache folder and tree.
+        port, site = free_port(), SITE.read_text()
+        changes = [("listen 80;", f"listen 127.0.0.1:{port};"), ("listen [::]:80;", "")]
+        changes += [("unix:/run/ptolix/gunicorn.sock", base.split("//")[1])]
+        changes += [("/var/cache/nginx/ptolix", str(folder / "cache"))]
+        for old, new in changes + [("/srv/ptolix/", str(WEB.parent) + "/")]:
+            assert old in site, old
+            site = site.replace(old, new)
+        (folder / "site.conf").write_text(site)
+        user = "user root;" if os.getuid() == 0 else ""
+        temps = " ".join(f"{k}_temp_path {folder}/{k};" for k in TEMP_PATHS)
         (folder / "nginx.conf").write_text(
-            f"{user}daemon off;\npid {folder}/nginx.pid;\nerror_log {folder}/error.log;\n"
-            "events { worker_connections 64; }\n"
-            f"http {{ include /etc/nginx/mime.types; access_log off;\n"
-            f"client_body_temp_path {folder}/body; proxy_temp_path {folder}/proxy;\n"
-            f"fastcgi_temp_path {folder}/fcgi; uwsgi_temp_path {folder}/uwsgi;\n"
-            f"scgi_temp_path {folder}/scgi;\ninclude {folder}/site.conf; }}\n"
+            f"{user} daemon off; pid {folder}/nginx.pid; error_log {folder}/error.log;\n"
+            "events { worker_connections 64; }\nhttp { include /etc/nginx/mime.types;\n"
+            f"access_log off; {temps} include {folder}/site.conf; }}\n"
         )
         args = ["nginx", "-p", str(folder), "-c", str(folder / "nginx.conf")]
         checked = subprocess.run([*args, "-t"], capture_output=True, text=True)

@@ -6,8 +6,8 @@ server is back, by the same gunicorn workers."""
 
 import http.client
 import threading
+from collections import namedtuple
 import time
-from typing import NamedTuple
 from urllib.parse import urlsplit
 
 import pytest
@@ -48,12 +48,8 @@ def test_a_session_that_cannot_be_read_gives_the_503_page():
     assert is_unavailable_page(app.test_client().get("/desk/", headers=headers))
 
 
-class Answer(NamedTuple):
-    sent: float  # when the request went out
-    at: float  # when its answer had come
-    status: int
-    retry_after: str | None
-    body: str
+# When the request went out, when its answer had come, and the answer.
+Answer = namedtuple("Answer", "sent at status retry_after body")
 
 
 class Load:
