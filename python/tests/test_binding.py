@@ -27,9 +27,7 @@ def test_classes_and_creation(conn):
     assert system.PAGESIZE == 1 and system.PageSize == 1
     system.appendparameter("A", "1", "")
     system.APPENDPARAMETER("B", "2", "")
-    assert system.getParameter("B")[1][1] == "2"
-    assert system.PageCount == 0 and len(system.GetParameterList(2)) == 2  # page 2 of 1 row each
-    assert system.PageCount == 2
+    assert system.getParameter("B")[1][1] == "2"  # PageCount and paging: the web tests
     link = ptolix.create("Link", conn)  # keyword arguments too
     link.AppendLinkClass(pNameCh="友情链接", pnameen="Friends")
     assert link.GetLinkClass(pID="1")[1][1:3] == ["友情链接", "Friends"]
@@ -119,10 +117,8 @@ def test_one_connection_is_refused_to_a_second_thread():
     other, elsewhere = ptolix.create("System", conn), ptolix.create("About")
     slow = "with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000)"
     slow += " select count(*) from c"
-    started = threading.Event()
 
     def work() -> None:
-        started.set()
         while True:
             with contextlib.suppress(RuntimeError):  # the main thread got there first: try again
                 conn.execute(slow)
@@ -130,7 +126,6 @@ def test_one_connection_is_refused_to_a_second_thread():
 
     worker = threading.Thread(target=work)
     worker.start()
-    started.wait()
     refused = None
     while worker.is_alive() and refused is None:
         try:
