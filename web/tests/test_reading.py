@@ -2,7 +2,6 @@
 public site and the desk, feeds and the sitemap parsed as XML, conditional
 requests and a copy per language, and columns kept off the public site."""
 
-import math
 import re
 import xml.etree.ElementTree as ET
 from urllib.parse import urlsplit
@@ -110,7 +109,7 @@ def test_feeds_sitemap_robots_and_page_metadata(app, make, demo):
         urls = [u.findtext(f"{SM}loc") for u in xml(small.get(urlsplit(f).path))]
         assert 0 < len(urls) <= 10
         union |= paths(urls)
-    assert union == listed and len(files) >= math.ceil(len(listed) / 10)
+    assert union == listed  # so at least a file per ten
     assert small.get("/sitemap-items-99.xml").status_code == 404
 
     robots = c.get("/robots.txt").get_data(as_text=True).splitlines()
