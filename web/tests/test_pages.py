@@ -24,7 +24,8 @@ STATUSES = """
 /search?q=a%00b 400
 """.split()
 # What some of those pages say.
-TEXTS = {"/": "科技", "/columns/{tech}?page=2": "36 items · page 2 of 4", "/links": "友情链接"}
+TEXTS = {"/": '<a href="/columns/{tech}">科技</a>', "/links": "友情链接"}
+TEXTS |= {"/columns/{tech}?page=2": "36 items · page 2 of 4"}
 TEXTS |= {"/columns/{tech}?page=99": "page 4 of 4", "/items/{file}": "files/tech-5.pdf"}
 TEXTS |= {"/columns/{tech}?page=abc": "Type mismatch", "/search?q=待审：": 'id="search-none"'}
 
@@ -33,7 +34,7 @@ TEXTS |= {"/columns/{tech}?page=abc": "Type mismatch", "/search?q=待审：": 'i
 def test_no_input_makes_a_500(app, demo, path, status):
     ids = {"tech": demo.tech, "file": demo.published[4], "waiting": demo.waiting[0]}
     resp = app.test_client().get(path.format(**ids))
-    assert resp.status_code == status and TEXTS.get(path, "") in resp.get_data(True)
+    assert resp.status_code == status and TEXTS.get(path, "").format(**ids) in resp.get_data(True)
 
 
 def test_next_links_show_each_item_once(app, demo):
