@@ -68,13 +68,13 @@ def make_demo(url: str, folder: Path) -> dict:
 @contextlib.contextmanager
 def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict | None = None):
     """The site on `url` served by gunicorn on a free loopback port; its base URL."""
-    port = free_port()
+    port, paths = free_port(), [str(WEB), os.environ.get("PYTHONPATH", "")]
     base = f"http://127.0.0.1:{port}"
-    paths = [str(WEB), *filter(None, os.environ.get("PYTHONPATH", "").split(os.pathsep))]
     # The tests read the English pages, as their clients name no language.
     environ = dict(os.environ, PTOLIX_DB=url, PTOLIX_SECRET=secrets.token_hex(16))
     environ |= {"PTOLIX_SIGNIN_LOCK_SECONDS": "60", "PTOLIX_MEDIA": str(log.parent / "media")}
-    environ |= {"PYTHONPATH": os.pathsep.join(paths), "PTOLIX_LANGUAGE": "en", **(env or {})}
+    environ |= {"PYTHONPATH": os.pathsep.join(filter(None, paths)), "PTOLIX_LANGUAGE": "en"}
+    environ |= env or {}
     conf = str(WEB.parent / "deploy" / "gunicorn.conf.py")
     args = ["-c", conf, "--threads", str(threads), "-w", str(workers), "--graceful-timeout", "2"]
     args += ["-b", f"127.0.0.1:{port}", "ptolix_web:create_app()"]
