@@ -160,28 +160,6 @@ TEST_P(KeptCountsTest, ListCountsStayExactThroughRandomWrites) {
   EXPECT_EQ(Count("select count(*) from tPtlx_InfoCount where Info_Count <> 0"), 0);
 }
 
-// The number of a published list with items cross-posted twice into its
-// subtree, homed in it and cross-posted, and cross-posted by duplicate rows,
-// as the kept counts give it and as today's count statement does.
-TEST_P(KeptCountsTest, PublishedCountCountsEachItemOnce) {
-  Columns();
-  Exec(
-      "insert into tPtlx_Information (Info_ID,InfState_ID,Sys_ID,Column_ID,WebSite_ID,"
-      "Info_IsDeleted) values (1,4,1,2,1,'0'),(2,4,1,6,1,'0'),(3,5,1,null,1,'0'),"
-      "(4,6,1,6,1,'0'),(5,4,1,6,1,'1'),(6,1,1,6,1,'0')");
-  Exec(
-      "insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values (1,2,1),(1,3,2),(1,4,2),"
-      "(1,3,3),(1,3,3),(1,3,3),(1,2,4),(1,2,5),(1,2,6),(1,6,4),(2,2,2)");
-  const std::pair<const char*, int64_t> cases[] = {{"1", 4}, {"2", 3}, {"3", 2}, {"4", 1},
-                                                   {"6", 2}, {"5", 0}, {"9", 0}};
-  for (auto [col, expected] : cases) {
-    EXPECT_EQ(Count(info_sql::KeptPublishedCount("1", col, "1")), expected) << col;
-    EXPECT_EQ(Count(info_sql::PublishedCount("1", col, "1")), expected) << col;
-  }
-  EXPECT_EQ(Count(info_sql::KeptCrossPostedCount("1", "6", "1", "3")), 1);
-  EXPECT_EQ(Count(info_sql::KeptCrossPostedCount("1", "6", "1", "2")), 2);
-}
-
 // A writer that bypasses the triggers, and a kept row changed by hand: check
 // lists each difference, repair mends them all and says so.
 TEST_P(KeptCountsTest, CheckFindsWhatBypassedTheTriggersAndRepairMendsIt) {

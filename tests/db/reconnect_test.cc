@@ -3,10 +3,16 @@
 // test's own, which they terminate, restart, crash and cut off.
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "db/atomic.h"
 #include "fixture.h"
@@ -14,13 +20,87 @@
 #include "ptolix/connect.h"
 #include "ptolix/org/role.h"
 #include "ptolix/schema/schema.h"
-#include "tcp_proxy.h"
 
 namespace ptolix {
 namespace {
 
 using test::PrivateServer;
-using test::TcpProxy;
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  return addr;
+}
+
+// A TCP relay on loopback to `upstream`, for cutting the network under a
+// connection: Drop() breaks every relayed connection and closes new ones at
+// once, as a broken link would; Accept() relays new ones again. Its port
+// stays bound throughout, so that no other socket takes it meanwhile.
+class TcpProxy {
+ public:
+  explicit TcpProxy(int upstream) : upstream_(upstream) {
+    sockaddr_in addr = Loopback(0);
+    socklen_t len = sizeof addr;
+    bind(listener_, reinterpret_cast<sockaddr*>(&addr), len);
+    listen(listener_, 16);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    accepter_ = std::thread([this] {
+      for (int client; (client = accept(listener_, nullptr, nullptr)) >= 0 && !stop_;) {
+        std::lock_guard lock(mu_);
+        int up = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to = Loopback(upstream_);
+        if (!accepting_ || connect(up, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+          close(client);
+          close(up);
+          continue;
+        }
+        fds_.insert(fds_.end(), {client, up});
+        relays_.emplace_back(Pump, client, up);
+        relays_.emplace_back(Pump, up, client);
+      }
+    });
+  }
+  ~TcpProxy() {
+    stop_ = true;
+    shutdown(listener_, SHUT_RDWR);  // wakes accept()
+    accepter_.join();
+    Drop();
+    for (auto& relay : relays_) relay.join();
+    for (int fd : fds_) close(fd);
+    close(listener_);
+  }
+  int port() const { return port_; }
+  void Drop() {
+    std::lock_guard lock(mu_);
+    for (int fd : fds_) shutdown(fd, SHUT_RDWR);
+    accepting_ = false;
+  }
+  void Accept() {
+    std::lock_guard lock(mu_);
+    accepting_ = true;
+  }
+
+ private:
+  static void Pump(int from, int to) {
+    char buffer[65536];
+    for (ssize_t n; (n = recv(from, buffer, sizeof buffer, 0)) > 0;) {
+      if (send(to, buffer, n, MSG_NOSIGNAL) != n) break;
+    }
+    shutdown(from, SHUT_RDWR);
+    shutdown(to, SHUT_RDWR);
+  }
+
+  int upstream_, port_ = 0, listener_ = socket(AF_INET, SOCK_STREAM, 0);
+  std::mutex mu_;
+  bool accepting_ = true;
+  std::atomic<bool> stop_{false};
+  std::vector<int> fds_;
+  std::vector<std::thread> relays_;
+  std::thread accepter_;
+};
 
 // "number message-start" of each error line a call added since `*seen`.
 std::vector<std::string> NewErrors(const ConnectedObject& obj, size_t* seen) {
