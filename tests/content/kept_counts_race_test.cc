@@ -11,7 +11,6 @@
 #include "db/backend.h"
 #include "fixture.h"
 #include "ptolix/connect.h"
-#include "shared_database.h"
 
 namespace ptolix {
 namespace {

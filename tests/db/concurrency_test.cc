@@ -14,7 +14,6 @@
 #include "fixture.h"
 #include "frame/counters.h"
 #include "ptolix/connect.h"
-#include "shared_database.h"
 
 namespace ptolix {
 namespace {
