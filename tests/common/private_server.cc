@@ -31,18 +31,22 @@ std::string ServerBinaries() {
 
 }  // namespace
 
-int FreePort() {
+int Listen(int* port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof addr;
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+  listen(fd, 16);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  *port = ntohs(addr.sin_port);
+  return fd;
+}
+
+int FreePort() {
   int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  close(fd);
+  close(Listen(&port));
   return port;
 }
 

@@ -32,6 +32,8 @@ class PrivateServer {
   int port_ = 0;
 };
 
+// A socket listening on a free port of 127.0.0.1, which it sets in `*port`.
+int Listen(int* port);
 // A free TCP port on 127.0.0.1 at the time of asking.
 int FreePort();
 

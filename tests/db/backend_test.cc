@@ -6,9 +6,6 @@
 
 #include "db/backend.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <tuple>
@@ -16,6 +13,7 @@
 #include "db/atomic.h"
 #include "db/rewriter.h"
 #include "fixture.h"
+#include "private_server.h"
 #include "ptolix/connect.h"
 #include "ptolix/db/error.h"
 #include "ptolix/frame/system.h"
@@ -306,24 +304,17 @@ TEST_P(SchemaTest, ColumnsDefaultsStandardRowsAndIdempotence) {
 
 PTOLIX_BACKENDS(SchemaTest);
 
-// A server that accepts the connection and never answers: a listening
-// socket on a free loopback port.
+// A server that accepts the connection and never answers.
 TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) + ::listen(fd, 8), 0);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  std::string base = "postgresql://ptolix@127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x";
+  int port = 0, fd = test::Listen(&port);
+  std::string base = "postgresql://ptolix@127.0.0.1:" + std::to_string(port) + "/x";
   // The URL's own limit wins; without one the connection gives up after
   // 10 s instead of waiting for ever.
   for (const std::string& url : {base + "?connect_timeout=2", base}) {
     EXPECT_THAT([&] { ptolix::Connect(url); }, ThrowsMessage<db::Error>(HasSubstr("timeout")))
         << url;
   }
-  ::close(fd);
+  close(fd);
 }
 
 }  // namespace

@@ -26,32 +26,19 @@ namespace {
 
 using test::PrivateServer;
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  return addr;
-}
-
 // A TCP relay on loopback to `upstream`, for cutting the network under a
 // connection: Drop() breaks every relayed connection and closes new ones at
 // once, as a broken link would; Accept() relays new ones again. Its port
 // stays bound throughout, so that no other socket takes it meanwhile.
 class TcpProxy {
  public:
-  explicit TcpProxy(int upstream) : upstream_(upstream) {
-    sockaddr_in addr = Loopback(0);
-    socklen_t len = sizeof addr;
-    bind(listener_, reinterpret_cast<sockaddr*>(&addr), len);
-    listen(listener_, 16);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+  explicit TcpProxy(int upstream) : upstream_(upstream), listener_(test::Listen(&port_)) {
     accepter_ = std::thread([this] {
       for (int client; (client = accept(listener_, nullptr, nullptr)) >= 0 && !stop_;) {
         std::lock_guard lock(mu_);
         int up = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in to = Loopback(upstream_);
+        sockaddr_in to{
+            AF_INET, htons(static_cast<uint16_t>(upstream_)), {htonl(INADDR_LOOPBACK)}, {}};
         if (!accepting_ || connect(up, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
           close(client);
           close(up);
@@ -93,7 +80,7 @@ class TcpProxy {
     shutdown(to, SHUT_RDWR);
   }
 
-  int upstream_, port_ = 0, listener_ = socket(AF_INET, SOCK_STREAM, 0);
+  int upstream_, port_ = 0, listener_;
   std::mutex mu_;
   bool accepting_ = true;
   std::atomic<bool> stop_{false};
