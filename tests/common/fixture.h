@@ -34,7 +34,6 @@ class TestContext {
 
   bool postgres() const { return postgres_; }
   bool sqlite() const { return !postgres_; }
-
   // Statements after which the next row added to `table` without an
   // identifier gets `next` in its identity column `column`.
   std::vector<std::string> RestartIdentity(std::string_view table, std::string_view column,
@@ -65,7 +64,6 @@ class DbTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override;
   void TearDown() override;
-
   // A new late-bound object with the connection set.
   std::unique_ptr<Object> New(const std::string& class_name);
   // A new object of class T with the connection set.

@@ -26,7 +26,6 @@ class ColumnTest : public DbTest {
     DbTest::SetUp();
     col.SetConnection(conn);
   }
-
   // Adds a column of system 1 and returns its identifier as text.
   std::string Add(const std::string& name, const std::string& father = "",
                   const std::string& site = "") {
@@ -90,7 +89,6 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   EXPECT_EQ(Names(col.GetFatherColumnList("1", a11)), "A A1 A11 ");  // deleted ones too
   EXPECT_EQ(ToDisplay(col.GetFatherColumn("1", a11).Get(1, "Column_Name")), "A1");
   EXPECT_EQ(ToDisplay(col.GetColumn("1", a11).Get(1, "Column_IsDeleted")), "1");
-
   // Paging, and the read failures.
   col.SetPageSize(1);
   EXPECT_EQ(Names(col.GetColumnList("1", "5", "2")), "A ");
@@ -140,7 +138,6 @@ TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
             "B111|FFFFFFE7FFFFFFBFFFFFFFAF\nA|FFFFFFEF\n");
   EXPECT_EQ(Rows("select Column_Father from tPtlx_Column where Column_ID = " + b1),
             "Column_Father\nNull\n");
-
   // Missing target or column, or a move into its own subtree: a message or a
   // failure, nothing changes.
   std::string before = Tree();
@@ -153,7 +150,6 @@ TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
   EXPECT_THAT(ErrorLines(col.Errors()),
               ElementsAre("[Ptolix] 目标栏目不存在。", "[Ptolix] 目标栏目不存在。",
                           StartsWith("[3021]"), "[Ptolix] 不能将栏目移到其下级栏目处。"));
-
   // Down into another branch, before a deeper target.
   col.MoveColumn("1", a, b111);
   EXPECT_EQ(Names(col.GetColumnList("1", "")), "B B1 B11 A B111 ");
@@ -374,7 +370,6 @@ TEST_P(InformationTest, AppendStoresWhatWasGivenWithCodesUnderTheFatherAndRefuse
       "3|It's new|http://x|2024-03-05 00:00:00|2024-04-01 08:30:00|2\n",
       Rows("select InfType_ID,Info_Title,Info_Url,Info_PublicDate,Info_EndDate,WebSite_ID from "
            "tPtlx_Information where Info_ID = 1"));
-
   // An identifier above 268435455 has no 8-character segment.
   Exec("insert into tPtlx_Information (Info_ID,Info_Title) values (268435455,'last')");
   EXPECT_EQ("", Add("too far"));
@@ -407,7 +402,6 @@ TEST_P(InformationTest, DeletedItemsAreReadWithTheirAttachments) {
                           ToDisplay(row.AsArray().Get(1, "Info_IsDeleted")));
   EXPECT_FALSE(info->Call("GetInfo", {"7"}).AsArray().allocated());
   EXPECT_THAT(ErrorsOf(*info), ElementsAre(StartsWith("[3021]")));
-
   // Attachments live apart from their item: the deleted item keeps them.
   info->Call("AppendInfoAttach", {"1", "Plan", "plan.pdf"});
   info->Call("AppendInfoAttach", {"1", "O'Brien", "ob.doc"});

@@ -74,7 +74,6 @@ TEST_P(ListsTest, ModeKeywordsFilterStatesExactly) {
   // The list's tenth field is the content's placeholder.
   EXPECT_EQ("[Content]",
             ToDisplay(info->Call("GetInfoList", {"1", "1", "1", "Published"}).AsArray().At(1, 9)));
-
   // Items cross-posted into column 5 from column 1 of the same system: any
   // state, but not deleted.
   Exec(

@@ -86,7 +86,6 @@ TEST_P(BackendTest, KeysetsValueKindsNamesTraceAndSubtrees) {
     rs->SetAbsolutePage(2);
     EXPECT_EQ(rs->RecordCount() * 1000 + rs->Field(0).AsInt64(), 3148) << sql;
   }
-
   // Values keep their kinds.
   Exec(
       "insert into tPtlx_Information (Info_Title, Info_PublicDate, Info_ImageCount) values ('t', "
@@ -100,7 +99,6 @@ TEST_P(BackendTest, KeysetsValueKindsNamesTraceAndSubtrees) {
   EXPECT_TRUE(row->Field("Info_EndDate").IsNull());
   EXPECT_EQ(row->Field("InfState_ID"), Variant(int32_t{1}));  // new items wait for review
   EXPECT_EQ(row->Field("Info_IsDeleted"), Variant("0"));
-
   // The trace records statements as built, before rewriting.
   Trace();
   conn->Execute("select top 1 * from tPtlx_Role");
@@ -109,7 +107,6 @@ TEST_P(BackendTest, KeysetsValueKindsNamesTraceAndSubtrees) {
                          "select top 1 * from tPtlx_Role",
                          "select * from tPtlx_System where Sys_ID = 1and Sys_Name = 'a'"}));
   EXPECT_THROW(conn->Execute("select * from nowhere"), db::Error);
-
   // Expression columns are named alike on every backend.
   EXPECT_EQ(
       Rows("select count(*), max(Role_ID) as Top, tPtlx_Role.Role_Name, role_order from tPtlx_Role "
@@ -124,7 +121,6 @@ TEST_P(BackendTest, KeysetsValueKindsNamesTraceAndSubtrees) {
   // A star over a select list names its columns by their aliases or text.
   EXPECT_EQ(Rows("select * from (select Role_ID Id, len(Role_Name), 1as N from tPtlx_Role) q"),
             "Id|len(Role_Name)|N\n1|5|1\n");
-
   // Subtree queries concatenate the code prefix and use the index.
   // Without rewriting, '0007' + '%' would be the number 7 on SQLite.
   Exec("insert into tPtlx_Role (Role_ID,Role_Order) values (2,'0007'),(3,'00070001'),(4,'0008')");
@@ -171,7 +167,6 @@ TEST_P(BackendTest, ValuesNamesAndLiteralsAsCallersSeeThem) {
   EXPECT_EQ(conn->Execute("select * from tPtlx_Information")->FieldNames().at(14),
             "Info_SystemTime");
   EXPECT_EQ(Rows("select len('ab  ') as L, right('abc', 2) as R"), "L|R\n2|bc\n");
-
   // A caller turns the setting off on the shared connection; text with
   // backslashes must still be stored as given and never end the literal.
   conn->ExecuteCommand("set standard_conforming_strings = off");

@@ -38,7 +38,6 @@ class ConcurrencyTest : public test::SharedDatabaseTest {
       out += a.At(1, i).ToText() + " ";
     return out;
   }
-
   // Races: `threads` threads, each with its own connection and object of
   // `class_name`, call `call` at one instant (a barrier) in each of `rounds`
   // rounds. `setup` runs on the main connection before each round and

@@ -154,7 +154,6 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransacti
     role.AppendRole(std::string("Before ") + fault.name, "", "", "");
     const std::string before = RoleNames(*conn);
     fault.apply();
-
     // The call in flight fails and is not run again on a new session.
     role.AppendRole("Lost", "", "", "");
     EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{kLost});
@@ -168,7 +167,6 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransacti
     EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{});
     EXPECT_EQ(RoleNames(*conn), before + std::string("After ") + fault.name + " ");
   }
-
   // A transaction lost with its session fails until its owner ends it.
   const std::string url = server->Url();
   ptolix::Connect(url)->RunStatement("delete from tPtlx_Role where Role_ID > 1");

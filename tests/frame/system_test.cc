@@ -81,7 +81,6 @@ TEST(Registry, CreatesByProgramIdentifierAndCallsWithoutConnectionFail) {
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.Nothing"), HostError);
   EXPECT_THROW(GlobalRegistry().CreateObject("Role"), HostError);
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.About")->Get("Errors"), HostError);
-
   // A call on an object whose Connection was never set fails with one Errors
   // line and returns nothing.
   const struct {
@@ -134,7 +133,6 @@ TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
             "Sys_ID|Sys_Name|Sys_Description\n2|Products|Null\n");
   EXPECT_EQ(native->GetSystemList().ToString(),
             "Sys_ID|Sys_Name|Sys_Description\n1|新闻|Null\n2|Products|Null\n");
-
   // An identifier without a row is a failure, not a message.
   EXPECT_FALSE(native->GetSystem("99").allocated());
   EXPECT_EQ(ErrorLines(native->Errors()),
@@ -179,7 +177,6 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
   EXPECT_EQ(sys->RecordCount(), 20);
   EXPECT_EQ(sys->GetParameterList(2147483647).DataRows(), 20);
   EXPECT_EQ(sys->Errors(), "");
-
   // An empty paged list: row 0 only, no counts, and the message.
   auto empty = New("System");
   empty->Put("PageSize", 10);
@@ -188,7 +185,6 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
   EXPECT_EQ(empty->Get("RecordCount"), Variant(int32_t{0}));
   EXPECT_EQ(empty->Get("PageCount"), Variant(int32_t{0}));
   EXPECT_EQ(test::ErrorsOf(*empty), Lines{"[Ptolix] 没有记录。"});
-
   // Unpaged and empty: row 0 only, nothing added to Errors.
   auto other = New("System");
   EXPECT_EQ(other->Call("GetSystemList", {}).AsArray().DataRows(), 0);
@@ -204,7 +200,6 @@ TEST_P(SystemTest, FrameStateIsPerObjectAndLateBinding) {
   EXPECT_EQ(a->Get("Errors"), Variant(""));
   a->Put("PageSize", 5);
   EXPECT_EQ(b->Get("PageSize"), Variant(int32_t{0}));
-
   // Replacing the connection does not close the first one.
   b->PutConnection(conn);
   auto second = ptolix::Connect("sqlite::memory:");

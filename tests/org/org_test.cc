@@ -59,12 +59,10 @@ TEST_P(OrgTest, OrderCodesAlongAThreeLevelTreeAndWhatCannotBeStored) {
             "4|记者|FFEFFFBF|1|7\n"
             "2|编辑|FFEFFFDF|1|Null\n"
             "3|实习编辑|FFEFFFDFFFCF|2|Null\n");
-
   // A father that names no role is kept, and the role starts a new top code.
   EXPECT_EQ(role.AppendRole("孤儿", "", "99"), 6);
   EXPECT_EQ(Rows("select Role_Order,Role_Father from tPtlx_Role where Role_ID = 6"),
             "Role_Order|Role_Father\nFF9F|99\n");
-
   // Identities continue after the highest one used, so this sets the next
   // role to 4095, the last one with a 4-character segment.
   Exec("insert into tPtlx_Role (Role_ID,Role_Name) values (4094,'high')");
@@ -88,7 +86,6 @@ TEST_P(OrgTest, ReadingRolesTheirListsAndTheWebsiteRule) {
   EXPECT_EQ(Ids(role.GetFatherRole("3")), "2 ");
   EXPECT_EQ(Ids(role.GetFatherRoleList("1")), "1 ");
   EXPECT_EQ(Ids(role.GetFatherRoleList("3")), "1 2 3 ");
-
   // Missing rows: two messages, and a failure for an ancestor list of nothing.
   auto missing = Make<Role>();
   for (const ResultArray& a :
@@ -100,7 +97,6 @@ TEST_P(OrgTest, ReadingRolesTheirListsAndTheWebsiteRule) {
                    "[Ptolix] 该角色没有父角色。",
                    "[5] Invalid procedure call or argument: no order code to look for",
                    "[13] Type mismatch: pID '1 or 1=1'"}));
-
   // Children in code order, and the roles of a website or of none; paged.
   role.AppendRole("C", "", "1", "8");  // 4
   role.AppendRole("D", "", "", "7");   // 5
@@ -114,7 +110,6 @@ TEST_P(OrgTest, ReadingRolesTheirListsAndTheWebsiteRule) {
   EXPECT_EQ(Ids(role.GetChildrenRoleList("1", "9")), "3 ");  // past the last page: the last
   EXPECT_EQ(Ids(role.GetChildrenRoleList("3")), "");         // a leaf
   EXPECT_EQ(role.RecordCount(), 0);
-
   // Changes and deletions honour the website rule.
   const std::pair<const char*, bool> cases[] = {
       {"1", true}, {"7", true}, {"8", false}, {"", false}};
@@ -160,7 +155,6 @@ TEST_P(OrgTest, MembershipsBothWaysAndColumnsReached) {
   EXPECT_EQ(user.Errors() + role.Errors(), "");
   EXPECT_EQ(Rows("select Role_ID,Usr_ID from tPtlx_Usr2Role order by Usr_ID,Role_ID"),
             "Role_ID|Usr_ID\n4|ann\n3|bob\n2|cat\n2|o'neil\n");
-
   // bob: primary 2 and additional 3, both under 2: listed once. The
   // membership of a user without a row lists nobody.
   EXPECT_EQ(Ids(role.GetUserList("2"), "Usr_ID", true), "ann bob cat ");
@@ -169,7 +163,6 @@ TEST_P(OrgTest, MembershipsBothWaysAndColumnsReached) {
   EXPECT_EQ(Ids(user.GetRoleUserList("2"), "Usr_ID", true), "ann bob cat ");
   // bob's site is 8.
   EXPECT_EQ(Ids(user.GetSiteRoleUserList("7", "2"), "Usr_ID", true), "ann cat ");
-
   // A primary role's chain plus additional roles, each once, in tree order.
   EXPECT_EQ(Ids(user.GetRoleList("ann")), "4 1 2 3 ");
   EXPECT_EQ(Ids(user.GetRoleList("bob")), "1 2 3 ");
@@ -178,7 +171,6 @@ TEST_P(OrgTest, MembershipsBothWaysAndColumnsReached) {
   EXPECT_FALSE(fresh->GetRoleList("dan").allocated());
   EXPECT_EQ(ErrorLines(fresh->Errors()),
             Lines{"[5] Invalid procedure call or argument: no order code to look for"});
-
   // Columns of system 1: 10 > 11 > 12, and 20 (deleted); one column of
   // system 2. Grants: role 2 on 12, role 1 on 20, role 3 on 30.
   Exec(
@@ -188,7 +180,6 @@ TEST_P(OrgTest, MembershipsBothWaysAndColumnsReached) {
   Exec(
       "insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID) values "
       "(1,12,2,3),(1,20,1,4),(2,30,3,4)");
-
   // Role 3 inherits the grants of 2 and 1; deleted columns are included.
   EXPECT_EQ(Ids(role.GetColumnList("3", "1"), "Column_ID"), "20 10 11 12 ");
   EXPECT_EQ(Ids(role.GetColumnList("3", "2"), "Column_ID"), "30 ");
@@ -204,7 +195,6 @@ TEST_P(OrgTest, PasswordsAreStoredAsHashes) {
   user.AppendUser("bob", "1", "Bob", "", "", "1", "");
   EXPECT_TRUE(IsPasswordHash(Stored("ann")));
   EXPECT_EQ(Stored("bob"), "(null)");
-
   // An edit form writes back what GetUser gave: the hash stays as it is.
   std::string hash = user.GetUser("ann").Get(1, "Usr_Password").AsString();
   user.ModifyUser("ann", "ann", "1", "Ann A.", hash, "");
@@ -215,11 +205,9 @@ TEST_P(OrgTest, PasswordsAreStoredAsHashes) {
   EXPECT_NE(Stored("anna"), hash);
   EXPECT_TRUE(user.LoginVertify("anna", "n3w"));
   EXPECT_FALSE(user.LoginVertify("anna", "S3cret"));
-
   // The hash itself is no password.
   EXPECT_FALSE(user.LoginVertify("anna", hash));
   EXPECT_FALSE(IsPasswordHash("$argon2id$v=19$garbage"));
-
   // A hash asking for more work than the moderate limits is no hash: as a
   // new password it is hashed like any text, and stored by someone else it
   // matches nothing (a sign-in never spends gigabytes on it).
@@ -232,7 +220,6 @@ TEST_P(OrgTest, PasswordsAreStoredAsHashes) {
   EXPECT_TRUE(user.LoginVertify("cat", costly));
   Exec("update tPtlx_User set Usr_Password = " + SqlQuote(costly) + " where Usr_ID = 'cat'");
   EXPECT_FALSE(user.LoginVertify("cat", costly));
-
   // Plain passwords of older rows are upgraded at sign-in.
   Exec(
       "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values "
@@ -243,7 +230,6 @@ TEST_P(OrgTest, PasswordsAreStoredAsHashes) {
   EXPECT_EQ(Stored("old").substr(0, 10), "$argon2id$");
   EXPECT_TRUE(user.LoginVertify("old", "Secret"));
   EXPECT_FALSE(user.LoginVertify("old", "Secret "));
-
   // A null password matches only an empty one, and stays null.
   EXPECT_FALSE(user.LoginVertify("void", "anything"));
   EXPECT_TRUE(user.LoginVertify("void", ""));
@@ -259,7 +245,6 @@ TEST_P(OrgTest, SignIn) {
   Exec(
       "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name,Usr_Password,WebSite_ID) values "
       "('noname',1,null,'pw',9),('old',1,'Old','pw',1),('void',1,'Void',null,1)");
-
   // id, password, result, the error line (empty: none), WebSite|Name|OrgID|Email after the call
   const std::tuple<const char*, const char*, bool, const char*, const char*> cases[] = {
       {"ann", "Pa55", true, "", "3|Ann|12|ann@example.com"},
@@ -288,7 +273,6 @@ TEST_P(OrgTest, SignIn) {
   }
   EXPECT_EQ(Rows("select Usr_ID,count(*) n from tPtlx_Online group by Usr_ID order by Usr_ID"),
             "Usr_ID|n\nann|1\nbob|1\n");
-
   // A failed sign-in keeps what the last success filled in, up to the
   // property that failed.
   auto props = [&] {
@@ -303,13 +287,11 @@ TEST_P(OrgTest, SignIn) {
   EXPECT_EQ(props(), "9|Ann|12|ann@example.com");
   EXPECT_TRUE(user.LoginVertify("bob", "bob"));
   EXPECT_EQ(props(), "4|Bob||");
-
   // The online rows hold the database's time of the sign-in, the same twice.
   EXPECT_EQ(Count("select count(*) from tPtlx_Online where UsrOnline_LoginTime = "
                   "UsrOnline_RefreshTime and UsrOnline_LoginTime >= '" +
                   start + "' and UsrOnline_LoginTime <= getdate()"),
             4);  // every row
-
   // Nothing else signs in or writes: Refresh does nothing at all.
   EXPECT_TRUE(RunsNothing([&] { user.Refresh("ann"); }));
 }
@@ -406,7 +388,6 @@ TEST_P(UserAccessTest, ReadingTheRowsFailuresAndLoops) {
   for (auto [sys, column, level] : checks)
     EXPECT_EQ(access.GetColumnAccess("u", sys, column), level) << column;
   EXPECT_EQ(ErrorLines(access.Errors()).size(), 1u);
-
   // Tree order; deleted columns never; an empty website lists the shared
   // columns only. The rows are the columns' with the level added.
   auto listed = [&](const std::string& site) {
@@ -437,7 +418,6 @@ TEST_P(UserAccessTest, ReadingTheRowsFailuresAndLoops) {
       "('ghost',1,10,4)");
   Grant("'ghost'", 11, 2);
   EXPECT_EQ(rebuild("ghost").substr(0, 14), "10:4 | [3021] ");
-
   // A loop 6 > 7 > 8 > 6: the chain ends at the first role seen twice, the
   // grants of the roles seen count, and one line says where.
   for (auto [id, father] : {std::pair{6, "8"}, {7, "6"}, {8, "7"}}) Role(id, father);
@@ -446,13 +426,11 @@ TEST_P(UserAccessTest, ReadingTheRowsFailuresAndLoops) {
   User("looper", "6");
   EXPECT_EQ(rebuild("looper"),
             "10:1 11:1 12:1 13:2 20:1 21:3 | [Ptolix] 角色6的上级角色形成循环，已在此处停止。");
-
   // A primary role that no longer exists: its grants still count, its
   // chain ends with a failure line; the rebuild finishes.
   Grant("9", 20, 2);
   User("orphan", "9");
   EXPECT_EQ(rebuild("orphan").substr(0, 14), "20:2 | [3021] ");
-
   // No connection: 0, not -1.
   UserAccess unset;
   EXPECT_EQ(unset.GetColumnAccess("u", "1", "10"), 0);

@@ -165,7 +165,6 @@ TEST_P(PageCodeTest, CodeFromTemplatesAndTagsFilesBelowTheSiteRootAndFailures) {
   page_.SetPageSize(1);
   EXPECT_THAT(Asp(), HasSubstr("<!--"));
   EXPECT_EQ(page_.RecordCount(), 5);  // with the first template's tag
-
   // Files are read from below the site root only.
   Write("templates/index.htm", "main");
   Write("templates/sub.htm", "");
@@ -231,7 +230,6 @@ TEST_P(PageCodeTest, PagesTagsAndTheTagListJoiningThePublicPage) {
   EXPECT_FALSE(page_.GetPage("1", "home.asp").allocated());
   EXPECT_FALSE(page_.GetTag("1", "index.asp", "old").allocated());
   EXPECT_EQ(ErrorLines(page_.Errors()).size(), 2u);
-
   // The tag list joins the public page.
   for (const char* code : {"a", "b"}) page_.AppendTag("1", "index.asp", code, "P", "");
   for (const char* code : {"a", "c", "d"}) page_.AppendTag("1", "public.asp", code, "P", "");
@@ -309,7 +307,6 @@ TEST_P(WebSiteTest, SitesAndStylesAddedChangedReadAndDeleted) {
   EXPECT_EQ(Rows("select Style_ID from tPtlx_Style order by Style_ID"), "Style_ID\n1\n3\n");
   EXPECT_EQ(Rows("select Style_ID from tPtlx_Templet"), "Style_ID\n1\n");
   EXPECT_EQ(style->Get("Errors"), Variant(""));
-
   // The list pages; identifiers are checked before anything runs.
   auto styles = Make<Style>();
   for (int i = 0; i < 5; ++i) styles->AppendStyle("1", "S" + std::to_string(i), "");
@@ -331,7 +328,6 @@ TEST_P(WebSiteTest, AFailedStepLeavesNothing) {
   auto site = New("WebSite");
   site->Call("DeleteWebSite", {""});  // an empty identifier makes an invalid statement
   EXPECT_THAT(test::ErrorsOf(*site), ElementsAre(StartsWith("[-2147217900]")));
-
   // Adding is atomic: when the second step (the order code) is refused, the
   // first does not stay.
   ExecAll(engine().RefusingTrigger("no_order", "tPtlx_WebSite", "update"));
