@@ -146,10 +146,6 @@ TEST_P(PageCodeTest, CodeFromTemplatesAndTagsFilesBelowTheSiteRootAndFailures) {
   EXPECT_EQ(
       page_.CreateExecuteCode("1", "1", "index.asp"),
       "Response.Write \"<b>Hi</b>\" & vbCrLf\r\nResponse.Write \"\"\r\nn=\"3\"\r\nShowList n\r\n");
-  // The same through late binding.
-  auto late = New("Page");
-  EXPECT_EQ(late->Call("CreateAspCode", {"1", "1", "index.asp"}),
-            Variant("<b>Hi</b>\r\n<%n=\"3\"\r\nShowList n%>"));
 
   Write("templates/index.htm", "<!--title--> <!--menu--> <!--foot-->");
   page_.AppendTag("1", "public.asp", "title", "PublicTitle", "");
