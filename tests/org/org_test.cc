@@ -23,6 +23,7 @@ namespace {
 constexpr const char* kHeld = "[Ptolix] 用户已经拥有该角色的身份，加入到角色失败。";
 constexpr const char* kNoUser = "[Ptolix] 用户不存在。";
 constexpr const char* kWrongPassword = "[Ptolix] 密码不正确。";
+constexpr const char* kNoCode = "[5] Invalid procedure call or argument: no order code to look for";
 
 class OrgTest : public test::DbTest {
  protected:
@@ -94,9 +95,7 @@ TEST_P(OrgTest, ReadingRolesTheirListsAndTheWebsiteRule) {
     EXPECT_FALSE(a.allocated());
   EXPECT_EQ(ErrorLines(missing->Errors()),
             (Lines{"[Ptolix] 该角色不存在。", "[Ptolix] 该角色没有父角色。",
-                   "[Ptolix] 该角色没有父角色。",
-                   "[5] Invalid procedure call or argument: no order code to look for",
-                   "[13] Type mismatch: pID '1 or 1=1'"}));
+                   "[Ptolix] 该角色没有父角色。", kNoCode, "[13] Type mismatch: pID '1 or 1=1'"}));
   // Children in code order, and the roles of a website or of none; paged.
   role.AppendRole("C", "", "1", "8");  // 4
   role.AppendRole("D", "", "", "7");   // 5
@@ -169,8 +168,7 @@ TEST_P(OrgTest, MembershipsBothWaysAndColumnsReached) {
   EXPECT_EQ(Ids(user.GetRoleList("cat")), "4 1 2 ");
   auto fresh = Make<User>();
   EXPECT_FALSE(fresh->GetRoleList("dan").allocated());
-  EXPECT_EQ(ErrorLines(fresh->Errors()),
-            Lines{"[5] Invalid procedure call or argument: no order code to look for"});
+  EXPECT_EQ(ErrorLines(fresh->Errors()), Lines{kNoCode});
   // Columns of system 1: 10 > 11 > 12, and 20 (deleted); one column of
   // system 2. Grants: role 2 on 12, role 1 on 20, role 3 on 30.
   Exec(
@@ -186,8 +184,7 @@ TEST_P(OrgTest, MembershipsBothWaysAndColumnsReached) {
   EXPECT_EQ(Ids(role.GetColumnList("1", "1"), "Column_ID"), "20 ");
 
   EXPECT_FALSE(role.GetColumnList("2", "2").allocated());  // no grant of 2 or 1 in system 2
-  EXPECT_EQ(ErrorLines(role.Errors()),
-            Lines{"[5] Invalid procedure call or argument: no order code to look for"});
+  EXPECT_EQ(ErrorLines(role.Errors()), Lines{kNoCode});
 }
 
 TEST_P(OrgTest, PasswordsAreStoredAsHashes) {
