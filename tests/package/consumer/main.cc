@@ -5,6 +5,7 @@
 int main() {
   auto conn = ptolix::Connect("sqlite:site.db");
   ptolix::schema::CreateSchema(*conn);
+
   // Late bound, as a page script does it.
   auto sys = ptolix::GlobalRegistry().CreateObject("Corvane_Ptolix.System");
   sys->PutConnection(conn);
@@ -14,6 +15,7 @@ int main() {
   std::cout << page.AsArray().ToString();  // row 0 names, then the rows
   sys->Call("GetParameter", {"NO_SUCH"});
   std::cout << sys->Get("Errors").AsString();  // "... - [Ptolix] 不存在系统参数'NO_SUCH'。"
+
   // Or directly through the class.
   ptolix::System direct;
   direct.SetConnection(conn);
