@@ -118,10 +118,12 @@ def test_one_connection_is_refused_to_a_second_thread():
     slow = "with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000)"
     slow += " select count(*) from c"
 
+    counted = []
+
     def work() -> None:
         while True:
             with contextlib.suppress(RuntimeError):  # the main thread got there first: try again
-                conn.execute(slow)
+                counted.append(conn.execute(slow))
                 return
 
     worker = threading.Thread(target=work)
@@ -136,6 +138,7 @@ def test_one_connection_is_refused_to_a_second_thread():
             # this thread goes on with other objects meanwhile.
             assert elsewhere.Title and worker.is_alive()
     worker.join()
+    assert counted, "the worker's call did not end"
     assert refused is not None, "the second thread was never refused"
     assert "connection sqlite::memory: is in use by another thread" in refused
     other.GetParameter("X")  # free again once the other thread is done
