@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,23 +124,48 @@ std::string TimeOf(int64_t id, bool pg) {
             : "datetime('2020-01-01 00:00:00','+" + std::to_string(id) + " minutes')";
 }
 
+// The load's transaction. On PostgreSQL it is committed and begun again
+// every kChunk statements: each statement in a transaction runs in a
+// savepoint of its own, and after some thousands of them every row's
+// visibility check reads the subtransactions' log, so that one batch took
+// seconds. An interrupted load is found incomplete and made again.
+class Load {
+ public:
+  explicit Load(db::Connection& conn) : conn_(conn), pg_(OnPostgres(conn)) { tx_.emplace(conn); }
+  void Execute(const std::string& sql) {
+    db::BackendOf(conn_).Execute(sql);
+    if (pg_ && ++statements_ % kChunk == 0) {
+      tx_->Commit();
+      tx_.emplace(conn_);
+    }
+  }
+  void Commit() { tx_->Commit(); }
+
+ private:
+  static constexpr int kChunk = 100;
+  db::Connection& conn_;
+  bool pg_;
+  std::optional<db::Transaction> tx_;
+  int64_t statements_ = 0;
+};
+
 // Sends rows in multi-row inserts of kBatch rows.
 class Batcher {
  public:
-  Batcher(db::Backend& backend, std::string head) : backend_(backend), head_(std::move(head)) {}
+  Batcher(Load& load, std::string head) : load_(load), head_(std::move(head)) {}
   ~Batcher() { Flush(); }
   void Add(const std::string& row) {
     sql_ += (n_ ? "," : head_) + row;
     if (++n_ == kBatch) Flush();
   }
   void Flush() {
-    if (n_) backend_.Execute(sql_);
+    if (n_) load_.Execute(sql_);
     sql_.clear();
     n_ = 0;
   }
 
  private:
-  db::Backend& backend_;
+  Load& load_;
   std::string head_, sql_;
   int n_ = 0;
 };
@@ -149,8 +175,7 @@ void Generate(db::Connection& conn) {
   const int64_t items = Items();
   const Tree& t = ColumnTree();
   schema::CreateSchema(conn);
-  db::Transaction tx(conn);
-  auto& backend = db::BackendOf(conn);
+  Load backend(conn);
   bool pg = OnPostgres(conn);
   // Leftovers of an interrupted run go; the indexes of the big tables are
   // built once after loading rather than row by row.
@@ -294,8 +319,8 @@ void Generate(db::Connection& conn) {
   // the first search would.
   for (const auto& sql : db::EngineOf(conn).SubstringIndexUpkeep(schema::InfoTextIndex()).catch_up)
     backend.Execute(sql);
-  tx.Commit();
-  backend.Execute(pg ? "vacuum analyze" : "analyze");
+  backend.Commit();
+  db::BackendOf(conn).Execute(pg ? "vacuum analyze" : "analyze");
   std::fprintf(stderr, "info data: %lld items generated in %.0f s\n", static_cast<long long>(items),
                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }

@@ -13,40 +13,27 @@ os.environ.setdefault("PTOLIX_PWHASH", "min")
 import ptolix  # noqa: E402
 
 
-def open_fresh(url: str) -> tuple[ptolix.Connection, str | None]:
-    """A connection on an empty database with the schema created."""
-    conn = ptolix.connect(url)
-    schema = None
-    if url.startswith("postgres"):
-        schema = "t" + secrets.token_hex(8)
-        conn.execute(f"create schema {schema}")
-        conn.execute(f"set search_path to {schema}")
-    conn.create_schema()
-    return conn, schema
-
-
-def drop(conn: ptolix.Connection, schema: str | None) -> None:
-    if schema and not conn.closed:
-        conn.execute(f"drop schema {schema} cascade")
-    conn.close()
-
-
 PG = os.environ.get("PTOLIX_TEST_PG", "")
+URLS = ["sqlite::memory:"] + ([PG] if PG and PG != "off" else [])
 
 
-@pytest.fixture(
-    params=["sqlite::memory:"] + ([PG] if PG and PG != "off" else []),
-    ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres",
-)
+@pytest.fixture(params=URLS, ids=lambda u: "sqlite" if u.startswith("sqlite") else "postgres")
 def url(request) -> str:
     return request.param
 
 
 @pytest.fixture
 def conn(url):
-    conn, schema = open_fresh(url)
+    """A connection on an empty database (on PostgreSQL, a schema of its own)."""
+    conn, schema = ptolix.connect(url), "t" + secrets.token_hex(8)
+    if url.startswith("postgres"):
+        conn.execute(f"create schema {schema}")
+        conn.execute(f"set search_path to {schema}")
+    conn.create_schema()
     yield conn
-    drop(conn, schema)
+    if url.startswith("postgres") and not conn.closed:
+        conn.execute(f"drop schema {schema} cascade")
+    conn.close()
 
 
 @pytest.fixture

@@ -20,11 +20,9 @@ def test_error_lines_and_constants(new):
     role.GetDirectUserList("1")  # no users: the system's own message
     role.ModifyRole("1 or 1=1", "x", "", "", "", "")
     lines = ptolix.error_lines(role.Errors + "a line of the caller's own\r\n")
-    assert [(line.number, line.message) for line in lines] == [
-        (None, ptolix.NO_RECORDS),
-        (13, "Type mismatch: pID '1 or 1=1'"),
-        (None, "a line of the caller's own"),
-    ]
+    mismatch = (13, "Type mismatch: pID '1 or 1=1'")
+    wanted = [(None, ptolix.NO_RECORDS), mismatch, (None, "a line of the caller's own")]
+    assert [(line.number, line.message) for line in lines] == wanted
     assert len(lines[0].time) == 19 and lines[2].time == ""
     assert ptolix.error_lines(role) == lines[:2]
     assert ptolix.error_lines("") == []
@@ -33,11 +31,10 @@ def test_error_lines_and_constants(new):
         ptolix.error_lines(42)
 
 
+@pytest.mark.skipif(pgcluster.pg_tool("initdb") is None, reason="no PostgreSQL server programs")
 def test_a_terminated_session_comes_back():
     # A throwaway cluster of this test's own: the shared test server must never
     # see its sessions terminated.
-    if pgcluster.pg_tool("initdb") is None:
-        pytest.skip("no PostgreSQL server programs (initdb, pg_ctl)")
     with pgcluster.cluster() as pg, ptolix.connect(pg.url) as conn:
         conn.create_schema()
         role = ptolix.create("Role", conn)

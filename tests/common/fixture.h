@@ -34,7 +34,6 @@ class TestContext {
 
   bool postgres() const { return postgres_; }
   bool sqlite() const { return !postgres_; }
-
   // Statements after which the next row added to `table` without an
   // identifier gets `next` in its identity column `column`.
   std::vector<std::string> RestartIdentity(std::string_view table, std::string_view column,
@@ -65,7 +64,6 @@ class DbTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override;
   void TearDown() override;
-
   // A new late-bound object with the connection set.
   std::unique_ptr<Object> New(const std::string& class_name);
   // A new object of class T with the connection set.
@@ -100,6 +98,20 @@ class DbTest : public ::testing::TestWithParam<std::string> {
 
   std::shared_ptr<db::Connection> conn;
   std::string pg_schema_;
+};
+
+// One database that several connections share, as the page requests of a
+// site do: an SQLite file (WAL) in a folder of its own, or a schema of its
+// own on the PostgreSQL server the parameter names. `main_` holds the
+// schema; Open() gives each thread its own connection.
+class SharedDatabaseTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::shared_ptr<db::Connection> Open();
+
+  std::string url_, dir_, pg_schema_;
+  std::shared_ptr<db::Connection> main_;
 };
 
 // One field of a result's data rows, each followed by a blank; sorted when

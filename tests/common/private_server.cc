@@ -31,47 +31,50 @@ std::string ServerBinaries() {
 
 }  // namespace
 
-int FreePort() {
+int Listen(int* port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof addr;
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+  listen(fd, 16);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  *port = ntohs(addr.sin_port);
+  return fd;
+}
+
+int FreePort() {
   int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  close(fd);
+  close(Listen(&port));
   return port;
 }
 
 std::unique_ptr<PrivateServer> PrivateServer::Start() {
   std::string bin = ServerBinaries();
-  if (bin == "-") return nullptr;
-  std::unique_ptr<PrivateServer> server(new PrivateServer());
-  server->bin_ = bin;
   char dir[] = "/tmp/ptolix-pg-private.XXXXXX";
-  if (!mkdtemp(dir)) return nullptr;
+  if (bin == "-" || !mkdtemp(dir)) return nullptr;
+  auto server = std::make_unique<PrivateServer>();
+  server->bin_ = bin;
   server->dir_ = dir;
-  // The server refuses to run as root.
-  if (geteuid() == 0) {
+  if (geteuid() == 0) {  // the server refuses to run as root
     server->owner_ = std::system("id postgres >/dev/null 2>&1") == 0 ? "postgres" : "nobody";
     std::system(("chown " + server->owner_ + " " + server->dir_).c_str());
   }
-  std::string init = server->AsOwner(bin + "initdb -D " + server->dir_ +
-                                     "/data -U ptolix --auth=trust -E UTF8 --no-locale >" +
-                                     server->dir_ + "/initdb.log 2>&1");
-  if (std::system(init.c_str()) != 0) {
-    ADD_FAILURE() << "initdb failed, see " << server->dir_ << "/initdb.log";
+  if (std::system(server
+                      ->AsOwner(bin + "initdb -D " + dir +
+                                "/data -U ptolix --auth=trust"
+                                " -E UTF8 --no-locale >" +
+                                dir + "/initdb.log 2>&1")
+                      .c_str())) {
+    ADD_FAILURE() << "initdb failed, see " << dir << "/initdb.log";
     return nullptr;
   }
   for (int attempt = 0; attempt < 5; ++attempt) {
     server->port_ = FreePort();
     if (server->StartAgain()) return server;
   }
-  ADD_FAILURE() << "the private PostgreSQL server did not start, see " << server->dir_
-                << "/server.log";
+  ADD_FAILURE() << "the private PostgreSQL server did not start, see " << dir << "/server.log";
   return nullptr;
 }
 

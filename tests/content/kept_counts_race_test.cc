@@ -11,7 +11,6 @@
 #include "db/backend.h"
 #include "fixture.h"
 #include "ptolix/connect.h"
-#include "shared_database.h"
 
 namespace ptolix {
 namespace {
@@ -81,10 +80,8 @@ TEST_P(KeptCountsRaceTest, ConcurrentWritersLoseNoChange) {
   for (const auto& e : errors) EXPECT_EQ(e, "");
   EXPECT_EQ(main_->Execute("select count(*) from tPtlx_Information")->Field(0).AsInt64(),
             kThreads * kRounds);
-  auto found = schema::CheckKeptCounts(*main_, false);
-  for (const auto& d : found)
+  for (const auto& d : schema::CheckKeptCounts(*main_, false))
     ADD_FAILURE() << d.table << " " << d.key << ": kept " << d.kept << ", counted " << d.real;
-  EXPECT_TRUE(found.empty());
 }
 
 PTOLIX_BACKENDS(KeptCountsRaceTest);

@@ -5,16 +5,15 @@
 
 #include <barrier>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <thread>
 
 #include "db/atomic.h"
 #include "db/backend.h"
-#include "db/rewriter.h"
 #include "fixture.h"
 #include "frame/counters.h"
 #include "ptolix/connect.h"
-#include "shared_database.h"
 
 namespace ptolix {
 namespace {
@@ -25,26 +24,20 @@ class ConcurrencyTest : public test::SharedDatabaseTest {
  protected:
   void SetUp() override {
     test::SharedDatabaseTest::SetUp();
-    for (const char* sql :
-         {"insert into tPtlx_System (Sys_Name) values ('main')",
-          "insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (1,'news','FFFFFFFE')",
-          "insert into tLink_Class (LinkClass_ChineseName) values ('友情链接')"})
-      Exec(sql);
+    Exec("insert into tPtlx_System (Sys_Name) values ('main')");
+    Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (1,'news','FFFFFFFE')");
+    Exec("insert into tLink_Class (LinkClass_ChineseName) values ('友情链接')");
   }
-
-  void Exec(const std::string& sql) {
-    db::BackendOf(*main_).Execute(db::RewriteFor(*main_, sql).text);
-  }
+  void Exec(const std::string& sql) { main_->RunStatement(sql); }
   int64_t Number(const std::string& sql) { return main_->Execute(sql)->Field(0).AsInt64(); }
   // The fields of a query's first row, each followed by a blank.
   std::string Row(const std::string& sql) {
-    auto rs = main_->Execute(sql);
+    ResultArray a = main_->RunQuery(sql);
     std::string out;
-    for (int i = 0; i < static_cast<int>(rs->FieldNames().size()); ++i)
-      out += rs->Field(i).ToText() + " ";
+    for (int i = 0; i < static_cast<int>(a.FieldNames().size()); ++i)
+      out += a.At(1, i).ToText() + " ";
     return out;
   }
-
   // Races: `threads` threads, each with its own connection and object of
   // `class_name`, call `call` at one instant (a barrier) in each of `rounds`
   // rounds. `setup` runs on the main connection before each round and
@@ -55,29 +48,22 @@ class ConcurrencyTest : public test::SharedDatabaseTest {
                    const std::function<void(int)>& setup, const Call& call,
                    const std::function<bool(int)>& check = nullptr) {
     std::barrier sync(threads + 1);
-    std::vector<std::string> thread_errors(threads);
+    std::vector<std::string> errors(threads + 1);
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
       pool.emplace_back([&, t] {
-        std::unique_ptr<Object> obj;
-        std::shared_ptr<db::Connection> conn;
-        try {
-          obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
-          conn = Open();
-          obj->PutConnection(conn);
-        } catch (const std::exception& e) {
-          thread_errors[t] = e.what();
-        }
+        std::shared_ptr<db::Connection> conn = Open();
+        auto obj = Local(class_name, conn);
         for (int r = 0; r < rounds; ++r) {
           sync.arrive_and_wait();  // the round is set up
           try {
-            if (obj) call(*obj, *conn, t, r);
+            call(*obj, *conn, t, r);
           } catch (const std::exception& e) {
-            thread_errors[t] += e.what();
+            errors[t] += e.what();
           }
           sync.arrive_and_wait();  // every call of the round is done
         }
-        if (obj) thread_errors[t] += obj->Get("Errors").ToText();
+        errors[t] += obj->Get("Errors").ToText();
       });
     }
     int wrong = 0;
@@ -85,19 +71,18 @@ class ConcurrencyTest : public test::SharedDatabaseTest {
       if (setup) setup(r);
       sync.arrive_and_wait();
       sync.arrive_and_wait();
-      if (check && !check(r)) ++wrong;
+      wrong += check && !check(r);
     }
     for (auto& th : pool) th.join();
-    std::string errors;
-    for (const auto& e : thread_errors) errors += e;
-    return errors + (wrong ? "wrong: " + std::to_string(wrong) : "");
+    if (wrong) errors.back() = "wrong: " + std::to_string(wrong);
+    return std::accumulate(errors.begin(), errors.end(), std::string());
   }
-  std::unique_ptr<Object> Local(const std::string& class_name) {
+  std::unique_ptr<Object> Local(const std::string& class_name,
+                                std::shared_ptr<db::Connection> conn = nullptr) {
     auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
-    obj->PutConnection(main_);
+    obj->PutConnection(conn ? conn : main_);
     return obj;
   }
-
   // Rounds of a race: fewer on PostgreSQL, whose round trips are slower.
   int Rounds(int sqlite_rounds) const {
     return pg_schema_.empty() ? sqlite_rounds : sqlite_rounds / 2;
@@ -111,24 +96,20 @@ TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
   auto add = [&](const std::string& father) {
     return column->Call("AppendColumn", {"1", "c", "", "", "", "", "", "", father}).ToText();
   };
-  auto code = [&](const std::string& id) {
-    return Row("select Column_Order from tPtlx_Column where Column_ID = " + id);
+  auto setup = [&](int) {
+    std::string father = add("");
+    for (auto* list : {&target, &moved[0], &moved[1]}) list->push_back(add(father));
   };
-  EXPECT_EQ("", Race(
-                    "Column", 2, Rounds(60),
-                    [&](int) {
-                      std::string father = add("");
-                      target.push_back(add(father));
-                      moved[0].push_back(add(father));
-                      moved[1].push_back(add(father));
-                    },
-                    [&](Object& c, db::Connection&, int t, int r) {
-                      c.Call("MoveColumn", {"1", moved[t][r], target[r]});
-                    },
-                    [&](int r) {
-                      std::string a = code(moved[0][r]), b = code(moved[1][r]), c = code(target[r]);
-                      return a != b && a < c && b < c;
-                    }));
+  auto move = [&](Object& c, db::Connection&, int t, int r) {
+    c.Call("MoveColumn", {"1", moved[t][r], target[r]});
+  };
+  auto check = [&](int r) {
+    std::string a = Row("select Column_Order from tPtlx_Column where Column_ID = " + moved[0][r]),
+                b = Row("select Column_Order from tPtlx_Column where Column_ID = " + moved[1][r]),
+                c = Row("select Column_Order from tPtlx_Column where Column_ID = " + target[r]);
+    return a != b && a < c && b < c;
+  };
+  EXPECT_EQ(Race("Column", 2, Rounds(60), setup, move, check), "");
   EXPECT_EQ(Number("select count(distinct Column_Order) from tPtlx_Column"),
             Number("select count(*) from tPtlx_Column"));
 }
@@ -139,79 +120,71 @@ TEST_P(ConcurrencyTest, ItemMovesIntoOneGap) {
   auto info = Local("Information");
   std::vector<std::vector<std::string>> items;  // per round, in list order
   auto column = [](int r) { return std::to_string(100 + r); };
-  EXPECT_EQ("", Race(
-                    "Information", 2, Rounds(60),
-                    [&](int r) {
-                      items.emplace_back();
-                      for (int i = 0; i < 4; ++i) {
-                        Args args = {"1", column(r), "u", "1", "t", "", "", "", "", "1"};
-                        items[r].insert(items[r].begin(), info->Call("AppendInfo", args).ToText());
-                      }
-                    },
-                    [&](Object& o, db::Connection&, int t, int r) {
-                      o.Call(t ? "MoveDownInfo" : "MoveUpInfo",
-                             {"1", "1", column(r), "All", items[r][t ? 0 : 3]});
-                    },
-                    [&](int r) {
-                      return Number(
-                                 "select count(distinct Info_Order) from tPtlx_Information "
-                                 "where Column_ID = " +
-                                 column(r)) == 4;
-                    }));
+  auto setup = [&](int r) {
+    items.emplace_back();
+    for (int i = 0; i < 4; ++i) {
+      Args args = {"1", column(r), "u", "1", "t", "", "", "", "", "1"};
+      items[r].insert(items[r].begin(), info->Call("AppendInfo", args).ToText());
+    }
+  };
+  auto move = [&](Object& o, db::Connection&, int t, int r) {
+    o.Call(t ? "MoveDownInfo" : "MoveUpInfo", {"1", "1", column(r), "All", items[r][t ? 0 : 3]});
+  };
+  auto check = [&](int r) {
+    return Number("select count(distinct Info_Order) from tPtlx_Information where Column_ID = " +
+                  column(r)) == 4;
+  };
+  EXPECT_EQ(Race("Information", 2, Rounds(60), setup, move, check), "");
 }
 
 // Two rebuilds of one user's effective access at the same instant leave one
 // row per column.
 TEST_P(ConcurrencyTest, AccessRebuildsOfOneUser) {
-  for (const char* sql :
-       {"insert into tPtlx_Column (Sys_ID,Column_Name,Column_Father,Column_Order) values "
-        "(1,'sub',1,'FFFFFFFEFFFFFFEF')",
-        "insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name) values ('amy',1,'Amy')",
-        "insert into tPtlx_UsrAccess (Sys_ID,Column_ID,Usr_ID,AccessType_ID) values (1,2,'amy',3)",
-        "insert into tPtlx_RoleAccess (Sys_ID,Column_ID,Role_ID,AccessType_ID) values (1,2,1,2)"})
-    Exec(sql);
-  EXPECT_EQ("",
-            Race(
-                "User", 3, Rounds(60), [&](int) { Exec("delete from tTemp_UsrAccess"); },
-                [&](Object& u, db::Connection&, int, int) { u.Call("UpdateUsrAccess", {"amy"}); },
-                [&](int) {
-                  return Number("select count(*) from tTemp_UsrAccess where Usr_ID = 'amy'") == 2 &&
-                         Number(
-                             "select AccessType_ID from tTemp_UsrAccess where Column_ID = "
-                             "2") == 3;
-                }));
+  Exec(
+      "insert into tPtlx_Column (Sys_ID,Column_Name,Column_Father,Column_Order) values "
+      "(1,'sub',1,'FFFFFFFEFFFFFFEF')");
+  Exec("insert into tPtlx_User (Usr_ID,Role_ID,Usr_Name) values ('amy',1,'Amy')");
+  Exec("insert into tPtlx_UsrAccess values (1,2,'amy',3)");
+  Exec("insert into tPtlx_RoleAccess values (1,2,1,2)");
+  auto rebuild = [](Object& u, db::Connection&, int, int) { u.Call("UpdateUsrAccess", {"amy"}); };
+  auto check = [&](int) {
+    return Row("select count(*), max(AccessType_ID) from tTemp_UsrAccess where Usr_ID = 'amy' "
+               "and Column_ID = 2") == "1 3 " &&
+           Number("select count(*) from tTemp_UsrAccess where Usr_ID = 'amy'") == 2;
+  };
+  EXPECT_EQ(
+      Race(
+          "User", 3, Rounds(60), [&](int) { Exec("delete from tTemp_UsrAccess"); }, rebuild, check),
+      "");
 }
 
 // Roles, columns, items, links and counter values added at one instant by
 // four connections are all distinct, and every child's code is its father's
 // followed by one segment.
 TEST_P(ConcurrencyTest, AddsAtOneInstant) {
-  const std::pair<const char*, Call> cases[] = {
-      {"Role",
-       [](Object& o, db::Connection&, int t, int r) {
-         o.Call("AppendRole", {std::to_string(t * 1000 + r), "", "1", ""});
-       }},
-      {"Column",
-       [](Object& o, db::Connection&, int, int) {
-         o.Call("AppendColumn", {"1", "c", "", "", "", "", "", "", "1"});
-       }},
-      {"Information",
-       [](Object& o, db::Connection&, int, int) {
-         o.Call("AppendInfo", {"1", "1", "u", "1", "t", "", "", "", "", "1"});
-       }},
-      {"Link",
-       [](Object& o, db::Connection&, int t, int r) {
-         o.Call("AppendLink", {"1", std::to_string(t * 1000 + r), "", "http://x/", "", "", "", ""});
-       }},
-      {"Role", [](Object&, db::Connection& conn, int, int r) {
-         std::string errors;
-         // The counter of a scope each round uses for the first time.
-         NextEncodeValue("tLink_Detail", "Link_ID", std::to_string(100 + r), &conn, errors);
-         if (!errors.empty()) throw std::runtime_error(errors);
-       }}};
+  // class, method, arguments ("#" becomes a text of the call's own)
+  const std::tuple<std::string, std::string, Args> cases[] = {
+      {"Role", "AppendRole", {"#", "", "1", ""}},
+      {"Column", "AppendColumn", {"1", "c", "", "", "", "", "", "", "1"}},
+      {"Information", "AppendInfo", {"1", "1", "u", "1", "t", "", "", "", "", "1"}},
+      {"Link", "AppendLink", {"1", "#", "", "http://x/", "", "", "", ""}}};
   const int rounds = Rounds(20);
-  for (const auto& [class_name, call] : cases)
-    EXPECT_EQ(Race(class_name, kThreads, rounds, nullptr, call), "") << class_name;
+  for (const auto& [class_name, method, args] : cases) {
+    const std::string name = method;  // no lambda captures a structured binding before clang 16
+    const Args given = args;
+    auto add = [&](Object& o, db::Connection&, int t, int r) {
+      Args own = given;
+      for (auto& a : own) a = a.ToText() == "#" ? Variant(std::to_string(t * 1000 + r)) : a;
+      o.Call(name, own);
+    };
+    EXPECT_EQ(Race(class_name, kThreads, rounds, nullptr, add), "") << class_name;
+  }
+  auto counter = [](Object&, db::Connection& conn, int, int r) {
+    std::string errors;  // the counter of a scope each round uses for the first time
+    NextEncodeValue("tLink_Detail", "Link_ID", std::to_string(100 + r), &conn, errors);
+    if (!errors.empty()) throw std::runtime_error(errors);
+  };
+  EXPECT_EQ(Race("Role", kThreads, rounds, nullptr, counter), "");
   // n roles, columns and items each with its own code; four values of each
   // round's counter.
   const std::string n = std::to_string(kThreads * rounds);
@@ -241,24 +214,20 @@ TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
   auto info = Local("Information");
   for (int i = 0; i < 6; ++i)
     info->Call("AppendInfo", {"1", std::to_string(1 + i % 2), "u", "1", "t", "", "", "", "", "1"});
-  std::string errors =
-      Race("Information", kThreads, Rounds(40), nullptr,
-           [&](Object& o, db::Connection& conn, int t, int r) {
-             std::mt19937 random(t * 7919 + r);
-             std::string column = std::to_string(1 + (t + r) % 2);
-             auto ids =
-                 conn.Execute("select Info_ID from tPtlx_Information where Column_ID = " + column);
-             std::vector<std::string> list;
-             for (; !ids->IsEof(); ids->MoveNext()) list.push_back(ids->Field(0).ToText());
-             ids.reset();
-             std::string some = list[random() % list.size()];
-             int kind = static_cast<int>(random() % 4);
-             Args add = {"1", column, "u", "1", "t", "", "", "", "", "1"};
-             if (kind == 1) add.push_back(some);  // filed under another item
-             if (kind < 2) o.Call("AppendInfo", add);
-             if (kind >= 2)
-               o.Call(kind == 2 ? "MoveUpInfo" : "MoveDownInfo", {"1", "1", column, "All", some});
-           });
+  auto step = [&](Object& o, db::Connection& conn, int t, int r) {
+    std::mt19937 random(t * 7919 + r);
+    std::string column = std::to_string(1 + (t + r) % 2);
+    ResultArray ids =
+        conn.RunQuery("select Info_ID from tPtlx_Information where Column_ID = " + column);
+    std::string some = ids.At(1 + random() % ids.DataRows(), 0).ToText();
+    int kind = static_cast<int>(random() % 4);
+    Args add = {"1", column, "u", "1", "t", "", "", "", "", "1"};
+    if (kind == 1) add.push_back(some);  // filed under another item
+    if (kind < 2) o.Call("AppendInfo", add);
+    if (kind >= 2)
+      o.Call(kind == 2 ? "MoveUpInfo" : "MoveDownInfo", {"1", "1", column, "All", some});
+  };
+  std::string errors = Race("Information", kThreads, Rounds(40), nullptr, step);
   // Reaching an end of the list is the only refusal.
   std::string other;
   for (const std::string& line : test::ErrorLines(errors)) {

@@ -105,7 +105,6 @@ TEST_P(ArgumentChecks, RefusedArgumentsRunNothingAndSayWhich) {
     EXPECT_TRUE(RunsNothing([&] { obj->Call(name, args); }));
     EXPECT_EQ(test::ErrorsOf(*obj), Lines{line});
   }
-
   // The edges of the range pass.
   auto user = New("User");
   user->Call("AppendUser", {"u2", "2147483647", "N", "pw", "", "", "-2147483648"});

@@ -19,63 +19,50 @@ namespace {
 using test::ErrorLines;
 using test::Lines;
 
-// What the frame takes from callers as identifiers, dates and numbers; the
-// message of a refusal is checked through the classes' calls. Numbers round
-// half to even; 13: not a number, 6: out of range.
-TEST(SqlText, BareArgumentsDatesAndNumbers) {
+// What the frame takes from callers as identifiers, dates and numbers (the
+// refusals' messages are checked through the classes' calls). Numbers round
+// half to even; #13: not a number, #6: out of range. Errors lines carry the
+// time they were added.
+TEST(SqlText, ArgumentsDatesNumbersAndErrorLines) {
   for (const char* ok : {"", "12", "-3", "+4", " 5 "}) EXPECT_EQ(Bare(ok, "pID"), ok) << ok;
-  for (const char* bad : {"1 or 1=1", "abc", "1;drop table x", "-", "1.5", "0x10"})
+  for (const char* bad : {"1 or 1=1", "abc", "-", "1.5", "0x10"})
     EXPECT_THROW(Bare(bad, "pID"), Failure) << bad;
-  EXPECT_EQ(std::string(BareList("1,2, 3", "pIDs")) + "|" + std::string(BareList("", "pIDs")),
-            "1,2, 3|");
-  for (const char* bad : {"1,,2", "1,", "1,2) or (1=1", "a"})
+  EXPECT_EQ(BareList("1,2, 3", "pIDs"), "1,2, 3");
+  for (const char* bad : {"1,,2", "1,", "1,2) or (1=1"})
     EXPECT_THROW(BareList(bad, "pIDs"), Failure) << bad;
-  const std::pair<const char*, const char*> dates[] = {
-      {"2002-08-02", "2002-08-02 00:00:00"},    {"2002/8/2", "2002-08-02 00:00:00"},
-      {"2002-8-2 9:05", "2002-08-02 09:05:00"}, {"2002-08-02 23:59:59", "2002-08-02 23:59:59"},
-      {"2004-02-29", "2004-02-29 00:00:00"},    {"", ""}};
+  const std::pair<const char*, const char*> dates[] = {{"2002/8/2", "2002-08-02 00:00:00"},
+                                                       {"2002-8-2 9:05", "2002-08-02 09:05:00"},
+                                                       {"2004-02-29", "2004-02-29 00:00:00"},
+                                                       {"", ""}};
   for (auto [in, out] : dates) EXPECT_EQ(CallerDate(in, "pDate"), out) << in;
   for (const char* bad :
-       {"2003-02-29", "yesterday", "2002-13-01", "2002-08-02 25:00", "02-08-2002", "2002-08-02'"})
+       {"2003-02-29", "2002-13-01", "2002-08-02 25:00", "02-08-2002", "2002-08-02'"})
     EXPECT_THROW(CallerDate(bad, "pDate"), Failure) << bad;
-  std::string numbers;
-  for (const char* text : {"12", " 7 ", "-3", "+4", "2.5", "3.5", "-2.5", "2.51", "0.4", ".5",
-                           "1.5", "2147483647", "-2147483648"})
-    numbers += std::to_string(ParseLong(text)) + " ";
-  EXPECT_EQ(numbers, "12 7 -3 4 2 4 -2 3 0 0 2 2147483647 -2147483648 ");
-  auto failure = [](const char* text) {
+  auto parsed = [](const char* text) {
     try {
-      ParseLong(text);
+      return std::to_string(ParseLong(text));
     } catch (const Failure& f) {
-      return f.number();
+      return "#" + std::to_string(f.number());
     }
-    return 0;
   };
-  for (const char* text : {"", " ", "abc", "1a", "1e3", "--1", "."}) EXPECT_EQ(failure(text), 13);
-  for (const char* text : {"2147483648", "-2147483649", "99999999999999999999"})
-    EXPECT_EQ(failure(text), 6);
-  EXPECT_EQ(ParseInteger("32767"), 32767);
+  std::string numbers;
+  for (const char* text : {" 7 ", "+4", "2.5", "3.5", "-2.5", "2.51", ".5", "-2147483648", "", "1a",
+                           "1e3", "--1", ".", "2147483648", "99999999999999999999"})
+    numbers += parsed(text) + " ";
+  EXPECT_EQ(numbers, "7 4 2 4 -2 3 0 -2147483648 #13 #13 #13 #13 #13 #6 #6 ");
   EXPECT_THROW(ParseInteger("32768"), Failure);
-}
+  EXPECT_EQ(Variant(3.5).ToLong(), 4);
+  EXPECT_EQ(Variant(true).ToText(), "True");
+  EXPECT_THROW(Variant::Null().ToText(), Failure);
 
-TEST(Text, ErrorLinesAndVariantConversions) {
   std::string errors;
   SetError(errors, "x");
   SetError(errors, "");  // an empty message adds nothing
   AppendFailure(errors, 13, "Type mismatch");
-  // "YYYY-MM-DD HH:MM:SS - [Ptolix] x\r\n" and the same with "[13] Type mismatch".
   DateTime stamp;
-  EXPECT_TRUE(DateTime::Parse(errors.substr(0, 19), &stamp));
+  EXPECT_TRUE(DateTime::Parse(errors.substr(0, 19), &stamp)) << errors;
   EXPECT_EQ(errors.substr(19, 15) + errors.substr(53),
             " - [Ptolix] x\r\n - [13] Type mismatch\r\n");
-
-  EXPECT_EQ(Variant().ToText() + "|" + Variant(true).ToText() + "|" + Variant(int16_t{-5}).ToText(),
-            "|True|-5");
-  EXPECT_EQ(std::to_string(Variant(2.5).ToLong()) + std::to_string(Variant(3.5).ToLong()) +
-                std::to_string(Variant("12").ToLong()),
-            "2412");  // halves to even
-  EXPECT_THROW(Variant::Null().ToText(), Failure);
-  EXPECT_THROW(Variant(int64_t{1} << 40).ToLong(), Failure);
 }
 
 TEST(Registry, CreatesByProgramIdentifierAndCallsWithoutConnectionFail) {
@@ -94,7 +81,6 @@ TEST(Registry, CreatesByProgramIdentifierAndCallsWithoutConnectionFail) {
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.Nothing"), HostError);
   EXPECT_THROW(GlobalRegistry().CreateObject("Role"), HostError);
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.About")->Get("Errors"), HostError);
-
   // A call on an object whose Connection was never set fails with one Errors
   // line and returns nothing.
   const struct {
@@ -104,12 +90,8 @@ TEST(Registry, CreatesByProgramIdentifierAndCallsWithoutConnectionFail) {
   } cases[] = {
       {"Information", "AppendInfo", {"1", "1", "u", "1", "t", "", "", "", "", "1"}},
       {"Information", "GetInfoList", {"1", "1", "1", "All"}},
-      {"Information", "MoveUpInfo", {"1", "1", "1", "All", "1"}},
       {"Encode", "GetAccessTypeList", {}},
-      {"Encode", "AppendInfoType", {"x", ""}},
       {"Link", "AppendLink", {"3", "t", "", "", "", "", "", ""}},
-      {"Link", "GetLinkClassList", {}},
-      {"upload", "RecordUploadFile", {"alice", "logo"}},
       {"Page", "CreateAspCode", {"1", "1", "index.asp"}},
   };
   for (const auto& c : cases) {
@@ -151,7 +133,6 @@ TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
             "Sys_ID|Sys_Name|Sys_Description\n2|Products|Null\n");
   EXPECT_EQ(native->GetSystemList().ToString(),
             "Sys_ID|Sys_Name|Sys_Description\n1|新闻|Null\n2|Products|Null\n");
-
   // An identifier without a row is a failure, not a message.
   EXPECT_FALSE(native->GetSystem("99").allocated());
   EXPECT_EQ(ErrorLines(native->Errors()),
@@ -196,7 +177,6 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
   EXPECT_EQ(sys->RecordCount(), 20);
   EXPECT_EQ(sys->GetParameterList(2147483647).DataRows(), 20);
   EXPECT_EQ(sys->Errors(), "");
-
   // An empty paged list: row 0 only, no counts, and the message.
   auto empty = New("System");
   empty->Put("PageSize", 10);
@@ -205,7 +185,6 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
   EXPECT_EQ(empty->Get("RecordCount"), Variant(int32_t{0}));
   EXPECT_EQ(empty->Get("PageCount"), Variant(int32_t{0}));
   EXPECT_EQ(test::ErrorsOf(*empty), Lines{"[Ptolix] 没有记录。"});
-
   // Unpaged and empty: row 0 only, nothing added to Errors.
   auto other = New("System");
   EXPECT_EQ(other->Call("GetSystemList", {}).AsArray().DataRows(), 0);
@@ -221,7 +200,6 @@ TEST_P(SystemTest, FrameStateIsPerObjectAndLateBinding) {
   EXPECT_EQ(a->Get("Errors"), Variant(""));
   a->Put("PageSize", 5);
   EXPECT_EQ(b->Get("PageSize"), Variant(int32_t{0}));
-
   // Replacing the connection does not close the first one.
   b->PutConnection(conn);
   auto second = ptolix::Connect("sqlite::memory:");

@@ -34,7 +34,6 @@ TEST_P(LinkTest, LinkClasses) {
   obj->Call("DeleteLinkClass", {"9"});  // matches nothing: no error
   EXPECT_EQ(obj->Call("GetLinkClass", {"2"}).AsArray().ToString(),
             "LinkClass_ID|LinkClass_ChineseName|LinkClass_EnglishName\n2|O'Brien 合作|Partners\n");
-
   // The class list is never paged and leaves the counts of the last paged list.
   AddLinks("1", 3);
   obj->Put("PageSize", Variant(2));
@@ -109,7 +108,6 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumberAndUploadRecords) {
             Lines{"[6] Overflow: link number 983040 does not fit a 6-character order code"});
   EXPECT_EQ(Rows("select tEncode_Counter from tEncode_Manager"), "tEncode_Counter\n983039\n");
   Exec("delete from tLink_Detail");
-
   // A link the database refuses gives its number back.
   ExecAll(engine().RefusingTrigger("no_links", "tLink_Detail", "insert"));
   link.AppendLink("3", "t", "", "", "", "", "", "");
@@ -117,7 +115,6 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumberAndUploadRecords) {
   Exec(engine().DropTrigger("no_links", "tLink_Detail"));
   AddLinks("3", 1);
   EXPECT_EQ(Rows("select Link_ID from tLink_Detail"), "Link_ID\n1\n");
-
   // Upload records get increasing identifiers and their names.
   auto up = New("upload");
   std::string first = up->Call("RecordUploadFile", {"alice", "logo"}).AsString();

@@ -66,49 +66,33 @@ TEST(PageCodeText, ScriptSegmentsAndMarkersOfOneTag) {
   EXPECT_EQ(ReplaceTag("<!-- comment -->", "", "P"), "<!-- comment -->");
 }
 
-// The one-pass replacement must give exactly what the pass per tag gives,
-// whenever it gives anything; templates it declines go in turn. Varied
-// templates from pieces that meet in every way: plain, attribute and bodied
-// markers of three tags, stray and nested closing markers, blanks, comments
-// and programs with and without "[data]" or markers of their own.
+// The one-pass replacement gives exactly what the pass per tag gives,
+// whenever it gives anything, on random templates of plain, attribute and
+// bodied markers of three tags, stray closing markers, comments, and
+// programs with and without "[data]" or markers of their own.
 TEST(ReplaceTags, OnePassAgreesWithThePassPerTag) {
-  const std::vector<std::string> pieces = {
-      "<!--a-->",  "<!--b-->",  "<!--c-->",  "<!--a x=1&y=2-->", "<!--b k=v-->", "<!--c -->",
-      "<!--/a-->", "<!--/b-->", "<!--/c-->", "<!-- note -->",    "<!--a q",      "text ",
-      "\"q\" ",    "\r\n",      "<p>"};
-  const std::vector<std::string> programs = {
-      "P",         "[data]",        "S[data]E[data]", "X<!--a-->", "Y <!--b-->",
-      "",          "Z<!--c k=v-->", "W<!--/b-->V",    "U<!--c",    "T<!--b--><!--c-->",
-      "A<!--b-->", "B<!--c x=1-->", "[[data]]"};
+  const char* const pieces[] = {"<!--a-->",  "<!--b-->",         "<!--c -->",    "<!--/a-->",
+                                "<!--/b-->", "<!--a x=1&y=2-->", "<!--b k=v-->", "<!-- n -->",
+                                "<!--a q",   "\"q\" ",           "\r\n"};
+  const char* const programs[] = {"P",           "[data]", "S[data]E[data]",
+                                  "X<!--a-->",   "",       "Z<!--c k=v-->",
+                                  "W<!--/b-->V", "U<!--c", "T<!--b--><!--c-->"};
   std::mt19937 random(20261206);
-  int one_pass = 0, in_turn = 0;
-  for (int round = 0; round < 4000; ++round) {
+  int one_pass = 0;
+  for (int round = 0; round < 3000; ++round) {
     std::string text;
-    int length = 1 + random() % 8;
-    for (int i = 0; i < length; ++i) text += pieces[random() % pieces.size()];
+    for (int i = 1 + random() % 8; i > 0; --i) text += pieces[random() % std::size(pieces)];
     std::vector<TagProgram> tags;
     for (const char* code : {"a", "b", "c", "a"}) {
-      if (random() % 4) tags.push_back({code, programs[random() % programs.size()]});
+      if (random() % 4) tags.push_back({code, programs[random() % std::size(programs)]});
     }
-    std::string expected;
-    bool fails = false;
-    try {
-      expected = ReplaceTagsInTurn(text, tags);
-    } catch (const Failure&) {
-      fails = true;
-    }
-    std::optional<std::string> fast = ReplaceTagsInOnePass(text, tags);
-    if (fast) {
+    if (std::optional<std::string> fast = ReplaceTagsInOnePass(text, tags)) {
       ++one_pass;
-      EXPECT_FALSE(fails) << text;
-      EXPECT_EQ(*fast, expected) << text;
-    } else {
-      ++in_turn;
+      EXPECT_EQ(*fast, ReplaceTagsInTurn(text, tags)) << text;  // a failure throws
     }
   }
-  // Both ways are exercised.
-  EXPECT_GT(one_pass, 400);
-  EXPECT_GT(in_turn, 500);
+  EXPECT_GT(one_pass, 300);
+  EXPECT_LT(one_pass, 2700);  // templates it declines occur too
   // The first row of a code applies to the template, a later row to what an
   // earlier program inserted.
   EXPECT_EQ(ReplaceTags("<!--a-->|<!--b-->", {{"b", "B1"}, {"a", "A<!--b-->"}, {"b", "B2"}}),
@@ -162,10 +146,6 @@ TEST_P(PageCodeTest, CodeFromTemplatesAndTagsFilesBelowTheSiteRootAndFailures) {
   EXPECT_EQ(
       page_.CreateExecuteCode("1", "1", "index.asp"),
       "Response.Write \"<b>Hi</b>\" & vbCrLf\r\nResponse.Write \"\"\r\nn=\"3\"\r\nShowList n\r\n");
-  // The same through late binding.
-  auto late = New("Page");
-  EXPECT_EQ(late->Call("CreateAspCode", {"1", "1", "index.asp"}),
-            Variant("<b>Hi</b>\r\n<%n=\"3\"\r\nShowList n%>"));
 
   Write("templates/index.htm", "<!--title--> <!--menu--> <!--foot-->");
   page_.AppendTag("1", "public.asp", "title", "PublicTitle", "");
@@ -181,7 +161,6 @@ TEST_P(PageCodeTest, CodeFromTemplatesAndTagsFilesBelowTheSiteRootAndFailures) {
   page_.SetPageSize(1);
   EXPECT_THAT(Asp(), HasSubstr("<!--"));
   EXPECT_EQ(page_.RecordCount(), 5);  // with the first template's tag
-
   // Files are read from below the site root only.
   Write("templates/index.htm", "main");
   Write("templates/sub.htm", "");
@@ -247,7 +226,6 @@ TEST_P(PageCodeTest, PagesTagsAndTheTagListJoiningThePublicPage) {
   EXPECT_FALSE(page_.GetPage("1", "home.asp").allocated());
   EXPECT_FALSE(page_.GetTag("1", "index.asp", "old").allocated());
   EXPECT_EQ(ErrorLines(page_.Errors()).size(), 2u);
-
   // The tag list joins the public page.
   for (const char* code : {"a", "b"}) page_.AppendTag("1", "index.asp", code, "P", "");
   for (const char* code : {"a", "c", "d"}) page_.AppendTag("1", "public.asp", code, "P", "");
@@ -325,7 +303,6 @@ TEST_P(WebSiteTest, SitesAndStylesAddedChangedReadAndDeleted) {
   EXPECT_EQ(Rows("select Style_ID from tPtlx_Style order by Style_ID"), "Style_ID\n1\n3\n");
   EXPECT_EQ(Rows("select Style_ID from tPtlx_Templet"), "Style_ID\n1\n");
   EXPECT_EQ(style->Get("Errors"), Variant(""));
-
   // The list pages; identifiers are checked before anything runs.
   auto styles = Make<Style>();
   for (int i = 0; i < 5; ++i) styles->AppendStyle("1", "S" + std::to_string(i), "");
@@ -347,7 +324,6 @@ TEST_P(WebSiteTest, AFailedStepLeavesNothing) {
   auto site = New("WebSite");
   site->Call("DeleteWebSite", {""});  // an empty identifier makes an invalid statement
   EXPECT_THAT(test::ErrorsOf(*site), ElementsAre(StartsWith("[-2147217900]")));
-
   // Adding is atomic: when the second step (the order code) is refused, the
   // first does not stay.
   ExecAll(engine().RefusingTrigger("no_order", "tPtlx_WebSite", "update"));

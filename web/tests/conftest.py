@@ -3,6 +3,7 @@ Flask's test client or gunicorn on a free loopback port, signing in, and
 one crawl of every screen."""
 
 import contextlib
+from collections import namedtuple
 import os
 import re
 import secrets
@@ -12,7 +13,6 @@ import time
 import urllib.request
 from pathlib import Path
 from types import SimpleNamespace
-from typing import NamedTuple
 from urllib.parse import quote, urljoin, urlsplit, urlunsplit
 
 import pytest
@@ -30,15 +30,22 @@ from ptolix_web import create_app, demo_data  # noqa: E402
 
 PASSWORDS = {"admin": "Admin#2024", "author": "Author#2024", "reviewer": "Review#2024"}
 PASSWORDS["reader"] = "read3r"
+NEW_PASSWORD = "Quiet-Harbour-71"  # of the users tests add
 
 
 class EnglishClient(FlaskClient):
     """The pages default to Chinese; the tests read the English ones unless a
-    request names its own Accept-Language."""
+    request names its own Accept-Language. `send` posts a form with the
+    session's token (`csrf`, set by `staff`)."""
+
+    csrf = ""
 
     def __init__(self, *args, **kwargs) -> None:
         super().__init__(*args, **kwargs)
         self.environ_base.setdefault("HTTP_ACCEPT_LANGUAGE", "en")
+
+    def send(self, path: str, follow: bool = False, **form):
+        return self.post(path, data={"csrf_token": self.csrf, **form}, follow_redirects=follow)
 
 
 Flask.test_client_class = EnglishClient
@@ -50,11 +57,9 @@ def build_dir() -> Path:
 
 def make_demo(url: str, folder: Path) -> dict:
     """Builds the demo site on `url`; the identifiers in it."""
-    tool = Path(os.environ.get("PTOLIX_TOOL", build_dir() / "ptolix")).resolve()
+    tool = str(Path(os.environ.get("PTOLIX_TOOL", build_dir() / "ptolix")).resolve())
     # `ptolix demo` writes its site folder below the working directory.
-    done = subprocess.run(
-        [str(tool), "demo", "--db", url], cwd=folder, capture_output=True, text=True
-    )
+    done = subprocess.run([tool, "demo", "--db", url], cwd=folder, capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     with ptolix.connect(url) as conn:
         return demo_data.add_newsroom(conn)
@@ -63,23 +68,19 @@ def make_demo(url: str, folder: Path) -> dict:
 @contextlib.contextmanager
 def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict | None = None):
     """The site on `url` served by gunicorn on a free loopback port; its base URL."""
-    port = free_port()
+    port, paths = free_port(), [str(WEB), os.environ.get("PYTHONPATH", "")]
     base = f"http://127.0.0.1:{port}"
-    paths = [str(WEB), *filter(None, os.environ.get("PYTHONPATH", "").split(os.pathsep))]
     # The tests read the English pages, as their clients name no language.
     environ = dict(os.environ, PTOLIX_DB=url, PTOLIX_SECRET=secrets.token_hex(16))
     environ |= {"PTOLIX_SIGNIN_LOCK_SECONDS": "60", "PTOLIX_MEDIA": str(log.parent / "media")}
-    environ |= {"PYTHONPATH": os.pathsep.join(paths), "PTOLIX_LANGUAGE": "en", **(env or {})}
+    environ |= {"PYTHONPATH": os.pathsep.join(filter(None, paths)), "PTOLIX_LANGUAGE": "en"}
+    environ |= env or {}
     conf = str(WEB.parent / "deploy" / "gunicorn.conf.py")
     args = ["-c", conf, "--threads", str(threads), "-w", str(workers), "--graceful-timeout", "2"]
     args += ["-b", f"127.0.0.1:{port}", "ptolix_web:create_app()"]
     with open(log, "w") as out:
-        proc = subprocess.Popen(
-            ["/usr/bin/python3", "-m", "gunicorn", *args],
-            env=environ,
-            stdout=out,
-            stderr=subprocess.STDOUT,
-        )
+        cmd = ["/usr/bin/python3", "-m", "gunicorn", *args]
+        proc = subprocess.Popen(cmd, env=environ, stdout=out, stderr=subprocess.STDOUT)
         try:
             deadline = time.monotonic() + 30
             while True:
@@ -88,9 +89,7 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict 
                     break
                 except Exception:  # noqa: BLE001 - not up yet
                     if proc.poll() is not None or time.monotonic() > deadline:
-                        raise RuntimeError(
-                            "the server did not start: " + log.read_text()
-                        ) from None
+                        raise RuntimeError("the server did not start: " + log.read_text())
                     time.sleep(0.2)
             yield base
         finally:
@@ -100,10 +99,10 @@ def gunicorn(url: str, log: Path, workers: int = 1, threads: int = 4, env: dict 
             proc.kill()  # nothing when it has ended
 
 
-@pytest.fixture(
-    scope="module",
-    params=["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else []),
-)
+ENGINES = ["sqlite"] + (["postgresql"] if os.environ.get("PTOLIX_TEST_PG") else [])
+
+
+@pytest.fixture(scope="module", params=ENGINES)
 def demo(request, tmp_path_factory):
     """The demo site and the identifiers in it (tech, lab, published, waiting)."""
     tmp = tmp_path_factory.mktemp(request.param)
@@ -123,8 +122,10 @@ def demo(request, tmp_path_factory):
     made = make_demo(url, tmp)
     yield SimpleNamespace(url=url, **made)
     if name:
+        # The site's connections may still be open: without force, the server
+        # waits five seconds for them and then refuses.
         with contextlib.suppress(Exception), ptolix.connect(base) as conn:
-            conn.execute(f"drop database if exists {name}")
+            conn.execute(f"drop database if exists {name} with (force)")
 
 
 @pytest.fixture(scope="module")
@@ -160,29 +161,30 @@ def token(client, path: str = "/signin") -> str:
     return re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
 
 
-def sign_in(client, user: str, password: str | None = None):
-    data = {"user": user, "password": password or PASSWORDS[user], "csrf_token": token(client)}
-    return client.post("/signin", data=data)
+def sign_in(c, user: str, password: str | None = None):
+    password = password or PASSWORDS.get(user, NEW_PASSWORD)
+    return c.post("/signin", data={"user": user, "password": password, "csrf_token": token(c)})
 
 
-def client_at(app, address: str = "127.0.0.1"):
+def client(app, language: str | None = "en", address: str = "127.0.0.1"):
+    """A test client from `address` asking for `language` (None: naming none)."""
     c = app.test_client()
     c.environ_base["REMOTE_ADDR"] = address
+    c.environ_base.pop("HTTP_ACCEPT_LANGUAGE")
+    if language:
+        c.environ_base["HTTP_ACCEPT_LANGUAGE"] = language
     return c
 
 
-def staff(app, user: str, password: str | None = None, address: str = "127.0.0.1"):
-    """A test client signed in as `user` from `address`."""
-    c = client_at(app, address)
+def staff(app, user: str, password: str | None = None, address="127.0.0.1", language="en"):
+    """A test client signed in as `user`, with the session's form token."""
+    c = client(app, language, address)
     assert sign_in(c, user, password).status_code == 302
+    c.csrf = token(c, "/desk/")
     return c
 
 
-class Screen(NamedTuple):
-    path: str
-    signed_in: bool
-    status: int
-    html: str
+Screen = namedtuple("Screen", "path signed_in status html")
 
 
 def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
@@ -190,10 +192,7 @@ def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
     screens; the path where no route answers), found by following the links
     as a reader and then as the administrator, with the pages no link leads
     to. `app.reached` holds the endpoints met, files and feeds included."""
-    urls, c, pages, seen = app.url_map.bind("localhost"), app.test_client(), {}, set()
-    c.environ_base.pop("HTTP_ACCEPT_LANGUAGE", None)
-    if language:
-        c.environ_base["HTTP_ACCEPT_LANGUAGE"] = language
+    urls, c, pages, seen = app.url_map.bind("localhost"), client(app, language), {}, set()
     app.reached, item, chip = set(), demo.published[4], quote("芯片")  # item: has a file
     queue, signed_in = ["/", "/no-such-page", f"/search?q={chip}", "/signin"], False
     # Waiting items first: their screens show a state name.
@@ -213,19 +212,16 @@ def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
         except Exception:  # noqa: BLE001 - a 404 page or a redirect
             endpoint, args = path, {}
         name = endpoint + (f"-{args['slug']}" if "slug" in args else "")
-        if name in seen:
-            continue
+        resp = None if name in seen else c.get(path)
         seen.add(name)
-        resp = c.get(path)
-        if resp.mimetype != "text/html":
-            continue  # a feed or a file
+        if resp is None or resp.mimetype != "text/html":
+            continue  # seen, a feed or a file
         page = resp.get_data(as_text=True)
         pages[name] = Screen(path, signed_in, resp.status_code, page)
         for href in re.findall(r'<(?:a|link) [^>]*href="([^"#]+)', page):
             url = urlsplit(urljoin("http://localhost" + path, href.replace("&amp;", "&")))
             target = url.path + (f"?{url.query}" if url.query else "")
-            if url.netloc == "localhost" and not re.search(
-                r"^/(static|media|signout)|lang=", target
-            ):
+            kept = not re.search(r"^/(static|media|signout)|lang=", target)
+            if url.netloc == "localhost" and kept:
                 (desk if target.startswith("/desk") and not signed_in else queue).append(target)
     return pages

@@ -17,13 +17,8 @@ from pathlib import Path
 
 def pg_tool(name: str) -> str | None:
     """A PostgreSQL server program: on the PATH, else the newest installed."""
-    found = shutil.which(name)
-    if found:
-        return found
-    for folder in sorted(glob.glob("/usr/lib/postgresql/*/bin"), reverse=True):
-        if os.access(f"{folder}/{name}", os.X_OK):
-            return f"{folder}/{name}"
-    return None
+    found = sorted(glob.glob(f"/usr/lib/postgresql/*/bin/{name}"), reverse=True)
+    return shutil.which(name) or next((f for f in found if os.access(f, os.X_OK)), None)
 
 
 def free_port() -> int:
@@ -65,16 +60,14 @@ class Cluster:
 @contextlib.contextmanager
 def cluster():
     """A started cluster, stopped and removed afterwards."""
-    folder = Path(tempfile.mkdtemp(prefix="ptolix-pgc."))
-    c = Cluster(folder)
+    c = Cluster(Path(tempfile.mkdtemp(prefix="ptolix-pgc.")))
     try:
         if c.user:
-            shutil.chown(folder, c.user)
-        c.run(
-            "initdb", "-D", str(c.data), *"-U ptolix --auth=trust -E UTF8 --no-locale -N".split()
-        )
+            shutil.chown(c.folder, c.user)
+        options = "-U ptolix --auth=trust -E UTF8 --no-locale -N".split()
+        c.run("initdb", "-D", str(c.data), *options)
         c.start()
         yield c
     finally:
         c.stop("immediate")
-        shutil.rmtree(folder, ignore_errors=True)
+        shutil.rmtree(c.folder, ignore_errors=True)

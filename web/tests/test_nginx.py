@@ -11,7 +11,6 @@ import subprocess
 import time
 import urllib.request
 from urllib.parse import urlencode, urlsplit
-from pathlib import Path
 
 import pytest
 
@@ -20,37 +19,31 @@ from conftest import WEB, free_port, gunicorn, make_demo
 pytestmark = pytest.mark.skipif(shutil.which("nginx") is None, reason="nginx is not installed")
 
 SITE = WEB.parent / "deploy" / "nginx" / "ptolix.conf"
-
-
-def site_for_test(folder: Path, port: int, upstream: str) -> str:
-    """The site file with the test's port, upstream, cache folder and tree."""
-    text = SITE.read_text()
-    changes = [("listen 80;", f"listen 127.0.0.1:{port};"), ("listen [::]:80;", "")]
-    changes += [("unix:/run/ptolix/gunicorn.sock", upstream)]
-    changes += [("/var/cache/nginx/ptolix", str(folder / "cache"))]
-    for old, new in changes + [("/srv/ptolix/", str(WEB.parent) + "/")]:
-        assert old in text, old
-        text = text.replace(old, new)
-    return text
+TEMP_PATHS = ["client_body", "proxy", "fastcgi", "uwsgi", "scgi"]
 
 
 @pytest.fixture(scope="module")
 def front(tmp_path_factory):
     folder = tmp_path_factory.mktemp("nginx")
-    demo = make_demo(f"sqlite:{folder / 'web.db'}", folder)
     db = f"sqlite:{folder / 'web.db'}"
+    demo = make_demo(db, folder)
     env = {"PTOLIX_PROXIES": "1", "PTOLIX_CACHE_SECONDS": "5"}
     with gunicorn(db, folder / "gunicorn.log", env=env) as base:
-        port = free_port()
-        (folder / "site.conf").write_text(site_for_test(folder, port, base.split("//")[1]))
-        user = "user root;\n" if os.getuid() == 0 else ""
+        # The site file with the test's port, upstream, cache folder and tree.
+        port, site = free_port(), SITE.read_text()
+        changes = [("listen 80;", f"listen 127.0.0.1:{port};"), ("listen [::]:80;", "")]
+        changes += [("unix:/run/ptolix/gunicorn.sock", base.split("//")[1])]
+        changes += [("/var/cache/nginx/ptolix", str(folder / "cache"))]
+        for old, new in changes + [("/srv/ptolix/", str(WEB.parent) + "/")]:
+            assert old in site, old
+            site = site.replace(old, new)
+        (folder / "site.conf").write_text(site)
+        user = "user root;" if os.getuid() == 0 else ""
+        temps = " ".join(f"{k}_temp_path {folder}/{k};" for k in TEMP_PATHS)
         (folder / "nginx.conf").write_text(
-            f"{user}daemon off;\npid {folder}/nginx.pid;\nerror_log {folder}/error.log;\n"
-            "events { worker_connections 64; }\n"
-            f"http {{ include /etc/nginx/mime.types; access_log off;\n"
-            f"client_body_temp_path {folder}/body; proxy_temp_path {folder}/proxy;\n"
-            f"fastcgi_temp_path {folder}/fcgi; uwsgi_temp_path {folder}/uwsgi;\n"
-            f"scgi_temp_path {folder}/scgi;\ninclude {folder}/site.conf; }}\n"
+            f"{user} daemon off; pid {folder}/nginx.pid; error_log {folder}/error.log;\n"
+            "events { worker_connections 64; }\nhttp { include /etc/nginx/mime.types;\n"
+            f"access_log off; {temps} include {folder}/site.conf; }}\n"
         )
         args = ["nginx", "-p", str(folder), "-c", str(folder / "nginx.conf")]
         checked = subprocess.run([*args, "-t"], capture_output=True, text=True)
@@ -111,7 +104,7 @@ def test_nginx_serves_static_files_and_keeps_only_anonymous_public_pages(front):
     url, demo = front
     status, cookie = sign_in(url, "author", "Author#2024")
     assert status == 302 and cookie.startswith("ptolix_session=")
-    for path, signed, cache in zip(CACHING[::3], CACHING[1::3], CACHING[2::3]):
+    for path, signed, cache in zip(*[iter(CACHING)] * 3):
         answer = get(url + path.format(tech=demo["tech"]), cookie if signed == "yes" else "")
         assert (answer[0], answer[1].get("X-Cache-Status", "-")) == (200, cache), (path, signed)
         if path == "/links":  # a signed-in page is never kept for others
@@ -124,27 +117,23 @@ def test_failed_sign_ins_count_per_client_address_behind_nginx(front):
     the one nginx adds to X-Forwarded-For (PTOLIX_PROXIES=1)."""
     url, _demo = front
     # What a client writes there itself is not believed.
-    failures = [
-        sign_in(url, "reviewer", "wrong", "127.0.0.2", f"192.0.2.{n}")[0] for n in range(3)
-    ]
-    assert failures == [401] * 3
+    failures = [sign_in(url, "reviewer", "wrong", "127.0.0.2", f"192.0.2.{n}") for n in range(3)]
+    assert [status for status, _ in failures] == [401] * 3
     assert sign_in(url, "reviewer", "Review#2024", "127.0.0.2")[0] == 429
     assert sign_in(url, "reviewer", "Review#2024", "127.0.0.1")[0] == 302
 
 
-# Accept-Language, the language cookie, then what nginx answers and in which language.
-LANGUAGES = [
-    ("zh-CN", "", "MISS", "zh-CN"),
-    ("en", "", "MISS", "en"),
-    ("zh-CN", "", "HIT", "zh-CN"),
-]
-LANGUAGES += [("en", "", "HIT", "en"), ("zh-CN", "ptolix_lang=en", "MISS", "en")]
-LANGUAGES += [("zh-CN", "ptolix_lang=en", "HIT", "en"), ("zh-CN", "", "HIT", "zh-CN")]
+# Accept-Language, the language cookie (-: none), what nginx answers and the page's language.
+LANGUAGES = """
+zh-CN - MISS zh-CN  en - MISS en  zh-CN - HIT zh-CN  en - HIT en  zh-CN ptolix_lang=en MISS en
+zh-CN ptolix_lang=en HIT en  zh-CN - HIT zh-CN
+""".split()
 
 
 def test_nginx_keeps_one_copy_per_language(front):
     url, demo = front
-    for lang, cookie, status, page_lang in LANGUAGES:
-        _, headers, page = get(f"{url}/columns/{demo['tech']}?page=2", cookie, lang=lang)
+    for lang, cookie, status, page_lang in zip(*[iter(LANGUAGES)] * 4):
+        path = f"{url}/columns/{demo['tech']}?page=2"
+        _, headers, page = get(path, cookie.strip("-"), lang=lang)
         shown = re.search(r'<html lang="([^"]+)"', page)[1]
         assert (headers["X-Cache-Status"], shown) == (status, page_lang), (lang, cookie)

@@ -2,7 +2,6 @@
 public site and the desk, feeds and the sitemap parsed as XML, conditional
 requests and a copy per language, and columns kept off the public site."""
 
-import math
 import re
 import xml.etree.ElementTree as ET
 from urllib.parse import urlsplit
@@ -10,7 +9,7 @@ from urllib.parse import urlsplit
 import pytest
 
 import ptolix
-from conftest import sign_in, token
+from conftest import staff
 from ptolix_web import create_app
 
 RSS_ATOM = "{http://www.w3.org/2005/Atom}"
@@ -26,11 +25,9 @@ def tags(page: str, tag: str, **attrs: str) -> list[dict]:
 
 @pytest.fixture(scope="module")
 def make(demo):
-    def app(**settings):
-        base = {"db_url": demo.url, "secret": "test-secret", "schedule_seconds": 0}
-        return create_app({**base, **settings}).test_client()
-
-    return app
+    """A client of the site with settings of its own."""
+    base = {"db_url": demo.url, "secret": "test-secret", "schedule_seconds": 0}
+    return lambda **settings: create_app(base | settings).test_client()
 
 
 def xml(resp) -> ET.Element:
@@ -42,12 +39,8 @@ def paths(urls) -> set[str]:
     return {urlsplit(u).path for u in urls}
 
 
-def marks(page: str) -> list[str]:
-    return re.findall(r"<mark>(.*?)</mark>", page)
-
-
-def test_readers_search_from_every_page(make, demo):
-    c = make()
+def test_readers_search_from_every_page(app, demo):
+    c = app.test_client()
     for path in ("/", f"/columns/{demo.tech}", f"/items/{demo.published[0]}", "/links"):
         page = c.get(path).get_data(as_text=True)
         search = tags(page, "form", role="search", method="get")
@@ -56,25 +49,18 @@ def test_readers_search_from_every_page(make, demo):
     # Every published item's title holds "期"; page 4 of 10 holds the last six.
     page = c.get("/search?q=期&page=4").get_data(as_text=True)
     assert "36 items found · page 4 of 4" in page
-    assert page.count("<li data-id") == 6 and "期" in marks(page)
+    assert page.count("<li data-id") == 6 and "<mark>期</mark>" in page
     # Two words, both needed, either letter case, marked as stored.
     found = c.get("/search?q=%E7%AC%AC7%E6%9C%9F+%E7%A7%91%E6%8A%80").get_data(as_text=True)
     ids = re.findall(r'<li data-id="(\d+)"', found)
-    assert ids == [str(demo.published[6])] and "第7期" in marks(found)
-    # Waiting items, hostile text and nothing found.
-    assert 'id="search-none"' in c.get("/search?q=待审：").get_data(as_text=True)
+    assert ids == [str(demo.published[6])] and "<mark>第7期</mark>" in found
+    # Hostile text; waiting items, a NUL, a bad page: test_pages.py.
     hostile = c.get("/search?q=<script>x</script>").get_data(as_text=True)
     assert "<script>x" not in hostile and "&lt;script&gt;x" in hostile
-    assert c.get("/search?q=%25").status_code == 200  # a literal percent sign
-    assert c.get("/search?q=期&page=abc").status_code == 400
-    assert c.get("/search?q=a%00b").status_code == 400  # refused by the library, not a 500
-    assert c.get("/search").status_code == 200
 
 
-def test_desk_search_covers_the_users_columns_in_every_state(make, demo):
-    author, reader = make(), make()
-    assert sign_in(author, "author").status_code == sign_in(reader, "reader").status_code == 302
-    waiting = set(demo.waiting)
+def test_desk_search_covers_the_users_columns_in_every_state(app, demo):
+    author, reader, waiting = staff(app, "author"), staff(app, "reader"), set(demo.waiting)
     # Query string, what the author finds (None: refused).
     cases = [("q=待审：", waiting), ("q=待审：&state=Published", set())]
     cases += [("q=待审：&state=WaitAssess", waiting), ("q=第7期&state=Published", {demo.published[6]})]
@@ -90,11 +76,11 @@ def test_desk_search_covers_the_users_columns_in_every_state(make, demo):
         assert set(re.findall(r'<tr data-id="(\d+)"', page)) == {str(i) for i in expected}, query
     assert "<mark>待审：</mark>" in author.get("/desk/search?q=待审：").get_data(as_text=True)
     assert "search-none" in reader.get("/desk/search?q=待审：").get_data(as_text=True)
-    assert make().get("/desk/search?q=x").status_code == 302  # signed out
+    assert app.test_client().get("/desk/search?q=x").status_code == 302  # signed out
 
 
-def test_feeds_sitemap_robots_and_page_metadata(make, demo):
-    c = make()
+def test_feeds_sitemap_robots_and_page_metadata(app, make, demo):
+    c = app.test_client()
     published = {f"/items/{i}" for i in demo.published}
     lab_items = {f"/items/{i}" for n, i in enumerate(demo.published, 1) if n % 6 == 0}
     for path in ("/feed", "/rss"):
@@ -108,10 +94,9 @@ def test_feeds_sitemap_robots_and_page_metadata(make, demo):
     assert c.get("/columns/999999/feed").status_code == 404
 
     urlset = xml(c.get("/sitemap.xml"))
-    assert urlset.tag == f"{SM}urlset"
     listed = paths(u.findtext(f"{SM}loc") for u in urlset)
+    assert urlset.tag == f"{SM}urlset" and not any("待审" in u for u in listed)
     assert published | {"/", f"/columns/{demo.tech}", f"/columns/{demo.lab}"} <= listed
-    assert not any("待审" in u for u in listed)
     small = make(sitemap_size=10)
     index = xml(small.get("/sitemap.xml"))
     assert index.tag == f"{SM}sitemapindex"
@@ -120,21 +105,17 @@ def test_feeds_sitemap_robots_and_page_metadata(make, demo):
         urls = [u.findtext(f"{SM}loc") for u in xml(small.get(urlsplit(f).path))]
         assert 0 < len(urls) <= 10
         union |= paths(urls)
-    assert union == listed and len(files) >= math.ceil(len(listed) / 10)
+    assert union == listed  # so at least a file per ten
     assert small.get("/sitemap-items-99.xml").status_code == 404
 
-    robots = c.get("/robots.txt").get_data(as_text=True)
-    assert "Disallow: /desk/" in robots.splitlines()
-    assert "Sitemap: http://localhost/sitemap.xml" in robots.splitlines()
+    robots = c.get("/robots.txt").get_data(as_text=True).splitlines()
+    assert {"Disallow: /desk/", "Sitemap: http://localhost/sitemap.xml"} <= set(robots)
     icon = c.get("/favicon.ico")
     assert icon.status_code == 200 and icon.data[:4] == b"\x00\x00\x01\x00"
 
-    pages = {
-        "/": ("website", "/feed"),
-        f"/columns/{demo.tech}": ("website", f"/columns/{demo.tech}/feed"),
-        f"/items/{demo.published[4]}": ("article", "/feed"),
-    }
-    for path, (kind, feed) in pages.items():
+    tech, item = f"/columns/{demo.tech}", f"/items/{demo.published[4]}"
+    pages = [("/", "website", "/feed"), (item, "article", "/feed")]
+    for path, kind, feed in pages + [(tech, "website", f"{tech}/feed")]:
         page = c.get(path).get_data(as_text=True)
         feeds = tags(page, "link", rel="alternate", type="application/rss+xml")
         assert feed in {urlsplit(f["href"]).path for f in feeds}, path
@@ -147,8 +128,8 @@ def test_feeds_sitemap_robots_and_page_metadata(make, demo):
     assert "第5篇报道" in tags(item, "meta", name="description")[0]["content"]
 
 
-def test_public_pages_cache_for_readers_and_never_for_staff(make, demo, lib):
-    c, short = make(), make(cache_seconds=5)
+def test_public_pages_cache_for_readers_and_never_for_staff(app, make, demo, lib):
+    c, short = app.test_client(), make(cache_seconds=5)
     public = ["/", f"/columns/{demo.tech}", f"/items/{demo.published[0]}", "/feed"]
     for path in public + ["/sitemap.xml", "/search?q=期"]:
         first = c.get(path)
@@ -177,31 +158,22 @@ def test_public_pages_cache_for_readers_and_never_for_staff(make, demo, lib):
     finally:
         info.DeleteInfo(str(new))
 
-    staff, on_the_way = make(), make()
-    sign_in(staff, "author")
+    author, on_the_way = staff(app, "author"), app.test_client()
     on_the_way.get("/signin")  # a session with its form token, nobody signed in
-    staff_paths = ["/", f"/items/{demo.published[0]}", "/feed", "/desk/", "/desk/search?q=x"]
-    cases = [(staff, p) for p in staff_paths]
-    for client, path in cases + [(on_the_way, "/")]:
+    paths = ["/", f"/items/{demo.published[0]}", "/feed", "/desk/", "/desk/search?q=x"]
+    for client, path in [(author, p) for p in paths] + [(on_the_way, "/")]:
         resp = client.get(path, headers={"If-None-Match": c.get("/").headers["ETag"]})
         assert resp.status_code == 200, path
         assert resp.headers["Cache-Control"] == "private, no-store", path
         assert "ETag" not in resp.headers and "Cookie" in resp.headers["Vary"], path
 
 
-def test_hidden_columns_stay_off_the_public_site(make, demo):
-    admin, author, c = make(), make(), make()
-    sign_in(admin, "admin")
-    sign_in(author, "author")
-    manage = f"/desk/columns/{demo.lab}/manage"
+def test_hidden_columns_stay_off_the_public_site(app, demo):
+    admin, author, c = staff(app, "admin"), staff(app, "author"), app.test_client()
+    manage, visibility = f"/desk/columns/{demo.lab}/manage", f"/desk/columns/{demo.lab}/visibility"
     lab_item = demo.published[5]  # the sixth is homed in the lab
-
-    def mark(client, shown: str):
-        data = {"csrf_token": token(client, manage), "shown": shown}
-        return client.post(f"/desk/columns/{demo.lab}/visibility", data=data)
-
-    assert mark(author, "0").status_code == 403
-    assert mark(admin, "0").status_code == 302
+    assert author.send(visibility, shown="0").status_code == 403
+    assert admin.send(visibility, shown="0").status_code == 302
     try:
         assert "Show to readers" in admin.get(manage).get_data(as_text=True)
         for path in (f"/columns/{demo.lab}", f"/items/{lab_item}", f"/columns/{demo.lab}/feed"):
@@ -216,7 +188,7 @@ def test_hidden_columns_stay_off_the_public_site(make, demo):
         assert f"/columns/{demo.lab}" not in listed and f"/items/{lab_item}" not in listed
         assert admin.get(f"/desk/columns/{demo.lab}").status_code == 200  # the desk keeps it
     finally:
-        assert mark(admin, "1").status_code == 302
+        assert admin.send(visibility, shown="1").status_code == 302
     assert c.get(f"/items/{lab_item}").status_code == 200
     assert f'/items/{demo.published[35]}"' in c.get("/").get_data(as_text=True)
     assert "36 items" in c.get(f"/columns/{demo.tech}").get_data(as_text=True)
