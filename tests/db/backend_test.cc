@@ -31,6 +31,7 @@ TEST(Rewrite, EachDialect) {
       {sqlite, "select top 10 * from t order by a", "select * from t order by a limit 10"},
       // Text inside literals untouched; bracketed names quoted.
       {sqlite, "select 'top 10 + right(' from [Right]", "select 'top 10 + right(' from \"Right\""},
+      {sqlite, "select [ab", "select [ab"},  // unclosed: kept whole, never cut short
       // Backslashes are plain characters on SQLite (PostgreSQL's literals
       // are checked by what callers store).
       {sqlite, "where Usr_ID = '\\'';--'", "where Usr_ID = '\\'';--'"},
