@@ -264,12 +264,17 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
       // key never indexed with no rowid), and searches take the noted rows
       // from the table until a catch-up indexes them in bulk. Every column
       // the index holds is watched, so an unnoted row's index row is exact.
-      "create trigger if not exists " + trigger + "_insert after insert on " + ix.table +
-          " begin " + Note(ix, "new." + ix.key, "null") + " end",
-      "create trigger if not exists " + trigger + "_update after update of " + ix.key + cols +
-          " on " + ix.table + " begin " + NoteUpdate(ix) + " end",
-      "create trigger if not exists " + trigger + "_delete after delete on " + ix.table +
-          " begin " + Note(ix, "old." + ix.key, RowOf(ix, "old.")) + " end",
+      // Made afresh on every init, after the fill has looked for them, so
+      // that a database takes the current form of each.
+      "drop trigger if exists " + trigger + "_insert",
+      "create trigger " + trigger + "_insert after insert on " + ix.table + " begin " +
+          Note(ix, "new." + ix.key, "null") + " end",
+      "drop trigger if exists " + trigger + "_update",
+      "create trigger " + trigger + "_update after update of " + ix.key + cols + " on " + ix.table +
+          " begin " + NoteUpdate(ix) + " end",
+      "drop trigger if exists " + trigger + "_delete",
+      "create trigger " + trigger + "_delete after delete on " + ix.table + " begin " +
+          Note(ix, "old." + ix.key, RowOf(ix, "old.")) + " end",
   };
 }
 
