@@ -270,28 +270,26 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
 }
 
 // A column's search that the text index can count with `counted`: in a
-// column of a few rows, matching them all costs less (SearchList). Else the
-// page's keys are checked against the index's `candidates` while the
-// column's list is walked in order, about (last row) x (column's rows) /
-// count entries of it; or, where that is more than kEntriesPerRow entries
-// per match, the matches are read by key and sorted.
+// column of a few rows, matching them all costs less (the plain statement).
+// Else the page's keys are checked against the index's `candidates` while
+// the column's list is walked in order, about (last row) x (column's rows)
+// / count entries of it; or, where that is more than kEntriesPerRow
+// entries per match, the matches are read by key and sorted.
 ResultArray Information::IndexCountedSearch(const std::string& where, const std::string& likes,
                                             const std::string& rest, const std::string& candidates,
                                             const std::string& counted, std::string_view pCurPage) {
+  const auto plain = db::Connection::Paging::kPlain;
   int64_t rows =
       conn().CountForChoice(info_sql::KeptItemCount(where + " and Info_IsDeleted = '0'"));
-  if (rows < kIndexedSearchFrom / 10) {
-    return SearchList(where.substr(1), likes, rest, candidates, "Info_Order", pCurPage,
-                      db::Connection::Paging::kPlain);
-  }
+  if (rows < kIndexedSearchFrom / 10)
+    return ListQuery(Head() + where + likes + rest + " order by Info_Order", pCurPage, plain);
   constexpr int64_t kEntriesPerRow = 16;  // index entries walked for one row read by key
   int64_t count = conn().Count(counted);
-  int32_t pages = static_cast<int32_t>((count + PageSize() - 1) / PageSize());
-  int64_t last_row = int64_t{PageNumber(pCurPage, pages)} * PageSize();
+  int64_t last_row = LastRowOfPage(count, PageSize(), pCurPage);
   bool in_order = last_row * rows / std::max<int64_t>(count, 1) < kEntriesPerRow * count;
   std::string order = in_order ? "Info_Order" : db::EngineOf(conn()).UnindexedOrder("Info_Order");
   return ListQuery(Head() + where + " and " + candidates + likes + rest + " order by " + order,
-                   count, pCurPage, db::Connection::Paging::kPlain);
+                   count, pCurPage, plain);
 }
 
 ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view pColumnID,

@@ -114,6 +114,11 @@ std::string TextIndexCondition(db::Connection& conn, const db::SubstringSearch& 
   return candidates;
 }
 
+int64_t LastRowOfPage(int64_t count, int32_t page_size, std::string_view pCurPage) {
+  int32_t pages = static_cast<int32_t>((count + page_size - 1) / page_size);
+  return int64_t{PageNumber(pCurPage, pages)} * page_size;
+}
+
 std::string TextIndexCount(db::Connection& conn, const db::SubstringSearch& search) {
   return db::EngineOf(conn).SubstringCount(schema::InfoTextIndex(), search);
 }
@@ -151,8 +156,7 @@ ResultArray Information::SearchList(const std::string& before, const std::string
   if (rows < kIndexedSearchFrom && found >= rows) return ListQuery(plain, pCurPage, paging);
   std::string narrowed = before + " and " + candidates + text + after;
   int64_t count = conn().Count("select count(*) from tPtlx_Information where " + narrowed);
-  int32_t pages = static_cast<int32_t>((count + PageSize() - 1) / PageSize());
-  int64_t last_row = int64_t{PageNumber(pCurPage, pages)} * PageSize();
+  int64_t last_row = LastRowOfPage(count, PageSize(), pCurPage);
   // Rows read in list order before the page's last match, about.
   bool in_order = last_row * rows / std::max<int64_t>(count, 1) < found;
   return ListQuery(in_order ? plain : head + narrowed + " order by " + order, count, pCurPage,

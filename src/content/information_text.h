@@ -23,6 +23,10 @@ std::string ModeFilter(std::string_view pMode);
 // text index; smaller ones only when the index gives fewer rows.
 inline constexpr int kIndexedSearchFrom = 20000;
 
+// The rows of a list of `count` rows, `page_size` to a page, up to the end
+// of the page `pCurPage` asks for (clamped as the list clamps it).
+int64_t LastRowOfPage(int64_t count, int32_t page_size, std::string_view pCurPage);
+
 // The condition that narrows a title or content search to the items the
 // text index gives for the search's terms (columns Info_Title, Info_Content
 // or either), in its column (the index's cluster) and meeting its

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/sqlite/sqlite.h"
+#include "value/sql_text.h"
 
 namespace ptolix::db::sqlite {
 
@@ -113,12 +114,6 @@ std::string WordQuery(std::string_view text) {
   std::string out;
   for (const auto& p : parts) out += (out.empty() ? "" : " AND ") + p;
   return out;
-}
-
-std::string Quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
-  return out + "'";
 }
 
 // The terms in FTS5's query syntax; empty when no term can be looked up.
@@ -219,17 +214,21 @@ std::string IndexRows(const SubstringIndexDef& ix, const std::string& query, int
   for (const auto& c : ix.copies) {
     cols += ", " + (c.integer ? "cast(" + c.column + " as integer) as " + c.column : c.column);
   }
-  return "(select " + cols + " from " + Fts(ix) + " where " + Fts(ix) + " match " + Quoted(query) +
-         " and rowid between " + Str(lo) + " and " + Str(hi) + ") ptlx_ix";
+  return "(select " + cols + " from " + Fts(ix) + " where " + Fts(ix) + " match " +
+         SqlQuote(query) + " and rowid between " + Str(lo) + " and " + Str(hi) + ") ptlx_ix";
 }
 
-// The keys the index cannot answer for: the noted ones, those outside the
-// rowid ranges that match `query`, and those under 1.
+// The keys no row of the index answers for: the noted ones and those under 1.
+std::string UnindexedKeys(const SubstringIndexDef& ix) {
+  return "select " + ix.key + " as ptlx_key from " + Pending(ix) + " union select " + ix.key +
+         " from " + ix.table + " where " + ix.key + " < 1";
+}
+
+// The keys the index cannot answer for: those above, and those outside the
+// rowid ranges that match `query`.
 std::string OtherKeys(const SubstringIndexDef& ix, const std::string& query) {
-  return "select " + ix.key + " as ptlx_key from " + Pending(ix) + " union select -rowid from " +
-         Fts(ix) + " where " + Fts(ix) + " match " + Quoted(query) +
-         " and rowid < 0 union select " + ix.key + " from " + ix.table + " where " + ix.key +
-         " < 1";
+  return UnindexedKeys(ix) + " union select -rowid from " + Fts(ix) + " where " + Fts(ix) +
+         " match " + SqlQuote(query) + " and rowid < 0";
 }
 
 }  // namespace
@@ -289,9 +288,8 @@ std::string SubstringCandidates(const SubstringIndexDef& ix, const SubstringSear
     // Two in-lists, as before the index had clusters: a search of many
     // columns reads its page in list order, checking each row's key.
     return "(" + ix.key + " in (select case when rowid > 0 then rowid % " + Str(kKeySpan) +
-           " else -rowid end from " + Fts(ix) + " where " + Fts(ix) + " match " + Quoted(query) +
-           ") or " + ix.key + " in (select " + ix.key + " from " + Pending(ix) + " union select " +
-           ix.key + " from " + ix.table + " where " + ix.key + " < 1))";
+           " else -rowid end from " + Fts(ix) + " where " + Fts(ix) + " match " + SqlQuote(query) +
+           ") or " + ix.key + " in (" + UnindexedKeys(ix) + "))";
   }
   auto [lo, hi] = *range;
   std::string where = search.condition.empty() ? "" : " where " + search.condition;
