@@ -24,8 +24,7 @@ def test_sign_in_throttling_counts_pairs_names_and_addresses(app, lib):
     sprayer = client(app, address="10.1.0.1")
     statuses = [sign_in(sprayer, f"name{n}", "wrong-guess").status_code for n in range(11)]
     assert statuses == [401] * 10 + [429]
-    # One name tried from many addresses meets it too, with the same text
-    # whether the user exists or not.
+    # One name from many addresses meets it too, the same whether the user exists or not.
     pages = {}
     for user in ("target", "nobody-here"):
         for n in range(10):

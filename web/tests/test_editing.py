@@ -75,8 +75,7 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     info.AssessInfo("reviewer", item, "4")
     assert app.test_client().get(pdf_url).status_code == 200
 
-    # Removing the attachment removes its file; deleting the item removes the rest
-    # (a published item's, by a reviewer).
+    # Removing the attachment, then the (published) item, removes their files.
     pdf_attach = next(a for a in attached if a["Attach_FileName"].endswith(".pdf"))
     reviewer, attachment = staff(app, "reviewer"), pdf_attach["Attach_ID"]
     reviewer.send(f"/desk/items/{item}/attachments/{attachment}/delete", confirm="yes")
