@@ -18,7 +18,6 @@ def test_classes_and_creation(conn):
     user.Connection = conn
     assert user.Connection is conn
     assert {"GetRoleList", "PageSize", "Connection"} <= set(dir(user))
-    assert "pID" in ptolix.create("Role").GetChildrenRoleList.__doc__
     method = ptolix.create("System").GetParameterList
     assert str(inspect.signature(method)) == "(pCurPage=0)"
     assert "pCurPage: long (32-bit integer), optional" in method.__doc__

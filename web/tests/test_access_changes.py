@@ -46,10 +46,9 @@ def test_each_change_reaches_both_sessions(apps, demo, lib):
     roles = {name: make_role(lib, name, grant=demo.lab) for name in ("u_role", "u_grant", "父")}
     roles["u_tree"] = make_role(lib, "子", roles["父"])  # a child of a role with the grant
     user = {"k_Usr_ID": "u_role", "id": "u_role", "name": "u", "website": "1", "password": ""}
-    revoke = {"kind": "role", "who": roles["u_grant"], "action": "delete"}
     changes = {  # user: the change that takes the column away, through the site
         "u_role": ("/desk/admin/users/edit", user | {"role": empty}),
-        "u_grant": (f"{lab}/grants", revoke),
+        "u_grant": (f"{lab}/grants", {"kind": "role", "who": roles["u_grant"]}),
         "u_tree": ("/desk/admin/roles/edit", {"k_Role_ID": roles["u_tree"], "name": "子"}),
     }
     for name, (path, form) in changes.items():

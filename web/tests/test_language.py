@@ -45,10 +45,11 @@ class Chrome(HTMLParser):
     SKIP = {"script", "style", "pre", "textarea"}
     VOID = {"input", "img", "br", "meta", "link", "hr", "source", "option"}
 
-    def __init__(self) -> None:
+    def __init__(self, page: str) -> None:
         super().__init__()
         self.stack: list[bool] = []  # per open element: skipped
         self.texts: list[str] = []
+        self.feed(re.sub(r"</?mark>", "", page))  # a found word stays in its text
 
     def handle_starttag(self, tag: str, attrs: list) -> None:
         a = dict(attrs)
@@ -65,13 +66,6 @@ class Chrome(HTMLParser):
     def handle_data(self, data: str) -> None:
         if data.strip() and not any(self.stack):
             self.texts.append(data.strip())
-
-    @classmethod
-    def of(cls, page: str) -> list[str]:
-        """The texts of `page`."""
-        parser = cls()
-        parser.feed(re.sub(r"</?mark>", "", page))  # a found word stays in its text
-        return parser.texts
 
 
 def tuple_of(text) -> tuple:
@@ -132,7 +126,7 @@ def test_no_page_mixes_the_two_languages(app, demo):
         for name, (path, *_, page) in crawl(app, demo, language).items():
             if html_lang(page) != lang:
                 problems.append(f"{path}: <html lang={html_lang(page)}>")
-            for text in Chrome.of(page):
+            for text in Chrome(page).texts:
                 if lang == "en":
                     foreign = [p for p in pieces(text) if CJK.search(p) and p not in stored]
                     if foreign and not name.startswith(CODE_TABLE_SCREENS):
