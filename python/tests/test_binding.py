@@ -132,7 +132,8 @@ def test_one_connection_is_refused_to_a_second_thread():
             # The worker's call holds the connection but not the interpreter:
             # this thread goes on with other objects meanwhile.
             assert elsewhere.Title and worker.is_alive()
-    worker.join()  # once the worker's call has ended
+    worker.join()
+    assert counted, "the worker's call did not end"
     assert "connection sqlite::memory: is in use by another thread" in refused
     other.GetParameter("X")  # free again once the other thread is done
     conn.close()

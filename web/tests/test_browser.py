@@ -218,8 +218,7 @@ def test_an_editing_day(site, tmp_path):
     assert d.find_elements(By.XPATH, "//ul[@id='downloads']//a[contains(., '年度报告')]")
     site.shot("story")
 
-    # A script as the title runs nowhere (escaping, restoring: test_pages, test_editing).
-    site.sign_in("reviewer")
+    # The reviewer's script title runs nowhere (escaping, restoring: test_pages, test_editing).
     d.get(item_url)
     site.find("[name=title]").clear()
     site.find("[name=title]").send_keys("<script>alert(1)</script>")
