@@ -227,9 +227,8 @@ def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
         seen.add(name)
         if resp is None or resp.mimetype != "text/html":
             continue  # seen, a feed or a file
-        page = resp.text
-        pages[name] = Screen(path, signed_in, resp.status_code, page)
-        for href in re.findall(r'<(?:a|link) [^>]*href="([^"#]+)', page):
+        pages[name] = Screen(path, signed_in, resp.status_code, resp.text)
+        for href in re.findall(r'<(?:a|link) [^>]*href="([^"#]+)', resp.text):
             url = urlsplit(urljoin("http://localhost" + path, href.replace("&amp;", "&")))
             target = url.path + (f"?{url.query}" if url.query else "")
             kept = not re.search(r"^/(static|media|signout)|lang=", target)

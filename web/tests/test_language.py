@@ -79,16 +79,11 @@ def catalog() -> dict:
 
 
 def english_patterns() -> list[re.Pattern]:
-    """Each English text of the catalog (its placeholders any text) that
-    Chinese pages must not show."""
-    out = []
-    for msgid, string in catalog().items():
-        for text in msgid:
-            if text in string or not re.search(r"[A-Za-z]{2}", text):
-                continue  # the same in both languages
-            parts = re.split(r"%\(\w+\)s", text)
-            out.append(re.compile(".+?".join(map(re.escape, parts))))
-    return out
+    """Each English text of the catalog that its translation changes (its
+    placeholders any text): what Chinese pages must not show."""
+    english = [t for msgid, zh in catalog().items() for t in msgid if t not in zh]
+    split = [re.split(r"%\(\w+\)s", t) for t in english if re.search(r"[A-Za-z]{2}", t)]
+    return [re.compile(".+?".join(map(re.escape, parts))) for parts in split]
 
 
 def pieces(text: str) -> list[str]:
