@@ -14,6 +14,13 @@
 
 namespace ptolix::db {
 
+namespace {
+
+// A mark as text; null (no mark drawn yet) is a mark too.
+std::string MarkText(const Variant& v) { return v.IsNull() ? "null" : v.ToText(); }
+
+}  // namespace
+
 IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
   conn.Record(tally.keys);
   conn.Record(tally.rest);
@@ -26,28 +33,30 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
   if (auto it = conn.counts_.find(keys); it != conn.counts_.end()) {
     session.Query("select " + tally.mark + ", (" + rest + ")")->Fetch(&row);
     const Connection::Counted& kept = it->second;
-    if (row.at(0).ToText() == kept.token) {
+    if (MarkText(row.at(0)) == kept.token) {
       return {kept.rows + row.at(1).AsInt64(), kept.keys, kept.token};
     }
     conn.counts_.erase(it);
   }
-  // Else the mark, the keys and the rest in one statement, in that order.
-  auto rs = session.Query("select 0, " + tally.mark + " union all select 1, ptlx_keys.* from (" +
-                          keys + ") ptlx_keys union all select 2, (" + rest + ")");
+  // Else the mark, the keys and the rest in one statement, in that order
+  // (the mark a text, the others numbers, each in a column of its own).
+  auto rs = session.Query("select 0, " + tally.mark +
+                          ", null union all select 1, null, ptlx_keys.* from (" + keys +
+                          ") ptlx_keys union all select 2, null, (" + rest + ")");
   Connection::Counted kept;
   auto listed = std::make_shared<std::vector<int64_t>>();
   int64_t rest_count = 0;
   while (rs->Fetch(&row)) {
     switch (row.at(0).AsInt64()) {
       case 0:
-        kept.token = row.at(1).ToText();
+        kept.token = MarkText(row.at(1));
         break;
       case 1:
         if (++kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys))
-          listed->push_back(row.at(1).AsInt64());
+          listed->push_back(row.at(2).AsInt64());
         break;
       default:
-        rest_count = row.at(1).AsInt64();
+        rest_count = row.at(2).AsInt64();
     }
   }
   if (kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys)) kept.keys = std::move(listed);
@@ -60,7 +69,7 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
 bool IndexUnchanged(Connection& conn, const SubstringTally& tally, const IndexedCount& found) {
   std::vector<Variant> row;
   BackendOf(conn).Query("select " + tally.mark)->Fetch(&row);
-  return row.at(0).ToText() == found.mark;
+  return MarkText(row.at(0)) == found.mark;
 }
 
 }  // namespace ptolix::db

@@ -264,6 +264,9 @@ TEST_P(SearchIndexTest, InitIndexesOlderDatabasesAndPlainStatementsKeepTheIndex)
   if (engine().postgres()) {
     Exec("drop index ptlx_tptlx_infotext_info_title");
     Exec("drop index ptlx_tptlx_infotext_info_content");
+    for (const char* event : {"insert", "update", "delete", "truncate"})
+      Exec(std::string("drop trigger ptlx_tptlx_infotext_mark_") + event + " on tptlx_information");
+    Exec("drop table tptlx_infotextmark");
   } else {
     // The index of the first shape: keyed by the item's key, nothing copied.
     for (const char* event : {"insert", "update", "delete"})
@@ -293,6 +296,8 @@ TEST_P(SearchIndexTest, InitIndexesOlderDatabasesAndPlainStatementsKeepTheIndex)
   auto search = [&](const char* title, const char* content) {
     return Found(info->Call("SearchInfoList", {"1", "1", "1", "All", title, content, "", "", ""}));
   };
+  // Before any write has drawn a mark.
+  EXPECT_EQ("1 ", search("report", ""));
   // Typed statements, as an administrator would: the index follows them.
   Exec("update tPtlx_Information set Info_Title = 'old quartz' where Info_ID = 2");
   Exec("update tPtlx_Information set Info_Title = 'gone' where Info_ID = 1");
@@ -327,10 +332,9 @@ TEST_P(SearchIndexTest, InitIndexesOlderDatabasesAndPlainStatementsKeepTheIndex)
   Trace();
   search("Ｑuartz]%", "");
   auto trace = Trace();
-  ASSERT_FALSE(trace.empty());
-  EXPECT_THAT(trace.back(),
-              HasSubstr(engine().sqlite() ? "from tPtlx_InfoText2 where tPtlx_InfoText2 match"
-                                          : "lower(Info_Title collate \"und-x-icu\") like"));
+  EXPECT_THAT(trace, testing::Contains(HasSubstr(
+                         engine().sqlite() ? "from tPtlx_InfoText2 where tPtlx_InfoText2 match"
+                                           : "lower(Info_Title collate \"und-x-icu\") like")));
   // A trigger of another body (an older version's) is made afresh by init.
   if (engine().sqlite()) {
     Exec("drop trigger ptlx_tPtlx_InfoText2_delete");

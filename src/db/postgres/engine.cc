@@ -78,8 +78,9 @@ class PostgresEngine : public Engine {
                                   const SubstringSearch& search) const override {
     return postgres::SubstringCandidates(index, search.terms);
   }
-  SubstringTally SubstringCount(const SubstringIndexDef&, const SubstringSearch&) const override {
-    return {};
+  SubstringTally SubstringCount(const SubstringIndexDef& index,
+                                const SubstringSearch& search) const override {
+    return postgres::SubstringCount(index, search);
   }
   // GIN indexes follow every write (through their pending list).
   SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef&) const override { return {}; }

@@ -39,10 +39,12 @@ std::string KeptCountsFreeze();
 const Engine& TheEngine();
 
 // Substring indexes: pg_trgm GIN indexes on the lowered columns
-// (search_index.cc), as Engine::SubstringIndexStatements and
-// Engine::SubstringCandidates describe them.
+// (search_index.cc), with marks of the rows they index by cluster value, as
+// Engine::SubstringIndexStatements, SubstringCandidates and SubstringCount
+// describe them.
 std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index);
 std::string SubstringCandidates(const SubstringIndexDef& index,
                                 const std::vector<SubstringTerm>& terms);
+SubstringTally SubstringCount(const SubstringIndexDef& index, const SubstringSearch& search);
 
 }  // namespace ptolix::db::postgres

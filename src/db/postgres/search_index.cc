@@ -24,6 +24,66 @@ constexpr char kCollation[] = " collate \"und-x-icu\"";
 // The indexed expression of `column`.
 std::string Lowered(const std::string& column) { return "lower(" + column + kCollation + ")"; }
 
+// One row per cluster value (and -1 for the whole table), holding a random
+// number drawn again by every statement that changes a row of that value in
+// a column the index or its copies hold: keys read for one value hold while
+// its number and the whole table's stay. Random, so that a restored table
+// never gives back a number a connection kept for other rows.
+std::string MarkTable(const SubstringIndexDef& ix) { return FoldCase(ix.name + "Mark"); }
+
+// The watched columns of a row set's rows as a select list (`from` holds
+// them), for an except between the old rows and the new.
+std::string Watched(const SubstringIndexDef& ix) {
+  std::string cols = ix.key + "," + ix.cluster;
+  for (const auto& c : ix.columns) cols += "," + c;
+  for (const auto& c : ix.copies) {
+    if (c.column != ix.cluster) cols += "," + c.column;
+  }
+  return cols;
+}
+
+// Draws new numbers for the cluster values in `values` (a query of one
+// column), in their order, as the kept counts take their rows.
+std::string Redraw(const SubstringIndexDef& ix, const std::string& values) {
+  return "insert into " + MarkTable(ix) + " as k select v, (random() * 9e18)::bigint from (" +
+         values + ") d(v) where v is not null group by v order by v on conflict (" +
+         FoldCase(ix.cluster) + ") do update set Mark = excluded.Mark;";
+}
+
+// The statements that keep the marks: statement triggers that read the
+// changed rows from the transition tables.
+std::vector<std::string> MarkStatements(const SubstringIndexDef& ix) {
+  const std::string table = MarkTable(ix), cluster = FoldCase(ix.cluster), w = Watched(ix);
+  const std::string changed = "select " + ix.cluster + " from (select " + w +
+                              " from ptlx_old except select " + w + " from ptlx_new) a union " +
+                              "select " + ix.cluster + " from (select " + w +
+                              " from ptlx_new except select " + w + " from ptlx_old) b";
+  const struct {
+    const char* event;
+    const char* tables;
+    std::string body;
+  } triggers[] = {
+      {"insert", " referencing new table as ptlx_new",
+       Redraw(ix, "select " + ix.cluster + " from ptlx_new")},
+      {"delete", " referencing old table as ptlx_old",
+       Redraw(ix, "select " + ix.cluster + " from ptlx_old")},
+      {"update", " referencing old table as ptlx_old new table as ptlx_new", Redraw(ix, changed)},
+      {"truncate", "", Redraw(ix, "select -1")},
+  };
+  std::vector<std::string> out = {"create table if not exists " + table + " (" + cluster +
+                                  " bigint primary key, Mark bigint not null)"};
+  for (const auto& t : triggers) {
+    std::string name = FoldCase("ptlx_" + ix.name + "_mark_" + t.event);
+    out.push_back("create or replace function " + name +
+                  "() returns trigger language plpgsql as $ptlx$ begin " + t.body +
+                  " return null; end $ptlx$");
+    out.push_back("drop trigger if exists " + name + " on " + FoldCase(ix.table));
+    out.push_back("create trigger " + name + " after " + t.event + " on " + FoldCase(ix.table) +
+                  t.tables + " for each statement execute function " + name + "()");
+  }
+  return out;
+}
+
 size_t Characters(std::string_view text) {
   size_t n = 0;
   for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -60,7 +120,11 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
             " %s.gin_trgm_ops)', s);\n    made := true;\n  end if;\n";
   }
   body += "  if made then execute 'analyze " + FoldCase(ix.table) + "'; end if;\n";
-  return {body + "end $$"};
+  std::vector<std::string> out = {body + "end $$"};
+  if (!ix.cluster.empty()) {
+    for (auto& sql : MarkStatements(ix)) out.push_back(std::move(sql));
+  }
+  return out;
 }
 
 std::string SubstringCandidates(const SubstringIndexDef& ix,
@@ -80,6 +144,22 @@ std::string SubstringCandidates(const SubstringIndexDef& ix,
     out += (out.empty() ? "(" : " and (") + any + ")";
   }
   return out;
+}
+
+SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch& search) {
+  // The cluster value written as a plain number, as the marks hold it.
+  const std::string& v = search.cluster;
+  if (ix.cluster.empty() || search.condition.empty() || v.empty() || v.size() > 18 ||
+      v.find_first_not_of("0123456789") != v.npos)
+    return {};
+  std::string candidates = SubstringCandidates(ix, search.terms);
+  if (candidates.empty()) return {};
+  // The index follows every write: nothing is left for the rest.
+  return {"select " + ix.key + " from " + ix.table + " where " + search.condition + " and " +
+              candidates,
+          "(select string_agg(Mark::text, ':' order by " + FoldCase(ix.cluster) + ") from " +
+              MarkTable(ix) + " where " + FoldCase(ix.cluster) + " in (-1, " + v + "))",
+          "select 0", "select null"};
 }
 
 }  // namespace ptolix::db::postgres
