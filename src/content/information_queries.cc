@@ -269,9 +269,10 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
   });
 }
 
-// A column's search that the text index can count: in a column of a few
-// rows, matching them all costs less (the plain statement). Else the list
-// is walked in order to the page's last match, about (last row) x
+// A column's search that the text index can count. The index's matches are
+// read once and kept while the index stays, so they are asked for even in a
+// column of a few rows. The list is walked in order to the page's last
+// match, about (last row) x
 // (column's rows) / count rows of it. Matching each costs about what
 // reading a match's copies from the index costs, so a walk shorter than the
 // count matches the rows themselves; a longer one checks their keys against
@@ -289,7 +290,6 @@ ResultArray Information::IndexCountedSearch(const std::string& where, const std:
   const std::string matched = Head() + where + likes + rest + " order by Info_Order";
   int64_t rows =
       conn().CountForChoice(info_sql::KeptItemCount(where + " and Info_IsDeleted = '0'"));
-  if (rows < kIndexedSearchFrom / 10) return ListQuery(matched, pCurPage, plain);
   constexpr int64_t kEntriesPerRow = 16;  // index entries walked for one row read by key
   const auto& engine = db::EngineOf(conn());
   const auto& index = schema::InfoTextIndex();
