@@ -272,16 +272,14 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
 // A column's search that the text index can count. The index's matches are
 // read once and kept while the index stays, so they are asked for even in a
 // column of a few rows. The list is walked in order to the page's last
-// match, about (last row) x
-// (column's rows) / count rows of it. Matching each costs about what
-// reading a match's copies from the index costs, so a walk shorter than the
-// count matches the rows themselves; a longer one checks their keys against
-// the index's keys, and one of more than kEntriesPerRow entries per match
-// reads the rows by key and sorts them. The index's keys are those counted
-// where they were few enough to list (their rows are then read by key);
-// else the page reads them again, all of them in list order (their copies
-// unread, since the walk checks each row), or only those meeting the
-// condition when read by key.
+// match, about (last row) x (column's rows) / count rows of it. Matching
+// each costs about what reading a match's copies from the index costs, so
+// a walk shorter than the count matches the rows themselves. Else the keys
+// counted, where they were few enough to list, are the page's candidates,
+// read by key; without them a walk of up to kEntriesPerRow entries per
+// match checks each row against all the index's keys (their copies unread),
+// and a longer one reads the rows meeting the condition by key and sorts
+// them.
 ResultArray Information::IndexCountedSearch(const std::string& where, const std::string& likes,
                                             const std::string& rest,
                                             const db::SubstringSearch& search,
