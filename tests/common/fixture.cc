@@ -65,7 +65,7 @@ std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
   return TestContext(info.param).postgres() ? "postgres" : "sqlite";
 }
 
-void DbTest::SetUp() {
+DbTest::DbTest() {
   // Password hashes at the minimum cost keep the suites fast.
   SetPasswordHashCost(PasswordHashCost::kMinimum);
   conn = ptolix::Connect(GetParam());

@@ -59,10 +59,11 @@ std::vector<std::string> BackendUrls();
 std::string BackendName(const ::testing::TestParamInfo<std::string>& info);
 
 // A fresh database with the schema, per test. On PostgreSQL each test gets
-// its own schema (search_path) that is dropped afterwards.
+// its own schema (search_path) that is dropped afterwards. Connected by the
+// constructor, so that a fixture's members may start from the connection.
 class DbTest : public ::testing::TestWithParam<std::string> {
  protected:
-  void SetUp() override;
+  DbTest();
   void TearDown() override;
   // A new late-bound object with the connection set.
   std::unique_ptr<Object> New(const std::string& class_name);

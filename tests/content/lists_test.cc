@@ -26,8 +26,6 @@ namespace {
 class ListsTest : public DbTest {
  protected:
   void SetUp() override {
-    DbTest::SetUp();
-    info = New("Information");
     Exec(
         "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values "
         "(1,1,'FFFFFFEF','0'),(2,1,'FFFFFFEFFFFFFFDF','0'),(3,1,'FFFFFFEFFFFFFFDFFFFFFFCF','1'),"
@@ -57,7 +55,7 @@ class ListsTest : public DbTest {
   }
   Lines Reported() { return ErrorsOf(*info); }
 
-  std::unique_ptr<Object> info;
+  std::unique_ptr<Object> info = New("Information");
 };
 
 TEST_P(ListsTest, ModeKeywordsFilterStatesExactly) {
@@ -352,7 +350,6 @@ PTOLIX_BACKENDS(ListsTest);
 class ListPagesTest : public DbTest {
  protected:
   void SetUp() override {
-    DbTest::SetUp();
     // Column 1 holds 3,000 items over three websites, columns 2 to 31 hold 10
     // each; states 1 to 6 in turn, one item in 50 deleted.
     Insert(1, 3300, [](int id) {

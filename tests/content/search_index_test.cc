@@ -37,11 +37,9 @@ const char* const kPieces[] = {"a",      "A", "b", "B", "k", "K",  "\u212A", "i"
 class SearchIndexTest : public DbTest {
  protected:
   void SetUp() override {
-    DbTest::SetUp();
     Exec(
         "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values "
         "(1,1,'FFFFFFEF','0'),(2,1,'FFFFFFDF','0')");
-    info = New("Information");
     info->Put("PageSize", Variant(5000));
   }
   std::string Text(size_t max_pieces) {
@@ -91,7 +89,7 @@ class SearchIndexTest : public DbTest {
   }
 
   std::mt19937 random{20261209};
-  std::unique_ptr<Object> info;
+  std::unique_ptr<Object> info = New("Information");
 };
 
 TEST_P(SearchIndexTest, IndexedSearchesFindWhatTheLikeConditionsFind) {
