@@ -169,13 +169,10 @@ TEST_P(KeptCountsTest, CheckFindsWhatBypassedTheTriggersAndRepairMendsIt) {
     Exec("update tPtlx_Information set InfState_ID = 3 where Info_ID = 7");
     schema::CreateSchema(*conn);  // the trigger back; the kept rows stay as they are
   }
-  std::string key = Rows(
-      "select Sys_ID, WebSite_ID, Column_ID from tPtlx_Information "
-      "where Info_ID = 7");
   Exec("update tPtlx_InfoPosts set Post_Count = Post_Count + 5 where Info_ID = 1");
   Exec("delete from tPtlx_InfoPosts where Info_ID = 2");
   auto found = schema::CheckKeptCounts(*conn, false);
-  EXPECT_GE(found.size(), 3u) << key;
+  EXPECT_GE(found.size(), 3u);
   EXPECT_EQ(schema::CheckKeptCounts(*conn, false).size(), found.size());  // check changes nothing
   auto mended = schema::CheckKeptCounts(*conn, true);
   EXPECT_EQ(mended.size(), found.size());
@@ -187,8 +184,6 @@ TEST_P(KeptCountsTest, CheckFindsWhatBypassedTheTriggersAndRepairMendsIt) {
 // rows, and a second run changes nothing.
 TEST_P(KeptCountsTest, AnOlderDatabaseTakesTheKeptCountsInPlace) {
   Fill(80, 60);
-  std::string before =
-      Rows("select * from tPtlx_PostCount where Post_Count <> 0 order by 1,2,3,4,5,6,7");
   for (const char* t : {"tPtlx_InfoCount", "tPtlx_PostCount", "tPtlx_InfoPosts"})
     Exec(std::string("drop table ") + t + (engine().postgres() ? " cascade" : ""));
   for (const char* t :
@@ -204,7 +199,6 @@ TEST_P(KeptCountsTest, AnOlderDatabaseTakesTheKeptCountsInPlace) {
   std::string filled = Rows("select * from tPtlx_InfoCount order by 1,2,3,4,5");
   schema::CreateSchema(*conn);
   EXPECT_EQ(Rows("select * from tPtlx_InfoCount order by 1,2,3,4,5"), filled);
-  EXPECT_NE(before, "");
   ExpectListCountsExact("upgraded");
 }
 
