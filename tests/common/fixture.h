@@ -101,20 +101,6 @@ class DbTest : public ::testing::TestWithParam<std::string> {
   std::string pg_schema_;
 };
 
-// One database that several connections share, as the page requests of a
-// site do: an SQLite file (WAL) in a folder of its own, or a schema of its
-// own on the PostgreSQL server the parameter names. `main_` holds the
-// schema; Open() gives each thread its own connection.
-class SharedDatabaseTest : public ::testing::TestWithParam<std::string> {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-  std::shared_ptr<db::Connection> Open();
-
-  std::string url_, dir_, pg_schema_;
-  std::shared_ptr<db::Connection> main_;
-};
-
 // One field of a result's data rows, each followed by a blank; sorted when
 // the list has no order. "(unallocated)" for a failed query's array.
 std::string FieldValues(const ResultArray& a, std::string_view field, bool sort = false);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,12 +88,9 @@ TEST(RunAtomic, RetriesOnlyWholeOutermostChanges) {
     int result = 0;
     bool thrown = false;
     try {
-      if (c.caller_tx) {
-        db::Transaction outer(conn);
-        result = db::RunAtomic(conn, {}, change);
-      } else {
-        result = db::RunAtomic(conn, {}, change);
-      }
+      std::optional<db::Transaction> outer;
+      if (c.caller_tx) outer.emplace(conn);
+      result = db::RunAtomic(conn, {}, change);
     } catch (const db::Error& e) {
       thrown = true;
       EXPECT_EQ(e.state(), c.state) << c.name;

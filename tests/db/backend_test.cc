@@ -1,8 +1,6 @@
-// The statements each engine runs, and the backends as callers see them: cursors and pages, value
-// kinds and names, transactions after a failed statement, and what is PostgreSQL's own; the
-// schema's spellings, defaults and identities. The
-// statements run on every backend where the behaviour is shared, so both engines are held to the
-// same answers.
+// The statements each engine runs, and the backends as callers see them on
+// every engine: cursors and pages, value kinds and names, transactions after
+// a failed statement, what is PostgreSQL's own, and the schema's defaults.
 
 #include "db/backend.h"
 
