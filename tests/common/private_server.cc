@@ -15,16 +15,14 @@ namespace {
 // The folder holding initdb and pg_ctl: on PATH, or Debian's newest.
 std::string ServerBinaries() {
   namespace fs = std::filesystem;
-  if (std::system("command -v initdb >/dev/null 2>&1 && command -v pg_ctl >/dev/null 2>&1") == 0) {
+  if (std::system("command -v initdb >/dev/null 2>&1 && command -v pg_ctl >/dev/null 2>&1") == 0)
     return "";
-  }
   std::string best;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator("/usr/lib/postgresql", ec)) {
     fs::path bin = entry.path() / "bin";
-    if (fs::exists(bin / "initdb") && fs::exists(bin / "pg_ctl") && bin.string() > best) {
+    if (fs::exists(bin / "initdb") && fs::exists(bin / "pg_ctl") && bin.string() > best)
       best = bin.string();
-    }
   }
   return best.empty() ? "-" : best + "/";
 }

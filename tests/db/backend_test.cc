@@ -38,9 +38,8 @@ TEST(Rewrite, EachDialect) {
       {pg, "where Usr_ID in (1,2) and 7 <> Column_IsDeleted and Role_ID = 3",
        "where Usr_ID in ('1','2') and '7' <> Column_IsDeleted and Role_ID = 3"}};
   const auto catalog = schema::LibraryCatalog();
-  for (auto [dialect, in, out] : cases) {
+  for (auto [dialect, in, out] : cases)
     EXPECT_EQ(db::Rewrite(in, db::EngineFor(dialect), *catalog).text, out) << in;
-  }
 }
 
 class BackendTest : public test::DbTest {};

@@ -146,36 +146,29 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
   auto sys = Make<System>();
   for (int i = 1; i <= 25; ++i)
     sys->AppendParameter(fmt::format("P{:02}", i), std::to_string(i), "");
-  auto values = [](const ResultArray& a) { return test::FieldValues(a, "Para_Value"); };
-  // Unpaged: every row, counts untouched.
-  EXPECT_EQ(sys->GetParameterList().DataRows(), 25);
-  EXPECT_EQ(sys->RecordCount(), 0);
-  sys->SetPageSize(10);
-  const std::pair<int32_t, const char*> cases[] = {
-      {1, "1 2 3 4 5 6 7 8 9 10 "}, {2, "11 12 13 14 15 16 17 18 19 20 "},
-      {3, "21 22 23 24 25 "},       {4, "21 22 23 24 25 "},
-      {99, "21 22 23 24 25 "},      {0, "1 2 3 4 5 6 7 8 9 10 "},
-      {-1, "1 2 3 4 5 6 7 8 9 10 "}};
-  for (auto [number, rows] : cases) {
-    EXPECT_EQ(values(sys->GetParameterList(number)), rows) << number;
-    EXPECT_EQ(sys->RecordCount(), 25);
-    EXPECT_EQ(sys->PageCount(), 3);
-  }
-  // 20 rows, page 2: a full page.
+  // The first and last values of a page and their number, then RecordCount
+  // and PageCount.
+  auto page = [&](int32_t size, int32_t number) {
+    sys->SetPageSize(size);
+    ResultArray a = sys->GetParameterList(number);
+    return fmt::format("{}-{} {} {}/{}", ToDisplay(a.Get(1, "Para_Value")),
+                       ToDisplay(a.Get(a.DataRows(), "Para_Value")), a.DataRows(),
+                       sys->RecordCount(), sys->PageCount());
+  };
+  // Unpaged: every row, counts untouched; a page past either end: the
+  // nearest one.
+  const std::tuple<int32_t, int32_t, const char*> cases[] = {
+      {0, 1, "1-25 25 0/0"},   {10, 1, "1-10 10 25/3"}, {10, 2, "11-20 10 25/3"},
+      {10, 3, "21-25 5 25/3"}, {10, 4, "21-25 5 25/3"}, {10, 99, "21-25 5 25/3"},
+      {10, 0, "1-10 10 25/3"}, {10, -1, "1-10 10 25/3"}};
+  for (auto [size, number, shown] : cases) EXPECT_EQ(page(size, number), shown) << number;
+  // 20 rows: page 2 is full; fewer rows than a page: all of them whatever
+  // the page; the largest page size: no overflow in the page arithmetic.
   Exec("delete from tPtlx_SystemParameter where Para_Value in ('21','22','23','24','25')");
-  EXPECT_EQ(sys->GetParameterList(2).DataRows(), 10);
-  EXPECT_EQ(sys->PageCount(), 2);
-  // Fewer rows than a page: all of them whatever the page.
-  sys->SetPageSize(50);
-  EXPECT_EQ(sys->GetParameterList(7).DataRows(), 20);
-  // The largest page size: one page of every row, no overflow in the
-  // page arithmetic.
-  sys->SetPageSize(2147483647);
-  EXPECT_EQ(values(sys->GetParameterList(1)),
-            "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ");
-  EXPECT_EQ(sys->PageCount(), 1);
-  EXPECT_EQ(sys->RecordCount(), 20);
-  EXPECT_EQ(sys->GetParameterList(2147483647).DataRows(), 20);
+  EXPECT_EQ(page(10, 2), "11-20 10 20/2");
+  EXPECT_EQ(page(50, 7), "1-20 20 20/1");
+  EXPECT_EQ(page(2147483647, 1), "1-20 20 20/1");
+  EXPECT_EQ(page(2147483647, 2147483647), "1-20 20 20/1");
   EXPECT_EQ(sys->Errors(), "");
   // An empty paged list: row 0 only, no counts, and the message.
   auto empty = New("System");

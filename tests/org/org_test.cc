@@ -458,10 +458,8 @@ TEST_P(UserAccessTest, MatchesTheRuleOnRandomData) {
     }
     for (int k = pick(4); k > 0; --k) add_grant("'" + id + "'");
     std::set<std::string> holders = {"'" + id + "'"};
-    for (int r : held) {
-      for (; r && holders.insert(std::to_string(r)).second; r = role_father[r]) {
-      }
-    }
+    for (int r : held)
+      while (r && holders.insert(std::to_string(r)).second) r = role_father[r];
     std::map<int, int> level;
     for (const auto& [key, l] : grant) {
       for (int c = holders.count(key.first) ? key.second : 0, v = l; c; c = column_father[c], v = 1)

@@ -117,10 +117,7 @@ class PageCodeTest : public test::DbTest {
          "',null),('TEMPLET_PATH','templates',null),('ABSTRACT_PUBLIC_PAGE','public.asp',null)");
     Exec("insert into tPtlx_Templet values (1,1,'index.asp','index.htm',null)");
   }
-  void TearDown() override {
-    fs::remove_all(root_);
-    DbTest::TearDown();
-  }
+  ~PageCodeTest() override { fs::remove_all(root_); }
   void Write(const fs::path& relative, const std::string& content) {
     std::ofstream(root_ / relative, std::ios::binary) << content;
   }
@@ -309,9 +306,8 @@ TEST_P(WebSiteTest, SitesAndStylesAddedChangedReadAndDeleted) {
 TEST(WebSiteOrderCode, KeepsFallingBeyondFourCharacters) {
   EXPECT_EQ(WebSiteOrderCode(3839), "100F");
   const int64_t ids[] = {1, 2, 3838, 3839, 3840, 4095, 4096, 65536, 268435455};
-  for (size_t i = 1; i < std::size(ids); ++i) {
+  for (size_t i = 1; i < std::size(ids); ++i)
     EXPECT_GT(WebSiteOrderCode(ids[i - 1]), WebSiteOrderCode(ids[i])) << ids[i];
-  }
 }
 
 TEST_P(WebSiteTest, AFailedStepLeavesNothing) {
