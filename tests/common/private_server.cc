@@ -59,12 +59,10 @@ std::unique_ptr<PrivateServer> PrivateServer::Start() {
     server->owner_ = std::system("id postgres >/dev/null 2>&1") == 0 ? "postgres" : "nobody";
     std::system(("chown " + server->owner_ + " " + server->dir_).c_str());
   }
-  if (std::system(server
-                      ->AsOwner(bin + "initdb -D " + dir +
-                                "/data -U ptolix --auth=trust"
-                                " -E UTF8 --no-locale >" +
-                                dir + "/initdb.log 2>&1")
-                      .c_str())) {
+  const std::string initdb = bin + "initdb -D " + server->dir_ +
+                             "/data -U ptolix --auth=trust -E UTF8 --no-locale >" + server->dir_ +
+                             "/initdb.log 2>&1";
+  if (std::system(server->AsOwner(initdb).c_str())) {
     ADD_FAILURE() << "initdb failed, see " << dir << "/initdb.log";
     return nullptr;
   }

@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "fixture.h"
 #include "ptolix/content/column.h"
@@ -22,12 +20,10 @@ namespace {
 
 class ColumnTest : public DbTest {
  protected:
-  // Adds a column of system 1 and returns its identifier as text.
   std::string Add(const std::string& name, const std::string& father = "",
                   const std::string& site = "") {
     return std::to_string(col->AppendColumn("1", name, "", "", "", "", "", site, father));
   }
-  // The tree as "name:code" lines in code order.
   std::string Tree() {
     return Rows("select Column_Name,Column_Order from tPtlx_Column order by Column_Order");
   }
@@ -84,7 +80,6 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   EXPECT_EQ(Names(col->GetFatherColumnList("1", a11)), "A A1 A11 ");  // deleted ones too
   EXPECT_EQ(ToDisplay(col->GetFatherColumn("1", a11).Get(1, "Column_Name")), "A1");
   EXPECT_EQ(ToDisplay(col->GetColumn("1", a11).Get(1, "Column_IsDeleted")), "1");
-  // Paging, and the read failures.
   col->SetPageSize(1);
   EXPECT_EQ(Names(col->GetColumnList("1", "5", "2")), "A ");
   EXPECT_EQ(col->RecordCount(), 2);

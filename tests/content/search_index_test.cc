@@ -10,9 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "content/information_text.h"
 #include "db/backend.h"
@@ -102,8 +100,7 @@ TEST_P(SearchIndexTest, IndexedSearchesFindWhatTheLikeConditionsFind) {
   // Most items indexed (a catch-up indexes the rows the index has only
   // noted, as a search does once there are many), then some written again
   // by typed statements (on SQLite only noted, until the next catch-up).
-  for (const auto& sql : db::EngineOf(*conn).SubstringIndexUpkeep(schema::InfoTextIndex()).catch_up)
-    Exec(sql);
+  ExecAll(db::EngineOf(*conn).SubstringIndexUpkeep(schema::InfoTextIndex()).catch_up);
   for (int id = 7; id <= 240; id += 7) {
     texts.push_back(Text(12));
     Exec("update tPtlx_Information set Info_Title = " + SqlQuote(texts.back()) +
@@ -213,8 +210,7 @@ TEST_P(SearchIndexTest, ColumnSearchesCountFromTheIndexWhatThePlainStatementFind
     columns.push_back("67108864");
   }
   // Indexed with their changes, then some only noted.
-  for (const auto& sql : db::EngineOf(*conn).SubstringIndexUpkeep(schema::InfoTextIndex()).catch_up)
-    Exec(sql);
+  ExecAll(db::EngineOf(*conn).SubstringIndexUpkeep(schema::InfoTextIndex()).catch_up);
   scramble();
   int indexed = 0;
   for (int round = 0; round < 50; ++round) {

@@ -2,7 +2,6 @@
 // again by the next call. The PostgreSQL cases run on a cluster of the
 // test's own, which they terminate, restart, crash and cut off.
 
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -170,10 +169,10 @@ TEST(Reconnect, SqliteFolderMovedAwayAndBack) {
   schema::CreateSchema(*conn);
   Role role;
   role.SetConnection(conn);
-  size_t seen = 0;
   role.AppendRole("Kept", "", "", "");
 
-  const std::string file = std::string(db::Error::kLostPrefix) + "the database file " +
+  const std::string file = "[" + std::to_string(err::kConnectionLost) + "] " +
+                           std::string(db::Error::kLostPrefix) + "the database file " +
                            (folder / "site.db").string() + " is ";
   fs::rename(folder, away);
   role.AppendRole("Gone", "", "", "");
@@ -181,18 +180,15 @@ TEST(Reconnect, SqliteFolderMovedAwayAndBack) {
   // place.
   fs::create_directories(folder);
   role.GetRoleList("");
-  auto lines = ParseErrorLines(role.Errors());
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].number, err::kConnectionLost);
-  EXPECT_EQ(lines[0].message, file + "gone (No such file or directory)");
-  EXPECT_EQ(lines[1].message, file + "missing (No such file or directory)");
+  EXPECT_EQ(test::ErrorLines(role.Errors()),
+            (test::Lines{file + "gone (No such file or directory)",
+                         file + "missing (No such file or directory)"}));
   EXPECT_FALSE(fs::exists(folder / "site.db"));
   fs::remove(folder);
 
   fs::rename(away, folder);
-  seen = lines.size();
   role.AppendRole("Back", "", "", "");
-  EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{});
+  EXPECT_EQ(test::ErrorLines(role.Errors()).size(), 2u);
   EXPECT_EQ(RoleNames(*conn), "Kept Back ");
   conn.reset();
   fs::remove_all(root);

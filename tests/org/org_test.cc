@@ -27,8 +27,6 @@ constexpr const char* kNoCode = "[5] Invalid procedure call or argument: no orde
 
 class OrgTest : public test::DbTest {
  protected:
-  // One field of the data rows, space separated; sorted for lists without
-  // an order by.
   static std::string Ids(const ResultArray& a, const char* field = "Role_ID", bool sort = false) {
     return test::FieldValues(a, field, sort);
   }
@@ -393,7 +391,6 @@ TEST_P(UserAccessTest, ReadingTheRowsFailuresAndLoops) {
   EXPECT_EQ(access->RecordCount(), 5);
   access->ClearUsrAccess("u");
   EXPECT_EQ(access->GetColumnAccess("u", "1", "13"), -1);
-  // Each rebuild by a fresh object: its levels and its Errors lines.
   auto rebuild = [&](const std::string& user) {
     auto fresh = Make<UserAccess>();
     fresh->UpdateUsrAccess(user);

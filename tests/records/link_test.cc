@@ -36,8 +36,7 @@ TEST_P(LinkTest, LinkClasses) {
   obj->Call("GetClassLinkList", {"1", "2"});
   obj->Call("AppendLinkClass", {"第三", "Third"});
   EXPECT_EQ(obj->Call("GetLinkClassList", {}).AsArray().DataRows(), 3);
-  EXPECT_EQ(obj->Get("RecordCount"), Variant(3));
-  EXPECT_EQ(obj->Get("PageCount"), Variant(2));
+  EXPECT_EQ(obj->Get("RecordCount").ToText() + "/" + obj->Get("PageCount").ToText(), "3/2");
 
   EXPECT_FALSE(obj->Call("GetLinkClass", {"7"}).AsArray().allocated());
   obj->Call("DeleteLinkClass", {"1"});
