@@ -18,7 +18,7 @@
 #include "ptolix/schema/schema.h"
 #include "schema/catalog.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
 
 // The text each engine runs, for a few representative statements; the rest
@@ -42,7 +42,7 @@ TEST(Rewrite, EachDialect) {
     EXPECT_EQ(db::Rewrite(in, db::EngineFor(dialect), *catalog).text, out) << in;
 }
 
-class BackendTest : public test::DbTest {};
+class BackendTest : public DbTest {};
 
 TEST_P(BackendTest, KeysetsValueKindsNamesTraceAndSubtrees) {
   std::string systems = "('s1')";
@@ -278,7 +278,7 @@ PTOLIX_BACKENDS(BackendTest);
 
 // A server that accepts the connection and never answers.
 TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
-  int port = 0, fd = test::Listen(&port);
+  int port = 0, fd = Listen(&port);
   std::string base = "postgresql://ptolix@127.0.0.1:" + std::to_string(port) + "/x";
   // The URL's own limit wins; without one the connection gives up after
   // 10 s instead of waiting for ever.
@@ -290,4 +290,4 @@ TEST(PostgresConnect, GivesUpOnAServerThatNeverAnswers) {
 }
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

@@ -17,7 +17,7 @@
 #include "frame/counters.h"
 #include "ptolix/connect.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
 
 constexpr int kThreads = 4;
@@ -29,7 +29,7 @@ constexpr int kThreads = 4;
 class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    if (test::TestContext(GetParam()).sqlite()) {
+    if (TestContext(GetParam()).sqlite()) {
       char dir[] = "/tmp/ptolix-shared.XXXXXX";
       ASSERT_NE(mkdtemp(dir), nullptr);
       dir_ = dir;
@@ -264,7 +264,7 @@ TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
   std::string errors = Race("Information", kThreads, Rounds(40), nullptr, step);
   // Reaching an end of the list is the only refusal.
   std::string other;
-  for (const std::string& line : test::ErrorLines(errors)) {
+  for (const std::string& line : ErrorLines(errors)) {
     if (line.find("移动失败") == std::string::npos) other += line + "\n";
   }
   EXPECT_EQ(other, "");
@@ -361,4 +361,4 @@ TEST_P(ConcurrencyTest, CountsFollowEveryChange) {
 PTOLIX_BACKENDS(ConcurrencyTest);
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

@@ -17,10 +17,8 @@
 #include "ptolix/org/role.h"
 #include "ptolix/schema/schema.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
-
-using test::PrivateServer;
 
 // Breaks every connection of this process to `port` under its owner, as a
 // cut network would: the server's sessions stay, the client's sockets end.
@@ -50,7 +48,7 @@ const std::string kLost =
     std::to_string(err::kConnectionLost) + " " + std::string(db::Error::kLostPrefix);
 
 std::string RoleNames(db::Connection& conn) {
-  return test::FieldValues(
+  return FieldValues(
       conn.RunQuery("select Role_Name from tPtlx_Role where Role_ID > 1 order by Role_ID"),
       "Role_Name");
 }
@@ -65,7 +63,7 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransacti
   if (!server) GTEST_SKIP() << "no PostgreSQL server programs (initdb, pg_ctl)";
   // The first host is down: libpq goes on to the next, as it finds a new
   // primary after a standby was promoted.
-  const std::string direct = "postgresql://ptolix@127.0.0.1:" + std::to_string(test::FreePort()) +
+  const std::string direct = "postgresql://ptolix@127.0.0.1:" + std::to_string(FreePort()) +
                              ",127.0.0.1:" + std::to_string(server->port()) +
                              "/postgres?target_session_attrs=read-write";
   schema::CreateSchema(*ptolix::Connect(direct));
@@ -180,19 +178,18 @@ TEST(Reconnect, SqliteFolderMovedAwayAndBack) {
   // place.
   fs::create_directories(folder);
   role.GetRoleList("");
-  EXPECT_EQ(test::ErrorLines(role.Errors()),
-            (test::Lines{file + "gone (No such file or directory)",
-                         file + "missing (No such file or directory)"}));
+  EXPECT_EQ(ErrorLines(role.Errors()), (Lines{file + "gone (No such file or directory)",
+                                              file + "missing (No such file or directory)"}));
   EXPECT_FALSE(fs::exists(folder / "site.db"));
   fs::remove(folder);
 
   fs::rename(away, folder);
   role.AppendRole("Back", "", "", "");
-  EXPECT_EQ(test::ErrorLines(role.Errors()).size(), 2u);
+  EXPECT_EQ(ErrorLines(role.Errors()).size(), 2u);
   EXPECT_EQ(RoleNames(*conn), "Kept Back ");
   conn.reset();
   fs::remove_all(root);
 }
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

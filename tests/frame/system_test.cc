@@ -13,11 +13,8 @@
 #include "value/failure.h"
 #include "value/sql_text.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
-
-using test::ErrorLines;
-using test::Lines;
 
 // What the frame takes from callers as identifiers, dates and numbers (the
 // refusals' messages are checked through the classes' calls). Numbers round
@@ -101,11 +98,11 @@ TEST(Registry, CreatesByProgramIdentifierAndCallsWithoutConnectionFail) {
     // An unallocated array, empty, or empty text.
     EXPECT_TRUE(result.kind() == Variant::Kind::kArray ? !result.AsArray().allocated()
                                                        : result.ToText().empty());
-    EXPECT_EQ(test::ErrorsOf(*obj), Lines{"[91] Object variable or With block variable not set"});
+    EXPECT_EQ(ErrorsOf(*obj), Lines{"[91] Object variable or With block variable not set"});
   }
 }
 
-class SystemTest : public test::DbTest {};
+class SystemTest : public DbTest {};
 
 TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
   auto sys = New("System");
@@ -123,7 +120,7 @@ TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
             "Para_Name|Para_Value|Para_Description\nSITE_ROOT|/srv/it's|站点根\n");
 
   EXPECT_FALSE(sys->Call("GetParameter", {"SITE_PHYSICAL_ROOT"}).AsArray().allocated());
-  EXPECT_EQ(test::ErrorsOf(*sys), Lines{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
+  EXPECT_EQ(ErrorsOf(*sys), Lines{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
 
   auto native = Make<System>();
   native->AppendSystem("新闻", "");
@@ -177,7 +174,7 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
             "Sys_ID|Sys_Name|Sys_Description\n");
   EXPECT_EQ(empty->Get("RecordCount"), Variant(int32_t{0}));
   EXPECT_EQ(empty->Get("PageCount"), Variant(int32_t{0}));
-  EXPECT_EQ(test::ErrorsOf(*empty), Lines{"[Ptolix] 没有记录。"});
+  EXPECT_EQ(ErrorsOf(*empty), Lines{"[Ptolix] 没有记录。"});
   // Unpaged and empty: row 0 only, nothing added to Errors.
   auto other = New("System");
   EXPECT_EQ(other->Call("GetSystemList", {}).AsArray().DataRows(), 0);
@@ -223,4 +220,4 @@ TEST_P(SystemTest, FrameStateIsPerObjectAndLateBinding) {
 PTOLIX_BACKENDS(SystemTest);
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

@@ -5,20 +5,17 @@
 #include "fixture.h"
 #include "ptolix/records/upload.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
 
-using test::ErrorLines;
-using test::Lines;
-
-class LinkTest : public test::DbTest {
+class LinkTest : public DbTest {
  protected:
   // Adds `count` links titled "<class>-<n>" to the class.
   void AddLinks(const std::string& id, int count) {
     for (int i = 1; i <= count; ++i)
       link->AppendLink(id, id + "-" + std::to_string(i), "", "http://x/", "", "", "", "");
   }
-  static std::string Numbers(const ResultArray& a) { return test::FieldValues(a, "Link_ID"); }
+  static std::string Numbers(const ResultArray& a) { return FieldValues(a, "Link_ID"); }
   std::unique_ptr<Link> link = Make<Link>();
 };
 
@@ -134,4 +131,4 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumberAndUploadRecords) {
 PTOLIX_BACKENDS(LinkTest);
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

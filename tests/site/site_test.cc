@@ -18,12 +18,10 @@
 #include "site/page_code.h"
 #include "value/order_code.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ErrorLines;
-using test::Lines;
 
 TEST(PageCodeText, ScriptSegmentsAndMarkersOfOneTag) {
   const std::pair<const char*, const char*> cases[] = {
@@ -101,7 +99,7 @@ TEST(ReplaceTags, OnePassAgreesWithThePassPerTag) {
 
 // Generation through a Page object: a site root with a template folder, the
 // parameters, style 1 of system 1 and the template of "index.asp".
-class PageCodeTest : public test::DbTest {
+class PageCodeTest : public DbTest {
  protected:
   void SetUp() override {
     root_ = fs::temp_directory_path() / ("ptolix_site_" + std::to_string(::getpid()));
@@ -241,9 +239,9 @@ TEST_P(PageCodeTest, PagesTagsAndTheTagListJoiningThePublicPage) {
 
 PTOLIX_BACKENDS(PageCodeTest);
 
-class WebSiteTest : public test::DbTest {
+class WebSiteTest : public DbTest {
  protected:
-  static std::string Ids(const ResultArray& a) { return test::FieldValues(a, "WebSite_ID"); }
+  static std::string Ids(const ResultArray& a) { return FieldValues(a, "WebSite_ID"); }
   std::unique_ptr<WebSite> site_ = Make<WebSite>();
 };
 
@@ -313,7 +311,7 @@ TEST(WebSiteOrderCode, KeepsFallingBeyondFourCharacters) {
 TEST_P(WebSiteTest, AFailedStepLeavesNothing) {
   auto site = New("WebSite");
   site->Call("DeleteWebSite", {""});  // an empty identifier makes an invalid statement
-  EXPECT_THAT(test::ErrorsOf(*site), ElementsAre(StartsWith("[-2147217900]")));
+  EXPECT_THAT(ErrorsOf(*site), ElementsAre(StartsWith("[-2147217900]")));
   // Adding is atomic: when the second step (the order code) is refused, the
   // first does not stay.
   ExecAll(engine().RefusingTrigger("no_order", "tPtlx_WebSite", "update"));
@@ -350,11 +348,11 @@ TEST_P(WebSiteTest, TemplatesThroughStyleAndPage) {
     EXPECT_EQ(Rows("select count(*) n from tPtlx_Templet"), "n\n0\n");
     // A pair without a template is a failure of the lookup.
     EXPECT_FALSE(obj->Call("GetTemplet", {"1", "1", "index.asp"}).AsArray().allocated());
-    EXPECT_THAT(test::ErrorsOf(*obj), ElementsAre(StartsWith("[3021]")));
+    EXPECT_THAT(ErrorsOf(*obj), ElementsAre(StartsWith("[3021]")));
   }
 }
 
 PTOLIX_BACKENDS(WebSiteTest);
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test
