@@ -94,16 +94,6 @@ std::unique_ptr<Object> DbTest::New(const std::string& class_name) {
   return obj;
 }
 
-std::string DbTest::Rows(const std::string& sql) { return conn->RunQuery(sql).ToString(); }
-
-void DbTest::Exec(const std::string& sql) { conn->RunStatement(sql); }
-
-void DbTest::ExecAll(const std::vector<std::string>& sqls) {
-  for (const auto& sql : sqls) Exec(sql);
-}
-
-int64_t DbTest::Count(const std::string& sql) { return conn->RunQuery(sql).At(1, 0).AsInt64(); }
-
 Lines DbTest::Fetch(const std::string& text) {
   Lines out;
   auto cursor = db::BackendOf(*conn).Query(text);
@@ -146,7 +136,5 @@ std::vector<std::string> ErrorLines(const std::string& errors) {
   }
   return out;
 }
-
-Lines ErrorsOf(Object& obj) { return ErrorLines(obj.Get("Errors").AsString()); }
 
 }  // namespace ptolix::test

@@ -75,12 +75,14 @@ class DbTest : public ::testing::TestWithParam<std::string> {
     return obj;
   }
   // Runs a query and renders its rows as ResultArray::ToString does.
-  std::string Rows(const std::string& sql);
+  std::string Rows(const std::string& sql) { return conn->RunQuery(sql).ToString(); }
   // Runs a statement directly (not traced).
-  void Exec(const std::string& sql);
-  void ExecAll(const std::vector<std::string>& sqls);
+  void Exec(const std::string& sql) { conn->RunStatement(sql); }
+  void ExecAll(const std::vector<std::string>& sqls) {
+    for (const auto& sql : sqls) Exec(sql);
+  }
   // The first field of a query's first row as a number (a count).
-  int64_t Count(const std::string& sql);
+  int64_t Count(const std::string& sql) { return conn->RunQuery(sql).At(1, 0).AsInt64(); }
   // The rows of a statement in the engine's own dialect, one line each.
   Lines Fetch(const std::string& text);
   // The plan of a statement in the engine's own dialect, one step a line,
@@ -108,7 +110,7 @@ std::string FieldValues(const ResultArray& a, std::string_view field, bool sort 
 // Lines of an Errors text with their time stamps removed:
 // "[Ptolix] message" or "[13] Type mismatch...".
 std::vector<std::string> ErrorLines(const std::string& errors);
-Lines ErrorsOf(Object& obj);
+inline Lines ErrorsOf(Object& obj) { return ErrorLines(obj.Get("Errors").AsString()); }
 
 }  // namespace ptolix::test
 
