@@ -64,14 +64,13 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   std::string a11 = Add("A11", a1, "5");
   Add("B", "", "5");
   Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other','FFFFFF0F')");
-  struct Case {
-    std::string site, list, children_of_a, descendants_of_a;
-  } cases[] = {
+  // website, its columns, the children and the descendants of A
+  const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
       {"", "A ", "", ""}, {"5", "B A A1 A11 ", "A1 ", "A1 A11 "}, {"6", "A A2 ", "A2 ", "A2 "}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(Names(col->GetColumnList("1", c.site)), c.list) << c.site;
-    EXPECT_EQ(Names(col->GetChildColumnList("1", c.site, a)), c.children_of_a) << c.site;
-    EXPECT_EQ(Names(col->GetChildrenColumnList("1", c.site, a)), c.descendants_of_a) << c.site;
+  for (auto [site, list, children, descendants] : cases) {
+    EXPECT_EQ(Names(col->GetColumnList("1", site)), list) << site;
+    EXPECT_EQ(Names(col->GetChildColumnList("1", site, a)), children) << site;
+    EXPECT_EQ(Names(col->GetChildrenColumnList("1", site, a)), descendants) << site;
   }
   EXPECT_EQ(Names(col->GetChildColumnList("1", "5", "")), "B A ");
 

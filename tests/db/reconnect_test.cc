@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "db/atomic.h"
 #include "fixture.h"
@@ -69,20 +70,16 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransacti
   schema::CreateSchema(*ptolix::Connect(direct));
 
   std::shared_ptr<db::Connection> conn;
-  struct Fault {
-    const char* name;
-    std::function<void()> apply;
-    std::function<void()> heal;  // null: the server is back at once
-  };
-  const Fault faults[] = {
+  // name, the fault, what heals it (null: the server is back at once)
+  const std::tuple<const char*, std::function<void()>, std::function<void()>> faults[] = {
       {"terminated", [&] { Terminate(server->Url(), *conn); }, nullptr},
       {"fast restart", [&] { ASSERT_TRUE(server->RestartFast()); }, nullptr},
       {"crash", [&] { ASSERT_TRUE(server->StopImmediate()); },
        [&] { ASSERT_TRUE(server->StartAgain()); }},
       {"network cut", [&] { CutConnectionsTo(server->port()); }, nullptr},
   };
-  for (const Fault& fault : faults) {
-    SCOPED_TRACE(fault.name);
+  for (const auto& [name, apply, heal] : faults) {
+    SCOPED_TRACE(name);
     conn = ptolix::Connect(direct);
     Role role;
     role.SetConnection(conn);
@@ -90,21 +87,21 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransacti
     size_t seen = 0;
     // Plans, counts and choices kept by the session that will go.
     for (int i = 0; i < 3; ++i) role.GetRoleList("", 1);
-    role.AppendRole(std::string("Before ") + fault.name, "", "", "");
+    role.AppendRole(std::string("Before ") + name, "", "", "");
     const std::string before = RoleNames(*conn);
-    fault.apply();
+    apply();
     // The call in flight fails and is not run again on a new session.
     role.AppendRole("Lost", "", "", "");
     EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{kLost});
-    if (fault.heal) {
+    if (heal) {
       role.GetRoleList("", 1);  // still unreachable: fails the same way
       EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{kLost});
-      fault.heal();
+      heal();
     }
     for (int i = 0; i < 3; ++i) role.GetRoleList("", 1);
-    role.AppendRole(std::string("After ") + fault.name, "", "", "");
+    role.AppendRole(std::string("After ") + name, "", "", "");
     EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{});
-    EXPECT_EQ(RoleNames(*conn), before + std::string("After ") + fault.name + " ");
+    EXPECT_EQ(RoleNames(*conn), before + std::string("After ") + name + " ");
   }
   // A transaction lost with its session fails until its owner ends it.
   const std::string url = server->Url();

@@ -80,21 +80,17 @@ TEST(Registry, CreatesByProgramIdentifierAndCallsWithoutConnectionFail) {
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.About")->Get("Errors"), HostError);
   // A call on an object whose Connection was never set fails with one Errors
   // line and returns nothing.
-  const struct {
-    const char* cls;
-    const char* method;
-    Args args;
-  } cases[] = {
+  const std::tuple<const char*, const char*, Args> cases[] = {
       {"Information", "AppendInfo", {"1", "1", "u", "1", "t", "", "", "", "", "1"}},
       {"Information", "GetInfoList", {"1", "1", "1", "All"}},
       {"Encode", "GetAccessTypeList", {}},
       {"Link", "AppendLink", {"3", "t", "", "", "", "", "", ""}},
       {"Page", "CreateAspCode", {"1", "1", "index.asp"}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.cls) + "." + c.method);
-    auto obj = GlobalRegistry().CreateObject(std::string("Corvane_Ptolix.") + c.cls);
-    Variant result = obj->Call(c.method, c.args);
+  for (const auto& [cls, method, args] : cases) {
+    SCOPED_TRACE(std::string(cls) + "." + method);
+    auto obj = GlobalRegistry().CreateObject(std::string("Corvane_Ptolix.") + cls);
+    Variant result = obj->Call(method, args);
     // An unallocated array, empty, or empty text.
     EXPECT_TRUE(result.kind() == Variant::Kind::kArray ? !result.AsArray().allocated()
                                                        : result.ToText().empty());

@@ -325,12 +325,11 @@ TEST_P(WebSiteTest, TemplatesThroughStyleAndPage) {
   Exec("insert into tPtlx_Style (Sys_ID,Style_Name) values (1,'Blue')");
   Exec("insert into tPtlx_Page values (1,'index.asp','Home')");
   // The list joins the page's description for Style, the style's name for Page.
-  const struct {
-    const char *cls, *list_arg, *list;
-  } cases[] = {{"Style", "1", "Page_Description\n1|1|index.asp|b.htm|it's new|Home\n"},
-               {"Page", "index.asp", "Style_Name\n1|1|index.asp|b.htm|it's new|Blue\n"}};
-  for (const auto& c : cases) {
-    auto obj = New(c.cls);
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"Style", "1", "Page_Description\n1|1|index.asp|b.htm|it's new|Home\n"},
+      {"Page", "index.asp", "Style_Name\n1|1|index.asp|b.htm|it's new|Blue\n"}};
+  for (const auto& [cls, list_arg, list] : cases) {
+    auto obj = New(cls);
     obj->Call("AppendTemplet", {"1", "1", "index.asp", "a.htm", ""});
     obj->Call("AppendTemplet", {"1", "1", "gone.asp", "g.htm", ""});   // no page row
     obj->Call("AppendTemplet", {"1", "9", "index.asp", "n.htm", ""});  // no style row
@@ -338,9 +337,9 @@ TEST_P(WebSiteTest, TemplatesThroughStyleAndPage) {
     EXPECT_EQ(
         obj->Call("GetTemplet", {"1", "1", "index.asp"}).AsArray().ToString(),
         "Sys_ID|Style_ID|Page_File|Tmpl_File|Tmpl_Description\n1|1|index.asp|b.htm|it's new\n")
-        << c.cls;
-    EXPECT_EQ(obj->Call("GetTempletList", {"1", c.list_arg}).AsArray().ToString(),
-              std::string("Sys_ID|Style_ID|Page_File|Tmpl_File|Tmpl_Description|") + c.list);
+        << cls;
+    EXPECT_EQ(obj->Call("GetTempletList", {"1", list_arg}).AsArray().ToString(),
+              std::string("Sys_ID|Style_ID|Page_File|Tmpl_File|Tmpl_Description|") + list);
     for (auto [style, page] :
          {std::pair{"1", "index.asp"}, {"1", "gone.asp"}, {"9", "index.asp"}}) {
       obj->Call("DeleteTemplet", {"1", style, page});

@@ -130,11 +130,8 @@ std::string Nested(int depth, const std::string& inner = "1") {
 TEST(Host, AnswersEveryLineAndGoesOn) {
   const std::string deep = Nested(100000);
   const std::string good = R"({"op":"get","obj":"s","prop":"PageSize"})";
-  struct Case {
-    std::string line;
-    std::string error;  // part of the message
-  };
-  const std::vector<Case> cases = {
+  // a request line, part of the error message it answers
+  const std::vector<std::pair<std::string, std::string>> cases = {
       {"{\"op\":\"get\",\"obj\":\"\xff\",\"prop\":\"x\"}",
        "not valid UTF-8: byte 0xFF at offset 19"},
       {"\xc3(", "not valid UTF-8: byte 0xC3 at offset 0"},
@@ -169,10 +166,7 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
   };
   std::vector<std::string> lines = {R"({"op":"new","obj":"s","progid":"corvane_ptolix.system"})",
                                     R"({"op":"set","obj":"s","prop":"PageSize","value":20})"};
-  for (const auto& c : cases) {
-    lines.push_back(c.line);
-    lines.push_back(good);
-  }
+  for (const auto& [line, error] : cases) lines.insert(lines.end(), {line, good});
   // Nested 63 deep inside the request object: 64 levels in all, still read.
   lines.push_back(R"({"op":"set","obj":"s","prop":"PageSize","value":)" + Nested(63) + "}");
   // A method called before Connection was set is the object's failure, not the host's.
@@ -183,7 +177,7 @@ TEST(Host, AnswersEveryLineAndGoesOn) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const json& bad = r[2 + 2 * i];
     EXPECT_EQ(bad["ok"], false) << i;
-    EXPECT_THAT(bad["error"].get<std::string>(), HasSubstr(cases[i].error)) << i;
+    EXPECT_THAT(bad["error"].get<std::string>(), HasSubstr(cases[i].second)) << i;
     EXPECT_EQ(r[3 + 2 * i], json({{"ok", true}, {"value", 20}})) << i;
   }
   EXPECT_EQ(r[2 * cases.size()]["id"], "q");  // the bogus request's own id
