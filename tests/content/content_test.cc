@@ -247,37 +247,36 @@ class EncodeTest : public DbTest {
 // (row 0 only, no message), two appends, a change, a delete, the list; a
 // row read, and a missing one with its message.
 TEST_P(EncodeTest, DictionariesRoundTrip) {
-  struct Dictionary {
-    std::string noun, list, prefix, missing;
-  } dictionaries[] = {{"InfoState", "GetInfStateList", "InfState", "信息状态"},
-                      {"InfoType", "GetInfTypeList", "InfType", ""},
-                      {"AccessType", "GetAccessTypeList", "AccessType", ""},
-                      {"WebSiteType", "GetWebSiteTypeList", "WebSiteType", "网站类型"}};
-  for (const Dictionary& d : dictionaries) {
-    SCOPED_TRACE(d.noun);
+  // the noun of its methods, its list method, its field prefix, its missing one's message
+  const std::tuple<std::string, std::string, std::string, std::string> dictionaries[] = {
+      {"InfoState", "GetInfStateList", "InfState", "信息状态"},
+      {"InfoType", "GetInfTypeList", "InfType", ""},
+      {"AccessType", "GetAccessTypeList", "AccessType", ""},
+      {"WebSiteType", "GetWebSiteTypeList", "WebSiteType", "网站类型"}};
+  for (const auto& [noun, list, prefix, missing] : dictionaries) {
+    SCOPED_TRACE(noun);
     // Website types take the caller's identifier, and may change it.
-    bool typed = d.noun == "WebSiteType";
+    bool typed = noun == "WebSiteType";
     std::string names =
-        d.prefix + "_ID|" + d.prefix + "_Name" + (typed ? "\n" : "|" + d.prefix + "_Description\n");
+        prefix + "_ID|" + prefix + "_Name" + (typed ? "\n" : "|" + prefix + "_Description\n");
     auto enc = New("Encode");
-    EXPECT_EQ(enc->Call(d.list, {}).AsArray().ToString(), names);
-    enc->Call("Append" + d.noun, typed ? Args{"2", "门户"} : Args{"草稿", ""});
-    enc->Call("Append" + d.noun, typed ? Args{"3", "博客"} : Args{"发布", ""});
-    enc->Call("Modify" + d.noun,
-              typed ? Args{"2", "5", "门户网站"} : Args{"1", "待审", "it's 等待"});
-    enc->Call("Delete" + d.noun, {typed ? "3" : "2"});
-    enc->Call("Delete" + d.noun, {"77"});  // matches nothing: no error
-    enc->Call("Append" + d.noun, typed ? Args{"6", "退回"} : Args{"退回", ""});
+    EXPECT_EQ(enc->Call(list, {}).AsArray().ToString(), names);
+    enc->Call("Append" + noun, typed ? Args{"2", "门户"} : Args{"草稿", ""});
+    enc->Call("Append" + noun, typed ? Args{"3", "博客"} : Args{"发布", ""});
+    enc->Call("Modify" + noun, typed ? Args{"2", "5", "门户网站"} : Args{"1", "待审", "it's 等待"});
+    enc->Call("Delete" + noun, {typed ? "3" : "2"});
+    enc->Call("Delete" + noun, {"77"});  // matches nothing: no error
+    enc->Call("Append" + noun, typed ? Args{"6", "退回"} : Args{"退回", ""});
     std::string first = typed ? "5|门户网站\n" : "1|待审|it's 等待\n";
-    EXPECT_EQ(enc->Call(d.list, {}).AsArray().ToString(),
+    EXPECT_EQ(enc->Call(list, {}).AsArray().ToString(),
               names + first + (typed ? "6|退回\n" : "3|退回|Null\n"));
     Lines errors = {"[13] Type mismatch: pID '1; drop table x'"};
-    if (!d.missing.empty()) {
-      EXPECT_EQ(enc->Call("Get" + d.noun, {typed ? "5" : "1"}).AsArray().ToString(), names + first);
-      EXPECT_FALSE(enc->Call("Get" + d.noun, {typed ? "3" : "2"}).AsArray().allocated());
-      errors.insert(errors.begin(), "[Ptolix] " + d.missing + "不存在。");
+    if (!missing.empty()) {
+      EXPECT_EQ(enc->Call("Get" + noun, {typed ? "5" : "1"}).AsArray().ToString(), names + first);
+      EXPECT_FALSE(enc->Call("Get" + noun, {typed ? "3" : "2"}).AsArray().allocated());
+      errors.insert(errors.begin(), "[Ptolix] " + missing + "不存在。");
     }
-    enc->Call("Modify" + d.noun, {"1; drop table x", "7", "x"});
+    enc->Call("Modify" + noun, {"1; drop table x", "7", "x"});
     EXPECT_EQ(ErrorsOf(*enc), errors);
   }
   // A website type keeps an identifier: empty or non-numeric ones run

@@ -337,11 +337,6 @@ class UserAccessTest : public DbTest {
       out += rs->Field(0).ToText() + ":" + ToDisplay(rs->Field(1)) + " ";
     return out;
   }
-  std::string Rebuild(const std::string& user) {
-    access->ClearUsrAccess(user);
-    access->UpdateUsrAccess(user);
-    return Levels(user);
-  }
 
   std::unique_ptr<UserAccess> access = Make<UserAccess>();
 };
@@ -462,7 +457,9 @@ TEST_P(UserAccessTest, MatchesTheRuleOnRandomData) {
       for (const auto& [c, l] : level)
         expected += c % 2 == odd ? std::to_string(c) + ":" + std::to_string(l) + " " : "";
     }
-    EXPECT_EQ(Rebuild(id), expected) << id;
+    access->ClearUsrAccess(id);
+    access->UpdateUsrAccess(id);
+    EXPECT_EQ(Levels(id), expected) << id;
     access->UpdateUsrAccess(id);  // again without clearing: the same rows
     EXPECT_EQ(Levels(id), expected) << id;
     rows += level.size();
