@@ -163,8 +163,7 @@ TEST_P(ColumnTest, RepeatedMovesKeepCodesUnique) {
   // unique, and every child still under its parent by code.
   EXPECT_EQ(Names(col->GetChildrenColumnList("1", "", p)),
             "S M0 M0child M1 M1child M2 M2child M3 M3child M4 M4child M5 M5child T ");
-  EXPECT_EQ(Count("select count(distinct Column_Order) from tPtlx_Column"),
-            Count("select count(*) from tPtlx_Column"));
+  EXPECT_EQ(Count("select count(*) - count(distinct Column_Order) from tPtlx_Column"), 0);
   EXPECT_EQ(Count("select count(*) from tPtlx_Column c, tPtlx_Column f where c.Column_Father = "
                   "f.Column_ID and (length(c.Column_Order) <> length(f.Column_Order) + 8 or "
                   "substr(c.Column_Order, 1, length(f.Column_Order)) <> f.Column_Order)"),

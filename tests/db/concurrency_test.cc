@@ -146,8 +146,7 @@ TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
     return a != b && a < c && b < c;
   };
   EXPECT_EQ(Race("Column", 2, Rounds(60), setup, move, check), "");
-  EXPECT_EQ(Number("select count(distinct Column_Order) from tPtlx_Column"),
-            Number("select count(*) from tPtlx_Column"));
+  EXPECT_EQ(Number("select count(*) - count(distinct Column_Order) from tPtlx_Column"), 0);
 }
 
 // The last item moved up and the first moved down, both into the gap between
@@ -268,8 +267,7 @@ TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
     if (line.find("移动失败") == std::string::npos) other += line + "\n";
   }
   EXPECT_EQ(other, "");
-  EXPECT_EQ(Number("select count(distinct Info_Order) from tPtlx_Information"),
-            Number("select count(*) from tPtlx_Information"));
+  EXPECT_EQ(Number("select count(*) - count(distinct Info_Order) from tPtlx_Information"), 0);
   EXPECT_EQ(Number("select count(*) from tPtlx_Information c, tPtlx_Information f where "
                    "c.Info_Father = f.Info_ID and (c.Info_Order not like f.Info_Order + '%' or "
                    "len(c.Info_Order) <> len(f.Info_Order) + 8)"),

@@ -63,18 +63,12 @@ TEST(SqliteParameters, SameRows) {
                          std::to_string(i * 10) + ", 'v''" + std::to_string(i) + "', 2.5)");
   }
   conn->ExecuteCommand("update t set s = s || ';x' where id in (2, 3)");
-  auto rs = conn->Execute("select id, n, s, typeof(n), r from t order by id");
-  std::string rows;
-  for (; !rs->IsEof(); rs->MoveNext()) {
-    for (int i = 0; i < 5; ++i) rows += ToDisplay(rs->Field(i)) + (i < 4 ? "," : "\n");
-  }
-  EXPECT_EQ(rows, "1,-10,v'1,integer,2.5\n2,-20,v'2;x,integer,2.5\n3,-30,v'3;x,integer,2.5\n");
-  try {
-    conn->ExecuteCommand("insert into t (id, n) values (1, 5)");
-    ADD_FAILURE() << "a duplicate key was written";
-  } catch (const db::Error& e) {
-    EXPECT_EQ(e.sql(), "insert into t (id, n) values (1, 5)");
-  }
+  EXPECT_EQ(conn->RunQuery("select id, n, s, typeof(n), r from t order by id").ToString(),
+            "id|n|s|typeof(n)|r\n1|-10|v'1|integer|2.5\n2|-20|v'2;x|integer|2.5\n"
+            "3|-30|v'3;x|integer|2.5\n");
+  EXPECT_THAT([&] { conn->ExecuteCommand("insert into t (id, n) values (1, 5)"); },
+              ::testing::Throws<db::Error>(
+                  ::testing::Property(&db::Error::sql, "insert into t (id, n) values (1, 5)")));
 }
 
 }  // namespace
