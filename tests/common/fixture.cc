@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "db/backend.h"
@@ -12,8 +13,6 @@
 #include "ptolix/org/password.h"
 
 namespace ptolix::test {
-
-TestContext::TestContext(std::string_view url) : postgres_(url.rfind("sqlite", 0) != 0) {}
 
 std::vector<std::string> TestContext::RestartIdentity(std::string_view table,
                                                       std::string_view column,
@@ -60,20 +59,19 @@ std::vector<std::string> BackendUrls() {
   return urls;
 }
 
-std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
-  return TestContext(info.param).postgres() ? "postgres" : "sqlite";
-}
-
-DbTest::DbTest() {
+DbTest::DbTest(bool shared) : url_(GetParam()) {
   // Password hashes at the minimum cost keep the suites fast.
   SetPasswordHashCost(PasswordHashCost::kMinimum);
-  conn = ptolix::Connect(GetParam());
-  if (engine().postgres()) {
+  char dir[] = "/tmp/ptolix-shared.XXXXXX";
+  if (engine().sqlite() && shared && mkdtemp(dir)) {
+    dir_ = dir;
+    url_ = "sqlite:" + dir_ + "/ptolix.db";
+  } else if (engine().postgres()) {
     std::random_device rd;
     pg_schema_ = "t" + std::to_string(rd()) + std::to_string(rd());
-    conn->RunStatement("create schema " + pg_schema_);
-    conn->RunStatement("set search_path to " + pg_schema_);
+    ptolix::Connect(url_)->RunStatement("create schema " + pg_schema_);
   }
+  conn = Open();
   schema::CreateSchema(*conn);
   conn->SetTrace(true);
   conn->TakeTrace();
@@ -86,12 +84,13 @@ void DbTest::TearDown() {
     } catch (...) {
     }
   }
+  if (!dir_.empty()) std::filesystem::remove_all(dir_);
 }
 
-std::unique_ptr<Object> DbTest::New(const std::string& class_name) {
-  auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
-  if (obj->info().set_connection) obj->PutConnection(conn);
-  return obj;
+std::shared_ptr<db::Connection> DbTest::Open() {
+  auto opened = ptolix::Connect(url_);
+  if (!pg_schema_.empty()) opened->RunStatement("set search_path to " + pg_schema_);
+  return opened;
 }
 
 Lines DbTest::Fetch(const std::string& text) {

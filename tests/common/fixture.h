@@ -30,7 +30,7 @@ using Lines = std::vector<std::string>;
 class TestContext {
  public:
   // The connection URL the test runs on ("sqlite:..." or "postgresql://...").
-  explicit TestContext(std::string_view url);
+  explicit TestContext(std::string_view url) : postgres_(url.rfind("sqlite", 0) != 0) {}
 
   bool postgres() const { return postgres_; }
   bool sqlite() const { return !postgres_; }
@@ -56,17 +56,27 @@ class TestContext {
 // PTOLIX_TEST_PG holds a URL.
 std::vector<std::string> BackendUrls();
 // A readable name for a URL in test names ("sqlite", "postgres").
-std::string BackendName(const ::testing::TestParamInfo<std::string>& info);
+inline std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
+  return TestContext(info.param).postgres() ? "postgres" : "sqlite";
+}
 
 // A fresh database with the schema, per test. On PostgreSQL each test gets
-// its own schema (search_path) that is dropped afterwards. Connected by the
-// constructor, so that a fixture's members may start from the connection.
+// its own schema (search_path) that is dropped afterwards; a `shared` SQLite
+// database is a file (WAL) in a folder of its own, so that Open() gives
+// other connections to it, as the page requests of a site have. Connected by
+// the constructor, so that a fixture's members may start from the connection.
 class DbTest : public ::testing::TestWithParam<std::string> {
  protected:
-  DbTest();
+  explicit DbTest(bool shared = false);
   void TearDown() override;
+  // Another connection to the test's database.
+  std::shared_ptr<db::Connection> Open();
   // A new late-bound object with the connection set.
-  std::unique_ptr<Object> New(const std::string& class_name);
+  std::unique_ptr<Object> New(const std::string& class_name) {
+    auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
+    if (obj->info().set_connection) obj->PutConnection(conn);
+    return obj;
+  }
   // A new object of class T with the connection set.
   template <class T>
   std::unique_ptr<T> Make() {
@@ -99,8 +109,8 @@ class DbTest : public ::testing::TestWithParam<std::string> {
   }
   TestContext engine() const { return TestContext(GetParam()); }
 
+  std::string url_, dir_, pg_schema_;
   std::shared_ptr<db::Connection> conn;
-  std::string pg_schema_;
 };
 
 // One field of a result's data rows, each followed by a blank; sorted when

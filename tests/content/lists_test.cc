@@ -51,7 +51,6 @@ class ListsTest : public DbTest {
     std::string out = FieldValues(v.AsArray(), v.AsArray().FieldNames()[0]);
     return out.substr(0, out.size() - 1);
   }
-  Lines Reported() { return ErrorsOf(*info); }
 
   std::unique_ptr<Object> info = New("Information");
 };
@@ -86,7 +85,7 @@ TEST_P(ListsTest, ModeKeywordsFilterStatesExactly) {
   }
   EXPECT_EQ("8 6 5 4", Ids(info->Call("GetPublishedInfoList", {"1", "1", "1", "1"})));
   EXPECT_EQ("", Ids(info->Call("GetInfoList", {"1", "1", "5", "All"})));
-  EXPECT_EQ((Lines{"[Ptolix] 没有记录。"}), Reported());
+  EXPECT_EQ((Lines{"[Ptolix] 没有记录。"}), ErrorsOf(*info));
 }
 
 TEST_P(ListsTest, SearchMatchesLiterallyInAnyCaseAndBoundsInclusively) {
@@ -119,7 +118,7 @@ TEST_P(ListsTest, SearchMatchesLiterallyInAnyCaseAndBoundsInclusively) {
   EXPECT_EQ("3 2", search("", "", "", "2024/1/15 12:00", "2024-01-31"));
   EXPECT_EQ("2", search("100", "", "", "2024-01-01", "2024-01-20"));
   EXPECT_EQ("7 6 5 4 3 2 1", search("", "", "", "2024-01-02", ""));  // one bound: no condition
-  EXPECT_TRUE(Reported().empty());
+  EXPECT_TRUE(ErrorsOf(*info).empty());
 }
 
 // Published items of column 1's subtree: homed in 1, 2 or 4 (3 is deleted),
@@ -154,7 +153,7 @@ TEST_P(ListsTest, PublishedListsTakeTheSubtreeAndCrossPostings) {
   EXPECT_EQ("13 8 4", Ids(info->Call("GetTopNPublishedInfoList", {"1", "1", "1", "3"})));
   EXPECT_EQ("(none)", Ids(info->Call("GetTopNPublishedInfoList", {"1", "1", "1", ""})));
   EXPECT_EQ("(none)", Ids(info->Call("GetTopNPictureInfoList", {"1", "1", "2;"})));
-  EXPECT_EQ(2u, Reported().size());
+  EXPECT_EQ(2u, ErrorsOf(*info).size());
 }
 
 // On random data (a forest of columns over two systems, some deleted; items
@@ -295,7 +294,7 @@ TEST_P(ListsTest, PublishedSearchTakesWordsInAnyCaseAndLeavesHiddenSubtreesOut) 
   info->Put("PageSize", Variant(2));
   EXPECT_EQ("4 2", Ids(info->Call("SearchPublishedInfoList", {"1", "1", "", "", "7", "2"})));
   EXPECT_EQ("5/3", info->Get("RecordCount").ToText() + "/" + info->Get("PageCount").ToText());
-  EXPECT_TRUE(Reported().empty());
+  EXPECT_TRUE(ErrorsOf(*info).empty());
 }
 
 TEST_P(ListsTest, DeskSearchTakesTheUsersReadableColumnsInEveryState) {
@@ -335,7 +334,7 @@ TEST_P(ListsTest, DeskSearchTakesTheUsersReadableColumnsInEveryState) {
   for (auto [user, mode, text, type, start, end, ids] : cases)
     EXPECT_EQ(ids, search(user, mode, text, type, start, end))
         << user << "|" << mode << "|" << text << "|" << start;
-  EXPECT_TRUE(Reported().empty());
+  EXPECT_TRUE(ErrorsOf(*info).empty());
 }
 
 PTOLIX_BACKENDS(ListsTest);

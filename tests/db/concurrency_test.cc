@@ -5,7 +5,6 @@
 // PostgreSQL.
 
 #include <barrier>
-#include <filesystem>
 #include <functional>
 #include <numeric>
 #include <random>
@@ -15,57 +14,23 @@
 #include "db/backend.h"
 #include "fixture.h"
 #include "frame/counters.h"
-#include "ptolix/connect.h"
 
 namespace ptolix::test {
 namespace {
 
 constexpr int kThreads = 4;
 
-// One database that several connections share, as the page requests of a
-// site do: an SQLite file (WAL) in a folder of its own, or a schema of its
-// own on the PostgreSQL server the parameter names. `main_` holds the
-// schema; Open() gives each thread its own connection.
-class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
+class ConcurrencyTest : public DbTest {
  protected:
+  ConcurrencyTest() : DbTest(true) {}
   void SetUp() override {
-    if (TestContext(GetParam()).sqlite()) {
-      char dir[] = "/tmp/ptolix-shared.XXXXXX";
-      ASSERT_NE(mkdtemp(dir), nullptr);
-      dir_ = dir;
-      url_ = "sqlite:" + dir_ + "/ptolix.db";
-    } else {
-      url_ = GetParam();
-      std::random_device rd;
-      pg_schema_ = "s" + std::to_string(rd()) + std::to_string(rd());
-      db::BackendOf(*ptolix::Connect(url_)).Execute("create schema " + pg_schema_);
-    }
-    main_ = Open();
-    schema::CreateSchema(*main_);
     Exec("insert into tPtlx_System (Sys_Name) values ('main')");
     Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (1,'news','FFFFFFFE')");
     Exec("insert into tLink_Class (LinkClass_ChineseName) values ('友情链接')");
   }
-  void TearDown() override {
-    if (!pg_schema_.empty() && main_) {
-      try {
-        db::BackendOf(*main_).Execute("drop schema " + pg_schema_ + " cascade");
-      } catch (...) {
-      }
-    }
-    main_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-  std::shared_ptr<db::Connection> Open() {
-    auto conn = ptolix::Connect(url_);
-    if (!pg_schema_.empty()) db::BackendOf(*conn).Execute("set search_path to " + pg_schema_);
-    return conn;
-  }
-  void Exec(const std::string& sql) { main_->RunStatement(sql); }
-  int64_t Number(const std::string& sql) { return main_->Execute(sql)->Field(0).AsInt64(); }
   // The fields of a query's first row, each followed by a blank.
   std::string Row(const std::string& sql) {
-    ResultArray a = main_->RunQuery(sql);
+    ResultArray a = conn->RunQuery(sql);
     std::string out;
     for (int i = 0; i < static_cast<int>(a.FieldNames().size()); ++i)
       out += a.At(1, i).ToText() + " ";
@@ -85,12 +50,13 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
       pool.emplace_back([&, t] {
-        std::shared_ptr<db::Connection> conn = Open();
-        auto obj = Local(class_name, conn);
+        std::shared_ptr<db::Connection> own = Open();
+        auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
+        obj->PutConnection(own);
         for (int r = 0; r < rounds; ++r) {
           sync.arrive_and_wait();  // the round is set up
           try {
-            call(*obj, *conn, t, r);
+            call(*obj, *own, t, r);
           } catch (const std::exception& e) {
             errors[t] += e.what();
           }
@@ -110,24 +76,15 @@ class ConcurrencyTest : public ::testing::TestWithParam<std::string> {
     if (wrong) errors.back() = "wrong: " + std::to_string(wrong);
     return std::accumulate(errors.begin(), errors.end(), std::string());
   }
-  std::unique_ptr<Object> Local(const std::string& class_name,
-                                std::shared_ptr<db::Connection> conn = nullptr) {
-    auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
-    obj->PutConnection(conn ? conn : main_);
-    return obj;
-  }
   // Rounds of a race: fewer on PostgreSQL, whose round trips are slower.
   int Rounds(int sqlite_rounds) const {
     return pg_schema_.empty() ? sqlite_rounds : sqlite_rounds / 2;
   }
-
-  std::string url_, dir_, pg_schema_;
-  std::shared_ptr<db::Connection> main_;
 };
 
 // Two columns moved before one target at the same instant take two codes.
 TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
-  auto column = Local("Column");
+  auto column = New("Column");
   std::vector<std::string> target, moved[2];
   auto add = [&](const std::string& father) {
     return column->Call("AppendColumn", {"1", "c", "", "", "", "", "", "", father}).ToText();
@@ -146,13 +103,13 @@ TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
     return a != b && a < c && b < c;
   };
   EXPECT_EQ(Race("Column", 2, Rounds(60), setup, move, check), "");
-  EXPECT_EQ(Number("select count(*) - count(distinct Column_Order) from tPtlx_Column"), 0);
+  EXPECT_EQ(Count("select count(*) - count(distinct Column_Order) from tPtlx_Column"), 0);
 }
 
 // The last item moved up and the first moved down, both into the gap between
 // the middle two, at the same instant: four codes.
 TEST_P(ConcurrencyTest, ItemMovesIntoOneGap) {
-  auto info = Local("Information");
+  auto info = New("Information");
   std::vector<std::vector<std::string>> items;  // per round, in list order
   auto column = [](int r) { return std::to_string(100 + r); };
   auto setup = [&](int r) {
@@ -166,8 +123,8 @@ TEST_P(ConcurrencyTest, ItemMovesIntoOneGap) {
     o.Call(t ? "MoveDownInfo" : "MoveUpInfo", {"1", "1", column(r), "All", items[r][t ? 0 : 3]});
   };
   auto check = [&](int r) {
-    return Number("select count(distinct Info_Order) from tPtlx_Information where Column_ID = " +
-                  column(r)) == 4;
+    return Count("select count(distinct Info_Order) from tPtlx_Information where Column_ID = " +
+                 column(r)) == 4;
   };
   EXPECT_EQ(Race("Information", 2, Rounds(60), setup, move, check), "");
 }
@@ -185,7 +142,7 @@ TEST_P(ConcurrencyTest, AccessRebuildsOfOneUser) {
   auto check = [&](int) {
     return Row("select count(*), max(AccessType_ID) from tTemp_UsrAccess where Usr_ID = 'amy' "
                "and Column_ID = 2") == "1 3 " &&
-           Number("select count(*) from tTemp_UsrAccess where Usr_ID = 'amy'") == 2;
+           Count("select count(*) from tTemp_UsrAccess where Usr_ID = 'amy'") == 2;
   };
   EXPECT_EQ(
       Race(
@@ -229,9 +186,9 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
                 "(select count(*) from tEncode_Manager where tEncode_Counter = 4)"),
             n + " " + n + " " + n + " " + std::to_string(rounds) + " ");
   EXPECT_EQ(
-      Number("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
-             "(c.Role_Order is null or c.Role_Order not like f.Role_Order + '%' or "
-             "len(c.Role_Order) <> len(f.Role_Order) + 4)"),
+      Count("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
+            "(c.Role_Order is null or c.Role_Order not like f.Role_Order + '%' or "
+            "len(c.Role_Order) <> len(f.Role_Order) + 4)"),
       0);
   // Link numbers 1 to n in class 1, each once, each with its own code.
   EXPECT_EQ(Row("select count(distinct Link_ID), count(distinct Link_Order), min(Link_ID), "
@@ -244,7 +201,7 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
 // connections: no two items ever share a code, and every filed item's code
 // is its father's followed by one segment.
 TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
-  auto info = Local("Information");
+  auto info = New("Information");
   for (int i = 0; i < 6; ++i)
     info->Call("AppendInfo", {"1", std::to_string(1 + i % 2), "u", "1", "t", "", "", "", "", "1"});
   auto step = [&](Object& o, db::Connection& conn, int t, int r) {
@@ -267,10 +224,10 @@ TEST_P(ConcurrencyTest, MixedMovesAndAdds) {
     if (line.find("移动失败") == std::string::npos) other += line + "\n";
   }
   EXPECT_EQ(other, "");
-  EXPECT_EQ(Number("select count(*) - count(distinct Info_Order) from tPtlx_Information"), 0);
-  EXPECT_EQ(Number("select count(*) from tPtlx_Information c, tPtlx_Information f where "
-                   "c.Info_Father = f.Info_ID and (c.Info_Order not like f.Info_Order + '%' or "
-                   "len(c.Info_Order) <> len(f.Info_Order) + 8)"),
+  EXPECT_EQ(Count("select count(*) - count(distinct Info_Order) from tPtlx_Information"), 0);
+  EXPECT_EQ(Count("select count(*) from tPtlx_Information c, tPtlx_Information f where "
+                  "c.Info_Father = f.Info_ID and (c.Info_Order not like f.Info_Order + '%' or "
+                  "len(c.Info_Order) <> len(f.Info_Order) + 8)"),
             0);
 }
 
@@ -310,8 +267,8 @@ TEST_P(ConcurrencyTest, KeptCountsLoseNoChange) {
     }
   };
   EXPECT_EQ(Race("Information", kThreads, 30, nullptr, write), "");
-  EXPECT_EQ(Number("select count(*) from tPtlx_Information"), kThreads * 30);
-  for (const auto& d : schema::CheckKeptCounts(*main_, false))
+  EXPECT_EQ(Count("select count(*) from tPtlx_Information"), kThreads * 30);
+  for (const auto& d : schema::CheckKeptCounts(*conn, false))
     ADD_FAILURE() << d.table << " " << d.key << ": kept " << d.kept << ", counted " << d.real;
 }
 
@@ -320,13 +277,13 @@ TEST_P(ConcurrencyTest, KeptCountsLoseNoChange) {
 // connection writes must show in the next count.
 TEST_P(ConcurrencyTest, CountsFollowEveryChange) {
   auto other = Open();
-  db::KeepCountsFrom(*main_, std::chrono::microseconds(0));
+  db::KeepCountsFrom(*conn, std::chrono::microseconds(0));
   const std::string list = "select Sys_ID from tPtlx_System order by Sys_ID";
-  auto count = [&] { return main_->OpenKeyset(list)->RecordCount(); };
+  auto count = [&] { return conn->OpenKeyset(list)->RecordCount(); };
   // The kept count of the list, then a count of the table.
   auto both = [&] {
     std::string kept = std::to_string(count()) + "/";
-    return kept + std::to_string(main_->Count("select count(*) from tPtlx_System"));
+    return kept + std::to_string(conn->Count("select count(*) from tPtlx_System"));
   };
   auto add = [](db::Connection& conn, const char* name) {
     conn.ExecuteCommand(std::string("insert into tPtlx_System (Sys_Name) values ('") + name + "')");
@@ -335,14 +292,14 @@ TEST_P(ConcurrencyTest, CountsFollowEveryChange) {
   EXPECT_EQ(count(), 1);
   add(*other, "b");
   EXPECT_EQ(both(), "2/2");
-  add(*main_, "c");
+  add(*conn, "c");
   EXPECT_EQ(count(), 3);
-  main_->RunStatement("delete from tPtlx_System where Sys_Name = 'b'");
+  conn->RunStatement("delete from tPtlx_System where Sys_Name = 'b'");
   EXPECT_EQ(both(), "2/2");
   {
     // Inside a transaction its own rows count; once rolled back, they do not.
-    db::Transaction tx(*main_);
-    add(*main_, "d");
+    db::Transaction tx(*conn);
+    add(*conn, "d");
     EXPECT_EQ(count(), 3);
   }
   EXPECT_EQ(count(), 2);
