@@ -21,8 +21,6 @@ class PrivateServer {
   std::string Url() const;
   // pg_ctl with `args` on this cluster; true when it succeeded.
   bool Control(const std::string& args) const;
-  bool RestartFast() const { return Control("-m fast -w restart"); }
-  bool StopImmediate() const { return Control("-m immediate -w stop"); }
   bool StartAgain() const;
 
  private:

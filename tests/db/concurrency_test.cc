@@ -28,14 +28,6 @@ class ConcurrencyTest : public DbTest {
     Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (1,'news','FFFFFFFE')");
     Exec("insert into tLink_Class (LinkClass_ChineseName) values ('友情链接')");
   }
-  // The fields of a query's first row, each followed by a blank.
-  std::string Row(const std::string& sql) {
-    ResultArray a = conn->RunQuery(sql);
-    std::string out;
-    for (int i = 0; i < static_cast<int>(a.FieldNames().size()); ++i)
-      out += a.At(1, i).ToText() + " ";
-    return out;
-  }
   // Races: `threads` threads, each with its own connection and object of
   // `class_name`, call `call` at one instant (a barrier) in each of `rounds`
   // rounds. `setup` runs on the main connection before each round and
@@ -97,9 +89,9 @@ TEST_P(ConcurrencyTest, ColumnMovesBeforeOneTarget) {
     c.Call("MoveColumn", {"1", moved[t][r], target[r]});
   };
   auto check = [&](int r) {
-    std::string a = Row("select Column_Order from tPtlx_Column where Column_ID = " + moved[0][r]),
-                b = Row("select Column_Order from tPtlx_Column where Column_ID = " + moved[1][r]),
-                c = Row("select Column_Order from tPtlx_Column where Column_ID = " + target[r]);
+    std::string a = Rows("select Column_Order from tPtlx_Column where Column_ID = " + moved[0][r]),
+                b = Rows("select Column_Order from tPtlx_Column where Column_ID = " + moved[1][r]),
+                c = Rows("select Column_Order from tPtlx_Column where Column_ID = " + target[r]);
     return a != b && a < c && b < c;
   };
   EXPECT_EQ(Race("Column", 2, Rounds(60), setup, move, check), "");
@@ -140,8 +132,9 @@ TEST_P(ConcurrencyTest, AccessRebuildsOfOneUser) {
   Exec("insert into tPtlx_RoleAccess values (1,2,1,2)");
   auto rebuild = [](Object& u, db::Connection&, int, int) { u.Call("UpdateUsrAccess", {"amy"}); };
   auto check = [&](int) {
-    return Row("select count(*), max(AccessType_ID) from tTemp_UsrAccess where Usr_ID = 'amy' "
-               "and Column_ID = 2") == "1 3 " &&
+    return Rows(
+               "select count(*) n, max(AccessType_ID) m from tTemp_UsrAccess where Usr_ID = "
+               "'amy' and Column_ID = 2") == "n|m\n1|3\n" &&
            Count("select count(*) from tTemp_UsrAccess where Usr_ID = 'amy'") == 2;
   };
   EXPECT_EQ(
@@ -180,21 +173,22 @@ TEST_P(ConcurrencyTest, AddsAtOneInstant) {
   // n roles, columns and items each with its own code; four values of each
   // round's counter.
   const std::string n = std::to_string(kThreads * rounds);
-  EXPECT_EQ(Row("select (select count(distinct Role_Order) from tPtlx_Role where Role_Father = 1), "
-                "(select count(distinct Column_Order) from tPtlx_Column where Column_Father = 1), "
-                "(select count(distinct Info_Order) from tPtlx_Information), "
-                "(select count(*) from tEncode_Manager where tEncode_Counter = 4)"),
-            n + " " + n + " " + n + " " + std::to_string(rounds) + " ");
+  EXPECT_EQ(
+      Rows("select (select count(distinct Role_Order) from tPtlx_Role where Role_Father = 1) r,"
+           "(select count(distinct Column_Order) from tPtlx_Column where Column_Father = 1) c,"
+           "(select count(distinct Info_Order) from tPtlx_Information) i, (select count(*) "
+           "from tEncode_Manager where tEncode_Counter = 4) e"),
+      "r|c|i|e\n" + n + "|" + n + "|" + n + "|" + std::to_string(rounds) + "\n");
   EXPECT_EQ(
       Count("select count(*) from tPtlx_Role c, tPtlx_Role f where c.Role_Father = f.Role_ID and "
             "(c.Role_Order is null or c.Role_Order not like f.Role_Order + '%' or "
             "len(c.Role_Order) <> len(f.Role_Order) + 4)"),
       0);
   // Link numbers 1 to n in class 1, each once, each with its own code.
-  EXPECT_EQ(Row("select count(distinct Link_ID), count(distinct Link_Order), min(Link_ID), "
-                "max(Link_ID), max(tEncode_Counter) from tLink_Detail, tEncode_Manager where "
-                "LinkClass_ID = 1 and tEncode_Identify = 1"),
-            n + " " + n + " 1 " + n + " " + n + " ");
+  EXPECT_EQ(Rows("select count(distinct Link_ID) a, count(distinct Link_Order) b, min(Link_ID) c, "
+                 "max(Link_ID) d, max(tEncode_Counter) e from tLink_Detail, tEncode_Manager where "
+                 "LinkClass_ID = 1 and tEncode_Identify = 1"),
+            "a|b|c|d|e\n" + n + "|" + n + "|1|" + n + "|" + n + "\n");
 }
 
 // Moves and adds (some filed under other items) in two columns by four

@@ -73,8 +73,8 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransacti
   // name, the fault, what heals it (null: the server is back at once)
   const std::tuple<const char*, std::function<void()>, std::function<void()>> faults[] = {
       {"terminated", [&] { Terminate(server->Url(), *conn); }, nullptr},
-      {"fast restart", [&] { ASSERT_TRUE(server->RestartFast()); }, nullptr},
-      {"crash", [&] { ASSERT_TRUE(server->StopImmediate()); },
+      {"fast restart", [&] { ASSERT_TRUE(server->Control("-m fast -w restart")); }, nullptr},
+      {"crash", [&] { ASSERT_TRUE(server->Control("-m immediate -w stop")); },
        [&] { ASSERT_TRUE(server->StartAgain()); }},
       {"network cut", [&] { CutConnectionsTo(server->port()); }, nullptr},
   };
