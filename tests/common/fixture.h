@@ -71,27 +71,23 @@ class DbTest : public ::testing::TestWithParam<std::string> {
   void TearDown() override;
   // Another connection to the test's database.
   std::shared_ptr<db::Connection> Open();
-  // A new late-bound object with the connection set.
   std::unique_ptr<Object> New(const std::string& class_name) {
     auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
     if (obj->info().set_connection) obj->PutConnection(conn);
     return obj;
   }
-  // A new object of class T with the connection set.
   template <class T>
   std::unique_ptr<T> Make() {
     auto obj = std::make_unique<T>();
     obj->SetConnection(conn);
     return obj;
   }
-  // Runs a query and renders its rows as ResultArray::ToString does.
   std::string Rows(const std::string& sql) { return conn->RunQuery(sql).ToString(); }
   // Runs a statement directly (not traced).
   void Exec(const std::string& sql) { conn->RunStatement(sql); }
   void ExecAll(const std::vector<std::string>& sqls) {
     for (const auto& sql : sqls) Exec(sql);
   }
-  // The first field of a query's first row as a number (a count).
   int64_t Count(const std::string& sql) { return conn->RunQuery(sql).At(1, 0).AsInt64(); }
   // The rows of a statement in the engine's own dialect, one line each.
   Lines Fetch(const std::string& text);

@@ -319,17 +319,15 @@ class InformationTest : public DbTest {
   }
   // Identifiers of column 10 (live items) in list order, and their codes.
   std::string Order() {
-    std::string out = FieldValues(conn->RunQuery("select Info_ID from tPtlx_Information where "
-                                                 "Column_ID = 10 and Info_IsDeleted = '0' "
-                                                 "order by Info_Order,Info_ID"),
-                                  "Info_ID");
+    const char* sql =
+        "select Info_ID from tPtlx_Information where Column_ID = 10 and "
+        "Info_IsDeleted = '0' order by Info_Order,Info_ID";
+    std::string out = FieldValues(conn->RunQuery(sql), "Info_ID");
     return out.substr(0, out.size() - 1);
   }
   std::string Code(int id) {
-    return conn
-        ->RunQuery("select Info_Order from tPtlx_Information where Info_ID = " + std::to_string(id))
-        .At(1, 0)
-        .ToText();
+    std::string sql = "select Info_Order from tPtlx_Information where Info_ID = ";
+    return conn->RunQuery(sql + std::to_string(id)).At(1, 0).ToText();
   }
 
   std::unique_ptr<Object> info = New("Information");

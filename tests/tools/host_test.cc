@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -52,23 +53,20 @@ std::vector<json> RunHost(const std::vector<std::string>& requests, const std::s
 
 TEST(Host, EveryOpInOneSession) {
   // Each request beside what its answer holds: the whole answer, or the part
-  // at `at` (a JSON pointer).
-  struct Step {
-    std::string request;
-    json expected;
-    std::string at = "";
-  };
+  // at the JSON pointer given.
   const json ok = {{"ok", true}};
-  const std::vector<Step> steps = {
-      {R"({"op":"open","conn":"c","url":"sqlite::memory:"})", ok},
-      {R"({"op":"init","conn":"c"})", ok},
-      {R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})", ok},
-      {R"({"op":"set","obj":"s","prop":"Connection","conn":"c"})", ok},
-      {R"({"op":"set","obj":"s","prop":"PageSize","value":10})", ok},
+  const std::vector<std::tuple<std::string, json, std::string>> steps = {
+      {R"({"op":"open","conn":"c","url":"sqlite::memory:"})", ok, ""},
+      {R"({"op":"init","conn":"c"})", ok, ""},
+      {R"({"op":"new","obj":"s","progid":"Corvane_Ptolix.System"})", ok, ""},
+      {R"({"op":"set","obj":"s","prop":"Connection","conn":"c"})", ok, ""},
+      {R"({"op":"set","obj":"s","prop":"PageSize","value":10})", ok, ""},
       {R"({"op":"get","obj":"s","prop":"PageSize","id":7})",
-       {{"ok", true}, {"value", 10}, {"id", 7}}},
+       {{"ok", true}, {"value", 10}, {"id", 7}},
+       ""},
       {R"({"op":"call","obj":"s","method":"AppendSystem","args":["News",""]})",
-       {{"ok", true}, {"value", {{"empty", true}}}}},
+       {{"ok", true}, {"value", {{"empty", true}}}},
+       ""},
       {R"({"op":"call","obj":"s","method":"GetSystemList","args":[]})",
        json::parse(R"({"rows":[["Sys_ID","Sys_Name","Sys_Description"],[1,"News",null]]})"),
        "/value"},
@@ -83,7 +81,7 @@ TEST(Host, EveryOpInOneSession) {
           "select * from tPtlx_SystemParameter where Para_Name = 'X'"])J"),
        "/value"},
       {R"({"op":"trace","conn":"c"})", json::array(), "/value"},
-      {R"({"op":"new","obj":"a","progid":"Corvane_Ptolix.About"})", ok},
+      {R"({"op":"new","obj":"a","progid":"Corvane_Ptolix.About"})", ok, ""},
       // Dates, lists and empty values both ways.
       {R"({"op":"get","obj":"a","prop":"CreateDate"})",
        json::parse(R"({"date":"2002-08-02 00:00:00"})"), "/value"},
@@ -95,7 +93,7 @@ TEST(Host, EveryOpInOneSession) {
        json::parse(R"(["2002-08-02 00:00:00","12",null])"), "/value/rows/1"},
   };
   std::vector<std::string> lines;
-  for (const auto& step : steps) lines.push_back(step.request);
+  for (const auto& step : steps) lines.push_back(std::get<0>(step));
   // The trace keeps the latest 10,000 statements.
   lines.push_back(R"({"op":"trace","conn":"c"})");
   for (int i = 0; i < 10003; ++i) {
@@ -109,8 +107,8 @@ TEST(Host, EveryOpInOneSession) {
   auto r = RunHost(lines);
   ASSERT_EQ(r.size(), lines.size());
   for (size_t i = 0; i < steps.size(); ++i) {
-    EXPECT_EQ(r[i].value(json::json_pointer(steps[i].at), json()), steps[i].expected)
-        << steps[i].request;
+    const auto& [request, expected, at] = steps[i];
+    EXPECT_EQ(r[i].value(json::json_pointer(at), json()), expected) << request;
   }
   const json& full = r[r.size() - 5];
   ASSERT_EQ(full["value"].size(), 10000u);
