@@ -43,16 +43,6 @@ std::vector<std::string> TestContext::RefusingTrigger(std::string_view name, std
                       name, event, table)};
 }
 
-std::string TestContext::DropTrigger(std::string_view name, std::string_view table) const {
-  return postgres_ ? fmt::format("drop trigger {} on {}", name, table)
-                   : fmt::format("drop trigger {}", name);
-}
-
-std::vector<std::string> TestContext::Analyze() const {
-  if (postgres_) return {"vacuum analyze", "set enable_seqscan = off"};
-  return {"analyze"};
-}
-
 std::vector<std::string> BackendUrls() {
   std::vector<std::string> urls = {"sqlite::memory:"};
   if (const char* pg = std::getenv("PTOLIX_TEST_PG"); pg && *pg) urls.emplace_back(pg);

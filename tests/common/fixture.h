@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -42,11 +43,17 @@ class TestContext {
   // ("insert" or "update") on `table` with the message "refused".
   std::vector<std::string> RefusingTrigger(std::string_view name, std::string_view table,
                                            std::string_view event) const;
-  std::string DropTrigger(std::string_view name, std::string_view table) const;
+  std::string DropTrigger(std::string_view name, std::string_view table) const {
+    return postgres_ ? fmt::format("drop trigger {} on {}", name, table)
+                     : fmt::format("drop trigger {}", name);
+  }
   // Statements refreshing the planner's statistics after a bulk load; on
   // PostgreSQL they also keep the planner off whole-table scans, so that a
   // small test table is planned as a large one would be.
-  std::vector<std::string> Analyze() const;
+  std::vector<std::string> Analyze() const {
+    if (postgres_) return {"vacuum analyze", "set enable_seqscan = off"};
+    return {"analyze"};
+  }
 
  private:
   bool postgres_;

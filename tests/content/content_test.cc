@@ -225,27 +225,22 @@ TEST_P(ColumnTest, GrantsAndTheirLists) {
 
 PTOLIX_BACKENDS(ColumnTest);
 
-class EncodeTest : public DbTest {
- protected:
-  void SetUp() override {
-    // Start from empty dictionaries numbering from 1: the schema installs
-    // standard rows.
-    const char* tables[][2] = {{"tPtlx_InfoState", "InfState_ID"},
-                               {"tPtlx_InfoType", "InfType_ID"},
-                               {"tPtlx_AccessType", "AccessType_ID"}};
-    for (const auto& [table, id] : tables) {
-      Exec(std::string("delete from ") + table);
-      ExecAll(engine().RestartIdentity(table, id, 1));
-    }
-    Exec("delete from tPtlx_WebSiteType");
-    Trace();
-  }
-};
+class EncodeTest : public DbTest {};
 
 // Every dictionary round trips through the late-bound path: empty list
 // (row 0 only, no message), two appends, a change, a delete, the list; a
 // row read, and a missing one with its message.
 TEST_P(EncodeTest, DictionariesRoundTrip) {
+  // Start from empty dictionaries numbering from 1: the schema installs
+  // standard rows.
+  const char* tables[][2] = {{"tPtlx_InfoState", "InfState_ID"},
+                             {"tPtlx_InfoType", "InfType_ID"},
+                             {"tPtlx_AccessType", "AccessType_ID"}};
+  for (const auto& [table, id] : tables) {
+    Exec(std::string("delete from ") + table);
+    ExecAll(engine().RestartIdentity(table, id, 1));
+  }
+  Exec("delete from tPtlx_WebSiteType");
   // the noun of its methods, its list method, its field prefix, its missing one's message
   const std::tuple<std::string, std::string, std::string, std::string> dictionaries[] = {
       {"InfoState", "GetInfStateList", "InfState", "信息状态"},

@@ -13,11 +13,8 @@ namespace {
 std::string Shown(const db::sqlite::Parameterized& p) {
   std::string out = p.text + " |";
   for (const auto& v : p.values) {
-    if (const auto* n = std::get_if<int64_t>(&v)) {
-      out += " " + std::to_string(*n);
-    } else {
-      out += " '" + std::get<std::string>(v) + "'";
-    }
+    const auto* n = std::get_if<int64_t>(&v);
+    out += n ? " " + std::to_string(*n) : " '" + std::get<std::string>(v) + "'";
   }
   return out;
 }
