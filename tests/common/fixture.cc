@@ -2,9 +2,7 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -22,10 +20,9 @@ std::vector<std::string> TestContext::RestartIdentity(std::string_view table,
   // SQLite numbers after the highest value sqlite_sequence holds for the table.
   std::vector<std::string> out = {
       fmt::format("delete from sqlite_sequence where name = '{}'", table)};
-  if (next > 1) {
+  if (next > 1)
     out.push_back(
         fmt::format("insert into sqlite_sequence (name,seq) values ('{}',{})", table, next - 1));
-  }
   return out;
 }
 
@@ -41,12 +38,6 @@ std::vector<std::string> TestContext::RefusingTrigger(std::string_view name, std
   }
   return {fmt::format("create trigger {} before {} on {} begin select raise(abort, 'refused'); end",
                       name, event, table)};
-}
-
-std::vector<std::string> BackendUrls() {
-  std::vector<std::string> urls = {"sqlite::memory:"};
-  if (const char* pg = std::getenv("PTOLIX_TEST_PG"); pg && *pg) urls.emplace_back(pg);
-  return urls;
 }
 
 DbTest::DbTest(bool shared) : url_(GetParam()) {
@@ -103,27 +94,6 @@ std::string DbTest::Plan(const std::string& sql) {
   }
   for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return text;
-}
-
-std::string FieldValues(const ResultArray& a, std::string_view field, bool sort) {
-  if (!a.allocated()) return "(unallocated)";
-  std::vector<std::string> values;
-  for (int r = 1; r <= a.DataRows(); ++r) values.push_back(ToDisplay(a.Get(r, field)));
-  if (sort) std::sort(values.begin(), values.end());
-  std::string out;
-  for (const auto& v : values) out += v + " ";
-  return out;
-}
-
-std::vector<std::string> ErrorLines(const std::string& errors) {
-  std::vector<std::string> out;
-  for (size_t start = 0, end; start < errors.size(); start = end + 2) {
-    end = std::min(errors.find("\r\n", start), errors.size());
-    std::string line = errors.substr(start, end - start);
-    size_t dash = line.find(" - ");
-    out.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-  }
-  return out;
 }
 
 }  // namespace ptolix::test

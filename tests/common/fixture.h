@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -61,7 +63,11 @@ class TestContext {
 
 // The databases a backend test runs on: SQLite always, PostgreSQL when
 // PTOLIX_TEST_PG holds a URL.
-std::vector<std::string> BackendUrls();
+inline std::vector<std::string> BackendUrls() {
+  std::vector<std::string> urls = {"sqlite::memory:"};
+  if (const char* pg = std::getenv("PTOLIX_TEST_PG"); pg && *pg) urls.emplace_back(pg);
+  return urls;
+}
 // A readable name for a URL in test names ("sqlite", "postgres").
 inline std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
   return TestContext(info.param).postgres() ? "postgres" : "sqlite";
@@ -118,11 +124,28 @@ class DbTest : public ::testing::TestWithParam<std::string> {
 
 // One field of a result's data rows, each followed by a blank; sorted when
 // the list has no order. "(unallocated)" for a failed query's array.
-std::string FieldValues(const ResultArray& a, std::string_view field, bool sort = false);
+inline std::string FieldValues(const ResultArray& a, std::string_view field, bool sort = false) {
+  if (!a.allocated()) return "(unallocated)";
+  std::vector<std::string> values;
+  for (int r = 1; r <= a.DataRows(); ++r) values.push_back(ToDisplay(a.Get(r, field)));
+  if (sort) std::sort(values.begin(), values.end());
+  std::string out;
+  for (const auto& v : values) out += v + " ";
+  return out;
+}
 
 // Lines of an Errors text with their time stamps removed:
 // "[Ptolix] message" or "[13] Type mismatch...".
-std::vector<std::string> ErrorLines(const std::string& errors);
+inline std::vector<std::string> ErrorLines(const std::string& errors) {
+  std::vector<std::string> out;
+  for (size_t start = 0, end; start < errors.size(); start = end + 2) {
+    end = std::min(errors.find("\r\n", start), errors.size());
+    std::string line = errors.substr(start, end - start);
+    size_t dash = line.find(" - ");
+    out.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
+  }
+  return out;
+}
 inline Lines ErrorsOf(Object& obj) { return ErrorLines(obj.Get("Errors").AsString()); }
 
 }  // namespace ptolix::test

@@ -7,7 +7,6 @@
 #include <fmt/format.h>
 #include <stdio.h>
 
-#include <filesystem>
 #include <random>
 
 #include "content/information_sql.h"
@@ -246,30 +245,30 @@ TEST_P(KeptCountsTest, UsersPerRoleAndLinksPerClassStayExact) {
   expect_exact("links emptied");
 }
 
+PTOLIX_BACKENDS(KeptCountsTest);
+
+class CheckToolTest : public DbTest {
+ protected:
+  CheckToolTest() : DbTest(true) {}
+};
+
 // `ptolix check` on a database file: silent with status 0 when every count
 // is exact; each difference and status 1 otherwise; --repair mends them and
 // says what it mended.
-TEST_P(KeptCountsTest, CheckToolReportsAndRepairs) {
+TEST_P(CheckToolTest, ReportsAndRepairs) {
   if (engine().postgres()) GTEST_SKIP() << "the tool opens its own database by URL";
-  char dir[] = "/tmp/ptolix-check.XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string url = std::string("sqlite:") + dir + "/p.db";
-  {
-    auto c = ptolix::Connect(url);
-    schema::CreateSchema(*c);
-    c->ExecuteCommand(
-        "insert into tPtlx_Information (Sys_ID,Column_ID,WebSite_ID,InfState_ID) values "
-        "(1,3,1,4),(1,3,1,4),(1,null,2,1)");
-  }
+  Exec(
+      "insert into tPtlx_Information (Sys_ID,Column_ID,WebSite_ID,InfState_ID) values "
+      "(1,3,1,4),(1,3,1,4),(1,null,2,1)");
   auto run = [&](const std::string& args) {  // the output, then "status N"
-    std::string out, command = PTOLIX_TOOL_PATH " check --db " + url + " " + args + " 2>&1";
+    std::string out, command = PTOLIX_TOOL_PATH " check --db " + url_ + " " + args + " 2>&1";
     FILE* p = popen(command.c_str(), "r");
     for (char buf[512]; fgets(buf, sizeof buf, p);) out += buf;
     return out + "status " + std::to_string(WEXITSTATUS(pclose(p)));
   };
   const std::string exact = "every kept count is exact\nstatus 0";
   EXPECT_EQ(run(""), exact);
-  ptolix::Connect(url)->ExecuteCommand(
+  conn->ExecuteCommand(
       "update tPtlx_InfoCount set Info_Count = 7 where Column_ID = 3;"
       "delete from tPtlx_InfoCount where WebSite_ID = 2");
   const std::string diff =
@@ -280,10 +279,9 @@ TEST_P(KeptCountsTest, CheckToolReportsAndRepairs) {
   EXPECT_EQ(run(""), diff + "2 kept counts differ from the rows\nstatus 1");
   EXPECT_EQ(run("--repair"), diff + "repaired 2 kept counts\nstatus 0");
   EXPECT_EQ(run(""), exact);
-  std::filesystem::remove_all(dir);
 }
 
-PTOLIX_BACKENDS(KeptCountsTest);
+PTOLIX_BACKENDS(CheckToolTest);
 
 }  // namespace
 }  // namespace ptolix::test

@@ -184,10 +184,9 @@ TEST_P(ListsTest, ListFormsAndKeyedWindowsSelectTheSameRowsOnVariedData) {
         "Info_IsDeleted,Info_Order) values ({},{},{},{},{},'{}','{}')",
         id, 1 + next(6), 1 + next(5) / 4, column, 1 + next(3) / 2, next(10) == 0 ? 1 : 0,
         PaddedOrderCode(next(4) == 0 ? id / 2 : id, 8)));
-    for (int k = static_cast<int>(next(3)); k > 0; --k) {
+    for (int k = static_cast<int>(next(3)); k > 0; --k)
       Exec(fmt::format("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values ({},{},{})",
                        1 + next(5) / 4, 7 + next(30), id));
-    }
   }
   // Rows tie on Info_Order: the identifier makes the order total.
   int non_empty = 0;
@@ -342,10 +341,11 @@ PTOLIX_BACKENDS(ListsTest);
 // The column lists on skewed data, a busy column beside small ones: each
 // list form gives the rows of its condition in order, whichever form the
 // library picks.
-class ListPagesTest : public DbTest {
- protected:
+class ListPagesTest : public DbTest {};
+
+TEST_P(ListPagesTest, EveryListsPageHoldsTheRowsOfItsCondition) {
   // Items first..last; `values` gives "state,sys,column,site,deleted,code".
-  void Insert(int first, int last, const std::function<std::string(int)>& values) {
+  auto insert = [&](int first, int last, const std::function<std::string(int)>& values) {
     std::string sql;
     for (int id = first; id <= last; ++id) {
       sql += (sql.empty() ? "insert into tPtlx_Information (Info_ID,InfState_ID,Sys_ID,Column_ID,"
@@ -354,18 +354,15 @@ class ListPagesTest : public DbTest {
              ("(" + std::to_string(id) + "," + values(id) + ")");
       if ((id - first) % 500 == 499 || id == last) Exec(std::exchange(sql, ""));
     }
-  }
-  static Lines Ids(const ResultArray& rows) {
-    Lines ids;
-    for (int32_t r = 1; r <= rows.DataRows(); ++r) ids.push_back(rows.Get(r, "Info_ID").ToText());
-    return ids;
-  }
-};
-
-TEST_P(ListPagesTest, EveryListsPageHoldsTheRowsOfItsCondition) {
+  };
+  auto ids = [](const ResultArray& rows) {
+    Lines out;
+    for (int32_t r = 1; r <= rows.DataRows(); ++r) out.push_back(rows.Get(r, "Info_ID").ToText());
+    return out;
+  };
   // Column 1 holds 3,000 items over three websites, columns 2 to 31 hold 10
   // each; states 1 to 6 in turn, one item in 50 deleted.
-  Insert(1, 3300, [](int id) {
+  insert(1, 3300, [](int id) {
     int column = id <= 3000 ? 1 : 2 + (id - 3001) / 10, site = id <= 3000 ? 1 + id % 3 : 1;
     return std::to_string(1 + id % 6) + ",1," + std::to_string(column) + "," +
            std::to_string(site) + ",'" + (id % 50 == 0 ? "1" : "0") + "','" +
@@ -387,12 +384,12 @@ TEST_P(ListPagesTest, EveryListsPageHoldsTheRowsOfItsCondition) {
                              " and Column_ID = " + column +
                              " and WebSite_ID = 1 and Sys_ID = 1 and Info_IsDeleted = '0' "
                              "order by Info_Order";
-      auto all = Ids(conn->RunQuery(expected));
+      auto all = ids(conn->RunQuery(expected));
       size_t last = std::max<size_t>((all.size() + 19) / 20, 1), shown = std::min<size_t>(5, last);
       Lines page(all.begin() + std::min(20 * (shown - 1), all.size()),
                  all.begin() + std::min(20 * shown, all.size()));
       Variant got = info->Call("GetInfoList", {"1", "1", column, mode, "5"});
-      EXPECT_EQ(Ids(got.AsArray()), page) << mode << " column " << column;
+      EXPECT_EQ(ids(got.AsArray()), page) << mode << " column " << column;
     }
   }
   // The published lists of big and small subtrees. Column 60 (under column 59) gets 2,400 published
@@ -401,23 +398,23 @@ TEST_P(ListPagesTest, EveryListsPageHoldsTheRowsOfItsCondition) {
   Exec(
       "insert into tPtlx_Column (Column_ID,Sys_ID,Column_Order,Column_IsDeleted) values "
       "(1,1,'FFFFFFEF','0'),(59,1,'FFFFFFAF','0'),(60,1,'FFFFFFAFFFFFFFDF','0')");
-  Insert(5001, 7400, [](int id) { return "4,1,60,1,'0','" + PaddedOrderCode(id, 8) + "'"; });
+  insert(5001, 7400, [](int id) { return "4,1,60,1,'0','" + PaddedOrderCode(id, 8) + "'"; });
   for (int id = 10; id < 20; ++id)
     Exec("insert into tPtlx_Info2Colu (Sys_ID,Column_ID,Info_ID) values (1,60," +
          std::to_string(id) + ")");
   ExecAll(engine().Analyze());
   for (auto [column, subtree] :
        {std::pair<const char*, std::string>{"59", "(59, 60)"}, {"60", "(60)"}, {"1", "(1)"}}) {
-    auto all = Ids(conn->RunQuery(
+    auto all = ids(conn->RunQuery(
         "select Info_ID from tPtlx_Information where Sys_ID = 1 and WebSite_ID = 1 and "
         "InfState_ID >= 4 and Info_IsDeleted = '0' and (Column_ID in " +
         subtree + " or Info_ID in (select Info_ID from tPtlx_Info2Colu where Column_ID in " +
         subtree + ")) order by Info_Order"));
     ASSERT_GE(all.size(), 60u) << column;
     Variant page = info->Call("GetPublishedInfoList", {"1", "1", column, "3"});
-    EXPECT_EQ(Ids(page.AsArray()), Lines(all.begin() + 40, all.begin() + 60)) << column;
+    EXPECT_EQ(ids(page.AsArray()), Lines(all.begin() + 40, all.begin() + 60)) << column;
     Variant top = info->Call("GetTopNPublishedInfoList", {"1", "1", column, "15"});
-    EXPECT_EQ(Ids(top.AsArray()), Lines(all.begin(), all.begin() + 15)) << column;
+    EXPECT_EQ(ids(top.AsArray()), Lines(all.begin(), all.begin() + 15)) << column;
   }
 }
 

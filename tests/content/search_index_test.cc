@@ -222,10 +222,9 @@ TEST_P(SearchIndexTest, ColumnSearchesCountFromTheIndexWhatThePlainStatementFind
                         Like("Info_Title", title);
     if (round % 4 == 0) where += " and InfState_ID in (4,5,6)";
     if (!type.empty()) where += " and InfType_ID = " + type;
-    if (!start.empty()) {
+    if (!start.empty())
       where += " and Info_SystemTime >= '" + start + " 00:00:00' and Info_SystemTime <= '" +
                start.substr(0, 8) + "28 00:00:00'";
-    }
     db::SubstringSearch search{{{"Info_Title", title}}, column, where};
     if (round % 4) indexed += !TextIndexCount(*conn, search).empty() && !Plain(where).empty();
     std::string end = start.empty() ? "" : start.substr(0, 8) + "28";

@@ -238,27 +238,16 @@ TEST_P(ConcurrencyTest, KeptCountsLoseNoChange) {
     std::string col = std::to_string(1 + rnd() % 3);
     mine[t].push_back(
         info.Call("AppendInfo", {"1", col, "u", "1", "t", "c", "", "", "", "1"}).ToText());
-    std::string some = mine[t][rnd() % mine[t].size()];
-    switch (rnd() % 6) {
-      case 0:
-        info.Call("AssessInfo", {"a", some, std::to_string(4 + rnd() % 3)});
-        break;
-      case 1:
-        info.Call("MoveInfo", {some, "1", std::to_string(1 + rnd() % 3)});
-        break;
-      case 2:
-        info.Call("AddInfo2Column", {some, "1", std::to_string(1 + rnd() % 3)});
-        break;
-      case 3:
-        info.Call("DeleteInfo", {some});
-        break;
-      case 4:
-        conn.ExecuteCommand("update tPtlx_Information set InfState_ID = 4, Column_ID = " + col +
-                            " where Info_ID = " + some);
-        break;
-      default:
-        conn.ExecuteCommand("delete from tPtlx_Info2Colu where Info_ID = " + some);
-    }
+    std::string some = mine[t][rnd() % mine[t].size()], other = std::to_string(1 + rnd() % 3);
+    int kind = static_cast<int>(rnd() % 6);
+    if (kind == 0) info.Call("AssessInfo", {"a", some, std::to_string(4 + rnd() % 3)});
+    if (kind == 1) info.Call("MoveInfo", {some, "1", other});
+    if (kind == 2) info.Call("AddInfo2Column", {some, "1", other});
+    if (kind == 3) info.Call("DeleteInfo", {some});
+    if (kind == 4)
+      conn.ExecuteCommand("update tPtlx_Information set InfState_ID = 4, Column_ID = " + col +
+                          " where Info_ID = " + some);
+    if (kind == 5) conn.ExecuteCommand("delete from tPtlx_Info2Colu where Info_ID = " + some);
   };
   EXPECT_EQ(Race("Information", kThreads, 30, nullptr, write), "");
   EXPECT_EQ(Count("select count(*) from tPtlx_Information"), kThreads * 30);

@@ -55,10 +55,9 @@ TEST(SqliteParameters, ValuesTakenOut) {
 TEST(SqliteParameters, SameRows) {
   auto conn = Connect("sqlite::memory:");
   conn->ExecuteCommand("create table t (id integer primary key, n integer, s text, r real)");
-  for (int i = 1; i <= 3; ++i) {
+  for (int i = 1; i <= 3; ++i)
     conn->ExecuteCommand("insert into t (id, n, s, r) values (" + std::to_string(i) + ", -" +
                          std::to_string(i * 10) + ", 'v''" + std::to_string(i) + "', 2.5)");
-  }
   conn->ExecuteCommand("update t set s = s || ';x' where id in (2, 3)");
   EXPECT_EQ(conn->RunQuery("select id, n, s, typeof(n), r from t order by id").ToString(),
             "id|n|s|typeof(n)|r\n1|-10|v'1|integer|2.5\n2|-20|v'2;x|integer|2.5\n"

@@ -96,10 +96,9 @@ TEST(Host, EveryOpInOneSession) {
   for (const auto& step : steps) lines.push_back(std::get<0>(step));
   // The trace keeps the latest 10,000 statements.
   lines.push_back(R"({"op":"trace","conn":"c"})");
-  for (int i = 0; i < 10003; ++i) {
+  for (int i = 0; i < 10003; ++i)
     lines.push_back(R"({"op":"call","obj":"s","method":"GetParameter","args":["P)" +
                     std::to_string(i) + R"("]})");
-  }
   lines.insert(lines.end(), {R"({"op":"trace","conn":"c"})",
                              R"({"op":"call","obj":"s","method":"GetParameter","args":["Q"]})",
                              R"({"op":"trace","conn":"c"})", R"({"op":"free","obj":"s"})",
