@@ -34,9 +34,3 @@ def conn(url):
     if url.startswith("postgres") and not conn.closed:
         conn.execute(f"drop schema {schema} cascade")
     conn.close()
-
-
-@pytest.fixture
-def new(conn):
-    """new("User") gives an object on the test's connection."""
-    return lambda name: ptolix.create(name, conn)

@@ -18,7 +18,6 @@ def test_classes_and_creation(conn):
     user.Connection = conn
     assert user.Connection is conn
     assert {"GetRoleList", "PageSize", "Connection"} <= set(dir(user))
-    assert "pID" in ptolix.create("Role").GetChildrenRoleList.__doc__
     method = ptolix.create("System").GetParameterList
     assert str(inspect.signature(method)) == "(pCurPage=0)"
     assert "pCurPage: long (32-bit integer), optional" in method.__doc__
@@ -41,8 +40,8 @@ STORED += [(datetime.datetime(2024, 5, 1, 8, 30, 5), "2024-05-01 08:30:05")]
 STORED += [(datetime.date(2024, 5, 1), "2024-05-01 00:00:00")]
 
 
-def test_values_into_text_arguments(new):
-    system = new("System")
+def test_values_into_text_arguments(conn):
+    system = ptolix.create("System", conn)
     for n, (value, stored) in enumerate(STORED):
         system.AppendParameter(f"P{n}", value, "")
         assert (system.Errors, system.GetParameter(f"P{n}")[1][1]) == ("", stored), value
@@ -64,8 +63,7 @@ def test_values_out_execute_and_trace(conn):
     ptolix.create("System", conn).GetParameter("X")
     trace = conn.take_trace()
     assert len(trace) == 1 and "Para_Name = 'X'" in trace[0]
-    assert conn.take_trace() == []
-    conn.execute("select 1")  # administration stays out of the trace
+    conn.execute("select 1")  # administration stays out of the trace, and taking empties it
     assert conn.take_trace() == []
 
 
@@ -116,20 +114,17 @@ def test_one_connection_is_refused_to_a_second_thread():
     conn = ptolix.connect("sqlite::memory:")
     other, elsewhere = ptolix.create("System", conn), ptolix.create("About")
     slow = "with recursive c(x) as (select 1 union all select x + 1 from c where x < 3000000)"
-    slow += " select count(*) from c"
-
     counted = []
 
     def work() -> None:
-        while True:
+        while not counted:
             with contextlib.suppress(RuntimeError):  # the main thread got there first: try again
-                counted.append(conn.execute(slow))
-                return
+                counted.append(conn.execute(slow + " select count(*) from c"))
 
     worker = threading.Thread(target=work)
     worker.start()
-    refused = None
-    while worker.is_alive() and refused is None:
+    refused = ""
+    while worker.is_alive() and not refused:
         try:
             other.GetParameter("X")
         except RuntimeError as e:
@@ -139,7 +134,6 @@ def test_one_connection_is_refused_to_a_second_thread():
             assert elsewhere.Title and worker.is_alive()
     worker.join()
     assert counted, "the worker's call did not end"
-    assert refused is not None, "the second thread was never refused"
     assert "connection sqlite::memory: is in use by another thread" in refused
     other.GetParameter("X")  # free again once the other thread is done
     conn.close()

@@ -13,8 +13,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "web" / "tests"))
 import pgcluster  # noqa: E402
 
 
-def test_error_lines_and_constants(new):
-    role = new("Role")
+def test_error_lines_and_constants(conn):
+    role = ptolix.create("Role", conn)
     role.PageSize = 10
     role.GetRoleList("")  # only the root role: no failure
     role.GetDirectUserList("1")  # no users: the system's own message

@@ -8,6 +8,7 @@
 #include "db/backend.h"
 #include "frame/guard.h"
 #include "ptolix/content/information.h"
+#include "schema/search_index.h"
 #include "schema/states.h"
 #include "value/sql_text.h"
 
@@ -259,37 +260,71 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     db::SubstringSearch search{terms, Num(pColumnID, "pColumnID"), ""};
     if (ModeFilter(pMode).empty()) search.condition = where.substr(1) + rest + likes;
     std::string candidates = TextIndexCondition(conn(), search);
-    std::string counted = TextIndexCount(conn(), search);
-    if (candidates.empty() || counted.empty() || PageSize() <= 0 || !Given(pWebSite) ||
-        !Given(pSysID)) {
+    if (candidates.empty() || TextIndexCount(conn(), search).keys.empty() || PageSize() <= 0 ||
+        !Given(pWebSite) || !Given(pSysID)) {
       return SearchList(where.substr(1), likes, rest, candidates, "Info_Order", pCurPage,
                         db::Connection::Paging::kPlain);
     }
-    return IndexCountedSearch(where, likes, rest, candidates, counted, pCurPage);
+    return IndexCountedSearch(where, likes, rest, search, pCurPage);
   });
 }
 
-// A column's search that the text index can count with `counted`: in a
-// column of a few rows, matching them all costs less (the plain statement).
-// Else the page's keys are checked against the index's `candidates` while
-// the column's list is walked in order, about (last row) x (column's rows)
-// / count entries of it; or, where that is more than kEntriesPerRow
-// entries per match, the matches are read by key and sorted.
+// A column's search that the text index can count: in a column of a few
+// rows, matching them all costs less (the plain statement). Else the list
+// is walked in order to the page's last match, about (last row) x
+// (column's rows) / count rows of it. Matching each costs about what
+// reading a match's copies from the index costs, so a walk shorter than the
+// count matches the rows themselves; a longer one checks their keys against
+// the index's keys, and one of more than kEntriesPerRow entries per match
+// reads the rows by key and sorts them. The index's keys are those counted
+// where they were few enough to list (their rows are then read by key);
+// else the page reads them again, all of them in list order (their copies
+// unread, since the walk checks each row), or only those meeting the
+// condition when read by key.
 ResultArray Information::IndexCountedSearch(const std::string& where, const std::string& likes,
-                                            const std::string& rest, const std::string& candidates,
-                                            const std::string& counted, std::string_view pCurPage) {
+                                            const std::string& rest,
+                                            const db::SubstringSearch& search,
+                                            std::string_view pCurPage) {
   const auto plain = db::Connection::Paging::kPlain;
+  const std::string matched = Head() + where + likes + rest + " order by Info_Order";
   int64_t rows =
       conn().CountForChoice(info_sql::KeptItemCount(where + " and Info_IsDeleted = '0'"));
-  if (rows < kIndexedSearchFrom / 10)
-    return ListQuery(Head() + where + likes + rest + " order by Info_Order", pCurPage, plain);
+  if (rows < kIndexedSearchFrom / 10) return ListQuery(matched, pCurPage, plain);
   constexpr int64_t kEntriesPerRow = 16;  // index entries walked for one row read by key
-  int64_t count = conn().Count(counted);
-  int64_t last_row = LastRowOfPage(count, PageSize(), pCurPage);
-  bool in_order = last_row * rows / std::max<int64_t>(count, 1) < kEntriesPerRow * count;
-  std::string order = in_order ? "Info_Order" : db::EngineOf(conn()).UnindexedOrder("Info_Order");
-  return ListQuery(Head() + where + " and " + candidates + likes + rest + " order by " + order,
-                   count, pCurPage, plain);
+  const auto& engine = db::EngineOf(conn());
+  const auto& index = schema::InfoTextIndex();
+  db::SubstringTally tally = TextIndexCount(conn(), search);
+  // A page from listed keys is of the index they were read from: where the
+  // index was brought up to date meanwhile, count and page are taken again.
+  for (int attempt = 1;; ++attempt) {
+    db::IndexedCount found = db::CountThroughIndex(conn(), tally);
+    int64_t count = found.count;
+    int64_t walked =
+        LastRowOfPage(count, PageSize(), pCurPage) * rows / std::max<int64_t>(count, 1);
+    if (walked < count) return ListQuery(matched, count, pCurPage, plain);
+    // Listed keys are few: reading their rows costs less than a walk whose
+    // length is only guessed (matches need not be spread evenly).
+    bool in_order = !found.keys && walked < kEntriesPerRow * count;
+    std::string keys;
+    if (found.keys) {
+      // One in-list (the listed keys, read by key to keep it so): the rows
+      // are then read by key, where two or-ed lists would walk the column.
+      std::string listed;
+      for (int64_t k : *found.keys) listed += (listed.empty() ? "" : ",") + std::to_string(k);
+      keys = "Info_ID in (select Info_ID from tPtlx_Information where Info_ID in (" +
+             (listed.empty() ? "null" : listed) + ") union " + tally.others + ")";
+    } else {
+      // In list order the keys only check the rows walked: no index of them.
+      keys = (in_order ? "+" : "") +
+             engine.SubstringCandidates(
+                 index, in_order ? db::SubstringSearch{search.terms, search.cluster, ""} : search);
+    }
+    ResultArray page =
+        ListQuery(Head() + where + " and " + keys + likes + rest + " order by " +
+                      (in_order ? "Info_Order" : engine.UnindexedOrder("Info_Order")),
+                  count, pCurPage, plain);
+    if (!found.keys || attempt == 3 || db::IndexUnchanged(conn(), tally, found)) return page;
+  }
 }
 
 ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view pColumnID,

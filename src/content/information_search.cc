@@ -119,7 +119,7 @@ int64_t LastRowOfPage(int64_t count, int32_t page_size, std::string_view pCurPag
   return int64_t{PageNumber(pCurPage, pages)} * page_size;
 }
 
-std::string TextIndexCount(db::Connection& conn, const db::SubstringSearch& search) {
+db::SubstringTally TextIndexCount(db::Connection& conn, const db::SubstringSearch& search) {
   return db::EngineOf(conn).SubstringCount(schema::InfoTextIndex(), search);
 }
 

@@ -34,8 +34,8 @@ int64_t LastRowOfPage(int64_t count, int32_t page_size, std::string_view pCurPag
 // (words too short). The search's own conditions stay beside it: they
 // decide which of those items match.
 std::string TextIndexCondition(db::Connection& conn, const db::SubstringSearch& search);
-// A statement counting the items that meet the search's condition, read
-// from the text index; empty where the index cannot count them.
-std::string TextIndexCount(db::Connection& conn, const db::SubstringSearch& search);
+// How the text index counts the items that meet the search's condition
+// (db::SubstringTally); empty where it cannot count them.
+db::SubstringTally TextIndexCount(db::Connection& conn, const db::SubstringSearch& search);
 
 }  // namespace ptolix

@@ -223,7 +223,7 @@ int64_t Connection::CountRewritten(const std::string& text) {
   // texts stay the same from call to call, so both stay prepared.
   auto start = std::chrono::steady_clock::now();
   session.Query("select " + token + ", (" + text + ")")->Fetch(&row);
-  Counted now{row.at(0).AsString(), row.at(1).AsInt64()};
+  Counted now{row.at(0).AsString(), row.at(1).AsInt64(), nullptr};
   // Kept only while it takes long enough to be worth checking: a cheap
   // count is quicker taken again than checked.
   if (std::chrono::steady_clock::now() - start < keep_from_) {

@@ -86,12 +86,12 @@ class Engine {
   // further; every row meeting the condition stays among them.
   virtual std::string SubstringCandidates(const SubstringIndexDef& index,
                                           const SubstringSearch& search) const = 0;
-  // A statement in the library's SQL that counts exactly the rows of
-  // `index.table` meeting `search.condition` (in the cluster value given),
-  // read from the index and its copies; empty where the engine has no such
-  // count (no copies kept, or no condition given).
-  virtual std::string SubstringCount(const SubstringIndexDef& index,
-                                     const SubstringSearch& search) const = 0;
+  // How the rows of `index.table` meeting `search.condition` (in the
+  // cluster value given) are counted exactly from the index and its copies
+  // (SubstringTally); empty where the engine has no such count (no copies
+  // kept, or no condition given).
+  virtual SubstringTally SubstringCount(const SubstringIndexDef& index,
+                                        const SubstringSearch& search) const = 0;
   // What brings `index` up to date with the writes its triggers only noted;
   // empty where the index follows every write itself. Running the catch-up
   // at any time, on any connection, changes no search's rows.

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ptolix::db {
+
+class Connection;
 
 // A column of the searched table that an index may keep a copy of beside
 // the texts, so that conditions on it are answered without the table's rows.
@@ -44,6 +48,35 @@ struct SubstringSearch {
                           // SQL, the terms' likes included), naming only the
                           // index's copies and text columns; empty: unknown
 };
+
+// A search's matches read through an index that keeps copies: `keys` (a
+// query of one integer column, library SQL) gives the keys of the index's
+// rows meeting the condition, stale rows among them, and holds while the
+// expression `mark` (the engine's SQL) keeps its value; `rest` (a count)
+// corrects it for the rows written since the index was brought up to date;
+// `others` (a query of one column) gives the keys the index does not answer
+// for. Empty `keys`: the engine has no such count.
+struct SubstringTally {
+  std::string keys, mark, rest, others;
+};
+
+// What CountThroughIndex found: the count, and the keys it read from the
+// index while they are at most kListedKeys (else null), with the mark they
+// hold under.
+struct IndexedCount {
+  static constexpr size_t kListedKeys = 5000;
+  int64_t count = 0;
+  std::shared_ptr<const std::vector<int64_t>> keys;
+  std::string mark;
+};
+
+// Counts a search through `tally` on one snapshot of the data. The index's
+// keys are kept on the connection with their mark, and read again only
+// when it has moved.
+IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally);
+// True while the mark of `tally` is still the one `found` was read under:
+// a statement run after `found` and before this saw the same index.
+bool IndexUnchanged(Connection& conn, const SubstringTally& tally, const IndexedCount& found);
 
 // What brings a substring index up to date where its triggers only note the
 // rows written, so that a write pays for a note and not for the index.

@@ -119,8 +119,7 @@ def demo(request, tmp_path_factory):
             url = urlunsplit(urlsplit(base)._replace(path="/" + name))
         except Exception:  # noqa: BLE001
             url, name = base, None
-    made = make_demo(url, tmp)
-    yield SimpleNamespace(url=url, **made)
+    yield SimpleNamespace(url=url, **make_demo(url, tmp))
     if name:
         # The site's connections may still be open: without force, the server
         # waits five seconds for them and then refuses.
@@ -156,8 +155,21 @@ def app(demo, tmp_path_factory):
     return create_app(settings | {"media_dir": media, "schedule_seconds": 0, "upload_mb": 1})
 
 
+@pytest.fixture(scope="module")
+def info(lib):
+    return ptolix.create("Information", lib)
+
+
+def new_item(c, column: str, title: str, **fields) -> str:
+    """An item added through the desk's form by `c`; its identifier."""
+    data = {"csrf_token": c.csrf, "title": title, "type": "1"} | fields
+    resp = c.post(f"/desk/columns/{column}/new", data=data, content_type="multipart/form-data")
+    assert resp.status_code == 302, resp.text
+    return resp.headers["Location"].rsplit("/", 1)[1]
+
+
 def token(client, path: str = "/signin") -> str:
-    page = client.get(path).get_data(as_text=True)
+    page = client.get(path).text
     return re.search(r'name="csrf_token" value="([^"]+)"', page).group(1)
 
 
@@ -169,10 +181,9 @@ def sign_in(c, user: str, password: str | None = None):
 def client(app, language: str | None = "en", address: str = "127.0.0.1"):
     """A test client from `address` asking for `language` (None: naming none)."""
     c = app.test_client()
-    c.environ_base["REMOTE_ADDR"] = address
-    c.environ_base.pop("HTTP_ACCEPT_LANGUAGE")
-    if language:
-        c.environ_base["HTTP_ACCEPT_LANGUAGE"] = language
+    c.environ_base |= {"REMOTE_ADDR": address, "HTTP_ACCEPT_LANGUAGE": language}
+    if not language:
+        del c.environ_base["HTTP_ACCEPT_LANGUAGE"]
     return c
 
 
@@ -203,7 +214,7 @@ def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
         if not queue:
             assert sign_in(c, "admin").status_code == 302
             queue, desk, signed_in = desk, [], True
-            page = c.get(f"/desk/items/{item}").get_data(as_text=True)
+            page = c.get(f"/desk/items/{item}").text
             queue.append(f"/desk/items/{item}" + re.search(r"/attachments/\d+/delete", page)[0])
         path = queue.pop(0)
         try:
@@ -216,9 +227,8 @@ def crawl(app, demo, language: str | None = "en") -> dict[str, Screen]:
         seen.add(name)
         if resp is None or resp.mimetype != "text/html":
             continue  # seen, a feed or a file
-        page = resp.get_data(as_text=True)
-        pages[name] = Screen(path, signed_in, resp.status_code, page)
-        for href in re.findall(r'<(?:a|link) [^>]*href="([^"#]+)', page):
+        pages[name] = Screen(path, signed_in, resp.status_code, resp.text)
+        for href in re.findall(r'<(?:a|link) [^>]*href="([^"#]+)', resp.text):
             url = urlsplit(urljoin("http://localhost" + path, href.replace("&amp;", "&")))
             target = url.path + (f"?{url.query}" if url.query else "")
             kept = not re.search(r"^/(static|media|signout)|lang=", target)

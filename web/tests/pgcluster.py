@@ -33,10 +33,8 @@ class Cluster:
 
     def __init__(self, folder: Path) -> None:
         self.folder, self.data, self.port = folder, folder / "data", free_port()
-        self.user = None
-        for name in ("postgres", "nobody") if os.getuid() == 0 else ():
-            with contextlib.suppress(KeyError):
-                self.user = self.user or pwd.getpwnam(name).pw_name
+        users = {p.pw_name for p in pwd.getpwall()} if os.getuid() == 0 else set()
+        self.user = next((n for n in ("postgres", "nobody") if n in users), None)
         self.url = f"postgresql://ptolix@127.0.0.1:{self.port}/postgres?connect_timeout=2"
 
     def run(self, *args: str, check: bool = True) -> None:

@@ -114,8 +114,7 @@ def test_an_editing_day(site, tmp_path):
     Image.new("RGB", (1600, 1000), (220, 90, 40)).save(photo)
     report.write_bytes(b"%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n")
 
-    # The author writes an item to appear 20 seconds from now, and a story
-    # with the toolbar, sending a picture and a PDF along.
+    # The author: an item due in 20 seconds, and a story with a picture and a PDF.
     site.sign_in("author")
     later = f"定时发布 {secrets.token_hex(3)}"
     site.go(f"/desk/columns/{site.demo.tech}/new")
@@ -219,10 +218,7 @@ def test_an_editing_day(site, tmp_path):
     assert d.find_elements(By.XPATH, "//ul[@id='downloads']//a[contains(., '年度报告')]")
     site.shot("story")
 
-    # A reviewer changes the published title to a script, which no page runs
-    # (the server escapes it: test_pages.py), and compares the versions
-    # (restoring one: test_editing.py).
-    site.sign_in("reviewer")
+    # The reviewer's script title runs nowhere (escaping, restoring: test_pages, test_editing).
     d.get(item_url)
     site.find("[name=title]").clear()
     site.find("[name=title]").send_keys("<script>alert(1)</script>")

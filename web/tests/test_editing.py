@@ -8,28 +8,15 @@ import re
 from datetime import datetime, timedelta
 from pathlib import Path
 
-import pytest
 from PIL import Image
 
 import ptolix
-from conftest import sign_in, staff
+from conftest import new_item, sign_in, staff
 from ptolix_web import schedule
 
 
 PDF, PICTURE = b"%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n", io.BytesIO()
 Image.new("RGB", (1200, 900), (30, 120, 200)).save(PICTURE, format="JPEG")
-
-
-def new_item(c, column: str, title: str, **fields) -> str:
-    data = {"csrf_token": c.csrf, "title": title, "type": "1"} | fields
-    resp = c.post(f"/desk/columns/{column}/new", data=data, content_type="multipart/form-data")
-    assert resp.status_code == 302, resp.get_data(as_text=True)
-    return resp.headers["Location"].rsplit("/", 1)[1]
-
-
-@pytest.fixture(scope="module")
-def info(lib):
-    return ptolix.create("Information", lib)
 
 
 def row(info, item: str) -> dict:
@@ -56,10 +43,10 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     files = f"/desk/items/{item}/files"
     for name, content, expected in cases:
         resp = author.send(files, True, file=(io.BytesIO(content), name), alt="蓝色图片")
-        said = " ".join(re.findall(r'class="msg [a-z]+">([^<]*)', resp.get_data(as_text=True)))
+        said = " ".join(re.findall(r'class="msg [a-z]+">([^<]*)', resp.text))
         assert (expected or "The file was added.") in said, (name, said)
     eleven = [(io.BytesIO(PDF), f"{n}.pdf") for n in range(11)]
-    assert "at most 10 files" in author.send(files, True, file=eleven).get_data(as_text=True)
+    assert "at most 10 files" in author.send(files, True, file=eleven).text
 
     media = Path(app.config["PTOLIX"].media_dir)
     stored = sorted(p.name for p in media.iterdir())  # the picture, its three copies, the PDF
@@ -71,7 +58,7 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     assert {a["Attach_FileName"] for a in attached} == {"media/" + n for n in originals}
     assert {r[0] for r in uploads[1:]} >= {a["Attach_FileName"][6:] for a in attached}
 
-    page = author.get(f"/desk/items/{item}").get_data(as_text=True)
+    page = author.get(f"/desk/items/{item}").text
     pdf_url = re.search(r'href="(/media/\d+-[0-9a-f]{8}\.pdf)"', page).group(1)
     jpg_url = re.search(r'href="(/media/\d+-[0-9a-f]{8}\.jpg)"', page).group(1)
     pdf, jpg = author.get(pdf_url), author.get(jpg_url)
@@ -88,8 +75,7 @@ def test_uploads_are_checked_by_content_stored_and_served(app, demo, lib, info):
     info.AssessInfo("reviewer", item, "4")
     assert app.test_client().get(pdf_url).status_code == 200
 
-    # Removing the attachment removes its file; deleting the item removes the rest
-    # (a published item's, by a reviewer).
+    # Removing the attachment, then the (published) item, removes their files.
     pdf_attach = next(a for a in attached if a["Attach_FileName"].endswith(".pdf"))
     reviewer, attachment = staff(app, "reviewer"), pdf_attach["Attach_ID"]
     reviewer.send(f"/desk/items/{item}/attachments/{attachment}/delete", confirm="yes")
@@ -117,13 +103,12 @@ def test_formatted_text_is_kept_to_its_subset(app, demo, info):
         '<a href="https://example.org" rel="nofollow noopener">好链接</a></p>\n格'
         "<ul><li>一</li></ul><blockquote>引用</blockquote>"
     )
-    public = app.test_client().get(f"/items/{item}").get_data(as_text=True)
-    body = re.search(r'id="story-body">(.*?)</div>', public, re.S).group(1)
-    assert body == stored  # cleaned again on the page, the same markup
+    public = app.test_client().get(f"/items/{item}").text  # cleaned again: the same markup
+    assert re.search(r'id="story-body">(.*?)</div>', public, re.S)[1] == stored
     # Text stored by other means is cleaned when shown.
     other = '<p onmouseover="z()">改<script>bad()</script></p>'
     info.ModifyInfo(item, "1", "格式测试", other, "", "", "")
-    public = app.test_client().get(f"/items/{item}").get_data(as_text=True)
+    public = app.test_client().get(f"/items/{item}").text
     assert "<p>改</p>" in public and "bad()" not in public and "onmouseover" not in public
 
 
@@ -141,25 +126,22 @@ def test_preview_and_revisions_are_for_staff_only(app, demo, info):
         assert reader.get(path).status_code == 403, path
         assert app.test_client().get(path).status_code == 302, path  # to sign-in
     assert reader.send(restore).status_code == 403
-    assert app.test_client().get(f"/items/{item}").status_code == 404
 
-    history = author.get(f"/desk/items/{item}/revisions").get_data(as_text=True)
+    history = author.get(f"/desk/items/{item}/revisions").text
     assert re.findall(r'<tr data-number="(\d+)"', history) == ["3", "2", "1"]
-    diff = author.get(f"/desk/items/{item}/revisions?a=1&b=3").get_data(as_text=True)
+    diff = author.get(f"/desk/items/{item}/revisions?a=1&b=3").text
     assert "- 第一版" in diff and "+ 第三版" in diff and "- &lt;p&gt;甲&lt;/p&gt;" in diff
     assert "+ 2024-05-01 00:00:00" in diff
-    page = author.send(restore, True).get_data(as_text=True)
-    assert "Revision 1 is the current version again." in page
+    page = author.send(restore, True).text
+    assert "Revision 1 is the current version again." in page and "restored revision 1" in page
     assert re.findall(r'<tr data-number="(\d+)"', page) == ["4", "3", "2", "1"]
-    assert "restored revision 1" in page
     restored = row(info, item)
     assert [restored[f"Info_{k}"] for k in ("Title", "Content", "PublicDate")] == [
         "第一版", "<p>甲</p>", None]  # fmt: skip
 
 
 def published_count(c, column: str) -> int:
-    page = c.get(f"/columns/{column}").get_data(as_text=True)
-    return int(re.search(r"(\d+) items · page", page).group(1))
+    return int(re.search(r"(\d+) items · page", c.get(f"/columns/{column}").text)[1])
 
 
 def test_dates_change_states_and_keep_counts_exact(app, demo, lib, info):
@@ -172,7 +154,7 @@ def test_dates_change_states_and_keep_counts_exact(app, demo, lib, info):
     lasting = new_item(author, demo.lab, "长期稿件", pub="2024-01-01", end="2099-01-01")
     several = {"state": "5", "id": [ahead, ended, lasting]}
     resp = staff(app, "reviewer").send("/desk/review/several", True, **several)
-    assert "Publish as recommended: 3 item(s)." in resp.get_data(as_text=True)
+    assert "Publish as recommended: 3 item(s)." in resp.text
     scheduled, withdrawn = schedule.states(lib)
     assert [state(info, i) for i in (ahead, ended, lasting)] == [scheduled, withdrawn, 5]
     assert published_count(reader, demo.lab) == before + 1
@@ -191,17 +173,16 @@ def test_review_several_drafts_and_bylines(app, demo, info):
     author = staff(app, "author")
     draft = new_item(author, demo.tech, "草稿一", send="draft")
     second = new_item(author, demo.tech, "草稿二")
-    editors = author.get(f"/desk/columns/{demo.tech}?state=NeedReedit").get_data(as_text=True)
+    editors = author.get(f"/desk/columns/{demo.tech}?state=NeedReedit").text
     assert "草稿一" in editors and "周作者" in editors and "草稿二" not in editors
     author.send(f"/desk/items/{draft}/submit", state="1")
     assert state(info, draft) == 1
     several = {"state": "4", "id": [draft, second]}
     assert author.send("/desk/review/several", **several).status_code == 403
     reviewer = staff(app, "reviewer")
-    queue = reviewer.get("/desk/review").get_data(as_text=True)
+    queue = reviewer.get("/desk/review").text
     assert "草稿一" in queue and "周作者" in queue
-    several["state"] = "2"
-    assert reviewer.send("/desk/review/several", **several).status_code == 302
+    assert reviewer.send("/desk/review/several", **several | {"state": "2"}).status_code == 302
     assert [state(info, i) for i in (draft, second)] == [2, 2]
     for bad in ({"state": "9"}, {"id": ["1 or 1=1"]}):
         assert reviewer.send("/desk/review/several", **several | bad).status_code in (400, 404)
@@ -219,7 +200,7 @@ REFUSED += [({"id": "newstaff", "password": "newstaff2026"}, 200, "at least 10 c
 
 def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo, lib):
     admin = staff(app, "admin")
-    form = admin.get("/desk/admin/users").get_data(as_text=True)
+    form = admin.get("/desk/admin/users").text
     assert re.search(r'<select name="role" required>.*网站编辑', form, re.S)
     assert re.search(r'<select name="website" required>.*</select>', form, re.S)
     assert 'list="choices-org"' in form
@@ -228,7 +209,7 @@ def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo
     user |= {"password": "Lantern-Newbie-58", "website": "1", "org": ""}
     for change, status, said in REFUSED:
         resp = admin.send("/desk/admin/users/add", True, **user | change)
-        page = resp.get_data(as_text=True)
+        page = resp.text
         assert resp.status_code == status and said in page and "Added." not in page, change
     for n, password in enumerate(("Lantern-Newbie-58", "correct horse battery staple")):
         new = user | {"id": f"newbie{n}", "password": password}
@@ -240,7 +221,7 @@ def test_admin_forms_offer_choices_and_save_only_users_who_can_sign_in(app, demo
     u.AppendUser("stray", demo.editors, "迷路", "Stray#2024", "", "", "")
     u.AddToRole("stray", demo.reviewers)
     assert sign_in(app.test_client(), "stray", "Stray#2024").status_code == 401
-    edit = admin.get("/desk/admin/users/edit?k_Usr_ID=stray").get_data(as_text=True)
+    edit = admin.get("/desk/admin/users/edit?k_Usr_ID=stray").text
     assert '<option value="">(choose)</option>' in edit and 'autocomplete="new-password"' in edit
     data = {"k_Usr_ID": "stray", "id": "stray", "role": demo.editors, "name": "迷路"}
     data |= {"password": "", "email": "", "website": "1", "org": "3"}

@@ -3,6 +3,7 @@ test's own on a loopback port: nginx accepts it, serves the static files,
 keeps anonymous public pages, one copy per language, and never a signed-in
 or desk page."""
 
+import contextlib
 import http.client
 import os
 import re
@@ -52,11 +53,10 @@ def front(tmp_path_factory):
         try:
             url = f"http://127.0.0.1:{port}"
             for _ in range(100):
-                try:
+                with contextlib.suppress(OSError):
                     urllib.request.urlopen(url + "/static/site.css", timeout=2).read()
                     break
-                except OSError:
-                    time.sleep(0.1)
+                time.sleep(0.1)
             yield url, demo
         finally:
             proc.terminate()
@@ -68,10 +68,9 @@ def get(url: str, cookie="", form: str | None = None, source="127.0.0.1", forged
     the loopback address `source`, claiming to come from `forged`."""
     parts = urlsplit(url)
     conn = http.client.HTTPConnection(parts.netloc, timeout=10, source_address=(source, 0))
+    kind = "application/x-www-form-urlencoded" if form is not None else ""
     headers = {"Cookie": cookie, "X-Forwarded-For": forged, "Accept-Language": lang}
-    headers = {k: v for k, v in headers.items() if v}
-    if form is not None:
-        headers["Content-Type"] = "application/x-www-form-urlencoded"
+    headers = {k: v for k, v in (headers | {"Content-Type": kind}).items() if v}
     try:
         path = parts.path + ("?" + parts.query if parts.query else "")
         conn.request("GET" if form is None else "POST", path or "/", form, headers)

@@ -24,7 +24,7 @@ where pid <> pg_backend_pid() and backend_type = 'client backend'"""
 
 def is_unavailable_page(resp) -> bool:
     headers = (resp.headers["Retry-After"], resp.headers["Cache-Control"])
-    text = "The database cannot be reached just now" in resp.get_data(as_text=True)
+    text = "The database cannot be reached just now" in resp.text
     return (resp.status_code, headers, text) == (503, ("5", "no-store"), True)
 
 
@@ -119,9 +119,8 @@ def test_pages_answer_503_while_postgresql_is_down_and_200_once_it_is_back(tmp_p
                 killed = time.monotonic()
                 time.sleep(2)
 
-    assert not [(a.status, a.body[:200]) for a in load.answers if a.status not in (200, 503)]
-    for a in load.answers:
-        retry = a.status == 200 or int(a.retry_after or 0) > 0
+    for a in load.answers:  # never a 404 or an empty page
+        retry = a.status == 200 or a.status == 503 and int(a.retry_after or 0) > 0
         whole = "<h1" in a.body if a.status == 200 else "database cannot be reached" in a.body
         assert retry and whole, (a.status, a.body[:200])
     assert load.since(down, starting) and {a.status for a in load.since(down, starting)} == {503}

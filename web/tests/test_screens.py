@@ -31,8 +31,7 @@ NOT_SCREENS |= {"feeds.sitemap_pages"}
 
 def checker_dir() -> Path:
     """Installs axe-core and html-validate once; skips (fails in CI) without npm."""
-    script = str(WEB.parent / "scripts" / "web-checkers.sh")
-    cmd = ["bash", script, str(build_dir())]
+    cmd = ["bash", str(WEB.parent / "scripts" / "web-checkers.sh"), str(build_dir())]
     done = subprocess.run(cmd, capture_output=True, text=True, timeout=600)
     if done.returncode != 0:
         why = "axe-core and html-validate could not be installed from npm: " + done.stderr[-400:]

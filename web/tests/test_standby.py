@@ -38,14 +38,10 @@ def pair():
         standby("down", folder)
 
 
-def item(column: str, title: str) -> list[str]:
-    """AppendInfo's arguments for a new item."""
-    return ["1", column, "author", "1", title, "<p>x</p>", "", "", "", "1"]
-
-
-def identifier(value) -> int:
-    """A new item's identifier as AppendInfo returns it (text); 0 when it failed."""
-    return int(str(value)) if str(value).isdigit() else 0
+def append(call, column: str, title: str) -> int:
+    """A new item through `call` (an AppendInfo); its identifier, 0 when refused."""
+    made = str(call("1", column, "author", "1", title, "<p>x</p>", "", "", "", "1"))
+    return int(made) if made.isdigit() else 0
 
 
 class Host:
@@ -62,17 +58,16 @@ class Host:
         self.proc.stdin.flush()
         return json.loads(self.proc.stdout.readline())
 
-    def append(self, column: str, title: str) -> int:
-        answer = self.ask(op="call", obj="i", method="AppendInfo", args=item(column, title))
-        return identifier(answer.get("value"))
+    def append_info(self, *args: str):
+        return self.ask(op="call", obj="i", method="AppendInfo", args=list(args)).get("value")
 
 
 class Writer(threading.Thread):
     """Appends items until stopped; keeps what was acknowledged, and when."""
 
-    def __init__(self, name: str, append, column: str) -> None:
+    def __init__(self, name: str, call, column: str) -> None:
         super().__init__()
-        self.name, self.append, self.column = name, append, column
+        self.name, self.call, self.column = name, call, column
         self.acked: list[tuple[float, int, str]] = []
         self.stop = threading.Event()
 
@@ -80,7 +75,7 @@ class Writer(threading.Thread):
         for n in range(1, 3001):
             if self.stop.is_set():
                 return
-            if made := self.append(self.column, f"{self.name}-{n}"):
+            if made := append(self.call, self.column, f"{self.name}-{n}"):
                 self.acked.append((time.monotonic(), made, f"{self.name}-{n}"))
             else:
                 time.sleep(0.05)  # refused: the server is away
@@ -93,9 +88,11 @@ def test_host_module_and_site_go_on_after_the_standby_is_promoted(pair, tmp_path
     pair, folder = pair
     demo = make_demo(pair, tmp_path)
     host, conn = Host(pair), ptolix.connect(pair)
-    info = ptolix.create("Information", conn)
-    module = lambda column, title: identifier(info.AppendInfo(*item(column, title)))  # noqa: E731
-    writers = [Writer("host", host.append, demo["tech"]), Writer("module", module, demo["lab"])]
+    module = ptolix.create("Information", conn).AppendInfo
+    writers = [
+        Writer("host", host.append_info, demo["tech"]),
+        Writer("module", module, demo["lab"]),
+    ]
     try:
         with gunicorn(pair, tmp_path / "gunicorn.log", workers=2, threads=2) as base:
             with Load(base, ["/", f"/columns/{demo['tech']}", "/links"], clients=2) as load:

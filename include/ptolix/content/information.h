@@ -9,6 +9,10 @@
 
 namespace ptolix {
 
+namespace db {
+struct SubstringSearch;
+}
+
 // Information items (articles) of a system and website: writing, review,
 // attachments, placement in columns, ordering among siblings, and the lists
 // that editing screens and published pages show.
@@ -154,8 +158,8 @@ class Information : public FrameObject {
                          const std::string& order, std::string_view pCurPage,
                          db::Connection::Paging paging);
   ResultArray IndexCountedSearch(const std::string& where, const std::string& likes,
-                                 const std::string& rest, const std::string& candidates,
-                                 const std::string& counted, std::string_view pCurPage);
+                                 const std::string& rest, const db::SubstringSearch& search,
+                                 std::string_view pCurPage);
   ResultArray KeptCountList(const std::string& sql, std::initializer_list<std::string_view> given,
                             const std::string& kept_condition, std::string_view pCurPage);
 };

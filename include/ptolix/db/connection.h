@@ -21,7 +21,9 @@ class Backend;
 class Connection;
 class Engine;
 struct Catalog;
+struct IndexedCount;
 struct Rewritten;
+struct SubstringTally;
 
 // What one statement run by Connection::RunStatement gave back.
 struct StatementResult {
@@ -111,6 +113,7 @@ class Connection {
   friend const Catalog& CatalogOf(const Connection& conn);
   friend Rewritten RewriteFor(const Connection& conn, std::string_view sql);
   friend void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost);
+  friend IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally);
   void Record(std::string_view sql);
   int64_t CountRewritten(const std::string& text);
   // The backend to run `sql` on, opened again when the old one was lost.
@@ -123,10 +126,12 @@ class Connection {
   // Counts that take less than this are cheaper to take again than to
   // check: they are not kept.
   std::chrono::microseconds keep_from_{200};
-  // A count and the change token it was taken under ("" until known).
+  // A count and the change token it was taken under ("" until known), with
+  // the keys counted where they were kept too.
   struct Counted {
     std::string token;
     int64_t rows = 0;
+    std::shared_ptr<const std::vector<int64_t>> keys;
   };
   // At most this many count texts are kept; past it they are all dropped.
   static constexpr std::size_t kCountsKept = 64;

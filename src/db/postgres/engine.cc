@@ -78,8 +78,8 @@ class PostgresEngine : public Engine {
                                   const SubstringSearch& search) const override {
     return postgres::SubstringCandidates(index, search.terms);
   }
-  std::string SubstringCount(const SubstringIndexDef&, const SubstringSearch&) const override {
-    return "";
+  SubstringTally SubstringCount(const SubstringIndexDef&, const SubstringSearch&) const override {
+    return {};
   }
   // GIN indexes follow every write (through their pending list).
   SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef&) const override { return {}; }

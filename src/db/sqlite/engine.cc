@@ -68,8 +68,8 @@ class SqliteEngine : public Engine {
                                   const SubstringSearch& search) const override {
     return sqlite::SubstringCandidates(index, search);
   }
-  std::string SubstringCount(const SubstringIndexDef& index,
-                             const SubstringSearch& search) const override {
+  SubstringTally SubstringCount(const SubstringIndexDef& index,
+                                const SubstringSearch& search) const override {
     return sqlite::SubstringCount(index, search);
   }
   SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index) const override {

@@ -145,6 +145,10 @@ std::string Str(int64_t n) { return std::to_string(n); }
 // statements that make it also drop an index of the first shape.
 std::string Fts(const SubstringIndexDef& ix) { return ix.name + "2"; }
 std::string Pending(const SubstringIndexDef& ix) { return Fts(ix) + "Pending"; }
+// One row, one random number, drawn again whenever the index's rows change
+// (its fill, every catch-up): counts read from the index alone hold while
+// it stays.
+std::string Mark(const SubstringIndexDef& ix) { return Fts(ix) + "Mark"; }
 constexpr char kNotedRow[] = "Index_Row";  // the index's rowid for the row when first noted
 
 // The rowid of the row whose columns are `p` + name (p is "new.", "old." or "").
@@ -204,18 +208,24 @@ std::optional<std::pair<int64_t, int64_t>> ClusterRange(const SubstringIndexDef&
   return std::pair<int64_t, int64_t>{c * kKeySpan + 1, c * kKeySpan + kKeySpan - 1};
 }
 
-// The index's rows of the range matching `query`, with the key as ptlx_row
-// less `lo` and the copies under their own names; integer copies keep the
-// table's comparisons (integer affinity) in conditions on them.
-std::string IndexRows(const SubstringIndexDef& ix, const std::string& query, int64_t lo,
-                      int64_t hi) {
+// The index's rows meeting `filter` (on its rowid and match), with the
+// key as ptlx_row less `lo` and the copies under their own names; integer
+// copies keep the table's comparisons (integer affinity) in conditions on
+// them.
+std::string IndexRows(const SubstringIndexDef& ix, const std::string& filter) {
   std::string cols = "rowid as ptlx_row";
   for (const auto& c : ix.columns) cols += ", " + c;
   for (const auto& c : ix.copies) {
     cols += ", " + (c.integer ? "cast(" + c.column + " as integer) as " + c.column : c.column);
   }
-  return "(select " + cols + " from " + Fts(ix) + " where " + Fts(ix) + " match " +
-         SqlQuote(query) + " and rowid between " + Str(lo) + " and " + Str(hi) + ") ptlx_ix";
+  return "(select " + cols + " from " + Fts(ix) + " where " + filter + ") ptlx_ix";
+}
+
+// The index's rows of the range matching `query`.
+std::string IndexRows(const SubstringIndexDef& ix, const std::string& query, int64_t lo,
+                      int64_t hi) {
+  return IndexRows(ix, Fts(ix) + " match " + SqlQuote(query) + " and rowid between " + Str(lo) +
+                           " and " + Str(hi));
 }
 
 // The keys no row of the index answers for: the noted ones and those under 1.
@@ -250,6 +260,9 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
           ", tokenize = 'trigram case_sensitive 1', detail = column)",
       "create table if not exists " + Pending(ix) + " (" + ix.key + " integer primary key, " +
           kNotedRow + " integer)",
+      "create table if not exists " + Mark(ix) + " (Mark integer)",
+      "delete from " + Mark(ix),
+      "insert into " + Mark(ix) + " values (random())",
       // Filled once, in the transaction that creates its triggers: a
       // database made before the index gets it whole on its next init. In
       // rowid order: FTS5 writes out what it holds whenever a rowid is
@@ -297,19 +310,29 @@ std::string SubstringCandidates(const SubstringIndexDef& ix, const SubstringSear
          IndexRows(ix, query, lo, hi) + where + others;
 }
 
-std::string SubstringCount(const SubstringIndexDef& ix, const SubstringSearch& search) {
+SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch& search) {
   std::string query = MatchQuery(search.terms);
-  if (query.empty() || search.condition.empty() || ix.copies.empty()) return "";
+  if (query.empty() || search.condition.empty() || ix.copies.empty()) return {};
   auto range = ClusterRange(ix, search.cluster);
-  if (search.cluster.empty() || !range) return "";
+  if (search.cluster.empty() || !range) return {};
   auto [lo, hi] = *range;
-  // Rows of the index are counted where their key is not noted: their
-  // copies are the table's values. The others are counted in the table.
-  return "select (select count(*) from " + IndexRows(ix, query, lo, hi) + " where " +
-         search.condition + " and not ptlx_row - " + Str(lo - 1) + " in (select " + ix.key +
-         " from " + Pending(ix) + ")) + (select count(*) from (" + OtherKeys(ix, query) +
-         ") ptlx_k cross join " + ix.table + " where " + ix.table + "." + ix.key +
-         " = ptlx_k.ptlx_key and " + search.condition + ")";
+  // The index's rows in the range that meet the condition, less those of
+  // the noted keys (their copies may be stale), looked up by key: every row
+  // meeting the condition (its likes) matches the query, so they need not
+  // be matched again. The noted keys' rows and those the index does not
+  // hold are counted in the table.
+  std::string noted_rows = "rowid in (select " + ix.key + " + " + Str(lo - 1) + " from " +
+                           Pending(ix) + " where " + ix.key + " between 1 and " + Str(hi - lo + 1) +
+                           ")";
+  std::string others = OtherKeys(ix, query);
+  return {"select ptlx_row - " + Str(lo - 1) + " from " + IndexRows(ix, query, lo, hi) + " where " +
+              search.condition,
+          "(select Mark from " + Mark(ix) + ")",
+          "select (select count(*) from (" + others + ") ptlx_k cross join " + ix.table +
+              " where " + ix.table + "." + ix.key + " = ptlx_k.ptlx_key and " + search.condition +
+              ") - (select count(*) from " + IndexRows(ix, noted_rows) + " where " +
+              search.condition + ")",
+          others};
 }
 
 SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& ix) {
@@ -320,7 +343,7 @@ SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& ix) {
            ")",
        "insert into " + Fts(ix) + " (rowid" + cols + ") select " + RowOf(ix, "") + cols + " from " +
            ix.table + " where " + ix.key + " >= 1 and " + ix.key + noted + " order by 1",
-       "delete from " + Pending(ix)}};
+       "delete from " + Pending(ix), "update " + Mark(ix) + " set Mark = random()"}};
 }
 
 }  // namespace ptolix::db::sqlite

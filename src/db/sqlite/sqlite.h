@@ -44,7 +44,7 @@ const Ddl& EngineDdl();
 // and SubstringIndexUpkeep describe them.
 std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index);
 std::string SubstringCandidates(const SubstringIndexDef& index, const SubstringSearch& search);
-std::string SubstringCount(const SubstringIndexDef& index, const SubstringSearch& search);
+SubstringTally SubstringCount(const SubstringIndexDef& index, const SubstringSearch& search);
 SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& index);
 
 // A write with its values taken out as parameters (parameters.cc).
