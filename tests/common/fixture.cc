@@ -2,9 +2,7 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -14,8 +12,6 @@
 
 namespace ptolix::test {
 
-TestContext::TestContext(std::string_view url) : postgres_(url.rfind("sqlite", 0) != 0) {}
-
 std::vector<std::string> TestContext::RestartIdentity(std::string_view table,
                                                       std::string_view column,
                                                       long long next) const {
@@ -24,10 +20,9 @@ std::vector<std::string> TestContext::RestartIdentity(std::string_view table,
   // SQLite numbers after the highest value sqlite_sequence holds for the table.
   std::vector<std::string> out = {
       fmt::format("delete from sqlite_sequence where name = '{}'", table)};
-  if (next > 1) {
+  if (next > 1)
     out.push_back(
         fmt::format("insert into sqlite_sequence (name,seq) values ('{}',{})", table, next - 1));
-  }
   return out;
 }
 
@@ -45,36 +40,19 @@ std::vector<std::string> TestContext::RefusingTrigger(std::string_view name, std
                       name, event, table)};
 }
 
-std::string TestContext::DropTrigger(std::string_view name, std::string_view table) const {
-  return postgres_ ? fmt::format("drop trigger {} on {}", name, table)
-                   : fmt::format("drop trigger {}", name);
-}
-
-std::vector<std::string> TestContext::Analyze() const {
-  if (postgres_) return {"vacuum analyze", "set enable_seqscan = off"};
-  return {"analyze"};
-}
-
-std::vector<std::string> BackendUrls() {
-  std::vector<std::string> urls = {"sqlite::memory:"};
-  if (const char* pg = std::getenv("PTOLIX_TEST_PG"); pg && *pg) urls.emplace_back(pg);
-  return urls;
-}
-
-std::string BackendName(const ::testing::TestParamInfo<std::string>& info) {
-  return TestContext(info.param).postgres() ? "postgres" : "sqlite";
-}
-
-void DbTest::SetUp() {
+DbTest::DbTest(bool shared) : url_(GetParam()) {
   // Password hashes at the minimum cost keep the suites fast.
   SetPasswordHashCost(PasswordHashCost::kMinimum);
-  conn = ptolix::Connect(GetParam());
-  if (engine().postgres()) {
+  char dir[] = "/tmp/ptolix-shared.XXXXXX";
+  if (engine().sqlite() && shared && mkdtemp(dir)) {
+    dir_ = dir;
+    url_ = "sqlite:" + dir_ + "/ptolix.db";
+  } else if (engine().postgres()) {
     std::random_device rd;
     pg_schema_ = "t" + std::to_string(rd()) + std::to_string(rd());
-    conn->RunStatement("create schema " + pg_schema_);
-    conn->RunStatement("set search_path to " + pg_schema_);
+    ptolix::Connect(url_)->RunStatement("create schema " + pg_schema_);
   }
+  conn = Open();
   schema::CreateSchema(*conn);
   conn->SetTrace(true);
   conn->TakeTrace();
@@ -87,23 +65,14 @@ void DbTest::TearDown() {
     } catch (...) {
     }
   }
+  if (!dir_.empty()) std::filesystem::remove_all(dir_);
 }
 
-std::unique_ptr<Object> DbTest::New(const std::string& class_name) {
-  auto obj = GlobalRegistry().CreateObject("Corvane_Ptolix." + class_name);
-  if (obj->info().set_connection) obj->PutConnection(conn);
-  return obj;
+std::shared_ptr<db::Connection> DbTest::Open() {
+  auto opened = ptolix::Connect(url_);
+  if (!pg_schema_.empty()) opened->RunStatement("set search_path to " + pg_schema_);
+  return opened;
 }
-
-std::string DbTest::Rows(const std::string& sql) { return conn->RunQuery(sql).ToString(); }
-
-void DbTest::Exec(const std::string& sql) { conn->RunStatement(sql); }
-
-void DbTest::ExecAll(const std::vector<std::string>& sqls) {
-  for (const auto& sql : sqls) Exec(sql);
-}
-
-int64_t DbTest::Count(const std::string& sql) { return conn->RunQuery(sql).At(1, 0).AsInt64(); }
 
 Lines DbTest::Fetch(const std::string& text) {
   Lines out;
@@ -126,61 +95,5 @@ std::string DbTest::Plan(const std::string& sql) {
   for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return text;
 }
-
-void SharedDatabaseTest::SetUp() {
-  if (TestContext(GetParam()).sqlite()) {
-    char dir[] = "/tmp/ptolix-shared.XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-    url_ = "sqlite:" + dir_ + "/ptolix.db";
-  } else {
-    url_ = GetParam();
-    std::random_device rd;
-    pg_schema_ = "s" + std::to_string(rd()) + std::to_string(rd());
-    db::BackendOf(*ptolix::Connect(url_)).Execute("create schema " + pg_schema_);
-  }
-  main_ = Open();
-  schema::CreateSchema(*main_);
-}
-
-void SharedDatabaseTest::TearDown() {
-  if (!pg_schema_.empty() && main_) {
-    try {
-      db::BackendOf(*main_).Execute("drop schema " + pg_schema_ + " cascade");
-    } catch (...) {
-    }
-  }
-  main_.reset();
-  if (!dir_.empty()) std::filesystem::remove_all(dir_);
-}
-
-std::shared_ptr<db::Connection> SharedDatabaseTest::Open() {
-  auto conn = ptolix::Connect(url_);
-  if (!pg_schema_.empty()) db::BackendOf(*conn).Execute("set search_path to " + pg_schema_);
-  return conn;
-}
-
-std::string FieldValues(const ResultArray& a, std::string_view field, bool sort) {
-  if (!a.allocated()) return "(unallocated)";
-  std::vector<std::string> values;
-  for (int r = 1; r <= a.DataRows(); ++r) values.push_back(ToDisplay(a.Get(r, field)));
-  if (sort) std::sort(values.begin(), values.end());
-  std::string out;
-  for (const auto& v : values) out += v + " ";
-  return out;
-}
-
-std::vector<std::string> ErrorLines(const std::string& errors) {
-  std::vector<std::string> out;
-  for (size_t start = 0, end; start < errors.size(); start = end + 2) {
-    end = std::min(errors.find("\r\n", start), errors.size());
-    std::string line = errors.substr(start, end - start);
-    size_t dash = line.find(" - ");
-    out.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-  }
-  return out;
-}
-
-Lines ErrorsOf(Object& obj) { return ErrorLines(obj.Get("Errors").AsString()); }
 
 }  // namespace ptolix::test

@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "fixture.h"
 #include "ptolix/content/column.h"
@@ -22,22 +20,16 @@ namespace {
 
 class ColumnTest : public DbTest {
  protected:
-  void SetUp() override {
-    DbTest::SetUp();
-    col.SetConnection(conn);
-  }
-  // Adds a column of system 1 and returns its identifier as text.
   std::string Add(const std::string& name, const std::string& father = "",
                   const std::string& site = "") {
-    return std::to_string(col.AppendColumn("1", name, "", "", "", "", "", site, father));
+    return std::to_string(col->AppendColumn("1", name, "", "", "", "", "", site, father));
   }
-  // The tree as "name:code" lines in code order.
   std::string Tree() {
     return Rows("select Column_Name,Column_Order from tPtlx_Column order by Column_Order");
   }
   static std::string Names(const ResultArray& a) { return FieldValues(a, "Column_Name"); }
 
-  Column col;
+  std::unique_ptr<Column> col = Make<Column>();
 };
 
 TEST_P(ColumnTest, AppendBuildsCodesGrantsRoleOneAndRefusesTheRest) {
@@ -46,7 +38,6 @@ TEST_P(ColumnTest, AppendBuildsCodesGrantsRoleOneAndRefusesTheRest) {
   obj->Call("AppendColumn", {"1", "Local", "", "", "", "", "", "3", top.ToText()});
   obj->Call("AppendColumn", {"1", "World", "", "", "", "", "", "", top.ToText()});
   EXPECT_EQ(ToDisplay(obj->Get("Errors")), "");
-  EXPECT_EQ(top.ToLong(), 1);
   EXPECT_EQ(
       Rows("select Column_ID,Column_Father,Column_Order,WebSite_ID,Column_IsDeleted,Column_Url "
            "from tPtlx_Column order by Column_Order"),
@@ -59,9 +50,9 @@ TEST_P(ColumnTest, AppendBuildsCodesGrantsRoleOneAndRefusesTheRest) {
   // The last identifier an 8-character segment holds, then one beyond it.
   Exec("insert into tPtlx_Column (Column_ID,Sys_ID,Column_Name) values (268435454,1,'last')");
   ExecAll(engine().RestartIdentity("tPtlx_Column", "Column_ID", 268435455));
-  EXPECT_EQ(col.AppendColumn("1", "fits", "", "", "", "", "", ""), 268435455);
-  EXPECT_EQ(col.AppendColumn("1", "too far", "", "", "", "", "", ""), 0);
-  EXPECT_THAT(ErrorLines(col.Errors()), ElementsAre(StartsWith("[6] Overflow")));
+  EXPECT_EQ(col->AppendColumn("1", "fits", "", "", "", "", "", ""), 268435455);
+  EXPECT_EQ(col->AppendColumn("1", "too far", "", "", "", "", "", ""), 0);
+  EXPECT_THAT(ErrorLines(col->Errors()), ElementsAre(StartsWith("[6] Overflow")));
   EXPECT_EQ(Rows("select Column_ID,Column_Order from tPtlx_Column where Column_ID > 268435454"),
             "Column_ID|Column_Order\n268435455|0000000F\n");
 }
@@ -73,31 +64,29 @@ TEST_P(ColumnTest, ListsFollowWebsiteAndDeletion) {
   std::string a11 = Add("A11", a1, "5");
   Add("B", "", "5");
   Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other','FFFFFF0F')");
-  struct Case {
-    std::string site, list, children_of_a, descendants_of_a;
-  } cases[] = {
+  // website, its columns, the children and the descendants of A
+  const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
       {"", "A ", "", ""}, {"5", "B A A1 A11 ", "A1 ", "A1 A11 "}, {"6", "A A2 ", "A2 ", "A2 "}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(Names(col.GetColumnList("1", c.site)), c.list) << c.site;
-    EXPECT_EQ(Names(col.GetChildColumnList("1", c.site, a)), c.children_of_a) << c.site;
-    EXPECT_EQ(Names(col.GetChildrenColumnList("1", c.site, a)), c.descendants_of_a) << c.site;
+  for (auto [site, list, children, descendants] : cases) {
+    EXPECT_EQ(Names(col->GetColumnList("1", site)), list) << site;
+    EXPECT_EQ(Names(col->GetChildColumnList("1", site, a)), children) << site;
+    EXPECT_EQ(Names(col->GetChildrenColumnList("1", site, a)), descendants) << site;
   }
-  EXPECT_EQ(Names(col.GetChildColumnList("1", "5", "")), "B A ");
+  EXPECT_EQ(Names(col->GetChildColumnList("1", "5", "")), "B A ");
 
-  col.DeleteColumn("1", a1, "5");
-  EXPECT_EQ(Names(col.GetColumnList("1", "5")), "B A ");
-  EXPECT_EQ(Names(col.GetFatherColumnList("1", a11)), "A A1 A11 ");  // deleted ones too
-  EXPECT_EQ(ToDisplay(col.GetFatherColumn("1", a11).Get(1, "Column_Name")), "A1");
-  EXPECT_EQ(ToDisplay(col.GetColumn("1", a11).Get(1, "Column_IsDeleted")), "1");
-  // Paging, and the read failures.
-  col.SetPageSize(1);
-  EXPECT_EQ(Names(col.GetColumnList("1", "5", "2")), "A ");
-  EXPECT_EQ(col.RecordCount(), 2);
-  EXPECT_FALSE(col.GetColumn("1", "404").allocated());
-  EXPECT_FALSE(col.GetFatherColumn("1", a).allocated());
-  EXPECT_FALSE(col.GetColumnList("1", "5 or 1=1").allocated());
-  EXPECT_FALSE(col.GetColumnList("1", "5", "x").allocated());  // a page that is no number
-  EXPECT_THAT(ErrorLines(col.Errors()),
+  col->DeleteColumn("1", a1, "5");
+  EXPECT_EQ(Names(col->GetColumnList("1", "5")), "B A ");
+  EXPECT_EQ(Names(col->GetFatherColumnList("1", a11)), "A A1 A11 ");  // deleted ones too
+  EXPECT_EQ(ToDisplay(col->GetFatherColumn("1", a11).Get(1, "Column_Name")), "A1");
+  EXPECT_EQ(ToDisplay(col->GetColumn("1", a11).Get(1, "Column_IsDeleted")), "1");
+  col->SetPageSize(1);
+  EXPECT_EQ(Names(col->GetColumnList("1", "5", "2")), "A ");
+  EXPECT_EQ(col->RecordCount(), 2);
+  EXPECT_FALSE(col->GetColumn("1", "404").allocated());
+  EXPECT_FALSE(col->GetFatherColumn("1", a).allocated());
+  EXPECT_FALSE(col->GetColumnList("1", "5 or 1=1").allocated());
+  EXPECT_FALSE(col->GetColumnList("1", "5", "x").allocated());  // a page that is no number
+  EXPECT_THAT(ErrorLines(col->Errors()),
               ElementsAre(StartsWith("[3021]"), StartsWith("[3021]"),
                           StartsWith("[13] Type mismatch"), "[13] Type mismatch: number 'x'"));
 }
@@ -110,21 +99,21 @@ TEST_P(ColumnTest, ModifyAndDeleteWebsiteClause) {
   std::string changed;
   for (auto [id, site] :
        {std::pair{shared, "1"}, {shared, "7"}, {own, "7"}, {own, "1"}, {own, ""}}) {
-    col.ModifyColumn("1", id, "", "renamed", "", id == shared ? "FFFFFFEF" : "FFFFFFDF", "", "", "",
-                     "", site);
+    col->ModifyColumn("1", id, "", "renamed", "", id == shared ? "FFFFFFEF" : "FFFFFFDF", "", "",
+                      "", "", site);
     changed +=
         std::to_string(Count("select count(*) from tPtlx_Column where Column_Name = 'renamed'"));
     Exec("update tPtlx_Column set Column_Name = 'x' where Column_Name = 'renamed'");
   }
   EXPECT_EQ(changed, "10100");
-  col.DeleteColumn("1", shared, "1");
+  col->DeleteColumn("1", shared, "1");
   // Only the rows of no website in the subtree.
   EXPECT_EQ(
       Rows("select Column_ID,Column_IsDeleted from tPtlx_Column order by Column_ID"),
       "Column_ID|Column_IsDeleted\n" + shared + "|1\n" + own + "|0\n" + shared_child + "|0\n");
-  col.DeleteColumn("1", shared, "7");
+  col->DeleteColumn("1", shared, "7");
   EXPECT_EQ(Count("select count(*) from tPtlx_Column where Column_IsDeleted = '1'"), 2);
-  EXPECT_EQ(col.Errors(), "");
+  EXPECT_EQ(col->Errors(), "");
 }
 
 TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
@@ -132,7 +121,7 @@ TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
   std::string b1 = Add("B1", Add("B"));
   std::string b11 = Add("B11", b1);
   std::string b111 = Add("B111", b11);
-  col.MoveColumn("1", b1, a);  // one level up, before A
+  col->MoveColumn("1", b1, a);  // one level up, before A
   EXPECT_EQ(Tree(),
             "Column_Name|Column_Order\nB|FFFFFFDF\nB1|FFFFFFE7\nB11|FFFFFFE7FFFFFFBF\n"
             "B111|FFFFFFE7FFFFFFBFFFFFFFAF\nA|FFFFFFEF\n");
@@ -141,18 +130,18 @@ TEST_P(ColumnTest, MoveCarriesSubtreeBeforeTarget) {
   // Missing target or column, or a move into its own subtree: a message or a
   // failure, nothing changes.
   std::string before = Tree();
-  col.MoveColumn("1", b1, "404");
-  col.MoveColumn("2", b1, a);
-  col.MoveColumn("1", "404", a);
-  col.MoveColumn("1", b1, b111);
-  col.MoveColumn("1", b1, b1);  // before itself: already there
+  col->MoveColumn("1", b1, "404");
+  col->MoveColumn("2", b1, a);
+  col->MoveColumn("1", "404", a);
+  col->MoveColumn("1", b1, b111);
+  col->MoveColumn("1", b1, b1);  // before itself: already there
   EXPECT_EQ(Tree(), before);
-  EXPECT_THAT(ErrorLines(col.Errors()),
+  EXPECT_THAT(ErrorLines(col->Errors()),
               ElementsAre("[Ptolix] 目标栏目不存在。", "[Ptolix] 目标栏目不存在。",
                           StartsWith("[3021]"), "[Ptolix] 不能将栏目移到其下级栏目处。"));
   // Down into another branch, before a deeper target.
-  col.MoveColumn("1", a, b111);
-  EXPECT_EQ(Names(col.GetColumnList("1", "")), "B B1 B11 A B111 ");
+  col->MoveColumn("1", a, b111);
+  EXPECT_EQ(Names(col->GetColumnList("1", "")), "B B1 B11 A B111 ");
   EXPECT_EQ(Rows("select Column_Father from tPtlx_Column where Column_ID = " + a),
             "Column_Father\n" + b11 + "\n");
 }
@@ -168,21 +157,20 @@ TEST_P(ColumnTest, RepeatedMovesKeepCodesUnique) {
     Add("M" + std::to_string(i) + "child", movers.back());
   }
   Add("S", p);  // a sibling sorting before T
-  for (const auto& m : movers) col.MoveColumn("1", m, t);
-  EXPECT_EQ(col.Errors(), "");
+  for (const auto& m : movers) col->MoveColumn("1", m, t);
+  EXPECT_EQ(col->Errors(), "");
   // Each mover lands directly before T, its child behind it, every code
   // unique, and every child still under its parent by code.
-  EXPECT_EQ(Names(col.GetChildrenColumnList("1", "", p)),
+  EXPECT_EQ(Names(col->GetChildrenColumnList("1", "", p)),
             "S M0 M0child M1 M1child M2 M2child M3 M3child M4 M4child M5 M5child T ");
-  EXPECT_EQ(Count("select count(distinct Column_Order) from tPtlx_Column"),
-            Count("select count(*) from tPtlx_Column"));
+  EXPECT_EQ(Count("select count(*) - count(distinct Column_Order) from tPtlx_Column"), 0);
   EXPECT_EQ(Count("select count(*) from tPtlx_Column c, tPtlx_Column f where c.Column_Father = "
                   "f.Column_ID and (length(c.Column_Order) <> length(f.Column_Order) + 8 or "
                   "substr(c.Column_Order, 1, length(f.Column_Order)) <> f.Column_Order)"),
             0);
   // The subtree statements still see one subtree each.
-  col.DeleteColumn("1", movers[2], "1");
-  EXPECT_EQ(Names(col.GetChildrenColumnList("1", "", p)),
+  col->DeleteColumn("1", movers[2], "1");
+  EXPECT_EQ(Names(col->GetChildrenColumnList("1", "", p)),
             "S M0 M0child M1 M1child M3 M3child M4 M4child M5 M5child T ");
 }
 
@@ -192,8 +180,8 @@ TEST_P(ColumnTest, TargetEndingInZeroIsRespaced) {
   std::string a = Add("A"), b = Add("B");
   Exec("update tPtlx_Column set Column_Order = 'FFFFFF00' where Column_ID = " + a);
   Exec("insert into tPtlx_Column (Sys_ID,Column_Name,Column_Order) values (2,'other','FFFFFF10')");
-  col.MoveColumn("1", b, a);
-  EXPECT_EQ(col.Errors(), "");
+  col->MoveColumn("1", b, a);
+  EXPECT_EQ(col->Errors(), "");
   EXPECT_EQ(Tree(), "Column_Name|Column_Order\nB|40000007\nA|4000000F\nother|8000000F\n");
 }
 
@@ -237,59 +225,52 @@ TEST_P(ColumnTest, GrantsAndTheirLists) {
 
 PTOLIX_BACKENDS(ColumnTest);
 
-class EncodeTest : public DbTest {
- protected:
-  void SetUp() override {
-    DbTest::SetUp();
-    // Start from empty dictionaries numbering from 1: the schema installs
-    // standard rows.
-    const char* tables[][2] = {{"tPtlx_InfoState", "InfState_ID"},
-                               {"tPtlx_InfoType", "InfType_ID"},
-                               {"tPtlx_AccessType", "AccessType_ID"}};
-    for (const auto& [table, id] : tables) {
-      Exec(std::string("delete from ") + table);
-      ExecAll(engine().RestartIdentity(table, id, 1));
-    }
-    Exec("delete from tPtlx_WebSiteType");
-    Trace();
-  }
-};
+class EncodeTest : public DbTest {};
 
 // Every dictionary round trips through the late-bound path: empty list
 // (row 0 only, no message), two appends, a change, a delete, the list; a
 // row read, and a missing one with its message.
 TEST_P(EncodeTest, DictionariesRoundTrip) {
-  struct Dictionary {
-    std::string noun, list, prefix, missing;
-  } dictionaries[] = {{"InfoState", "GetInfStateList", "InfState", "信息状态"},
-                      {"InfoType", "GetInfTypeList", "InfType", ""},
-                      {"AccessType", "GetAccessTypeList", "AccessType", ""},
-                      {"WebSiteType", "GetWebSiteTypeList", "WebSiteType", "网站类型"}};
-  for (const Dictionary& d : dictionaries) {
-    SCOPED_TRACE(d.noun);
+  // Start from empty dictionaries numbering from 1: the schema installs
+  // standard rows.
+  const char* tables[][2] = {{"tPtlx_InfoState", "InfState_ID"},
+                             {"tPtlx_InfoType", "InfType_ID"},
+                             {"tPtlx_AccessType", "AccessType_ID"}};
+  for (const auto& [table, id] : tables) {
+    Exec(std::string("delete from ") + table);
+    ExecAll(engine().RestartIdentity(table, id, 1));
+  }
+  Exec("delete from tPtlx_WebSiteType");
+  // the noun of its methods, its list method, its field prefix, its missing one's message
+  const std::tuple<std::string, std::string, std::string, std::string> dictionaries[] = {
+      {"InfoState", "GetInfStateList", "InfState", "信息状态"},
+      {"InfoType", "GetInfTypeList", "InfType", ""},
+      {"AccessType", "GetAccessTypeList", "AccessType", ""},
+      {"WebSiteType", "GetWebSiteTypeList", "WebSiteType", "网站类型"}};
+  for (const auto& [noun, list, prefix, missing] : dictionaries) {
+    SCOPED_TRACE(noun);
     // Website types take the caller's identifier, and may change it.
-    bool typed = d.noun == "WebSiteType";
+    bool typed = noun == "WebSiteType";
     std::string names =
-        d.prefix + "_ID|" + d.prefix + "_Name" + (typed ? "\n" : "|" + d.prefix + "_Description\n");
+        prefix + "_ID|" + prefix + "_Name" + (typed ? "\n" : "|" + prefix + "_Description\n");
     auto enc = New("Encode");
-    EXPECT_EQ(enc->Call(d.list, {}).AsArray().ToString(), names);
-    enc->Call("Append" + d.noun, typed ? Args{"2", "门户"} : Args{"草稿", ""});
-    enc->Call("Append" + d.noun, typed ? Args{"3", "博客"} : Args{"发布", ""});
-    enc->Call("Modify" + d.noun,
-              typed ? Args{"2", "5", "门户网站"} : Args{"1", "待审", "it's 等待"});
-    enc->Call("Delete" + d.noun, {typed ? "3" : "2"});
-    enc->Call("Delete" + d.noun, {"77"});  // matches nothing: no error
-    enc->Call("Append" + d.noun, typed ? Args{"6", "退回"} : Args{"退回", ""});
+    EXPECT_EQ(enc->Call(list, {}).AsArray().ToString(), names);
+    enc->Call("Append" + noun, typed ? Args{"2", "门户"} : Args{"草稿", ""});
+    enc->Call("Append" + noun, typed ? Args{"3", "博客"} : Args{"发布", ""});
+    enc->Call("Modify" + noun, typed ? Args{"2", "5", "门户网站"} : Args{"1", "待审", "it's 等待"});
+    enc->Call("Delete" + noun, {typed ? "3" : "2"});
+    enc->Call("Delete" + noun, {"77"});  // matches nothing: no error
+    enc->Call("Append" + noun, typed ? Args{"6", "退回"} : Args{"退回", ""});
     std::string first = typed ? "5|门户网站\n" : "1|待审|it's 等待\n";
-    EXPECT_EQ(enc->Call(d.list, {}).AsArray().ToString(),
+    EXPECT_EQ(enc->Call(list, {}).AsArray().ToString(),
               names + first + (typed ? "6|退回\n" : "3|退回|Null\n"));
     Lines errors = {"[13] Type mismatch: pID '1; drop table x'"};
-    if (!d.missing.empty()) {
-      EXPECT_EQ(enc->Call("Get" + d.noun, {typed ? "5" : "1"}).AsArray().ToString(), names + first);
-      EXPECT_FALSE(enc->Call("Get" + d.noun, {typed ? "3" : "2"}).AsArray().allocated());
-      errors.insert(errors.begin(), "[Ptolix] " + d.missing + "不存在。");
+    if (!missing.empty()) {
+      EXPECT_EQ(enc->Call("Get" + noun, {typed ? "5" : "1"}).AsArray().ToString(), names + first);
+      EXPECT_FALSE(enc->Call("Get" + noun, {typed ? "3" : "2"}).AsArray().allocated());
+      errors.insert(errors.begin(), "[Ptolix] " + missing + "不存在。");
     }
-    enc->Call("Modify" + d.noun, {"1; drop table x", "7", "x"});
+    enc->Call("Modify" + noun, {"1; drop table x", "7", "x"});
     EXPECT_EQ(ErrorsOf(*enc), errors);
   }
   // A website type keeps an identifier: empty or non-numeric ones run
@@ -314,10 +295,6 @@ PTOLIX_BACKENDS(EncodeTest);
 
 class InformationTest : public DbTest {
  protected:
-  void SetUp() override {
-    DbTest::SetUp();
-    info = New("Information");
-  }
   // Adds an item through the late-bound object, as a page script would.
   std::string Add(const std::string& title, const std::string& content = "",
                   const std::string& father = "", const std::string& column = "10") {
@@ -332,25 +309,23 @@ class InformationTest : public DbTest {
         "Info_Father,Info_Order) values ({},{},1,{},1,{},'{}')",
         id, state, column, father, code));
   }
-  void Move(const char* method, int id, const std::string& mode = "All") {
-    info->Call(method, {"1", "1", "10", mode, std::to_string(id)});
+  void Move(const char* method, int id) {
+    info->Call(method, {"1", "1", "10", "All", std::to_string(id)});
   }
   // Identifiers of column 10 (live items) in list order, and their codes.
   std::string Order() {
-    std::string out = FieldValues(conn->RunQuery("select Info_ID from tPtlx_Information where "
-                                                 "Column_ID = 10 and Info_IsDeleted = '0' "
-                                                 "order by Info_Order,Info_ID"),
-                                  "Info_ID");
+    const char* sql =
+        "select Info_ID from tPtlx_Information where Column_ID = 10 and "
+        "Info_IsDeleted = '0' order by Info_Order,Info_ID";
+    std::string out = FieldValues(conn->RunQuery(sql), "Info_ID");
     return out.substr(0, out.size() - 1);
   }
   std::string Code(int id) {
-    return conn
-        ->RunQuery("select Info_Order from tPtlx_Information where Info_ID = " + std::to_string(id))
-        .At(1, 0)
-        .ToText();
+    std::string sql = "select Info_Order from tPtlx_Information where Info_ID = ";
+    return conn->RunQuery(sql + std::to_string(id)).At(1, 0).ToText();
   }
 
-  std::unique_ptr<Object> info;
+  std::unique_ptr<Object> info = New("Information");
 };
 
 TEST_P(InformationTest, AppendStoresWhatWasGivenWithCodesUnderTheFatherAndRefusesTheRest) {

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "db/backend.h"
@@ -52,15 +54,10 @@ class FakeBackend : public db::Backend {
 };
 
 TEST(RunAtomic, RetriesOnlyWholeOutermostChanges) {
-  struct Case {
-    const char* name;
-    const char* fails;  // the statement that fails: once, or every time
-    bool always;
-    const char* state;
-    bool caller_tx;       // the caller opened a transaction first
-    bool reaches_caller;  // the failure is thrown to the caller
-    const char* sent;     // the statements sent, "|" between them
-  };
+  // name; the statement that fails, every time or only once, and its state;
+  // whether the caller opened a transaction first, and whether the failure
+  // reaches the caller; the statements sent, "|" between them
+  using Case = std::tuple<const char*, const char*, bool, const char*, bool, bool, std::string>;
   std::string kept_failing = "begin immediate|update t";
   for (int i = 1; i < db::kAtomicAttempts; ++i)
     kept_failing += "|rollback|begin immediate|update t";
@@ -76,33 +73,27 @@ TEST(RunAtomic, RetriesOnlyWholeOutermostChanges) {
        "begin immediate|savepoint ptlx_2|update t|rollback to savepoint ptlx_2|"
        "release savepoint ptlx_2|rollback"},
       // Given up after kAtomicAttempts runs, the failure reaching the caller.
-      {"keeps failing", "update t", true, "40001", false, true, kept_failing.c_str()}};
-  for (const Case& c : cases) {
+      {"keeps failing", "update t", true, "40001", false, true, kept_failing}};
+  for (const auto& [name, fails, always, state, caller_tx, reaches_caller, expected] : cases) {
     std::vector<std::string> sent;
-    db::Connection conn(std::make_unique<FakeBackend>(&sent, c.fails, c.always, c.state));
+    db::Connection conn(std::make_unique<FakeBackend>(&sent, fails, always, state));
     auto change = [&] {  // runs as often as "update t" was sent
       conn.ExecuteCommand("update t");
       return 7;
     };
-    int result = 0;
-    bool thrown = false;
+    std::string outcome;  // what the caller gets
     try {
-      if (c.caller_tx) {
-        db::Transaction outer(conn);
-        result = db::RunAtomic(conn, {}, change);
-      } else {
-        result = db::RunAtomic(conn, {}, change);
-      }
+      std::optional<db::Transaction> outer;
+      if (caller_tx) outer.emplace(conn);
+      outcome = "returned " + std::to_string(db::RunAtomic(conn, {}, change));
     } catch (const db::Error& e) {
-      thrown = true;
-      EXPECT_EQ(e.state(), c.state) << c.name;
+      outcome = "threw " + e.state();
     }
-    EXPECT_EQ(thrown, c.reaches_caller) << c.name;
-    EXPECT_EQ(result, thrown ? 0 : 7) << c.name;
+    EXPECT_EQ(outcome, reaches_caller ? std::string("threw ") + state : "returned 7") << name;
     std::string joined;
     for (const auto& s : sent) joined += (joined.empty() ? "" : "|") + s;
-    EXPECT_EQ(joined, c.sent) << c.name;
-    EXPECT_FALSE(conn.InTransaction()) << c.name;
+    EXPECT_EQ(joined, expected) << name;
+    EXPECT_FALSE(conn.InTransaction()) << name;
   }
 }
 

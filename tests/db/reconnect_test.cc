@@ -2,7 +2,6 @@
 // again by the next call. The PostgreSQL cases run on a cluster of the
 // test's own, which they terminate, restart, crash and cut off.
 
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "db/atomic.h"
 #include "fixture.h"
@@ -18,10 +18,8 @@
 #include "ptolix/org/role.h"
 #include "ptolix/schema/schema.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
-
-using test::PrivateServer;
 
 // Breaks every connection of this process to `port` under its owner, as a
 // cut network would: the server's sessions stay, the client's sockets end.
@@ -51,7 +49,7 @@ const std::string kLost =
     std::to_string(err::kConnectionLost) + " " + std::string(db::Error::kLostPrefix);
 
 std::string RoleNames(db::Connection& conn) {
-  return test::FieldValues(
+  return FieldValues(
       conn.RunQuery("select Role_Name from tPtlx_Role where Role_ID > 1 order by Role_ID"),
       "Role_Name");
 }
@@ -66,26 +64,22 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransacti
   if (!server) GTEST_SKIP() << "no PostgreSQL server programs (initdb, pg_ctl)";
   // The first host is down: libpq goes on to the next, as it finds a new
   // primary after a standby was promoted.
-  const std::string direct = "postgresql://ptolix@127.0.0.1:" + std::to_string(test::FreePort()) +
+  const std::string direct = "postgresql://ptolix@127.0.0.1:" + std::to_string(FreePort()) +
                              ",127.0.0.1:" + std::to_string(server->port()) +
                              "/postgres?target_session_attrs=read-write";
   schema::CreateSchema(*ptolix::Connect(direct));
 
   std::shared_ptr<db::Connection> conn;
-  struct Fault {
-    const char* name;
-    std::function<void()> apply;
-    std::function<void()> heal;  // null: the server is back at once
-  };
-  const Fault faults[] = {
+  // name, the fault, what heals it (null: the server is back at once)
+  const std::tuple<const char*, std::function<void()>, std::function<void()>> faults[] = {
       {"terminated", [&] { Terminate(server->Url(), *conn); }, nullptr},
-      {"fast restart", [&] { ASSERT_TRUE(server->RestartFast()); }, nullptr},
-      {"crash", [&] { ASSERT_TRUE(server->StopImmediate()); },
+      {"fast restart", [&] { ASSERT_TRUE(server->Control("-m fast -w restart")); }, nullptr},
+      {"crash", [&] { ASSERT_TRUE(server->Control("-m immediate -w stop")); },
        [&] { ASSERT_TRUE(server->StartAgain()); }},
       {"network cut", [&] { CutConnectionsTo(server->port()); }, nullptr},
   };
-  for (const Fault& fault : faults) {
-    SCOPED_TRACE(fault.name);
+  for (const auto& [name, apply, heal] : faults) {
+    SCOPED_TRACE(name);
     conn = ptolix::Connect(direct);
     Role role;
     role.SetConnection(conn);
@@ -93,21 +87,21 @@ TEST(Reconnect, EachFaultFailsTheCallInFlightAndTheNextCallWorksAndLostTransacti
     size_t seen = 0;
     // Plans, counts and choices kept by the session that will go.
     for (int i = 0; i < 3; ++i) role.GetRoleList("", 1);
-    role.AppendRole(std::string("Before ") + fault.name, "", "", "");
+    role.AppendRole(std::string("Before ") + name, "", "", "");
     const std::string before = RoleNames(*conn);
-    fault.apply();
+    apply();
     // The call in flight fails and is not run again on a new session.
     role.AppendRole("Lost", "", "", "");
     EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{kLost});
-    if (fault.heal) {
+    if (heal) {
       role.GetRoleList("", 1);  // still unreachable: fails the same way
       EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{kLost});
-      fault.heal();
+      heal();
     }
     for (int i = 0; i < 3; ++i) role.GetRoleList("", 1);
-    role.AppendRole(std::string("After ") + fault.name, "", "", "");
+    role.AppendRole(std::string("After ") + name, "", "", "");
     EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{});
-    EXPECT_EQ(RoleNames(*conn), before + std::string("After ") + fault.name + " ");
+    EXPECT_EQ(RoleNames(*conn), before + std::string("After ") + name + " ");
   }
   // A transaction lost with its session fails until its owner ends it.
   const std::string url = server->Url();
@@ -170,10 +164,10 @@ TEST(Reconnect, SqliteFolderMovedAwayAndBack) {
   schema::CreateSchema(*conn);
   Role role;
   role.SetConnection(conn);
-  size_t seen = 0;
   role.AppendRole("Kept", "", "", "");
 
-  const std::string file = std::string(db::Error::kLostPrefix) + "the database file " +
+  const std::string file = "[" + std::to_string(err::kConnectionLost) + "] " +
+                           std::string(db::Error::kLostPrefix) + "the database file " +
                            (folder / "site.db").string() + " is ";
   fs::rename(folder, away);
   role.AppendRole("Gone", "", "", "");
@@ -181,22 +175,18 @@ TEST(Reconnect, SqliteFolderMovedAwayAndBack) {
   // place.
   fs::create_directories(folder);
   role.GetRoleList("");
-  auto lines = ParseErrorLines(role.Errors());
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].number, err::kConnectionLost);
-  EXPECT_EQ(lines[0].message, file + "gone (No such file or directory)");
-  EXPECT_EQ(lines[1].message, file + "missing (No such file or directory)");
+  EXPECT_EQ(ErrorLines(role.Errors()), (Lines{file + "gone (No such file or directory)",
+                                              file + "missing (No such file or directory)"}));
   EXPECT_FALSE(fs::exists(folder / "site.db"));
   fs::remove(folder);
 
   fs::rename(away, folder);
-  seen = lines.size();
   role.AppendRole("Back", "", "", "");
-  EXPECT_EQ(NewErrors(role, &seen), std::vector<std::string>{});
+  EXPECT_EQ(ErrorLines(role.Errors()).size(), 2u);
   EXPECT_EQ(RoleNames(*conn), "Kept Back ");
   conn.reset();
   fs::remove_all(root);
 }
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

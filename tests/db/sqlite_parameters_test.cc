@@ -13,11 +13,8 @@ namespace {
 std::string Shown(const db::sqlite::Parameterized& p) {
   std::string out = p.text + " |";
   for (const auto& v : p.values) {
-    if (const auto* n = std::get_if<int64_t>(&v)) {
-      out += " " + std::to_string(*n);
-    } else {
-      out += " '" + std::get<std::string>(v) + "'";
-    }
+    const auto* n = std::get_if<int64_t>(&v);
+    out += n ? " " + std::to_string(*n) : " '" + std::get<std::string>(v) + "'";
   }
   return out;
 }
@@ -58,23 +55,16 @@ TEST(SqliteParameters, ValuesTakenOut) {
 TEST(SqliteParameters, SameRows) {
   auto conn = Connect("sqlite::memory:");
   conn->ExecuteCommand("create table t (id integer primary key, n integer, s text, r real)");
-  for (int i = 1; i <= 3; ++i) {
+  for (int i = 1; i <= 3; ++i)
     conn->ExecuteCommand("insert into t (id, n, s, r) values (" + std::to_string(i) + ", -" +
                          std::to_string(i * 10) + ", 'v''" + std::to_string(i) + "', 2.5)");
-  }
   conn->ExecuteCommand("update t set s = s || ';x' where id in (2, 3)");
-  auto rs = conn->Execute("select id, n, s, typeof(n), r from t order by id");
-  std::string rows;
-  for (; !rs->IsEof(); rs->MoveNext()) {
-    for (int i = 0; i < 5; ++i) rows += ToDisplay(rs->Field(i)) + (i < 4 ? "," : "\n");
-  }
-  EXPECT_EQ(rows, "1,-10,v'1,integer,2.5\n2,-20,v'2;x,integer,2.5\n3,-30,v'3;x,integer,2.5\n");
-  try {
-    conn->ExecuteCommand("insert into t (id, n) values (1, 5)");
-    ADD_FAILURE() << "a duplicate key was written";
-  } catch (const db::Error& e) {
-    EXPECT_EQ(e.sql(), "insert into t (id, n) values (1, 5)");
-  }
+  EXPECT_EQ(conn->RunQuery("select id, n, s, typeof(n), r from t order by id").ToString(),
+            "id|n|s|typeof(n)|r\n1|-10|v'1|integer|2.5\n2|-20|v'2;x|integer|2.5\n"
+            "3|-30|v'3;x|integer|2.5\n");
+  EXPECT_THAT([&] { conn->ExecuteCommand("insert into t (id, n) values (1, 5)"); },
+              ::testing::Throws<db::Error>(
+                  ::testing::Property(&db::Error::sql, "insert into t (id, n) values (1, 5)")));
 }
 
 }  // namespace

@@ -10,12 +10,10 @@
 
 #include "fixture.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
 
-using test::Lines;
-
-class ArgumentChecks : public test::DbTest {};
+class ArgumentChecks : public DbTest {};
 
 TEST_P(ArgumentChecks, RefusedArgumentsRunNothingAndSayWhich) {
   // Each method's class and arguments it accepts; each case replaces one.
@@ -103,7 +101,7 @@ TEST_P(ArgumentChecks, RefusedArgumentsRunNothingAndSayWhich) {
     // A copy: clang before 16 lets no lambda capture a structured binding.
     const std::string name = method;
     EXPECT_TRUE(RunsNothing([&] { obj->Call(name, args); }));
-    EXPECT_EQ(test::ErrorsOf(*obj), Lines{line});
+    EXPECT_EQ(ErrorsOf(*obj), Lines{line});
   }
   // The edges of the range pass.
   auto user = New("User");
@@ -116,4 +114,4 @@ TEST_P(ArgumentChecks, RefusedArgumentsRunNothingAndSayWhich) {
 PTOLIX_BACKENDS(ArgumentChecks);
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

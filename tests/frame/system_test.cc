@@ -13,11 +13,8 @@
 #include "value/failure.h"
 #include "value/sql_text.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
-
-using test::ErrorLines;
-using test::Lines;
 
 // What the frame takes from callers as identifiers, dates and numbers (the
 // refusals' messages are checked through the classes' calls). Numbers round
@@ -83,29 +80,25 @@ TEST(Registry, CreatesByProgramIdentifierAndCallsWithoutConnectionFail) {
   EXPECT_THROW(GlobalRegistry().CreateObject("Corvane_Ptolix.About")->Get("Errors"), HostError);
   // A call on an object whose Connection was never set fails with one Errors
   // line and returns nothing.
-  const struct {
-    const char* cls;
-    const char* method;
-    Args args;
-  } cases[] = {
+  const std::tuple<const char*, const char*, Args> cases[] = {
       {"Information", "AppendInfo", {"1", "1", "u", "1", "t", "", "", "", "", "1"}},
       {"Information", "GetInfoList", {"1", "1", "1", "All"}},
       {"Encode", "GetAccessTypeList", {}},
       {"Link", "AppendLink", {"3", "t", "", "", "", "", "", ""}},
       {"Page", "CreateAspCode", {"1", "1", "index.asp"}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.cls) + "." + c.method);
-    auto obj = GlobalRegistry().CreateObject(std::string("Corvane_Ptolix.") + c.cls);
-    Variant result = obj->Call(c.method, c.args);
+  for (const auto& [cls, method, args] : cases) {
+    SCOPED_TRACE(std::string(cls) + "." + method);
+    auto obj = GlobalRegistry().CreateObject(std::string("Corvane_Ptolix.") + cls);
+    Variant result = obj->Call(method, args);
     // An unallocated array, empty, or empty text.
     EXPECT_TRUE(result.kind() == Variant::Kind::kArray ? !result.AsArray().allocated()
                                                        : result.ToText().empty());
-    EXPECT_EQ(test::ErrorsOf(*obj), Lines{"[91] Object variable or With block variable not set"});
+    EXPECT_EQ(ErrorsOf(*obj), Lines{"[91] Object variable or With block variable not set"});
   }
 }
 
-class SystemTest : public test::DbTest {};
+class SystemTest : public DbTest {};
 
 TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
   auto sys = New("System");
@@ -123,7 +116,7 @@ TEST_P(SystemTest, ParametersAndSystemsWithExactSqlAndFailures) {
             "Para_Name|Para_Value|Para_Description\nSITE_ROOT|/srv/it's|站点根\n");
 
   EXPECT_FALSE(sys->Call("GetParameter", {"SITE_PHYSICAL_ROOT"}).AsArray().allocated());
-  EXPECT_EQ(test::ErrorsOf(*sys), Lines{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
+  EXPECT_EQ(ErrorsOf(*sys), Lines{"[Ptolix] 不存在系统参数'SITE_PHYSICAL_ROOT'。"});
 
   auto native = Make<System>();
   native->AppendSystem("新闻", "");
@@ -146,36 +139,29 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
   auto sys = Make<System>();
   for (int i = 1; i <= 25; ++i)
     sys->AppendParameter(fmt::format("P{:02}", i), std::to_string(i), "");
-  auto values = [](const ResultArray& a) { return test::FieldValues(a, "Para_Value"); };
-  // Unpaged: every row, counts untouched.
-  EXPECT_EQ(sys->GetParameterList().DataRows(), 25);
-  EXPECT_EQ(sys->RecordCount(), 0);
-  sys->SetPageSize(10);
-  const std::pair<int32_t, const char*> cases[] = {
-      {1, "1 2 3 4 5 6 7 8 9 10 "}, {2, "11 12 13 14 15 16 17 18 19 20 "},
-      {3, "21 22 23 24 25 "},       {4, "21 22 23 24 25 "},
-      {99, "21 22 23 24 25 "},      {0, "1 2 3 4 5 6 7 8 9 10 "},
-      {-1, "1 2 3 4 5 6 7 8 9 10 "}};
-  for (auto [number, rows] : cases) {
-    EXPECT_EQ(values(sys->GetParameterList(number)), rows) << number;
-    EXPECT_EQ(sys->RecordCount(), 25);
-    EXPECT_EQ(sys->PageCount(), 3);
-  }
-  // 20 rows, page 2: a full page.
+  // The first and last values of a page and their number, then RecordCount
+  // and PageCount.
+  auto page = [&](int32_t size, int32_t number) {
+    sys->SetPageSize(size);
+    ResultArray a = sys->GetParameterList(number);
+    return fmt::format("{}-{} {} {}/{}", ToDisplay(a.Get(1, "Para_Value")),
+                       ToDisplay(a.Get(a.DataRows(), "Para_Value")), a.DataRows(),
+                       sys->RecordCount(), sys->PageCount());
+  };
+  // Unpaged: every row, counts untouched; a page past either end: the
+  // nearest one.
+  const std::tuple<int32_t, int32_t, const char*> cases[] = {
+      {0, 1, "1-25 25 0/0"},   {10, 1, "1-10 10 25/3"}, {10, 2, "11-20 10 25/3"},
+      {10, 3, "21-25 5 25/3"}, {10, 4, "21-25 5 25/3"}, {10, 99, "21-25 5 25/3"},
+      {10, 0, "1-10 10 25/3"}, {10, -1, "1-10 10 25/3"}};
+  for (auto [size, number, shown] : cases) EXPECT_EQ(page(size, number), shown) << number;
+  // 20 rows: page 2 is full; fewer rows than a page: all of them whatever
+  // the page; the largest page size: no overflow in the page arithmetic.
   Exec("delete from tPtlx_SystemParameter where Para_Value in ('21','22','23','24','25')");
-  EXPECT_EQ(sys->GetParameterList(2).DataRows(), 10);
-  EXPECT_EQ(sys->PageCount(), 2);
-  // Fewer rows than a page: all of them whatever the page.
-  sys->SetPageSize(50);
-  EXPECT_EQ(sys->GetParameterList(7).DataRows(), 20);
-  // The largest page size: one page of every row, no overflow in the
-  // page arithmetic.
-  sys->SetPageSize(2147483647);
-  EXPECT_EQ(values(sys->GetParameterList(1)),
-            "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ");
-  EXPECT_EQ(sys->PageCount(), 1);
-  EXPECT_EQ(sys->RecordCount(), 20);
-  EXPECT_EQ(sys->GetParameterList(2147483647).DataRows(), 20);
+  EXPECT_EQ(page(10, 2), "11-20 10 20/2");
+  EXPECT_EQ(page(50, 7), "1-20 20 20/1");
+  EXPECT_EQ(page(2147483647, 1), "1-20 20 20/1");
+  EXPECT_EQ(page(2147483647, 2147483647), "1-20 20 20/1");
   EXPECT_EQ(sys->Errors(), "");
   // An empty paged list: row 0 only, no counts, and the message.
   auto empty = New("System");
@@ -184,7 +170,7 @@ TEST_P(SystemTest, PagingOfListQueriesFullAndEmpty) {
             "Sys_ID|Sys_Name|Sys_Description\n");
   EXPECT_EQ(empty->Get("RecordCount"), Variant(int32_t{0}));
   EXPECT_EQ(empty->Get("PageCount"), Variant(int32_t{0}));
-  EXPECT_EQ(test::ErrorsOf(*empty), Lines{"[Ptolix] 没有记录。"});
+  EXPECT_EQ(ErrorsOf(*empty), Lines{"[Ptolix] 没有记录。"});
   // Unpaged and empty: row 0 only, nothing added to Errors.
   auto other = New("System");
   EXPECT_EQ(other->Call("GetSystemList", {}).AsArray().DataRows(), 0);
@@ -230,4 +216,4 @@ TEST_P(SystemTest, FrameStateIsPerObjectAndLateBinding) {
 PTOLIX_BACKENDS(SystemTest);
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

@@ -5,25 +5,18 @@
 #include "fixture.h"
 #include "ptolix/records/upload.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
 
-using test::ErrorLines;
-using test::Lines;
-
-class LinkTest : public test::DbTest {
+class LinkTest : public DbTest {
  protected:
-  void SetUp() override {
-    DbTest::SetUp();
-    link.SetConnection(conn);
-  }
   // Adds `count` links titled "<class>-<n>" to the class.
   void AddLinks(const std::string& id, int count) {
     for (int i = 1; i <= count; ++i)
-      link.AppendLink(id, id + "-" + std::to_string(i), "", "http://x/", "", "", "", "");
+      link->AppendLink(id, id + "-" + std::to_string(i), "", "http://x/", "", "", "", "");
   }
-  static std::string Numbers(const ResultArray& a) { return test::FieldValues(a, "Link_ID"); }
-  Link link;
+  static std::string Numbers(const ResultArray& a) { return FieldValues(a, "Link_ID"); }
+  std::unique_ptr<Link> link = Make<Link>();
 };
 
 TEST_P(LinkTest, LinkClasses) {
@@ -40,8 +33,7 @@ TEST_P(LinkTest, LinkClasses) {
   obj->Call("GetClassLinkList", {"1", "2"});
   obj->Call("AppendLinkClass", {"第三", "Third"});
   EXPECT_EQ(obj->Call("GetLinkClassList", {}).AsArray().DataRows(), 3);
-  EXPECT_EQ(obj->Get("RecordCount"), Variant(3));
-  EXPECT_EQ(obj->Get("PageCount"), Variant(2));
+  EXPECT_EQ(obj->Get("RecordCount").ToText() + "/" + obj->Get("PageCount").ToText(), "3/2");
 
   EXPECT_FALSE(obj->Call("GetLinkClass", {"7"}).AsArray().allocated());
   obj->Call("DeleteLinkClass", {"1"});
@@ -52,21 +44,21 @@ TEST_P(LinkTest, LinkClasses) {
 }
 
 TEST_P(LinkTest, LinksAreNumberedPerClassNewestFirst) {
-  link.AppendLink("2", "Ptolix", "首页", "http://ptolix.example/", "logo.gif", "88", "31",
-                  "2005-01-31");
+  link->AppendLink("2", "Ptolix", "首页", "http://ptolix.example/", "logo.gif", "88", "31",
+                   "2005-01-31");
   AddLinks("2", 2);
   AddLinks("5", 1);
-  EXPECT_EQ(link.Errors(), "");
+  EXPECT_EQ(link->Errors(), "");
   EXPECT_EQ(Rows("select LinkClass_ID, Link_ID, Link_Order from tLink_Detail order by "
                  "LinkClass_ID, Link_ID"),
             "LinkClass_ID|Link_ID|Link_Order\n2|1|FFFFEF\n2|2|FFFFDF\n2|3|FFFFCF\n5|1|FFFFEF\n");
-  EXPECT_EQ(Numbers(link.GetClassLinkList("2")), "3 2 1 ");
-  EXPECT_EQ(Numbers(link.GetLinkList()), "1 2 3 1 ");
-  EXPECT_EQ(link.GetLink("2", "1").ToString(),
+  EXPECT_EQ(Numbers(link->GetClassLinkList("2")), "3 2 1 ");
+  EXPECT_EQ(Numbers(link->GetLinkList()), "1 2 3 1 ");
+  EXPECT_EQ(link->GetLink("2", "1").ToString(),
             "LinkClass_ID|Link_ID|Link_Title|Link_Description|Link_Url|Link_Image|Link_ImageWidth|"
             "Link_ImageHeight|Link_EndDate|Link_Order\n"
             "2|1|Ptolix|首页|http://ptolix.example/|logo.gif|88|31|2005-01-31 00:00:00|FFFFEF\n");
-  EXPECT_EQ(Numbers(link.GetClassLinkList("5", "")), "1 ");
+  EXPECT_EQ(Numbers(link->GetClassLinkList("5", "")), "1 ");
   // Paged: a class's page newest first (page clamping is the frame's), and
   // all links counted together.
   AddLinks("4", 25);
@@ -81,18 +73,18 @@ TEST_P(LinkTest, LinksAreNumberedPerClassNewestFirst) {
 }
 
 TEST_P(LinkTest, ModifyDeleteAndTheMissingLinkMessage) {
-  link.AppendLink("2", "Old", "d", "http://old/", "a.gif", "88", "31", "2004-12-01");
-  link.ModifyLink("2", "1", "New", "", "http://new/", "", "", "40", "2005-01-31");
+  link->AppendLink("2", "Old", "d", "http://old/", "a.gif", "88", "31", "2004-12-01");
+  link->ModifyLink("2", "1", "New", "", "http://new/", "", "", "40", "2005-01-31");
   EXPECT_EQ(Rows("select Link_Title, Link_ImageWidth, Link_EndDate, Link_Order from tLink_Detail"),
             "Link_Title|Link_ImageWidth|Link_EndDate|Link_Order\n"
             "New|Null|2005-01-31 00:00:00|FFFFEF\n");
 
-  EXPECT_FALSE(link.GetLink("2", "9").allocated());
-  link.DeleteLink("2", "1");
-  link.DeleteLink("2", "1");  // nothing left to delete: no error
-  EXPECT_FALSE(link.GetLink("2", "1").allocated());
-  EXPECT_EQ(ErrorLines(link.Errors()), (Lines{"[Ptolix] 链接分类'2'下不存在链接'9'。",
-                                              "[Ptolix] 链接分类'2'下不存在链接'1'。"}));
+  EXPECT_FALSE(link->GetLink("2", "9").allocated());
+  link->DeleteLink("2", "1");
+  link->DeleteLink("2", "1");  // nothing left to delete: no error
+  EXPECT_FALSE(link->GetLink("2", "1").allocated());
+  EXPECT_EQ(ErrorLines(link->Errors()), (Lines{"[Ptolix] 链接分类'2'下不存在链接'9'。",
+                                               "[Ptolix] 链接分类'2'下不存在链接'1'。"}));
   EXPECT_EQ(Rows("select count(*) n from tLink_Detail"), "n\n0\n");
 }
 
@@ -104,14 +96,14 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumberAndUploadRecords) {
   AddLinks("8", 2);
   EXPECT_EQ(Rows("select Link_ID, Link_Order from tLink_Detail"),
             "Link_ID|Link_Order\n983039|10000F\n");
-  EXPECT_EQ(ErrorLines(link.Errors()),
+  EXPECT_EQ(ErrorLines(link->Errors()),
             Lines{"[6] Overflow: link number 983040 does not fit a 6-character order code"});
   EXPECT_EQ(Rows("select tEncode_Counter from tEncode_Manager"), "tEncode_Counter\n983039\n");
   Exec("delete from tLink_Detail");
   // A link the database refuses gives its number back.
   ExecAll(engine().RefusingTrigger("no_links", "tLink_Detail", "insert"));
-  link.AppendLink("3", "t", "", "", "", "", "", "");
-  EXPECT_EQ(ErrorLines(link.Errors()).size(), 2u);
+  link->AppendLink("3", "t", "", "", "", "", "", "");
+  EXPECT_EQ(ErrorLines(link->Errors()).size(), 2u);
   Exec(engine().DropTrigger("no_links", "tLink_Detail"));
   AddLinks("3", 1);
   EXPECT_EQ(Rows("select Link_ID from tLink_Detail"), "Link_ID\n1\n");
@@ -139,4 +131,4 @@ TEST_P(LinkTest, RefusedLinksTakeNoNumberAndUploadRecords) {
 PTOLIX_BACKENDS(LinkTest);
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test

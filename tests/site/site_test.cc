@@ -18,12 +18,10 @@
 #include "site/page_code.h"
 #include "value/order_code.h"
 
-namespace ptolix {
+namespace ptolix::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ErrorLines;
-using test::Lines;
 
 TEST(PageCodeText, ScriptSegmentsAndMarkersOfOneTag) {
   const std::pair<const char*, const char*> cases[] = {
@@ -101,15 +99,13 @@ TEST(ReplaceTags, OnePassAgreesWithThePassPerTag) {
 
 // Generation through a Page object: a site root with a template folder, the
 // parameters, style 1 of system 1 and the template of "index.asp".
-class PageCodeTest : public test::DbTest {
+class PageCodeTest : public DbTest {
  protected:
   void SetUp() override {
-    DbTest::SetUp();
     root_ = fs::temp_directory_path() / ("ptolix_site_" + std::to_string(::getpid()));
     fs::remove_all(root_);
     fs::create_directories(root_ / "templates");
     Reset();
-    page_.SetConnection(conn);
   }
   // The parameters and the template row as every test starts with them.
   void Reset() {
@@ -119,14 +115,11 @@ class PageCodeTest : public test::DbTest {
          "',null),('TEMPLET_PATH','templates',null),('ABSTRACT_PUBLIC_PAGE','public.asp',null)");
     Exec("insert into tPtlx_Templet values (1,1,'index.asp','index.htm',null)");
   }
-  void TearDown() override {
-    fs::remove_all(root_);
-    DbTest::TearDown();
-  }
+  ~PageCodeTest() override { fs::remove_all(root_); }
   void Write(const fs::path& relative, const std::string& content) {
     std::ofstream(root_ / relative, std::ios::binary) << content;
   }
-  std::string Asp() { return page_.CreateAspCode("1", "1", "index.asp"); }
+  std::string Asp() { return page_->CreateAspCode("1", "1", "index.asp"); }
   // Tag codes of a list as "page:code", sorted.
   static std::string Codes(const ResultArray& a) {
     std::multiset<std::string> codes;
@@ -136,31 +129,31 @@ class PageCodeTest : public test::DbTest {
   }
 
   fs::path root_;
-  Page page_;
+  std::unique_ptr<Page> page_ = Make<Page>();
 };
 
 TEST_P(PageCodeTest, CodeFromTemplatesAndTagsFilesBelowTheSiteRootAndFailures) {
   Write("templates/index.htm", "<b>Hi</b>\r\n<!--list n=3-->");
-  page_.AppendTag("1", "index.asp", "list", "ShowList n", "");
+  page_->AppendTag("1", "index.asp", "list", "ShowList n", "");
   EXPECT_EQ(Asp(), "<b>Hi</b>\r\n<%n=\"3\"\r\nShowList n%>");
   EXPECT_EQ(
-      page_.CreateExecuteCode("1", "1", "index.asp"),
+      page_->CreateExecuteCode("1", "1", "index.asp"),
       "Response.Write \"<b>Hi</b>\" & vbCrLf\r\nResponse.Write \"\"\r\nn=\"3\"\r\nShowList n\r\n");
 
   Write("templates/index.htm", "<!--title--> <!--menu--> <!--foot-->");
-  page_.AppendTag("1", "public.asp", "title", "PublicTitle", "");
-  page_.AppendTag("1", "public.asp", "foot", "Foot", "");
-  page_.AppendTag("1", "index.asp", "title", "OwnTitle", "");
-  page_.AppendTag("1", "index.asp", "menu", "Menu <!--foot-->", "");
-  page_.AppendTag("1", "other.asp", "foot", "NotMine", "");
+  page_->AppendTag("1", "public.asp", "title", "PublicTitle", "");
+  page_->AppendTag("1", "public.asp", "foot", "Foot", "");
+  page_->AppendTag("1", "index.asp", "title", "OwnTitle", "");
+  page_->AppendTag("1", "index.asp", "menu", "Menu <!--foot-->", "");
+  page_->AppendTag("1", "other.asp", "foot", "NotMine", "");
   // The page's own tag wins over the public one with the same code; the
   // public tags come later and replace the markers the page's programs bring.
   EXPECT_EQ(Asp(), "<%OwnTitle%> <%Menu <%Foot%>%> <%Foot%>");
-  EXPECT_EQ(page_.Errors(), "");
+  EXPECT_EQ(page_->Errors(), "");
   // With PageSize set only the first page of tags is applied.
-  page_.SetPageSize(1);
+  page_->SetPageSize(1);
   EXPECT_THAT(Asp(), HasSubstr("<!--"));
-  EXPECT_EQ(page_.RecordCount(), 5);  // with the first template's tag
+  EXPECT_EQ(page_->RecordCount(), 5);  // with the first template's tag
   // Files are read from below the site root only.
   Write("templates/index.htm", "main");
   Write("templates/sub.htm", "");
@@ -181,7 +174,7 @@ TEST_P(PageCodeTest, CodeFromTemplatesAndTagsFilesBelowTheSiteRootAndFailures) {
   }
 
   Write("templates/index.htm", "<!--/t--><!--t-->");
-  page_.AppendTag("1", "index.asp", "t", "P", "");
+  page_->AppendTag("1", "index.asp", "t", "P", "");
   const std::string no_record =
       "[3021] Either BOF or EOF is True, or the current record has been "
       "deleted. Requested operation requires a current record.";
@@ -209,81 +202,77 @@ TEST_P(PageCodeTest, CodeFromTemplatesAndTagsFilesBelowTheSiteRootAndFailures) {
 }
 
 TEST_P(PageCodeTest, PagesTagsAndTheTagListJoiningThePublicPage) {
-  page_.AppendPage("1", "index.asp", "Home");
-  page_.ModifyPage("1", "index.asp", "home.asp", "");
-  EXPECT_EQ(page_.GetPage("1", "home.asp").ToString(),
+  page_->AppendPage("1", "index.asp", "Home");
+  page_->ModifyPage("1", "index.asp", "home.asp", "");
+  EXPECT_EQ(page_->GetPage("1", "home.asp").ToString(),
             "Sys_ID|Page_File|Page_Description\n1|home.asp|Null\n");
-  page_.AppendTag("1", "index.asp", "news", "Response.Write 'x'", "");
-  page_.ModifyTag("1", "index.asp", "news", "news", "ShowNews [data]", "news list");
-  page_.DeleteTag("1", "index.asp", "none");
-  page_.DeletePage("1", "home.asp");
+  page_->AppendTag("1", "index.asp", "news", "Response.Write 'x'", "");
+  page_->ModifyTag("1", "index.asp", "news", "news", "ShowNews [data]", "news list");
+  page_->DeleteTag("1", "index.asp", "none");
+  page_->DeletePage("1", "home.asp");
   // The renamed and deleted page left its tag under the old name.
-  EXPECT_EQ(page_.GetTag("1", "index.asp", "news").ToString(),
+  EXPECT_EQ(page_->GetTag("1", "index.asp", "news").ToString(),
             "Sys_ID|Page_File|Tag_Code|Tag_Program|Tag_Description\n1|index.asp|news|ShowNews "
             "[data]|news list\n");
-  EXPECT_EQ(page_.GetPrivateTagList("1", "home.asp").DataRows(), 0);
-  EXPECT_EQ(page_.GetPageList("1").DataRows(), 0);
-  EXPECT_FALSE(page_.GetPage("1", "home.asp").allocated());
-  EXPECT_FALSE(page_.GetTag("1", "index.asp", "old").allocated());
-  EXPECT_EQ(ErrorLines(page_.Errors()).size(), 2u);
+  EXPECT_EQ(page_->GetPrivateTagList("1", "home.asp").DataRows(), 0);
+  EXPECT_EQ(page_->GetPageList("1").DataRows(), 0);
+  EXPECT_FALSE(page_->GetPage("1", "home.asp").allocated());
+  EXPECT_FALSE(page_->GetTag("1", "index.asp", "old").allocated());
+  EXPECT_EQ(ErrorLines(page_->Errors()).size(), 2u);
   // The tag list joins the public page.
-  for (const char* code : {"a", "b"}) page_.AppendTag("1", "index.asp", code, "P", "");
-  for (const char* code : {"a", "c", "d"}) page_.AppendTag("1", "public.asp", code, "P", "");
-  page_.AppendTag("2", "public.asp", "e", "P", "");
-  EXPECT_EQ(Codes(page_.GetTagList("1", "index.asp")),
+  for (const char* code : {"a", "b"}) page_->AppendTag("1", "index.asp", code, "P", "");
+  for (const char* code : {"a", "c", "d"}) page_->AppendTag("1", "public.asp", code, "P", "");
+  page_->AppendTag("2", "public.asp", "e", "P", "");
+  EXPECT_EQ(Codes(page_->GetTagList("1", "index.asp")),
             "index.asp:a index.asp:b index.asp:news public.asp:a public.asp:c public.asp:d ");
-  EXPECT_EQ(Codes(page_.GetPrivateTagList("1", "index.asp")),
+  EXPECT_EQ(Codes(page_->GetPrivateTagList("1", "index.asp")),
             "index.asp:a index.asp:b index.asp:news ");
-  EXPECT_EQ(Codes(page_.GetTagList("1", "public.asp")), "public.asp:a public.asp:c public.asp:d ");
-  page_.SetPageSize(2);
-  EXPECT_EQ(page_.GetTagList("1", "index.asp", "3").DataRows(), 2);
-  EXPECT_EQ(page_.RecordCount(), 6);
+  EXPECT_EQ(Codes(page_->GetTagList("1", "public.asp")), "public.asp:a public.asp:c public.asp:d ");
+  page_->SetPageSize(2);
+  EXPECT_EQ(page_->GetTagList("1", "index.asp", "3").DataRows(), 2);
+  EXPECT_EQ(page_->RecordCount(), 6);
 
   Exec("delete from tPtlx_SystemParameter");
-  EXPECT_FALSE(page_.GetTagList("1", "index.asp").allocated());
-  EXPECT_THAT(ErrorLines(page_.Errors()).back(), StartsWith("[3021]"));
+  EXPECT_FALSE(page_->GetTagList("1", "index.asp").allocated());
+  EXPECT_THAT(ErrorLines(page_->Errors()).back(), StartsWith("[3021]"));
 }
 
 PTOLIX_BACKENDS(PageCodeTest);
 
-class WebSiteTest : public test::DbTest {
+class WebSiteTest : public DbTest {
  protected:
-  void SetUp() override {
-    DbTest::SetUp();
-    site_.SetConnection(conn);
-  }
-  static std::string Ids(const ResultArray& a) { return test::FieldValues(a, "WebSite_ID"); }
-  WebSite site_;
+  static std::string Ids(const ResultArray& a) { return FieldValues(a, "WebSite_ID"); }
+  std::unique_ptr<WebSite> site_ = Make<WebSite>();
 };
 
 TEST_P(WebSiteTest, SitesAndStylesAddedChangedReadAndDeleted) {
-  site_.AppendWebSite("Main", "Main site", "", "1");
-  site_.AppendWebSite("Shop", "", "It's ours", "");
+  site_->AppendWebSite("Main", "Main site", "", "1");
+  site_->AppendWebSite("Shop", "", "It's ours", "");
   EXPECT_EQ(
       Rows("select WebSite_ID,WebSite_Description,WebSiteType_ID,WebSite_Order from tPtlx_WebSite "
            "order by WebSite_ID"),
       "WebSite_ID|WebSite_Description|WebSiteType_ID|WebSite_Order\n1|Null|1|FFEF\n2|It's "
       "ours|Null|FFDF\n");
-  EXPECT_EQ(Ids(site_.GetWebSiteList()), "2 1 ");
+  EXPECT_EQ(Ids(site_->GetWebSiteList()), "2 1 ");
   // A site without a type is never listed by type.
-  EXPECT_EQ(Ids(site_.GetWebSiteListByType("1")), "1 ");
-  site_.SetPageSize(1);
-  EXPECT_EQ(Ids(site_.GetWebSiteList(2)), "1 ");
-  EXPECT_EQ(site_.PageCount(), 2);
+  EXPECT_EQ(Ids(site_->GetWebSiteListByType("1")), "1 ");
+  site_->SetPageSize(1);
+  EXPECT_EQ(Ids(site_->GetWebSiteList(2)), "1 ");
+  EXPECT_EQ(site_->PageCount(), 2);
 
-  site_.ModifyWebSite("1", "Main2", "T", "D", "A0", "3");
-  site_.SetWebSiteLogo("1", "logo.gif");
-  site_.SetWebSiteStyle("1", "2", "5");
+  site_->ModifyWebSite("1", "Main2", "T", "D", "A0", "3");
+  site_->SetWebSiteLogo("1", "logo.gif");
+  site_->SetWebSiteStyle("1", "2", "5");
   EXPECT_EQ(
-      site_.GetWebSite("1").ToString(),
+      site_->GetWebSite("1").ToString(),
       "WebSite_ID|WebSite_Name|WebSite_Title|WebSite_Description|WebSiteType_ID|WebSite_Order|"
       "WebSite_Logo|Sys_ID|Style_ID\n1|Main2|T|D|3|A0|logo.gif|2|5\n");
-  site_.SetWebSiteStyle("1", "", "");
+  site_->SetWebSiteStyle("1", "", "");
   EXPECT_EQ(Rows("select Sys_ID,Style_ID from tPtlx_WebSite where WebSite_ID = 1"),
             "Sys_ID|Style_ID\nNull|Null\n");
-  site_.DeleteWebSite("1");
-  EXPECT_FALSE(site_.GetWebSite("1").allocated());
-  EXPECT_EQ(ErrorLines(site_.Errors()), Lines{"[Ptolix] 该站点不存在。"});
+  site_->DeleteWebSite("1");
+  EXPECT_FALSE(site_->GetWebSite("1").allocated());
+  EXPECT_EQ(ErrorLines(site_->Errors()), Lines{"[Ptolix] 该站点不存在。"});
 
   auto style = New("Style");
   style->Call("AppendStyle", {"1", "Blue", ""});
@@ -315,21 +304,20 @@ TEST_P(WebSiteTest, SitesAndStylesAddedChangedReadAndDeleted) {
 TEST(WebSiteOrderCode, KeepsFallingBeyondFourCharacters) {
   EXPECT_EQ(WebSiteOrderCode(3839), "100F");
   const int64_t ids[] = {1, 2, 3838, 3839, 3840, 4095, 4096, 65536, 268435455};
-  for (size_t i = 1; i < std::size(ids); ++i) {
+  for (size_t i = 1; i < std::size(ids); ++i)
     EXPECT_GT(WebSiteOrderCode(ids[i - 1]), WebSiteOrderCode(ids[i])) << ids[i];
-  }
 }
 
 TEST_P(WebSiteTest, AFailedStepLeavesNothing) {
   auto site = New("WebSite");
   site->Call("DeleteWebSite", {""});  // an empty identifier makes an invalid statement
-  EXPECT_THAT(test::ErrorsOf(*site), ElementsAre(StartsWith("[-2147217900]")));
+  EXPECT_THAT(ErrorsOf(*site), ElementsAre(StartsWith("[-2147217900]")));
   // Adding is atomic: when the second step (the order code) is refused, the
   // first does not stay.
   ExecAll(engine().RefusingTrigger("no_order", "tPtlx_WebSite", "update"));
-  site_.AppendWebSite("Main", "", "", "");
+  site_->AppendWebSite("Main", "", "", "");
   EXPECT_EQ(Rows("select count(*) n from tPtlx_WebSite"), "n\n0\n");
-  EXPECT_EQ(ErrorLines(site_.Errors()).size(), 1u);
+  EXPECT_EQ(ErrorLines(site_->Errors()).size(), 1u);
 }
 
 // Style and Page run the same template statements; each has its own list.
@@ -337,12 +325,11 @@ TEST_P(WebSiteTest, TemplatesThroughStyleAndPage) {
   Exec("insert into tPtlx_Style (Sys_ID,Style_Name) values (1,'Blue')");
   Exec("insert into tPtlx_Page values (1,'index.asp','Home')");
   // The list joins the page's description for Style, the style's name for Page.
-  const struct {
-    const char *cls, *list_arg, *list;
-  } cases[] = {{"Style", "1", "Page_Description\n1|1|index.asp|b.htm|it's new|Home\n"},
-               {"Page", "index.asp", "Style_Name\n1|1|index.asp|b.htm|it's new|Blue\n"}};
-  for (const auto& c : cases) {
-    auto obj = New(c.cls);
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"Style", "1", "Page_Description\n1|1|index.asp|b.htm|it's new|Home\n"},
+      {"Page", "index.asp", "Style_Name\n1|1|index.asp|b.htm|it's new|Blue\n"}};
+  for (const auto& [cls, list_arg, list] : cases) {
+    auto obj = New(cls);
     obj->Call("AppendTemplet", {"1", "1", "index.asp", "a.htm", ""});
     obj->Call("AppendTemplet", {"1", "1", "gone.asp", "g.htm", ""});   // no page row
     obj->Call("AppendTemplet", {"1", "9", "index.asp", "n.htm", ""});  // no style row
@@ -350,9 +337,9 @@ TEST_P(WebSiteTest, TemplatesThroughStyleAndPage) {
     EXPECT_EQ(
         obj->Call("GetTemplet", {"1", "1", "index.asp"}).AsArray().ToString(),
         "Sys_ID|Style_ID|Page_File|Tmpl_File|Tmpl_Description\n1|1|index.asp|b.htm|it's new\n")
-        << c.cls;
-    EXPECT_EQ(obj->Call("GetTempletList", {"1", c.list_arg}).AsArray().ToString(),
-              std::string("Sys_ID|Style_ID|Page_File|Tmpl_File|Tmpl_Description|") + c.list);
+        << cls;
+    EXPECT_EQ(obj->Call("GetTempletList", {"1", list_arg}).AsArray().ToString(),
+              std::string("Sys_ID|Style_ID|Page_File|Tmpl_File|Tmpl_Description|") + list);
     for (auto [style, page] :
          {std::pair{"1", "index.asp"}, {"1", "gone.asp"}, {"9", "index.asp"}}) {
       obj->Call("DeleteTemplet", {"1", style, page});
@@ -360,11 +347,11 @@ TEST_P(WebSiteTest, TemplatesThroughStyleAndPage) {
     EXPECT_EQ(Rows("select count(*) n from tPtlx_Templet"), "n\n0\n");
     // A pair without a template is a failure of the lookup.
     EXPECT_FALSE(obj->Call("GetTemplet", {"1", "1", "index.asp"}).AsArray().allocated());
-    EXPECT_THAT(test::ErrorsOf(*obj), ElementsAre(StartsWith("[3021]")));
+    EXPECT_THAT(ErrorsOf(*obj), ElementsAre(StartsWith("[3021]")));
   }
 }
 
 PTOLIX_BACKENDS(WebSiteTest);
 
 }  // namespace
-}  // namespace ptolix
+}  // namespace ptolix::test
