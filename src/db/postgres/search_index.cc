@@ -31,8 +31,8 @@ std::string Lowered(const std::string& column) { return "lower(" + column + kCol
 // never gives back a number a connection kept for other rows.
 std::string MarkTable(const SubstringIndexDef& ix) { return FoldCase(ix.name + "Mark"); }
 
-// The watched columns of a row set's rows as a select list (`from` holds
-// them), for an except between the old rows and the new.
+// The columns whose change draws a mark, as a select list: an except of the
+// old rows against the new (and back) leaves the rows changed in them.
 std::string Watched(const SubstringIndexDef& ix) {
   std::string cols = ix.key + "," + ix.cluster;
   for (const auto& c : ix.columns) cols += "," + c;
@@ -43,7 +43,9 @@ std::string Watched(const SubstringIndexDef& ix) {
 }
 
 // Draws new numbers for the cluster values in `values` (a query of one
-// column), in their order, as the kept counts take their rows.
+// column), in their order, as the kept counts take their rows; these
+// triggers' names sort after the kept counts', so they run after them and
+// every statement takes its rows in one order.
 std::string Redraw(const SubstringIndexDef& ix, const std::string& values) {
   return "insert into " + MarkTable(ix) + " as k select v, (random() * 9e18)::bigint from (" +
          values + ") d(v) where v is not null group by v order by v on conflict (" +
