@@ -260,12 +260,13 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
     db::SubstringSearch search{terms, Num(pColumnID, "pColumnID"), ""};
     if (ModeFilter(pMode).empty()) search.condition = where.substr(1) + rest + likes;
     std::string candidates = TextIndexCondition(conn(), search);
-    if (candidates.empty() || TextIndexCount(conn(), search).keys.empty() || PageSize() <= 0 ||
-        !Given(pWebSite) || !Given(pSysID)) {
+    db::SubstringTally tally = TextIndexCount(conn(), search);
+    if (candidates.empty() || tally.keys.empty() || PageSize() <= 0 || !Given(pWebSite) ||
+        !Given(pSysID)) {
       return SearchList(where.substr(1), likes, rest, candidates, "Info_Order", pCurPage,
                         db::Connection::Paging::kPlain);
     }
-    return IndexCountedSearch(where, likes, rest, search, pCurPage);
+    return IndexCountedSearch(where, likes, rest, search, tally, pCurPage);
   });
 }
 
@@ -283,6 +284,7 @@ ResultArray Information::SearchInfoList(std::string_view pWebSite, std::string_v
 ResultArray Information::IndexCountedSearch(const std::string& where, const std::string& likes,
                                             const std::string& rest,
                                             const db::SubstringSearch& search,
+                                            const db::SubstringTally& tally,
                                             std::string_view pCurPage) {
   const auto plain = db::Connection::Paging::kPlain;
   const std::string matched = Head() + where + likes + rest + " order by Info_Order";
@@ -291,7 +293,6 @@ ResultArray Information::IndexCountedSearch(const std::string& where, const std:
   constexpr int64_t kEntriesPerRow = 16;  // index entries walked for one row read by key
   const auto& engine = db::EngineOf(conn());
   const auto& index = schema::InfoTextIndex();
-  db::SubstringTally tally = TextIndexCount(conn(), search);
   // A page from listed keys is of the index they were read from: where the
   // index was brought up to date meanwhile, count and page are taken again.
   for (int attempt = 1;; ++attempt) {
@@ -307,10 +308,8 @@ ResultArray Information::IndexCountedSearch(const std::string& where, const std:
     if (found.keys) {
       // One in-list (the listed keys, read by key to keep it so): the rows
       // are then read by key, where two or-ed lists would walk the column.
-      std::string listed;
-      for (int64_t k : *found.keys) listed += (listed.empty() ? "" : ",") + std::to_string(k);
-      keys = "Info_ID in (select Info_ID from tPtlx_Information where Info_ID in (" +
-             (listed.empty() ? "null" : listed) + ") union " + tally.others + ")";
+      keys = "Info_ID in (select Info_ID from tPtlx_Information where Info_ID in (" + *found.keys +
+             ") union " + tally.others + ")";
     } else {
       // In list order the keys only check the rows walked: no index of them.
       keys = (in_order ? "+" : "") +

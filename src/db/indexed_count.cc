@@ -44,7 +44,7 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
                           ", null union all select 1, null, ptlx_keys.* from (" + keys +
                           ") ptlx_keys union all select 2, null, (" + rest + ")");
   Connection::Counted kept;
-  auto listed = std::make_shared<std::vector<int64_t>>();
+  auto listed = std::make_shared<std::string>();
   int64_t rest_count = 0;
   while (rs->Fetch(&row)) {
     switch (row.at(0).AsInt64()) {
@@ -53,13 +53,16 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
         break;
       case 1:
         if (++kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys))
-          listed->push_back(row.at(2).AsInt64());
+          *listed += (listed->empty() ? "" : ",") + std::to_string(row.at(2).AsInt64());
         break;
       default:
         rest_count = row.at(2).AsInt64();
     }
   }
-  if (kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys)) kept.keys = std::move(listed);
+  if (kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys)) {
+    if (listed->empty()) *listed = "null";
+    kept.keys = std::move(listed);
+  }
   if (conn.counts_.size() >= Connection::kCountsKept) conn.counts_.clear();
   IndexedCount found{kept.rows + rest_count, kept.keys, kept.token};
   conn.counts_[keys] = std::move(kept);

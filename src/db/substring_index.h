@@ -61,12 +61,12 @@ struct SubstringTally {
 };
 
 // What CountThroughIndex found: the count, and the keys it read from the
-// index while they are at most kListedKeys (else null), with the mark they
-// hold under.
+// index, joined by commas ("null" for none), while they are at most
+// kListedKeys (else null), with the mark they hold under.
 struct IndexedCount {
   static constexpr size_t kListedKeys = 5000;
   int64_t count = 0;
-  std::shared_ptr<const std::vector<int64_t>> keys;
+  std::shared_ptr<const std::string> keys;
   std::string mark;
 };
 

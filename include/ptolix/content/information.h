@@ -11,7 +11,8 @@ namespace ptolix {
 
 namespace db {
 struct SubstringSearch;
-}
+struct SubstringTally;
+}  // namespace db
 
 // Information items (articles) of a system and website: writing, review,
 // attachments, placement in columns, ordering among siblings, and the lists
@@ -159,7 +160,7 @@ class Information : public FrameObject {
                          db::Connection::Paging paging);
   ResultArray IndexCountedSearch(const std::string& where, const std::string& likes,
                                  const std::string& rest, const db::SubstringSearch& search,
-                                 std::string_view pCurPage);
+                                 const db::SubstringTally& tally, std::string_view pCurPage);
   ResultArray KeptCountList(const std::string& sql, std::initializer_list<std::string_view> given,
                             const std::string& kept_condition, std::string_view pCurPage);
 };

@@ -127,11 +127,11 @@ class Connection {
   // check: they are not kept.
   std::chrono::microseconds keep_from_{200};
   // A count and the change token it was taken under ("" until known), with
-  // the keys counted where they were kept too.
+  // the keys counted, joined by commas, where they were kept too.
   struct Counted {
     std::string token;
     int64_t rows = 0;
-    std::shared_ptr<const std::vector<int64_t>> keys;
+    std::shared_ptr<const std::string> keys;
   };
   // At most this many count texts are kept; past it they are all dropped.
   static constexpr std::size_t kCountsKept = 64;
