@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -78,8 +79,11 @@ bool DateTime::Parse(std::string_view text, DateTime* out) {
   return true;
 }
 
+// The precise clock, as SQLite's 'now' reads it: time() reads a coarse
+// one that lags it by up to a tick, so a row's insert time could follow a
+// getdate() taken after it.
 DateTime DateTime::Now() {
-  std::time_t t = std::time(nullptr);
+  std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm tm{};
   localtime_r(&t, &tm);
   return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
