@@ -22,9 +22,7 @@ namespace ptolix::info_sql {
 namespace {
 
 std::string Subtree(const std::string& sys, const std::string& col) {
-  return "(select Column_ID from tPtlx_Column where Sys_ID = " + sys + " and Column_Order like " +
-         "(select Column_Order from tPtlx_Column where Sys_ID = " + sys +
-         " and Column_ID = " + col + ") + '%'" + " and Column_IsDeleted = '0')";
+  return "(" + KeptPublishedColumns(sys, col) + ")";
 }
 
 std::string And(const std::string& condition) {
@@ -48,6 +46,12 @@ std::string Twice(const std::string& rows, const std::string& items) {
 }
 
 }  // namespace
+
+std::string KeptPublishedColumns(const std::string& sys, const std::string& col) {
+  return "select Column_ID from tPtlx_Column where Sys_ID = " + sys + " and Column_Order like " +
+         "(select Column_Order from tPtlx_Column where Sys_ID = " + sys +
+         " and Column_ID = " + col + ") + '%'" + " and Column_IsDeleted = '0'";
+}
 
 std::string KeptItemCount(const std::string& condition) {
   return Whole("(select coalesce(sum(Info_Count),0) from tPtlx_InfoCount where " + condition + ")");

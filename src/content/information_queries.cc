@@ -340,7 +340,9 @@ ResultArray Information::GetInfoList1(std::string_view pSysID, std::string_view 
     const auto keys_first = db::Connection::Paging::kKeysFirst;
     if (PageSize() <= 0 || !Given(sys) || !Given(col) || !Given(sys1) || !Given(col1))
       return ListQuery(sql, pCurPage, keys_first);
-    return ListQuery(sql, conn().Count(info_sql::KeptCrossPostedCount(sys, col, sys1, col1)),
+    return ListQuery(sql,
+                     conn().CountKept(info_sql::KeptCrossPostedCount(sys, col, sys1, col1),
+                                      "select " + SqlValue(col1)),
                      pCurPage, keys_first);
   });
 }
@@ -360,9 +362,10 @@ ResultArray Information::GetPublishedInfoList(std::string_view pWebSite, std::st
     if (PageSize() <= 0) return ListQuery(list(FewPublished(s, c, w, info_sql::kSortedRows)), "");
     // The count the pager needs comes first: a list of fewer rows in all has
     // fewer homed in the subtree too, and needs no probe.
-    int64_t rows =
-        conn().Count(Given(sys) && Given(col) && Given(site) ? info_sql::KeptPublishedCount(s, c, w)
-                                                             : info_sql::PublishedCount(s, c, w));
+    int64_t rows = Given(sys) && Given(col) && Given(site)
+                       ? conn().CountKept(info_sql::KeptPublishedCount(s, c, w),
+                                          info_sql::KeptPublishedColumns(s, c))
+                       : conn().Count(info_sql::PublishedCount(s, c, w));
     bool few = rows < info_sql::kSortedRows || FewPublished(s, c, w, info_sql::kSortedRows) ||
                SortCheaper(conn(), s, w, rows, PageSize(), pCurPage);
     return ListQuery(list(few), rows, pCurPage);

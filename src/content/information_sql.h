@@ -81,8 +81,11 @@ std::string KeptItemCount(const std::string& condition);
 // condition on the item's Column_ID alone.
 std::string KeptPublishedCount(const std::string& sys, const std::string& col,
                                const std::string& site, const std::string& home = {});
+// The columns whose kept rows KeptPublishedCount reads (those of the
+// subtree: the items homed there and the cross-posts into it), as a query.
+std::string KeptPublishedColumns(const std::string& sys, const std::string& col);
 // GetInfoList1's number: the live items of (sys, col) cross-posted into
-// (sys1, col1).
+// (sys1, col1), read from the kept rows of col1 alone.
 std::string KeptCrossPostedCount(const std::string& sys, const std::string& col,
                                  const std::string& sys1, const std::string& col1);
 

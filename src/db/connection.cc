@@ -187,7 +187,7 @@ std::unique_ptr<Recordset> Connection::OpenKeyset(std::string_view sql, int64_t 
 
 int64_t Connection::Count(std::string_view sql) {
   Record(sql);
-  return CountRewritten(RewriteFor(*this, sql).text);
+  return CountRewritten(RewriteFor(*this, sql).text, engine_->ChangeToken());
 }
 
 int64_t Connection::CountForChoice(std::string_view sql) {
@@ -203,7 +203,14 @@ int64_t Connection::CountForChoice(std::string_view sql) {
   return rows;
 }
 
-int64_t Connection::CountRewritten(const std::string& text) {
+int64_t Connection::CountKept(std::string_view sql, std::string_view columns) {
+  Record(sql);
+  return CountRewritten(RewriteFor(*this, sql).text,
+                        engine_->KeptCountsMark(RewriteFor(*this, columns).text));
+}
+
+// `text` counted, kept with the value of `token` it was counted under.
+int64_t Connection::CountRewritten(const std::string& text, const std::string& token) {
   std::vector<Variant> row;
   Backend& session = *Session();
   // Inside a transaction the token does not see this transaction's own
@@ -214,7 +221,6 @@ int64_t Connection::CountRewritten(const std::string& text) {
   }
   auto kept = counts_.find(text);
   const bool known = kept != counts_.end();
-  const std::string token = engine_->ChangeToken();
   if (known) {
     session.Query("select " + token)->Fetch(&row);
     if (row.at(0).AsString() == kept->second.token) return kept->second.rows;

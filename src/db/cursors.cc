@@ -76,7 +76,8 @@ int64_t KeysetRecordset::Count() const {
     // trailing order by, which would cost a sort.
     std::string body = statement_.has_limit ? statement_.text
                                             : statement_.text.substr(0, statement_.before_order_by);
-    count_ = conn_.CountRewritten("select count(*) from (" + body + ") ptlx_count");
+    count_ = conn_.CountRewritten("select count(*) from (" + body + ") ptlx_count",
+                                  conn_.engine_->ChangeToken());
   }
   return count_;
 }

@@ -103,6 +103,15 @@ class Engine {
   // cross-posts until the transaction ends; empty where an open write
   // transaction already does.
   virtual std::string KeptCountsFreeze() const = 0;
+  // An expression whose value, outside a transaction, stays the same while
+  // the kept counts of the columns that `columns` (a query of column
+  // identities, in the engine's SQL) selects stay, and while it selects the
+  // same ones: kept::kMarkTable where the engine keeps it, ChangeToken()
+  // where it does not.
+  virtual std::string KeptCountsMark(const std::string& columns) const = 0;
+  // The statement that moves every KeptCountsMark, run after the kept rows
+  // are filled again; empty where ChangeToken() serves.
+  virtual std::string KeptCountsRedrawn() const = 0;
 };
 
 // The engine table: the engine whose databases `url` names, or nullptr.

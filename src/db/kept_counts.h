@@ -15,6 +15,15 @@
 //                    Items with more than one (Post_Count > 1, an index of
 //                    its own) are the only ones a sum of pairs can count
 //                    twice.
+//   tPtlx_CountMark  (where the engine keeps marks) per column: a random
+//                    number drawn again by every statement that changes the
+//                    kept counts of the items homed in the column
+//                    (tPtlx_InfoCount by Column_ID) or of the cross-posts
+//                    into it (tPtlx_PostCount by Post_ColumnID); -1 for
+//                    all of them, drawn by a truncate and a refill. A
+//                    count of a list read from those rows holds while the
+//                    marks of its columns and -1 stay, whatever else is
+//                    written (a source address, an order, a text).
 //
 // A key that is null is kept as a value no list compares with: the lists
 // compare 32-bit numbers and the flag '0', and null never equals anything,
@@ -57,6 +66,7 @@ inline constexpr char kNullFlag[] = "''";
 inline constexpr char kItemTable[] = "tPtlx_InfoCount";
 inline constexpr char kPostTable[] = "tPtlx_PostCount";
 inline constexpr char kPostsPerItemTable[] = "tPtlx_InfoPosts";
+inline constexpr char kMarkTable[] = "tPtlx_CountMark";
 
 // Key columns of the kept tables, comma-separated.
 inline constexpr char kItemKeyColumns[] = "Sys_ID,WebSite_ID,Column_ID,InfState_ID,Info_IsDeleted";

@@ -119,6 +119,7 @@ std::vector<std::string> KeptCountStatements(const db::Engine& engine) {
   std::vector<std::string> out = engine.KeptCountStatements();
   for (const KeptTable& t : KeptTables())
     out.push_back(Refill(t, "not exists (select 1 from " + t.name + ")"));
+  if (std::string redrawn = engine.KeptCountsRedrawn(); !redrawn.empty()) out.push_back(redrawn);
   return out;
 }
 
@@ -139,6 +140,8 @@ std::vector<KeptCountDifference> CheckKeptCounts(db::Connection& connection, boo
       backend.Execute(Refill(t, ""));
     }
   }
+  const std::string redrawn = db::EngineOf(connection).KeptCountsRedrawn();
+  if (repair && !found.empty() && !redrawn.empty()) backend.Execute(redrawn);
   if (repair) tx.Commit();
   return found;
 }

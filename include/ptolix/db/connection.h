@@ -78,6 +78,11 @@ class Connection {
   // counted again only when that mark has moved (a commit by anyone, a write
   // on this connection).
   int64_t Count(std::string_view sql);
+  // The same for a sum of the kept counts (db/kept_counts.h) of the columns
+  // that `columns`, a query of column identities, selects: kept while the
+  // engine's marks of those columns stay, so writes that change none of
+  // their counts (a text, a source address, an order) keep it too.
+  int64_t CountKept(std::string_view sql, std::string_view columns);
   // The same for a count that only chooses between statements returning the
   // same rows (a probe of a list's size): a stale number costs speed, never
   // a wrong row, so the number is taken again only at every
@@ -115,7 +120,7 @@ class Connection {
   friend void KeepCountsFrom(Connection& conn, std::chrono::microseconds cost);
   friend IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally);
   void Record(std::string_view sql);
-  int64_t CountRewritten(const std::string& text);
+  int64_t CountRewritten(const std::string& text, const std::string& token);
   // The backend to run `sql` on, opened again when the old one was lost.
   // Null when `sql` is the caller's rollback of a transaction that was lost
   // with its session: there is nothing left to undo. Throws a lost db::Error

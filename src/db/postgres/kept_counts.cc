@@ -7,9 +7,9 @@
 // the update). A transaction holds the rows it changed until it ends, so
 // two that take the same rows in opposite orders would deadlock; every
 // statement therefore takes its rows in one order, the kept tables in the
-// order InfoCount, PostCount, InfoPosts and each table's rows in key order
-// (insert ... select ... order by applies them in that order), and a net
-// change of 0 takes no row. A transaction of one statement (every write of
+// order InfoCount, PostCount, InfoPosts, CountMark and each table's rows in
+// key order (insert ... select ... order by applies them in that order),
+// and a net change of 0 takes no row. A transaction of one statement (every write of
 // the library but the append, whose second statement changes no key) thus
 // waits only for rows behind the ones it holds, and no cycle of waits can
 // form among them.
@@ -39,15 +39,38 @@ std::string ItemRows(bool old_rows, bool new_rows) {
   return "(" + out + ") d(Info_ID,Sys_ID,WebSite_ID,Column_ID,InfState_ID,Info_IsDeleted,n)";
 }
 
+// Draws new marks for the columns `columns` selects, in column order, after
+// the kept rows: a statement that changes no kept count draws none.
+std::string Redraw(const std::string& columns) {
+  return std::string("insert into ") + kept::kMarkTable +
+         " as k select v,(random() * 9e18)::bigint from (" + columns +
+         ") m(v) group by v order by v on conflict (Column_ID) do update set Mark = "
+         "excluded.Mark;";
+}
+
+// A statement's changes of kept rows per key, as the upserts add them:
+// `keys`, then the sum of `n` over `rows`, for keys whose sum is not 0.
+std::string Changes(const std::string& keys, const std::string& rows, int fields,
+                    const std::string& n) {
+  std::string by = "1";
+  for (int i = 2; i <= fields; ++i) by += "," + std::to_string(i);
+  return "select " + keys + ",sum(" + n + ") from " + rows + " group by " + by + " having sum(" +
+         n + ") <> 0";
+}
+
 std::string ItemBody(bool old_rows, bool new_rows) {
   std::string d = ItemRows(old_rows, new_rows);
-  return std::string("insert into ") + kept::kItemTable + " as k select " + kept::kItemKeyColumns +
-         ",sum(n) from " + d + " group by 1,2,3,4,5 having sum(n) <> 0 order by 1,2,3,4,5" +
+  std::string items = Changes(kept::kItemKeyColumns, d, 5, "n");
+  std::string posts = Changes(kept::PostKey("p", "d"),
+                              d + " join tPtlx_Info2Colu p on p.Info_ID = d.Info_ID", 7, "d.n");
+  return std::string("insert into ") + kept::kItemTable + " as k " + items + " order by 1,2,3,4,5" +
          Upsert(kept::kItemKeyColumns, "Info_Count") + " insert into " + kept::kPostTable +
-         " as k select " + kept::PostKey("p", "d") + ",sum(d.n) from " + d +
-         " join tPtlx_Info2Colu p on p.Info_ID = d.Info_ID group by 1,2,3,4,5,6,7 having "
-         "sum(d.n) <> 0 order by 1,2,3,4,5,6,7" +
-         Upsert(kept::kPostKeyColumns, "Post_Count");
+         " as k " + posts + " order by 1,2,3,4,5,6,7" +
+         Upsert(kept::kPostKeyColumns, "Post_Count") +
+         Redraw("select v from (" + items +
+                ") a(s,w,v) union all select v "
+                "from (" +
+                posts + ") b(s,v)");
 }
 
 // The changed cross-post rows of a statement, each with +1 or -1.
@@ -61,14 +84,13 @@ std::string PostRows(bool old_rows, bool new_rows) {
 
 std::string PostBody(bool old_rows, bool new_rows) {
   std::string d = PostRows(old_rows, new_rows);
-  return std::string("insert into ") + kept::kPostTable + " as k select " +
-         kept::PostKey("d", "i") + ",sum(d.n) from " + d +
-         " join tPtlx_Information i on i.Info_ID = d.Info_ID group by 1,2,3,4,5,6,7 having "
-         "sum(d.n) <> 0 order by 1,2,3,4,5,6,7" +
-         Upsert(kept::kPostKeyColumns, "Post_Count") + " insert into " + kept::kPostsPerItemTable +
-         " as k select Info_ID,sum(n) from " + d +
+  std::string posts = Changes(kept::PostKey("d", "i"),
+                              d + " join tPtlx_Information i on i.Info_ID = d.Info_ID", 7, "d.n");
+  return std::string("insert into ") + kept::kPostTable + " as k " + posts +
+         " order by 1,2,3,4,5,6,7" + Upsert(kept::kPostKeyColumns, "Post_Count") + " insert into " +
+         kept::kPostsPerItemTable + " as k select Info_ID,sum(n) from " + d +
          " where Info_ID is not null group by 1 having sum(n) <> 0 order by 1" +
-         Upsert("Info_ID", "Post_Count");
+         Upsert("Info_ID", "Post_Count") + Redraw("select v from (" + posts + ") b(s,v)");
 }
 
 // Rows of `k.counted` per `k.key`, changed by a statement's rows.
@@ -104,6 +126,8 @@ std::vector<std::string> KeptCountStatements() {
           " (Info_ID bigint primary key, Post_Count bigint not null)",
       std::string("create index if not exists ix_InfoPosts_Many on ") + kept::kPostsPerItemTable +
           " (Info_ID) where Post_Count > 1",
+      std::string("create table if not exists ") + kept::kMarkTable +
+          " (Column_ID bigint primary key, Mark bigint not null)",
   };
   struct Def {
     std::string name;
@@ -115,13 +139,14 @@ std::vector<std::string> KeptCountStatements() {
       {"ptlx_kept_info_delete", "tPtlx_Information", "delete", ItemBody(true, false)},
       {"ptlx_kept_info_update", "tPtlx_Information", "update", ItemBody(true, true)},
       {"ptlx_kept_info_truncate", "tPtlx_Information", "truncate",
-       std::string("delete from ") + kept::kItemTable + "; delete from " + kept::kPostTable + ";"},
+       std::string("delete from ") + kept::kItemTable + "; delete from " + kept::kPostTable + ";" +
+           Redraw("select -1")},
       {"ptlx_kept_post_insert", "tPtlx_Info2Colu", "insert", PostBody(false, true)},
       {"ptlx_kept_post_delete", "tPtlx_Info2Colu", "delete", PostBody(true, false)},
       {"ptlx_kept_post_update", "tPtlx_Info2Colu", "update", PostBody(true, true)},
       {"ptlx_kept_post_truncate", "tPtlx_Info2Colu", "truncate",
        std::string("delete from ") + kept::kPostTable + "; delete from " +
-           kept::kPostsPerItemTable + ";"},
+           kept::kPostsPerItemTable + ";" + Redraw("select -1")},
   };
   std::vector<Def> all(std::begin(defs), std::end(defs));
   for (const kept::KeyCount& k : kept::kKeyCounts) {
@@ -149,6 +174,21 @@ std::vector<std::string> KeptCountStatements() {
                   " for each statement execute function " + name + "()");
   }
   return out;
+}
+
+std::string KeptCountsMark(const std::string& columns) {
+  // Hashed, so that a subtree of many columns travels as a short text.
+  return std::string(
+             "(select md5(string_agg(c.v::text || ':' || coalesce(m.Mark::text, '-'), "
+             "',' order by c.v)) from (") +
+         columns + " union all select -1) c(v) left join " + kept::kMarkTable +
+         " m on m.Column_ID = c.v)";
+}
+
+std::string KeptCountsRedrawn() {
+  std::string sql = Redraw("select -1");
+  sql.pop_back();  // one statement, without its separator
+  return sql;
 }
 
 std::string KeptCountsFreeze() {

@@ -34,6 +34,8 @@ std::unique_ptr<Backend> OpenBackend(const std::string& uri, const Catalog& cata
 // The kept counts' tables and triggers (kept_counts.cc).
 std::vector<std::string> KeptCountStatements();
 std::string KeptCountsFreeze();
+std::string KeptCountsMark(const std::string& columns);
+std::string KeptCountsRedrawn();
 
 // The object that answers for PostgreSQL (engine.cc).
 const Engine& TheEngine();
