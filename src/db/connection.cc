@@ -209,7 +209,9 @@ int64_t Connection::CountKept(std::string_view sql, std::string_view columns) {
                         engine_->KeptCountsMark(RewriteFor(*this, columns).text));
 }
 
-// `text` counted, kept with the value of `token` it was counted under.
+// `text` counted, kept with the value of `token` it was counted under. A
+// token narrower than the change token (marks of some rows) is read only
+// once a commit has moved the change token: it costs more to read.
 int64_t Connection::CountRewritten(const std::string& text, const std::string& token) {
   std::vector<Variant> row;
   Backend& session = *Session();
@@ -219,17 +221,27 @@ int64_t Connection::CountRewritten(const std::string& text, const std::string& t
     session.Query(text)->Fetch(&row);
     return row.at(0).AsInt64();
   }
+  const std::string change = engine_->ChangeToken();
+  const std::string tokens = token == change ? token : change + ", " + token;
+  const size_t at = token == change ? 0 : 1;  // the token's field
   auto kept = counts_.find(text);
   const bool known = kept != counts_.end();
   if (known) {
-    session.Query("select " + token)->Fetch(&row);
-    if (row.at(0).AsString() == kept->second.token) return kept->second.rows;
+    if (at == 1) {
+      session.Query("select " + change)->Fetch(&row);
+      if (row.at(0).AsString() == kept->second.change) return kept->second.rows;
+    }
+    session.Query("select " + tokens)->Fetch(&row);
+    if (row.at(at).AsString() == kept->second.token) {
+      kept->second.change = row.at(0).AsString();
+      return kept->second.rows;
+    }
   }
-  // The count and its token in one statement, so from one snapshot. Both
-  // texts stay the same from call to call, so both stay prepared.
+  // The count and its tokens in one statement, so from one snapshot. The
+  // texts stay the same from call to call, so they stay prepared.
   auto start = std::chrono::steady_clock::now();
-  session.Query("select " + token + ", (" + text + ")")->Fetch(&row);
-  Counted now{row.at(0).AsString(), row.at(1).AsInt64(), nullptr};
+  session.Query("select " + tokens + ", (" + text + ")")->Fetch(&row);
+  Counted now{row.at(at).AsString(), row.at(at + 1).AsInt64(), nullptr, row.at(0).AsString()};
   // Kept only while it takes long enough to be worth checking: a cheap
   // count is quicker taken again than checked.
   if (std::chrono::steady_clock::now() - start < keep_from_) {

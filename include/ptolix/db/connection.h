@@ -137,6 +137,7 @@ class Connection {
     std::string token;
     int64_t rows = 0;
     std::shared_ptr<const std::string> keys;
+    std::string change;  // the change token's value, where `token` is another
   };
   // At most this many count texts are kept; past it they are all dropped.
   static constexpr std::size_t kCountsKept = 64;
