@@ -9,10 +9,10 @@
 // statement therefore takes its rows in one order, the kept tables in the
 // order InfoCount, PostCount, InfoPosts, CountMark and each table's rows in
 // key order (insert ... select ... order by applies them in that order),
-// and a net change of 0 takes no row. A transaction of one statement (every write of
-// the library but the append, whose second statement changes no key) thus
-// waits only for rows behind the ones it holds, and no cycle of waits can
-// form among them.
+// and a net change of 0 takes no row. A transaction of one statement
+// (every write of the library but the append, whose second statement
+// changes no key) thus waits only for rows behind the ones it holds, and no
+// cycle of waits can form among them.
 
 #include "db/kept_counts.h"
 
@@ -63,14 +63,14 @@ std::string ItemBody(bool old_rows, bool new_rows) {
   std::string items = Changes(kept::kItemKeyColumns, d, 5, "n");
   std::string posts = Changes(kept::PostKey("p", "d"),
                               d + " join tPtlx_Info2Colu p on p.Info_ID = d.Info_ID", 7, "d.n");
+  // The homed items' column is their key's third field, the cross-posts'
+  // their own column, the second.
+  const std::string columns =
+      "select v from (" + items + ") a(s,w,v) union all select v from (" + posts + ") b(s,v)";
   return std::string("insert into ") + kept::kItemTable + " as k " + items + " order by 1,2,3,4,5" +
          Upsert(kept::kItemKeyColumns, "Info_Count") + " insert into " + kept::kPostTable +
          " as k " + posts + " order by 1,2,3,4,5,6,7" +
-         Upsert(kept::kPostKeyColumns, "Post_Count") +
-         Redraw("select v from (" + items +
-                ") a(s,w,v) union all select v "
-                "from (" +
-                posts + ") b(s,v)");
+         Upsert(kept::kPostKeyColumns, "Post_Count") + Redraw(columns);
 }
 
 // The changed cross-post rows of a statement, each with +1 or -1.
