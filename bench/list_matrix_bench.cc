@@ -71,25 +71,32 @@ void Touch() {
 // every timed call, library and hand-written alike, another connection
 // commits a change of the oldest item's source address, which changes no
 // list's rows or counts; the hand-written side then reads the page alone,
-// with no count at all.
+// with no count at all. PTOLIX_BENCH_WRITE=title: the change is to the
+// title of the busy column's oldest item instead (never holding the
+// searched word), a write the text index sees, as an edit or a new item
+// in that column is.
 bool WriteMode() {
   static const bool on = [] {
     const char* v = std::getenv("PTOLIX_BENCH_WRITE");
-    return v && std::string(v) == "1";
+    return v && (std::string(v) == "1" || std::string(v) == "title");
   }();
   return on;
 }
 
 void OtherWriterCommits() {
+  static const bool title = std::string(std::getenv("PTOLIX_BENCH_WRITE")) == "title";
   static std::shared_ptr<db::Connection> other = OpenInfoData();
   static std::string oldest = [] {
-    auto cursor = db::BackendOf(*other).Query("select min(Info_ID) from tPtlx_Information");
+    auto cursor = db::BackendOf(*other).Query(
+        "select min(Info_ID) from tPtlx_Information" +
+        (title ? " where Column_ID = " + EnsureInfoData().big_column : std::string()));
     std::vector<Variant> row;
     cursor->Fetch(&row);
     return ToDisplay(row.at(0));
   }();
   static int n = 0;
-  db::BackendOf(*other).Execute("update tPtlx_Information set Info_Url = 'http://source/" +
+  db::BackendOf(*other).Execute(std::string("update tPtlx_Information set ") +
+                                (title ? "Info_Title = 'edited " : "Info_Url = 'http://source/") +
                                 std::to_string(++n % 2) + "' where Info_ID = " + oldest);
 }
 

@@ -241,7 +241,7 @@ int64_t Connection::CountRewritten(const std::string& text, const std::string& t
   // texts stay the same from call to call, so they stay prepared.
   auto start = std::chrono::steady_clock::now();
   session.Query("select " + tokens + ", (" + text + ")")->Fetch(&row);
-  Counted now{row.at(at).AsString(), row.at(at + 1).AsInt64(), nullptr, row.at(0).AsString()};
+  Counted now{row.at(at).AsString(), row.at(at + 1).AsInt64(), nullptr, row.at(0).AsString(), {}};
   // Kept only while it takes long enough to be worth checking: a cheap
   // count is quicker taken again than checked.
   if (std::chrono::steady_clock::now() - start < keep_from_) {

@@ -1,9 +1,13 @@
 // Counts read through a substring index that keeps copies (SubstringTally):
 // the index's keys change only when the index is brought up to date, so a
 // connection keeps them while the index's mark stays, whatever else is
-// written meanwhile.
+// written meanwhile. Where the engine logs the keys written, the kept keys
+// follow the log instead: those written since are looked at again.
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +20,76 @@ namespace ptolix::db {
 
 namespace {
 
+// Keys kept in full for a logging engine, at most: a search matching more
+// is read again on every call.
+constexpr size_t kKeysFollowed = 100000;
+
 // A mark as text; null (no mark drawn yet) is a mark too.
 std::string MarkText(const Variant& v) { return v.IsNull() ? "null" : v.ToText(); }
+
+// `tally.written` for the moment `since`.
+std::string Written(const SubstringTally& tally, const std::string& since) {
+  std::string out = tally.written;
+  out.replace(out.find("{since}"), 7, since);
+  return out;
+}
+
+// The keys joined by commas ("null" for none) while they are few enough to
+// list, else null.
+std::shared_ptr<const std::string> Listed(const std::vector<int64_t>& keys) {
+  if (keys.size() > IndexedCount::kListedKeys) return nullptr;
+  auto listed = std::make_shared<std::string>();
+  for (int64_t k : keys) *listed += (listed->empty() ? "" : ",") + std::to_string(k);
+  if (listed->empty()) *listed = "null";
+  return listed;
+}
+
+// Brings `kept` up to date from the log, in one statement: the mark, the
+// moment, the keys written since the kept moment, and those of them whose
+// rows meet the condition now. Nothing where the mark has moved.
+template <typename Counted>
+std::optional<IndexedCount> FollowLog(Backend& session, const SubstringTally& tally,
+                                      const std::string& recheck, Counted& kept) {
+  const std::string written = Written(tally, kept.change);
+  auto rs = session.Query(
+      "select 0, " + tally.mark + ", null union all select 1, null, ptlx_w.* from (" + written +
+      ") ptlx_w union all select 2, null, ptlx_m.* from (" + recheck + " and " + tally.key +
+      " in (" + written + ")) ptlx_m union all select 3, " + tally.since + ", null");
+  std::vector<Variant> row;
+  std::string mark, since;
+  std::vector<int64_t> gone, meeting;
+  while (rs->Fetch(&row)) {
+    switch (row.at(0).AsInt64()) {
+      case 0:
+        mark = MarkText(row.at(1));
+        break;
+      case 3:
+        since = row.at(1).ToText();
+        break;
+      case 1:
+        gone.push_back(row.at(2).AsInt64());
+        break;
+      default:
+        meeting.push_back(row.at(2).AsInt64());
+    }
+  }
+  if (mark != kept.token) return std::nullopt;
+  if (!gone.empty()) {
+    std::sort(gone.begin(), gone.end());
+    std::sort(meeting.begin(), meeting.end());
+    meeting.erase(std::unique(meeting.begin(), meeting.end()), meeting.end());
+    std::vector<int64_t> stayed, now;
+    std::set_difference(kept.all.begin(), kept.all.end(), gone.begin(), gone.end(),
+                        std::back_inserter(stayed));
+    std::merge(stayed.begin(), stayed.end(), meeting.begin(), meeting.end(),
+               std::back_inserter(now));
+    kept.all = std::move(now);
+    kept.rows = static_cast<int64_t>(kept.all.size());
+    kept.keys = Listed(kept.all);
+  }
+  kept.change = since;
+  return IndexedCount{kept.rows, kept.keys, kept.token, since};
+}
 
 }  // namespace
 
@@ -26,53 +98,75 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
   conn.Record(tally.rest);
   const std::string keys = RewriteFor(conn, tally.keys).text;
   const std::string rest = RewriteFor(conn, tally.rest).text;
+  const bool logged = !tally.written.empty();
   Backend& session = *conn.Session();
   std::vector<Variant> row;
   // The mark and the rest in one statement: the kept keys and the rest are
   // of one snapshot whenever the mark is the kept one.
   if (auto it = conn.counts_.find(keys); it != conn.counts_.end()) {
-    session.Query("select " + tally.mark + ", (" + rest + ")")->Fetch(&row);
-    const Connection::Counted& kept = it->second;
-    if (MarkText(row.at(0)) == kept.token) {
-      return {kept.rows + row.at(1).AsInt64(), kept.keys, kept.token};
+    Connection::Counted& kept = it->second;
+    if (logged) {
+      conn.Record(tally.recheck);
+      if (auto found = FollowLog(session, tally, RewriteFor(conn, tally.recheck).text, kept))
+        return *found;
+    } else {
+      session.Query("select " + tally.mark + ", (" + rest + ")")->Fetch(&row);
+      if (MarkText(row.at(0)) == kept.token) {
+        return {kept.rows + row.at(1).AsInt64(), kept.keys, kept.token, ""};
+      }
     }
     conn.counts_.erase(it);
   }
-  // Else the mark, the keys and the rest in one statement, in that order
-  // (the mark a text, the others numbers, each in a column of its own).
+  // Else the mark, the keys, the rest and the moment in one statement, in
+  // that order (the mark and the moment texts, the others numbers, each in
+  // a column of its own; the numbers' column typed before the moment's row).
   auto rs = session.Query("select 0, " + tally.mark +
                           ", null union all select 1, null, ptlx_keys.* from (" + keys +
-                          ") ptlx_keys union all select 2, null, (" + rest + ")");
+                          ") ptlx_keys union all select 2, null, (" + rest +
+                          ") union all select 3, " + (logged ? tally.since : "null") + ", null");
   Connection::Counted kept;
-  auto listed = std::make_shared<std::string>();
   int64_t rest_count = 0;
+  // Kept in full only as far as they may be followed or listed.
+  const size_t held = logged ? kKeysFollowed : IndexedCount::kListedKeys;
   while (rs->Fetch(&row)) {
     switch (row.at(0).AsInt64()) {
       case 0:
         kept.token = MarkText(row.at(1));
         break;
+      case 3:
+        kept.change = row.at(1).IsNull() ? "" : row.at(1).ToText();
+        break;
       case 1:
-        if (++kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys))
-          *listed += (listed->empty() ? "" : ",") + std::to_string(row.at(2).AsInt64());
+        if (++kept.rows <= static_cast<int64_t>(held)) kept.all.push_back(row.at(2).AsInt64());
         break;
       default:
         rest_count = row.at(2).AsInt64();
     }
   }
-  if (kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys)) {
-    if (listed->empty()) *listed = "null";
-    kept.keys = std::move(listed);
+  std::sort(kept.all.begin(), kept.all.end());
+  if (kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys)) kept.keys = Listed(kept.all);
+  IndexedCount found{kept.rows + rest_count, kept.keys, kept.token, kept.change};
+  if (!logged) {
+    kept.all = {};
+  } else if (kept.rows > static_cast<int64_t>(kKeysFollowed)) {
+    return found;  // too many to follow: read again next time
   }
   if (conn.counts_.size() >= Connection::kCountsKept) conn.counts_.clear();
-  IndexedCount found{kept.rows + rest_count, kept.keys, kept.token};
   conn.counts_[keys] = std::move(kept);
   return found;
 }
 
 bool IndexUnchanged(Connection& conn, const SubstringTally& tally, const IndexedCount& found) {
   std::vector<Variant> row;
-  BackendOf(conn).Query("select " + tally.mark)->Fetch(&row);
-  return MarkText(row.at(0)) == found.mark;
+  if (tally.written.empty()) {
+    BackendOf(conn).Query("select " + tally.mark)->Fetch(&row);
+    return MarkText(row.at(0)) == found.mark;
+  }
+  BackendOf(conn)
+      .Query("select " + tally.mark + ", case when exists (" + Written(tally, found.since) +
+             ") then 1 else 0 end")
+      ->Fetch(&row);
+  return MarkText(row.at(0)) == found.mark && row.at(1).AsInt64() == 0;
 }
 
 }  // namespace ptolix::db

@@ -56,8 +56,17 @@ struct SubstringSearch {
 // corrects it for the rows written since the index was brought up to date;
 // `others` (a query of one column) gives the keys the index does not answer
 // for. Empty `keys`: the engine has no such count.
+//
+// Where the engine logs the keys written instead (`written` not empty),
+// kept keys are brought up to date rather than read again: `since` (an
+// expression, the engine's SQL) names the moment of a statement, `written`
+// (a query of keys, the engine's SQL, "{since}" standing for such a value)
+// the keys written after it, `recheck` (a query of keys, library SQL, to
+// which "and `key` in (...)" may be added) those of the rows meeting the
+// condition now; `mark` then moves only when a log is cut.
 struct SubstringTally {
   std::string keys, mark, rest, others;
+  std::string since, written, recheck, key;
 };
 
 // What CountThroughIndex found: the count, and the keys it read from the
@@ -68,6 +77,7 @@ struct IndexedCount {
   int64_t count = 0;
   std::shared_ptr<const std::string> keys;
   std::string mark;
+  std::string since;  // the tally's `since` when read, where it has one
 };
 
 // Counts a search through `tally` on one snapshot of the data. The index's

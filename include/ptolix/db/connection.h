@@ -137,7 +137,10 @@ class Connection {
     std::string token;
     int64_t rows = 0;
     std::shared_ptr<const std::string> keys;
-    std::string change;  // the change token's value, where `token` is another
+    // The change token's value, where `token` is another; for a search's
+    // keys, the moment they were brought up to, where the engine logs writes.
+    std::string change;
+    std::vector<int64_t> all;  // those keys in order, where the engine logs writes
   };
   // At most this many count texts are kept; past it they are all dropped.
   static constexpr std::size_t kCountsKept = 64;

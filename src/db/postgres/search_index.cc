@@ -25,13 +25,27 @@ constexpr char kCollation[] = " collate \"und-x-icu\"";
 std::string Lowered(const std::string& column) { return "lower(" + column + kCollation + ")"; }
 
 // One row per cluster value (and -1 for the whole table), holding a random
-// number drawn again by every statement that changes a row of that value in
-// a column the index or its copies hold: keys read for one value hold while
-// its number and the whole table's stay. Random, so that a restored table
-// never gives back a number a connection kept for other rows.
+// number drawn again whenever the log of that value's rows is cut (and the
+// whole table's by a truncate): keys read for one value hold, with the log
+// read against the snapshot they were read in, while its number and the
+// whole table's stay. Random, so that a restored table never gives back a
+// number a connection kept for other rows.
 std::string MarkTable(const SubstringIndexDef& ix) { return FoldCase(ix.name + "Mark"); }
 
-// The columns whose change draws a mark, as a select list: an except of the
+// The log of the rows written: the cluster value and key of every row a
+// statement inserts, deletes or changes in a column the index or its copies
+// hold (old and new), with the writing transaction, so that a reader finds
+// the keys written since a snapshot of its own.
+std::string LogTable(const SubstringIndexDef& ix) { return FoldCase(ix.name + "Log"); }
+
+// A value's log is cut, and its mark drawn again, past this many rows.
+// Whether it has grown so is looked at by a statement that logs more than
+// kLogLooked rows, and by one in kLogLooked of the others: a log grows past
+// kLogKept by about kLogLooked rows, and a write rarely pays for the look.
+constexpr int kLogKept = 500;
+constexpr int kLogLooked = 64;
+
+// The columns whose change is logged, as a select list: an except of the
 // old rows against the new (and back) leaves the rows changed in them.
 std::string Watched(const SubstringIndexDef& ix) {
   std::string cols = ix.key + "," + ix.cluster;
@@ -43,22 +57,37 @@ std::string Watched(const SubstringIndexDef& ix) {
 }
 
 // Draws new numbers for the cluster values in `values` (a query of one
-// column), in their order, as the kept counts take their rows; these
-// triggers' names sort after the kept counts', so they run after them and
-// every statement takes its rows in one order.
+// column), in their order.
 std::string Redraw(const SubstringIndexDef& ix, const std::string& values) {
   return "insert into " + MarkTable(ix) + " as k select v, (random() * 9e18)::bigint from (" +
          values + ") d(v) where v is not null group by v order by v on conflict (" +
          FoldCase(ix.cluster) + ") do update set Mark = excluded.Mark;";
 }
 
-// The statements that keep the marks: statement triggers that read the
-// changed rows from the transition tables.
-std::vector<std::string> MarkStatements(const SubstringIndexDef& ix) {
-  const std::string table = MarkTable(ix), cluster = FoldCase(ix.cluster), w = Watched(ix);
-  const std::string changed = "select " + ix.cluster + " from (select " + w +
+// Logs the rows `rows` (a query of cluster value and key) selects, then cuts
+// the logs grown past kLogKept among their values, drawing their marks
+// again; these triggers' names sort after the kept counts', so they run
+// after them and every statement takes its rows in one order.
+std::string Note(const SubstringIndexDef& ix, const std::string& rows) {
+  const std::string log = LogTable(ix), cluster = FoldCase(ix.cluster);
+  const std::string looked = std::to_string(kLogLooked);
+  return "insert into " + log + " (" + cluster + "," + FoldCase(ix.key) + ") select v,k from (" +
+         rows + ") d(v,k) where v is not null; get diagnostics ptlx_logged = row_count; " +
+         "if ptlx_logged > " + looked + " or random() * " + looked + " < 1 then " +
+         "select array_agg(v order by v) into ptlx_full from (select distinct v from (" + rows +
+         ") d(v,k) where v is not null) n where exists (select 1 from " + log + " where " +
+         cluster + " = n.v offset " + std::to_string(kLogKept) +
+         "); if ptlx_full is not null then delete from " + log + " where " + cluster +
+         " = any(ptlx_full); " + Redraw(ix, "select unnest(ptlx_full)") + " end if; end if;";
+}
+
+// The statements that keep the log and the marks: statement triggers that
+// read the changed rows from the transition tables.
+std::vector<std::string> LogStatements(const SubstringIndexDef& ix) {
+  const std::string w = Watched(ix), pair = ix.cluster + "," + ix.key;
+  const std::string changed = "select " + pair + " from (select " + w +
                               " from ptlx_old except select " + w + " from ptlx_new) a union " +
-                              "select " + ix.cluster + " from (select " + w +
+                              "select " + pair + " from (select " + w +
                               " from ptlx_new except select " + w + " from ptlx_old) b";
   const struct {
     const char* event;
@@ -66,19 +95,27 @@ std::vector<std::string> MarkStatements(const SubstringIndexDef& ix) {
     std::string body;
   } triggers[] = {
       {"insert", " referencing new table as ptlx_new",
-       Redraw(ix, "select " + ix.cluster + " from ptlx_new")},
+       Note(ix, "select " + pair + " from ptlx_new")},
       {"delete", " referencing old table as ptlx_old",
-       Redraw(ix, "select " + ix.cluster + " from ptlx_old")},
-      {"update", " referencing old table as ptlx_old new table as ptlx_new", Redraw(ix, changed)},
-      {"truncate", "", Redraw(ix, "select -1")},
+       Note(ix, "select " + pair + " from ptlx_old")},
+      {"update", " referencing old table as ptlx_old new table as ptlx_new", Note(ix, changed)},
+      {"truncate", "", "delete from " + LogTable(ix) + "; " + Redraw(ix, "select -1")},
   };
-  std::vector<std::string> out = {"create table if not exists " + table + " (" + cluster +
-                                  " bigint primary key, Mark bigint not null)"};
+  const std::string cluster = FoldCase(ix.cluster);
+  std::vector<std::string> out = {"create table if not exists " + MarkTable(ix) + " (" + cluster +
+                                      " bigint primary key, Mark bigint not null)",
+                                  "create table if not exists " + LogTable(ix) + " (" + cluster +
+                                      " bigint not null, " + FoldCase(ix.key) +
+                                      " bigint, Xid xid8 not null default pg_current_xact_id())",
+                                  "create index if not exists " + LogTable(ix) + "_" + cluster +
+                                      " on " + LogTable(ix) + " (" + cluster + ")"};
   for (const auto& t : triggers) {
     std::string name = FoldCase("ptlx_" + ix.name + "_mark_" + t.event);
     out.push_back("create or replace function " + name +
-                  "() returns trigger language plpgsql as $ptlx$ begin " + t.body +
-                  " return null; end $ptlx$");
+                  "() returns trigger language plpgsql as $ptlx$ declare ptlx_full bigint[]; "
+                  "ptlx_logged bigint; "
+                  "begin " +
+                  t.body + " return null; end $ptlx$");
     out.push_back("drop trigger if exists " + name + " on " + FoldCase(ix.table));
     out.push_back("create trigger " + name + " after " + t.event + " on " + FoldCase(ix.table) +
                   t.tables + " for each statement execute function " + name + "()");
@@ -124,7 +161,7 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
   body += "  if made then execute 'analyze " + FoldCase(ix.table) + "'; end if;\n";
   std::vector<std::string> out = {body + "end $$"};
   if (!ix.cluster.empty()) {
-    for (auto& sql : MarkStatements(ix)) out.push_back(std::move(sql));
+    for (auto& sql : LogStatements(ix)) out.push_back(std::move(sql));
   }
   return out;
 }
@@ -156,12 +193,23 @@ SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch
     return {};
   std::string candidates = SubstringCandidates(ix, search.terms);
   if (candidates.empty()) return {};
-  // The index follows every write: nothing is left for the rest.
-  return {"select " + ix.key + " from " + ix.table + " where " + search.condition + " and " +
-              candidates,
-          "(select string_agg(Mark::text, ':' order by " + FoldCase(ix.cluster) + ") from " +
-              MarkTable(ix) + " where " + FoldCase(ix.cluster) + " in (-1, " + v + "))",
-          "select 0", "select null"};
+  // The index follows every write: nothing is left for the rest. Kept keys
+  // are brought up to date from the log instead.
+  const std::string condition = search.condition;
+  SubstringTally tally;
+  tally.keys =
+      "select " + ix.key + " from " + ix.table + " where " + condition + " and " + candidates;
+  tally.mark = "(select string_agg(Mark::text, ':' order by " + FoldCase(ix.cluster) + ") from " +
+               MarkTable(ix) + " where " + FoldCase(ix.cluster) + " in (-1, " + v + "))";
+  tally.rest = "select 0";
+  tally.others = "select null";
+  tally.since = "pg_current_snapshot()::text";
+  tally.written = "select " + FoldCase(ix.key) + " from " + LogTable(ix) + " where " +
+                  FoldCase(ix.cluster) + " = " + v +
+                  " and not pg_visible_in_snapshot(Xid, '{since}'::pg_snapshot)";
+  tally.recheck = "select " + ix.key + " from " + ix.table + " where " + condition;
+  tally.key = FoldCase(ix.key);
+  return tally;
 }
 
 }  // namespace ptolix::db::postgres

@@ -332,7 +332,11 @@ SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch
               " where " + ix.table + "." + ix.key + " = ptlx_k.ptlx_key and " + search.condition +
               ") - (select count(*) from " + IndexRows(ix, noted_rows) + " where " +
               search.condition + ")",
-          others};
+          others,
+          {},
+          {},
+          {},
+          {}};
 }
 
 SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& ix) {
