@@ -27,11 +27,14 @@ constexpr size_t kKeysFollowed = 100000;
 // A mark as text; null (no mark drawn yet) is a mark too.
 std::string MarkText(const Variant& v) { return v.IsNull() ? "null" : v.ToText(); }
 
-// `tally.written` for the moment `since`.
-std::string Written(const SubstringTally& tally, const std::string& since) {
-  std::string out = tally.written;
-  out.replace(out.find("{since}"), 7, since);
-  return out;
+// `tally.written`, for the moment `since` made current on the session.
+const std::string& Written(Backend& session, const SubstringTally& tally,
+                           const std::string& since) {
+  std::string remember = tally.remember;
+  remember.replace(remember.find("{since}"), 7, since);
+  std::vector<Variant> row;
+  session.Query(remember)->Fetch(&row);
+  return tally.written;
 }
 
 // The keys joined by commas ("null" for none) while they are few enough to
@@ -44,20 +47,20 @@ std::shared_ptr<const std::string> Listed(const std::vector<int64_t>& keys) {
   return listed;
 }
 
-// Brings `kept` up to date from the log, in one statement: the mark, the
-// moment, the keys written since the kept moment, and those of them whose
-// rows meet the condition now. Nothing where the mark has moved.
+// Brings `kept` up to date from the log: the mark, the keys written since
+// the kept moment and the moment now in one statement, then, where keys
+// were written, those of them whose rows meet the condition, by key.
+// Nothing where the mark has moved.
 template <typename Counted>
 std::optional<IndexedCount> FollowLog(Backend& session, const SubstringTally& tally,
                                       const std::string& recheck, Counted& kept) {
-  const std::string written = Written(tally, kept.change);
-  auto rs = session.Query(
-      "select 0, " + tally.mark + ", null union all select 1, null, ptlx_w.* from (" + written +
-      ") ptlx_w union all select 2, null, ptlx_m.* from (" + recheck + " and " + tally.key +
-      " in (" + written + ")) ptlx_m union all select 3, " + tally.since + ", null");
+  const std::string& written = Written(session, tally, kept.change);
+  auto rs =
+      session.Query("select 0, " + tally.mark + ", null union all select 1, null, ptlx_w.* from (" +
+                    written + ") ptlx_w union all select 3, " + tally.since + ", null");
   std::vector<Variant> row;
   std::string mark, since;
-  std::vector<int64_t> gone, meeting;
+  std::vector<int64_t> gone;
   while (rs->Fetch(&row)) {
     switch (row.at(0).AsInt64()) {
       case 0:
@@ -66,19 +69,20 @@ std::optional<IndexedCount> FollowLog(Backend& session, const SubstringTally& ta
       case 3:
         since = row.at(1).ToText();
         break;
-      case 1:
-        gone.push_back(row.at(2).AsInt64());
-        break;
       default:
-        meeting.push_back(row.at(2).AsInt64());
+        gone.push_back(row.at(2).AsInt64());
     }
   }
   if (mark != kept.token) return std::nullopt;
   if (!gone.empty()) {
     std::sort(gone.begin(), gone.end());
+    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+    std::string listed;
+    for (int64_t k : gone) listed += (listed.empty() ? "" : ",") + std::to_string(k);
+    std::vector<int64_t> meeting, stayed, now;
+    auto met = session.Query(recheck + " and " + tally.key + " in (" + listed + ")");
+    while (met->Fetch(&row)) meeting.push_back(row.at(0).AsInt64());
     std::sort(meeting.begin(), meeting.end());
-    meeting.erase(std::unique(meeting.begin(), meeting.end()), meeting.end());
-    std::vector<int64_t> stayed, now;
     std::set_difference(kept.all.begin(), kept.all.end(), gone.begin(), gone.end(),
                         std::back_inserter(stayed));
     std::merge(stayed.begin(), stayed.end(), meeting.begin(), meeting.end(),
@@ -157,16 +161,12 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
 }
 
 bool IndexUnchanged(Connection& conn, const SubstringTally& tally, const IndexedCount& found) {
+  // Kept keys that follow a log are a list of keys, not rows of the index:
+  // a log cut since leaves them as they were at the count.
+  if (!tally.written.empty()) return true;
   std::vector<Variant> row;
-  if (tally.written.empty()) {
-    BackendOf(conn).Query("select " + tally.mark)->Fetch(&row);
-    return MarkText(row.at(0)) == found.mark;
-  }
-  BackendOf(conn)
-      .Query("select " + tally.mark + ", case when exists (" + Written(tally, found.since) +
-             ") then 1 else 0 end")
-      ->Fetch(&row);
-  return MarkText(row.at(0)) == found.mark && row.at(1).AsInt64() == 0;
+  BackendOf(conn).Query("select " + tally.mark)->Fetch(&row);
+  return MarkText(row.at(0)) == found.mark;
 }
 
 }  // namespace ptolix::db

@@ -59,14 +59,16 @@ struct SubstringSearch {
 //
 // Where the engine logs the keys written instead (`written` not empty),
 // kept keys are brought up to date rather than read again: `since` (an
-// expression, the engine's SQL) names the moment of a statement, `written`
-// (a query of keys, the engine's SQL, "{since}" standing for such a value)
-// the keys written after it, `recheck` (a query of keys, library SQL, to
-// which "and `key` in (...)" may be added) those of the rows meeting the
-// condition now; `mark` then moves only when a log is cut.
+// expression, the engine's SQL) names the moment of a statement, and
+// `written` (a query of keys, the engine's SQL) the keys written after the
+// moment that `remember` (a statement, "{since}" standing for the moment)
+// made current on the session; `recheck` (a query of keys, library SQL, to
+// which "and `key` in (...)" may be added) gives those of the rows meeting
+// the condition now. `mark` then moves only when a log is cut. The texts
+// stay the same from call to call, so they stay prepared.
 struct SubstringTally {
   std::string keys, mark, rest, others;
-  std::string since, written, recheck, key;
+  std::string since, remember, written, recheck, key;
 };
 
 // What CountThroughIndex found: the count, and the keys it read from the

@@ -108,7 +108,7 @@ std::vector<std::string> LogStatements(const SubstringIndexDef& ix) {
                                       " bigint not null, " + FoldCase(ix.key) +
                                       " bigint, Xid xid8 not null default pg_current_xact_id())",
                                   "create index if not exists " + LogTable(ix) + "_" + cluster +
-                                      " on " + LogTable(ix) + " (" + cluster + ")"};
+                                      "_xid on " + LogTable(ix) + " (" + cluster + ", Xid)"};
   for (const auto& t : triggers) {
     std::string name = FoldCase("ptlx_" + ix.name + "_mark_" + t.event);
     out.push_back("create or replace function " + name +
@@ -204,9 +204,13 @@ SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch
   tally.rest = "select 0";
   tally.others = "select null";
   tally.since = "pg_current_snapshot()::text";
+  tally.remember = "select set_config('ptlx.since', '{since}', false)";
+  // Every transaction under a snapshot's xmin had ended when it was taken:
+  // rows written since have that xmin or more, found through the index.
+  const std::string since = "current_setting('ptlx.since')::pg_snapshot";
   tally.written = "select " + FoldCase(ix.key) + " from " + LogTable(ix) + " where " +
-                  FoldCase(ix.cluster) + " = " + v +
-                  " and not pg_visible_in_snapshot(Xid, '{since}'::pg_snapshot)";
+                  FoldCase(ix.cluster) + " = " + v + " and Xid >= pg_snapshot_xmin(" + since +
+                  ") and not pg_visible_in_snapshot(Xid, " + since + ")";
   tally.recheck = "select " + ix.key + " from " + ix.table + " where " + condition;
   tally.key = FoldCase(ix.key);
   return tally;

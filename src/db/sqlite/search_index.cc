@@ -336,6 +336,7 @@ SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch
           {},
           {},
           {},
+          {},
           {}};
 }
 
