@@ -22,7 +22,7 @@ namespace {
 
 // Keys kept in full for a logging engine, at most: a search matching more
 // is read again on every call.
-constexpr size_t kKeysFollowed = 100000;
+constexpr size_t kKeysFollowed = 20000;
 
 // A mark as text; null (no mark drawn yet) is a mark too.
 std::string MarkText(const Variant& v) { return v.IsNull() ? "null" : v.ToText(); }
@@ -92,7 +92,7 @@ std::optional<IndexedCount> FollowLog(Backend& session, const SubstringTally& ta
     kept.keys = Listed(kept.all);
   }
   kept.change = since;
-  return IndexedCount{kept.rows, kept.keys, kept.token, since};
+  return IndexedCount{kept.rows, kept.keys, kept.token};
 }
 
 }  // namespace
@@ -116,7 +116,7 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
     } else {
       session.Query("select " + tally.mark + ", (" + rest + ")")->Fetch(&row);
       if (MarkText(row.at(0)) == kept.token) {
-        return {kept.rows + row.at(1).AsInt64(), kept.keys, kept.token, ""};
+        return {kept.rows + row.at(1).AsInt64(), kept.keys, kept.token};
       }
     }
     conn.counts_.erase(it);
@@ -149,7 +149,7 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
   }
   std::sort(kept.all.begin(), kept.all.end());
   if (kept.rows <= static_cast<int64_t>(IndexedCount::kListedKeys)) kept.keys = Listed(kept.all);
-  IndexedCount found{kept.rows + rest_count, kept.keys, kept.token, kept.change};
+  IndexedCount found{kept.rows + rest_count, kept.keys, kept.token};
   if (!logged) {
     kept.all = {};
   } else if (kept.rows > static_cast<int64_t>(kKeysFollowed)) {

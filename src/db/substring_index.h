@@ -79,7 +79,6 @@ struct IndexedCount {
   int64_t count = 0;
   std::shared_ptr<const std::string> keys;
   std::string mark;
-  std::string since;  // the tally's `since` when read, where it has one
 };
 
 // Counts a search through `tally` on one snapshot of the data. The index's

@@ -195,7 +195,7 @@ SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch
   if (candidates.empty()) return {};
   // The index follows every write: nothing is left for the rest. Kept keys
   // are brought up to date from the log instead.
-  const std::string condition = search.condition;
+  const std::string& condition = search.condition;
   SubstringTally tally;
   tally.keys =
       "select " + ix.key + " from " + ix.table + " where " + condition + " and " + candidates;

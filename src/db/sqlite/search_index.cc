@@ -324,20 +324,16 @@ SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch
   std::string noted_rows = "rowid in (select " + ix.key + " + " + Str(lo - 1) + " from " +
                            Pending(ix) + " where " + ix.key + " between 1 and " + Str(hi - lo + 1) +
                            ")";
-  std::string others = OtherKeys(ix, query);
-  return {"select ptlx_row - " + Str(lo - 1) + " from " + IndexRows(ix, query, lo, hi) + " where " +
-              search.condition,
-          "(select Mark from " + Mark(ix) + ")",
-          "select (select count(*) from (" + others + ") ptlx_k cross join " + ix.table +
-              " where " + ix.table + "." + ix.key + " = ptlx_k.ptlx_key and " + search.condition +
-              ") - (select count(*) from " + IndexRows(ix, noted_rows) + " where " +
-              search.condition + ")",
-          others,
-          {},
-          {},
-          {},
-          {},
-          {}};
+  SubstringTally tally;
+  tally.others = OtherKeys(ix, query);
+  tally.keys = "select ptlx_row - " + Str(lo - 1) + " from " + IndexRows(ix, query, lo, hi) +
+               " where " + search.condition;
+  tally.mark = "(select Mark from " + Mark(ix) + ")";
+  tally.rest = "select (select count(*) from (" + tally.others + ") ptlx_k cross join " + ix.table +
+               " where " + ix.table + "." + ix.key + " = ptlx_k.ptlx_key and " + search.condition +
+               ") - (select count(*) from " + IndexRows(ix, noted_rows) + " where " +
+               search.condition + ")";
+  return tally;
 }
 
 SubstringUpkeep SubstringIndexUpkeep(const SubstringIndexDef& ix) {
