@@ -329,10 +329,11 @@ SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch
   tally.keys = "select ptlx_row - " + Str(lo - 1) + " from " + IndexRows(ix, query, lo, hi) +
                " where " + search.condition;
   tally.mark = "(select Mark from " + Mark(ix) + ")";
-  tally.rest = "select (select count(*) from (" + tally.others + ") ptlx_k cross join " + ix.table +
-               " where " + ix.table + "." + ix.key + " = ptlx_k.ptlx_key and " + search.condition +
-               ") - (select count(*) from " + IndexRows(ix, noted_rows) + " where " +
-               search.condition + ")";
+  // The other keys as an in-list: joined to the table, SQLite would build a
+  // Bloom filter over every row meeting the condition before the first key.
+  tally.rest = "select (select count(*) from " + ix.table + " where " + ix.key + " in (" +
+               tally.others + ") and " + search.condition + ") - (select count(*) from " +
+               IndexRows(ix, noted_rows) + " where " + search.condition + ")";
   return tally;
 }
 
