@@ -1,5 +1,6 @@
 // Substring indexes on PostgreSQL: trigram GIN indexes (pg_trgm) on each
-// text column lowered under the ICU collation that searches use.
+// text column lowered under the ICU collation that searches use, led by the
+// cluster column where the index has one.
 //
 // A search's ilike under that collation is a like of the two texts lowered
 // under it, so a like of the lowered column against the lowered pattern
@@ -129,22 +130,39 @@ size_t Characters(std::string_view text) {
   return n;
 }
 
+// The statements of a do block that create extension `name` when it is
+// missing, in schema public (or the current schema where there is none),
+// and leave its schema in s. Two first inits at once may both try.
+std::string Extension(const std::string& name) {
+  return "  if not exists (select 1 from pg_extension where extname = '" + name +
+         "') then\n"
+         "    begin\n"
+         "      execute format('create extension " +
+         name +
+         " schema %I', coalesce((select nspname from pg_namespace where nspname = 'public'), "
+         "current_schema()));\n"
+         "    exception when unique_violation or duplicate_object then null;\n"
+         "    end;\n"
+         "  end if;\n"
+         "  select extnamespace::regnamespace::text into s from pg_extension where extname = '" +
+         name + "';\n";
+}
+
 }  // namespace
 
 std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
-  // The extension goes where every schema's search finds it: public when
-  // there is one. Two first inits at once may both try to create it.
-  std::string body =
-      "do $$\ndeclare s text;\n  made boolean;\nbegin\n"
-      "  if not exists (select 1 from pg_extension where extname = 'pg_trgm') then\n"
-      "    begin\n"
-      "      execute format('create extension pg_trgm schema %I', coalesce((select nspname from "
-      "pg_namespace where nspname = 'public'), current_schema()));\n"
-      "    exception when unique_violation or duplicate_object then null;\n"
-      "    end;\n"
-      "  end if;\n"
-      "  select extnamespace::regnamespace::text into s from pg_extension where extname = "
-      "'pg_trgm';\n";
+  std::string body = "do $$\ndeclare s text;\n  made boolean;\nbegin\n";
+  // With a cluster, each index leads with it (btree_gin gives its numbers a
+  // GIN operator class): a search in one column then reads only that
+  // column's matches from the index, where an index of the text alone gave
+  // every column's, each checked in the table (at 10,000,000 items a common
+  // word's first search in the busiest column read 200,000 rows).
+  std::string lead;
+  if (!ix.cluster.empty()) {
+    body += Extension("btree_gin");
+    lead = FoldCase(ix.cluster) + ", ";
+  }
+  body += Extension("pg_trgm");
   // The planner knows how many rows a pattern matches only from statistics
   // of the lowered expression, which an index made on rows already there
   // has none of until the table is analyzed: without them it guesses a
@@ -152,11 +170,15 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
   // bitmap.
   body += "  made := false;\n";
   for (const auto& c : ix.columns) {
-    std::string name = FoldCase("ptlx_" + ix.name + "_" + c);
+    std::string text_only = FoldCase("ptlx_" + ix.name + "_" + c);
+    std::string name =
+        ix.cluster.empty() ? text_only : FoldCase("ptlx_" + ix.name + "_" + ix.cluster + "_" + c);
     body += "  if to_regclass(format('%I.%I', current_schema(), '" + name +
             "')) is null then\n    execute format('create index if not exists " + name + " on " +
-            FoldCase(ix.table) + " using gin (" + Lowered(FoldCase(c)) +
+            FoldCase(ix.table) + " using gin (" + lead + Lowered(FoldCase(c)) +
             " %s.gin_trgm_ops)', s);\n    made := true;\n  end if;\n";
+    // The index of the text alone, made before the cluster led.
+    if (name != text_only) body += "  drop index if exists " + text_only + ";\n";
   }
   body += "  if made then execute 'analyze " + FoldCase(ix.table) + "'; end if;\n";
   std::vector<std::string> out = {body + "end $$"};
