@@ -177,8 +177,12 @@ std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& ix) {
             "')) is null then\n    execute format('create index if not exists " + name + " on " +
             FoldCase(ix.table) + " using gin (" + lead + Lowered(FoldCase(c)) +
             " %s.gin_trgm_ops)', s);\n    made := true;\n  end if;\n";
-    // The index of the text alone, made before the cluster led.
-    if (name != text_only) body += "  drop index if exists " + text_only + ";\n";
+    // The index of the text alone, made before the cluster led: this
+    // schema's, never one of the same name further along the search path.
+    if (name != text_only) {
+      body += "  execute format('drop index if exists %I.%I', current_schema(), '" + text_only +
+              "');\n";
+    }
   }
   body += "  if made then execute 'analyze " + FoldCase(ix.table) + "'; end if;\n";
   std::vector<std::string> out = {body + "end $$"};
