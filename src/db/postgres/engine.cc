@@ -76,7 +76,7 @@ class PostgresEngine : public Engine {
   // condition are left to the table's own indexes.
   std::string SubstringCandidates(const SubstringIndexDef& index,
                                   const SubstringSearch& search) const override {
-    return postgres::SubstringCandidates(index, search.terms);
+    return postgres::SubstringCandidates(index, search);
   }
   SubstringTally SubstringCount(const SubstringIndexDef& index,
                                 const SubstringSearch& search) const override {

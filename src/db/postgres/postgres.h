@@ -40,13 +40,13 @@ std::string KeptCountsRedrawn();
 // The object that answers for PostgreSQL (engine.cc).
 const Engine& TheEngine();
 
-// Substring indexes: pg_trgm GIN indexes on the lowered columns
+// Substring indexes: pg_trgm GIN indexes on the lowered columns, in a
+// table of the texts of their own where the index has a cluster
 // (search_index.cc), with marks of the rows they index by cluster value, as
 // Engine::SubstringIndexStatements, SubstringCandidates and SubstringCount
 // describe them.
 std::vector<std::string> SubstringIndexStatements(const SubstringIndexDef& index);
-std::string SubstringCandidates(const SubstringIndexDef& index,
-                                const std::vector<SubstringTerm>& terms);
+std::string SubstringCandidates(const SubstringIndexDef& index, const SubstringSearch& search);
 SubstringTally SubstringCount(const SubstringIndexDef& index, const SubstringSearch& search);
 
 }  // namespace ptolix::db::postgres
