@@ -27,24 +27,26 @@ constexpr size_t kKeysFollowed = 20000;
 // A mark as text; null (no mark drawn yet) is a mark too.
 std::string MarkText(const Variant& v) { return v.IsNull() ? "null" : v.ToText(); }
 
-// `tally.written`, for the moment `since` made current on the session.
-const std::string& Written(Backend& session, const SubstringTally& tally,
-                           const std::string& since) {
+// Makes `since` the moment that `tally.written` reads from, on the session.
+void Remember(Backend& session, const SubstringTally& tally, const std::string& since) {
   std::string remember = tally.remember;
   remember.replace(remember.find("{since}"), 7, since);
   std::vector<Variant> row;
   session.Query(remember)->Fetch(&row);
-  return tally.written;
+}
+
+// The keys joined by commas.
+std::string Joined(const std::vector<int64_t>& keys) {
+  std::string joined;
+  for (int64_t k : keys) joined += (joined.empty() ? "" : ",") + std::to_string(k);
+  return joined;
 }
 
 // The keys joined by commas ("null" for none) while they are few enough to
 // list, else null.
 std::shared_ptr<const std::string> Listed(const std::vector<int64_t>& keys) {
   if (keys.size() > IndexedCount::kListedKeys) return nullptr;
-  auto listed = std::make_shared<std::string>();
-  for (int64_t k : keys) *listed += (listed->empty() ? "" : ",") + std::to_string(k);
-  if (listed->empty()) *listed = "null";
-  return listed;
+  return std::make_shared<const std::string>(keys.empty() ? "null" : Joined(keys));
 }
 
 // Brings `kept` up to date from the log: the mark, the keys written since
@@ -54,10 +56,10 @@ std::shared_ptr<const std::string> Listed(const std::vector<int64_t>& keys) {
 template <typename Counted>
 std::optional<IndexedCount> FollowLog(Backend& session, const SubstringTally& tally,
                                       const std::string& recheck, Counted& kept) {
-  const std::string& written = Written(session, tally, kept.change);
+  Remember(session, tally, kept.change);
   auto rs =
       session.Query("select 0, " + tally.mark + ", null union all select 1, null, ptlx_w.* from (" +
-                    written + ") ptlx_w union all select 3, " + tally.since + ", null");
+                    tally.written + ") ptlx_w union all select 3, " + tally.since + ", null");
   std::vector<Variant> row;
   std::string mark, since;
   std::vector<int64_t> gone;
@@ -77,10 +79,8 @@ std::optional<IndexedCount> FollowLog(Backend& session, const SubstringTally& ta
   if (!gone.empty()) {
     std::sort(gone.begin(), gone.end());
     gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
-    std::string listed;
-    for (int64_t k : gone) listed += (listed.empty() ? "" : ",") + std::to_string(k);
     std::vector<int64_t> meeting, stayed, now;
-    auto met = session.Query(recheck + " and " + tally.key + " in (" + listed + ")");
+    auto met = session.Query(recheck + " and " + tally.key + " in (" + Joined(gone) + ")");
     while (met->Fetch(&row)) meeting.push_back(row.at(0).AsInt64());
     std::sort(meeting.begin(), meeting.end());
     std::set_difference(kept.all.begin(), kept.all.end(), gone.begin(), gone.end(),

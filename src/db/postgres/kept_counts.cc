@@ -70,12 +70,8 @@ std::string ItemBody(bool old_rows, bool new_rows) {
   // Most updates (a text, an address, an order) change no item's key: one
   // look at the two tables spares the three upserts, each dearer than it.
   std::string unchanged;
-  if (old_rows && new_rows) {
-    const std::string key = std::string("Info_ID,") + kept::kItemKeyColumns;
-    unchanged = "if not exists (select " + key + " from ptlx_old except select " + key +
-                " from ptlx_new) and not exists (select " + key + " from ptlx_new except select " +
-                key + " from ptlx_old) then return null; end if; ";
-  }
+  if (old_rows && new_rows)
+    unchanged = ReturnUnlessChanged(std::string("Info_ID,") + kept::kItemKeyColumns);
   return unchanged + std::string("insert into ") + kept::kItemTable + " as k " + items +
          " order by 1,2,3,4,5" + Upsert(kept::kItemKeyColumns, "Info_Count") + " insert into " +
          kept::kPostTable + " as k " + posts + " order by 1,2,3,4,5,6,7" +

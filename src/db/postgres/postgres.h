@@ -31,6 +31,15 @@ const Ddl& EngineDdl();
 // spelling of `catalog`'s columns (backend.cc).
 std::unique_ptr<Backend> OpenBackend(const std::string& uri, const Catalog& catalog);
 
+// For an update's statement trigger: returns from it when no row changed
+// in `columns` (a select list of both transition tables), before the
+// statements that would find nothing to do.
+inline std::string ReturnUnlessChanged(const std::string& columns) {
+  return "if not exists (select " + columns + " from ptlx_old except select " + columns +
+         " from ptlx_new) and not exists (select " + columns + " from ptlx_new except select " +
+         columns + " from ptlx_old) then return null; end if; ";
+}
+
 // The kept counts' tables and triggers (kept_counts.cc).
 std::vector<std::string> KeptCountStatements();
 std::string KeptCountsFreeze();

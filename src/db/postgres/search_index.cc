@@ -125,10 +125,7 @@ std::vector<std::string> LogStatements(const SubstringIndexDef& ix) {
                                 ";";
   // Most updates (a review, an order) change none of those columns: one
   // look spares the three statements.
-  const std::string unchanged = "if not exists (select " + w + " from ptlx_old except select " + w +
-                                " from ptlx_new) and not exists (select " + w +
-                                " from ptlx_new except select " + w +
-                                " from ptlx_old) then return null; end if; ";
+  const std::string unchanged = ReturnUnlessChanged(w);
   const struct {
     const char* event;
     const char* tables;
@@ -296,8 +293,8 @@ std::string SubstringCandidates(const SubstringIndexDef& ix, const SubstringSear
 SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch& search) {
   const std::string v = PlainNumber(search.cluster);
   if (ix.cluster.empty() || search.condition.empty() || v.empty()) return {};
-  std::string candidates = SubstringCandidates(ix, search);
-  if (candidates.empty()) return {};
+  const std::string likes = Likes(ix, search.terms);
+  if (likes.empty()) return {};
   // The index follows every write: nothing is left for the rest. Kept keys
   // are brought up to date from the log instead.
   const std::string& condition = search.condition;
@@ -305,7 +302,7 @@ SubstringTally SubstringCount(const SubstringIndexDef& ix, const SubstringSearch
   // The condition names only copies and texts, which the texts' table
   // holds: the matches are counted there, without the searched table's rows.
   tally.keys = "select " + ix.key + " from " + TextTable(ix) + " where " + condition + " and " +
-               ClusterIs(ix, v) + " and " + Likes(ix, search.terms);
+               ClusterIs(ix, v) + " and " + likes;
   tally.mark = "(select string_agg(Mark::text, ':' order by " + FoldCase(ix.cluster) + ") from " +
                MarkTable(ix) + " where " + FoldCase(ix.cluster) + " in (-1, " + v + "))";
   tally.rest = "select 0";
