@@ -62,7 +62,7 @@ std::optional<IndexedCount> FollowLog(Backend& session, const SubstringTally& ta
                     tally.written + ") ptlx_w union all select 3, " + tally.since + ", null");
   std::vector<Variant> row;
   std::string mark, since;
-  std::vector<int64_t> gone;
+  std::vector<int64_t> written;
   while (rs->Fetch(&row)) {
     switch (row.at(0).AsInt64()) {
       case 0:
@@ -72,18 +72,18 @@ std::optional<IndexedCount> FollowLog(Backend& session, const SubstringTally& ta
         since = row.at(1).ToText();
         break;
       default:
-        gone.push_back(row.at(2).AsInt64());
+        written.push_back(row.at(2).AsInt64());
     }
   }
   if (mark != kept.token) return std::nullopt;
-  if (!gone.empty()) {
-    std::sort(gone.begin(), gone.end());
-    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+  if (!written.empty()) {
+    std::sort(written.begin(), written.end());
+    written.erase(std::unique(written.begin(), written.end()), written.end());
     std::vector<int64_t> meeting, stayed, now;
-    auto met = session.Query(recheck + " and " + tally.key + " in (" + Joined(gone) + ")");
+    auto met = session.Query(recheck + " and " + tally.key + " in (" + Joined(written) + ")");
     while (met->Fetch(&row)) meeting.push_back(row.at(0).AsInt64());
     std::sort(meeting.begin(), meeting.end());
-    std::set_difference(kept.all.begin(), kept.all.end(), gone.begin(), gone.end(),
+    std::set_difference(kept.all.begin(), kept.all.end(), written.begin(), written.end(),
                         std::back_inserter(stayed));
     std::merge(stayed.begin(), stayed.end(), meeting.begin(), meeting.end(),
                std::back_inserter(now));
@@ -105,8 +105,6 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
   const bool logged = !tally.written.empty();
   Backend& session = *conn.Session();
   std::vector<Variant> row;
-  // The mark and the rest in one statement: the kept keys and the rest are
-  // of one snapshot whenever the mark is the kept one.
   if (auto it = conn.counts_.find(keys); it != conn.counts_.end()) {
     Connection::Counted& kept = it->second;
     if (logged) {
@@ -114,6 +112,8 @@ IndexedCount CountThroughIndex(Connection& conn, const SubstringTally& tally) {
       if (auto found = FollowLog(session, tally, RewriteFor(conn, tally.recheck).text, kept))
         return *found;
     } else {
+      // The mark and the rest in one statement: the kept keys and the rest
+      // are of one snapshot whenever the mark is the kept one.
       session.Query("select " + tally.mark + ", (" + rest + ")")->Fetch(&row);
       if (MarkText(row.at(0)) == kept.token) {
         return {kept.rows + row.at(1).AsInt64(), kept.keys, kept.token};
